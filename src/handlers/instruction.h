@@ -1,0 +1,42 @@
+#pragma once
+
+// The contract between the dispatcher and the instruction handlers.
+//
+// A handler receives the values that its keyword's table entry names, looked up in the
+// request row by the dispatcher, plus the environment it may use (configuration, and the
+// database session once there is one). It sets the reply text, which holds the previous
+// row's reply on entry. A failure it does not turn into error sections itself is thrown
+// and ends the whole request in the parser's failure answer.
+
+#include <QLatin1String>
+#include <QString>
+
+#include <utility>
+#include <vector>
+
+class QSettings;
+
+namespace taurelin {
+
+// The values of one request row that its handler asked for, by column name. A column that
+// was not asked for, or whose value is absent from the row, reads as the empty text.
+class InstructionValues {
+ public:
+  void set(QLatin1String column, QString value);
+  QString operator[](QLatin1String column) const;
+
+ private:
+  std::vector<std::pair<QLatin1String, QString>> values_;
+};
+
+// What a handler may use besides its values. Members are added as the subsystems they
+// stand for arrive; a null member means "not available in this process".
+struct HandlerContext {
+  // The configuration store; also where the regional settings can be overridden.
+  QSettings* configuration = nullptr;
+};
+
+using InstructionHandler = void (*)(const InstructionValues& values, QString& reply,
+                                    HandlerContext& context);
+
+}  // namespace taurelin

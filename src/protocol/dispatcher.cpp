@@ -1,0 +1,51 @@
+#include "protocol/dispatcher.h"
+
+#include "protocol/self_description.h"
+
+#include <initializer_list>
+
+namespace taurelin {
+namespace {
+
+// One keyword of the protocol: its handler and the columns whose values it receives.
+struct Instruction {
+  QLatin1String keyword;
+  std::initializer_list<QLatin1String> columns;
+  InstructionHandler handler;
+};
+
+// Keywords are matched exactly and case-sensitively. An instruction is listed here once its
+// handler exists; until then its keyword is answered like any unknown keyword.
+const Instruction kInstructions[] = {
+    {QLatin1String("TEST-API"), {}, &HandleTestApi},
+    {QLatin1String("OM_TN_API"), {}, &HandleOmTnApi},
+};
+
+const Instruction* FindInstruction(const QString& keyword) {
+  for (const Instruction& instruction : kInstructions) {
+    if (keyword == instruction.keyword) return &instruction;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+QString ExecuteInstruction(const TAPI_DataControl* rows, RequestContext& context) {
+  QString reply;
+  for (const TAPI_DataControl* row = rows; row != nullptr; row = row->next.get()) {
+    const Instruction* instruction = FindInstruction(row->keyword);
+    if (instruction == nullptr) {
+      reply.clear();
+      continue;
+    }
+    InstructionValues values;
+    for (QLatin1String column : instruction->columns) {
+      values.set(column, GetValue(row->values.get(), column));
+    }
+    instruction->handler(values, reply, context.handlers);
+    // The time-out register step that follows RESERVER and BOOKING belongs here.
+  }
+  return reply;
+}
+
+}  // namespace taurelin

@@ -1,0 +1,141 @@
+#include "protocol/parser.h"
+
+#include "handlers/integer_text.h"
+#include "protocol/dispatcher.h"
+#include "protocol/request_objects.h"
+#include "protocol/split_off.h"
+
+#include <QElapsedTimer>
+
+#include <memory>
+#include <stdexcept>
+
+namespace taurelin {
+namespace {
+
+const QString kAmpersand = QStringLiteral("&");
+const QString kLineFeed = QStringLiteral("\n");
+
+// A section the request must carry is missing.
+class MissingSectionError : public std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+class BadCountError : public std::runtime_error {
+ public:
+  BadCountError() : std::runtime_error("the count is not an integer") {}
+};
+
+// Blanks and control characters, as trimmed around the row count.
+QString TrimControls(const QString& text) {
+  qsizetype begin = 0;
+  qsizetype end = text.size();
+  while (begin < end && text[begin].unicode() <= u' ') ++begin;
+  while (end > begin && text[end - 1].unicode() <= u' ') --end;
+  return text.mid(begin, end - begin);
+}
+
+// The working values of one request; their initial contents are what a failure answer shows
+// for sections never reached.
+struct Sections {
+  QString rest;
+  QString id;
+  QString count = QStringLiteral("count=0");
+  QString header = QStringLiteral("header=");
+  QString data = QStringLiteral("data=");
+  QString errorCode;
+  QString errorMessage;
+};
+
+void Fail(Sections& s, const char* code, const char* message, const char* internal) {
+  s.errorCode = QLatin1String(code);
+  s.errorMessage = QString::fromUtf8(message);
+  throw MissingSectionError(internal);
+}
+
+// A request may carry error fields of its own; they are kept for a failure answer only and
+// taken out of the text that is cut further. `label` is "errormessage" or "errorcode".
+void TakeOwnErrorField(QString& rest, const QString& label, QString& field) {
+  const qsizetype at = rest.indexOf(label);
+  if (at < 0) return;
+  const qsizetype length = rest.indexOf(kLineFeed);  // the LF's 1-based position, less one
+  field = length > 0 ? rest.mid(at, length) : QString();
+  const qsizetype from = rest.indexOf(kAmpersand + label);
+  if (from >= 0 && length > 0) rest.remove(from, length);
+}
+
+QString FormatElapsed(qint64 milliseconds) {
+  return QString::number(milliseconds / 1000 % 60) + QStringLiteral(" s ") +
+         QString::number(milliseconds % 1000) + QStringLiteral(" ms");
+}
+
+void Log(RequestContext& context, const QString& message) {
+  if (context.writeLog) context.writeLog(message);
+}
+
+QString Run(Sections& s, RequestContext& context) {
+  if (!s.rest.contains(u"messageID")) throw MissingSectionError("no messageID");
+  s.id = SplitOff(s.rest, kAmpersand);
+
+  if (!s.rest.contains(u"count")) {
+    Fail(s, "errorcode=-9999", "errormessage='count'-seksjonen mangler",
+         "Instruksjonen mangler 'count'-seksjonen");
+  }
+  s.count = SplitOff(s.rest, kAmpersand);
+
+  if (!s.rest.contains(u"header")) {
+    Fail(s, "errorcode=-9999", "errormessage='header'-seksjonen mangler",
+         "Instruksjonen mangler 'header'-seksjonen");
+  }
+  s.header = SplitOff(s.rest, kAmpersand);
+  if (s.header.isEmpty()) s.header = SplitOff(s.rest, kLineFeed);
+
+  TakeOwnErrorField(s.rest, QStringLiteral("errormessage"), s.errorMessage);
+  TakeOwnErrorField(s.rest, QStringLiteral("errorcode"), s.errorCode);
+
+  if (!s.rest.contains(u"data")) {
+    Fail(s, "errorcode=-9999", "errormessage='data'-seksjonen mangler",
+         "Instruksjonen mangler 'data'-seksjonen");
+  }
+  // The data section runs from "data" to the first LF, which it consumes; whatever follows
+  // that LF is ignored.
+  const qsizetype dataAt = s.rest.indexOf(u"data");
+  const qsizetype lineFeedAt = s.rest.indexOf(kLineFeed);
+  s.data = lineFeedAt > 0 ? s.rest.mid(dataAt, lineFeedAt) : QString();
+  s.rest.remove(dataAt, lineFeedAt + 1);
+
+  const TAPI_Header header(s.header);
+  SplitOff(s.count, QStringLiteral("="));
+  const std::optional<int> rowCount = ToInteger(TrimControls(s.count));
+  if (!rowCount) throw BadCountError();
+  const TAPI_DataControl rows(*rowCount, &header, s.data);
+
+  QElapsedTimer timer;
+  timer.start();
+  const QString reply = ExecuteInstruction(&rows, context);
+  const qint64 elapsed = timer.elapsed();
+
+  s.rest = s.id + reply;
+  Log(context, QStringLiteral("Instruksjonen tok  ") + FormatElapsed(elapsed));
+  return s.rest.isEmpty() ? QString() : s.rest + kLineFeed;
+}
+
+}  // namespace
+
+QString ProcessRequest(const QString& request, RequestContext& context) {
+  Sections s;
+  s.rest = request;
+  try {
+    return Run(s, context);
+  } catch (...) {
+    // Whatever failed, the client gets an answer that shows how far the request was read.
+  }
+  Log(context, QStringLiteral("Instruksjonen feiler : ") + request.left(request.size() - 1));
+  QString answer = s.id + kAmpersand + s.count + kAmpersand + s.header + kAmpersand + s.data;
+  if (!s.errorCode.isEmpty()) answer += kAmpersand + s.errorCode + kAmpersand + s.errorMessage;
+  answer += kLineFeed;
+  Log(context, QStringLiteral("U1 : ") + answer);
+  return answer;
+}
+
+}  // namespace taurelin

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "handlers/instruction.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace taurelin {
+
+// What serving a request needs from the server around it. The protocol code keeps no state
+// of its own between requests; everything it uses comes through here.
+struct RequestContext {
+  // Appends one line to the operation log. It may throw; a failure inside the parser's
+  // failure path leaves ProcessRequest. Empty: nothing is logged.
+  std::function<void(const QString& message)> writeLog;
+  // The environment the instruction handlers run in.
+  HandlerContext handlers;
+};
+
+}  // namespace taurelin

@@ -1,0 +1,50 @@
+#include "protocol/windows1252.h"
+
+#include <QHash>
+
+namespace taurelin {
+namespace {
+
+// Characters of the bytes 0x80 to 0x9F; the rest of the code page is Latin-1.
+constexpr char16_t kHighControlRange[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 0x88
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 0x98
+};
+
+const QHash<char16_t, char>& EncodeTable() {
+  static const QHash<char16_t, char> table = [] {
+    QHash<char16_t, char> t;
+    for (int i = 0; i < 32; ++i) t.insert(kHighControlRange[i], static_cast<char>(0x80 + i));
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace
+
+QString FromWindows1252(const QByteArray& bytes) {
+  QString text(bytes.size(), Qt::Uninitialized);
+  char16_t* out = reinterpret_cast<char16_t*>(text.data());
+  for (qsizetype i = 0; i < bytes.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    out[i] = (byte >= 0x80 && byte < 0xA0) ? kHighControlRange[byte - 0x80] : char16_t{byte};
+  }
+  return text;
+}
+
+QByteArray ToWindows1252(const QString& text) {
+  QByteArray bytes(text.size(), Qt::Uninitialized);
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i].unicode();
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+      bytes[i] = static_cast<char>(c);
+    } else {
+      bytes[i] = EncodeTable().value(c, '?');
+    }
+  }
+  return bytes;
+}
+
+}  // namespace taurelin

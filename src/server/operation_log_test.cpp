@@ -1,0 +1,87 @@
+#include "server/operation_log.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace taurelin {
+namespace {
+
+class OperationLogTest : public ::testing::Test {
+ protected:
+  OperationLogTest() {
+    log_.setDirectory(dir_.path());
+    log_.setBaseName(OperationLog::BaseNameFor(QString()));
+    log_.setClock([this] { return now_; });
+  }
+
+  QByteArray Read(const QString& name) {
+    QFile file(dir_.filePath(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+
+  QTemporaryDir dir_;
+  QDateTime now_{QDate(2026, 12, 8), QTime(16, 5, 9)};
+  OperationLog log_;
+};
+
+TEST_F(OperationLogTest, WritesNothingWhileOff) {
+  log_.write(QStringLiteral("Listener started"));
+  EXPECT_TRUE(QDir(dir_.path()).isEmpty());
+}
+
+TEST_F(OperationLogTest, AppendsDatedLinesWithCrLfInUtf8) {
+  log_.setEnabled(true);
+  log_.write(QStringLiteral("Listener started"));
+  log_.write(QStringLiteral("I0 : æøå"));
+  EXPECT_EQ(Read(QStringLiteral("20261208 - API.LOG")),
+            QByteArray("08.12.2026 16:05:09 - Listener started\r\n"
+                       "08.12.2026 16:05:09 - I0 : \xC3\xA6\xC3\xB8\xC3\xA5\r\n"));
+}
+
+TEST_F(OperationLogTest, MessageEndingWithLineFeedIsFollowedByAnEmptyLine) {
+  log_.setEnabled(true);
+  log_.write(QStringLiteral("U0 : messageID=1\n"));
+  EXPECT_EQ(Read(QStringLiteral("20261208 - API.LOG")),
+            QByteArray("08.12.2026 16:05:09 - U0 : messageID=1\n\r\n"));
+}
+
+TEST_F(OperationLogTest, FirstLineAfterMidnightStartsTheNewDaysFile) {
+  log_.setEnabled(true);
+  now_ = QDateTime(QDate(2026, 12, 8), QTime(23, 59, 59, 999));
+  log_.write(QStringLiteral("late"));
+  now_ = QDateTime(QDate(2026, 12, 9), QTime(0, 0));
+  log_.write(QStringLiteral("midnight"));
+  now_ = QDateTime(QDate(2026, 12, 9), QTime(0, 0, 1));
+  log_.write(QStringLiteral("early"));
+  EXPECT_EQ(Read(QStringLiteral("20261208 - API.LOG")),
+            QByteArray("08.12.2026 23:59:59 - late\r\n"));
+  // At exactly midnight the time is left out, as the date-and-time value shows it.
+  EXPECT_EQ(Read(QStringLiteral("20261209 - API.LOG")),
+            QByteArray("09.12.2026 - midnight\r\n09.12.2026 00:00:01 - early\r\n"));
+}
+
+TEST_F(OperationLogTest, InstanceHasItsOwnFile) {
+  EXPECT_EQ(OperationLog::BaseNameFor(QStringLiteral("Nord")), "API_Nord.LOG");
+  log_.setBaseName(OperationLog::BaseNameFor(QStringLiteral("Nord")));
+  log_.setEnabled(true);
+  log_.write(QStringLiteral("x"));
+  EXPECT_TRUE(QFile::exists(dir_.filePath(QStringLiteral("20261208 - API_Nord.LOG"))));
+}
+
+TEST_F(OperationLogTest, UnwritableFileThrows) {
+  log_.setDirectory(dir_.filePath(QStringLiteral("missing/dir")));
+  log_.setEnabled(true);
+  EXPECT_THROW(log_.write(QStringLiteral("x")), LogWriteError);
+}
+
+TEST(ProcessLogTest, UsesTheCurrentDirectoryAndStartsOff) {
+  EXPECT_FALSE(ProcessLog().enabled());
+  const QString name = ProcessLog().currentFilePath();
+  EXPECT_FALSE(name.contains(u'/'));
+}
+
+}  // namespace
+}  // namespace taurelin
