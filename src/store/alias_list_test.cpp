@@ -1,0 +1,77 @@
+#include "store/alias_list.h"
+#include "store/connection.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+namespace taurelin {
+namespace {
+
+class AliasListTest : public ::testing::Test {
+ protected:
+  QString Write(const char* text) {
+    const QString path = dir_.filePath(QStringLiteral("aliases.ini"));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    return path;
+  }
+  QTemporaryDir dir_;
+};
+
+TEST_F(AliasListTest, ListsAliasesInFileOrderWithTheirSettings) {
+  const AliasList list = AliasList::Load(Write(
+      "[zeta]\ndriver=QSQLITE\ndatabase=/tmp/z.db\n"
+      "[alpha]\ndriver=QPSQL\nhost=127.0.0.1\nport=5433\ndatabase=booking\nuser=u\n"
+      "password=p\n"
+      "[Nord%20Fjell]\ndatabase=/tmp/n.db\n"));
+  EXPECT_EQ(list.names(), QStringList({"zeta", "alpha", "Nord Fjell"}));
+  const auto alpha = list.find(QStringLiteral("alpha"));
+  ASSERT_TRUE(alpha.has_value());
+  EXPECT_EQ(alpha->driver, "QPSQL");
+  EXPECT_EQ(alpha->port, 5433);
+  EXPECT_EQ(alpha->user, "u");
+  const auto nord = list.find(QStringLiteral("Nord Fjell"));
+  ASSERT_TRUE(nord.has_value());
+  EXPECT_EQ(nord->driver, "QSQLITE");
+  EXPECT_EQ(nord->port, -1);
+  EXPECT_FALSE(list.find(QStringLiteral("ZETA")).has_value());
+}
+
+TEST_F(AliasListTest, MissingFileIsAnEmptyList) {
+  EXPECT_TRUE(AliasList::Load(dir_.filePath(QStringLiteral("none.ini"))).names().isEmpty());
+}
+
+TEST_F(AliasListTest, OpensAnSqliteAliasWithForeignKeysAndWal) {
+  DatabaseAlias alias;
+  alias.name = QStringLiteral("t");
+  alias.database = dir_.filePath(QStringLiteral("t.db"));
+  QString error;
+  ASSERT_TRUE(OpenConnection(alias, QStringLiteral("alias_test"), &error))
+      << error.toStdString();
+  {
+    QSqlQuery query(QSqlDatabase::database(QStringLiteral("alias_test")));
+    ASSERT_TRUE(query.exec(QStringLiteral("PRAGMA foreign_keys")) && query.next());
+    EXPECT_EQ(query.value(0).toInt(), 1);
+    ASSERT_TRUE(query.exec(QStringLiteral("PRAGMA journal_mode")) && query.next());
+    EXPECT_EQ(query.value(0).toString(), "wal");
+  }
+  QSqlDatabase::removeDatabase(QStringLiteral("alias_test"));
+}
+
+TEST_F(AliasListTest, UnknownDriverFailsWithAClearError) {
+  DatabaseAlias alias;
+  alias.name = QStringLiteral("x");
+  alias.driver = QStringLiteral("QNOSUCH");
+  QString error;
+  EXPECT_FALSE(OpenConnection(alias, QStringLiteral("alias_bad"), &error));
+  EXPECT_TRUE(error.contains(u"QNOSUCH"));
+  QSqlDatabase::removeDatabase(QStringLiteral("alias_bad"));
+}
+
+}  // namespace
+}  // namespace taurelin

@@ -1,0 +1,22 @@
+#pragma once
+
+// Opening a named Qt SQL connection on a database alias.
+
+#include "store/alias_list.h"
+
+#include <QString>
+
+namespace taurelin {
+
+// The user and password a connection uses when the alias names none.
+inline constexpr const char* kDefaultUser = "SYSDBA";
+inline constexpr const char* kDefaultPassword = "quillbank";
+
+// Adds the connection `connectionName` (replacing one of that name) for `alias` and opens it.
+// On SQLite it also switches on foreign keys, the WAL journal and a busy timeout, and
+// registers the database procedures. Returns false and sets `error` when it cannot open.
+// A connection whose driver exists stays registered even when it cannot open, so that its
+// statements fail with the database's own error; QSqlDatabase::removeDatabase drops it.
+bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, QString* error);
+
+}  // namespace taurelin

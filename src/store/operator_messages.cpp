@@ -1,0 +1,15 @@
+#include "store/operator_messages.h"
+
+#include <cstdio>
+
+namespace taurelin {
+
+void StandardErrorMessages::showError(const QString& text) {
+  std::fprintf(stderr, "error: %s\n", text.toLocal8Bit().constData());
+}
+
+void StandardErrorMessages::showMessage(const QString& text) {
+  std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}
+
+}  // namespace taurelin
