@@ -3,8 +3,10 @@
 #include "store/sqlite_procedures.h"
 
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 
 namespace taurelin {
 namespace {
@@ -27,14 +29,26 @@ bool PrepareSqlite(QSqlDatabase& database, QString* error) {
 
 }  // namespace
 
-bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, QString* error) {
+bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, QString* error,
+                    bool createMissingFile) {
   if (QSqlDatabase::contains(connectionName)) QSqlDatabase::removeDatabase(connectionName);
   if (!QSqlDatabase::isDriverAvailable(alias.driver)) {
     return Fail(error, QStringLiteral("the database driver %1 is not installed").arg(alias.driver));
   }
-  QSqlDatabase database = QSqlDatabase::addDatabase(alias.driver, connectionName);
-  database.setDatabaseName(alias.database);
   const bool sqlite = alias.driver == u"QSQLITE";
+  if (sqlite && alias.database.isEmpty()) {
+    return Fail(error, QStringLiteral("the alias %1 names no database file").arg(alias.name));
+  }
+  QSqlDatabase database = QSqlDatabase::addDatabase(alias.driver, connectionName);
+  if (sqlite && !createMissingFile) {
+    // Opened read-write only: a missing file fails now and opens once it exists.
+    database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
+    database.setDatabaseName(QStringLiteral("file:") +
+                             QString::fromLatin1(QUrl::toPercentEncoding(alias.database, "/")) +
+                             QStringLiteral("?mode=rw"));
+  } else {
+    database.setDatabaseName(alias.database);
+  }
   if (!sqlite) {
     database.setHostName(alias.host);
     if (alias.port >= 0) database.setPort(alias.port);
@@ -42,11 +56,16 @@ bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, Q
     database.setUserName(named ? alias.user : QLatin1String(kDefaultUser));
     database.setPassword(named ? alias.password : QLatin1String(kDefaultPassword));
   }
-  if (sqlite && alias.database.isEmpty()) {
-    return Fail(error, QStringLiteral("the alias %1 names no database file").arg(alias.name));
+  return EnsureOpen(database, error);
+}
+
+bool EnsureOpen(QSqlDatabase& database, QString* error) {
+  if (database.isOpen()) return true;
+  if (!database.open()) {
+    const QString text = database.lastError().text().trimmed();
+    return Fail(error, text.isEmpty() ? QStringLiteral("the database cannot be opened") : text);
   }
-  if (!database.open()) return Fail(error, database.lastError().text());
-  if (sqlite && !PrepareSqlite(database, error)) {
+  if (database.driverName() == u"QSQLITE" && !PrepareSqlite(database, error)) {
     database.close();
     return false;
   }

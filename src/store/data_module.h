@@ -1,0 +1,57 @@
+#pragma once
+
+// The data module: the booking store's own connection to the booking database and the named
+// statements that price lookup, booking creation and the occupancy calculation run on it.
+//
+// Each statement is handed out fresh, with its lines in place; the caller binds its
+// parameters and opens or executes it. All of them run on the module's connection, so a
+// booking's writes can share one transaction there.
+
+#include "store/alias_list.h"
+#include "store/statement.h"
+
+#include <QString>
+
+namespace taurelin {
+
+class TdmBook {
+ public:
+  // The Qt connection name of the module's connection.
+  static constexpr const char* kConnectionName = "Booking";
+
+  TdmBook() = default;
+  ~TdmBook();
+  TdmBook(const TdmBook&) = delete;
+  TdmBook& operator=(const TdmBook&) = delete;
+
+  // Closes the module's connection and opens it on `alias`. Throws DatabaseError when it
+  // cannot be opened; the connection then stays registered, and its statements try to open
+  // it again when they run.
+  void openMain(const DatabaseAlias& alias);
+  // Throws DatabaseError: the alias `name` is not defined.
+  void openMainWithoutAlias(const QString& name);
+  QString connectionName() const { return QLatin1String(kConnectionName); }
+
+  // The web prices of a stay: bind REFDATO, ANK, AVR (dates), UTYPEN, ANLEGGET (integers).
+  Statement qryWebPriser() const;
+  // Every facility with its company.
+  Statement qryAlleAnlegg() const;
+  // One booking header: bind REFNR.
+  Statement qryBook() const;
+  // The rental lines of a booking: bind REFNR.
+  Statement qryLeie() const;
+  // A new booking reference number (column REFNR).
+  Statement stpRefnr() const;
+  // A new rental line number (column LINJENR).
+  Statement stpLeie() const;
+
+  // The column lists of the booking header and of a rental line, as the two tables hold them
+  // for booking creation.
+  static const QStringList& BookColumns();
+  static const QStringList& LeieColumns();
+
+ private:
+  Statement statement() const { return Statement(connectionName()); }
+};
+
+}  // namespace taurelin

@@ -1,0 +1,89 @@
+#include "store/database_session.h"
+
+#include "store/connection.h"
+#include "store/statement.h"
+
+#include <QSqlDatabase>
+
+namespace taurelin {
+
+DatabaseSession::DatabaseSession(AliasList aliases, OperatorMessages& messages)
+    : aliases_(std::move(aliases)), messages_(messages) {}
+
+DatabaseSession::~DatabaseSession() { ReleaseAPIDatabase(); }
+
+bool DatabaseSession::ConnectAPIDatabase(const QString& aliasName) {
+  ReleaseAPIDatabase();
+  databaseName_ = aliasName;
+  const std::optional<DatabaseAlias> alias = aliases_.find(aliasName);
+
+  bool connected = false;
+  if (alias) {
+    QString error;
+    connected = OpenConnection(*alias, connectionName(), &error, /*createMissingFile=*/false);
+  }
+  if (!connected) {
+    messages_.showError(
+        QStringLiteral("Kan ikke opprette forbindelse med databasen angitt ved aliasnavnet ") +
+        aliasName);
+  }
+
+  try {
+    readUtleietyper();
+  } catch (const DatabaseError&) {
+    utleietyper_.clear();
+    utleietyperOpen_ = false;
+    messages_.showMessage(QStringLiteral("Feiler på åpning av utleietyper ved database '") +
+                          databaseName_ + QStringLiteral("'."));
+  }
+
+  dmBook_ = std::make_unique<TdmBook>();
+  if (alias) {
+    dmBook_->openMain(*alias);
+  } else {
+    dmBook_->openMainWithoutAlias(aliasName);
+  }
+  return connected;
+}
+
+void DatabaseSession::readUtleietyper() {
+  Statement query(connectionName());
+  query.add({"Select",
+             "  f.anlegg ANLEGG,",
+             "  o.utype UTYPE,",
+             "  count(o.objnr) AntEnh,",
+             "  u.Beskr BESKR,",
+             "  u.istat ISTAT,",
+             "  u.kode KODE",
+             "From",
+             "  utleieob o",
+             "  left outer join floy f on (f.floykode = o.floykode)",
+             "  left outer join utype u on (u.utype = o.utype)",
+             "group by f.anlegg, o.utype, u.beskr, u.istat, u.kode"});
+  query.open();
+  QList<RentalTypeSummaryRow> rows;
+  while (query.next()) {
+    RentalTypeSummaryRow row;
+    if (!query.isNull(QStringLiteral("ANLEGG"))) row.ANLEGG = query.integer(QStringLiteral("ANLEGG"));
+    row.UTYPE = query.integer(QStringLiteral("UTYPE"));
+    row.AntEnh = query.integer(QStringLiteral("AntEnh"));
+    row.BESKR = query.text(QStringLiteral("BESKR"));
+    row.ISTAT = query.text(QStringLiteral("ISTAT"));
+    row.KODE = query.text(QStringLiteral("KODE"));
+    rows << row;
+  }
+  utleietyper_ = rows;
+  utleietyperOpen_ = true;
+}
+
+void DatabaseSession::ReleaseAPIDatabase() {
+  dmBook_.reset();
+  utleietyper_.clear();
+  utleietyperOpen_ = false;
+  if (QSqlDatabase::contains(connectionName())) {
+    QSqlDatabase::database(connectionName(), false).close();
+    QSqlDatabase::removeDatabase(connectionName());
+  }
+}
+
+}  // namespace taurelin

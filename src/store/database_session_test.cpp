@@ -1,0 +1,107 @@
+#include "store/database_session.h"
+
+#include "store/test_database.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QStringList>
+
+namespace taurelin {
+namespace {
+
+// Records what the operator would have been shown, in order.
+class RecordedMessages : public OperatorMessages {
+ public:
+  void showError(const QString& text) override { shown << "error: " + text; }
+  void showMessage(const QString& text) override { shown << "message: " + text; }
+  QStringList shown;
+};
+
+class DatabaseSessionTest : public ::testing::Test {
+ protected:
+  DatabaseSessionTest() {
+    db_.run(QStringLiteral(
+        "INSERT INTO ANLEGG (ANLEGGSNR, ANLEGGSNAVN, FORETAKSNR) VALUES (1, 'Nord', 1);\n"
+        "INSERT INTO ANLEGG (ANLEGGSNR, ANLEGGSNAVN, FORETAKSNR) VALUES (2, 'Sor', 1);\n"
+        "INSERT INTO FLOY (FLOYKODE, ANLEGG) VALUES ('N1', 1);\n"
+        "INSERT INTO FLOY (FLOYKODE, ANLEGG) VALUES ('S1', 2);\n"
+        "INSERT INTO UTYPE (UTYPE, KODE, BESKR, ISTAT) VALUES (3, 'H4', 'Hytte', 'H');\n"
+        "INSERT INTO UTYPE (UTYPE, KODE, BESKR, ISTAT) VALUES (4, 'L2', 'Leilighet', 'L');\n"
+        "INSERT INTO UTYPE (UTYPE, KODE, BESKR, ISTAT) VALUES (9, 'X', 'Uten objekter', 'X');\n"
+        "INSERT INTO UTLEIEOB (OBJNR, UTYPE, FLOYKODE) VALUES ('101', 3, 'N1');\n"
+        "INSERT INTO UTLEIEOB (OBJNR, UTYPE, FLOYKODE) VALUES ('102', 3, 'N1');\n"
+        "INSERT INTO UTLEIEOB (OBJNR, UTYPE, FLOYKODE) VALUES ('103', 4, 'N1');\n"
+        "INSERT INTO UTLEIEOB (OBJNR, UTYPE, FLOYKODE) VALUES ('201', 3, 'S1');\n"));
+  }
+
+  TestDatabase db_;
+  RecordedMessages messages_;
+};
+
+TEST_F(DatabaseSessionTest, GoodAliasReadsOneSummaryRowPerFacilityAndType) {
+  DatabaseSession session(db_.aliases(), messages_);
+  EXPECT_TRUE(session.ConnectAPIDatabase(QStringLiteral("test")));
+  EXPECT_TRUE(messages_.shown.isEmpty()) << messages_.shown.join(u'|').toStdString();
+  EXPECT_EQ(session.APIDatabaseName(), "test");
+  ASSERT_TRUE(session.utleietyperOpen());
+  QStringList rows;
+  for (const RentalTypeSummaryRow& row : session.qryUtleietyper()) {
+    rows << QStringLiteral("%1/%2/%3/%4/%5/%6")
+                .arg(row.ANLEGG.toString())
+                .arg(row.UTYPE)
+                .arg(row.AntEnh)
+                .arg(row.BESKR, row.ISTAT, row.KODE);
+  }
+  rows.sort();
+  EXPECT_EQ(rows, QStringList({"1/3/2/Hytte/H/H4", "1/4/1/Leilighet/L/L2", "2/3/1/Hytte/H/H4"}));
+
+  ASSERT_NE(session.dmBook(), nullptr);
+  Statement facilities = session.dmBook()->qryAlleAnlegg();
+  facilities.open();
+  int count = 0;
+  while (facilities.next()) ++count;
+  EXPECT_EQ(count, 2);
+}
+
+TEST_F(DatabaseSessionTest, UnknownAliasShowsBothMessagesInOrderAndFailsTheDataModule) {
+  DatabaseSession session(db_.aliases(), messages_);
+  EXPECT_THROW(session.ConnectAPIDatabase(QStringLiteral("nope")), DatabaseError);
+  EXPECT_EQ(messages_.shown,
+            QStringList({"error: Kan ikke opprette forbindelse med databasen angitt ved "
+                         "aliasnavnet nope",
+                         "message: Feiler på åpning av utleietyper ved database 'nope'."}));
+  EXPECT_EQ(session.APIDatabaseName(), "nope");
+  EXPECT_FALSE(session.utleietyperOpen());
+}
+
+TEST_F(DatabaseSessionTest, EmptyAliasEndsTheMessageWithTheBlank) {
+  DatabaseSession session(db_.aliases(), messages_);
+  EXPECT_THROW(session.ConnectAPIDatabase(QString()), DatabaseError);
+  ASSERT_FALSE(messages_.shown.isEmpty());
+  EXPECT_TRUE(messages_.shown.first().endsWith(u"aliasnavnet "));
+}
+
+TEST_F(DatabaseSessionTest, MissingDatabaseFileIsNotCreated) {
+  QFile::remove(db_.file());
+  DatabaseSession session(db_.aliases(), messages_);
+  EXPECT_THROW(session.ConnectAPIDatabase(QStringLiteral("test")), DatabaseError);
+  EXPECT_EQ(messages_.shown.size(), 2);
+  Statement s(session.connectionName());
+  s.add(QStringLiteral("SELECT 1"));
+  EXPECT_THROW(s.open(), DatabaseError);
+  EXPECT_FALSE(QFile::exists(db_.file()));
+}
+
+TEST_F(DatabaseSessionTest, ReleaseDropsBothConnections) {
+  DatabaseSession session(db_.aliases(), messages_);
+  ASSERT_TRUE(session.ConnectAPIDatabase(QStringLiteral("test")));
+  session.ReleaseAPIDatabase();
+  EXPECT_EQ(session.dmBook(), nullptr);
+  EXPECT_FALSE(QSqlDatabase::contains(session.connectionName()));
+  EXPECT_FALSE(QSqlDatabase::contains(QLatin1String(TdmBook::kConnectionName)));
+}
+
+}  // namespace
+}  // namespace taurelin

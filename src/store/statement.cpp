@@ -1,0 +1,234 @@
+#include "store/statement.h"
+
+#include "store/connection.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlRecord>
+#include <QSqlResult>
+
+#include <sqlite3.h>
+
+#include <climits>
+#include <cmath>
+
+namespace taurelin {
+namespace {
+
+const QString kIsoDate = QStringLiteral("yyyy-MM-dd");
+const QString kLocalDate = QStringLiteral("dd.MM.yyyy");
+
+QString ErrorText(const QSqlError& error) {
+  const QString text = error.text().trimmed();
+  return text.isEmpty() ? QStringLiteral("unknown database error") : text;
+}
+
+QString ShortestDecimal(double value) {
+  if (value == 0) return QStringLiteral("0");  // also for -0
+  return QString::number(value, 'f', QLocale::FloatingPointShortest);
+}
+
+QString LocalDateTime(const QDateTime& value) {
+  QString text = value.date().toString(kLocalDate);
+  if (value.time() != QTime(0, 0)) text += u' ' + value.time().toString(QStringLiteral("HH:mm:ss"));
+  return text;
+}
+
+// A date as SQLite stores it ('yyyy-mm-dd', maybe followed by a time) or in local form.
+std::optional<QDateTime> ParseStoredDate(const QString& text) {
+  if (text.size() >= 10 && text[4] == u'-') {
+    const QDate date = QDate::fromString(text.left(10), kIsoDate);
+    if (!date.isValid()) return std::nullopt;
+    if (text.size() == 10) return QDateTime(date, QTime(0, 0));
+    const QTime time = QTime::fromString(text.mid(11, 8), QStringLiteral("HH:mm:ss"));
+    return QDateTime(date, time.isValid() ? time : QTime(0, 0));
+  }
+  const QDate local = QDate::fromString(text, kLocalDate);
+  if (local.isValid()) return QDateTime(local, QTime(0, 0));
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<QVariant> NumericLiteral(const QString& text) {
+  static const QRegularExpression kLiteral(QStringLiteral("^\\s*([+-]?)(\\d+)(\\.\\d*)?\\s*$"));
+  const QRegularExpressionMatch match = kLiteral.match(text);
+  if (!match.hasMatch()) return std::nullopt;
+  const QString digits = match.captured(1) + match.captured(2);
+  if (match.captured(3).isEmpty()) {
+    bool ok = false;
+    const qlonglong whole = digits.toLongLong(&ok);
+    if (ok) return QVariant(whole);
+  }
+  return QVariant((digits + match.captured(3)).toDouble());
+}
+
+Statement::Statement(const QString& connectionName) : connectionName_(connectionName) {}
+
+Statement& Statement::add(const QString& line) {
+  lines_ << line;
+  return *this;
+}
+
+Statement& Statement::add(std::initializer_list<const char*> lines) {
+  for (const char* line : lines) lines_ << QString::fromUtf8(line);
+  return *this;
+}
+
+void Statement::bindText(const QString& name, const QString& value) {
+  bindings_.append({name, QVariant(value.isNull() ? QStringLiteral("") : value)});
+}
+
+void Statement::bindDate(const QString& name, const QDate& value) {
+  bindings_.append({name, value.isValid() ? QVariant(value) : QVariant()});
+}
+
+void Statement::bindInteger(const QString& name, qint64 value) {
+  bindings_.append({name, QVariant(static_cast<qlonglong>(value))});
+}
+
+void Statement::bindNull(const QString& name) { bindings_.append({name, QVariant()}); }
+
+void Statement::bindNumber(const QString& name, const QString& literal) {
+  const std::optional<QVariant> number = NumericLiteral(literal);
+  if (!number && badNumber_.isNull()) badNumber_ = literal.isNull() ? QStringLiteral("") : literal;
+  bindings_.append({name, number.value_or(QVariant())});
+}
+
+void Statement::run() {
+  close();
+  if (!badNumber_.isNull()) {
+    throw DatabaseError(QStringLiteral("'%1' is not a number").arg(badNumber_));
+  }
+  QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
+  if (!database.isValid()) {
+    throw DatabaseError(QStringLiteral("no database connection %1").arg(connectionName_));
+  }
+  QString error;
+  if (!EnsureOpen(database, &error)) throw DatabaseError(error);
+  query_.emplace(database);
+  query_->setForwardOnly(true);
+  if (!query_->prepare(sql())) throw DatabaseError(ErrorText(query_->lastError()));
+  for (const auto& [name, value] : bindings_) {
+    query_->bindValue(name.startsWith(u':') ? name : u':' + name, value);
+  }
+  if (!query_->exec()) throw DatabaseError(ErrorText(query_->lastError()));
+
+  // SQLite keeps dates as text; the declared type of a result column tells them apart.
+  const int columns = query_->record().count();
+  dateColumns_.fill(false, columns);
+  const QVariant handle = query_->driver() == nullptr ? QVariant() : query_->result()->handle();
+  if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3_stmt*") == 0) {
+    auto* statement = *static_cast<sqlite3_stmt* const*>(handle.constData());
+    for (int i = 0; statement != nullptr && i < columns; ++i) {
+      const char* declared = sqlite3_column_decltype(statement, i);
+      dateColumns_[i] = declared != nullptr && (qstricmp(declared, "DATE") == 0 ||
+                                                qstricmp(declared, "TIMESTAMP") == 0);
+    }
+  }
+}
+
+void Statement::open() { run(); }
+
+void Statement::execute() { run(); }
+
+bool Statement::next() {
+  if (!query_ || !query_->isActive()) return false;
+  if (query_->next()) return true;
+  if (query_->lastError().isValid()) throw DatabaseError(ErrorText(query_->lastError()));
+  return false;
+}
+
+void Statement::close() {
+  if (query_) query_->finish();
+  query_.reset();
+  dateColumns_.clear();
+}
+
+int Statement::rowsAffected() const { return query_ ? query_->numRowsAffected() : 0; }
+
+const QSqlQuery& Statement::query() const {
+  if (!query_ || !query_->isValid()) throw DatabaseError(QStringLiteral("no current row"));
+  return *query_;
+}
+
+int Statement::columnIndex(const QString& column) const {
+  const int index = query().record().indexOf(column);
+  if (index < 0) throw DatabaseError(QStringLiteral("no column %1 in the result").arg(column));
+  return index;
+}
+
+QVariant Statement::value(const QString& column) const {
+  return query().value(columnIndex(column));
+}
+
+bool Statement::isDateColumn(int index) const {
+  return index >= 0 && index < dateColumns_.size() && dateColumns_[index];
+}
+
+bool Statement::isNull(const QString& column) const { return value(column).isNull(); }
+
+QString Statement::text(const QString& column) const {
+  const int index = columnIndex(column);
+  const QVariant v = query().value(index);
+  if (v.isNull()) return QStringLiteral("");
+  switch (v.typeId()) {
+    case QMetaType::QDate:
+      return v.toDate().toString(kLocalDate);
+    case QMetaType::QDateTime:
+      return LocalDateTime(v.toDateTime());
+    case QMetaType::Double:
+    case QMetaType::Float:
+      return ShortestDecimal(v.toDouble());
+    case QMetaType::QString:
+      if (isDateColumn(index)) {
+        const std::optional<QDateTime> stored = ParseStoredDate(v.toString());
+        if (stored) return LocalDateTime(*stored);
+      } else if (query().record().field(index).metaType().id() == QMetaType::Double) {
+        // Some drivers give exact decimals as text.
+        bool ok = false;
+        const double number = v.toString().toDouble(&ok);
+        if (ok) return ShortestDecimal(number);
+      }
+      return v.toString();
+    default:
+      return v.toString();
+  }
+}
+
+int Statement::integer(const QString& column) const {
+  const QVariant v = value(column);
+  if (v.isNull()) return 0;
+  bool ok = false;
+  const double number = v.toDouble(&ok);
+  if (!ok || !std::isfinite(number) || number < INT_MIN || number > INT_MAX) {
+    throw DatabaseError(QStringLiteral("%1 is not an integer: %2").arg(column, v.toString()));
+  }
+  return static_cast<int>(std::trunc(number));
+}
+
+double Statement::number(const QString& column) const {
+  const QVariant v = value(column);
+  if (v.isNull()) return 0;
+  bool ok = false;
+  const double number = v.toDouble(&ok);
+  if (!ok) throw DatabaseError(QStringLiteral("%1 is not a number: %2").arg(column, v.toString()));
+  return number;
+}
+
+QDate Statement::date(const QString& column) const {
+  const QVariant v = value(column);
+  if (v.isNull()) return {};
+  if (v.typeId() == QMetaType::QDate) return v.toDate();
+  if (v.typeId() == QMetaType::QDateTime) return v.toDateTime().date();
+  const std::optional<QDateTime> stored = ParseStoredDate(v.toString());
+  if (!stored) throw DatabaseError(QStringLiteral("%1 is not a date: %2").arg(column, v.toString()));
+  return stored->date();
+}
+
+}  // namespace taurelin

@@ -1,0 +1,82 @@
+#pragma once
+
+// A statement as the handlers and the data module write it: SQL lines added one by one,
+// request values bound by name, then opened and read forward, or executed.
+//
+// Values never alter the statement: texts, dates and numbers are bound as parameters. A value
+// that goes where a number belongs is checked to be a numeric literal first; when it is not,
+// the statement fails when it is opened or executed, exactly as a statement with a bad number
+// in its text would. Every failure throws DatabaseError with the database's message.
+//
+// Column values read as text take the forms the protocol shows: a date "dd.mm.yyyy", a number
+// its shortest decimal form with "." ("1250", "1250.5"), NULL the empty text; this holds on
+// every backend.
+
+#include "store/database_error.h"
+
+#include <QDate>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <optional>
+
+namespace taurelin {
+
+// Whether `text` is a numeric literal (optional sign, digits, optional fraction; blanks
+// around it allowed), and its value as the database should get it.
+std::optional<QVariant> NumericLiteral(const QString& text);
+
+class Statement {
+ public:
+  // A statement on the named Qt SQL connection; a closed connection is opened again when the
+  // statement is opened.
+  explicit Statement(const QString& connectionName);
+
+  Statement& add(const QString& line);
+  Statement& add(std::initializer_list<const char*> lines);
+  QString sql() const { return lines_.join(u'\n'); }
+
+  void bindText(const QString& name, const QString& value);
+  void bindDate(const QString& name, const QDate& value);
+  void bindInteger(const QString& name, qint64 value);
+  void bindNull(const QString& name);
+  // Binds a request value that the statement uses as a number; a value that is not a numeric
+  // literal makes the statement fail.
+  void bindNumber(const QString& name, const QString& literal);
+
+  // Runs a query; its rows are then read with next().
+  void open();
+  // Runs a statement that returns no rows (insert, update, delete).
+  void execute();
+  // Moves to the next row; false after the last.
+  bool next();
+  // Releases the result; also done by the destructor.
+  void close();
+
+  // Column values of the current row, by column name (case-insensitive).
+  bool isNull(const QString& column) const;
+  QString text(const QString& column) const;
+  int integer(const QString& column) const;  // NULL reads as 0
+  double number(const QString& column) const;  // NULL reads as 0
+  QDate date(const QString& column) const;  // NULL reads as an invalid date
+  // The number of rows a write changed.
+  int rowsAffected() const;
+
+ private:
+  int columnIndex(const QString& column) const;
+  QVariant value(const QString& column) const;
+  bool isDateColumn(int index) const;
+  void run();
+  const QSqlQuery& query() const;
+
+  QString connectionName_;
+  QStringList lines_;
+  QList<std::pair<QString, QVariant>> bindings_;
+  QString badNumber_;  // the first value given as a number that is none
+  std::optional<QSqlQuery> query_;
+  QList<bool> dateColumns_;  // which result columns hold dates
+};
+
+}  // namespace taurelin

@@ -1,0 +1,133 @@
+#include "store/statement.h"
+
+#include "store/connection.h"
+#include "store/test_database.h"
+
+#include <gtest/gtest.h>
+
+#include <QSqlDatabase>
+
+namespace taurelin {
+namespace {
+
+class StatementTest : public ::testing::Test {
+ protected:
+  StatementTest() {
+    db_.run(QStringLiteral(
+        "INSERT INTO ANLEGG (ANLEGGSNR, ANLEGGSNAVN, FORETAKSNR) VALUES (7, 'Fjellgard', 1);\n"
+        "INSERT INTO AGENT (AKODE, NAVN) VALUES (1, 'Reisebyraet');\n"
+        "INSERT INTO NASJON (NKODE, NAVN) VALUES ('N', 'NORGE');\n"));
+    QString error;
+    EXPECT_TRUE(OpenConnection(db_.alias(), kName, &error)) << error.toStdString();
+  }
+  ~StatementTest() override { QSqlDatabase::removeDatabase(kName); }
+
+  int Count(const char* table) {
+    Statement count(kName);
+    count.add(QStringLiteral("SELECT COUNT(*) N FROM ") + QLatin1String(table)).open();
+    EXPECT_TRUE(count.next());
+    return count.integer(QStringLiteral("N"));
+  }
+
+  const QString kName = QStringLiteral("statement_test");
+  TestDatabase db_;
+};
+
+TEST_F(StatementTest, HostileTextsAreStoredAsTheyStand) {
+  const QString hostile[] = {"x'; DROP TABLE AGENT; --", "1 OR 1=1", "a;b", "O'Brien"};
+  int code = 10;
+  for (const QString& text : hostile) {
+    Statement insert(kName);
+    insert.add({"INSERT INTO AGENT (AKODE, NAVN)", "VALUES (:AKODE, :NAVN)"});
+    insert.bindInteger(QStringLiteral("AKODE"), code++);
+    insert.bindText(QStringLiteral("NAVN"), text);
+    insert.execute();
+  }
+  EXPECT_EQ(Count("AGENT"), 5);
+
+  Statement lookup(kName);
+  lookup.add({"SELECT NKODE FROM NASJON", "WHERE NKODE = :NKODE"});
+  lookup.bindText(QStringLiteral("NKODE"), QStringLiteral("N' OR '1'='1"));
+  lookup.open();
+  EXPECT_FALSE(lookup.next());
+}
+
+TEST_F(StatementTest, NumbersMustBeNumericLiterals) {
+  for (const char* bad : {"1 OR 1=1", "7;", "7--", "abc", "", " ", "0x10", "1e3"}) {
+    Statement s(kName);
+    s.add({"SELECT ANLEGGSNR FROM ANLEGG", "WHERE ANLEGGSNR = :ANLEGGSNR"});
+    s.bindNumber(QStringLiteral("ANLEGGSNR"), QString::fromUtf8(bad));
+    EXPECT_THROW(s.open(), DatabaseError) << bad;
+  }
+  for (const char* good : {"7", " 7 ", "+7", "7.0", "07"}) {
+    Statement s(kName);
+    s.add({"SELECT ANLEGGSNR FROM ANLEGG", "WHERE ANLEGGSNR = :ANLEGGSNR"});
+    s.bindNumber(QStringLiteral("ANLEGGSNR"), QString::fromUtf8(good));
+    s.open();
+    EXPECT_TRUE(s.next()) << good;
+    EXPECT_EQ(s.text(QStringLiteral("ANLEGGSNR")), "7");
+  }
+  EXPECT_EQ(NumericLiteral(QStringLiteral("-12.50")).value(), QVariant(-12.5));
+  EXPECT_EQ(NumericLiteral(QStringLiteral("-12")).value(), QVariant(qlonglong(-12)));
+}
+
+TEST_F(StatementTest, ReadsColumnsInTheProtocolsTextForms) {
+  db_.run(QStringLiteral(
+      "INSERT INTO UTYPE (UTYPE, KODE, BESKR) VALUES (5, 'H', 'Hytte');\n"
+      "INSERT INTO PRIS (PRIS_ID, UTYPE, WEB) VALUES (1, 5, 'J');\n"));
+  Statement insert(kName);
+  insert.add(QStringLiteral("INSERT INTO PRISLINJE (PRIS_ID, FRA_DATO, TIL_DATO, PRIS_UKE, "
+                            "PRIS_WEEK) VALUES (1, :FRA, NULL, :UKE, :WEEK)"));
+  insert.bindDate(QStringLiteral("FRA"), QDate(2000, 4, 8));
+  insert.bindNumber(QStringLiteral("UKE"), QStringLiteral("1250"));
+  insert.bindNumber(QStringLiteral("WEEK"), QStringLiteral("1249.50"));
+  insert.execute();
+  EXPECT_EQ(insert.rowsAffected(), 1);
+
+  Statement s(kName);
+  s.add({"SELECT PL.FRA_DATO FRA, PL.TIL_DATO TIL, PL.PRIS_UKE, PL.PRIS_WEEK, P.UTYPE",
+         "FROM PRISLINJE PL, PRIS P WHERE P.PRIS_ID = PL.PRIS_ID AND PL.FRA_DATO <= :DAG"});
+  s.bindDate(QStringLiteral("DAG"), QDate(2000, 4, 8));
+  s.open();
+  ASSERT_TRUE(s.next());
+  EXPECT_EQ(s.text(QStringLiteral("FRA")), "08.04.2000");
+  EXPECT_EQ(s.text(QStringLiteral("TIL")), "");
+  EXPECT_EQ(s.text(QStringLiteral("PRIS_UKE")), "1250");
+  EXPECT_EQ(s.text(QStringLiteral("pris_week")), "1249.5");
+  EXPECT_EQ(s.text(QStringLiteral("UTYPE")), "5");
+  EXPECT_EQ(s.date(QStringLiteral("FRA")), QDate(2000, 4, 8));
+  EXPECT_FALSE(s.date(QStringLiteral("TIL")).isValid());
+  EXPECT_EQ(s.integer(QStringLiteral("PRIS_UKE")), 1250);
+  EXPECT_DOUBLE_EQ(s.number(QStringLiteral("PRIS_WEEK")), 1249.5);
+  EXPECT_THROW(s.text(QStringLiteral("NO_SUCH_COLUMN")), DatabaseError);
+  EXPECT_FALSE(s.next());
+}
+
+TEST_F(StatementTest, FailuresThrowWithTheDatabasesMessage) {
+  Statement bad(kName);
+  bad.add(QStringLiteral("SELECT * FROM NO_SUCH_TABLE"));
+  try {
+    bad.open();
+    FAIL() << "opened";
+  } catch (const DatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find("NO_SUCH_TABLE"), std::string::npos) << e.what();
+  }
+  Statement nowhere(QStringLiteral("no_such_connection"));
+  nowhere.add(QStringLiteral("SELECT 1"));
+  EXPECT_THROW(nowhere.open(), DatabaseError);
+  Statement text(kName);
+  text.add(QStringLiteral("SELECT ANLEGGSNAVN FROM ANLEGG")).open();
+  ASSERT_TRUE(text.next());
+  EXPECT_THROW(text.integer(QStringLiteral("ANLEGGSNAVN")), DatabaseError);
+}
+
+TEST_F(StatementTest, ClosedConnectionOpensAgainWithItsSetUp) {
+  QSqlDatabase::database(kName, false).close();
+  Statement s(kName);
+  s.add(QStringLiteral("PRAGMA foreign_keys")).open();
+  ASSERT_TRUE(s.next());
+  EXPECT_EQ(s.integer(QStringLiteral("foreign_keys")), 1);
+}
+
+}  // namespace
+}  // namespace taurelin

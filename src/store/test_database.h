@@ -1,0 +1,30 @@
+#pragma once
+
+// Test support: a fresh SQLite booking database in a temporary directory, with the schema
+// installed and an alias file that names it.
+
+#include "store/alias_list.h"
+
+#include <QTemporaryDir>
+
+namespace taurelin {
+
+class TestDatabase {
+ public:
+  TestDatabase();
+  ~TestDatabase();
+
+  // Runs SQL statements separated by ";" at line ends on the database.
+  void run(const QString& sql);
+
+  const QString& file() const { return file_; }
+  const AliasList& aliases() const { return aliases_; }
+  DatabaseAlias alias() const { return *aliases_.find(QStringLiteral("test")); }
+
+ private:
+  QTemporaryDir dir_;
+  QString file_;
+  AliasList aliases_;
+};
+
+}  // namespace taurelin
