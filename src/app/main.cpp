@@ -1,28 +1,72 @@
-// taurelin-api: the booking interface server.
+// taurelin-api: the booking interface server, with an operator window or headless.
 
+#include "app/quit_on_signals.h"
 #include "protocol/parser.h"
 #include "protocol/windows1252.h"
 #include "server/builtin_test_request.h"
 #include "server/configuration_store.h"
+#include "server/headless_face.h"
+#include "server/main_window.h"
 #include "server/operation_log.h"
+#include "server/server_core.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QLocale>
 #include <QSettings>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
 using namespace taurelin;
 
+struct CommandLine {
+  QCommandLineOption headless{QStringLiteral("headless"),
+                              QStringLiteral("Run without a window (also when no display is "
+                                             "available).")};
+  QCommandLineOption config{QStringLiteral("config"),
+                            QStringLiteral("Configuration file (default: $TAURELIN_CONFIG, "
+                                           "else ~/.config/Vindrelok/Taurelin.conf)."),
+                            QStringLiteral("FILE")};
+  QCommandLineOption aliases{QStringLiteral("aliases"),
+                             QStringLiteral("Database alias file (default: $TAURELIN_ALIASES, "
+                                            "else ~/.config/Vindrelok/aliases.ini)."),
+                             QStringLiteral("FILE")};
+  QCommandLineOption test{QStringLiteral("test"),
+                          QStringLiteral("Run the built-in test request, print its answer "
+                                         "and exit.")};
+  QCommandLineParser parser;
+
+  CommandLine() {
+    parser.setApplicationDescription(
+        QStringLiteral("Taurelin Internet booking interface: answers a web shop's booking "
+                       "requests over TCP."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(
+        QStringLiteral("instance"),
+        QStringLiteral("Instance name: selects the configuration group and the log file."),
+        QStringLiteral("[INSTANCE]"));
+    parser.addOptions({headless, config, aliases, test});
+  }
+
+  ServerOptions options() const {
+    const QStringList positional = parser.positionalArguments();
+    return {positional.isEmpty() ? QString() : positional.first(), parser.value(config),
+            parser.value(aliases)};
+  }
+};
+
 // Runs the built-in test request as the operator's Test command does and prints the answer
 // as the bytes a client would receive.
-int RunBuiltInTest(QSettings& configuration) {
+int RunBuiltInTest(const ServerOptions& options) {
+  const auto configuration = OpenConfigurationStore(options.configFile);
   RequestContext context;
   context.writeLog = &WriteLogLine;
-  context.handlers.configuration = &configuration;
+  context.handlers.configuration = configuration.get();
   const QString answer = ProcessRequest(BuiltInTestRequest(), context);
   WriteLogLine(QStringLiteral("Respons : ") + answer);
   const QByteArray bytes = ToWindows1252(answer);
@@ -30,52 +74,73 @@ int RunBuiltInTest(QSettings& configuration) {
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
+int RunHeadless(const ServerOptions& options) {
+  HeadlessFace face;
+  ServerCore core(options, face);
+  try {
+    core.FormCreate();
+  } catch (const std::exception& failure) {
+    PrintLine(QStringLiteral("start-up failed: ") + QString::fromUtf8(failure.what()));
+    core.FormDestroy();
+    return 1;
+  }
+  PrintLine(QStringLiteral("listening on port %1; try: taurelin-client --port %1 TEST-API")
+                .arg(core.listeningPort()));
+  QuitOnSignals signals;
+  QObject::connect(&signals, &QuitOnSignals::signalled, qApp, &QCoreApplication::quit);
+  const int status = QCoreApplication::exec();
+  PrintLine(QStringLiteral("stopping"));
+  core.FormDestroy();
+  return status;
+}
+
+int RunWindow(const ServerOptions& options) {
+  TfrmAPIMain window(options);
+  window.show();
+  window.FormCreate();
+  QuitOnSignals signals;
+  QObject::connect(&signals, &QuitOnSignals::signalled, &window, &QWidget::close);
+  const int status = QApplication::exec();
+  window.FormDestroy();
+  return status;
+}
+
+bool DisplayAvailable() {
+  return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+         qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  QCoreApplication app(argc, argv);
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  CommandLine commandLine;
+  commandLine.parser.parse(arguments);
+  const bool headless = commandLine.parser.isSet(commandLine.headless) ||
+                        commandLine.parser.isSet(commandLine.test) || !DisplayAvailable();
+
+  std::unique_ptr<QCoreApplication> app;
+  if (headless) {
+    app = std::make_unique<QCoreApplication>(argc, argv);
+  } else {
+    app = std::make_unique<QApplication>(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Taurelin 5.2.x Internett API"));
+  }
   QCoreApplication::setApplicationName(QStringLiteral("taurelin-api"));
   QCoreApplication::setApplicationVersion(QStringLiteral(TAURELIN_VERSION));
   // Numbers are written with "." whatever the host's language.
   QLocale::setDefault(QLocale::c());
+  commandLine.parser.process(*app);
 
-  QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral(
-      "Taurelin Internet booking interface: answers a web shop's booking requests over TCP."));
-  parser.addHelpOption();
-  parser.addVersionOption();
-  parser.addPositionalArgument(
-      QStringLiteral("instance"),
-      QStringLiteral("Instance name: selects the configuration group and the log file."),
-      QStringLiteral("[INSTANCE]"));
-  const QCommandLineOption configOption(
-      QStringLiteral("config"),
-      QStringLiteral("Configuration file (default: $TAURELIN_CONFIG, else "
-                     "~/.config/Vindrelok/Taurelin.conf)."),
-      QStringLiteral("FILE"));
-  const QCommandLineOption testOption(
-      QStringLiteral("test"),
-      QStringLiteral("Run the built-in test request, print its answer and exit."));
-  parser.addOption(configOption);
-  parser.addOption(testOption);
-  parser.process(app);
-
-  const QStringList positional = parser.positionalArguments();
-  const QString instance = positional.isEmpty() ? QString() : positional.first();
-  ProcessLog().setBaseName(OperationLog::BaseNameFor(instance));
-
-  const auto configuration = OpenConfigurationStore(parser.value(configOption));
-  if (parser.isSet(testOption)) {
+  const ServerOptions options = commandLine.options();
+  if (commandLine.parser.isSet(commandLine.test)) {
     try {
-      return RunBuiltInTest(*configuration);
+      return RunBuiltInTest(options);
     } catch (const std::exception& failure) {
-      std::fprintf(stderr, "taurelin-api: %s\n", failure.what());
+      PrintLine(QString::fromUtf8(failure.what()));
       return 1;
     }
   }
-
-  std::fputs("taurelin-api: serving clients is not built yet; only --test, --version and "
-             "--help work.\n",
-             stderr);
-  return 2;
+  return headless ? RunHeadless(options) : RunWindow(options);
 }

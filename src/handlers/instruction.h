@@ -18,6 +18,9 @@ class QSettings;
 
 namespace taurelin {
 
+class DatabaseSession;
+class OperatorMessages;
+
 // The values of one request row that its handler asked for, by column name. A column that
 // was not asked for, or whose value is absent from the row, reads as the empty text.
 class InstructionValues {
@@ -34,6 +37,10 @@ class InstructionValues {
 struct HandlerContext {
   // The configuration store; also where the regional settings can be overridden.
   QSettings* configuration = nullptr;
+  // The booking database: the session connection, the summary and the data module.
+  DatabaseSession* database = nullptr;
+  // Where a handler tells the operator something; it must not block (a notice).
+  OperatorMessages* operatorMessages = nullptr;
 };
 
 using InstructionHandler = void (*)(const InstructionValues& values, QString& reply,

@@ -32,8 +32,9 @@ void TdmBook::openMain(const DatabaseAlias& alias) {
   }
 }
 
-void TdmBook::openMainWithoutAlias(const QString& name) {
-  throw DatabaseError(QStringLiteral("the database alias '%1' is not defined").arg(name));
+void TdmBook::openMainWithoutAlias(const QString& name, const QString& aliasFile) {
+  throw DatabaseError(
+      QStringLiteral("the database alias '%1' is not defined in %2").arg(name, aliasFile));
 }
 
 Statement TdmBook::qryWebPriser() const {

@@ -28,8 +28,8 @@ class TdmBook {
   // cannot be opened; the connection then stays registered, and its statements try to open
   // it again when they run.
   void openMain(const DatabaseAlias& alias);
-  // Throws DatabaseError: the alias `name` is not defined.
-  void openMainWithoutAlias(const QString& name);
+  // Throws DatabaseError: the alias `name` is not defined in the alias file.
+  [[noreturn]] void openMainWithoutAlias(const QString& name, const QString& aliasFile);
   QString connectionName() const { return QLatin1String(kConnectionName); }
 
   // The web prices of a stay: bind REFDATO, ANK, AVR (dates), UTYPEN, ANLEGGET (integers).

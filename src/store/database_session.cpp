@@ -41,7 +41,7 @@ bool DatabaseSession::ConnectAPIDatabase(const QString& aliasName) {
   if (alias) {
     dmBook_->openMain(*alias);
   } else {
-    dmBook_->openMainWithoutAlias(aliasName);
+    dmBook_->openMainWithoutAlias(aliasName, aliases_.file());
   }
   return connected;
 }

@@ -1,0 +1,103 @@
+#include "server/configuration.h"
+
+#include "handlers/integer_text.h"
+#include "server/configuration_store.h"
+
+#include <QSettings>
+
+namespace taurelin {
+namespace {
+
+const QString kLogfile = QStringLiteral("Logfile");
+const QString kPort = QStringLiteral("Port");
+const QString kIpAddress = QStringLiteral("IPAddress");
+const QString kDatabaseAlias = QStringLiteral("DatabaseAlias");
+
+// Writes one value and makes sure it reached the file.
+bool Write(QSettings& settings, const QString& key, const QVariant& value) {
+  settings.setValue(key, value);
+  settings.sync();
+  return settings.status() == QSettings::NoError;
+}
+
+void WriteOrThrow(QSettings& settings, const QString& key, const QVariant& value) {
+  if (!Write(settings, key, value)) {
+    throw ConfigurationError(QStringLiteral("cannot write %1 to the configuration %2")
+                                 .arg(key, settings.fileName()));
+  }
+}
+
+QString ReadText(QSettings& settings, const QString& key) {
+  const QVariant value = settings.value(key);
+  if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(u',');
+  return value.toString();
+}
+
+// Asks for the port until the operator gives an integer that can be stored, or cancels.
+int AskPort(QSettings& settings, OperatorInterface& face) {
+  face.showMessage(QStringLiteral("Port er ikke definert for applikasjonen"));
+  for (;;) {
+    const std::optional<QString> answer =
+        face.askValue(QStringLiteral("Definer IP-port"), QStringLiteral("Port :"),
+                      QStringLiteral("12000"));
+    if (!answer) return 0;
+    const std::optional<int> port = ToInteger(answer->trimmed());
+    if (port && Write(settings, kPort, *port)) return *port;
+    face.showError(QStringLiteral("Ugyldig port (heltall)"));
+  }
+}
+
+}  // namespace
+
+std::optional<int> ReadInteger(QSettings& settings, const QString& key) {
+  const QVariant value = settings.value(key);
+  if (!value.isValid() || value.typeId() == QMetaType::QStringList) return std::nullopt;
+  return ToInteger(value.toString().trimmed());
+}
+
+ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instance,
+                                      const QStringList& aliases, OperatorInterface& face) {
+  ServerConfiguration configuration;
+  settings.beginGroup(ConfigurationGroup(instance));
+  struct GroupGuard {
+    QSettings& settings;
+    ~GroupGuard() { settings.endGroup(); }
+  } guard{settings};
+
+  const std::optional<int> logfile = ReadInteger(settings, kLogfile);
+  configuration.logging = logfile.value_or(0) != 0;
+  if (!logfile) WriteOrThrow(settings, kLogfile, 0);
+
+  const std::optional<int> port = ReadInteger(settings, kPort);
+  configuration.port = port ? *port : AskPort(settings, face);
+
+  configuration.clientAddress = ReadText(settings, kIpAddress);
+  if (configuration.clientAddress.isEmpty()) {
+    const QString offered = QStringLiteral("10.0.0.1");
+    configuration.clientAddress =
+        face.askValue(QStringLiteral("Definer IP-adresse for klient"),
+                      QStringLiteral("IP-adresse :"), offered)
+            .value_or(offered);
+    WriteOrThrow(settings, kIpAddress, configuration.clientAddress);
+  }
+
+  configuration.databaseAlias = ReadText(settings, kDatabaseAlias);
+  if (configuration.databaseAlias.isEmpty()) {
+    const std::optional<QString> chosen = face.pickAlias(aliases);
+    if (chosen && !chosen->isEmpty()) {
+      configuration.databaseAlias = *chosen;
+      WriteOrThrow(settings, kDatabaseAlias, configuration.databaseAlias);
+    }
+  }
+  return configuration;
+}
+
+bool WriteLogSwitch(QSettings& settings, const QString& instance, bool on) {
+  settings.beginGroup(ConfigurationGroup(instance));
+  bool written = Write(settings, kLogfile, on ? 1 : 0);
+  if (!written && on) Write(settings, kLogfile, 0);
+  settings.endGroup();
+  return written;
+}
+
+}  // namespace taurelin

@@ -1,0 +1,43 @@
+#pragma once
+
+// Reading the server's configuration at start-up: the log switch, the port, the client's
+// address and the database alias of an instance, asking the operator for what is missing
+// and storing the answers.
+
+#include "server/operator_interface.h"
+
+#include <QString>
+
+#include <stdexcept>
+
+class QSettings;
+
+namespace taurelin {
+
+class ConfigurationError : public std::runtime_error {
+ public:
+  explicit ConfigurationError(const QString& what) : std::runtime_error(what.toStdString()) {}
+};
+
+struct ServerConfiguration {
+  bool logging = false;
+  int port = 0;  // 0: not set
+  QString clientAddress;
+  QString databaseAlias;
+};
+
+// Reads the instance's group of `settings` (created when missing). A missing or invalid
+// Logfile is written as 0; a missing Port, IPAddress or DatabaseAlias is asked of the
+// operator and written. Throws ConfigurationError when Logfile, IPAddress or DatabaseAlias
+// cannot be written.
+ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instance,
+                                      const QStringList& aliases, OperatorInterface& face);
+
+// Writes the log switch as the Logfile value: 1 or 0; when that cannot be written, 0 is
+// tried. Returns whether the value now stored is the one asked for.
+bool WriteLogSwitch(QSettings& settings, const QString& instance, bool on);
+
+// Reads an integer value; a missing value or one that is no integer reads as nothing.
+std::optional<int> ReadInteger(QSettings& settings, const QString& key);
+
+}  // namespace taurelin

@@ -1,0 +1,154 @@
+#include "server/main_window.h"
+
+#include "server/alias_dialog.h"
+#include "server/headless_face.h"
+
+#include <QCloseEvent>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStatusBar>
+
+#include <cmath>
+
+namespace taurelin {
+
+TfrmAPIMain::TfrmAPIMain(const ServerOptions& options, QWidget* parent)
+    : QMainWindow(parent), memLogFile_(new QPlainTextEdit(this)), core_(options, *this) {
+  setWindowTitle(QStringLiteral("Taurelin 5.2.x Internett API"));
+  resize(600, 442);
+
+  QMenu* api = menuBar()->addMenu(QStringLiteral("API"));
+  mniListen_ = api->addAction(QStringLiteral("Listen"));
+  mniListen_->setCheckable(true);
+  mniListen_->setStatusTip(QStringLiteral("Start the API-listener"));
+  mniLogfile_ = api->addAction(QStringLiteral("Logfile"));
+  mniLogfile_->setCheckable(true);
+  mniViewLogfile_ = api->addAction(QStringLiteral("Show Logfile"));
+  mniViewLogfile_->setCheckable(true);
+  mniTest_ = api->addAction(QStringLiteral("Test"));
+  // The core keeps the check marks; a click asks it and it sets them back.
+  connect(mniListen_, &QAction::triggered, this, [this] { core_.mniListenClick(); });
+  connect(mniLogfile_, &QAction::triggered, this, [this] { core_.mniLogfileClick(); });
+  connect(mniViewLogfile_, &QAction::triggered, this, &TfrmAPIMain::mniViewLogfileClick);
+  connect(mniTest_, &QAction::triggered, this, [this] { core_.Test1Click(); });
+
+  memLogFile_->setObjectName(QStringLiteral("memLogFile"));
+  memLogFile_->setReadOnly(true);
+  memLogFile_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memLogFile_->hide();
+  setCentralWidget(memLogFile_);
+
+  statusBar()->setObjectName(QStringLiteral("stbAPI"));
+  statusBar()->setSizeGripEnabled(false);
+  for (QLabel*& label : panels_) {
+    label = new QLabel(this);
+    label->setAlignment(Qt::AlignCenter);
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    statusBar()->addWidget(label);
+  }
+  FormResize();
+}
+
+TfrmAPIMain::~TfrmAPIMain() { FormDestroy(); }
+
+void TfrmAPIMain::FormCreate() {
+  try {
+    core_.FormCreate();
+  } catch (const std::exception& failure) {
+    showError(QString::fromUtf8(failure.what()));
+  }
+}
+
+void TfrmAPIMain::FormDestroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  core_.FormDestroy();
+}
+
+void TfrmAPIMain::FormResize() {
+  // Rounded to the nearest integer, halves to even.
+  const auto share = [this](int percent) {
+    return static_cast<int>(std::nearbyint(width() * percent / 100.0));
+  };
+  panels_[0]->setFixedWidth(share(31));
+  for (int i = 1; i < 4; ++i) panels_[i]->setFixedWidth(share(23));
+}
+
+void TfrmAPIMain::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  FormResize();
+}
+
+void TfrmAPIMain::closeEvent(QCloseEvent* event) {
+  FormDestroy();
+  event->accept();
+}
+
+void TfrmAPIMain::mniViewLogfileClick() {
+  try {
+    core_.mniViewLogfileClick();
+  } catch (const std::exception& failure) {
+    showError(QString::fromUtf8(failure.what()));
+  }
+}
+
+void TfrmAPIMain::showError(const QString& text) {
+  QMessageBox::critical(this, windowTitle(), text, QMessageBox::Ok);
+}
+
+void TfrmAPIMain::showMessage(const QString& text) {
+  QMessageBox::information(this, windowTitle(), text, QMessageBox::Ok);
+}
+
+std::optional<QString> TfrmAPIMain::askValue(const QString& title, const QString& prompt,
+                                             const QString& offered) {
+  bool ok = false;
+  const QString text =
+      QInputDialog::getText(this, title, prompt, QLineEdit::Normal, offered, &ok);
+  if (!ok) return std::nullopt;
+  return text;
+}
+
+std::optional<QString> TfrmAPIMain::pickAlias(const QStringList& aliases) {
+  TfrmVelgAlias dialog(aliases, this);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.selectedAlias();
+}
+
+void TfrmAPIMain::showNotice(const QString& text) {
+  // One box that is never waited for; a new notice replaces the text of a shown one.
+  PrintLine(text);
+  if (notice_ == nullptr) {
+    notice_ = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+    notice_->setModal(false);
+  }
+  notice_->setText(text);
+  notice_->show();
+}
+
+void TfrmAPIMain::setPanel(Panel panel, const QString& text) { panels_[panel]->setText(text); }
+
+void TfrmAPIMain::setServing(bool serving) {
+  panels_[kListenerPanel]->setFrameShadow(serving ? QFrame::Raised : QFrame::Sunken);
+  statusBar()->repaint();
+}
+
+void TfrmAPIMain::setListenChecked(bool checked) { mniListen_->setChecked(checked); }
+
+void TfrmAPIMain::setLogfileChecked(bool checked) { mniLogfile_->setChecked(checked); }
+
+void TfrmAPIMain::setShowLogfileChecked(bool checked) { mniViewLogfile_->setChecked(checked); }
+
+void TfrmAPIMain::showLogView(const QString& content) {
+  memLogFile_->setPlainText(content);
+  memLogFile_->show();
+  memLogFile_->verticalScrollBar()->setValue(memLogFile_->verticalScrollBar()->maximum());
+}
+
+void TfrmAPIMain::hideLogView() { memLogFile_->hide(); }
+
+}  // namespace taurelin

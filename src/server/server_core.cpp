@@ -1,0 +1,203 @@
+#include "server/server_core.h"
+
+#include "protocol/parser.h"
+#include "protocol/windows1252.h"
+#include "server/builtin_test_request.h"
+#include "server/configuration_store.h"
+#include "server/operation_log.h"
+#include "store/alias_list.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSettings>
+
+namespace taurelin {
+namespace {
+
+QString FormatElapsed(qint64 milliseconds) {
+  return QString::number(milliseconds / 1000 % 60) + QStringLiteral(" s ") +
+         QString::number(milliseconds % 1000) + QStringLiteral(" ms");
+}
+
+}  // namespace
+
+ServerCore::ServerCore(ServerOptions options, OperatorInterface& face, QObject* parent)
+    : QObject(parent),
+      options_(std::move(options)),
+      face_(face),
+      settings_(OpenConfigurationStore(options_.configFile)),
+      aliases_(AliasList::Load(options_.aliasFile.isEmpty() ? AliasList::DefaultFile()
+                                                            : options_.aliasFile)),
+      session_(std::make_unique<DatabaseSession>(aliases_, face)) {
+  tmrRestartListener_.setInterval(1000);
+  connect(&tmrRestartListener_, &QTimer::timeout, this, &ServerCore::onRestartTimer);
+  connect(&listener_, &Listener::clientAccepted, this, &ServerCore::onClientAccepted);
+  connect(&listener_, &Listener::clientGone, this, &ServerCore::onClientGone);
+  connect(&listener_, &Listener::listenerFailed, this, [this](const QString& error) {
+    log(QStringLiteral("Listener error : ") + error);
+    SetListenerActive(false);
+    tmrRestartListener_.start();
+  });
+}
+
+ServerCore::~ServerCore() = default;
+
+QString ServerCore::GetVersionText() { return QStringLiteral(TAURELIN_VERSION); }
+
+void ServerCore::FormCreate() {
+  OperationLog& operationLog = ProcessLog();
+  operationLog.setBaseName(OperationLog::BaseNameFor(options_.instance));
+  configuration_ = ReadConfiguration(*settings_, options_.instance, aliases_.names(), face_);
+  logfileChecked_ = configuration_.logging;
+  face_.setLogfileChecked(logfileChecked_);
+  operationLog.setEnabled(logfileChecked_);
+
+  face_.setPanel(OperatorInterface::kPortPanel,
+                 QStringLiteral("IP Port : ") + QString::number(configuration_.port));
+  face_.setPanel(OperatorInterface::kVersionPanel,
+                 QStringLiteral("Version : ") + GetVersionText());
+
+  session_->ConnectAPIDatabase(configuration_.databaseAlias);
+  SetListenerActive(true);
+}
+
+void ServerCore::FormDestroy() {
+  tmrRestartListener_.stop();
+  SetListenerActive(false);
+  session_->ReleaseAPIDatabase();
+}
+
+void ServerCore::SetListenerActive(bool on) {
+  if (listener_.isActive() == on) return;
+  if (on) {
+    listener_.start(static_cast<quint16>(configuration_.port));
+    log(QStringLiteral("Listener started"));
+    face_.setPanel(OperatorInterface::kListenerPanel, QStringLiteral("Listener active"));
+  } else {
+    stopping_ = true;
+    listener_.stop();
+    stopping_ = false;
+    log(QStringLiteral("Listener stopped"));
+    face_.setPanel(OperatorInterface::kListenerPanel, QStringLiteral("Listener inactive"));
+  }
+  face_.setListenChecked(listener_.isActive());
+}
+
+void ServerCore::mniListenClick() {
+  try {
+    SetListenerActive(!listener_.isActive());
+  } catch (const ListenError& error) {
+    face_.setListenChecked(false);
+    face_.showError(QString::fromStdString(error.what()));
+  }
+}
+
+void ServerCore::onRestartTimer() {
+  try {
+    SetListenerActive(true);
+  } catch (const ListenError&) {
+    return;  // tried again on the next tick
+  }
+  tmrRestartListener_.stop();
+}
+
+void ServerCore::onClientAccepted(ClientConnection* connection) {
+  log(QStringLiteral("Client ") + connection->peer() + QStringLiteral("  accepted"));
+  face_.setPanel(OperatorInterface::kConnectionPanel,
+                 QStringLiteral("Client on ") + connection->peer() + QStringLiteral(" accepted"));
+  log(QStringLiteral("Client ") + connection->peer() + QStringLiteral(" is connecting"));
+  face_.setPanel(OperatorInterface::kConnectionPanel, QStringLiteral("Serving ") + connection->peer());
+
+  connect(connection, &ClientConnection::requestReceived, this, &ServerCore::onRequest);
+  connect(connection, &ClientConnection::requestTooLong, this, [this](ClientConnection* c) {
+    log(QStringLiteral("Client ") + c->peer() + QStringLiteral(" sent a request over 1 MiB"));
+    c->send(ToWindows1252(QStringLiteral("&count=0&header=&data=\n")));
+  });
+  connect(connection, &ClientConnection::failed, this,
+          [this](ClientConnection* c, const QString& error) {
+            // Only this client's connection is closed; the listener and the others go on.
+            log(QStringLiteral("Client ") + c->peer() + QStringLiteral(" error : ") + error);
+            c->abort();
+          });
+}
+
+void ServerCore::onClientGone(ClientConnection* connection) {
+  log(QStringLiteral("Client ") + connection->peer() + QStringLiteral(" is disconnecting"));
+  face_.setPanel(OperatorInterface::kConnectionPanel, QStringLiteral("Not connected"));
+  // A listener stopped on purpose stays stopped.
+  if (!stopping_) tmrRestartListener_.start();
+}
+
+void ServerCore::onRequest(ClientConnection* connection, const QByteArray& bytes) {
+  face_.setServing(true);
+  QElapsedTimer timer;
+  timer.start();
+  const QString request = FromWindows1252(bytes);
+  log(QStringLiteral("I0 : ") + request);
+  const QString reply = answer(request);
+  connection->send(ToWindows1252(reply));
+  log(QStringLiteral("U0 : ") + reply);
+  log(QStringLiteral("Instruksjonen tok totalt  ") + FormatElapsed(timer.elapsed()));
+  face_.setServing(false);
+  refreshLogView();
+}
+
+QString ServerCore::answer(const QString& request) {
+  RequestContext context;
+  context.writeLog = [this](const QString& line) { log(line); };
+  context.handlers.configuration = settings_.get();
+  context.handlers.database = session_.get();
+  context.handlers.operatorMessages = &face_;
+  return ProcessRequest(request, context);
+}
+
+void ServerCore::Test1Click() {
+  const QString reply = answer(BuiltInTestRequest());
+  log(QStringLiteral("Respons : ") + reply);
+  refreshLogView();
+}
+
+void ServerCore::log(const QString& message) {
+  try {
+    WriteLogLine(message);
+  } catch (const LogWriteError& error) {
+    face_.showNotice(QStringLiteral("The log cannot be written: ") +
+                     QString::fromStdString(error.what()));
+  }
+}
+
+void ServerCore::mniLogfileClick() {
+  logfileChecked_ = !logfileChecked_;
+  if (!WriteLogSwitch(*settings_, options_.instance, logfileChecked_)) {
+    face_.showNotice(QStringLiteral("The log switch cannot be stored in ") + settings_->fileName());
+  }
+  face_.setLogfileChecked(logfileChecked_);
+  ProcessLog().setEnabled(logfileChecked_);
+}
+
+void ServerCore::mniViewLogfileClick() {
+  showLogfileChecked_ = !showLogfileChecked_;
+  face_.setShowLogfileChecked(showLogfileChecked_);
+  if (!showLogfileChecked_) {
+    face_.hideLogView();
+    return;
+  }
+  QFile file(ProcessLog().currentFilePath());
+  if (!file.open(QIODevice::ReadOnly)) {
+    throw LogWriteError(QStringLiteral("cannot open the log file %1: %2")
+                            .arg(file.fileName(), file.errorString()));
+  }
+  face_.showLogView(QString::fromUtf8(file.readAll()) + QStringLiteral("\r\n"));
+}
+
+void ServerCore::refreshLogView() {
+  if (!showLogfileChecked_) return;
+  showLogfileChecked_ = false;
+  try {
+    mniViewLogfileClick();
+  } catch (const LogWriteError& error) {
+    face_.showNotice(QString::fromStdString(error.what()));
+  }
+}
+
+}  // namespace taurelin

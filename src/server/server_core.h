@@ -1,0 +1,85 @@
+#pragma once
+
+// The server: start-up and shutdown, the listener and its clients, the request cycle, the
+// log switch and log view, and the Test command. It knows nothing of widgets; it shows and
+// asks through its face (the operator window or the headless shell), so both faces behave
+// alike.
+
+#include "server/configuration.h"
+#include "server/listener.h"
+#include "server/operator_interface.h"
+#include "store/database_session.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+class QSettings;
+
+namespace taurelin {
+
+struct ServerOptions {
+  QString instance;    // selects the configuration group and the log file
+  QString configFile;  // empty: the default configuration store
+  QString aliasFile;   // empty: the default alias file
+};
+
+class ServerCore : public QObject {
+  Q_OBJECT
+
+ public:
+  ServerCore(ServerOptions options, OperatorInterface& face, QObject* parent = nullptr);
+  ~ServerCore() override;
+
+  // Start-up, in order: configuration, version, database, listener. A failure ends it at
+  // that step and is thrown; what was done before stays.
+  void FormCreate();
+  // Stops the listener (closing every connection) and releases the database.
+  void FormDestroy();
+
+  // Starts or stops the listener. Throws ListenError when the port cannot be opened.
+  void SetListenerActive(bool on);
+  void mniListenClick();
+  void mniLogfileClick();
+  // Shows or hides today's log. Throws LogWriteError when it should show a file that is
+  // not there.
+  void mniViewLogfileClick();
+  void Test1Click();
+
+  static QString GetVersionText();
+
+  bool listening() const { return listener_.isActive(); }
+  // The port the listener listens on, 0 when it does not.
+  quint16 listeningPort() const { return listener_.isActive() ? listener_.port() : 0; }
+  const ServerConfiguration& configuration() const { return configuration_; }
+  bool logfileChecked() const { return logfileChecked_; }
+  bool showLogfileChecked() const { return showLogfileChecked_; }
+  DatabaseSession& session() { return *session_; }
+  QSettings& settings() { return *settings_; }
+
+ private:
+  void onClientAccepted(ClientConnection* connection);
+  void onClientGone(ClientConnection* connection);
+  void onRequest(ClientConnection* connection, const QByteArray& bytes);
+  void onRestartTimer();
+  // Logs a line; a failure is told to the operator instead of ending what is being done.
+  void log(const QString& message);
+  QString answer(const QString& request);
+  void refreshLogView();
+
+  ServerOptions options_;
+  OperatorInterface& face_;
+  std::unique_ptr<QSettings> settings_;
+  AliasList aliases_;
+  std::unique_ptr<DatabaseSession> session_;
+  ServerConfiguration configuration_;
+  Listener listener_;
+  QTimer tmrRestartListener_;
+  bool stopping_ = false;  // the listener is being stopped on purpose
+  bool logfileChecked_ = false;
+  bool showLogfileChecked_ = false;
+};
+
+}  // namespace taurelin
