@@ -87,7 +87,8 @@ int RunHeadless(const ServerOptions& options) {
   PrintLine(QStringLiteral("listening on port %1; try: taurelin-client --port %1 TEST-API")
                 .arg(core.listeningPort()));
   QuitOnSignals signals;
-  QObject::connect(&signals, &QuitOnSignals::signalled, qApp, &QCoreApplication::quit);
+  QObject::connect(&signals, &QuitOnSignals::signalled, QCoreApplication::instance(),
+                   &QCoreApplication::quit);
   const int status = QCoreApplication::exec();
   PrintLine(QStringLiteral("stopping"));
   core.FormDestroy();

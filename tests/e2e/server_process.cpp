@@ -1,0 +1,99 @@
+#include "server_process.h"
+
+#include <QDate>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QThread>
+
+namespace taurelin {
+
+ServerProcess::ServerProcess() {
+  QSettings settings(dir_.filePath(QStringLiteral("taurelin.conf")), QSettings::IniFormat);
+  settings.beginGroup(QStringLiteral("Software/Vindrelok/Taurelin/API"));
+  settings.setValue(QStringLiteral("Port"), 0);
+  settings.setValue(QStringLiteral("Logfile"), 1);
+  settings.setValue(QStringLiteral("IPAddress"), QStringLiteral("127.0.0.1"));
+  settings.setValue(QStringLiteral("DatabaseAlias"), QStringLiteral("test"));
+}
+
+ServerProcess::~ServerProcess() {
+  if (process_.state() != QProcess::NotRunning) {
+    process_.kill();
+    process_.waitForFinished(5000);
+  }
+}
+
+bool ServerProcess::start(const QStringList& extraArguments) {
+  process_.setWorkingDirectory(dir_.path());
+  process_.setProgram(QStringLiteral(TAURELIN_API_BINARY));
+  process_.setArguments(QStringList{QStringLiteral("--headless"), QStringLiteral("--config"),
+                                    dir_.filePath(QStringLiteral("taurelin.conf")),
+                                    QStringLiteral("--aliases"), database_.aliases().file()} +
+                        extraArguments);
+  process_.start();
+  if (!process_.waitForStarted(10000)) return false;
+  static const QRegularExpression kListening(QStringLiteral("listening on port (\\d+)"));
+  QDeadlineTimer deadline(20000);
+  while (!deadline.hasExpired()) {
+    process_.waitForReadyRead(100);
+    errors_ += QString::fromUtf8(process_.readAllStandardError());
+    const QRegularExpressionMatch match = kListening.match(errors_);
+    if (match.hasMatch()) {
+      port_ = static_cast<quint16>(match.captured(1).toUInt());
+      return true;
+    }
+    if (process_.state() == QProcess::NotRunning) return false;
+  }
+  return false;
+}
+
+int ServerProcess::stop() {
+  process_.terminate();
+  if (!process_.waitForFinished(20000)) return -1;
+  errors_ += QString::fromUtf8(process_.readAllStandardError());
+  return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+}
+
+QStringList ServerProcess::logMessages() const {
+  QFile file(dir_.filePath(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
+                           QStringLiteral(" - API.LOG")));
+  QStringList messages;
+  if (!file.open(QIODevice::ReadOnly)) return messages;
+  const QString text = QString::fromUtf8(file.readAll());
+  for (const QString& line : text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
+    const qsizetype dash = line.indexOf(QStringLiteral(" - "));
+    messages << (dash < 0 ? line : line.mid(dash + 3));
+  }
+  return messages;
+}
+
+std::unique_ptr<QTcpSocket> ServerProcess::connect() const {
+  auto socket = std::make_unique<QTcpSocket>();
+  socket->connectToHost(QStringLiteral("127.0.0.1"), port_);
+  socket->waitForConnected(5000);
+  return socket;
+}
+
+QList<QByteArray> ReadAnswers(QTcpSocket& socket, int count, int ms) {
+  QList<QByteArray> answers;
+  QByteArray buffer;
+  QDeadlineTimer deadline(ms);
+  while (answers.size() < count && !deadline.hasExpired()) {
+    if (socket.bytesAvailable() == 0) socket.waitForReadyRead(50);
+    buffer += socket.readAll();
+    for (qsizetype lineFeed; (lineFeed = buffer.indexOf('\n')) >= 0;) {
+      answers << buffer.left(lineFeed + 1);
+      buffer.remove(0, lineFeed + 1);
+    }
+  }
+  return answers;
+}
+
+QByteArray TestApiRequest(const QByteArray& id) {
+  return "messageID=" + id + "&count=1&header=INSTRUKSJON&data=TEST-API\n";
+}
+
+}  // namespace taurelin
