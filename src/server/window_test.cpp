@@ -1,0 +1,182 @@
+// The operator window and the server core, in one process on the offscreen platform.
+
+#include "server/alias_dialog.h"
+#include "server/main_window.h"
+#include "server/operation_log.h"
+#include "server/scripted_face.h"
+#include "store/test_database.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+namespace taurelin {
+namespace {
+
+void SaveScreenshot(QWidget& widget, const char* name) {
+  QDir().mkpath(QStringLiteral(TAURELIN_SCREENSHOTS));
+  widget.grab().save(QStringLiteral(TAURELIN_SCREENSHOTS "/") + QLatin1String(name));
+}
+
+// A configuration that needs no answers: the system picks the port, the test database.
+class ConfiguredServer : public ::testing::Test {
+ protected:
+  ConfiguredServer() {
+    QSettings settings(configFile(), QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("Software/Vindrelok/Taurelin/API"));
+    settings.setValue(QStringLiteral("Port"), 0);
+    settings.setValue(QStringLiteral("Logfile"), 0);
+    settings.setValue(QStringLiteral("IPAddress"), QStringLiteral("127.0.0.1"));
+    settings.setValue(QStringLiteral("DatabaseAlias"), QStringLiteral("test"));
+    ProcessLog().setDirectory(dir_.path());
+    ProcessLog().setEnabled(false);
+  }
+  ~ConfiguredServer() override { ProcessLog().setDirectory(QString()); }
+
+  QString configFile() const { return dir_.filePath(QStringLiteral("taurelin.conf")); }
+  ServerOptions options() const { return {QString(), configFile(), database_.aliases().file()}; }
+
+  QTemporaryDir dir_;
+  TestDatabase database_;
+};
+
+using WindowTest = ConfiguredServer;
+
+TEST_F(WindowTest, LaysOutTheWindowAndTogglesTheListener) {
+  TfrmAPIMain window(options());
+  window.show();
+  window.FormCreate();
+  EXPECT_EQ(window.windowTitle(), "Taurelin 5.2.x Internett API");
+  EXPECT_EQ(window.width(), 600);
+  EXPECT_EQ(window.panel(0)->width(), 186);
+  for (int i = 1; i < 4; ++i) EXPECT_EQ(window.panel(i)->width(), 138);
+  EXPECT_EQ(window.panel(1)->text(), "Listener active");
+  EXPECT_EQ(window.panel(2)->text(), "IP Port : 0");
+  EXPECT_EQ(window.panel(3)->text(), "Version : " + ServerCore::GetVersionText());
+  EXPECT_FALSE(window.memLogFile()->isVisible());
+  EXPECT_TRUE(window.mniListen()->isChecked());
+  SaveScreenshot(window, "main_window.png");
+
+  window.mniListen()->trigger();
+  EXPECT_FALSE(window.core().listening());
+  EXPECT_FALSE(window.mniListen()->isChecked());
+  EXPECT_EQ(window.panel(1)->text(), "Listener inactive");
+  window.mniListen()->trigger();
+  EXPECT_TRUE(window.core().listening());
+  EXPECT_TRUE(window.mniListen()->isChecked());
+
+  window.resize(1000, 442);
+  EXPECT_EQ(window.panel(0)->width(), 310);
+  EXPECT_EQ(window.panel(1)->width(), 230);
+}
+
+TEST(AliasDialogTest, DoubleClickIsOk) {
+  TfrmVelgAlias dialog({"demo", "booking", "Nord"});
+  EXPECT_EQ(dialog.windowTitle(), "Velg databasetilkopling");
+  EXPECT_EQ(dialog.size(), QSize(309, 349));
+  EXPECT_EQ(dialog.lbxAlias()->count(), 3);
+  dialog.show();
+  SaveScreenshot(dialog, "alias_dialog.png");
+  QListWidgetItem* item = dialog.lbxAlias()->item(1);
+  dialog.lbxAlias()->setCurrentItem(item);
+  Q_EMIT dialog.lbxAlias()->itemDoubleClicked(item);
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.selectedAlias(), "booking");
+
+  TfrmVelgAlias empty({});
+  empty.bbtOK()->click();
+  EXPECT_EQ(empty.result(), QDialog::Accepted);
+  EXPECT_TRUE(empty.selectedAlias().isEmpty());
+}
+
+using CoreTest = ConfiguredServer;
+
+TEST_F(CoreTest, LogSwitchIsStoredAndTheViewFollowsTheLog) {
+  ScriptedFace face;
+  {
+    ServerCore core(options(), face);
+    core.FormCreate();
+    EXPECT_FALSE(core.logfileChecked());
+    // Logging off and nothing written today: there is no file to show.
+    EXPECT_THROW(core.mniViewLogfileClick(), LogWriteError);
+    EXPECT_TRUE(core.showLogfileChecked());
+    core.mniViewLogfileClick();
+    EXPECT_FALSE(face.logView.has_value());
+
+    core.mniLogfileClick();
+    EXPECT_TRUE(face.logfileChecked);
+    core.Test1Click();
+    core.mniViewLogfileClick();
+    ASSERT_TRUE(face.logView.has_value());
+
+    // Each request reloads a shown view.
+    QTcpSocket client;
+    client.connectToHost(QStringLiteral("127.0.0.1"), core.listeningPort());
+    ASSERT_TRUE(client.waitForConnected(2000));
+    client.write("messageID=v&count=1&header=INSTRUKSJON&data=TEST-API\n");
+    client.flush();
+    for (int i = 0; i < 50 && !face.logView->contains(u"U0 : messageID=v"); ++i) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    EXPECT_TRUE(face.logView->contains(u"I0 : messageID=v"));
+    EXPECT_TRUE(face.logView->contains(u"Instruksjonen tok totalt"));
+
+    core.mniLogfileClick();
+    core.FormDestroy();
+  }
+  // Logging stays off after a restart.
+  ServerCore again(options(), face);
+  again.FormCreate();
+  EXPECT_FALSE(again.logfileChecked());
+  EXPECT_EQ(QSettings(configFile(), QSettings::IniFormat)
+                .value(QStringLiteral("Software/Vindrelok/Taurelin/API/Logfile"))
+                .toInt(),
+            0);
+}
+
+TEST_F(CoreTest, TestCommandLogsItsAnswer) {
+  ScriptedFace face;
+  ServerCore core(options(), face);
+  core.FormCreate();
+  core.mniLogfileClick();
+  core.Test1Click();
+  QFile log(ProcessLog().currentFilePath());
+  ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(log.readAll());
+  EXPECT_TRUE(text.contains(u" - Respons : messageID=asdf12345667890\n"));
+  EXPECT_FALSE(text.contains(u"I0 : "));
+}
+
+TEST_F(CoreTest, StoppedListenerStaysStoppedAfterItsClientsGo) {
+  ScriptedFace face;
+  ServerCore core(options(), face);
+  core.FormCreate();
+  QTcpSocket client;
+  client.connectToHost(QStringLiteral("127.0.0.1"), core.listeningPort());
+  ASSERT_TRUE(client.waitForConnected(2000));
+  for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  core.mniListenClick();
+  EXPECT_FALSE(core.listening());
+  for (int i = 0; i < 150; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_FALSE(core.listening()) << "the operator's stop must not be undone";
+  EXPECT_EQ(face.panels[0], "Not connected");
+}
+
+}  // namespace
+}  // namespace taurelin
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
