@@ -135,3 +135,25 @@ TEST_F(ServerTest, ServesTwoHundredConnectionsAtOnce) {
 
 }  // namespace
 }  // namespace taurelin
+
+namespace taurelin {
+namespace {
+
+TEST_F(ServerTest, ClientToolFramesValuesAndPrintsATable) {
+  QProcess client;
+  client.start(QStringLiteral(TAURELIN_CLIENT_BINARY),
+               {QStringLiteral("--port"), QString::number(server_.port()), QStringLiteral("--table"),
+                QStringLiteral("OM_TN_API"), QStringLiteral("EXTRA=æ")});
+  ASSERT_TRUE(client.waitForFinished(10000));
+  EXPECT_EQ(client.exitCode(), 0);
+  const QStringList lines = QString::fromUtf8(client.readAllStandardOutput()).split(u'\n');
+  ASSERT_GE(lines.size(), 6);
+  EXPECT_TRUE(lines[0].startsWith(u"INSTRUKSJON  NØKKEL")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[1].startsWith(u"OM_TN_API    HKEY_CURRENT_USER\\Control Panel\\International"))
+      << lines[1].toStdString();
+  EXPECT_TRUE(server_.logMessages().join(u'\n').contains(
+      u"I0 : messageID=taurelin-client&count=1&header=INSTRUKSJON;EXTRA&data=OM_TN_API;æ"));
+}
+
+}  // namespace
+}  // namespace taurelin
