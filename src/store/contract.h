@@ -1,0 +1,24 @@
+#pragma once
+
+// What the booking programs rely on in a booking database, and the check of a database
+// against it: the tables and views with every column that our statements name, and the
+// procedures LAGE_REFNR, LAGE_LINJENR, LAGE_BESTNR, BEREGN_WEB_PRISMATRISE and
+// HENT_LEDIG_MATRISE with the columns we read from them. On SQLite it also checks the
+// number series that the procedures there draw from (table TELLER).
+//
+// The check reads only: procedures are compiled by preparing the statement that calls
+// them, never run, so no number is used up. Names compare without regard to case, since
+// PostgreSQL folds unquoted names to lower case.
+
+#include <QStringList>
+
+class QSqlDatabase;
+
+namespace taurelin {
+
+// One line per missing item, such as "table LEIE_ALLOT is missing", "table LEIE has no
+// column AG_PROV" or "procedure LAGE_REFNR does not compile: no such table: LAGE_REFNR".
+// Empty when the database has everything.
+QStringList CheckContract(QSqlDatabase& database);
+
+}  // namespace taurelin

@@ -1,0 +1,186 @@
+// taurelin-db: sets up a booking database on an alias and checks one.
+//
+//   taurelin-db [--aliases FILE] init ALIAS [--demo]
+//   taurelin-db [--aliases FILE] check ALIAS
+//
+// Results go to standard output, messages to standard error. Exit status: 0 done (check:
+// the database has everything), 1 refused or failed (check: something is missing), 2 the
+// command line is wrong.
+
+#include "store/alias_list.h"
+#include "store/connection.h"
+#include "store/contract.h"
+#include "store/schema.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QTextStream>
+
+#include <optional>
+
+namespace taurelin {
+namespace {
+
+constexpr const char* kConnection = "taurelin-db";
+constexpr const char* kProbe = "taurelin-db-probe";
+
+enum Exit { kDone = 0, kFailed = 1, kUsage = 2 };
+
+QTextStream& Out() {
+  static QTextStream out(stdout);
+  return out;
+}
+
+QTextStream& Err() {
+  static QTextStream err(stderr);
+  return err;
+}
+
+int Fail(const QString& text, int status = kFailed) {
+  Err() << "taurelin-db: " << text << Qt::endl;
+  return status;
+}
+
+bool IsSqlite(const DatabaseAlias& alias) { return alias.driver == u"QSQLITE"; }
+
+// How the operator recognises the alias's database in a message.
+QString Describe(const DatabaseAlias& alias) {
+  if (IsSqlite(alias)) return QStringLiteral("alias %1 (%2)").arg(alias.name, alias.database);
+  const QString host = alias.host.isEmpty() ? QStringLiteral("localhost") : alias.host;
+  return QStringLiteral("alias %1 (%2 %3 on %4)").arg(alias.name, alias.driver, alias.database,
+                                                       host);
+}
+
+// Removes a named connection when it goes out of scope, after every handle on it is gone.
+class ConnectionGuard {
+ public:
+  explicit ConnectionGuard(const char* name) : name_(QLatin1String(name)) {}
+  ~ConnectionGuard() { QSqlDatabase::removeDatabase(name_); }
+  ConnectionGuard(const ConnectionGuard&) = delete;
+  ConnectionGuard& operator=(const ConnectionGuard&) = delete;
+
+ private:
+  QString name_;
+};
+
+// Whether an existing SQLite file has tables, asked on a plain connection that only reads:
+// the server's connection would switch the file to the WAL journal, and a database that
+// init refuses must stay exactly as it was. (A read-only connection would leave a WAL
+// database's -wal and -shm files behind.)
+std::optional<bool> SqliteFileHasTables(const QString& file, QString* error) {
+  ConnectionGuard guard(kProbe);
+  QSqlDatabase probe = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                 QLatin1String(kProbe));
+  probe.setDatabaseName(file);
+  if (!probe.open()) {
+    *error = probe.lastError().text();
+    return std::nullopt;
+  }
+  const std::optional<bool> result = HasTables(probe, error);
+  probe.close();
+  probe = QSqlDatabase();
+  return result;
+}
+
+int Init(const DatabaseAlias& alias, bool demo) {
+  if (IsSqlite(alias) && QFileInfo::exists(alias.database)) {
+    QString error;
+    const std::optional<bool> hasTables = SqliteFileHasTables(alias.database, &error);
+    if (!hasTables.has_value()) return Fail(QStringLiteral("%1: %2").arg(Describe(alias), error));
+    if (*hasTables) {
+      return Fail(QStringLiteral("%1: the database already has tables; init changes nothing")
+                      .arg(Describe(alias)));
+    }
+  }
+  ConnectionGuard guard(kConnection);
+  QString error;
+  if (!OpenConnection(alias, QLatin1String(kConnection), &error)) {
+    return Fail(QStringLiteral("cannot open %1: %2").arg(Describe(alias), error));
+  }
+  QSqlDatabase database = QSqlDatabase::database(QLatin1String(kConnection));
+  const bool installed = InstallSchema(database, demo, &error);
+  database.close();
+  database = QSqlDatabase();
+  if (!installed) return Fail(QStringLiteral("%1: %2").arg(Describe(alias), error));
+  Out() << "Installed the booking schema" << (demo ? " with the demo data" : "") << " on "
+        << Describe(alias) << "." << Qt::endl;
+  return kDone;
+}
+
+int Check(const DatabaseAlias& alias) {
+  // Opening a missing SQLite file would create an empty one.
+  if (IsSqlite(alias) && !QFileInfo::exists(alias.database)) {
+    return Fail(QStringLiteral("%1: the database file does not exist").arg(Describe(alias)));
+  }
+  ConnectionGuard guard(kConnection);
+  QString error;
+  if (!OpenConnection(alias, QLatin1String(kConnection), &error)) {
+    return Fail(QStringLiteral("cannot open %1: %2").arg(Describe(alias), error));
+  }
+  QSqlDatabase database = QSqlDatabase::database(QLatin1String(kConnection));
+  const QStringList missing = CheckContract(database);
+  database.close();
+  database = QSqlDatabase();
+  if (missing.isEmpty()) {
+    Out() << "The booking database of " << Describe(alias) << " is complete." << Qt::endl;
+    return kDone;
+  }
+  Out() << "The booking database of " << Describe(alias) << " lacks:" << Qt::endl;
+  for (const QString& line : missing) Out() << "  " << line << Qt::endl;
+  return kFailed;
+}
+
+int Run(const QCoreApplication& app) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "Sets up the booking database of an alias, or checks that it has everything the "
+      "booking interface needs.\n\n"
+      "  init ALIAS [--demo]  create the schema (and the demo data) on an empty database\n"
+      "  check ALIAS          list what the database lacks; exit status 0 when nothing"));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  const QCommandLineOption aliasesOption(
+      QStringLiteral("aliases"),
+      QStringLiteral("The alias file (default: $TAURELIN_ALIASES, else "
+                     "~/.config/Vindrelok/aliases.ini)."),
+      QStringLiteral("FILE"));
+  const QCommandLineOption demoOption(QStringLiteral("demo"),
+                                      QStringLiteral("With init: also install the demo data."));
+  parser.addOption(aliasesOption);
+  parser.addOption(demoOption);
+  parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("init or check"));
+  parser.addPositionalArgument(QStringLiteral("alias"), QStringLiteral("The database alias."));
+  parser.process(app);
+
+  const QStringList arguments = parser.positionalArguments();
+  const QString command = arguments.value(0);
+  if (arguments.size() != 2 || (command != u"init" && command != u"check")) {
+    return Fail(QStringLiteral("expected init ALIAS [--demo] or check ALIAS (see --help)"),
+                kUsage);
+  }
+  if (command == u"check" && parser.isSet(demoOption)) {
+    return Fail(QStringLiteral("--demo goes with init only"), kUsage);
+  }
+  const QString file =
+      parser.isSet(aliasesOption) ? parser.value(aliasesOption) : AliasList::DefaultFile();
+  const std::optional<DatabaseAlias> alias = AliasList::Load(file).find(arguments[1]);
+  if (!alias.has_value()) {
+    const QString why = QFileInfo::exists(file) ? QStringLiteral("defines no alias")
+                                                : QStringLiteral("does not exist; it has no alias");
+    return Fail(QStringLiteral("the alias file %1 %2 %3").arg(file, why, arguments[1]));
+  }
+  return command == u"init" ? Init(*alias, parser.isSet(demoOption)) : Check(*alias);
+}
+
+}  // namespace
+}  // namespace taurelin
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("taurelin-db"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(TAURELIN_VERSION));
+  return taurelin::Run(app);
+}

@@ -1,0 +1,167 @@
+// Runs the built taurelin-db on databases and alias files of a temporary directory.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+namespace {
+
+struct Result {
+  int status = -1;
+  QString out;
+  QString err;
+};
+
+class TaurelinDbTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    aliases_ = dir_.filePath(QStringLiteral("aliases.ini"));
+    QFile file(aliases_);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("[demo]\ndriver=QSQLITE\ndatabase=%1\n"
+                              "[half]\ndatabase=%2\n"
+                              "[absent]\ndatabase=%3\n")
+                   .arg(Db("demo"), Db("half"), Db("absent"))
+                   .toUtf8());
+  }
+
+  QString Db(const char* name) const {
+    return dir_.filePath(QLatin1String(name) + QStringLiteral(".db"));
+  }
+
+  // Runs the program with `arguments`; the alias file comes from TAURELIN_ALIASES unless
+  // the arguments name one.
+  Result Run(const QStringList& arguments, const QString& environmentAliases = {}) {
+    QProcess process;
+    process.setWorkingDirectory(dir_.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TAURELIN_ALIASES"),
+                       environmentAliases.isEmpty() ? aliases_ : environmentAliases);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(TAURELIN_DB_PROGRAM), arguments);
+    Result result;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
+      ADD_FAILURE() << "taurelin-db did not finish";
+      return result;
+    }
+    result.status = process.exitCode();
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+  }
+
+  static QByteArray Bytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+
+  // Runs statements on a database file on a connection of the test's own.
+  static void Sql(const QString& path, const QStringList& statements) {
+    {
+      QSqlDatabase database =
+          QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tool_test"));
+      database.setDatabaseName(path);
+      ASSERT_TRUE(database.open());
+      for (const QString& statement : statements) {
+        ASSERT_TRUE(QSqlQuery(database).exec(statement)) << statement.toStdString();
+      }
+      database.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("tool_test"));
+  }
+
+  QTemporaryDir dir_;
+  QString aliases_;
+};
+
+TEST_F(TaurelinDbTest, InitCreatesTheDatabaseAndASecondInitChangesNothing) {
+  const Result first = Run({"--aliases", aliases_, "init", "demo", "--demo"});
+  ASSERT_EQ(first.status, 0) << first.err.toStdString();
+  EXPECT_TRUE(first.out.contains(u"demo data")) << first.out.toStdString();
+  EXPECT_TRUE(first.err.isEmpty()) << first.err.toStdString();
+  const QByteArray before = Bytes(Db("demo"));
+  ASSERT_FALSE(before.isEmpty());
+
+  for (const QStringList& again : {QStringList{"init", "demo"}, {"init", "demo", "--demo"}}) {
+    const Result second = Run(again);
+    EXPECT_EQ(second.status, 1);
+    EXPECT_TRUE(second.out.isEmpty());
+    EXPECT_TRUE(second.err.contains(u"already has tables")) << second.err.toStdString();
+    EXPECT_TRUE(second.err.contains(Db("demo"))) << second.err.toStdString();
+    EXPECT_EQ(Bytes(Db("demo")), before);
+  }
+  EXPECT_FALSE(QFile::exists(Db("demo") + QStringLiteral("-wal")));
+}
+
+TEST_F(TaurelinDbTest, InitRefusesAForeignDatabaseWithoutTouchingIt) {
+  Sql(Db("half"), {"CREATE TABLE NOTES (TEXT VARCHAR(10))", "INSERT INTO NOTES VALUES ('x')"});
+  const QByteArray before = Bytes(Db("half"));
+  const Result result = Run({"init", "half", "--demo"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_TRUE(result.err.contains(u"already has tables")) << result.err.toStdString();
+  EXPECT_EQ(Bytes(Db("half")), before);  // not even switched to another journal mode
+}
+
+TEST_F(TaurelinDbTest, CheckListsWhatAHalfDatabaseLacks) {
+  ASSERT_EQ(Run({"init", "half"}).status, 0);
+  const Result whole = Run({"check", "half"});
+  // The procedures are registered by the server's connection; nothing else may be missing.
+  for (const QString& line : whole.out.split(u'\n', Qt::SkipEmptyParts).mid(1)) {
+    EXPECT_TRUE(line.trimmed().startsWith(u"procedure ")) << line.toStdString();
+  }
+  if (whole.out.contains(u"procedure ")) {
+    EXPECT_EQ(whole.status, 1);
+  } else {
+    EXPECT_EQ(whole.status, 0);
+    EXPECT_TRUE(whole.out.contains(u"is complete")) << whole.out.toStdString();
+  }
+
+  Sql(Db("half"), {"DROP VIEW UTYPER_BRUKER", "DROP TABLE LEIE_ALLOT"});
+  const Result half = Run({"check", "half"});
+  EXPECT_EQ(half.status, 1);
+  EXPECT_TRUE(half.out.contains(u"view UTYPER_BRUKER is missing")) << half.out.toStdString();
+  EXPECT_TRUE(half.out.contains(u"table LEIE_ALLOT is missing")) << half.out.toStdString();
+  EXPECT_FALSE(half.out.contains(u"ANLEGG_BRUKER")) << half.out.toStdString();
+}
+
+TEST_F(TaurelinDbTest, CheckDoesNotCreateAMissingDatabaseFile) {
+  const Result result = Run({"check", "absent"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_TRUE(result.err.contains(u"does not exist")) << result.err.toStdString();
+  EXPECT_FALSE(QFile::exists(Db("absent")));
+}
+
+TEST_F(TaurelinDbTest, UnknownAliasNamesTheAliasAndTheFile) {
+  const Result named = Run({"--aliases", aliases_, "check", "nosuch"});
+  EXPECT_EQ(named.status, 1);
+  EXPECT_TRUE(named.err.contains(u"nosuch")) << named.err.toStdString();
+  EXPECT_TRUE(named.err.contains(aliases_)) << named.err.toStdString();
+
+  const QString missingFile = dir_.filePath(QStringLiteral("none.ini"));
+  const Result unlisted = Run({"init", "demo"}, missingFile);
+  EXPECT_EQ(unlisted.status, 1);
+  EXPECT_TRUE(unlisted.err.contains(missingFile)) << unlisted.err.toStdString();
+  EXPECT_TRUE(unlisted.err.contains(u"does not exist")) << unlisted.err.toStdString();
+  EXPECT_FALSE(QFile::exists(Db("demo")));
+}
+
+TEST_F(TaurelinDbTest, WrongCommandLinesAreUsageErrors) {
+  for (const QStringList& arguments :
+       {QStringList{}, {"init"}, {"drop", "demo"}, {"check", "demo", "--demo"},
+        {"init", "demo", "half"}}) {
+    const Result result = Run(arguments);
+    EXPECT_EQ(result.status, 2) << arguments.join(u' ').toStdString();
+    EXPECT_FALSE(result.err.isEmpty());
+  }
+  EXPECT_FALSE(QFile::exists(Db("demo")));
+  const Result version = Run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(version.out.contains(QStringLiteral(TAURELIN_VERSION)));
+}
+
+}  // namespace
