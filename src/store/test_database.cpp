@@ -1,16 +1,31 @@
 #include "store/test_database.h"
 
 #include "store/connection.h"
+#include "store/schema.h"
 
 #include <QFile>
 #include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QUuid>
 
 #include <stdexcept>
 
 namespace taurelin {
+namespace {
+
+// Runs `work` on a connection of its own to the alias's database; a failure throws.
+template <typename Work>
+void WithConnection(const DatabaseAlias& alias, Work work) {
+  const QString name = QUuid::createUuid().toString();
+  {
+    QString error;
+    if (!OpenConnection(alias, name, &error)) throw std::runtime_error(error.toStdString());
+    QSqlDatabase database = QSqlDatabase::database(name, false);
+    if (!work(database, &error)) throw std::runtime_error(error.toStdString());
+  }
+  QSqlDatabase::removeDatabase(name);
+}
+
+}  // namespace
 
 TestDatabase::TestDatabase() : file_(dir_.filePath(QStringLiteral("booking.db"))) {
   const QString aliasFile = dir_.filePath(QStringLiteral("aliases.ini"));
@@ -20,31 +35,17 @@ TestDatabase::TestDatabase() : file_(dir_.filePath(QStringLiteral("booking.db"))
   out.close();
   aliases_ = AliasList::Load(aliasFile);
 
-  QFile schema(QStringLiteral(":/db/sqlite/schema.sql"));
-  if (!schema.open(QIODevice::ReadOnly)) throw std::runtime_error("no schema resource");
-  run(QString::fromUtf8(schema.readAll()));
+  WithConnection(alias(), [](QSqlDatabase& database, QString* error) {
+    return InstallSchema(database, false, error);
+  });
 }
 
 TestDatabase::~TestDatabase() = default;
 
 void TestDatabase::run(const QString& sql) {
-  const QString name = QUuid::createUuid().toString();
-  {
-    QString error;
-    if (!OpenConnection(alias(), name, &error)) throw std::runtime_error(error.toStdString());
-    QSqlQuery query(QSqlDatabase::database(name, false));
-    for (const QString& piece : sql.split(QStringLiteral(";\n"))) {
-      QString statement;
-      for (const QString& line : piece.split(u'\n')) {
-        if (!line.trimmed().startsWith(u"--")) statement += line + u'\n';
-      }
-      if (statement.trimmed().isEmpty()) continue;
-      if (!query.exec(statement)) {
-        throw std::runtime_error((query.lastError().text() + u' ' + statement).toStdString());
-      }
-    }
-  }
-  QSqlDatabase::removeDatabase(name);
+  WithConnection(alias(), [&sql](QSqlDatabase& database, QString* error) {
+    return ExecuteScript(database, sql, error);
+  });
 }
 
 }  // namespace taurelin

@@ -14,7 +14,7 @@ class TestDatabase {
   TestDatabase();
   ~TestDatabase();
 
-  // Runs SQL statements separated by ";" at line ends on the database.
+  // Runs a script of SQL statements on the database.
   void run(const QString& sql);
 
   const QString& file() const { return file_; }
