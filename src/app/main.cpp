@@ -84,7 +84,8 @@ int RunHeadless(const ServerOptions& options) {
     core.FormDestroy();
     return 1;
   }
-  PrintLine(QStringLiteral("listening on port %1; try: taurelin-client --port %1 TEST-API")
+  PrintLine(QStringLiteral("listening on port %1; a request is one line, for example: "
+                           "messageID=1&count=1&header=INSTRUKSJON&data=TEST-API")
                 .arg(core.listeningPort()));
   QuitOnSignals signals;
   QObject::connect(&signals, &QuitOnSignals::signalled, QCoreApplication::instance(),
