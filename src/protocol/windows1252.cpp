@@ -36,13 +36,12 @@ QString FromWindows1252(const QByteArray& bytes) {
 
 QByteArray ToWindows1252(const QString& text) {
   QByteArray bytes(text.size(), Qt::Uninitialized);
+  char* out = bytes.data();
+  const char16_t* in = text.utf16();
   for (qsizetype i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i].unicode();
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-      bytes[i] = static_cast<char>(c);
-    } else {
-      bytes[i] = EncodeTable().value(c, '?');
-    }
+    const char16_t c = in[i];
+    out[i] = (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) ? static_cast<char>(c)
+                                                    : EncodeTable().value(c, '?');
   }
   return bytes;
 }
