@@ -37,7 +37,7 @@ QString FromWindows1252(const QByteArray& bytes) {
 QByteArray ToWindows1252(const QString& text) {
   QByteArray bytes(text.size(), Qt::Uninitialized);
   char* out = bytes.data();
-  const char16_t* in = text.utf16();
+  const auto* in = reinterpret_cast<const char16_t*>(text.constData());
   for (qsizetype i = 0; i < text.size(); ++i) {
     const char16_t c = in[i];
     out[i] = (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) ? static_cast<char>(c)
