@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDate>
+#include <QDir>
 #include <QThread>
 
 #include <sys/socket.h>
@@ -153,6 +155,28 @@ TEST_F(ServerTest, ClientToolFramesValuesAndPrintsATable) {
       << lines[1].toStdString();
   EXPECT_TRUE(server_.logMessages().join(u'\n').contains(
       u"I0 : messageID=taurelin-client&count=1&header=INSTRUKSJON;EXTRA&data=OM_TN_API;æ"));
+}
+
+}  // namespace
+}  // namespace taurelin
+
+namespace taurelin {
+namespace {
+
+TEST(ServerLogTest, UnwritableLogCostsNoAnswer) {
+  ServerProcess server;
+  // A directory where today's log file should be: every log write fails.
+  QDir(server.directory().path())
+      .mkdir(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
+             QStringLiteral(" - API.LOG"));
+  ASSERT_TRUE(server.start()) << server.standardError().toStdString();
+  auto client = server.connect();
+  client->write(TestApiRequest("unlogged"));
+  const QList<QByteArray> answers = ReadAnswers(*client, 1);
+  ASSERT_EQ(answers.size(), 1);
+  EXPECT_TRUE(answers[0].startsWith("messageID=unlogged&count=10")) << answers[0].toStdString();
+  EXPECT_EQ(server.stop(), 0);
+  EXPECT_TRUE(server.standardError().contains(u"The log cannot be written"));
 }
 
 }  // namespace
