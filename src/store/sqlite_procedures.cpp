@@ -1,9 +1,448 @@
 #include "store/sqlite_procedures.h"
 
+#include "store/occupancy_engine.h"
+#include "store/occupancy_queries.h"
+#include "store/sqlite_number_series.h"
+#include "store/sqlite_statement.h"
+#include "store/sqlite_table_function.h"
+#include "store/stay_pricing.h"
+
 #include <QSqlDatabase>
+#include <QSqlDriver>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
 
 namespace taurelin {
+namespace {
 
-bool RegisterSqliteProcedures(QSqlDatabase&, QString*) { return true; }
+// The longest period HENT_LEDIG_MATRISE answers: a year, leap day included.
+constexpr qint64 kMaxMatrixDays = 366;
+
+QString ValueText(sqlite3_value* value) {
+  if (sqlite3_value_type(value) == SQLITE_NULL) return QStringLiteral("NULL");
+  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+  return QString::fromUtf8(text, sqlite3_value_bytes(value));
+}
+
+// Reads a procedure's arguments by position; the first bad one sets the error.
+class Arguments {
+ public:
+  Arguments(const std::vector<sqlite3_value*>& values, QStringList names, QString* error)
+      : values_(values), names_(std::move(names)), error_(error) {}
+
+  // ISO text (what a bound QDate becomes) or local text dd.mm.yyyy.
+  std::optional<QDate> date(int i) {
+    sqlite3_value* value = values_[static_cast<size_t>(i)];
+    if (sqlite3_value_type(value) == SQLITE_TEXT) {
+      const QString text = ValueText(value);
+      QDate date = QDate::fromString(text, u"yyyy-MM-dd");
+      if (!date.isValid()) date = QDate::fromString(text, u"dd.MM.yyyy");
+      if (date.isValid()) return date;
+    }
+    return fail(i, QStringLiteral("a date (yyyy-mm-dd or dd.mm.yyyy)"));
+  }
+
+  // An integer, or text holding one.
+  std::optional<int> integer(int i) {
+    sqlite3_value* value = values_[static_cast<size_t>(i)];
+    if (sqlite3_value_type(value) == SQLITE_INTEGER) {
+      const qint64 number = sqlite3_value_int64(value);
+      if (number >= INT_MIN && number <= INT_MAX) return static_cast<int>(number);
+    } else if (sqlite3_value_type(value) == SQLITE_TEXT) {
+      bool ok = false;
+      const int number = ValueText(value).toInt(&ok);
+      if (ok) return number;
+    }
+    return fail(i, QStringLiteral("a whole number"));
+  }
+
+ private:
+  std::nullopt_t fail(int i, const QString& expected) {
+    if (error_->isEmpty()) {
+      *error_ = QStringLiteral("%1 must be %2, not %3")
+                    .arg(names_[i], expected, ValueText(values_[static_cast<size_t>(i)]));
+    }
+    return std::nullopt;
+  }
+
+  const std::vector<sqlite3_value*>& values_;
+  QStringList names_;
+  QString* error_;
+};
+
+// Reads the columns of a statement's current row by name. A value that its column cannot
+// hold (text in a number, a date that is none) is remembered as the row's error instead of
+// being counted as something it is not.
+class RowReader {
+ public:
+  explicit RowReader(const SqliteStatement& statement) : statement_(statement) {}
+
+  int integer(const char* name) {
+    const qint64 value = wide(name);
+    return static_cast<int>(std::clamp<qint64>(value, INT_MIN, INT_MAX));
+  }
+  qint64 wide(const char* name) {
+    const int column = find(name);
+    if (column < 0) return 0;
+    const auto value = statement_.integer(column);
+    if (!value) fail(name, "is not a whole number");
+    return value.value_or(0);
+  }
+  qint64 hundredths(const char* name) {
+    const int column = find(name);
+    if (column < 0) return 0;
+    const auto value = statement_.hundredths(column);
+    if (!value) fail(name, "is not an amount");
+    return value.value_or(0);
+  }
+  QDate date(const char* name) {
+    const int column = find(name);
+    if (column < 0) return QDate();
+    const auto value = statement_.date(column);
+    if (!value) fail(name, "is not a date");
+    return value.value_or(QDate());
+  }
+  QString text(const char* name) {
+    const int column = find(name);
+    return column < 0 ? QString() : statement_.text(column);
+  }
+  // The column's value for a result row: null stays null.
+  QVariant nullableInteger(const char* name) {
+    const int column = find(name);
+    if (column < 0 || statement_.isNull(column)) return QVariant();
+    return QVariant(wide(name));
+  }
+  QVariant nullableText(const char* name) {
+    const int column = find(name);
+    if (column < 0 || statement_.isNull(column)) return QVariant();
+    return QVariant(statement_.text(column));
+  }
+
+  bool ok() const { return error_.isEmpty(); }
+  const QString& error() const { return error_; }
+
+ private:
+  int find(const char* name) {
+    const int column = statement_.column(name);
+    if (column < 0 && error_.isEmpty()) {
+      error_ = QStringLiteral("the statement has no column %1").arg(QLatin1String(name));
+    }
+    return column;
+  }
+  void fail(const char* name, const char* what) {
+    if (!error_.isEmpty()) return;
+    const int column = statement_.column(name);
+    error_ = QStringLiteral("%1 holds '%2', which %3")
+                 .arg(QLatin1String(name), statement_.text(column), QLatin1String(what));
+  }
+
+  const SqliteStatement& statement_;
+  QString error_;
+};
+
+// Runs one of the shared occupancy statements with the server's user, module and right and
+// the period's days, and turns each row into a T.
+template <typename T, typename Convert>
+bool ReadOccupancyRows(sqlite3* db, const char* sql, const OccupancyPeriod& period,
+                       Convert convert, QList<T>* rows, QString* error) {
+  SqliteStatement statement(db, sql);
+  statement.bind(":brukerid", qint64{occupancy_sql::kUserId});
+  statement.bind(":modul_id", qint64{occupancy_sql::kModuleId});
+  statement.bind(":rettighet", qint64{occupancy_sql::kRightAbove});
+  statement.bind(":fra_dato", period.from);
+  statement.bind(":til_dato", period.to);
+  while (statement.next()) {
+    RowReader row(statement);
+    T value = convert(row);
+    if (!row.ok()) {
+      *error = row.error();
+      return false;
+    }
+    rows->append(value);
+  }
+  if (!statement.ok()) *error = statement.error();
+  return statement.ok();
+}
+
+// The rows of the occupancy statements, column by column.
+OccupancyLayoutRow LayoutRow(RowReader& r) {
+  return OccupancyLayoutRow{r.integer("ANLEGG"), r.integer("UTYPE")};
+}
+
+int FacilityRow(RowReader& r) { return r.integer("ANLEGGSNR"); }
+
+OccupiedLine OccupiedRow(RowReader& r) {
+  OccupiedLine line;
+  line.facility = r.integer("ANLEGG");
+  line.type = r.integer("UTYPE");
+  line.arrival = r.date("ANKOMST");
+  line.departure = r.date("AVREISE");
+  line.units = r.integer("ANTALL");
+  return line;
+}
+
+AllotmentLine AllotmentRow(RowReader& r) {
+  AllotmentLine line;
+  line.agent = r.integer("AKODE");
+  line.facility = r.integer("ANLEGGSNR");
+  line.kind = r.text("ALLOTTYPE");
+  line.units = r.integer("ANTALL");
+  line.daysBefore = r.integer("DAGER_FOER");
+  line.from = r.date("FRA");
+  line.to = r.date("TIL");
+  line.type = r.integer("UTYPE");
+  return line;
+}
+
+UsedAllotment UsedRow(RowReader& r) {
+  UsedAllotment use;
+  use.date = r.date("DATO");
+  use.facility = r.integer("ANLEGG");
+  use.units = r.integer("ANTALL");
+  use.type = r.integer("UTYPE");
+  use.kind = r.text("ALLOTTYPE");
+  use.daysBefore = r.integer("DAGER_FOER");
+  use.from = r.date("FRA");
+  use.agent = r.integer("AKODE");
+  return use;
+}
+
+bool LoadOccupancy(sqlite3* db, const OccupancyPeriod& period, OccupancyEngine* engine,
+                   QString* error) {
+  QList<OccupancyLayoutRow> layout;
+  QList<int> facilities;
+  QList<OccupiedLine> occupied;
+  QList<AllotmentLine> allotments;
+  QList<UsedAllotment> used;
+  if (!ReadOccupancyRows(db, occupancy_sql::kUtyper, period, LayoutRow, &layout, error) ||
+      !ReadOccupancyRows(db, occupancy_sql::kAlleAnlegg, period, FacilityRow, &facilities,
+                         error) ||
+      !ReadOccupancyRows(db, occupancy_sql::kIkkeLedig, period, OccupiedRow, &occupied, error) ||
+      !ReadOccupancyRows(db, occupancy_sql::kAllotment, period, AllotmentRow, &allotments,
+                         error) ||
+      !ReadOccupancyRows(db, occupancy_sql::kBruktAllotment, period, UsedRow, &used, error)) {
+    return false;
+  }
+  engine->setLayout(layout, facilities);
+  engine->load(period, occupied, allotments, used);
+  return true;
+}
+
+// HENT_LEDIG_MATRISE(FRA, TIL, AGENT, ANLEGG, 0): per rental type of the facility (-1: of
+// every facility) and per day from FRA to TIL, the free units, the units held for AGENT
+// (-1: none) and the two together.
+bool AvailabilityMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, TableRows* rows,
+                        QString* error) {
+  Arguments arguments(values, {"FRA", "TIL", "AGENT", "ANLEGG", "the fifth argument"}, error);
+  const auto from = arguments.date(0);
+  const auto to = arguments.date(1);
+  const auto agent = arguments.integer(2);
+  const auto facility = arguments.integer(3);
+  const auto fifth = arguments.integer(4);
+  if (!from || !to || !agent || !facility || !fifth) return false;
+  if (*to < *from) return true;
+  const qint64 days = from->daysTo(*to) + 1;
+  if (days > kMaxMatrixDays) {
+    *error = QStringLiteral("the period from FRA to TIL has %1 days; at most %2 are answered")
+                 .arg(days)
+                 .arg(kMaxMatrixDays);
+    return false;
+  }
+
+  OccupancyPeriod period;
+  period.from = *from;
+  period.to = *to;
+  period.today = QDate::currentDate();
+  period.agentFilter = *agent;
+
+  struct Capacity {
+    int facility = -1;
+    int type = 0;
+    qint64 units = 0;
+  };
+  QList<Capacity> capacities;
+  const bool all = *facility == -1;
+  if (!ReadOccupancyRows(
+          db, all ? occupancy_sql::kKapasitetSamlet : occupancy_sql::kKapasitet, period,
+          [all](RowReader& r) {
+            return Capacity{all ? -1 : r.integer("ANLEGG"), r.integer("UTYPE"), r.wide("ANTENH")};
+          },
+          &capacities, error)) {
+    return false;
+  }
+  OccupancyEngine engine;
+  if (!LoadOccupancy(db, period, &engine, error)) return false;
+
+  // The statements give the types in ascending order already; sorting keeps that promise
+  // whatever a future statement does.
+  std::stable_sort(capacities.begin(), capacities.end(),
+                   [](const Capacity& a, const Capacity& b) { return a.type < b.type; });
+  for (const Capacity& capacity : capacities) {
+    if (capacity.facility != *facility) continue;
+    for (QDate day = *from; day <= *to; day = day.addDays(1)) {
+      const qint64 free = capacity.units - engine.dayValue(*facility, capacity.type, day,
+                                                           OccupancyCounter::NotFree);
+      const qint64 allotment =
+          *agent == -1 ? 0
+                       : engine.dayValue(*facility, capacity.type, day,
+                                         OccupancyCounter::AgentAllotment);
+      rows->push_back({qint64{capacity.type}, day.toString(Qt::ISODate), free, allotment,
+                       free + allotment});
+    }
+  }
+  return true;
+}
+
+// An amount in hundredths as an SQLite number: whole amounts as integers.
+QVariant Amount(qint64 hundredths) {
+  if (hundredths % 100 == 0) return QVariant(hundredths / 100);
+  return QVariant(static_cast<double>(hundredths) / 100.0);
+}
+
+constexpr char kWebPrices[] =
+    "SELECT P.PRIS_ID AS PRIS_ID, P.PENSJON AS PENSJON, P.START_DAG AS START_DAG,\n"
+    "       P.ANT_DAGER AS ANT_DAGER, PJ.BESKR AS BESKR, PJ.PRISMET AS PRISMET\n"
+    "FROM PRIS P LEFT OUTER JOIN PENSJON PJ ON (PJ.PENSJON = P.PENSJON)\n"
+    "WHERE P.UTYPE = :utype AND P.WEB = 'J'\n"
+    "ORDER BY P.PRIS_ID";
+
+// The lines that cover some night from :ank up to :avr.
+constexpr char kPriceLines[] =
+    "SELECT FRA_DATO, TIL_DATO, PRIS_UKE, PRIS_WEEK\n"
+    "FROM PRISLINJE\n"
+    "WHERE PRIS_ID = :pris AND FRA_DATO < :avr AND (TIL_DATO IS NULL OR TIL_DATO > :ank)";
+
+// BEREGN_WEB_PRISMATRISE(REFDATO, ANK, AVR, UTYPEN, ANLEGGET): one row per web price of the
+// rental type that prices every night of the stay. REFDATO and ANLEGGET are checked and
+// otherwise not used: prices belong to the rental type alone.
+bool WebPriceMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, TableRows* rows,
+                    QString* error) {
+  Arguments arguments(values, {"REFDATO", "ANK", "AVR", "UTYPEN", "ANLEGGET"}, error);
+  const auto reference = arguments.date(0);
+  const auto arrival = arguments.date(1);
+  const auto departure = arguments.date(2);
+  const auto type = arguments.integer(3);
+  const auto facility = arguments.integer(4);
+  if (!reference || !arrival || !departure || !type || !facility) return false;
+  if (*departure <= *arrival) return true;
+
+  SqliteStatement prices(db, kWebPrices);
+  prices.bind(":utype", qint64{*type});
+  while (prices.next()) {
+    RowReader price(prices);
+    const qint64 id = price.wide("PRIS_ID");
+    const int startDay = price.integer("START_DAG");
+    const int days = price.integer("ANT_DAGER");
+    const QVariant board = price.nullableInteger("PENSJON");
+    const QVariant description = price.nullableText("BESKR");
+    const QVariant method = price.nullableInteger("PRISMET");
+    if (!price.ok()) {
+      *error = price.error();
+      return false;
+    }
+
+    QList<PriceLine> lines;
+    SqliteStatement lineStatement(db, kPriceLines);
+    lineStatement.bind(":pris", id);
+    lineStatement.bind(":ank", *arrival);
+    lineStatement.bind(":avr", *departure);
+    while (lineStatement.next()) {
+      RowReader line(lineStatement);
+      lines.append(PriceLine{line.date("FRA_DATO"), line.date("TIL_DATO"),
+                             line.hundredths("PRIS_UKE"), line.hundredths("PRIS_WEEK")});
+      if (!line.ok()) {
+        *error = line.error();
+        return false;
+      }
+    }
+    if (!lineStatement.ok()) {
+      *error = lineStatement.error();
+      return false;
+    }
+
+    const StayPrice stay = PriceStay(lines, days, *arrival, *departure);
+    if (stay.outcome == StayPrice::Unpriceable) continue;
+    if (stay.outcome == StayPrice::OutOfRange) {
+      *error = QStringLiteral("the price of the stay at price %1 is out of range").arg(id);
+      return false;
+    }
+    rows->push_back({id, description, Amount(stay.total), Amount(stay.firstNight), board,
+                     PriceTypeCode(startDay, days), method, qint64{startDay}, qint64{days}});
+  }
+  if (!prices.ok()) *error = prices.error();
+  return prices.ok();
+}
+
+TableFunction NumberFunction(const QString& name,
+                             const std::shared_ptr<SqliteNumberSeries>& series) {
+  TableFunction function;
+  function.name = QStringLiteral("LAGE_") + name;
+  function.columns = {name + QStringLiteral(" INTEGER")};
+  function.sideEffects = true;
+  function.compute = [name, series](sqlite3*, const std::vector<sqlite3_value*>&,
+                                    TableRows* rows, QString* error) {
+    const std::optional<qint64> number = series->next(name, error);
+    if (number) rows->push_back({*number});
+    return number.has_value();
+  };
+  return function;
+}
+
+QList<TableFunction> Procedures(sqlite3* db) {
+  const auto series = std::make_shared<SqliteNumberSeries>(db);
+  TableFunction prices;
+  prices.name = QStringLiteral("BEREGN_WEB_PRISMATRISE");
+  prices.columns = {"INTPRISKODE INTEGER",      "STRBESKR VARCHAR(40)",
+                    "FLTTOTALPRISER NUMERIC(15,2)", "FLTPRISMND NUMERIC(15,2)",
+                    "FLTPENSJON NUMERIC(15,2)",   "CHRPRISTYPE CHAR(1)",
+                    "intPRISMET INTEGER",         "intSTART_DAG INTEGER",
+                    "intANT_DAGER INTEGER"};
+  prices.arguments = {"REFDATO", "ANK", "AVR", "UTYPEN", "ANLEGGET"};
+  prices.compute = WebPriceMatrix;
+
+  TableFunction matrix;
+  matrix.name = QStringLiteral("HENT_LEDIG_MATRISE");
+  matrix.columns = {"UTLEIETYPE INTEGER", "DATO DATE", "LEDIG INTEGER", "ALLOTMENT INTEGER",
+                    "TILBUD INTEGER"};
+  matrix.arguments = {"FRA", "TIL", "AGENT", "ANLEGG", "ARG5"};
+  matrix.compute = AvailabilityMatrix;
+
+  return {NumberFunction(QStringLiteral("REFNR"), series),
+          NumberFunction(QStringLiteral("LINJENR"), series),
+          NumberFunction(QStringLiteral("BESTNR"), series), prices, matrix};
+}
+
+bool IsRegistered(sqlite3* db, const QString& name) {
+  SqliteStatement module(db, "SELECT 1 FROM pragma_module_list WHERE name = :name COLLATE NOCASE");
+  module.bind(":name", name);
+  return module.next();
+}
+
+bool Fail(QString* error, const QString& text) {
+  if (error != nullptr) *error = text;
+  return false;
+}
+
+}  // namespace
+
+bool RegisterSqliteProcedures(QSqlDatabase& database, QString* error) {
+  const QVariant handle =
+      database.driver() != nullptr ? database.driver()->handle() : QVariant();
+  if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) {
+    return Fail(error, QStringLiteral("the database procedures need an SQLite connection"));
+  }
+  sqlite3* db = *static_cast<sqlite3* const*>(handle.constData());
+  if (db == nullptr) return Fail(error, QStringLiteral("the SQLite connection is not open"));
+  // A module registered again would replace one that prepared statements still use.
+  for (const TableFunction& procedure : Procedures(db)) {
+    if (IsRegistered(db, procedure.name)) continue;
+    if (!RegisterTableFunction(db, procedure, error)) return false;
+  }
+  return true;
+}
 
 }  // namespace taurelin

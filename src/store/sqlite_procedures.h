@@ -6,10 +6,15 @@
 //   SELECT LINJENR FROM LAGE_LINJENR          a rental line number never handed out
 //   SELECT BESTNR FROM LAGE_BESTNR            a booker number never handed out
 //   SELECT ... FROM BEREGN_WEB_PRISMATRISE(REFDATO, ANK, AVR, UTYPEN, ANLEGGET)
+//       one row per web price of rental type UTYPEN that prices every night from ANK up to
+//       AVR; REFDATO and ANLEGGET do not change the rows
 //   SELECT ... FROM HENT_LEDIG_MATRISE(FRA, TIL, AGENT, ANLEGG, 0)
+//       per rental type of facility ANLEGG (-1: all) and day from FRA to TIL (at most 366
+//       days; none when TIL is before FRA): free units, units held for AGENT (-1: none), both
 //
 // Dates are accepted as ISO text ('yyyy-mm-dd', what a bound QDate becomes) and as local
-// text ('dd.mm.yyyy'); a date that is neither fails the statement.
+// text ('dd.mm.yyyy'); numbers as integers or text holding one. Any other argument, NULL
+// included, fails the statement with a message that names the argument.
 
 #include <QString>
 
@@ -17,8 +22,9 @@ class QSqlDatabase;
 
 namespace taurelin {
 
-// Registers the procedures on an open QSQLITE connection. Returns false and sets `error`
-// when the connection is no SQLite connection or registration fails.
+// Registers the procedures on an open QSQLITE connection; a connection that has them keeps
+// the ones it has. Returns false and sets `error` when the connection is no open SQLite
+// connection or registration fails.
 bool RegisterSqliteProcedures(QSqlDatabase& database, QString* error);
 
 }  // namespace taurelin

@@ -1,0 +1,179 @@
+#include "store/occupancy_engine.h"
+
+#include <algorithm>
+
+namespace taurelin {
+namespace {
+
+int CounterIndex(OccupancyCounter counter) {
+  return counter == OccupancyCounter::NotFree ? 0 : 1;
+}
+
+}  // namespace
+
+void OccupancyEngine::setLayout(const QList<OccupancyLayoutRow>& layout,
+                                const QList<int>& facilities) {
+  index_.clear();
+  rows_.clear();
+  for (const OccupancyLayoutRow& row : layout) {
+    const auto key = std::make_pair(row.facility, row.type);
+    if (index_.contains(key)) continue;  // one pair, one row: a second would never be read
+    index_.insert(key, static_cast<qsizetype>(rows_.size()));
+    rows_.emplace_back();
+  }
+  facilities_ = facilities;
+  std::sort(facilities_.begin(), facilities_.end());
+  facilities_.erase(std::unique(facilities_.begin(), facilities_.end()), facilities_.end());
+  period_ = OccupancyPeriod();
+}
+
+void OccupancyEngine::load(const OccupancyPeriod& period, const QList<OccupiedLine>& occupied,
+                           const QList<AllotmentLine>& allotments,
+                           const QList<UsedAllotment>& used) {
+  for (Row& row : rows_) {
+    for (Steps& steps : row.counters) steps.clear();
+  }
+  period_ = period;
+  if (!period.from.isValid() || !period.to.isValid()) return;
+
+  for (const OccupiedLine& line : occupied) {
+    if (!line.arrival.isValid() || !line.departure.isValid()) continue;
+    add(line.facility, line.type, -1, line.arrival.toJulianDay(), line.departure.toJulianDay(),
+        line.units);
+  }
+
+  // Units of an allotment are released once they come within the horizon: "K" lines day by
+  // day (held only after the horizon), "P" lines all at once (held only while the whole line
+  // lies after it).
+  if (period.today.isValid()) {
+    const qint64 today = period.today.toJulianDay();
+    for (const AllotmentLine& line : allotments) {
+      if (!line.from.isValid() || !line.to.isValid()) continue;
+      const qint64 horizon = today + line.daysBefore;
+      qint64 from = line.from.toJulianDay();
+      const qint64 to = line.to.toJulianDay();
+      if (line.kind == u"K") {
+        if (horizon >= from) from = horizon + 1;
+        if (to >= from) add(line.facility, line.type, line.agent, from, to + 1, line.units);
+      } else if (line.kind == u"P") {
+        if (horizon < from) add(line.facility, line.type, line.agent, from, to, line.units);
+      }
+    }
+    // Used units come off only where the allotment still holds them. A used line whose
+    // allotment has no start date has its start before any horizon.
+    for (const UsedAllotment& use : used) {
+      if (!use.date.isValid()) continue;
+      const qint64 horizon = today + use.daysBefore;
+      const qint64 day = use.date.toJulianDay();
+      bool holds = false;
+      if (use.kind == u"K") {
+        qint64 from = use.from.isValid() ? use.from.toJulianDay() : horizon;
+        if (horizon >= from) from = horizon + 1;
+        holds = day >= from;
+      } else if (use.kind == u"P") {
+        holds = use.from.isValid() && horizon < use.from.toJulianDay();
+      }
+      if (holds) add(use.facility, use.type, use.agent, day, day, -use.units);
+    }
+  }
+
+  // From deltas to the running value of each day on.
+  for (Row& row : rows_) {
+    for (Steps& steps : row.counters) {
+      qint64 value = 0;
+      for (auto& [day, change] : steps) {
+        value += change;
+        change = value;
+      }
+    }
+  }
+}
+
+void OccupancyEngine::add(int facility, int type, int agent, qint64 from, qint64 to, int units) {
+  const auto found = index_.constFind(std::make_pair(facility, type));
+  if (found == index_.constEnd()) return;
+  Row& row = rows_[static_cast<size_t>(*found)];
+  addToCounter(row, OccupancyCounter::NotFree, from, to, units);
+  if (agent >= 0 && (period_.agentFilter == -1 || period_.agentFilter == agent)) {
+    addToCounter(row, OccupancyCounter::AgentAllotment, from, to, units);
+  }
+}
+
+void OccupancyEngine::addToCounter(Row& row, OccupancyCounter counter, qint64 from, qint64 to,
+                                   int units) {
+  if (to < from || units == 0) return;
+  if (to == from) to = from + 1;  // a same-day line counts its day
+  from = std::max(from, period_.from.toJulianDay());
+  to = std::min(to, period_.to.toJulianDay() + 1);
+  if (to <= from) return;
+  Steps& steps = row.counters[CounterIndex(counter)];
+  steps[from] += units;
+  steps[to] -= units;
+}
+
+bool OccupancyEngine::hasRow(int facility, int type) const {
+  return index_.contains(std::make_pair(facility, type));
+}
+
+QList<const OccupancyEngine::Row*> OccupancyEngine::rowsFor(int facility, int type) const {
+  QList<const Row*> rows;
+  const auto addRow = [&](int f) {
+    const auto found = index_.constFind(std::make_pair(f, type));
+    if (found != index_.constEnd()) rows.append(&rows_[static_cast<size_t>(*found)]);
+  };
+  if (facility == -1) {
+    for (int f : facilities_) addRow(f);
+  } else {
+    addRow(facility);
+  }
+  return rows;
+}
+
+qint64 OccupancyEngine::valueAt(const Steps& steps, qint64 day) {
+  auto it = steps.upper_bound(day);
+  if (it == steps.begin()) return 0;
+  return std::prev(it)->second;
+}
+
+qint64 OccupancyEngine::dayValue(int facility, int type, QDate day,
+                                 OccupancyCounter counter) const {
+  if (!day.isValid()) return 0;
+  qint64 sum = 0;
+  for (const Row* row : rowsFor(facility, type)) {
+    sum += valueAt(row->counters[CounterIndex(counter)], day.toJulianDay());
+  }
+  return sum;
+}
+
+qint64 OccupancyEngine::maxOverStay(int facility, int type, QDate arrival, QDate departure,
+                                    OccupancyCounter counter) const {
+  if (!arrival.isValid() || !departure.isValid()) return 0;
+  const qint64 first = arrival.toJulianDay();
+  qint64 end = departure.toJulianDay();
+  if (end < first) return 0;
+  if (end == first) end = first + 1;
+
+  // The sum changes only on days where one of its rows changes: look at the first night
+  // and at those days, whatever the length of the stay.
+  const QList<const Row*> rows = rowsFor(facility, type);
+  const int c = CounterIndex(counter);
+  std::vector<qint64> days{first};
+  for (const Row* row : rows) {
+    const Steps& steps = row->counters[c];
+    for (auto it = steps.upper_bound(first); it != steps.end() && it->first < end; ++it) {
+      days.push_back(it->first);
+    }
+  }
+  std::sort(days.begin(), days.end());
+  days.erase(std::unique(days.begin(), days.end()), days.end());
+
+  qint64 highest = 0;
+  for (qint64 day : days) {
+    qint64 sum = 0;
+    for (const Row* row : rows) sum += valueAt(row->counters[c], day);
+    highest = std::max(highest, sum);
+  }
+  return highest;
+}
+
+}  // namespace taurelin

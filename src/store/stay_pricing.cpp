@@ -1,0 +1,61 @@
+#include "store/stay_pricing.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace taurelin {
+
+StayPrice PriceStay(const QList<PriceLine>& lines, int packageDays, QDate arrival,
+                    QDate departure) {
+  StayPrice price;
+  if (!arrival.isValid() || !departure.isValid()) return price;
+  const qint64 first = arrival.toJulianDay();
+  const qint64 end = departure.toJulianDay();
+  if (end <= first) return price;
+
+  // Latest start first: the first line found that covers a night is the one that wins.
+  std::vector<const PriceLine*> ordered;
+  for (const PriceLine& line : lines) {
+    if (line.from.isValid()) ordered.push_back(&line);
+  }
+  std::sort(ordered.begin(), ordered.end(),
+            [](const PriceLine* a, const PriceLine* b) { return a->from > b->from; });
+  const auto covering = [&](qint64 night) -> const PriceLine* {
+    for (const PriceLine* line : ordered) {
+      if (line->from.toJulianDay() > night) continue;
+      if (!line->until.isValid() || night < line->until.toJulianDay()) return line;
+    }
+    return nullptr;
+  };
+
+  bool overflow = false;
+  qint64 total = 0;
+  for (qint64 night = first; night < end; ++night) {
+    const PriceLine* line = covering(night);
+    if (line == nullptr) return price;
+    if (night == first) price.firstNight = line->amount;
+    qint64 amount = 0;
+    if (packageDays > 1) {
+      if ((night - first) % packageDays != 0) continue;  // inside a package already paid
+      amount = line->amount;
+    } else {
+      const int weekday = QDate::fromJulianDay(night).dayOfWeek();
+      const bool weekend = weekday == Qt::Friday || weekday == Qt::Saturday;
+      amount = weekend && line->weekendAmount > 0 ? line->weekendAmount : line->amount;
+    }
+    overflow = overflow || __builtin_add_overflow(total, amount, &total);
+  }
+  price.total = total;
+  price.outcome = overflow ? StayPrice::OutOfRange : StayPrice::Priced;
+  return price;
+}
+
+QString PriceTypeCode(int startDay, int days) {
+  if (startDay == 7 && days == 7) return QStringLiteral("U");
+  if (startDay == 7 && days == 5) return QStringLiteral("M");
+  if (startDay == 5 && days == 2) return QStringLiteral("H");
+  if (startDay == 0 && days == 1) return QStringLiteral("D");
+  return QStringLiteral("P");
+}
+
+}  // namespace taurelin
