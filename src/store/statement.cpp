@@ -28,11 +28,6 @@ QString ErrorText(const QSqlError& error) {
   return text.isEmpty() ? QStringLiteral("unknown database error") : text;
 }
 
-QString ShortestDecimal(double value) {
-  if (value == 0) return QStringLiteral("0");  // also for -0
-  return QString::number(value, 'f', QLocale::FloatingPointShortest);
-}
-
 QString LocalDateTime(const QDateTime& value) {
   QString text = value.date().toString(kLocalDate);
   if (value.time() != QTime(0, 0)) text += u' ' + value.time().toString(QStringLiteral("HH:mm:ss"));
@@ -54,6 +49,11 @@ std::optional<QDateTime> ParseStoredDate(const QString& text) {
 }
 
 }  // namespace
+
+QString DecimalText(double value) {
+  if (value == 0) return QStringLiteral("0");  // also for -0
+  return QString::number(value, 'f', QLocale::FloatingPointShortest);
+}
 
 std::optional<QVariant> NumericLiteral(const QString& text) {
   static const QRegularExpression kLiteral(QStringLiteral("^\\s*([+-]?)(\\d+)(\\.\\d*)?\\s*$"));
@@ -184,7 +184,7 @@ QString Statement::text(const QString& column) const {
       return LocalDateTime(v.toDateTime());
     case QMetaType::Double:
     case QMetaType::Float:
-      return ShortestDecimal(v.toDouble());
+      return DecimalText(v.toDouble());
     case QMetaType::QString:
       if (isDateColumn(index)) {
         const std::optional<QDateTime> stored = ParseStoredDate(v.toString());
@@ -193,7 +193,7 @@ QString Statement::text(const QString& column) const {
         // Some drivers give exact decimals as text.
         bool ok = false;
         const double number = v.toString().toDouble(&ok);
-        if (ok) return ShortestDecimal(number);
+        if (ok) return DecimalText(number);
       }
       return v.toString();
     default:

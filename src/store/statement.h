@@ -24,6 +24,9 @@
 
 namespace taurelin {
 
+// A number in its shortest decimal text with "." and no exponent ("1250", "1250.5").
+QString DecimalText(double value);
+
 // Whether `text` is a numeric literal (optional sign, digits, optional fraction; blanks
 // around it allowed), and its value as the database should get it.
 std::optional<QVariant> NumericLiteral(const QString& text);

@@ -1,0 +1,51 @@
+#include "handlers/conventions.h"
+
+#include "store/database_session.h"
+
+#include <cmath>
+
+namespace taurelin {
+
+bool IsNotGiven(const QString& value) {
+  return value.isEmpty() || value == u" " || value == u"*";
+}
+
+Statement SessionStatement(const HandlerContext& context) {
+  return Statement(context.database != nullptr ? context.database->connectionName()
+                                               : QStringLiteral("no database session"));
+}
+
+QString DatabaseName(const HandlerContext& context) {
+  return context.database != nullptr ? context.database->APIDatabaseName() : QString();
+}
+
+Lookup CompanyLookup(const HandlerContext& context, const QString& facility) {
+  Statement s = SessionStatement(context);
+  s.add(QStringLiteral("SELECT FORETAKSNR FROM ANLEGG WHERE ANLEGGSNR = :ANLEGGSNR"));
+  s.bindNumber(QStringLiteral("ANLEGGSNR"), facility);
+  s.open();
+  return s.next() ? Lookup::kFound : Lookup::kNotFound;
+}
+
+Lookup FacilityNumberLookup(const HandlerContext& context, const QString& facility) {
+  Statement s = SessionStatement(context);
+  s.add({"SELECT ANLEGGSNR", "FROM", "  ANLEGG", "WHERE", "  ANLEGGSNR = :ANLEGGSNR"});
+  s.bindNumber(QStringLiteral("ANLEGGSNR"), facility);
+  s.open();
+  if (!s.next()) return Lookup::kNotFound;
+  return s.text(QStringLiteral("ANLEGGSNR")) == facility ? Lookup::kFound : Lookup::kNotFound;
+}
+
+Lookup RentalTypeLookup(const HandlerContext& context, const QString& type, TypeColumn column) {
+  Statement s = SessionStatement(context);
+  s.add({"SELECT UTYPE", "FROM", "  UTYPE", "WHERE"});
+  s.add(column == TypeColumn::kQualified ? QStringLiteral("  UTYPE.UTYPE = :UTYPE")
+                                         : QStringLiteral("  UTYPE = :UTYPE"));
+  s.bindText(QStringLiteral("UTYPE"), type);
+  s.open();
+  return s.next() ? Lookup::kFound : Lookup::kNotFound;
+}
+
+double RoundPrice(double price) { return std::round(price); }
+
+}  // namespace taurelin

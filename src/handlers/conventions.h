@@ -1,0 +1,41 @@
+#pragma once
+
+// What the instruction handlers share besides the reply: the not-given marker, the session
+// they run their statements on, the facility and rental-type checks, and the rounding of
+// computed prices.
+
+#include "handlers/instruction.h"
+#include "store/statement.h"
+
+#include <QString>
+
+namespace taurelin {
+
+// One blank, the empty text or "*" in an optional restriction: no restriction.
+bool IsNotGiven(const QString& value);
+
+// A fresh statement on the session connection. Without a database session it fails when it
+// runs, as a statement on a lost connection does.
+Statement SessionStatement(const HandlerContext& context);
+// The database's name as error messages quote it.
+QString DatabaseName(const HandlerContext& context);
+
+enum class Lookup { kFound, kNotFound };
+
+// The checks below throw DatabaseError when their statement fails.
+
+// Whether a facility of that number has a company row (the payment types' check).
+Lookup CompanyLookup(const HandlerContext& context, const QString& facility);
+// Whether a facility of that number exists and its number reads back as the very text asked
+// for ("05" is not facility 5).
+Lookup FacilityNumberLookup(const HandlerContext& context, const QString& facility);
+// Whether the rental type exists; the price list names the column by its table
+// ("UTYPE.UTYPE"), the availability instructions do not.
+enum class TypeColumn { kQualified, kPlain };
+Lookup RentalTypeLookup(const HandlerContext& context, const QString& type, TypeColumn column);
+
+// A price computed for a stay, as the reply shows it: rounded to a whole number, halves away
+// from zero. DecimalText (store/statement.h) writes it.
+double RoundPrice(double price);
+
+}  // namespace taurelin

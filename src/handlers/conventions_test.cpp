@@ -1,0 +1,103 @@
+#include "handlers/conventions.h"
+#include "handlers/protocol_dates.h"
+#include "handlers/reply_builder.h"
+
+#include "store/database_session.h"
+#include "store/test_database.h"
+
+#include <gtest/gtest.h>
+
+namespace taurelin {
+namespace {
+
+TEST(ProtocolDatesTest, ConvertByPositionsWithoutChecking) {
+  EXPECT_EQ(LocalToProtocolDate(QStringLiteral("08.04.2000")), "2000.04.08");
+  EXPECT_EQ(ProtocolToLocalDate(QStringLiteral("2000.04.14")), "14.04.2000");
+  EXPECT_EQ(LocalToProtocolDate(QString()), "..");
+  EXPECT_EQ(ProtocolToLocalDate(QStringLiteral("2000.4.8")), ".4..2000");
+  EXPECT_EQ(LocalToProtocolDate(QStringLiteral("08.04.2000 12:00")), "2000.04.08");
+  EXPECT_THROW(ParseLocalDate(QStringLiteral(".4..2000")), ConversionError);
+  EXPECT_THROW(ParseLocalDate(QStringLiteral("31.02.2000")), ConversionError);
+  EXPECT_EQ(ParseLocalDate(QStringLiteral("08.04.2000")), QDate(2000, 4, 8));
+}
+
+TEST(ProtocolDatesTest, WeekdaysCountFromMonday) {
+  EXPECT_EQ(IsoDayOfWeek(QDate(2000, 4, 8)), 6);
+  EXPECT_EQ(FirstDayOfWeek(QDate(2000, 4, 8)), QDate(2000, 4, 3));
+  EXPECT_EQ(FirstDayOfWeek(QDate(2000, 4, 3)), QDate(2000, 4, 3));
+  EXPECT_EQ(FirstDayOfWeek(QDate(2000, 4, 9)), QDate(2000, 4, 3));
+  const QDateTime evening(QDate(2000, 4, 9), QTime(18, 30));
+  EXPECT_EQ(FirstDayOfWeek(evening), QDateTime(QDate(2000, 4, 3), QTime(18, 30)));
+}
+
+TEST(ConventionsTest, NotGivenMarkerAndRounding) {
+  for (const char* none : {"", " ", "*"}) EXPECT_TRUE(IsNotGiven(QString::fromUtf8(none)));
+  for (const char* given : {"**", "  ", "0", "x"}) EXPECT_FALSE(IsNotGiven(QString::fromUtf8(given)));
+  EXPECT_EQ(DecimalText(RoundPrice(1249.5)), "1250");
+  EXPECT_EQ(DecimalText(RoundPrice(0.5)), "1");
+  EXPECT_EQ(DecimalText(RoundPrice(1249.49)), "1249");
+  EXPECT_EQ(DecimalText(RoundPrice(0)), "0");
+}
+
+TEST(ReplyBuilderTest, BuildsRowsCountsAndErrors) {
+  QString reply = QStringLiteral("earlier reply");
+  ReplyBuilder ok(reply, QStringLiteral("INSTRUKSJON;A"));
+  ok.addRow({"K", "1"});
+  ok.addRow({"K", "2"});
+  ok.finish();
+  EXPECT_EQ(reply, "&count=2&header=INSTRUKSJON;A&data=K;1;K;2");
+
+  ReplyBuilder empty(reply, QStringLiteral("INSTRUKSJON;A"));
+  empty.finish();
+  EXPECT_EQ(reply, "&count=0&header=INSTRUKSJON;A&data=");
+
+  ReplyBuilder failed(reply, QStringLiteral("INSTRUKSJON;A"));
+  failed.addRow({"K", "1"});
+  failed.fail(errors::InvalidFacility(QStringLiteral("99")));
+  EXPECT_EQ(reply,
+            "&count=0&header=INSTRUKSJON;A&data=K;1;&errorcode='-1002'&errormessage=Ugyldig "
+            "anlegg (99).");
+
+  ReplyBuilder counted(reply, QStringLiteral("INSTRUKSJON;A"));
+  counted.addRow({"K", "1"});
+  counted.failCountingRows({"-2102", QStringLiteral("Kan ikke åpne bookingen.")});
+  EXPECT_EQ(reply,
+            "&count=1&header=INSTRUKSJON;A&data=K;1;&errorcode='-2102'&errormessage=Kan ikke "
+            "åpne bookingen.");
+}
+
+class LookupTest : public ::testing::Test {
+ protected:
+  LookupTest() {
+    db_.run(QStringLiteral(
+        "INSERT INTO ANLEGG (ANLEGGSNR, ANLEGGSNAVN, FORETAKSNR) VALUES (7, 'Sju', 1);\n"
+        "INSERT INTO UTYPE (UTYPE, KODE, BESKR) VALUES (3, 'H', 'Hytte');\n"));
+    session_.ConnectAPIDatabase(QStringLiteral("test"));
+    context_.database = &session_;
+  }
+  TestDatabase db_;
+  StandardErrorMessages messages_;
+  DatabaseSession session_{db_.aliases(), messages_};
+  HandlerContext context_;
+};
+
+TEST_F(LookupTest, FacilityAndTypeChecks) {
+  EXPECT_EQ(CompanyLookup(context_, QStringLiteral("7")), Lookup::kFound);
+  EXPECT_EQ(CompanyLookup(context_, QStringLiteral("8")), Lookup::kNotFound);
+  EXPECT_THROW(CompanyLookup(context_, QStringLiteral("VG")), DatabaseError);
+  EXPECT_EQ(FacilityNumberLookup(context_, QStringLiteral("7")), Lookup::kFound);
+  EXPECT_EQ(FacilityNumberLookup(context_, QStringLiteral("07")), Lookup::kNotFound);
+  EXPECT_EQ(FacilityNumberLookup(context_, QStringLiteral("-1")), Lookup::kNotFound);
+  EXPECT_THROW(FacilityNumberLookup(context_, QStringLiteral("7 OR 1=1")), DatabaseError);
+  EXPECT_EQ(RentalTypeLookup(context_, QStringLiteral("3"), TypeColumn::kQualified),
+            Lookup::kFound);
+  EXPECT_EQ(RentalTypeLookup(context_, QStringLiteral("3' OR '1'='1"), TypeColumn::kPlain),
+            Lookup::kNotFound);
+  EXPECT_EQ(DatabaseName(context_), "test");
+
+  HandlerContext none;
+  EXPECT_THROW(CompanyLookup(none, QStringLiteral("7")), DatabaseError);
+}
+
+}  // namespace
+}  // namespace taurelin

@@ -1,0 +1,67 @@
+#include "handlers/handler_errors.h"
+
+namespace taurelin::errors {
+
+HandlerError InvalidFacility(const QString& facility) {
+  return {"-1002", QStringLiteral("Ugyldig anlegg (") + facility + QStringLiteral(").")};
+}
+
+HandlerError CompanyLookupFailed(const QString& facility, const QString& db) {
+  return {"-2011b", QStringLiteral("Finner ikke foretak for anlegg ") + facility +
+                        QStringLiteral(" ved database ") + db + u'.'};
+}
+
+HandlerError FacilityLookupFailed(const QString& db) {
+  return {"-2032b", QStringLiteral("Kan ikke åpne spørringen på anlegg ved database ") + db};
+}
+
+HandlerError ObjectSearchRefused(const char* code) {
+  return {code, QStringLiteral("Feil ved forespørsel på objekt (har ikke støtte for søk på "
+                               "objektnivå i denne versjonen av Taurelin API).")};
+}
+
+HandlerError RentalTypeNotInteger() {
+  return {"-1999", QStringLiteral("UTYPE må oppgis som heltall i Taurelin 5.2.x. ")};
+}
+
+HandlerError InvalidRentalType(const QString& type) {
+  return {"-1003", QStringLiteral("Ugyldig utleietype (") + type + QStringLiteral(").")};
+}
+
+HandlerError PriceRentalTypeLookupFailed(const QString& db) {
+  return {"-2002",
+          QStringLiteral("Kan ikke åpne spørringen på utleietype ved database ") + db + u'.'};
+}
+
+HandlerError RentalTypeLookupFailed(const QString& db) {
+  return {"-2032", QStringLiteral("Kan ikke åpne spørringen på utleietype ved database ") + db};
+}
+
+HandlerError PriceListFailed(const QString& db) {
+  return {"-2003", QStringLiteral("Kan ikke åpne spørringen på priser ved database ") + db + u'.'};
+}
+
+HandlerError NoValidPrices() {
+  return {"-1011", QStringLiteral("Ingen gyldige priser for utleietypen for tidsrommet.")};
+}
+
+HandlerError NoPaymentTypes() {
+  return {"-1012", QStringLiteral("Ingen betalingstyper i systemet.")};
+}
+
+HandlerError PaymentTypesFailed(const QString& db) {
+  return {"-2011",
+          QStringLiteral("Kan ikke åpne spørringen på betalingstyper ved database ") + db + u'.'};
+}
+
+HandlerError RentalTypeListFailed(const QString& db) {
+  return {"-2021",
+          QStringLiteral("Kan ikke åpne spørringen på utleietype ved database ") + db + u'.'};
+}
+
+HandlerError MatrixFailed(const QString& db) {
+  return {"-xxxx",
+          QStringLiteral("Kan ikke åpne spørringen på HENT_LEDIG_MATRISE ved database ") + db};
+}
+
+}  // namespace taurelin::errors

@@ -1,0 +1,35 @@
+#pragma once
+
+// The errors that the instruction handlers answer, with their codes and literal messages.
+// `db` is the session's database name.
+
+#include <QString>
+
+namespace taurelin {
+
+struct HandlerError {
+  const char* code;
+  QString message;
+};
+
+namespace errors {
+
+HandlerError InvalidFacility(const QString& facility);                        // -1002
+HandlerError CompanyLookupFailed(const QString& facility, const QString& db);  // -2011b
+HandlerError FacilityLookupFailed(const QString& db);                         // -2032b
+// Searching by one rental object is not offered: -2001 (PRIS), -2031 (LEDIG, LEDIGMATRISE),
+// -2051 (RESERVER), all with the same message.
+HandlerError ObjectSearchRefused(const char* code);
+HandlerError RentalTypeNotInteger();                                         // -1999
+HandlerError InvalidRentalType(const QString& type);                          // -1003
+HandlerError PriceRentalTypeLookupFailed(const QString& db);                  // -2002
+HandlerError RentalTypeLookupFailed(const QString& db);                       // -2032
+HandlerError PriceListFailed(const QString& db);                              // -2003
+HandlerError NoValidPrices();                                                 // -1011
+HandlerError NoPaymentTypes();                                                // -1012
+HandlerError PaymentTypesFailed(const QString& db);                           // -2011
+HandlerError RentalTypeListFailed(const QString& db);                         // -2021
+HandlerError MatrixFailed(const QString& db);                                 // -xxxx
+
+}  // namespace errors
+}  // namespace taurelin
