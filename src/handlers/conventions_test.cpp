@@ -2,8 +2,7 @@
 #include "handlers/protocol_dates.h"
 #include "handlers/reply_builder.h"
 
-#include "store/database_session.h"
-#include "store/test_database.h"
+#include "handlers/handler_test_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -66,22 +65,16 @@ TEST(ReplyBuilderTest, BuildsRowsCountsAndErrors) {
             "åpne bookingen.");
 }
 
-class LookupTest : public ::testing::Test {
+class LookupTest : public HandlerTest {
  protected:
   LookupTest() {
-    db_.run(QStringLiteral(
-        "INSERT INTO ANLEGG (ANLEGGSNR, ANLEGGSNAVN, FORETAKSNR) VALUES (7, 'Sju', 1);\n"
-        "INSERT INTO UTYPE (UTYPE, KODE, BESKR) VALUES (3, 'H', 'Hytte');\n"));
-    session_.ConnectAPIDatabase(QStringLiteral("test"));
-    context_.database = &session_;
+    Run("INSERT INTO ANLEGG (ANLEGGSNR, ANLEGGSNAVN, FORETAKSNR) VALUES (7, 'Sju', 1);\n"
+        "INSERT INTO UTYPE (UTYPE, KODE, BESKR) VALUES (3, 'H', 'Hytte');\n");
   }
-  TestDatabase db_;
-  StandardErrorMessages messages_;
-  DatabaseSession session_{db_.aliases(), messages_};
-  HandlerContext context_;
 };
 
 TEST_F(LookupTest, FacilityAndTypeChecks) {
+  const QString before = Fingerprint();
   EXPECT_EQ(CompanyLookup(context_, QStringLiteral("7")), Lookup::kFound);
   EXPECT_EQ(CompanyLookup(context_, QStringLiteral("8")), Lookup::kNotFound);
   EXPECT_THROW(CompanyLookup(context_, QStringLiteral("VG")), DatabaseError);
@@ -94,6 +87,15 @@ TEST_F(LookupTest, FacilityAndTypeChecks) {
   EXPECT_EQ(RentalTypeLookup(context_, QStringLiteral("3' OR '1'='1"), TypeColumn::kPlain),
             Lookup::kNotFound);
   EXPECT_EQ(DatabaseName(context_), "test");
+
+  for (const QString& hostile : HostileValues()) {
+    EXPECT_THROW(CompanyLookup(context_, hostile), DatabaseError) << hostile.toStdString();
+  }
+  EXPECT_EQ(Fingerprint(), before);
+  HideTable("ANLEGG");
+  EXPECT_THROW(FacilityNumberLookup(context_, QStringLiteral("7")), DatabaseError);
+  RestoreTable("ANLEGG");
+  EXPECT_EQ(FacilityNumberLookup(context_, QStringLiteral("7")), Lookup::kFound);
 
   HandlerContext none;
   EXPECT_THROW(CompanyLookup(none, QStringLiteral("7")), DatabaseError);

@@ -157,6 +157,8 @@ const QSqlQuery& Statement::query() const {
   return *query_;
 }
 
+QString Statement::columnName(int index) const { return query().record().fieldName(index); }
+
 int Statement::columnIndex(const QString& column) const {
   const int index = query().record().indexOf(column);
   if (index < 0) throw DatabaseError(QStringLiteral("no column %1 in the result").arg(column));

@@ -64,6 +64,8 @@ class Statement {
   int integer(const QString& column) const;  // NULL reads as 0
   double number(const QString& column) const;  // NULL reads as 0
   QDate date(const QString& column) const;  // NULL reads as an invalid date
+  // The name of a result column.
+  QString columnName(int index) const;
   // The number of rows a write changed.
   int rowsAffected() const;
 
