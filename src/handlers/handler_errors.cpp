@@ -65,3 +65,56 @@ HandlerError MatrixFailed(const QString& db) {
 }
 
 }  // namespace taurelin::errors
+
+namespace taurelin::errors::reservation {
+
+HandlerError InvalidFacility(const QString& facility) {
+  return errors::InvalidFacility(facility);
+}
+
+HandlerError ObjectRefused() { return ObjectSearchRefused("-2051"); }
+
+HandlerError InvalidAgent(const QString& agent) {
+  return {"-1006", QStringLiteral("Ugyldig agent (") + agent + QStringLiteral(").")};
+}
+
+HandlerError AgentLookupFailed(const QString& db) {
+  return {"-2052", QStringLiteral("Kan ikke åpne spørringen mot agent ved database ") + db +
+                       QStringLiteral(". Dette kan skyldes feil på databasetilkoblingen.")};
+}
+
+HandlerError TypeMissing() {
+  return {"-2054", QStringLiteral("Utleietype må oppgis ved reservasjon via Taurelin API.")};
+}
+
+HandlerError TypeLookupFailed(const QString& db) {
+  return {"-2053", QStringLiteral("Kan ikke åpne spørringen på utleietype ved database ") + db +
+                       QStringLiteral(". Dette kan skyldes at feltnavn ikke er definert (mangler "
+                                      "TAG-fil) eller feil på databasekoblingen.")};
+}
+
+HandlerError NoPrice() { return {"-xxxx", QStringLiteral("Ugyldig Pris.")}; }
+
+HandlerError Overbooking() {
+  return {"-2065", QStringLiteral("Overbooking. Utleieobjekt er ikke reservert.")};
+}
+
+HandlerError NoReferenceNumber() {
+  return {"-2059", QStringLiteral("Kan ikke hente ut referansenummer for bestilling.")};
+}
+
+HandlerError UnknownBooking(const QString& refnr) {
+  return {"-2063", QStringLiteral("Finner ingen bestilling med dette referansenummeret [refnr: ") +
+                       refnr + QStringLiteral("].")};
+}
+
+HandlerError BookingLookupFailed(const QString& refnr) {
+  return {"-2064", QStringLiteral("Kan ikke åpne bookingen [refnr: ") + refnr +
+                       QStringLiteral("].")};
+}
+
+HandlerError LinesNotWritten() {
+  return {"-2066", QStringLiteral("Kan ikke generere bookinglinjer på bestillingen.")};
+}
+
+}  // namespace taurelin::errors::reservation

@@ -33,3 +33,21 @@ HandlerError MatrixFailed(const QString& db);                                 //
 
 }  // namespace errors
 }  // namespace taurelin
+
+// The reservation's own errors.
+namespace taurelin::errors::reservation {
+
+HandlerError InvalidFacility(const QString& facility);      // -1002
+HandlerError ObjectRefused();                               // -2051
+HandlerError InvalidAgent(const QString& agent);            // -1006
+HandlerError AgentLookupFailed(const QString& db);          // -2052
+HandlerError TypeMissing();                                 // -2054
+HandlerError TypeLookupFailed(const QString& db);           // -2053
+HandlerError NoPrice();                                     // -xxxx
+HandlerError Overbooking();                                 // -2065
+HandlerError NoReferenceNumber();                           // -2059
+HandlerError UnknownBooking(const QString& refnr);          // -2063
+HandlerError BookingLookupFailed(const QString& refnr);     // -2064
+HandlerError LinesNotWritten();                             // -2066
+
+}  // namespace taurelin::errors::reservation

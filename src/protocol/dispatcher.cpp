@@ -1,5 +1,7 @@
 #include "protocol/dispatcher.h"
 
+#include "handlers/ledig.h"
+#include "handlers/reserver.h"
 #include "protocol/self_description.h"
 
 #include <initializer_list>
@@ -17,6 +19,16 @@ struct Instruction {
 // Keywords are matched exactly and case-sensitively. An instruction is listed here once its
 // handler exists; until then its keyword is answered like any unknown keyword.
 const Instruction kInstructions[] = {
+    {QLatin1String("LEDIG"),
+     {QLatin1String("ANLEGGSNR"), QLatin1String("UTYPE"), QLatin1String("UTL_OBJ"),
+      QLatin1String("PENSJONSTYPE"), QLatin1String("ANKOMST"), QLatin1String("AVREISE")},
+     &HandleLedig},
+    {QLatin1String("RESERVER"),
+     {QLatin1String("ANLEGGSNR"), QLatin1String("UTYPE"), QLatin1String("UTL_OBJ"),
+      QLatin1String("ANKOMST"), QLatin1String("AVREISE"), QLatin1String("PENSJONSTYPE"),
+      QLatin1String("ANTALL"), QLatin1String("ANT_PERSONER"), QLatin1String("AGENT"),
+      QLatin1String("PRIS"), QLatin1String("REFNR"), QLatin1String("TIMEOUT")},
+     &HandleReserver},
     {QLatin1String("TEST-API"), {}, &HandleTestApi},
     {QLatin1String("OM_TN_API"), {}, &HandleOmTnApi},
 };

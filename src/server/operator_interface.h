@@ -18,6 +18,7 @@ class OperatorInterface : public OperatorMessages {
   enum Panel { kConnectionPanel = 0, kListenerPanel = 1, kPortPanel = 2, kVersionPanel = 3 };
 
   // showError: an error box with an OK button. showMessage: an information box.
+  // showNotice: a notice that must not wait for the operator.
 
   // An input box offering `offered`: the text the operator confirms, or nothing on cancel.
   virtual std::optional<QString> askValue(const QString& title, const QString& prompt,
@@ -25,8 +26,6 @@ class OperatorInterface : public OperatorMessages {
   // The alias dialog over `aliases`: the chosen alias, the empty text for OK without a
   // choice, nothing on cancel.
   virtual std::optional<QString> pickAlias(const QStringList& aliases) = 0;
-  // A notice that must not wait for the operator (raised while a request is served).
-  virtual void showNotice(const QString& text) = 0;
 
   virtual void setPanel(Panel panel, const QString& text) = 0;
   // Panel 1 stands out while a request is being served.

@@ -152,7 +152,9 @@ TEST_F(CoreTest, TestCommandLogsItsAnswer) {
   QFile log(ProcessLog().currentFilePath());
   ASSERT_TRUE(log.open(QIODevice::ReadOnly));
   const QString text = QString::fromUtf8(log.readAll());
-  EXPECT_TRUE(text.contains(u" - Respons : messageID=asdf12345667890\n"));
+  EXPECT_TRUE(text.contains(u" - Instruksjonen feiler : messageID=asdf12345667890&"));
+  EXPECT_TRUE(text.contains(u" - U1 : messageID=asdf12345667890&1&"));
+  EXPECT_TRUE(text.contains(u" - Respons : messageID=asdf12345667890&1&header="));
   EXPECT_FALSE(text.contains(u"I0 : "));
 }
 

@@ -1,8 +1,12 @@
 #include "store/data_module.h"
 
 #include "store/connection.h"
+#include "store/write_transaction.h"
 
 #include <QSqlDatabase>
+
+#include <cmath>
+#include <optional>
 
 namespace taurelin {
 namespace {
@@ -17,6 +21,9 @@ void AddSelect(Statement& statement, const QStringList& columns) {
 }
 
 }  // namespace
+
+TdmBook::TdmBook(OperatorMessages* messages)
+    : occupancy_(QLatin1String(kConnectionName), messages) {}
 
 TdmBook::~TdmBook() {
   if (QSqlDatabase::contains(connectionName())) {
@@ -103,6 +110,213 @@ Statement TdmBook::stpLeie() const {
   Statement s = statement();
   s.add(QStringLiteral("SELECT LINJENR FROM LAGE_LINJENR"));
   return s;
+}
+
+}  // namespace taurelin
+
+namespace taurelin {
+namespace {
+
+// Binds a whole number that -1 marks as absent.
+void BindOptional(Statement& s, const QString& name, double value) {
+  if (value == -1) {
+    s.bindNull(name);
+  } else {
+    s.bindInteger(name, static_cast<qint64>(std::llround(value)));
+  }
+}
+
+void BindTextOrNull(Statement& s, const QString& name, const QString& value) {
+  if (value.isEmpty()) {
+    s.bindNull(name);
+  } else {
+    s.bindText(name, value);
+  }
+}
+
+// Binds PENSJON and PRISKODE, which a line leaves unset when they are 0.
+void AddOptionalColumns(const TUtleieData& line, QStringList& columns) {
+  if (line.PENSJON != 0) columns << QStringLiteral("PENSJON");
+  if (line.PRISKODE != 0) columns << QStringLiteral("PRISKODE");
+}
+
+Statement Insert(const QString& connection, const QString& table, const QStringList& columns) {
+  Statement s(connection);
+  s.add(QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + columns.join(u", ") +
+        u')');
+  QStringList placeholders;
+  for (const QString& column : columns) placeholders << u':' + column;
+  s.add(QStringLiteral("VALUES (") + placeholders.join(u", ") + u')');
+  return s;
+}
+
+}  // namespace
+
+double TdmBook::GetForetak(double anlegg) {
+  if (!companies_) {
+    Statement s = qryAlleAnlegg();
+    s.open();
+    QHash<double, double> companies;
+    while (s.next()) {
+      const double facility = s.number(QStringLiteral("ANLEGGSNR"));
+      if (!companies.contains(facility)) {
+        companies.insert(facility, s.number(QStringLiteral("FORETAKSNR")));
+      }
+    }
+    companies_ = companies;
+  }
+  return companies_->value(anlegg, -1);
+}
+
+int TdmBook::newLineNumber() {
+  Statement s = stpLeie();
+  s.open();
+  if (!s.next()) throw DatabaseError(QStringLiteral("LAGE_LINJENR gave no number"));
+  return s.integer(QStringLiteral("LINJENR"));
+}
+
+bool TdmBook::SaveBooking(TBookingData& booking, TUtleieData& line) {
+  std::optional<WriteTransaction> own;
+  if (!WriteTransaction::IsOpen(connectionName())) own.emplace(connectionName());
+  booking.FORETAKSNR = GetForetak(booking.ANLEGGSNR);
+  writeHeader(booking);
+  try {
+    SaveLeie(booking, line);
+  } catch (const DatabaseError&) {
+    return false;  // the transaction ends without commit: nothing of this call stays
+  }
+  if (own) own->commit();
+  return true;
+}
+
+void TdmBook::writeHeader(TBookingData& booking) {
+  if (booking.REFNR == 0) {
+    Statement number = stpRefnr();
+    number.open();
+    if (!number.next()) throw DatabaseError(QStringLiteral("LAGE_REFNR gave no number"));
+    booking.REFNR = number.integer(QStringLiteral("REFNR"));
+  }
+  const qint64 refnr = static_cast<qint64>(std::llround(booking.REFNR));
+  Statement existing = qryBook();
+  existing.bindInteger(QStringLiteral("REFNR"), refnr);
+  existing.open();
+  const bool exists = existing.next();
+  existing.close();
+
+  // An existing booking keeps who booked it, its remarks, status, dates and agent contact.
+  QStringList columns = {"REFNR",    "ANLEGGSNR", "FORETAKSNR", "FORMAL", "AKODE",
+                         "BEKREFT",  "FAKTURER",  "RABATT",     "FORSK_BET", "OPPR_AV",
+                         "UTSJEKKET", "KUPONG"};
+  if (!exists) {
+    columns << QStringList{"REG_DATO", "BESTNR", "BEKREFT_DATO", "ANM", "ANM_INT", "STATUS",
+                           "AGENT_KONTAKT"};
+  }
+  Statement write(connectionName());
+  if (exists) {
+    QStringList assignments;
+    for (const QString& column : columns.mid(1)) assignments << column + QStringLiteral(" = :") + column;
+    write.add(QStringLiteral("UPDATE BOOKING SET ") + assignments.join(u", "));
+    write.add(QStringLiteral("WHERE REFNR = :REFNR"));
+  } else {
+    write = Insert(connectionName(), QStringLiteral("BOOKING"), columns);
+  }
+  write.bindInteger(QStringLiteral("REFNR"), refnr);
+  write.bindInteger(QStringLiteral("ANLEGGSNR"), static_cast<qint64>(std::llround(booking.ANLEGGSNR)));
+  write.bindInteger(QStringLiteral("FORETAKSNR"), static_cast<qint64>(std::llround(booking.FORETAKSNR)));
+  write.bindInteger(QStringLiteral("FORMAL"), booking.FORMAL);
+  BindOptional(write, QStringLiteral("AKODE"), booking.AKODE);
+  write.bindText(QStringLiteral("BEKREFT"), booking.BEKREFT);
+  write.bindText(QStringLiteral("FAKTURER"), booking.FAKTURER);
+  write.bindReal(QStringLiteral("RABATT"), booking.RABATT);
+  write.bindText(QStringLiteral("FORSK_BET"), booking.FORSK_BET);
+  write.bindInteger(QStringLiteral("OPPR_AV"), static_cast<qint64>(std::llround(booking.OPPR_AV)));
+  BindTextOrNull(write, QStringLiteral("UTSJEKKET"), booking.UTSJEKKET);
+  write.bindText(QStringLiteral("KUPONG"), booking.KUPONG);
+  if (!exists) {
+    write.bindDate(QStringLiteral("REG_DATO"), booking.REG_DATO);
+    BindOptional(write, QStringLiteral("BESTNR"), booking.BESTNR);
+    write.bindDateTime(QStringLiteral("BEKREFT_DATO"), booking.BEKREFT_DATO);
+    write.bindText(QStringLiteral("ANM"), booking.ANM);
+    write.bindText(QStringLiteral("ANM_INT"), booking.ANM_INT);
+    write.bindInteger(QStringLiteral("STATUS"), booking.STATUS);
+    BindOptional(write, QStringLiteral("AGENT_KONTAKT"), booking.AGENT_KONTAKT);
+  }
+  write.execute();
+}
+
+void TdmBook::SaveLeie(const TBookingData& booking, TUtleieData& line) {
+  const qint64 refnr = static_cast<qint64>(std::llround(booking.REFNR));
+  Statement existing = qryLeie();
+  existing.bindInteger(QStringLiteral("REFNR"), refnr);
+  existing.open();
+  existing.close();
+
+  line.LINJENR = newLineNumber();
+  TUtleieData object = line;
+  object.LINJE_EIER = line.LINJENR;
+  object.LINJENR = newLineNumber();
+  object.LEIETYPE = QStringLiteral("O");
+  object.state = u'I';
+
+  if (line.state == u'I') {
+    QStringList columns = {"A_PRIS",   "ANKOMST",  "ANLEGG",   "ANT_BARN", "ANT_GRATIS",
+                           "ANT_VOKSEN", "ANTALL", "AVREISE",  "FRITEKST", "LEIETYPE",
+                           "LINJE_EIER", "LINJENR", "PRISTYPE", "REFNR",   "STATKODE", "UTYPE"};
+    AddOptionalColumns(line, columns);
+    Statement s = Insert(connectionName(), QStringLiteral("LEIE"), columns);
+    s.bindReal(QStringLiteral("A_PRIS"), line.A_PRIS);
+    s.bindDate(QStringLiteral("ANKOMST"), line.ANKOMST);
+    s.bindInteger(QStringLiteral("ANLEGG"), line.ANLEGG);
+    s.bindInteger(QStringLiteral("ANT_BARN"), line.ANT_BARN);
+    s.bindInteger(QStringLiteral("ANT_GRATIS"), line.ANT_GRATIS);
+    s.bindInteger(QStringLiteral("ANT_VOKSEN"), line.ANT_VOKSEN);
+    s.bindInteger(QStringLiteral("ANTALL"), line.ANTALL);
+    s.bindDate(QStringLiteral("AVREISE"), line.AVREISE);
+    s.bindText(QStringLiteral("FRITEKST"), line.FRITEKST);
+    s.bindText(QStringLiteral("LEIETYPE"), QStringLiteral("U"));
+    s.bindInteger(QStringLiteral("LINJE_EIER"), line.LINJE_EIER);
+    s.bindInteger(QStringLiteral("LINJENR"), line.LINJENR);
+    s.bindText(QStringLiteral("PRISTYPE"), line.PRISTYPE);
+    s.bindInteger(QStringLiteral("REFNR"), line.REFNR);
+    s.bindText(QStringLiteral("STATKODE"), line.STATKODE);
+    s.bindInteger(QStringLiteral("UTYPE"), line.UTYPE);
+    if (line.PENSJON != 0) s.bindInteger(QStringLiteral("PENSJON"), line.PENSJON);
+    if (line.PRISKODE != 0) s.bindInteger(QStringLiteral("PRISKODE"), line.PRISKODE);
+    s.execute();
+    line.state = u' ';
+  }
+
+  QStringList columns = {"LINJENR",  "REFNR",   "UTYPE",      "ANLEGG",     "A_PRIS",
+                         "RABATT",   "ANKOMST", "AVREISE",    "ANTALL",     "STATKODE",
+                         "OBJNR",    "TIL",     "ETTER",      "ANT_VOKSEN", "ANT_BARN",
+                         "ANT_GRATIS", "PRISTYPE", "FLOYKODE", "LEIETYPE",  "LINJE_EIER",
+                         "FAKT_STAT"};
+  AddOptionalColumns(object, columns);
+  Statement s = Insert(connectionName(), QStringLiteral("LEIE"), columns);
+  s.bindInteger(QStringLiteral("LINJENR"), object.LINJENR);
+  s.bindInteger(QStringLiteral("REFNR"), refnr);
+  s.bindInteger(QStringLiteral("UTYPE"), object.UTYPE);
+  s.bindInteger(QStringLiteral("ANLEGG"), object.ANLEGG);
+  s.bindReal(QStringLiteral("A_PRIS"), object.A_PRIS);
+  s.bindReal(QStringLiteral("RABATT"), object.RABATT);
+  s.bindDate(QStringLiteral("ANKOMST"), object.ANKOMST);
+  s.bindDate(QStringLiteral("AVREISE"), object.AVREISE);
+  s.bindInteger(QStringLiteral("ANTALL"), object.ANTALL);
+  s.bindText(QStringLiteral("STATKODE"), object.STATKODE);
+  s.bindText(QStringLiteral("OBJNR"), object.OBJNR);
+  s.bindText(QStringLiteral("TIL"), object.TIL);
+  s.bindText(QStringLiteral("ETTER"), object.ETTER);
+  s.bindInteger(QStringLiteral("ANT_VOKSEN"), object.ANT_VOKSEN);
+  s.bindInteger(QStringLiteral("ANT_BARN"), object.ANT_BARN);
+  s.bindInteger(QStringLiteral("ANT_GRATIS"), object.ANT_GRATIS);
+  s.bindText(QStringLiteral("PRISTYPE"), object.PRISTYPE);
+  BindTextOrNull(s, QStringLiteral("FLOYKODE"), object.FLOYKODE);
+  s.bindText(QStringLiteral("LEIETYPE"), QStringLiteral("O"));
+  s.bindInteger(QStringLiteral("LINJE_EIER"), object.LINJE_EIER);
+  s.bindText(QStringLiteral("FAKT_STAT"), QString());
+  if (object.PENSJON != 0) s.bindInteger(QStringLiteral("PENSJON"), object.PENSJON);
+  if (object.PRISKODE != 0) s.bindInteger(QStringLiteral("PRISKODE"), object.PRISKODE);
+  s.execute();
 }
 
 }  // namespace taurelin

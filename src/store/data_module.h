@@ -8,9 +8,15 @@
 // booking's writes can share one transaction there.
 
 #include "store/alias_list.h"
+#include "store/booking_creation.h"
+#include "store/occupancy.h"
+#include "store/operator_messages.h"
 #include "store/statement.h"
 
+#include <QHash>
 #include <QString>
+
+#include <optional>
 
 namespace taurelin {
 
@@ -19,7 +25,7 @@ class TdmBook {
   // The Qt connection name of the module's connection.
   static constexpr const char* kConnectionName = "Booking";
 
-  TdmBook() = default;
+  explicit TdmBook(OperatorMessages* messages = nullptr);
   ~TdmBook();
   TdmBook(const TdmBook&) = delete;
   TdmBook& operator=(const TdmBook&) = delete;
@@ -50,8 +56,27 @@ class TdmBook {
   static const QStringList& BookColumns();
   static const QStringList& LeieColumns();
 
+  // The occupancy and capacity operations, on this module's connection.
+  Occupancy& occupancy() { return occupancy_; }
+
+  // The company of a facility, -1 when the facility is unknown. The facility list is read at
+  // the first use and kept.
+  double GetForetak(double anlegg);
+  // Writes the header and the two lines of a reservation in one transaction (joining one
+  // that the caller holds on this module's connection). Returns false when a line cannot be
+  // written; a failure with the header throws DatabaseError. Either way nothing of this call
+  // stays, unless the caller's transaction commits it.
+  bool SaveBooking(TBookingData& booking, TUtleieData& line);
+
  private:
   Statement statement() const { return Statement(connectionName()); }
+  void writeHeader(TBookingData& booking);
+  // Writes the rental-type line and its object line; throws DatabaseError on failure.
+  void SaveLeie(const TBookingData& booking, TUtleieData& line);
+  int newLineNumber();
+
+  Occupancy occupancy_;
+  std::optional<QHash<double, double>> companies_;  // facility -> company
 };
 
 }  // namespace taurelin

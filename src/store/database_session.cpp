@@ -37,7 +37,7 @@ bool DatabaseSession::ConnectAPIDatabase(const QString& aliasName) {
                           databaseName_ + QStringLiteral("'."));
   }
 
-  dmBook_ = std::make_unique<TdmBook>();
+  dmBook_ = std::make_unique<TdmBook>(&messages_);
   if (alias) {
     dmBook_->openMain(*alias);
   } else {

@@ -16,6 +16,7 @@ class RecordedMessages : public OperatorMessages {
  public:
   void showError(const QString& text) override { shown << "error: " + text; }
   void showMessage(const QString& text) override { shown << "message: " + text; }
+  void showNotice(const QString& text) override { shown << "notice: " + text; }
   QStringList shown;
 };
 

@@ -14,6 +14,8 @@ class OperatorMessages {
   virtual void showError(const QString& text) = 0;
   // A plain message box.
   virtual void showMessage(const QString& text) = 0;
+  // A notice raised while a request is served: shown without making anybody wait for it.
+  virtual void showNotice(const QString& text) = 0;
 };
 
 // Writes each message as a line on standard error.
@@ -21,6 +23,7 @@ class StandardErrorMessages : public OperatorMessages {
  public:
   void showError(const QString& text) override;
   void showMessage(const QString& text) override;
+  void showNotice(const QString& text) override;
 };
 
 }  // namespace taurelin

@@ -92,6 +92,14 @@ void Statement::bindInteger(const QString& name, qint64 value) {
   bindings_.append({name, QVariant(static_cast<qlonglong>(value))});
 }
 
+void Statement::bindReal(const QString& name, double value) {
+  bindings_.append({name, QVariant(value)});
+}
+
+void Statement::bindDateTime(const QString& name, const QDateTime& value) {
+  bindings_.append({name, value.isValid() ? QVariant(value) : QVariant()});
+}
+
 void Statement::bindNull(const QString& name) { bindings_.append({name, QVariant()}); }
 
 void Statement::bindNumber(const QString& name, const QString& literal) {

@@ -15,6 +15,7 @@
 #include "store/database_error.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
@@ -44,6 +45,8 @@ class Statement {
   void bindText(const QString& name, const QString& value);
   void bindDate(const QString& name, const QDate& value);
   void bindInteger(const QString& name, qint64 value);
+  void bindReal(const QString& name, double value);
+  void bindDateTime(const QString& name, const QDateTime& value);  // invalid: NULL
   void bindNull(const QString& name);
   // Binds a request value that the statement uses as a number; a value that is not a numeric
   // literal makes the statement fail.

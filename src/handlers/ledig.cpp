@@ -1,0 +1,81 @@
+#include "handlers/ledig.h"
+
+#include "handlers/conventions.h"
+#include "handlers/integer_text.h"
+#include "handlers/protocol_dates.h"
+#include "handlers/rental_type_summary.h"
+#include "handlers/reply_builder.h"
+#include "handlers/web_prices.h"
+
+namespace taurelin {
+
+void HandleLedig(const InstructionValues& values, QString& reply, HandlerContext& context) {
+  const QString facilityText = values[QLatin1String("ANLEGGSNR")];
+  const QString type = values[QLatin1String("UTYPE")];
+  const QString arrivalText = values[QLatin1String("ANKOMST")];
+  const QString departureText = values[QLatin1String("AVREISE")];
+  const QString boardType = values[QLatin1String("PENSJONSTYPE")];
+  ReplyBuilder builder(reply, QStringLiteral("INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;"
+                                             "ANKOMST;AVREISE;PENSJONSTYPE;LEDIG;PRIS"));
+
+  // A facility that is no number is the request's failure, not an error reply.
+  const std::optional<int> facility = ToInteger(facilityText);
+  if (!facility) throw ConversionError(QStringLiteral("'%1' is no facility").arg(facilityText));
+  if (*facility != -1) {
+    try {
+      if (FacilityNumberLookup(context, facilityText) == Lookup::kNotFound) {
+        return builder.fail(errors::InvalidFacility(facilityText));
+      }
+    } catch (const DatabaseError&) {
+      return builder.fail(errors::FacilityLookupFailed(DatabaseName(context)));
+    }
+  }
+  if (!IsNotGiven(values[QLatin1String("UTL_OBJ")])) {
+    return builder.fail(errors::ObjectSearchRefused("-2031"));
+  }
+  if (!IsNotGiven(type)) {
+    try {
+      if (RentalTypeLookup(context, type, TypeColumn::kPlain) == Lookup::kNotFound) {
+        return builder.fail(errors::InvalidRentalType(type));
+      }
+    } catch (const DatabaseError&) {
+      return builder.fail(errors::RentalTypeLookupFailed(DatabaseName(context)));
+    }
+  }
+
+  const QList<RentalTypeSummaryRow> rows = SelectSummaryRows(
+      context, IsNotGiven(type) ? std::nullopt : std::optional<QString>(type),
+      *facility == -1 ? std::nullopt : facility);
+  const QDate arrival = ParseLocalDate(ProtocolToLocalDate(arrivalText));
+  const QDate departure = ParseLocalDate(ProtocolToLocalDate(departureText));
+  Occupancy& occupancy = context.database->dmBook()->occupancy();
+  occupancy.InitBelegg();
+  occupancy.LoadBelegg(arrival, departure);
+
+  for (const RentalTypeSummaryRow& row : rows) {
+    if (row.AntEnh == 0) continue;
+    // A type without a description ends the list.
+    if (row.BESKR.trimmed().isEmpty()) break;
+    const int t = row.UTYPE;
+    const int free = occupancy.GetKapasitet(*facility, t) -
+                     occupancy.GetMaxBelegg(*facility, t, arrival, departure, 1);
+    const QList<WebPrice> fitting = PricesForStay(
+        OpenWebPriser(context, t, *facility, arrival, departure), arrival, departure,
+        IsNotGiven(boardType) ? std::nullopt : std::optional<double>(BoardTypeFilter(boardType)));
+    const QStringList head = {"LEDIG", "0", QString::number(t), " ", arrivalText, departureText};
+    if (fitting.isEmpty()) {
+      builder.addRow(head + QStringList{QString(), QString::number(free), "0"});
+      continue;
+    }
+    // One row per run of one board type; the run's last price wins.
+    for (qsizetype i = 0; i < fitting.size(); ++i) {
+      const bool runEnds = i + 1 == fitting.size() || fitting[i + 1].boardType != fitting[i].boardType;
+      if (!runEnds) continue;
+      builder.addRow(head + QStringList{fitting[i].boardTypeText, QString::number(free),
+                                        DecimalText(RoundPrice(fitting[i].total))});
+    }
+  }
+  builder.finish();
+}
+
+}  // namespace taurelin

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "handlers/instruction.h"
+
+namespace taurelin {
+
+// LEDIG: for a stay, the free units of each rental type of a facility (or of all, "-1") and
+// the price of the stay per board type, from the web prices that fit the stay.
+void HandleLedig(const InstructionValues& values, QString& reply, HandlerContext& context);
+
+}  // namespace taurelin
