@@ -1,5 +1,8 @@
 #include "protocol/dispatcher.h"
 
+#include "handlers/kort.h"
+#include "handlers/pris.h"
+#include "handlers/utype.h"
 #include "protocol/self_description.h"
 
 #include <initializer_list>
@@ -17,6 +20,11 @@ struct Instruction {
 // Keywords are matched exactly and case-sensitively. An instruction is listed here once its
 // handler exists; until then its keyword is answered like any unknown keyword.
 const Instruction kInstructions[] = {
+    {QLatin1String("PRIS"),
+     {QLatin1String("ANLEGGSNR"), QLatin1String("UTYPE"), QLatin1String("UTL_OBJ")},
+     &HandlePris},
+    {QLatin1String("KORT"), {QLatin1String("ANLEGGSNR")}, &HandleKort},
+    {QLatin1String("UTYPE"), {QLatin1String("ANLEGGSNR")}, &HandleUtype},
     {QLatin1String("TEST-API"), {}, &HandleTestApi},
     {QLatin1String("OM_TN_API"), {}, &HandleOmTnApi},
 };
