@@ -1,7 +1,10 @@
 #include "protocol/dispatcher.h"
 
+#include "handlers/kort.h"
 #include "handlers/ledig.h"
+#include "handlers/pris.h"
 #include "handlers/reserver.h"
+#include "handlers/utype.h"
 #include "protocol/self_description.h"
 
 #include <initializer_list>
@@ -19,6 +22,11 @@ struct Instruction {
 // Keywords are matched exactly and case-sensitively. An instruction is listed here once its
 // handler exists; until then its keyword is answered like any unknown keyword.
 const Instruction kInstructions[] = {
+    {QLatin1String("PRIS"),
+     {QLatin1String("ANLEGGSNR"), QLatin1String("UTYPE"), QLatin1String("UTL_OBJ")},
+     &HandlePris},
+    {QLatin1String("KORT"), {QLatin1String("ANLEGGSNR")}, &HandleKort},
+    {QLatin1String("UTYPE"), {QLatin1String("ANLEGGSNR")}, &HandleUtype},
     {QLatin1String("LEDIG"),
      {QLatin1String("ANLEGGSNR"), QLatin1String("UTYPE"), QLatin1String("UTL_OBJ"),
       QLatin1String("PENSJONSTYPE"), QLatin1String("ANKOMST"), QLatin1String("AVREISE")},

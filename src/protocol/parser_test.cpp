@@ -132,8 +132,8 @@ TEST_F(ProcessRequestTest, RowsThatClearTheReplyAnswerTheIdAlone) {
       "messageID=7&count=2147483647&header=INSTRUKSJON;A;B&data=TEST-API;1;2\n",
       // Keywords are case-sensitive, and the last row decides.
       "messageID=7&count=2&header=INSTRUKSJON&data=TEST-API;test-api\n",
-      // A handler not built yet answers like an unknown keyword.
-      "messageID=7&count=1&header=INSTRUKSJON;ANLEGGSNR&data=KORT;1\n",
+      // Also the keywords that reach the booking database.
+      "messageID=7&count=1&header=INSTRUKSJON;ANLEGGSNR&data=kort;1\n",
   };
   for (const char* request : requests) {
     EXPECT_EQ(Answer(QString::fromUtf8(request)), "messageID=7\n") << request;

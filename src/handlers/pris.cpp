@@ -1,0 +1,105 @@
+#include "handlers/pris.h"
+
+#include "handlers/conventions.h"
+#include "handlers/integer_text.h"
+#include "handlers/protocol_dates.h"
+#include "handlers/reply_builder.h"
+
+#include <QDate>
+
+namespace taurelin {
+namespace {
+
+// The price method as "start day/number of days"; the four common ones have a letter.
+QString PriceMethod(const QString& startAndDays) {
+  if (startAndDays == u"7/7") return QStringLiteral("U");
+  if (startAndDays == u"7/5") return QStringLiteral("M");
+  if (startAndDays == u"5/2") return QStringLiteral("H");
+  if (startAndDays == u"0/1") return QStringLiteral("D");
+  return startAndDays;
+}
+
+}  // namespace
+
+void HandlePris(const InstructionValues& values, QString& reply, HandlerContext& context) {
+  const QString facility = values[QLatin1String("ANLEGGSNR")];
+  const QString type = values[QLatin1String("UTYPE")];
+  const QString object = values[QLatin1String("UTL_OBJ")];
+  ReplyBuilder builder(reply, QStringLiteral("INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;FRA;TIL;"
+                                             "PENSJONSTYPE;PRISTYPE;PRIS_U;PRIS_H"));
+
+  if (facility != u"0") {
+    builder.fail(errors::InvalidFacility(facility));
+    return;
+  }
+  if (!IsNotGiven(object)) {
+    builder.fail(errors::ObjectSearchRefused("-2001"));
+    return;
+  }
+  const bool typeGiven = !IsNotGiven(type);
+  if (typeGiven) {
+    if (!ToInteger(type)) {
+      builder.fail(errors::RentalTypeNotInteger());
+      return;
+    }
+    try {
+      if (RentalTypeLookup(context, type, TypeColumn::kQualified) == Lookup::kNotFound) {
+        builder.fail(errors::InvalidRentalType(type));
+        return;
+      }
+    } catch (const DatabaseError&) {
+      builder.fail(errors::PriceRentalTypeLookupFailed(DatabaseName(context)));
+      return;
+    }
+  }
+
+  try {
+    Statement s = SessionStatement(context);
+    s.add({"SELECT PL.PRIS_ID, ",
+           "  P.UTYPE UTYPE,",
+           "  PL.FRA_DATO FRA,",
+           "  PL.TIL_DATO TIL,",
+           "  P.PENSJON PENSJONSTYPE,",
+           "  P.START_DAG,",
+           "  P.ANT_DAGER,",
+           "  CAST((P.START_DAG||'/'||P.ANT_DAGER) as VARCHAR(16)) PRISTYPE,",
+           "  PL.PRIS_UKE PRIS_U,",
+           "  PL.PRIS_WEEK PRIS_H",
+           "FROM",
+           "  PRISLINJE PL,",
+           "  PRIS P",
+           "WHERE"});
+    if (typeGiven) {
+      s.add(QStringLiteral("  P.UTYPE = :UTYPE AND"));
+      s.bindNumber(QStringLiteral("UTYPE"), type);
+    }
+    // A line ending today covers no day from today on. An open-ended line without any
+    // price is a placeholder, not an offer.
+    s.add({"  (P.WEB = 'J')",
+           "  AND ((PL.TIL_DATO > :IDAG)",
+           "        OR (PL.TIL_DATO IS NULL AND (PL.PRIS_UKE > 0 OR PL.PRIS_WEEK > 0)))",
+           "  AND (P.PRIS_ID = PL.PRIS_ID)",
+           "ORDER BY UTYPE, PENSJON, PRISTYPE, PL.PRIS_ID"});
+    s.bindDate(QStringLiteral("IDAG"), QDate::currentDate());
+    s.open();
+    while (s.next()) {
+      builder.addRow({QStringLiteral("PRIS"), QStringLiteral("0"), s.text(QStringLiteral("UTYPE")),
+                      QStringLiteral(" "), LocalToProtocolDate(s.text(QStringLiteral("FRA"))),
+                      LocalToProtocolDate(s.text(QStringLiteral("TIL"))),
+                      s.text(QStringLiteral("PENSJONSTYPE")),
+                      PriceMethod(s.text(QStringLiteral("PRISTYPE"))),
+                      s.text(QStringLiteral("PRIS_U")), s.text(QStringLiteral("PRIS_H"))});
+    }
+  } catch (const DatabaseError&) {
+    builder.fail(errors::PriceListFailed(DatabaseName(context)));
+    return;
+  }
+
+  if (builder.rows() == 0) {
+    builder.fail(errors::NoValidPrices());
+    return;
+  }
+  builder.finish();
+}
+
+}  // namespace taurelin
