@@ -79,4 +79,9 @@ HandlerError NoObjectLines() {
 
 HandlerError BookingLinesFailed() { return {"-2102", QStringLiteral("Kan ikke åpne bookingen.")}; }
 
+HandlerError CancellationFailed(const QString& refnr) {
+  return {"-1001",
+          QStringLiteral("Feiler ved avbestilling av refnr (") + refnr + QStringLiteral(").")};
+}
+
 }  // namespace taurelin::errors

@@ -35,6 +35,8 @@ HandlerError BookingNotFound(const QString& refnr);                           //
 HandlerError BookingLookupFailed(const QString& refnr);                       // -1001
 HandlerError NoObjectLines();                                                 // -2101
 HandlerError BookingLinesFailed();                                            // -2102
+// Cancelling a booking.
+HandlerError CancellationFailed(const QString& refnr);                        // -1001
 
 }  // namespace errors
 }  // namespace taurelin
