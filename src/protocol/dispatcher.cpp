@@ -1,5 +1,8 @@
 #include "protocol/dispatcher.h"
 
+#include "handlers/avbestill.h"
+#include "handlers/hentbook.h"
+#include "handlers/ledigmatrise.h"
 #include "protocol/self_description.h"
 
 #include <initializer_list>
@@ -17,6 +20,12 @@ struct Instruction {
 // Keywords are matched exactly and case-sensitively. An instruction is listed here once its
 // handler exists; until then its keyword is answered like any unknown keyword.
 const Instruction kInstructions[] = {
+    {QLatin1String("LEDIGMATRISE"),
+     {QLatin1String("ANLEGGSNR"), QLatin1String("UTYPE"), QLatin1String("UTL_OBJ"),
+      QLatin1String("AGENT"), QLatin1String("FRA"), QLatin1String("TIL")},
+     &HandleLedigmatrise},
+    {QLatin1String("HENTBOOK"), {QLatin1String("REFNR")}, &HandleHentbook},
+    {QLatin1String("AVBESTILL"), {QLatin1String("REFNR")}, &HandleAvbestill},
     {QLatin1String("TEST-API"), {}, &HandleTestApi},
     {QLatin1String("OM_TN_API"), {}, &HandleOmTnApi},
 };
