@@ -10,9 +10,13 @@ bool IsNotGiven(const QString& value) {
   return value.isEmpty() || value == u" " || value == u"*";
 }
 
+QString SessionConnectionName(const HandlerContext& context) {
+  return context.database != nullptr ? context.database->connectionName()
+                                     : QStringLiteral("no database session");
+}
+
 Statement SessionStatement(const HandlerContext& context) {
-  return Statement(context.database != nullptr ? context.database->connectionName()
-                                               : QStringLiteral("no database session"));
+  return Statement(SessionConnectionName(context));
 }
 
 QString DatabaseName(const HandlerContext& context) {

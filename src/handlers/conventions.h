@@ -14,8 +14,10 @@ namespace taurelin {
 // One blank, the empty text or "*" in an optional restriction: no restriction.
 bool IsNotGiven(const QString& value);
 
-// A fresh statement on the session connection. Without a database session it fails when it
-// runs, as a statement on a lost connection does.
+// The Qt connection name of the session connection. Without a database session it names no
+// connection, so that whatever runs on it fails as on a lost connection.
+QString SessionConnectionName(const HandlerContext& context);
+// A fresh statement on the session connection.
 Statement SessionStatement(const HandlerContext& context);
 // The database's name as error messages quote it.
 QString DatabaseName(const HandlerContext& context);

@@ -64,6 +64,26 @@ HandlerError MatrixFailed(const QString& db) {
           QStringLiteral("Kan ikke åpne spørringen på HENT_LEDIG_MATRISE ved database ") + db};
 }
 
+HandlerError BookingNotFound(const QString& refnr) {
+  return {"-1001", QStringLiteral("Ugyldig refnr (") + refnr + QStringLiteral("). Finnes ikke.")};
+}
+
+HandlerError BookingLookupFailed(const QString& refnr) {
+  return {"-1001", QStringLiteral("Ugyldig refnr (") + refnr +
+                       QStringLiteral("). Ugyldig nummerisk verdi.")};
+}
+
+HandlerError NoObjectLines() {
+  return {"-2101", QStringLiteral("Det finnes ingen leielinjer på bookingen.")};
+}
+
+HandlerError BookingLinesFailed() { return {"-2102", QStringLiteral("Kan ikke åpne bookingen.")}; }
+
+HandlerError CancellationFailed(const QString& refnr) {
+  return {"-1001",
+          QStringLiteral("Feiler ved avbestilling av refnr (") + refnr + QStringLiteral(").")};
+}
+
 }  // namespace taurelin::errors
 
 namespace taurelin::errors::reservation {

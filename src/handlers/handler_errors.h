@@ -30,6 +30,13 @@ HandlerError NoPaymentTypes();                                                //
 HandlerError PaymentTypesFailed(const QString& db);                           // -2011
 HandlerError RentalTypeListFailed(const QString& db);                         // -2021
 HandlerError MatrixFailed(const QString& db);                                 // -xxxx
+// Fetching a booking by its reference number.
+HandlerError BookingNotFound(const QString& refnr);                           // -1001
+HandlerError BookingLookupFailed(const QString& refnr);                       // -1001
+HandlerError NoObjectLines();                                                 // -2101
+HandlerError BookingLinesFailed();                                            // -2102
+// Cancelling a booking.
+HandlerError CancellationFailed(const QString& refnr);                        // -1001
 
 }  // namespace errors
 }  // namespace taurelin

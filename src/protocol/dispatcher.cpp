@@ -1,7 +1,10 @@
 #include "protocol/dispatcher.h"
 
+#include "handlers/avbestill.h"
+#include "handlers/hentbook.h"
 #include "handlers/kort.h"
 #include "handlers/ledig.h"
+#include "handlers/ledigmatrise.h"
 #include "handlers/pris.h"
 #include "handlers/reserver.h"
 #include "handlers/utype.h"
@@ -31,12 +34,18 @@ const Instruction kInstructions[] = {
      {QLatin1String("ANLEGGSNR"), QLatin1String("UTYPE"), QLatin1String("UTL_OBJ"),
       QLatin1String("PENSJONSTYPE"), QLatin1String("ANKOMST"), QLatin1String("AVREISE")},
      &HandleLedig},
+    {QLatin1String("LEDIGMATRISE"),
+     {QLatin1String("ANLEGGSNR"), QLatin1String("UTYPE"), QLatin1String("UTL_OBJ"),
+      QLatin1String("AGENT"), QLatin1String("FRA"), QLatin1String("TIL")},
+     &HandleLedigmatrise},
     {QLatin1String("RESERVER"),
      {QLatin1String("ANLEGGSNR"), QLatin1String("UTYPE"), QLatin1String("UTL_OBJ"),
       QLatin1String("ANKOMST"), QLatin1String("AVREISE"), QLatin1String("PENSJONSTYPE"),
       QLatin1String("ANTALL"), QLatin1String("ANT_PERSONER"), QLatin1String("AGENT"),
       QLatin1String("PRIS"), QLatin1String("REFNR"), QLatin1String("TIMEOUT")},
      &HandleReserver},
+    {QLatin1String("HENTBOOK"), {QLatin1String("REFNR")}, &HandleHentbook},
+    {QLatin1String("AVBESTILL"), {QLatin1String("REFNR")}, &HandleAvbestill},
     {QLatin1String("TEST-API"), {}, &HandleTestApi},
     {QLatin1String("OM_TN_API"), {}, &HandleOmTnApi},
 };

@@ -1,0 +1,81 @@
+#include "handlers/hentbook.h"
+
+#include "handlers/conventions.h"
+#include "handlers/protocol_dates.h"
+#include "handlers/reply_builder.h"
+
+namespace taurelin {
+namespace {
+
+constexpr QLatin1String kColumns(
+    "INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;ANKOMST;AVREISE;PENSJONSTYPE;ANTALL;ANT_PERSONER;"
+    "AGENT;PRIS");
+
+}  // namespace
+
+void HandleHentbook(const InstructionValues& values, QString& reply, HandlerContext& context) {
+  const QString refnr = values[QLatin1String("REFNR")];
+  // Every answer counts the rows listed, also an error after some of them.
+  ReplyBuilder builder(reply, kColumns);
+
+  try {
+    Statement booking = SessionStatement(context);
+    booking.add({"SELECT", "  REFNR", "FROM", "  Booking", "WHERE", "  REFNR = :REFNR"});
+    booking.bindNumber(QStringLiteral("REFNR"), refnr);
+    booking.open();
+    if (!booking.next()) {
+      builder.failCountingRows(errors::BookingNotFound(refnr));
+      return;
+    }
+  } catch (const DatabaseError&) {
+    // Any failure here is answered as its usual cause, a number that is none.
+    builder.failCountingRows(errors::BookingLookupFailed(refnr));
+    return;
+  }
+
+  try {
+    Statement lines = SessionStatement(context);
+    lines.add({"SELECT",
+               "  L.UTYPE,",
+               "  L.OBJNR,",
+               "  L.ANKOMST,",
+               "  L.AVREISE,",
+               "  L.ANTALL,",
+               "  ceiling(L.ANT_VOKSEN) + ceiling(L.ANT_BARN) + ceiling(L.ANT_GRATIS) "
+               "ANT_PERSONER,",
+               "  L.A_PRIS,",
+               "  PE.PRISMET PENSJON,",
+               "  B.AKODE AGENT",
+               "FROM",
+               "  LEIE L",
+               "  LEFT OUTER JOIN PRIS P ON (P.UTYPE = L.UTYPE AND P.PRIS_ID = L.PRISKODE)",
+               "  LEFT OUTER JOIN PENSJON PE ON (PE.PENSJON = P.PENSJON),",
+               "  BOOKING B",
+               "WHERE",
+               "  L.REFNR = :REFNR",
+               "  AND B.REFNR = L.REFNR",
+               "  AND L.LEIETYPE = 'O'"});
+    lines.bindNumber(QStringLiteral("REFNR"), refnr);
+    lines.open();
+    while (lines.next()) {
+      builder.addRow({QStringLiteral("HENTBOOK"), QStringLiteral("0"),
+                      lines.text(QStringLiteral("UTYPE")), lines.text(QStringLiteral("OBJNR")),
+                      LocalToProtocolDate(lines.text(QStringLiteral("ANKOMST"))),
+                      LocalToProtocolDate(lines.text(QStringLiteral("AVREISE"))),
+                      lines.text(QStringLiteral("PENSJON")), lines.text(QStringLiteral("ANTALL")),
+                      lines.text(QStringLiteral("ANT_PERSONER")),
+                      lines.text(QStringLiteral("AGENT")), lines.text(QStringLiteral("A_PRIS"))});
+    }
+  } catch (const DatabaseError&) {
+    builder.failCountingRows(errors::BookingLinesFailed());
+    return;
+  }
+
+  if (builder.rows() == 0) {
+    builder.failCountingRows(errors::NoObjectLines());
+    return;
+  }
+  builder.finish();
+}
+
+}  // namespace taurelin

@@ -1,0 +1,85 @@
+#include "store/transaction.h"
+
+#include "store/connection.h"
+#include "store/statement.h"
+#include "store/test_database.h"
+
+#include <gtest/gtest.h>
+
+#include <QSqlDatabase>
+
+namespace taurelin {
+namespace {
+
+class TransactionTest : public ::testing::Test {
+ protected:
+  TransactionTest() {
+    QString error;
+    EXPECT_TRUE(OpenConnection(db_.alias(), kName, &error)) << error.toStdString();
+  }
+  ~TransactionTest() override { QSqlDatabase::removeDatabase(kName); }
+
+  void Insert(int akode) {
+    Statement insert(kName);
+    insert.add(QStringLiteral("INSERT INTO AGENT (AKODE) VALUES (:AKODE)"));
+    insert.bindInteger(QStringLiteral("AKODE"), akode);
+    insert.execute();
+  }
+  QString Agents() {
+    Statement agents(kName);
+    agents.add(QStringLiteral("SELECT IFNULL(group_concat(AKODE), '') A FROM AGENT")).open();
+    EXPECT_TRUE(agents.next());
+    return agents.text(QStringLiteral("A"));
+  }
+
+  const QString kName = QStringLiteral("transaction_test");
+  TestDatabase db_;
+};
+
+TEST_F(TransactionTest, CommitKeepsAndEveryOtherExitUndoes) {
+  {
+    Transaction transaction(kName);
+    Insert(1);
+    transaction.commit();
+  }
+  {
+    Transaction transaction(kName);
+    Insert(2);
+  }
+  try {
+    Transaction transaction(kName);
+    Insert(3);
+    Insert(1);  // a duplicate key: the scope is left by the failure
+    transaction.commit();
+  } catch (const DatabaseError&) {
+  }
+  EXPECT_EQ(Agents(), "1");
+}
+
+TEST_F(TransactionTest, RefusalsThrow) {
+  {
+    Transaction outer(kName);
+    EXPECT_THROW(Transaction inner(kName), DatabaseError);
+  }
+  EXPECT_THROW(Transaction none(QStringLiteral("no such connection")), DatabaseError);
+
+  // A constraint checked at commit refuses the commit; the transaction is undone all the same
+  // and the connection is free for the next one.
+  db_.run(QStringLiteral("CREATE TABLE LATE (AKODE INTEGER REFERENCES AGENT (AKODE) "
+                         "DEFERRABLE INITIALLY DEFERRED)"));
+  {
+    Transaction transaction(kName);
+    Insert(5);
+    Statement orphan(kName);
+    orphan.add(QStringLiteral("INSERT INTO LATE (AKODE) VALUES (99)")).execute();
+    EXPECT_THROW(transaction.commit(), DatabaseError);
+  }
+  EXPECT_EQ(Agents(), "");
+  Transaction next(kName);
+  Insert(6);
+  next.commit();
+  EXPECT_EQ(Agents(), "6");
+}
+
+}  // namespace
+}  // namespace taurelin
