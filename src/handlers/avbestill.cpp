@@ -2,7 +2,7 @@
 
 #include "handlers/conventions.h"
 #include "handlers/reply_builder.h"
-#include "store/transaction.h"
+#include "store/write_transaction.h"
 
 namespace taurelin {
 namespace {
@@ -29,7 +29,7 @@ void Avbestill(const QString& refnr, QString& reply, HandlerContext& context) {
     // The booker is read in the same transaction as the writes it chooses, so a booker
     // attached meanwhile by another server cannot get a confirmed booking deleted; and the
     // two writes stand or fall together, so no booking is left half cancelled.
-    Transaction transaction(SessionConnectionName(context));
+    WriteTransaction transaction(SessionConnectionName(context));
     bool hasBooker = false;
     {
       Statement booking = SessionStatement(context);

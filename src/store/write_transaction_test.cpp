@@ -1,4 +1,4 @@
-#include "store/transaction.h"
+#include "store/write_transaction.h"
 
 #include "store/connection.h"
 #include "store/statement.h"
@@ -11,13 +11,13 @@
 namespace taurelin {
 namespace {
 
-class TransactionTest : public ::testing::Test {
+class WriteTransactionTest : public ::testing::Test {
  protected:
-  TransactionTest() {
+  WriteTransactionTest() {
     QString error;
     EXPECT_TRUE(OpenConnection(db_.alias(), kName, &error)) << error.toStdString();
   }
-  ~TransactionTest() override { QSqlDatabase::removeDatabase(kName); }
+  ~WriteTransactionTest() override { QSqlDatabase::removeDatabase(kName); }
 
   void Insert(int akode) {
     Statement insert(kName);
@@ -36,18 +36,18 @@ class TransactionTest : public ::testing::Test {
   TestDatabase db_;
 };
 
-TEST_F(TransactionTest, CommitKeepsAndEveryOtherExitUndoes) {
+TEST_F(WriteTransactionTest, CommitKeepsAndEveryOtherExitUndoes) {
   {
-    Transaction transaction(kName);
+    WriteTransaction transaction(kName);
     Insert(1);
     transaction.commit();
   }
   {
-    Transaction transaction(kName);
+    WriteTransaction transaction(kName);
     Insert(2);
   }
   try {
-    Transaction transaction(kName);
+    WriteTransaction transaction(kName);
     Insert(3);
     Insert(1);  // a duplicate key: the scope is left by the failure
     transaction.commit();
@@ -56,26 +56,26 @@ TEST_F(TransactionTest, CommitKeepsAndEveryOtherExitUndoes) {
   EXPECT_EQ(Agents(), "1");
 }
 
-TEST_F(TransactionTest, RefusalsThrow) {
+TEST_F(WriteTransactionTest, RefusalsThrow) {
   {
-    Transaction outer(kName);
-    EXPECT_THROW(Transaction inner(kName), DatabaseError);
+    WriteTransaction outer(kName);
+    EXPECT_THROW(WriteTransaction inner(kName), DatabaseError);
   }
-  EXPECT_THROW(Transaction none(QStringLiteral("no such connection")), DatabaseError);
+  EXPECT_THROW(WriteTransaction none(QStringLiteral("no such connection")), DatabaseError);
 
   // A constraint checked at commit refuses the commit; the transaction is undone all the same
   // and the connection is free for the next one.
   db_.run(QStringLiteral("CREATE TABLE LATE (AKODE INTEGER REFERENCES AGENT (AKODE) "
                          "DEFERRABLE INITIALLY DEFERRED)"));
   {
-    Transaction transaction(kName);
+    WriteTransaction transaction(kName);
     Insert(5);
     Statement orphan(kName);
     orphan.add(QStringLiteral("INSERT INTO LATE (AKODE) VALUES (99)")).execute();
     EXPECT_THROW(transaction.commit(), DatabaseError);
   }
   EXPECT_EQ(Agents(), "");
-  Transaction next(kName);
+  WriteTransaction next(kName);
   Insert(6);
   next.commit();
   EXPECT_EQ(Agents(), "6");
