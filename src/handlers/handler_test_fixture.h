@@ -12,7 +12,11 @@
 #include <QStringList>
 
 #include <initializer_list>
+#include <ostream>
 #include <utility>
+
+// Failed comparisons of replies print as text.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
 
 namespace taurelin {
 

@@ -1,0 +1,107 @@
+#include "handlers/ledig.h"
+
+#include "handlers/protocol_dates.h"
+#include "handlers/stay_test_fixture.h"
+
+namespace taurelin {
+namespace {
+
+const QString kHeader = QStringLiteral(
+    "&header=INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;ANKOMST;AVREISE;PENSJONSTYPE;LEDIG;PRIS&data=");
+
+class LedigTest : public StayTest {
+ protected:
+  QString Ledig(const QString& facility, const QString& type, const QString& arrival,
+                const QString& departure, const QString& board = QStringLiteral(" "),
+                const QString& object = QStringLiteral("*")) {
+    return Call(&HandleLedig, {{"ANLEGGSNR", facility},
+                               {"UTYPE", type},
+                               {"UTL_OBJ", object},
+                               {"PENSJONSTYPE", board},
+                               {"ANKOMST", arrival},
+                               {"AVREISE", departure}});
+  }
+};
+
+TEST_F(LedigTest, OneRowPerTypeAndBoardWithTheWinningPrice) {
+  // Saturday to Friday: six nights. Boards come in the order of their descriptions. Board 2:
+  // the week price does not fit six nights, the nightly one does; board 1: the Saturday price
+  // beats the any-day price.
+  EXPECT_EQ(Ledig("1", "*", "2000.04.08", "2000.04.14"),
+            "&count=3" + kHeader +
+                "LEDIG;0;5; ;2000.04.08;2000.04.14;2;10;7200;"
+                "LEDIG;0;5; ;2000.04.08;2000.04.14;1;10;5400;"
+                "LEDIG;0;6; ;2000.04.08;2000.04.14;;2;0");
+  // Seven nights: the week fits and, standing last among board 2's prices, wins.
+  EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.15"),
+            "&count=2" + kHeader +
+                "LEDIG;0;5; ;2000.04.08;2000.04.15;2;10;6000;"
+                "LEDIG;0;5; ;2000.04.08;2000.04.15;1;10;6300");
+}
+
+TEST_F(LedigTest, BoardTypeFiltersAndTheMarkerDoesNot) {
+  EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.14", "2"),
+            "&count=1" + kHeader + "LEDIG;0;5; ;2000.04.08;2000.04.14;2;10;7200");
+  EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.14", "*"),
+            Ledig("1", "5", "2000.04.08", "2000.04.14", ""));
+  // A board type that is no number cannot filter: the request fails.
+  EXPECT_THROW(Ledig("1", "5", "2000.04.08", "2000.04.14", "2 OR 1=1"), ConversionError);
+}
+
+TEST_F(LedigTest, OccupiedUnitsAndAllFacilities) {
+  Run("INSERT INTO BOOKING (REFNR) VALUES (1);\n"
+      "INSERT INTO LEIE (LINJENR, REFNR, LEIETYPE, ANKOMST, AVREISE, UTYPE, ANLEGG, ANTALL)"
+      "  VALUES (1, 1, 'O', '2000-04-10', '2000-04-12', 5, 1, 4);\n");
+  EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.14", "1"),
+            "&count=1" + kHeader + "LEDIG;0;5; ;2000.04.08;2000.04.14;1;6;5400");
+  // All facilities: every summary row of the type, with the figures of all facilities.
+  const QString row = QStringLiteral("LEDIG;0;5; ;2000.04.08;2000.04.14;1;9;5400");
+  EXPECT_EQ(Ledig("-1", "5", "2000.04.08", "2000.04.14", "1"),
+            "&count=2" + kHeader + row + u';' + row);
+}
+
+TEST_F(LedigTest, EqualReversedAndVeryLongStays) {
+  // No nights: only prices without a number of days fit, priced for one night.
+  EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.08"),
+            "&count=1" + kHeader + "LEDIG;0;5; ;2000.04.08;2000.04.08;2;10;1200");
+  // Reversed: no nights to price, nothing occupied.
+  EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.01"),
+            "&count=1" + kHeader + "LEDIG;0;5; ;2000.04.08;2000.04.01;;10;0");
+  const QString longStay = Ledig("-1", "*", "2000.04.08", "2001.05.13");
+  EXPECT_TRUE(longStay.startsWith(u"&count=")) << longStay.toStdString();
+  EXPECT_FALSE(longStay.contains(u"errorcode"));
+}
+
+TEST_F(LedigTest, ValidationAnswersAndFailures) {
+  EXPECT_THROW(Ledig("VG", "*", "2000.04.08", "2000.04.14"), ConversionError);
+  EXPECT_THROW(Ledig("1", "*", "2000.4.8", "2000.04.14"), ConversionError);
+  EXPECT_EQ(Ledig("07", "*", "2000.04.08", "2000.04.14"),
+            "&count=0" + kHeader + "&errorcode='-1002'&errormessage=Ugyldig anlegg (07).");
+  EXPECT_EQ(Ledig("1", "*", "2000.04.08", "2000.04.14", " ", "12"),
+            "&count=0" + kHeader +
+                "&errorcode='-2031'&errormessage=Feil ved forespørsel på objekt (har ikke "
+                "støtte for søk på objektnivå i denne versjonen av Taurelin API).");
+  EXPECT_EQ(Ledig("1", "9", "2000.04.08", "2000.04.14"),
+            "&count=0" + kHeader + "&errorcode='-1003'&errormessage=Ugyldig utleietype (9).");
+  HideTable("UTYPE");
+  EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.14"),
+            "&count=0" + kHeader +
+                "&errorcode='-2032'&errormessage=Kan ikke åpne spørringen på utleietype ved "
+                "database test");
+  RestoreTable("UTYPE");
+  const QString before = Fingerprint();
+  for (const QString& hostile : HostileValues()) {
+    const QString answer = Ledig("1", hostile, "2000.04.08", "2000.04.14");
+    EXPECT_TRUE(answer.contains(u"'-1003'")) << answer.toStdString();
+  }
+  EXPECT_EQ(Fingerprint(), before);
+}
+
+TEST_F(LedigTest, TypeWithoutDescriptionEndsTheList) {
+  Run("UPDATE UTYPE SET BESKR = '  ' WHERE UTYPE = 5;\n");
+  Reconnect();
+  EXPECT_EQ(Ledig("1", "*", "2000.04.08", "2000.04.14"), "&count=0" + kHeader);
+}
+
+}  // namespace
+}  // namespace taurelin

@@ -1,0 +1,188 @@
+#include "handlers/reserver.h"
+
+#include "handlers/protocol_dates.h"
+#include "handlers/stay_test_fixture.h"
+
+namespace taurelin {
+namespace {
+
+const QString kHeader = QStringLiteral(
+    "&header=INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;ANKOMST;AVREISE;PENSJONSTYPE;ANTALL;"
+    "ANT_PERSONER;AGENT;REFNR;PRIS;TOTALPRIS;TIMEOUT&data=");
+
+class ReserverTest : public StayTest {
+ protected:
+  struct Request {
+    QString facility = QStringLiteral("1");
+    QString type = QStringLiteral("5");
+    QString object = QStringLiteral("*");
+    QString arrival = QStringLiteral("2000.04.08");
+    QString departure = QStringLiteral("2000.04.14");
+    QString board = QStringLiteral("1");
+    QString units = QStringLiteral("1");
+    QString persons = QStringLiteral("2");
+    QString agent = QStringLiteral("7");
+    QString price;
+    QString refnr = QStringLiteral("*");
+    QString timeout = QStringLiteral("600");
+  };
+  QString Reserve(const Request& r) {
+    return Call(&HandleReserver, {{"ANLEGGSNR", r.facility}, {"UTYPE", r.type},
+                                  {"UTL_OBJ", r.object},     {"ANKOMST", r.arrival},
+                                  {"AVREISE", r.departure},  {"PENSJONSTYPE", r.board},
+                                  {"ANTALL", r.units},       {"ANT_PERSONER", r.persons},
+                                  {"AGENT", r.agent},        {"PRIS", r.price},
+                                  {"REFNR", r.refnr},        {"TIMEOUT", r.timeout}});
+  }
+  static QString Error(const char* code, const QString& message) {
+    return "&count=0" + kHeader + "&errorcode='" + QLatin1String(code) + "'&errormessage=" +
+           message;
+  }
+};
+
+TEST_F(ReserverTest, WritesTheHeaderAndBothLines) {
+  EXPECT_EQ(Reserve({}),
+            "&count=1" + kHeader + "RESERVER;0;5; ;2000.04.08;2000.04.14; ;1;2;7;1;5400;0;600");
+  EXPECT_EQ(Scalar("SELECT REFNR || '|' || ANLEGGSNR || '|' || FORETAKSNR || '|' || FORMAL || '|'"
+                   " || REG_DATO || '|' || AKODE || '|' || IFNULL(BESTNR, 'null') || '|' || BEKREFT"
+                   " || '|' || OPPR_AV || '|' || IFNULL(AGENT_KONTAKT, 'null') FROM BOOKING"),
+            "1|1|10|0|" + QDate::currentDate().toString(Qt::ISODate) + "|7|null|B|0|null");
+  // The rental-type line owns the object line, which is the one that occupies units. The
+  // price type comes from the first fitting price (nightly: D), the price from the last.
+  const char* columns =
+      "SELECT group_concat(LINJENR || '|' || REFNR || '|' || LEIETYPE || '|' || LINJE_EIER || '|'"
+      " || UTYPE || '|' || ANLEGG || '|' || ANKOMST || '|' || AVREISE || '|' || ANTALL || '|'"
+      " || ANT_VOKSEN || '|' || ANT_BARN || '|' || ANT_GRATIS || '|' || A_PRIS || '|'"
+      " || PENSJON || '|' || PRISKODE || '|' || PRISTYPE || '|' || STATKODE || '|'"
+      " || IFNULL(OBJNR, 'null') || '|' || IFNULL(TIL, 'null') || '|' || IFNULL(ETTER, 'null')"
+      " || '|' || IFNULL(RABATT, 'null') || '|' || IFNULL(FAKT_STAT, 'null') || '|'"
+      " || IFNULL(FRITEKST, 'null'), ' / ') FROM (SELECT * FROM LEIE ORDER BY LINJENR)";
+  EXPECT_EQ(Scalar(columns),
+            "1|1|U|0|5|1|2000-04-08|2000-04-14|1|2|0|0|5400|1|52|D|H|null|null|null|null|null| / "
+            "2|1|O|1|5|1|2000-04-08|2000-04-14|1|2|0|0|5400|1|52|D|H|0|M|F|0||null");
+}
+
+TEST_F(ReserverTest, ExactlyTheFreeUnitsAndNotOneMore) {
+  Request r;
+  r.units = QStringLiteral("6");
+  EXPECT_TRUE(Reserve(r).startsWith(u"&count=1"));
+  r.units = QStringLiteral("4");
+  EXPECT_TRUE(Reserve(r).startsWith(u"&count=1"));
+  const QString before = Fingerprint();
+  r.units = QStringLiteral("1");
+  EXPECT_EQ(Reserve(r),
+            Error("-2065", QStringLiteral("Overbooking. Utleieobjekt er ikke reservert.")));
+  EXPECT_EQ(Fingerprint(), before);
+  // Another stay of the same units is free again.
+  r.arrival = QStringLiteral("2000.04.14");
+  r.departure = QStringLiteral("2000.04.16");
+  EXPECT_TRUE(Reserve(r).startsWith(u"&count=1"));
+}
+
+TEST_F(ReserverTest, AddsToAnExistingBookingAndKeepsItsBooker) {
+  Run("INSERT INTO BESTILL (BESTNR, ENAVN) VALUES (40, 'Nordmann');\n"
+      "INSERT INTO BOOKING (REFNR, BESTNR, ANM, STATUS, REG_DATO, AGENT_KONTAKT, AKODE)"
+      "  VALUES (77, 40, 'Sen ankomst', 3, '1999-12-24', 5, 1);\n");
+  Request r;
+  r.refnr = QStringLiteral("77");
+  EXPECT_EQ(Reserve(r),
+            "&count=1" + kHeader + "RESERVER;0;5; ;2000.04.08;2000.04.14; ;1;2;7;77;5400;0;600");
+  EXPECT_EQ(Scalar("SELECT BESTNR || '|' || ANM || '|' || STATUS || '|' || REG_DATO || '|' ||"
+                   " AGENT_KONTAKT FROM BOOKING WHERE REFNR = 77"),
+            "40|Sen ankomst|3|1999-12-24|5");
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM LEIE WHERE REFNR = 77"), "2");
+  EXPECT_TRUE(Reserve(r).startsWith(u"&count=1"));
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM LEIE WHERE REFNR = 77"), "4");
+
+  r.refnr = QStringLiteral("78");
+  EXPECT_EQ(Reserve(r), Error("-2063", QStringLiteral("Finner ingen bestilling med dette "
+                                                      "referansenummeret [refnr: 78].")));
+  r.refnr = QStringLiteral("7 OR 1=1");
+  EXPECT_EQ(Reserve(r), Error("-2064", QStringLiteral("Kan ikke åpne bookingen [refnr: 7 OR 1=1].")));
+}
+
+TEST_F(ReserverTest, TheWeekdayAndTheLongerMinimumStayWin) {
+  Request r;
+  r.arrival = QStringLiteral("2000.04.10");  // a Monday: only the any-day price fits board 1
+  r.departure = QStringLiteral("2000.04.12");
+  EXPECT_TRUE(Reserve(r).contains(u";2000;0;600")) << Reserve(r).toStdString();
+  r.board = QStringLiteral("2");
+  r.arrival = QStringLiteral("2000.04.08");
+  r.departure = QStringLiteral("2000.04.15");  // seven nights: the week price
+  EXPECT_TRUE(Reserve(r).contains(u";6000;0;600"));
+  r.departure = QStringLiteral("2000.04.14");  // six nights: the nightly price
+  EXPECT_TRUE(Reserve(r).contains(u";7200;0;600"));
+}
+
+TEST_F(ReserverTest, RefusalsInOrder) {
+  Request r;
+  r.facility = QStringLiteral("-1");  // a booking needs a real facility
+  EXPECT_EQ(Reserve(r), Error("-1002", QStringLiteral("Ugyldig anlegg (-1).")));
+  r.facility = QStringLiteral("x");
+  EXPECT_EQ(Reserve(r), Error("-1002", QStringLiteral("Ugyldig anlegg (x).")));
+  r = {};
+  r.object = QStringLiteral("12");
+  EXPECT_TRUE(Reserve(r).contains(u"'-2051'"));
+  r = {};
+  r.agent = QStringLiteral("3");
+  EXPECT_EQ(Reserve(r), Error("-1006", QStringLiteral("Ugyldig agent (3).")));
+  r = {};
+  r.type = QStringLiteral("*");
+  EXPECT_EQ(Reserve(r), Error("-2054", QStringLiteral("Utleietype må oppgis ved reservasjon via "
+                                                      "Taurelin API.")));
+  r = {};
+  r.type = QStringLiteral("9");
+  EXPECT_EQ(Reserve(r), Error("-1003", QStringLiteral("Ugyldig utleietype (9).")));
+  r = {};
+  r.board = QStringLiteral("3");
+  EXPECT_EQ(Reserve(r), Error("-xxxx", QStringLiteral("Ugyldig Pris.")));
+  // A facility without a row passes its check and finds no capacity.
+  r = {};
+  r.facility = QStringLiteral("3");
+  EXPECT_TRUE(Reserve(r).contains(u"'-2065'"));
+}
+
+TEST_F(ReserverTest, ValuesThatDoNotConvertFailTheRequest) {
+  Request r;
+  r.price = QStringLiteral("abc");
+  EXPECT_THROW(Reserve(r), ConversionError);
+  r.price = QStringLiteral("123");
+  EXPECT_TRUE(Reserve(r).startsWith(u"&count=1"));
+  r = {};
+  r.board = QString();
+  EXPECT_THROW(Reserve(r), ConversionError);
+  r = {};
+  r.arrival = QStringLiteral("2000.4.8");
+  EXPECT_THROW(Reserve(r), ConversionError);
+}
+
+TEST_F(ReserverTest, HostileValuesChangeNothing) {
+  const QString before = Fingerprint();
+  for (const QString& hostile : HostileValues()) {
+    for (int field = 0; field < 4; ++field) {
+      Request r;
+      QString* target[] = {&r.facility, &r.agent, &r.type, &r.refnr};
+      *target[field] = hostile;
+      QString answer;
+      try {
+        answer = Reserve(r);
+      } catch (const ConversionError&) {
+        continue;  // the request's failure: nothing written either
+      }
+      EXPECT_TRUE(answer.contains(u"&errorcode=")) << field << " " << hostile.toStdString();
+    }
+  }
+  EXPECT_EQ(Fingerprint(), before);
+}
+
+TEST_F(ReserverTest, FailedLineWriteLeavesNothing) {
+  Run("CREATE TRIGGER NO_OBJECT_LINES BEFORE INSERT ON LEIE WHEN NEW.LEIETYPE = 'O'\n"
+      "BEGIN SELECT RAISE(ABORT, 'refused'); END;\n");
+  const QString before = Fingerprint();
+  EXPECT_EQ(Reserve({}), Error("-2066", QStringLiteral("Kan ikke generere bookinglinjer på "
+                                                       "bestillingen.")));
+  EXPECT_EQ(Fingerprint(), before);
+}
+
+}  // namespace
+}  // namespace taurelin
