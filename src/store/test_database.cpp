@@ -27,7 +27,7 @@ void WithConnection(const DatabaseAlias& alias, Work work) {
 
 }  // namespace
 
-TestDatabase::TestDatabase() : file_(dir_.filePath(QStringLiteral("booking.db"))) {
+TestDatabase::TestDatabase(bool withDemo) : file_(dir_.filePath(QStringLiteral("booking.db"))) {
   const QString aliasFile = dir_.filePath(QStringLiteral("aliases.ini"));
   QFile out(aliasFile);
   if (!out.open(QIODevice::WriteOnly)) throw std::runtime_error("cannot write the alias file");
@@ -35,8 +35,8 @@ TestDatabase::TestDatabase() : file_(dir_.filePath(QStringLiteral("booking.db"))
   out.close();
   aliases_ = AliasList::Load(aliasFile);
 
-  WithConnection(alias(), [](QSqlDatabase& database, QString* error) {
-    return InstallSchema(database, false, error);
+  WithConnection(alias(), [withDemo](QSqlDatabase& database, QString* error) {
+    return InstallSchema(database, withDemo, error);
   });
 }
 

@@ -11,7 +11,8 @@ namespace taurelin {
 
 class TestDatabase {
  public:
-  TestDatabase();
+  // The schema, and the demo business when `withDemo` is set.
+  explicit TestDatabase(bool withDemo = false);
   ~TestDatabase();
 
   // Runs a script of SQL statements on the database.

@@ -10,7 +10,16 @@
 
 namespace taurelin {
 
-ServerProcess::ServerProcess() {
+ServerProcess::ServerProcess(bool withDemo)
+    : ownDatabase_(std::make_unique<TestDatabase>(withDemo)), database_(*ownDatabase_) {
+  writeConfiguration();
+}
+
+ServerProcess::ServerProcess(const TestDatabase& database) : database_(database) {
+  writeConfiguration();
+}
+
+void ServerProcess::writeConfiguration() {
   QSettings settings(dir_.filePath(QStringLiteral("taurelin.conf")), QSettings::IniFormat);
   settings.beginGroup(QStringLiteral("Software/Vindrelok/Taurelin/API"));
   settings.setValue(QStringLiteral("Port"), 0);

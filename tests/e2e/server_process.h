@@ -18,7 +18,10 @@ namespace taurelin {
 
 class ServerProcess {
  public:
-  ServerProcess();
+  // A server on a database of its own, with the demo business when `withDemo` is set.
+  explicit ServerProcess(bool withDemo = false);
+  // A server on `database`, which other servers may share.
+  explicit ServerProcess(const TestDatabase& database);
   ~ServerProcess();
 
   // Starts the server and waits until it listens; false when it did not come up.
@@ -36,8 +39,11 @@ class ServerProcess {
   std::unique_ptr<QTcpSocket> connect() const;
 
  private:
+  void writeConfiguration();
+
   QTemporaryDir dir_;
-  TestDatabase database_;
+  std::unique_ptr<TestDatabase> ownDatabase_;
+  const TestDatabase& database_;
   QProcess process_;
   quint16 port_ = 0;
   QString errors_;

@@ -1,0 +1,134 @@
+// Every instruction over TCP against the demo business, and reservations raced by two
+// servers that share one database.
+
+#include "server_process.h"
+
+#include "protocol/reply_envelope.h"
+
+#include <gtest/gtest.h>
+
+#include <QDate>
+
+namespace taurelin {
+namespace {
+
+QString Day(int fromToday) {
+  return QDate::currentDate().addDays(fromToday).toString(QStringLiteral("yyyy.MM.dd"));
+}
+
+QByteArray Request(const QString& id, const QString& columns, const QString& values) {
+  return ("messageID=" + id + "&count=1&header=INSTRUKSJON;" + columns + "&data=" + values + "\n")
+      .toLatin1();
+}
+
+QByteArray Reservation(const QString& id, int units, const QString& refnr = QStringLiteral("*")) {
+  return Request(id,
+                 QStringLiteral("ANLEGGSNR;UTYPE;UTL_OBJ;ANKOMST;AVREISE;PENSJONSTYPE;ANTALL;"
+                                "ANT_PERSONER;AGENT;PRIS;REFNR;TIMEOUT"),
+                 QStringLiteral("RESERVER;1;1;*;%1;%2;1;%3;2;1;;%4;600")
+                     .arg(Day(30), Day(33))
+                     .arg(units)
+                     .arg(refnr));
+}
+
+// The reply part of an answer (without its messageID section and LF).
+QString Reply(const QByteArray& answer) {
+  const QString text = QString::fromLatin1(answer).trimmed();
+  return text.mid(text.indexOf(u'&'));
+}
+
+class DemoTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(server_.start()) << server_.standardError().toStdString(); }
+
+  QString Ask(const QByteArray& request) {
+    auto client = server_.connect();
+    client->write(request);
+    const QList<QByteArray> answers = ReadAnswers(*client, 1, 10000);
+    return answers.isEmpty() ? QString() : Reply(answers.first());
+  }
+
+  ServerProcess server_{true};
+};
+
+TEST_F(DemoTest, EveryInstructionAnswers) {
+  const QString kort = Ask(Request("k", "ANLEGGSNR", "KORT;1"));
+  EXPECT_TRUE(kort.startsWith(u"&count=4&header=INSTRUKSJON;ANLEGGSNR;KORT;TEKST;GYLDIG&data=KORT;0;"))
+      << kort.toStdString();
+  const QString utype = Ask(Request("u", "ANLEGGSNR", "UTYPE;1"));
+  EXPECT_TRUE(utype.startsWith(u"&count=")) << utype.toStdString();
+  EXPECT_FALSE(utype.contains(u"errorcode"));
+  const QString pris = Ask(Request("p", "ANLEGGSNR;UTYPE;UTL_OBJ", "PRIS;0;1;*"));
+  EXPECT_TRUE(pris.contains(u"&data=PRIS;0;1; ;")) << pris.toStdString();
+  const QString ledig = Ask(Request("l", "ANLEGGSNR;UTYPE;UTL_OBJ;PENSJONSTYPE;ANKOMST;AVREISE",
+                                    "LEDIG;1;1;*;1;" + Day(30) + ";" + Day(33)));
+  EXPECT_TRUE(ledig.startsWith(u"&count=1&")) << ledig.toStdString();
+  EXPECT_FALSE(ledig.contains(u"errorcode"));
+  const QString matrix = Ask(Request("m", "ANLEGGSNR;UTYPE;UTL_OBJ;AGENT;FRA;TIL",
+                                     "LEDIGMATRISE;1;1;*;*;" + Day(1) + ";" + Day(7)));
+  EXPECT_TRUE(matrix.startsWith(u"&count=7&")) << matrix.toStdString();
+
+  const QString reserved = Ask(Reservation("r", 1));
+  ASSERT_TRUE(reserved.startsWith(u"&count=1&")) << reserved.toStdString();
+  const QString refnr = GetReplyValue(reserved, QStringLiteral("REFNR"));
+  const QString fetched = Ask(Request("h", "REFNR", "HENTBOOK;" + refnr));
+  EXPECT_TRUE(fetched.startsWith(u"&count=1&")) << fetched.toStdString();
+  EXPECT_TRUE(fetched.contains(QStringLiteral("HENTBOOK;0;1;0;") + Day(30) + u';' + Day(33)));
+  EXPECT_EQ(Ask(Request("a", "REFNR", "AVBESTILL;" + refnr)),
+            "&count=1&header=INSTRUKSJON;REFNR&data=AVBESTILL;" + refnr);
+  EXPECT_TRUE(Ask(Request("h2", "REFNR", "HENTBOOK;" + refnr)).contains(u"'-1001'"));
+}
+
+// Two servers on one database file, each with several clients, race for the last units.
+TEST(RaceTest, TwoServersNeverSellTheLastUnitTwice) {
+  TestDatabase database(true);
+  ServerProcess first(database);
+  ServerProcess second(database);
+  ASSERT_TRUE(first.start()) << first.standardError().toStdString();
+  ASSERT_TRUE(second.start()) << second.standardError().toStdString();
+
+  // How many units of type 1 at facility 1 are free for the stay.
+  auto free = [&first] {
+    auto client = first.connect();
+    client->write(Request("f", "ANLEGGSNR;UTYPE;UTL_OBJ;PENSJONSTYPE;ANKOMST;AVREISE",
+                          "LEDIG;1;1;*;1;" + Day(30) + ";" + Day(33)));
+    const QList<QByteArray> answers = ReadAnswers(*client, 1, 10000);
+    return answers.isEmpty() ? -1000 : GetReplyValue(Reply(answers.first()), "LEDIG").toInt();
+  };
+  const int before = free();
+  ASSERT_GT(before, 0);
+
+  // Eight clients on each server ask for one unit each, twice as many as are free in all.
+  constexpr int kClientsPerServer = 8;
+  const int requests = std::max(2 * before, 2 * kClientsPerServer);
+  std::vector<std::unique_ptr<QTcpSocket>> clients;
+  for (int i = 0; i < 2 * kClientsPerServer; ++i) {
+    clients.push_back((i % 2 == 0 ? first : second).connect());
+  }
+  for (int i = 0; i < requests; ++i) {
+    clients[i % clients.size()]->write(Reservation(QString::number(i), 1));
+  }
+  int reserved = 0;
+  int refused = 0;
+  for (size_t c = 0; c < clients.size(); ++c) {
+    const int expected = requests / static_cast<int>(clients.size()) +
+                         (static_cast<int>(c) < requests % static_cast<int>(clients.size()) ? 1 : 0);
+    const QList<QByteArray> answers = ReadAnswers(*clients[c], expected, 60000);
+    ASSERT_EQ(answers.size(), expected) << "client " << c;
+    for (const QByteArray& answer : answers) {
+      const QString reply = Reply(answer);
+      if (reply.startsWith(u"&count=1&")) {
+        ++reserved;
+      } else {
+        EXPECT_TRUE(reply.contains(u"'-2065'")) << reply.toStdString();
+        ++refused;
+      }
+    }
+  }
+  EXPECT_EQ(reserved, before);
+  EXPECT_EQ(reserved + refused, requests);
+  EXPECT_EQ(free(), 0);
+}
+
+}  // namespace
+}  // namespace taurelin
