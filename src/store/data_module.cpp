@@ -134,7 +134,7 @@ void BindTextOrNull(Statement& s, const QString& name, const QString& value) {
   }
 }
 
-// Binds PENSJON and PRISKODE, which a line leaves unset when they are 0.
+// PENSJON and PRISKODE are written only when they are not 0.
 void AddOptionalColumns(const TUtleieData& line, QStringList& columns) {
   if (line.PENSJON != 0) columns << QStringLiteral("PENSJON");
   if (line.PRISKODE != 0) columns << QStringLiteral("PRISKODE");

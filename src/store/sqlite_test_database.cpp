@@ -1,11 +1,9 @@
 #include "store/sqlite_test_database.h"
 
-#include "store/alias_list.h"
 #include "store/connection.h"
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QSqlDriver>
 
 #include <sqlite3.h>
@@ -20,9 +18,6 @@ int next_id = 0;
 SqliteTestDatabase::SqliteTestDatabase()
     : name_(QStringLiteral("sqlite_test_%1").arg(++next_id)) {
   open(name_);
-  QFile schema(QStringLiteral(":/db/sqlite/schema.sql"));
-  EXPECT_TRUE(schema.open(QIODevice::ReadOnly));
-  exec(schema.readAll().constData());
 }
 
 SqliteTestDatabase::~SqliteTestDatabase() {
@@ -30,9 +25,7 @@ SqliteTestDatabase::~SqliteTestDatabase() {
 }
 
 QSqlDatabase SqliteTestDatabase::open(const QString& connectionName) {
-  DatabaseAlias alias;
-  alias.name = connectionName;
-  alias.database = dir_.filePath(QStringLiteral("booking.db"));
+  const DatabaseAlias alias = file_.alias();
   QString error;
   EXPECT_TRUE(OpenConnection(alias, connectionName, &error)) << error.toStdString();
   if (!names_.contains(connectionName)) names_.append(connectionName);

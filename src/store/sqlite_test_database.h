@@ -1,11 +1,13 @@
 #pragma once
 
-// For tests: a booking database in a temporary file, built from the schema, opened as a named
-// Qt SQL connection the way the server opens one (WAL, busy timeout, procedures).
+// For tests: a booking database in a temporary file with the schema (a TestDatabase), opened
+// as named Qt SQL connections the way the server opens them (WAL, busy timeout, procedures),
+// with direct access to SQLite's handle.
+
+#include "store/test_database.h"
 
 #include <QSqlDatabase>
 #include <QString>
-#include <QTemporaryDir>
 
 struct sqlite3;
 
@@ -30,7 +32,7 @@ class SqliteTestDatabase {
   static sqlite3* Handle(const QSqlDatabase& database);
 
  private:
-  QTemporaryDir dir_;
+  TestDatabase file_;
   QString name_;
   QStringList names_;
 };
