@@ -1,6 +1,7 @@
 #include "store/occupancy.h"
 
 #include "store/occupancy_queries.h"
+#include "store/occupancy_rows.h"
 #include "store/statement.h"
 
 #include <limits>
@@ -18,6 +19,12 @@ Statement OccupancyStatement(const QString& connection, const char* sql) {
   return s;
 }
 
+Statement OpenedStatement(const QString& connection, const char* sql) {
+  Statement s = OccupancyStatement(connection, sql);
+  s.open();
+  return s;
+}
+
 Statement PeriodStatement(const QString& connection, const char* sql, const QDate& from,
                           const QDate& to) {
   Statement s = OccupancyStatement(connection, sql);
@@ -25,6 +32,14 @@ Statement PeriodStatement(const QString& connection, const char* sql, const QDat
   s.bindDate(QStringLiteral("til_dato"), to);
   s.open();
   return s;
+}
+
+// Every row of an open statement, converted.
+template <typename Convert>
+auto ReadAll(Statement statement, Convert convert) {
+  QList<decltype(convert(statement))> rows;
+  while (statement.next()) rows.append(convert(statement));
+  return rows;
 }
 
 int Clamp(qint64 value) {
@@ -39,60 +54,23 @@ Occupancy::Occupancy(QString connectionName, OperatorMessages* messages)
     : connectionName_(std::move(connectionName)), messages_(messages) {}
 
 void Occupancy::InitBelegg() {
-  QList<OccupancyLayoutRow> layout;
-  Statement types = OccupancyStatement(connectionName_, occupancy_sql::kUtyper);
-  types.open();
-  while (types.next()) {
-    layout.append({types.integer(QStringLiteral("ANLEGG")), types.integer(QStringLiteral("UTYPE"))});
-  }
-  QList<int> facilities;
-  Statement all = OccupancyStatement(connectionName_, occupancy_sql::kAlleAnlegg);
-  all.open();
-  while (all.next()) facilities.append(all.integer(QStringLiteral("ANLEGGSNR")));
+  const auto layout = ReadAll(OpenedStatement(connectionName_, occupancy_sql::kUtyper),
+                              occupancy_rows::Layout<Statement>);
+  const auto facilities = ReadAll(OpenedStatement(connectionName_, occupancy_sql::kAlleAnlegg),
+                                  occupancy_rows::Facility<Statement>);
   engine_.setLayout(layout, facilities);
 }
 
 void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato) {
-  QList<OccupiedLine> occupied;
-  Statement lines = PeriodStatement(connectionName_, occupancy_sql::kIkkeLedig, FraDato, TilDato);
-  while (lines.next()) {
-    OccupiedLine line;
-    line.facility = lines.integer(QStringLiteral("ANLEGG"));
-    line.type = lines.integer(QStringLiteral("UTYPE"));
-    line.arrival = lines.date(QStringLiteral("ANKOMST"));
-    line.departure = lines.date(QStringLiteral("AVREISE"));
-    line.units = lines.integer(QStringLiteral("ANTALL"));
-    occupied.append(line);
-  }
-  QList<AllotmentLine> allotments;
-  Statement held = PeriodStatement(connectionName_, occupancy_sql::kAllotment, FraDato, TilDato);
-  while (held.next()) {
-    AllotmentLine line;
-    line.agent = held.integer(QStringLiteral("AKODE"));
-    line.facility = held.integer(QStringLiteral("ANLEGGSNR"));
-    line.kind = held.text(QStringLiteral("ALLOTTYPE"));
-    line.units = held.integer(QStringLiteral("ANTALL"));
-    line.daysBefore = held.integer(QStringLiteral("DAGER_FOER"));
-    line.from = held.date(QStringLiteral("FRA"));
-    line.to = held.date(QStringLiteral("TIL"));
-    line.type = held.integer(QStringLiteral("UTYPE"));
-    allotments.append(line);
-  }
-  QList<UsedAllotment> used;
-  Statement taken =
-      PeriodStatement(connectionName_, occupancy_sql::kBruktAllotment, FraDato, TilDato);
-  while (taken.next()) {
-    UsedAllotment use;
-    use.date = taken.date(QStringLiteral("DATO"));
-    use.facility = taken.integer(QStringLiteral("ANLEGG"));
-    use.units = taken.integer(QStringLiteral("ANTALL"));
-    use.type = taken.integer(QStringLiteral("UTYPE"));
-    use.kind = taken.text(QStringLiteral("ALLOTTYPE"));
-    use.daysBefore = taken.integer(QStringLiteral("DAGER_FOER"));
-    use.from = taken.date(QStringLiteral("FRA"));
-    use.agent = taken.integer(QStringLiteral("AKODE"));
-    used.append(use);
-  }
+  const auto occupied =
+      ReadAll(PeriodStatement(connectionName_, occupancy_sql::kIkkeLedig, FraDato, TilDato),
+              occupancy_rows::Occupied<Statement>);
+  const auto allotments =
+      ReadAll(PeriodStatement(connectionName_, occupancy_sql::kAllotment, FraDato, TilDato),
+              occupancy_rows::Allotment<Statement>);
+  const auto used =
+      ReadAll(PeriodStatement(connectionName_, occupancy_sql::kBruktAllotment, FraDato, TilDato),
+              occupancy_rows::Used<Statement>);
   engine_.load({FraDato, TilDato, QDate::currentDate(), -1}, occupied, allotments, used);
 }
 

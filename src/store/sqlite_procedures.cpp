@@ -2,6 +2,7 @@
 
 #include "store/occupancy_engine.h"
 #include "store/occupancy_queries.h"
+#include "store/occupancy_rows.h"
 #include "store/sqlite_number_series.h"
 #include "store/sqlite_statement.h"
 #include "store/sqlite_table_function.h"
@@ -168,49 +169,6 @@ bool ReadOccupancyRows(sqlite3* db, const char* sql, const OccupancyPeriod& peri
   return statement.ok();
 }
 
-// The rows of the occupancy statements, column by column.
-OccupancyLayoutRow LayoutRow(RowReader& r) {
-  return OccupancyLayoutRow{r.integer("ANLEGG"), r.integer("UTYPE")};
-}
-
-int FacilityRow(RowReader& r) { return r.integer("ANLEGGSNR"); }
-
-OccupiedLine OccupiedRow(RowReader& r) {
-  OccupiedLine line;
-  line.facility = r.integer("ANLEGG");
-  line.type = r.integer("UTYPE");
-  line.arrival = r.date("ANKOMST");
-  line.departure = r.date("AVREISE");
-  line.units = r.integer("ANTALL");
-  return line;
-}
-
-AllotmentLine AllotmentRow(RowReader& r) {
-  AllotmentLine line;
-  line.agent = r.integer("AKODE");
-  line.facility = r.integer("ANLEGGSNR");
-  line.kind = r.text("ALLOTTYPE");
-  line.units = r.integer("ANTALL");
-  line.daysBefore = r.integer("DAGER_FOER");
-  line.from = r.date("FRA");
-  line.to = r.date("TIL");
-  line.type = r.integer("UTYPE");
-  return line;
-}
-
-UsedAllotment UsedRow(RowReader& r) {
-  UsedAllotment use;
-  use.date = r.date("DATO");
-  use.facility = r.integer("ANLEGG");
-  use.units = r.integer("ANTALL");
-  use.type = r.integer("UTYPE");
-  use.kind = r.text("ALLOTTYPE");
-  use.daysBefore = r.integer("DAGER_FOER");
-  use.from = r.date("FRA");
-  use.agent = r.integer("AKODE");
-  return use;
-}
-
 bool LoadOccupancy(sqlite3* db, const OccupancyPeriod& period, OccupancyEngine* engine,
                    QString* error) {
   QList<OccupancyLayoutRow> layout;
@@ -218,13 +176,13 @@ bool LoadOccupancy(sqlite3* db, const OccupancyPeriod& period, OccupancyEngine* 
   QList<OccupiedLine> occupied;
   QList<AllotmentLine> allotments;
   QList<UsedAllotment> used;
-  if (!ReadOccupancyRows(db, occupancy_sql::kUtyper, period, LayoutRow, &layout, error) ||
-      !ReadOccupancyRows(db, occupancy_sql::kAlleAnlegg, period, FacilityRow, &facilities,
+  if (!ReadOccupancyRows(db, occupancy_sql::kUtyper, period, occupancy_rows::Layout<RowReader>, &layout, error) ||
+      !ReadOccupancyRows(db, occupancy_sql::kAlleAnlegg, period, occupancy_rows::Facility<RowReader>, &facilities,
                          error) ||
-      !ReadOccupancyRows(db, occupancy_sql::kIkkeLedig, period, OccupiedRow, &occupied, error) ||
-      !ReadOccupancyRows(db, occupancy_sql::kAllotment, period, AllotmentRow, &allotments,
+      !ReadOccupancyRows(db, occupancy_sql::kIkkeLedig, period, occupancy_rows::Occupied<RowReader>, &occupied, error) ||
+      !ReadOccupancyRows(db, occupancy_sql::kAllotment, period, occupancy_rows::Allotment<RowReader>, &allotments,
                          error) ||
-      !ReadOccupancyRows(db, occupancy_sql::kBruktAllotment, period, UsedRow, &used, error)) {
+      !ReadOccupancyRows(db, occupancy_sql::kBruktAllotment, period, occupancy_rows::Used<RowReader>, &used, error)) {
     return false;
   }
   engine->setLayout(layout, facilities);
