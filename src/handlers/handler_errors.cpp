@@ -138,3 +138,33 @@ HandlerError LinesNotWritten() {
 }
 
 }  // namespace taurelin::errors::reservation
+
+namespace taurelin::errors::booking {
+
+HandlerError InvalidNation() { return {"-2081", QStringLiteral("Ikke gyldig nasjonskode.")}; }
+
+HandlerError NationsUnreadable() {
+  return {"-2082", QStringLiteral("Kan ikke lese nasjonskoder.")};
+}
+
+HandlerError UnknownReference(const QString& refnr) {
+  return {"-1001", QStringLiteral("Ugyldig refnr (") + refnr + QStringLiteral("). Finnes ikke.")};
+}
+
+HandlerError ReferenceNotNumeric(const QString& refnr) {
+  return {"-1001", QStringLiteral("Ugyldig refnr (") + refnr +
+                       QStringLiteral("). Ugyldig nummerisk verdi.")};
+}
+
+HandlerError BookerNotCreated() {
+  return {"-2088", QStringLiteral("Kan ikke opprette ny bestiller.")};
+}
+
+HandlerError BookerNotUpdated(const QString& bestnr) {
+  return {"-2089", QStringLiteral("Kan ikke oppdatere informasjon for bestiller ") + bestnr +
+                       u'.'};
+}
+
+HandlerError BookingNotLinked() { return {"-2087", QStringLiteral("Kan ikke åpne bookingen.")}; }
+
+}  // namespace taurelin::errors::booking

@@ -58,3 +58,16 @@ HandlerError BookingLookupFailed(const QString& refnr);     // -2064
 HandlerError LinesNotWritten();                             // -2066
 
 }  // namespace taurelin::errors::reservation
+
+// The booker's own errors.
+namespace taurelin::errors::booking {
+
+HandlerError InvalidNation();                               // -2081
+HandlerError NationsUnreadable();                           // -2082
+HandlerError UnknownReference(const QString& refnr);        // -1001
+HandlerError ReferenceNotNumeric(const QString& refnr);     // -1001
+HandlerError BookerNotCreated();                            // -2088
+HandlerError BookerNotUpdated(const QString& bestnr);       // -2089
+HandlerError BookingNotLinked();                            // -2087
+
+}  // namespace taurelin::errors::booking

@@ -1,6 +1,7 @@
 #include "protocol/dispatcher.h"
 
 #include "handlers/avbestill.h"
+#include "handlers/booking.h"
 #include "handlers/hentbook.h"
 #include "handlers/kort.h"
 #include "handlers/ledig.h"
@@ -44,6 +45,14 @@ const Instruction kInstructions[] = {
       QLatin1String("ANTALL"), QLatin1String("ANT_PERSONER"), QLatin1String("AGENT"),
       QLatin1String("PRIS"), QLatin1String("REFNR"), QLatin1String("TIMEOUT")},
      &HandleReserver},
+    {QLatin1String("BOOKING"),
+     {QLatin1String("REFNR"), QLatin1String("AGENT"), QLatin1String("BET_TYPE"),
+      QLatin1String("REGISTER"), QLatin1String("ANMERKNING"), QLatin1String("EPOST"),
+      QLatin1String("FAKS"), QLatin1String("TELEFON"), QLatin1String("NASJON"),
+      QLatin1String("POSTSTED"), QLatin1String("POSTNR"), QLatin1String("ADRESSE1"),
+      QLatin1String("ADRESSE2"), QLatin1String("FNAVN"), QLatin1String("ENAVN"),
+      QLatin1String("GYLDIG_TIL"), QLatin1String("KREDITKORTNR"), QLatin1String("KREDITKORTTYPE")},
+     &HandleBooking},
     {QLatin1String("HENTBOOK"), {QLatin1String("REFNR")}, &HandleHentbook},
     {QLatin1String("AVBESTILL"), {QLatin1String("REFNR")}, &HandleAvbestill},
     {QLatin1String("TEST-API"), {}, &HandleTestApi},

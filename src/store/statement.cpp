@@ -108,6 +108,12 @@ void Statement::bindNumber(const QString& name, const QString& literal) {
   bindings_.append({name, number.value_or(QVariant())});
 }
 
+void Statement::bindNumberText(const QString& name, const QString& literal) {
+  const std::optional<QVariant> number = NumericLiteral(literal);
+  if (!number && badNumber_.isNull()) badNumber_ = literal.isNull() ? QStringLiteral("") : literal;
+  bindings_.append({name, number ? QVariant(literal.trimmed()) : QVariant()});
+}
+
 void Statement::run() {
   close();
   if (!badNumber_.isNull()) {

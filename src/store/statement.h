@@ -51,6 +51,9 @@ class Statement {
   // Binds a request value that the statement uses as a number; a value that is not a numeric
   // literal makes the statement fail.
   void bindNumber(const QString& name, const QString& literal);
+  // The same check, but the value is bound as its text without the blanks around it: for a
+  // code written with digits, such as a postcode, whose leading zeros must stay.
+  void bindNumberText(const QString& name, const QString& literal);
 
   // Runs a query; its rows are then read with next().
   void open();

@@ -1,0 +1,230 @@
+#include "handlers/booking.h"
+
+#include "handlers/handler_test_fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace taurelin {
+namespace {
+
+const QString kHeader = QStringLiteral("&header=INSTRUKSJON;REFNR;TOTALPRIS&data=");
+const QString kBooked = "&count=1" + kHeader + "BOOKING;100;0";
+
+QString Failure(const char* code, const QString& message) {
+  return "&count=0" + kHeader + "&errorcode='" + QLatin1String(code) + "'&errormessage=" + message;
+}
+
+// The error code a reply carries, "" for none.
+QString ErrorCode(const QString& reply) {
+  const qsizetype start = reply.indexOf(u"&errorcode='");
+  if (start < 0) return {};
+  const qsizetype from = start + 12;
+  return reply.mid(from, reply.indexOf(u'\'', from) - from);
+}
+
+// A complete request for booking 100, by agent 5.
+const std::pair<const char*, const char*> kRequest[] = {
+    {"REFNR", "100"},          {"AGENT", "5"},
+    {"NASJON", "GB"},          {"ENAVN", "Hansen"},
+    {"FNAVN", "Kari"},         {"ADRESSE1", "Storgata 1"},
+    {"ADRESSE2", "Leil. 2"},   {"POSTNR", "5003"},
+    {"POSTSTED", "Bergen"},    {"TELEFON", "55 00 00 00"},
+    {"FAKS", "55 00 00 01"},   {"EPOST", "kari@example.no"},
+    {"ANMERKNING", "Sen ankomst"},
+    {"BET_TYPE", "VISA"},      {"REGISTER", "J"},
+    {"GYLDIG_TIL", "2030.12.31"}, {"KREDITKORTNR", "4111111111111111"},
+    {"KREDITKORTTYPE", "VISA"}};
+
+// Booking 100 waits for its booker; booking 300 and its booker 1 are bystanders that no
+// request here may touch. Booker numbers are handed out from 11 on.
+class BookingTest : public HandlerTest {
+ protected:
+  BookingTest() {
+    Run("INSERT INTO NASJON (NKODE, NAVN) VALUES ('N', 'Norge'), ('GB', 'Storbritannia');\n"
+        "INSERT INTO BESTILL (BESTNR, ENAVN) VALUES (1, 'Nordmann');\n"
+        "INSERT INTO BOOKING (REFNR) VALUES (100);\n"
+        "INSERT INTO BOOKING (REFNR, AKODE, BESTNR) VALUES (300, 4, 1);\n"
+        "UPDATE TELLER SET VERDI = 10 WHERE NAVN = 'BESTNR';\n");
+  }
+
+  // The request above with some values changed; the reply starts as an earlier row's.
+  QString Book(std::initializer_list<std::pair<const char*, QString>> changes = {}) {
+    InstructionValues row;
+    for (const auto& [column, value] : kRequest) row.set(QLatin1String(column), value);
+    for (const auto& [column, value] : changes) row.set(QLatin1String(column), value);
+    QString reply = QStringLiteral("&count=1&header=INSTRUKSJON&data=EARLIER");
+    HandleBooking(row, reply, context_);
+    return reply;
+  }
+
+  QString Query(const QString& sql) { return Scalar(sql.toUtf8().constData()); }
+  // A booking's agent and booker, "AKODE:BESTNR".
+  QString Link(int refnr) {
+    return Query(QStringLiteral("SELECT IFNULL(AKODE, '') || ':' || IFNULL(BESTNR, '') "
+                                "FROM BOOKING WHERE REFNR = %1").arg(refnr));
+  }
+  // A booker's stored columns, "|"-separated, NULL as "".
+  QString Booker(const QString& bestnr) {
+    return Query(QStringLiteral(
+        "SELECT IFNULL(ENAVN, '') || '|' || IFNULL(FNAVN, '') || '|' || IFNULL(ADR, '') || '|' "
+        "|| IFNULL(POSTNR, '') || '|' || IFNULL(POSTSTED, '') || '|' || IFNULL(NKODE, '') || '|' "
+        "|| IFNULL(TLF, '') || '|' || IFNULL(FAX, '') || '|' || IFNULL(MAIL, '') || '|' "
+        "|| IFNULL(ANM, '') FROM BESTILL WHERE BESTNR = %1").arg(bestnr));
+  }
+  // One stored column of the booker that booking 100 points at.
+  QString Stored(const char* column) {
+    return Query(QStringLiteral("SELECT %1 FROM BESTILL WHERE BESTNR = "
+                                "(SELECT BESTNR FROM BOOKING WHERE REFNR = 100)")
+                     .arg(QLatin1String(column)));
+  }
+  void ExpectBystandersUntouched() {
+    EXPECT_EQ(Link(300), "4:1");
+    EXPECT_EQ(Booker(QStringLiteral("1")), "Nordmann|||||||||");
+    EXPECT_EQ(Scalar("SELECT COUNT(*) FROM BOOKING"), "2");
+  }
+};
+
+TEST_F(BookingTest, SuccessStoresTheBookerAndLinksTheBooking) {
+  EXPECT_EQ(Book(), kBooked);
+  EXPECT_EQ(Booker(QStringLiteral("11")),
+            "Hansen|Kari|Storgata 1 Leil. 2|5003|Bergen|GB|55 00 00 00|55 00 00 01|"
+            "kari@example.no|Sen ankomst");
+  EXPECT_EQ(Link(100), "5:11");
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM BESTILL"), "2");
+  ExpectBystandersUntouched();
+
+  // The second address line may be empty; the blank between the lines stays.
+  EXPECT_EQ(Book({{"ADRESSE2", ""}}), kBooked);
+  EXPECT_EQ(Stored("ADR"), "Storgata 1 ");
+
+  // A postcode keeps its leading zero.
+  EXPECT_EQ(Book({{"POSTNR", "0150"}}), kBooked);
+  EXPECT_EQ(Stored("POSTNR"), "0150");
+}
+
+TEST_F(BookingTest, EveryBookingCreatesANewBookerAndTheBookingTakesTheNewer) {
+  EXPECT_EQ(Book(), kBooked);
+  EXPECT_EQ(Book({{"ENAVN", "Olsen"}, {"AGENT", "6"}}), kBooked);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM BESTILL"), "3");
+  EXPECT_EQ(Link(100), "6:12");
+  EXPECT_EQ(Stored("ENAVN"), "Olsen");
+  EXPECT_TRUE(Booker(QStringLiteral("11")).startsWith(u"Hansen|"));
+}
+
+TEST_F(BookingTest, NationByCodeAsGivenOrByNameInAnyCase) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"GB", "GB"}, {"N", "N"},       {"norge", "N"},   {"NORGE", "N"},
+      {"Danmark", "DK"}, {"Sverige", "S"}, {"sVeRiGe", "S"}};
+  for (const auto& [nation, code] : cases) {
+    EXPECT_EQ(Book({{"NASJON", nation}}), kBooked) << nation;
+    EXPECT_EQ(Stored("NKODE"), code) << nation;
+  }
+}
+
+TEST_F(BookingTest, UnknownOrUnreadableNationWritesNothing) {
+  const QString before = Fingerprint();
+  // Codes match exactly and names are not trimmed; only a-z are made capital.
+  for (const char* nation : {"XX", "", "gb", "Norge ", " DK", "NORGÉ", "Dänmark"}) {
+    EXPECT_EQ(Book({{"NASJON", QString::fromUtf8(nation)}}),
+              Failure("-2081", QStringLiteral("Ikke gyldig nasjonskode.")))
+        << nation;
+  }
+  HideTable("NASJON");
+  EXPECT_EQ(Book(), Failure("-2082", QStringLiteral("Kan ikke lese nasjonskoder.")));
+  RestoreTable("NASJON");
+  EXPECT_EQ(Fingerprint(), before);
+}
+
+TEST_F(BookingTest, ReferenceMustNameABooking) {
+  const QString before = Fingerprint();
+  EXPECT_EQ(Book({{"REFNR", "999"}}),
+            Failure("-1001", QStringLiteral("Ugyldig refnr (999). Finnes ikke.")));
+  for (const char* refnr : {"abc", "", "1e2"}) {
+    EXPECT_EQ(Book({{"REFNR", refnr}}),
+              Failure("-1001", "Ugyldig refnr (" + QString::fromLatin1(refnr) +
+                                   "). Ugyldig nummerisk verdi."))
+        << refnr;
+  }
+  EXPECT_EQ(Fingerprint(), before);
+}
+
+// The three writes stand or fall together: whichever fails, the reply carries that error
+// alone and the database is as before.
+TEST_F(BookingTest, FailedDetailsKeepNoBookerAndNoLink) {
+  const QString before = Fingerprint();
+  EXPECT_EQ(Book({{"POSTNR", ""}}),
+            Failure("-2089", QStringLiteral("Kan ikke oppdatere informasjon for bestiller 11.")));
+  EXPECT_EQ(Fingerprint(), before);
+  for (const char* postcode : {"abc", "50 03", " "}) {
+    EXPECT_EQ(ErrorCode(Book({{"POSTNR", postcode}})), "-2089") << postcode;
+  }
+  EXPECT_EQ(Fingerprint(), before);
+  EXPECT_EQ(Link(100), ":");
+}
+
+TEST_F(BookingTest, FailedLinkKeepsNoBooker) {
+  const QString before = Fingerprint();
+  const QString notLinked = Failure("-2087", QStringLiteral("Kan ikke åpne bookingen."));
+  // The agent goes in as a number: an empty one fails the link.
+  EXPECT_EQ(Book({{"AGENT", ""}}), notLinked);
+  Run("CREATE TRIGGER BOOKING_LOCKED BEFORE UPDATE ON BOOKING "
+      "BEGIN SELECT RAISE(ABORT, 'locked'); END;");
+  EXPECT_EQ(Book(), notLinked);
+  // An update that changes no booking (one cancelled in between) is no link either.
+  Run("DROP TRIGGER BOOKING_LOCKED;\n"
+      "CREATE TRIGGER BOOKING_GONE BEFORE UPDATE ON BOOKING BEGIN SELECT RAISE(IGNORE); END;");
+  EXPECT_EQ(Book(), notLinked);
+  EXPECT_EQ(Fingerprint(), before);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM BESTILL"), "1");
+}
+
+TEST_F(BookingTest, NoNewBookerNumberMeansNoBooker) {
+  const QString notCreated = Failure("-2088", QStringLiteral("Kan ikke opprette ny bestiller."));
+  // A number that is already taken: the insert fails.
+  Run("UPDATE TELLER SET VERDI = 0 WHERE NAVN = 'BESTNR';");
+  const QString before = Fingerprint();
+  EXPECT_EQ(Book(), notCreated);
+  EXPECT_EQ(Fingerprint(), before);
+  ExpectBystandersUntouched();
+  // No number at all: a failure too, not a reply without a row.
+  Run("DELETE FROM TELLER WHERE NAVN = 'BESTNR';");
+  const QString withoutSeries = Fingerprint();
+  EXPECT_EQ(Book(), notCreated);
+  EXPECT_EQ(Fingerprint(), withoutSeries);
+}
+
+TEST_F(BookingTest, HostileTextsAreStoredAsTheyStand) {
+  const std::pair<const char*, const char*> stored[] = {
+      {"ENAVN", "ENAVN"},     {"FNAVN", "FNAVN"},   {"POSTSTED", "POSTSTED"},
+      {"TELEFON", "TLF"},     {"FAKS", "FAX"},      {"EPOST", "MAIL"},
+      {"ANMERKNING", "ANM"},  {"ADRESSE1", "ADR"},  {"ADRESSE2", "ADR"}};
+  for (const QString& hostile : HostileValues()) {
+    for (const auto& [value, column] : stored) {
+      ASSERT_EQ(Book({{value, hostile}}), kBooked) << value << " " << hostile.toStdString();
+      const QString expected = qstrcmp(value, "ADRESSE1") == 0   ? hostile + " Leil. 2"
+                               : qstrcmp(value, "ADRESSE2") == 0 ? "Storgata 1 " + hostile
+                                                                 : hostile;
+      EXPECT_EQ(Stored(column), expected) << value << " " << hostile.toStdString();
+    }
+    for (const char* unused : {"BET_TYPE", "REGISTER", "GYLDIG_TIL", "KREDITKORTNR",
+                               "KREDITKORTTYPE"}) {
+      EXPECT_EQ(Book({{unused, hostile}}), kBooked) << unused << " " << hostile.toStdString();
+    }
+  }
+  ExpectBystandersUntouched();
+}
+
+TEST_F(BookingTest, HostileNumbersAndCodesFailAndWriteNothing) {
+  const QString before = Fingerprint();
+  for (const QString& hostile : HostileValues()) {
+    EXPECT_EQ(Book({{"REFNR", hostile}}),
+              Failure("-1001", "Ugyldig refnr (" + hostile + "). Ugyldig nummerisk verdi."));
+    EXPECT_EQ(ErrorCode(Book({{"AGENT", hostile}})), "-2087") << hostile.toStdString();
+    EXPECT_EQ(ErrorCode(Book({{"POSTNR", hostile}})), "-2089") << hostile.toStdString();
+    EXPECT_EQ(ErrorCode(Book({{"NASJON", hostile}})), "-2081") << hostile.toStdString();
+  }
+  EXPECT_EQ(Fingerprint(), before);
+}
+
+}  // namespace
+}  // namespace taurelin
