@@ -77,6 +77,18 @@ TEST_F(DemoTest, EveryInstructionAnswers) {
   EXPECT_EQ(Ask(Request("a", "REFNR", "AVBESTILL;" + refnr)),
             "&count=1&header=INSTRUKSJON;REFNR&data=AVBESTILL;" + refnr);
   EXPECT_TRUE(Ask(Request("h2", "REFNR", "HENTBOOK;" + refnr)).contains(u"'-1001'"));
+
+  // With a booker the booking is kept and marked cancelled, and still fetched.
+  const QString second = GetReplyValue(Ask(Reservation("r2", 1)), QStringLiteral("REFNR"));
+  EXPECT_EQ(Ask(Request("b",
+                        "REFNR;AGENT;NASJON;ENAVN;FNAVN;ADRESSE1;ADRESSE2;POSTNR;POSTSTED;"
+                        "TELEFON;FAKS;EPOST;ANMERKNING",
+                        "BOOKING;" + second + ";1;norge;Hansen;Kari;Storgata 1;;0150;Oslo;"
+                        "22000000;;kari@example.no;")),
+            "&count=1&header=INSTRUKSJON;REFNR;TOTALPRIS&data=BOOKING;" + second + ";0");
+  EXPECT_EQ(Ask(Request("a2", "REFNR", "AVBESTILL;" + second)),
+            "&count=1&header=INSTRUKSJON;REFNR&data=AVBESTILL;" + second);
+  EXPECT_TRUE(Ask(Request("h3", "REFNR", "HENTBOOK;" + second)).startsWith(u"&count=1&"));
 }
 
 // Two servers on one database file, each with several clients, race for the last units.
