@@ -42,7 +42,8 @@ struct CommandLine {
   QCommandLineOption sweepInterval{
       QStringLiteral("sweep-interval"),
       QStringLiteral("Seconds between the sweeps that cancel expired reservations, 1 to "
-                     "86400 (default 60). The first sweep runs about a second after start-up."),
+                     "86400 (default 60). The first sweep runs a second after the database is "
+                     "connected."),
       QStringLiteral("SECONDS"), QStringLiteral("60")};
   QCommandLineParser parser;
 
