@@ -18,6 +18,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -38,6 +39,12 @@ struct CommandLine {
   QCommandLineOption test{QStringLiteral("test"),
                           QStringLiteral("Run the built-in test request, print its answer "
                                          "and exit.")};
+  QCommandLineOption sweepInterval{
+      QStringLiteral("sweep-interval"),
+      QStringLiteral("Seconds between the sweeps that cancel expired reservations, 1 to "
+                     "86400 (default 60). The first sweep runs a second after the database is "
+                     "connected."),
+      QStringLiteral("SECONDS"), QStringLiteral("60")};
   QCommandLineParser parser;
 
   CommandLine() {
@@ -50,13 +57,21 @@ struct CommandLine {
         QStringLiteral("instance"),
         QStringLiteral("Instance name: selects the configuration group and the log file."),
         QStringLiteral("[INSTANCE]"));
-    parser.addOptions({headless, config, aliases, test});
+    parser.addOptions({headless, config, aliases, test, sweepInterval});
   }
 
-  ServerOptions options() const {
+  // The server's options; nothing when the sweep interval is no whole number in its range.
+  std::optional<ServerOptions> options() const {
     const QStringList positional = parser.positionalArguments();
-    return {positional.isEmpty() ? QString() : positional.first(), parser.value(config),
-            parser.value(aliases)};
+    bool ok = false;
+    const int seconds = parser.value(sweepInterval).toInt(&ok);
+    if (!ok || seconds < 1 || seconds > 86400) return std::nullopt;
+    ServerOptions options;
+    options.instance = positional.isEmpty() ? QString() : positional.first();
+    options.configFile = parser.value(config);
+    options.aliasFile = parser.value(aliases);
+    options.sweepIntervalSeconds = seconds;
+    return options;
   }
 };
 
@@ -135,14 +150,18 @@ int main(int argc, char* argv[]) {
   QLocale::setDefault(QLocale::c());
   commandLine.parser.process(*app);
 
-  const ServerOptions options = commandLine.options();
+  const std::optional<ServerOptions> options = commandLine.options();
+  if (!options) {
+    PrintLine(QStringLiteral("--sweep-interval takes a whole number of seconds from 1 to 86400"));
+    return 2;
+  }
   if (commandLine.parser.isSet(commandLine.test)) {
     try {
-      return RunBuiltInTest(options);
+      return RunBuiltInTest(*options);
     } catch (const std::exception& failure) {
       PrintLine(QString::fromUtf8(failure.what()));
       return 1;
     }
   }
-  return headless ? RunHeadless(options) : RunWindow(options);
+  return headless ? RunHeadless(*options) : RunWindow(*options);
 }

@@ -23,7 +23,8 @@ void HandleAvbestill(const InstructionValues& values, QString& reply, HandlerCon
   Avbestill(values[QLatin1String("REFNR")], reply, context);
 }
 
-void Avbestill(const QString& refnr, QString& reply, HandlerContext& context) {
+void Avbestill(const QString& refnr, QString& reply, HandlerContext& context,
+               CancelScope scope) {
   ReplyBuilder builder(reply, kColumns);
   try {
     // The booker is read in the same transaction as the writes it chooses, so a booker
@@ -40,6 +41,7 @@ void Avbestill(const QString& refnr, QString& reply, HandlerContext& context) {
       if (!booking.next()) return;
       hasBooker = !booking.isNull(QStringLiteral("BESTNR"));
     }
+    if (hasBooker && scope == CancelScope::kReservationOnly) return;
     if (!hasBooker) {
       Execute(context, "DELETE FROM LEIE WHERE REFNR = :REFNR", refnr);
       Execute(context, "DELETE FROM BOOKING WHERE REFNR = :REFNR", refnr);

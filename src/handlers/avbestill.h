@@ -15,8 +15,14 @@ namespace taurelin {
 // Values: REFNR.
 void HandleAvbestill(const InstructionValues& values, QString& reply, HandlerContext& context);
 
-// The same for a reference number at hand; the expiry sweep cancels with it and only the
-// effect on the database counts there.
-void Avbestill(const QString& refnr, QString& reply, HandlerContext& context);
+// Which bookings a cancellation may touch. A client may cancel any booking. The expiry
+// sweep cancels only a reservation that still has no booker: booker details end the
+// time-out, so a booking that has them is left as it is and the reply stays the bare header,
+// as for an unknown number.
+enum class CancelScope { kAnyBooking, kReservationOnly };
+
+// The same for a reference number at hand; the expiry sweep cancels with it.
+void Avbestill(const QString& refnr, QString& reply, HandlerContext& context,
+               CancelScope scope = CancelScope::kAnyBooking);
 
 }  // namespace taurelin

@@ -69,6 +69,17 @@ TEST_F(AvbestillTest, SweepCancelsByNumberAlone) {
   EXPECT_EQ(Booking(300), QString());
 }
 
+// The sweep's scope deletes a reservation but leaves a booking with a booker untouched.
+TEST_F(AvbestillTest, ReservationScopeLeavesBookingsWithABooker) {
+  QString reply;
+  Avbestill(QStringLiteral("200"), reply, context_, CancelScope::kReservationOnly);
+  EXPECT_EQ(reply, kHeader);
+  EXPECT_EQ(Booking(200), "0|-,B/2");
+  Avbestill(QStringLiteral("100"), reply, context_, CancelScope::kReservationOnly);
+  EXPECT_EQ(reply, Cancelled(QStringLiteral("100")));
+  EXPECT_EQ(Booking(100), QString());
+}
+
 TEST_F(AvbestillTest, UnknownNumberAnswersTheBareHeader) {
   const QString before = Fingerprint();
   EXPECT_EQ(Call(HandleAvbestill, {{"REFNR", "999"}}, QStringLiteral("&count=3&header=X&data=")),

@@ -10,6 +10,7 @@
 #include "handlers/reserver.h"
 #include "handlers/utype.h"
 #include "protocol/self_description.h"
+#include "protocol/time_out_step.h"
 
 #include <initializer_list>
 
@@ -81,7 +82,7 @@ QString ExecuteInstruction(const TAPI_DataControl* rows, RequestContext& context
       values.set(column, GetValue(row->values.get(), column));
     }
     instruction->handler(values, reply, context.handlers);
-    // The time-out register step that follows RESERVER and BOOKING belongs here.
+    KeepTimeOutRegister(row->keyword, values, reply, context.timeOuts);
   }
   return reply;
 }

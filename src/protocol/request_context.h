@@ -1,5 +1,6 @@
 #pragma once
 
+#include "expiry/timeout_register.h"
 #include "handlers/instruction.h"
 
 #include <QString>
@@ -16,6 +17,9 @@ struct RequestContext {
   std::function<void(const QString& message)> writeLog;
   // The environment the instruction handlers run in.
   HandlerContext handlers;
+  // The time-out register that reservations and bookings keep. Null: none is kept (the
+  // built-in test run, tests of the protocol alone).
+  TimeOutRegister* timeOuts = nullptr;
 };
 
 }  // namespace taurelin

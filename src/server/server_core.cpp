@@ -1,5 +1,6 @@
 #include "server/server_core.h"
 
+#include "expiry/expiry_sweep.h"
 #include "protocol/parser.h"
 #include "protocol/windows1252.h"
 #include "server/builtin_test_request.h"
@@ -28,9 +29,12 @@ ServerCore::ServerCore(ServerOptions options, OperatorInterface& face, QObject* 
       settings_(OpenConfigurationStore(options_.configFile)),
       aliases_(AliasList::Load(options_.aliasFile.isEmpty() ? AliasList::DefaultFile()
                                                             : options_.aliasFile)),
-      session_(std::make_unique<DatabaseSession>(aliases_, face)) {
+      session_(std::make_unique<DatabaseSession>(aliases_, face)),
+      timeOuts_(options_.timeOutDirectory) {
   tmrRestartListener_.setInterval(1000);
   connect(&tmrRestartListener_, &QTimer::timeout, this, &ServerCore::onRestartTimer);
+  timeOuts_.setLog([this](const QString& line) { log(line); });
+  connect(&timForfall_, &QTimer::timeout, this, &ServerCore::timForfallTimer);
   connect(&listener_, &Listener::clientAccepted, this, &ServerCore::onClientAccepted);
   connect(&listener_, &Listener::clientGone, this, &ServerCore::onClientGone);
   connect(&listener_, &Listener::listenerFailed, this, [this](const QString& error) {
@@ -58,11 +62,13 @@ void ServerCore::FormCreate() {
                  QStringLiteral("Version : ") + GetVersionText());
 
   session_->ConnectAPIDatabase(configuration_.databaseAlias);
+  timForfall_.start(1000);
   SetListenerActive(true);
 }
 
 void ServerCore::FormDestroy() {
   tmrRestartListener_.stop();
+  timForfall_.stop();
   SetListenerActive(false);
   session_->ReleaseAPIDatabase();
 }
@@ -142,13 +148,37 @@ void ServerCore::onRequest(ClientConnection* connection, const QByteArray& bytes
   refreshLogView();
 }
 
+HandlerContext ServerCore::handlerContext() {
+  HandlerContext context;
+  context.configuration = settings_.get();
+  context.database = session_.get();
+  context.operatorMessages = &face_;
+  return context;
+}
+
 QString ServerCore::answer(const QString& request) {
   RequestContext context;
   context.writeLog = [this](const QString& line) { log(line); };
-  context.handlers.configuration = settings_.get();
-  context.handlers.database = session_.get();
-  context.handlers.operatorMessages = &face_;
+  context.handlers = handlerContext();
+  context.timeOuts = &timeOuts_;
   return ProcessRequest(request, context);
+}
+
+void ServerCore::timForfallTimer() {
+  timForfall_.setInterval(options_.sweepIntervalSeconds * 1000);
+  HandlerContext context = handlerContext();
+  int handled = 0;
+  try {
+    handled = CheckTimeOuts(timeOuts_, context);
+  } catch (const std::exception& failure) {
+    // The sweep ends where it failed; the next one starts again from the first entry. A
+    // notice, not an error box: a box would hold the sweeps and the requests behind it.
+    const QString text = QStringLiteral("The sweep for expired reservations failed: ") +
+                         QString::fromUtf8(failure.what());
+    log(text);
+    face_.showNotice(text);
+  }
+  if (handled > 0) refreshLogView();
 }
 
 void ServerCore::Test1Click() {

@@ -1,10 +1,12 @@
 #pragma once
 
 // The server: start-up and shutdown, the listener and its clients, the request cycle, the
-// log switch and log view, and the Test command. It knows nothing of widgets; it shows and
-// asks through its face (the operator window or the headless shell), so both faces behave
-// alike.
+// expiry sweep, the log switch and log view, and the Test command. It knows nothing of
+// widgets; it shows and asks through its face (the operator window or the headless shell),
+// so both faces behave alike.
 
+#include "expiry/timeout_register.h"
+#include "handlers/instruction.h"
 #include "server/configuration.h"
 #include "server/listener.h"
 #include "server/operator_interface.h"
@@ -24,6 +26,8 @@ struct ServerOptions {
   QString instance;    // selects the configuration group and the log file
   QString configFile;  // empty: the default configuration store
   QString aliasFile;   // empty: the default alias file
+  int sweepIntervalSeconds = 60;  // between sweeps for expired reservations
+  QString timeOutDirectory;       // where the time-out register lives; empty: the current one
 };
 
 class ServerCore : public QObject {
@@ -33,10 +37,12 @@ class ServerCore : public QObject {
   ServerCore(ServerOptions options, OperatorInterface& face, QObject* parent = nullptr);
   ~ServerCore() override;
 
-  // Start-up, in order: configuration, version, database, listener. A failure ends it at
-  // that step and is thrown; what was done before stays.
+  // Start-up, in order: configuration, version, database, expiry sweep, listener. A failure
+  // ends it at that step and is thrown; what was done before stays. The sweep is scheduled
+  // only once the database is connected, so that no sweep runs while start-up still waits
+  // for the operator: its first run comes about a second later, then one per interval.
   void FormCreate();
-  // Stops the listener (closing every connection) and releases the database.
+  // Stops the listener (closing every connection) and the sweep, and releases the database.
   void FormDestroy();
 
   // Starts or stops the listener. Throws ListenError when the port cannot be opened.
@@ -57,6 +63,9 @@ class ServerCore : public QObject {
   bool logfileChecked() const { return logfileChecked_; }
   bool showLogfileChecked() const { return showLogfileChecked_; }
   DatabaseSession& session() { return *session_; }
+  TimeOutRegister& timeOuts() { return timeOuts_; }
+  // Whether the expiry sweep is scheduled.
+  bool sweeping() const { return timForfall_.isActive(); }
   QSettings& settings() { return *settings_; }
 
  private:
@@ -64,6 +73,9 @@ class ServerCore : public QObject {
   void onClientGone(ClientConnection* connection);
   void onRequest(ClientConnection* connection, const QByteArray& bytes);
   void onRestartTimer();
+  // One sweep for expired reservations; a failure is told to the operator without waiting.
+  void timForfallTimer();
+  HandlerContext handlerContext();
   // Logs a line; a failure is told to the operator instead of ending what is being done.
   void log(const QString& message);
   QString answer(const QString& request);
@@ -77,6 +89,8 @@ class ServerCore : public QObject {
   ServerConfiguration configuration_;
   Listener listener_;
   QTimer tmrRestartListener_;
+  TimeOutRegister timeOuts_;
+  QTimer timForfall_;
   bool stopping_ = false;  // the listener is being stopped on purpose
   bool logfileChecked_ = false;
   bool showLogfileChecked_ = false;

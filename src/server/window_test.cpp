@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -18,6 +19,9 @@
 #include <QSettings>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
 
 namespace taurelin {
 namespace {
@@ -43,7 +47,13 @@ class ConfiguredServer : public ::testing::Test {
   ~ConfiguredServer() override { ProcessLog().setDirectory(QString()); }
 
   QString configFile() const { return dir_.filePath(QStringLiteral("taurelin.conf")); }
-  ServerOptions options() const { return {QString(), configFile(), database_.aliases().file()}; }
+  ServerOptions options() const {
+    ServerOptions options;
+    options.configFile = configFile();
+    options.aliasFile = database_.aliases().file();
+    options.timeOutDirectory = dir_.path();
+    return options;
+  }
 
   QTemporaryDir dir_;
   TestDatabase database_;
@@ -171,6 +181,60 @@ TEST_F(CoreTest, StoppedListenerStaysStoppedAfterItsClientsGo) {
   for (int i = 0; i < 150; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   EXPECT_FALSE(core.listening()) << "the operator's stop must not be undone";
   EXPECT_EQ(face.panels[0], "Not connected");
+}
+
+// Serves events, timers among them, for `ms`.
+void ServeEvents(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// An operator who takes a while to answer, as in a dialog: events are served meanwhile.
+class SlowOperator : public ScriptedFace {
+ public:
+  QStringList shownWhileAsking;
+
+  std::optional<QString> askValue(const QString& title, const QString& prompt,
+                                  const QString& offered) override {
+    ServeEvents(1500);
+    shownWhileAsking = shown;
+    return ScriptedFace::askValue(title, prompt, offered);
+  }
+};
+
+bool Eventually(const std::function<bool()>& condition) {
+  for (int i = 0; i < 250 && !condition(); ++i) ServeEvents(20);
+  return condition();
+}
+
+TEST_F(CoreTest, SweepWaitsForTheDatabaseAndItsFailuresAreNoticed) {
+  QSettings(configFile(), QSettings::IniFormat)
+      .remove(QStringLiteral("Software/Vindrelok/Taurelin/API/Port"));
+  SlowOperator face;
+  face.answers << QStringLiteral("0");
+  ServerOptions options = this->options();
+  options.sweepIntervalSeconds = 1;
+  // A directory that is not there yet: every sweep fails until it is made.
+  const QString registerDirectory = dir_.filePath(QStringLiteral("register"));
+  options.timeOutDirectory = registerDirectory;
+  ServerCore core(options, face);
+  EXPECT_FALSE(core.sweeping());
+
+  core.FormCreate();
+  // The operator was asked for the port for 1.5 s: no sweep ran before the database was there.
+  ASSERT_TRUE(face.shown.join(u'\n').contains(u"ask: Definer IP-port"));
+  EXPECT_FALSE(face.shownWhileAsking.join(u'\n').contains(u"sweep"));
+  EXPECT_TRUE(core.sweeping());
+
+  const auto noticed = [&face] { return face.shown.join(u'\n').contains(u"notice: The sweep"); };
+  EXPECT_TRUE(Eventually(noticed));
+  ASSERT_TRUE(QDir().mkpath(registerDirectory));
+  EXPECT_TRUE(Eventually([&] { return QFile::exists(core.timeOuts().filePath()); }));
+  EXPECT_TRUE(core.listening());
+
+  core.FormDestroy();
+  EXPECT_FALSE(core.sweeping());
 }
 
 }  // namespace

@@ -35,8 +35,14 @@ ServerProcess::~ServerProcess() {
   }
 }
 
+QString ServerProcess::workingDirectory() const {
+  return workingDirectory_.isEmpty() ? dir_.path() : workingDirectory_;
+}
+
 bool ServerProcess::start(const QStringList& extraArguments) {
-  process_.setWorkingDirectory(dir_.path());
+  // Only this run's output tells its port.
+  errors_.clear();
+  process_.setWorkingDirectory(workingDirectory());
   process_.setProgram(QStringLiteral(TAURELIN_API_BINARY));
   process_.setArguments(QStringList{QStringLiteral("--headless"), QStringLiteral("--config"),
                                     dir_.filePath(QStringLiteral("taurelin.conf")),
@@ -67,7 +73,8 @@ int ServerProcess::stop() {
 }
 
 QStringList ServerProcess::logMessages() const {
-  QFile file(dir_.filePath(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
+  QFile file(QDir(workingDirectory())
+                 .filePath(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +
                            QStringLiteral(" - API.LOG")));
   QStringList messages;
   if (!file.open(QIODevice::ReadOnly)) return messages;

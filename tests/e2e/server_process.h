@@ -24,7 +24,14 @@ class ServerProcess {
   explicit ServerProcess(const TestDatabase& database);
   ~ServerProcess();
 
-  // Starts the server and waits until it listens; false when it did not come up.
+  // Runs the server in `directory` instead of its own, so that servers can share one
+  // directory (its time-out register and its log). Before start().
+  void setWorkingDirectory(const QString& directory) { workingDirectory_ = directory; }
+  // Where the server runs: its time-out register and its log are there.
+  QString workingDirectory() const;
+
+  // Starts the server and waits until it listens; false when it did not come up. A stopped
+  // server can be started again, on its same directory and database.
   bool start(const QStringList& extraArguments = {});
   // Sends SIGTERM and waits for the exit; returns the exit code (-1 when it crashed).
   int stop();
@@ -42,6 +49,7 @@ class ServerProcess {
   void writeConfiguration();
 
   QTemporaryDir dir_;
+  QString workingDirectory_;
   std::unique_ptr<TestDatabase> ownDatabase_;
   const TestDatabase& database_;
   QProcess process_;

@@ -1,0 +1,44 @@
+#pragma once
+
+// One entry of the time-out register as it lies in the file: 38 bytes holding three short
+// texts, each a length byte followed by a fixed room for 8-bit characters.
+//
+//   byte 0        length of the reservation number (0-10)
+//   bytes 1-10    the reservation number
+//   byte 11       length of the expiry time (0-20; 14 when set)
+//   bytes 12-31   the expiry time, local, "yyyyMMddhhmmss"
+//   byte 32       length of the time-out (0-5)
+//   bytes 33-37   the time-out in seconds as the client sent it (informative only)
+//
+// Bytes past a text's length carry no meaning; a length byte larger than its room reads as
+// the full room, so no field ever reads into its neighbour. An entry without a reservation
+// number is free.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+namespace taurelin {
+
+struct TimeOutRecord {
+  static constexpr int kSize = 38;
+  static constexpr int kRefnrRoom = 10;
+  static constexpr int kExpiryRoom = 20;
+  static constexpr int kTimeOutRoom = 5;
+
+  QString refnr;
+  QString expiry;
+  QString timeOut;
+
+  bool isFree() const { return refnr.isEmpty(); }
+
+  // Reads a record from exactly kSize bytes.
+  static TimeOutRecord Decode(QByteArrayView bytes);
+  // The record's kSize bytes: each text cut to its room, the unused room zero. A free
+  // record is written with all three lengths 0.
+  QByteArray encode() const;
+
+  friend bool operator==(const TimeOutRecord&, const TimeOutRecord&) = default;
+};
+
+}  // namespace taurelin

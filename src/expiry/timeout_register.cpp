@@ -1,0 +1,159 @@
+#include "expiry/timeout_register.h"
+
+#include "handlers/integer_text.h"
+
+#include <QByteArrayView>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+#include <QThread>
+
+#include <optional>
+
+namespace taurelin {
+
+const QString TimeOutRegister::kFileName = QStringLiteral("TimeOut.API");
+const QString TimeOutRegister::kExpiryFormat = QStringLiteral("yyyyMMddhhmmss");
+
+namespace {
+
+// How long an operation waits for another instance's operation before it gives up.
+constexpr int kLockWaitMs = 10000;
+// QLockFile's own waiting starts at 100 ms and doubles; an operation on the register takes
+// well under a millisecond, so short even pauses hand the lock over promptly.
+constexpr int kLockPollMs = 2;
+
+// The register file opened under its lock, with its whole records read. Closing the file
+// and releasing the lock happen on destruction, whatever ended the operation.
+class OpenRegister {
+ public:
+  explicit OpenRegister(const QString& path)
+      : lock_(path + QStringLiteral(".lock")), file_(path) {
+    // A sweep may hold the lock through many cancellations; only a lock whose process is
+    // gone counts as left over, never one that is merely old.
+    lock_.setStaleLockTime(0);
+    const QDeadlineTimer deadline(kLockWaitMs);
+    while (!lock_.tryLock(0)) {
+      if (lock_.error() != QLockFile::LockFailedError) {
+        throw TimeOutRegisterError(QStringLiteral("cannot create the lock file %1")
+                                       .arg(lock_.fileName()));
+      }
+      if (deadline.hasExpired()) {
+        throw TimeOutRegisterError(
+            QStringLiteral("%1 stayed locked by another process").arg(path));
+      }
+      QThread::msleep(kLockPollMs);
+    }
+    // Unbuffered, so that each record goes to the file in one write call.
+    if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) fail("open");
+    const QByteArray bytes = file_.readAll();
+    if (file_.error() != QFileDevice::NoError) fail("read");
+    for (qsizetype at = 0; at + TimeOutRecord::kSize <= bytes.size();
+         at += TimeOutRecord::kSize) {
+      records_.push_back(
+          TimeOutRecord::Decode(QByteArrayView(bytes).sliced(at, TimeOutRecord::kSize)));
+    }
+  }
+
+  const std::vector<TimeOutRecord>& records() const { return records_; }
+  qsizetype count() const { return static_cast<qsizetype>(records_.size()); }
+
+  // The index of the first record holding this reservation number (the empty text: the
+  // first free record); count() when there is none.
+  qsizetype find(const QString& refnr) const {
+    for (qsizetype i = 0; i < count(); ++i) {
+      if (records_[static_cast<size_t>(i)].refnr == refnr) return i;
+    }
+    return count();
+  }
+
+  // Replaces record `index`, or appends when it is count().
+  void write(qsizetype index, const TimeOutRecord& record) {
+    const QByteArray bytes = record.encode();
+    if (!file_.seek(index * TimeOutRecord::kSize) || file_.write(bytes) != bytes.size()) {
+      fail("write");
+    }
+    if (index == count()) {
+      records_.push_back(record);
+    } else {
+      records_[static_cast<size_t>(index)] = record;
+    }
+  }
+
+ private:
+  [[noreturn]] void fail(const char* what) const {
+    throw TimeOutRegisterError(QStringLiteral("cannot %1 %2: %3")
+                                   .arg(QLatin1String(what), file_.fileName(),
+                                        file_.errorString()));
+  }
+
+  QLockFile lock_;
+  QFile file_;
+  std::vector<TimeOutRecord> records_;
+};
+
+}  // namespace
+
+TimeOutRegister::TimeOutRegister(QString directory) : directory_(std::move(directory)) {}
+
+void TimeOutRegister::log(const QString& line) const {
+  if (log_) log_(line);
+}
+
+QString TimeOutRegister::filePath() const {
+  return directory_.isEmpty() ? kFileName : QDir(directory_).filePath(kFileName);
+}
+
+bool TimeOutRegister::SetTimeOut(const QString& requestRefnr, const QString& refnr,
+                                 const QString& timeOut) {
+  if (refnr == u"ERROR") return false;
+  // A longer number would be cut, and the cut number could match another reservation's
+  // entry; so it is not registered at all, and the log says that it will not expire.
+  if (refnr.size() > TimeOutRecord::kRefnrRoom) {
+    log(QStringLiteral("Time-out not registered : reservation number %1 is longer than %2 "
+                       "characters; the reservation will not expire")
+            .arg(refnr)
+            .arg(TimeOutRecord::kRefnrRoom));
+    return false;
+  }
+  const std::optional<int> seconds = ToInteger(timeOut);
+  if (!seconds) return false;
+  const bool isNew = requestRefnr == u"*";
+  try {
+    OpenRegister file(filePath());
+    const qsizetype index = file.find(isNew ? QString() : refnr);
+    if (!isNew && index == file.count()) return true;
+    TimeOutRecord record;
+    if (*seconds > 0) {
+      record = {refnr, clock_().addSecs(*seconds).toString(kExpiryFormat), timeOut};
+    }
+    file.write(index, record);
+    return true;
+  } catch (const TimeOutRegisterError& error) {
+    log(QStringLiteral("Time-out of reservation %1 not registered : %2")
+            .arg(refnr, QString::fromUtf8(error.what())));
+    return false;
+  }
+}
+
+int TimeOutRegister::sweep(const Cancel& cancel) {
+  OpenRegister file(filePath());
+  const QString now = clock_().toString(kExpiryFormat);
+  int expired = 0;
+  for (qsizetype i = 0; i < file.count(); ++i) {
+    const TimeOutRecord record = file.records()[static_cast<size_t>(i)];
+    // Strictly before: an entry that expires in this very second is not due yet.
+    if (record.isFree() || !(record.expiry < now)) continue;
+    ++expired;
+    if (cancel(record.refnr)) file.write(i, TimeOutRecord());
+  }
+  return expired;
+}
+
+std::vector<TimeOutRecord> TimeOutRegister::entries() const {
+  if (!QFile::exists(filePath())) return {};
+  return OpenRegister(filePath()).records();
+}
+
+}  // namespace taurelin

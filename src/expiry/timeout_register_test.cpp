@@ -1,0 +1,280 @@
+// The register file: where entries go, what frees them, the sweep's due rule, the layout
+// read and written byte for byte, and two processes sharing one file.
+
+#include "expiry/timeout_register.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QSet>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <ostream>
+
+namespace taurelin {
+
+void PrintTo(const TimeOutRecord& record, std::ostream* out) {
+  *out << '{' << record.refnr.toStdString() << ", " << record.expiry.toStdString() << ", "
+       << record.timeOut.toStdString() << '}';
+}
+
+namespace {
+
+const QDateTime kNow(QDate(2024, 3, 5), QTime(10, 20, 30));
+
+TimeOutRecord Entry(const char* refnr, const QDateTime& expiry, const char* timeOut) {
+  return {QString::fromLatin1(refnr), expiry.toString(TimeOutRegister::kExpiryFormat),
+          QString::fromLatin1(timeOut)};
+}
+
+// One field as it lies in the file: its length byte, the text, then `filler` up to its room.
+QByteArray Field(const QByteArray& text, int room, char filler) {
+  return char(text.size()) + text + QByteArray(room - text.size(), filler);
+}
+
+QByteArray Record(const QByteArray& refnr, const QByteArray& expiry, const QByteArray& timeOut,
+                  char filler = '\0') {
+  return Field(refnr, 10, filler) + Field(expiry, 20, filler) + Field(timeOut, 5, filler);
+}
+
+class TimeOutRegisterTest : public ::testing::Test {
+ protected:
+  TimeOutRegisterTest() {
+    register_.setClock([this] { return now_; });
+    register_.setLog([this](const QString& line) { log_ << line; });
+  }
+
+  QByteArray Bytes() const {
+    QFile file(register_.filePath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+  void WriteBytes(const QByteArray& bytes) {
+    QFile file(register_.filePath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+  bool New(const char* refnr, const char* timeOut) {
+    return register_.SetTimeOut(QStringLiteral("*"), QString::fromLatin1(refnr),
+                                QString::fromLatin1(timeOut));
+  }
+  // What a booking does to the entry of its reservation.
+  bool Booked(const char* refnr) {
+    return register_.SetTimeOut(QString::fromLatin1(refnr), QString::fromLatin1(refnr),
+                                QStringLiteral("0"));
+  }
+  // A sweep that records what it was handed and frees every entry.
+  QStringList Sweep() {
+    QStringList handed;
+    register_.sweep([&handed](const QString& refnr) {
+      handed << refnr;
+      return true;
+    });
+    return handed;
+  }
+
+  QTemporaryDir dir_;
+  TimeOutRegister register_{dir_.path()};
+  QDateTime now_ = kNow;
+  QStringList log_;
+};
+
+TEST_F(TimeOutRegisterTest, NewReservationsTakeTheFirstFreeRecordOrAppend) {
+  EXPECT_TRUE(New("1001", "900"));
+  EXPECT_TRUE(New("1002", "60"));
+  EXPECT_TRUE(New("1003", "60"));
+  EXPECT_EQ(register_.entries(),
+            (std::vector<TimeOutRecord>{Entry("1001", kNow.addSecs(900), "900"),
+                                        Entry("1002", kNow.addSecs(60), "60"),
+                                        Entry("1003", kNow.addSecs(60), "60")}));
+  EXPECT_EQ(register_.entries()[0].expiry, "20240305103530");
+
+  // A booking frees its entry in place; the file keeps its size.
+  EXPECT_TRUE(Booked("1002"));
+  EXPECT_EQ(register_.entries()[1], TimeOutRecord());
+  EXPECT_EQ(Bytes().mid(38, 38), QByteArray(38, '\0'));
+  EXPECT_EQ(Bytes().size(), 3 * 38);
+
+  EXPECT_TRUE(New("1004", "120"));
+  EXPECT_EQ(register_.entries()[1], Entry("1004", kNow.addSecs(120), "120"));
+  EXPECT_EQ(Bytes().size(), 3 * 38);
+  EXPECT_TRUE(log_.isEmpty());
+}
+
+TEST_F(TimeOutRegisterTest, UpdateMovesTheExpiryOfItsEntryOnly) {
+  ASSERT_TRUE(New("1001", "900"));
+  ASSERT_TRUE(New("1002", "900"));
+  now_ = kNow.addSecs(100);
+  EXPECT_TRUE(register_.SetTimeOut(QStringLiteral("1002"), QStringLiteral("1002"),
+                                    QStringLiteral("30")));
+  EXPECT_EQ(register_.entries(),
+            (std::vector<TimeOutRecord>{Entry("1001", kNow.addSecs(900), "900"),
+                                        Entry("1002", kNow.addSecs(130), "30")}));
+
+  // A number without an entry: nothing is written, neither by an update nor by a booking.
+  const QByteArray before = Bytes();
+  EXPECT_TRUE(register_.SetTimeOut(QStringLiteral("4711"), QStringLiteral("4711"),
+                                   QStringLiteral("300")));
+  EXPECT_TRUE(Booked("4711"));
+  EXPECT_EQ(Bytes(), before);
+}
+
+TEST_F(TimeOutRegisterTest, TimeOutOfZeroOrLessLeavesAFreeEntry) {
+  ASSERT_TRUE(New("1001", "900"));
+  EXPECT_TRUE(register_.SetTimeOut(QStringLiteral("1001"), QStringLiteral("1001"),
+                                   QStringLiteral("-5")));
+  EXPECT_EQ(register_.entries(), std::vector<TimeOutRecord>{TimeOutRecord()});
+  // A new reservation without a time-out writes a free entry: in the free record, or
+  // appended when there is none.
+  EXPECT_TRUE(New("1002", "0"));
+  EXPECT_EQ(Bytes(), QByteArray(38, '\0'));
+  ASSERT_TRUE(New("1003", "60"));
+  EXPECT_TRUE(New("1004", "0"));
+  EXPECT_EQ(register_.entries(),
+            (std::vector<TimeOutRecord>{Entry("1003", kNow.addSecs(60), "60"), TimeOutRecord()}));
+}
+
+TEST_F(TimeOutRegisterTest, WhatCannotBeRegisteredWritesNothing) {
+  for (const char* timeOut : {"abc", "", " 900", "9.5", "99999999999"}) {
+    EXPECT_FALSE(New("1001", timeOut)) << timeOut;
+  }
+  EXPECT_FALSE(New("ERROR", "900"));
+  EXPECT_TRUE(register_.entries().empty());
+  EXPECT_TRUE(log_.isEmpty());
+
+  // A number longer than the record holds is refused and logged, not cut to fit.
+  EXPECT_FALSE(New("12345678901", "900"));
+  EXPECT_TRUE(register_.entries().empty());
+  ASSERT_EQ(log_.size(), 1);
+  EXPECT_TRUE(log_[0].contains(u"12345678901")) << log_[0].toStdString();
+  EXPECT_TRUE(New("1234567890", "900"));
+  EXPECT_EQ(register_.entries()[0].refnr, "1234567890");
+
+  // The time-out is kept as the client sent it, cut to its room.
+  EXPECT_TRUE(New("1002", "+000060"));
+  EXPECT_EQ(register_.entries()[1], Entry("1002", kNow.addSecs(60), "+0000"));
+}
+
+TEST_F(TimeOutRegisterTest, SweepHandsOverWhatExpiredBeforeTheCurrentSecond) {
+  ASSERT_TRUE(New("1001", "10"));
+  ASSERT_TRUE(New("1002", "20"));
+  ASSERT_TRUE(New("1003", "30"));
+  // 1002 expires in this very second: not due yet, also late in the second.
+  now_ = kNow.addSecs(20).addMSecs(999);
+  EXPECT_EQ(Sweep(), QStringList{"1001"});
+  EXPECT_EQ(register_.entries()[0], TimeOutRecord());
+  now_ = kNow.addSecs(21);
+  EXPECT_EQ(Sweep(), QStringList{"1002"});
+  EXPECT_EQ(register_.entries()[2], Entry("1003", kNow.addSecs(30), "30"));
+
+  // A cancellation that asks to keep its entry gets it again at the next sweep.
+  now_ = kNow.addSecs(60);
+  int handed = 0;
+  EXPECT_EQ(register_.sweep([&handed](const QString&) { return ++handed > 1; }), 1);
+  EXPECT_EQ(register_.entries()[2].refnr, "1003");
+  EXPECT_EQ(register_.sweep([&handed](const QString&) { return ++handed > 1; }), 1);
+  EXPECT_EQ(register_.entries()[2], TimeOutRecord());
+  EXPECT_EQ(Bytes().size(), 3 * 38);
+}
+
+TEST_F(TimeOutRegisterTest, FailedSweepEndsThereAndTheNextStartsFromTheFirstRecord) {
+  // No file yet: the sweep creates it empty.
+  EXPECT_EQ(Sweep(), QStringList());
+  EXPECT_TRUE(QFile::exists(register_.filePath()));
+
+  ASSERT_TRUE(New("1001", "10"));
+  ASSERT_TRUE(New("1002", "10"));
+  ASSERT_TRUE(New("1003", "10"));
+  now_ = kNow.addSecs(60);
+  QStringList handed;
+  EXPECT_THROW(register_.sweep([&handed](const QString& refnr) {
+    handed << refnr;
+    if (refnr == u"1002") throw std::runtime_error("lost connection");
+    return true;
+  }),
+               std::runtime_error);
+  EXPECT_EQ(handed, (QStringList{"1001", "1002"}));
+  EXPECT_EQ(Sweep(), (QStringList{"1002", "1003"}));
+
+  // A register that cannot be opened: the sweep throws, a registration fails and is logged.
+  TimeOutRegister missing(dir_.filePath(QStringLiteral("no such directory")));
+  missing.setLog([this](const QString& line) { log_ << line; });
+  EXPECT_THROW(missing.sweep([](const QString&) { return true; }), TimeOutRegisterError);
+  EXPECT_FALSE(missing.SetTimeOut(QStringLiteral("*"), QStringLiteral("1004"),
+                                  QStringLiteral("60")));
+  ASSERT_EQ(log_.size(), 1);
+  EXPECT_TRUE(log_[0].contains(u"1004")) << log_[0].toStdString();
+}
+
+// A file another program wrote in this layout, with bytes past each text's length that mean
+// nothing: read as it stands, and written back without disturbing a byte of the others.
+TEST_F(TimeOutRegisterTest, HandWrittenFileIsReadAndWrittenByteForByte) {
+  const QByteArray expired = Record("1001", "20240305100000", "900", 'x');
+  const QByteArray free = Record("", "", "", 'y');
+  const QByteArray later = Record("1003", "20990101000000", "60", 'z');
+  // A length byte beyond its room reads as the room, never into the next field.
+  QByteArray overlong = Record("1234567890", "20990101000000", "12345");
+  overlong[0] = char(0xff);
+  overlong[32] = char(40);
+  WriteBytes(expired + free + later + overlong);
+
+  EXPECT_EQ(register_.entries(),
+            (std::vector<TimeOutRecord>{
+                {"1001", "20240305100000", "900"},
+                {},
+                {"1003", "20990101000000", "60"},
+                {"1234567890", "20990101000000", "12345"}}));
+
+  ASSERT_TRUE(New("1004", "900"));
+  EXPECT_EQ(Bytes(),
+            expired + Record("1004", "20240305103530", "900") + later + overlong);
+
+  EXPECT_EQ(Sweep(), QStringList{"1001"});
+  EXPECT_EQ(Bytes(), QByteArray(38, '\0') + Record("1004", "20240305103530", "900") + later +
+                         overlong);
+}
+
+TEST_F(TimeOutRegisterTest, TrailingPieceOfARecordIsReplacedByTheNextAppended) {
+  const QByteArray first = Record("1001", "20990101000000", "60");
+  WriteBytes(first + QByteArray("\x04" "1002", 5));
+  EXPECT_EQ(register_.entries().size(), 1u);
+  ASSERT_TRUE(New("1003", "60"));
+  EXPECT_EQ(Bytes(), first + Record("1003", "20240305102130", "60"));
+}
+
+// Two processes register and free entries in one file at the same time. Without the lock
+// both would take the same free record, or append at the same end, and lose entries.
+TEST(TimeOutRegisterSharingTest, TwoProcessesLoseNoEntry) {
+  QTemporaryDir dir;
+  constexpr int kCount = 200;
+  QProcess first;
+  QProcess second;
+  first.start(QStringLiteral(TIMEOUT_REGISTER_WRITER),
+              {dir.path(), QStringLiteral("7"), QString::number(kCount)});
+  second.start(QStringLiteral(TIMEOUT_REGISTER_WRITER),
+               {dir.path(), QStringLiteral("8"), QString::number(kCount)});
+  for (QProcess* writer : {&first, &second}) {
+    ASSERT_TRUE(writer->waitForFinished(120000));
+    EXPECT_EQ(writer->exitCode(), 0) << writer->readAllStandardError().toStdString();
+  }
+
+  QSet<QString> expected;
+  for (const char* prefix : {"7", "8"}) {
+    for (int i = 1; i < kCount; i += 2) {
+      expected << QLatin1String(prefix) + QStringLiteral("%1").arg(i, 4, 10, QLatin1Char('0'));
+    }
+  }
+  QStringList found;
+  for (const TimeOutRecord& record : TimeOutRegister(dir.path()).entries()) {
+    if (!record.isFree()) found << record.refnr;
+  }
+  const QSet<QString> distinct(found.begin(), found.end());
+  EXPECT_EQ(found.size(), distinct.size()) << "an entry stands twice";
+  EXPECT_TRUE(distinct == expected)
+      << "lost: " << QStringList((expected - distinct).values()).join(u' ').toStdString();
+  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("TimeOut.API.lock"))));
+}
+
+}  // namespace
+}  // namespace taurelin
