@@ -1,0 +1,123 @@
+// The benchmarks' business holds what it promises: its counts, whole bookings, number series
+// past every number it uses, and no night on which a rental type holds more units than it
+// has, as the server's own occupancy sees it.
+
+#include "booking_data.h"
+
+#include "store/alias_list.h"
+#include "store/connection.h"
+#include "store/occupancy.h"
+
+#include <gtest/gtest.h>
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+namespace taurelin::bench {
+namespace {
+
+class BookingDataTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    directory_ = new QTemporaryDir;
+    QString error;
+    ASSERT_TRUE(GenerateBookingData(directory_->filePath(QStringLiteral("business.db")), {},
+                                    &counts_, &error))
+        << error.toStdString();
+    DatabaseAlias alias;
+    alias.database = directory_->filePath(QStringLiteral("business.db"));
+    ASSERT_TRUE(OpenConnection(alias, kConnection, &error, false)) << error.toStdString();
+  }
+  static void TearDownTestSuite() {
+    QSqlDatabase::database(kConnection, false).close();
+    QSqlDatabase::removeDatabase(kConnection);
+    delete directory_;
+  }
+
+  static qint64 Number(const QString& sql) {
+    QSqlQuery query(QSqlDatabase::database(kConnection, false));
+    EXPECT_TRUE(query.exec(sql) && query.next()) << sql.toStdString();
+    return query.value(0).toLongLong();
+  }
+
+  static inline const QString kConnection = QStringLiteral("booking-data-test");
+  static inline QTemporaryDir* directory_ = nullptr;
+  static inline BookingDataCounts counts_;
+};
+
+TEST_F(BookingDataTest, HoldsTheMidSizeBusiness) {
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM ANLEGG"), 10);
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM UTYPE"), 12);
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM UTLEIEOB"), 2000);
+  EXPECT_EQ(Number("SELECT SUM(ANTENH) FROM UTYPE"), 2000);
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM LEIE"), 150000);
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM ALLOTLINJE"), 500);
+  EXPECT_GT(Number("SELECT COUNT(*) FROM LEIE_ALLOT"), 0);
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM BRUKERRETT WHERE BRUKERID = 0 AND MODUL_ID = 1 AND "
+                   "RETTIGHET = 2"),
+            10);
+  EXPECT_EQ(counts_.rentalLines, 150000);
+  EXPECT_EQ(counts_.firstArrival, QDate::currentDate().addDays(-3 * 365));
+  // Most lines are stays of 1 to 14 nights; a few are cancelled.
+  const qint64 cancelled = Number("SELECT COUNT(*) FROM LEIE WHERE STATUS = 'A'");
+  EXPECT_GT(cancelled, 0);
+  EXPECT_LT(cancelled, 150000 / 10);
+  EXPECT_GT(Number("SELECT COUNT(*) FROM LEIE WHERE LEIETYPE = 'O' AND "
+                   "julianday(AVREISE) - julianday(ANKOMST) BETWEEN 1 AND 14"),
+            150000 / 2 * 95 / 100);
+}
+
+TEST_F(BookingDataTest, EveryObjectLineBelongsToARentalTypeLineOfItsBooking) {
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM LEIE WHERE LEIETYPE = 'U'"), 75000);
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM LEIE O JOIN LEIE U ON (U.LINJENR = O.LINJE_EIER AND "
+                   "U.REFNR = O.REFNR AND U.LEIETYPE = 'U') WHERE O.LEIETYPE = 'O'"),
+            75000);
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM BOOKING B WHERE NOT EXISTS "
+                   "(SELECT 1 FROM LEIE L WHERE L.REFNR = B.REFNR)"),
+            0);
+}
+
+TEST_F(BookingDataTest, NumberSeriesStandPastEveryNumberUsed) {
+  EXPECT_EQ(Number("SELECT VERDI FROM TELLER WHERE NAVN = 'REFNR'"),
+            Number("SELECT MAX(REFNR) FROM BOOKING"));
+  EXPECT_EQ(Number("SELECT VERDI FROM TELLER WHERE NAVN = 'LINJENR'"),
+            Number("SELECT MAX(LINJENR) FROM LEIE"));
+  EXPECT_EQ(Number("SELECT VERDI FROM TELLER WHERE NAVN = 'BESTNR'"),
+            Number("SELECT MAX(BESTNR) FROM BESTILL"));
+}
+
+TEST_F(BookingDataTest, NoObjectIsSoldTwiceForANight) {
+  // In the order of arrival, a stay that overlaps any earlier one overlaps the one before it.
+  EXPECT_EQ(Number("SELECT COUNT(*) FROM (SELECT ANKOMST, LAG(AVREISE) OVER "
+                   "(PARTITION BY OBJNR ORDER BY ANKOMST) AS EARLIER FROM LEIE "
+                   "WHERE LEIETYPE = 'O' AND OBJNR <> '0' AND "
+                   "(STATUS IS NULL OR STATUS <> 'A')) WHERE EARLIER > ANKOMST"),
+            0);
+}
+
+TEST_F(BookingDataTest, NoNightHoldsMoreUnitsThanATypeHas) {
+  Occupancy occupancy(kConnection, nullptr);
+  QSqlQuery pairs(QSqlDatabase::database(kConnection, false));
+  ASSERT_TRUE(pairs.exec(QStringLiteral(
+      "SELECT ANLEGG, UTYPE FROM UTYPER_BRUKER WHERE BRUKERID = 0 AND MODUL_ID = 1")));
+  std::vector<std::pair<int, int>> layout;
+  while (pairs.next()) layout.emplace_back(pairs.value(0).toInt(), pairs.value(1).toInt());
+  ASSERT_FALSE(layout.empty());
+  // A year at a time, from the start of the history to the end of the year ahead.
+  for (QDate from = counts_.firstArrival; from < QDate::currentDate().addDays(365);
+       from = from.addDays(365)) {
+    const QDate to = from.addDays(364);
+    occupancy.InitBelegg();
+    occupancy.LoadBelegg(from, to);
+    for (const auto& [facility, type] : layout) {
+      EXPECT_LE(occupancy.GetMaxBelegg(facility, type, from, to, 1),
+                occupancy.GetKapasitet(facility, type))
+          << "facility " << facility << ", type " << type << ", year from "
+          << from.toString(Qt::ISODate).toStdString();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace taurelin::bench

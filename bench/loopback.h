@@ -1,0 +1,49 @@
+#pragma once
+
+// What the benchmarks that talk to a running server share: the built taurelin-api started
+// headless on a booking database, with a configuration and alias file of its own in a
+// temporary directory, and a blocking client that times one request to its answer over
+// loopback.
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <vector>
+
+namespace taurelin::bench {
+
+// Starts `program` and waits for its "listening on port N" line on standard error; the port,
+// or -1 (with what the child said on standard error) when it does not come up.
+int StartChild(QProcess& child, const QString& program, const QStringList& arguments);
+
+// taurelin-api serving one database file, stopped (SIGTERM) when this goes.
+class ServerUnderTest {
+ public:
+  explicit ServerUnderTest(const QString& databaseFile);
+  ~ServerUnderTest();
+  ServerUnderTest(const ServerUnderTest&) = delete;
+  ServerUnderTest& operator=(const ServerUnderTest&) = delete;
+
+  // The port it listens on, or -1 when it did not start.
+  int start();
+
+ private:
+  QTemporaryDir dir_;
+  QString databaseFile_;
+  QProcess process_;
+};
+
+// A blocking TCP connection to 127.0.0.1:port with Nagle off; -1 when it cannot connect.
+int ConnectLoopback(int port);
+
+// Sends one request and reads its answer to the LF; the time in microseconds, or -1 when
+// the connection failed. The answer (without its LF) goes to `answer` when given.
+double RoundTrip(int fd, const QByteArray& request, QByteArray* answer = nullptr);
+
+// The value below which `share` of the values lie (nearest rank, rounded down).
+double Percentile(std::vector<double> values, double share);
+
+}  // namespace taurelin::bench
