@@ -20,7 +20,6 @@
 namespace taurelin {
 namespace {
 
-const QString kIsoDate = QStringLiteral("yyyy-MM-dd");
 const QString kLocalDate = QStringLiteral("dd.MM.yyyy");
 
 QString ErrorText(const QSqlError& error) {
@@ -28,23 +27,44 @@ QString ErrorText(const QSqlError& error) {
   return text.isEmpty() ? QStringLiteral("unknown database error") : text;
 }
 
-QString LocalDateTime(const QDateTime& value) {
-  QString text = value.date().toString(kLocalDate);
-  if (value.time() != QTime(0, 0)) text += u' ' + value.time().toString(QStringLiteral("HH:mm:ss"));
+// A date and time of day, without the time zone work of QDateTime: stored dates are plain
+// calendar days and read on every row of the occupancy statements.
+struct StoredDate {
+  QDate date;
+  QTime time{0, 0};
+};
+
+QString LocalText(const StoredDate& value) {
+  QString text = value.date.toString(kLocalDate);
+  if (value.time != QTime(0, 0)) text += u' ' + value.time.toString(QStringLiteral("HH:mm:ss"));
   return text;
 }
 
+// Digits at [from, from + count), or -1 when any is no digit.
+int Digits(const QString& text, int from, int count) {
+  int value = 0;
+  for (int i = from; i < from + count; ++i) {
+    const char16_t c = text[i].unicode();
+    if (c < u'0' || c > u'9') return -1;
+    value = value * 10 + (c - u'0');
+  }
+  return value;
+}
+
 // A date as SQLite stores it ('yyyy-mm-dd', maybe followed by a time) or in local form.
-std::optional<QDateTime> ParseStoredDate(const QString& text) {
-  if (text.size() >= 10 && text[4] == u'-') {
-    const QDate date = QDate::fromString(text.left(10), kIsoDate);
+std::optional<StoredDate> ParseStoredDate(const QString& text) {
+  if (text.size() >= 10 && text[4] == u'-' && text[7] == u'-') {
+    const QDate date(Digits(text, 0, 4), Digits(text, 5, 2), Digits(text, 8, 2));
     if (!date.isValid()) return std::nullopt;
-    if (text.size() == 10) return QDateTime(date, QTime(0, 0));
-    const QTime time = QTime::fromString(text.mid(11, 8), QStringLiteral("HH:mm:ss"));
-    return QDateTime(date, time.isValid() ? time : QTime(0, 0));
+    StoredDate stored{date};
+    if (text.size() >= 19) {
+      const QTime time = QTime::fromString(text.mid(11, 8), QStringLiteral("HH:mm:ss"));
+      if (time.isValid()) stored.time = time;
+    }
+    return stored;
   }
   const QDate local = QDate::fromString(text, kLocalDate);
-  if (local.isValid()) return QDateTime(local, QTime(0, 0));
+  if (local.isValid()) return StoredDate{local};
   return std::nullopt;
 }
 
@@ -134,7 +154,8 @@ void Statement::run() {
   if (!query_->exec()) throw DatabaseError(ErrorText(query_->lastError()));
 
   // SQLite keeps dates as text; the declared type of a result column tells them apart.
-  const int columns = query_->record().count();
+  record_ = query_->record();
+  const int columns = record_.count();
   dateColumns_.fill(false, columns);
   const QVariant handle = query_->driver() == nullptr ? QVariant() : query_->result()->handle();
   if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3_stmt*") == 0) {
@@ -162,6 +183,7 @@ void Statement::close() {
   if (query_) query_->finish();
   query_.reset();
   dateColumns_.clear();
+  record_.clear();
 }
 
 int Statement::rowsAffected() const { return query_ ? query_->numRowsAffected() : 0; }
@@ -171,10 +193,14 @@ const QSqlQuery& Statement::query() const {
   return *query_;
 }
 
-QString Statement::columnName(int index) const { return query().record().fieldName(index); }
+QString Statement::columnName(int index) const {
+  query();
+  return record_.fieldName(index);
+}
 
 int Statement::columnIndex(const QString& column) const {
-  const int index = query().record().indexOf(column);
+  query();
+  const int index = record_.indexOf(column);
   if (index < 0) throw DatabaseError(QStringLiteral("no column %1 in the result").arg(column));
   return index;
 }
@@ -197,15 +223,15 @@ QString Statement::text(const QString& column) const {
     case QMetaType::QDate:
       return v.toDate().toString(kLocalDate);
     case QMetaType::QDateTime:
-      return LocalDateTime(v.toDateTime());
+      return LocalText({v.toDateTime().date(), v.toDateTime().time()});
     case QMetaType::Double:
     case QMetaType::Float:
       return DecimalText(v.toDouble());
     case QMetaType::QString:
       if (isDateColumn(index)) {
-        const std::optional<QDateTime> stored = ParseStoredDate(v.toString());
-        if (stored) return LocalDateTime(*stored);
-      } else if (query().record().field(index).metaType().id() == QMetaType::Double) {
+        const std::optional<StoredDate> stored = ParseStoredDate(v.toString());
+        if (stored) return LocalText(*stored);
+      } else if (record_.field(index).metaType().id() == QMetaType::Double) {
         // Some drivers give exact decimals as text.
         bool ok = false;
         const double number = v.toString().toDouble(&ok);
@@ -242,9 +268,9 @@ QDate Statement::date(const QString& column) const {
   if (v.isNull()) return {};
   if (v.typeId() == QMetaType::QDate) return v.toDate();
   if (v.typeId() == QMetaType::QDateTime) return v.toDateTime().date();
-  const std::optional<QDateTime> stored = ParseStoredDate(v.toString());
+  const std::optional<StoredDate> stored = ParseStoredDate(v.toString());
   if (!stored) throw DatabaseError(QStringLiteral("%1 is not a date: %2").arg(column, v.toString()));
-  return stored->date();
+  return stored->date;
 }
 
 }  // namespace taurelin

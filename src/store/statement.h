@@ -17,6 +17,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -87,6 +88,7 @@ class Statement {
   QList<std::pair<QString, QVariant>> bindings_;
   QString badNumber_;  // the first value given as a number that is none
   std::optional<QSqlQuery> query_;
+  QSqlRecord record_;  // the result's columns, read once
   QList<bool> dateColumns_;  // which result columns hold dates
 };
 
