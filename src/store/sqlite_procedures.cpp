@@ -255,10 +255,17 @@ bool AvailabilityMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, 
   return true;
 }
 
-// An amount in hundredths as an SQLite number: whole amounts as integers.
+// An amount in hundredths as an SQLite number: whole amounts as integers, others as the
+// double nearest the exact amount, which is what an exact decimal of another backend reads
+// as. It is read from the decimal text: dividing hundredths beyond 2^53 would round twice.
 QVariant Amount(qint64 hundredths) {
   if (hundredths % 100 == 0) return QVariant(hundredths / 100);
-  return QVariant(static_cast<double>(hundredths) / 100.0);
+  const quint64 magnitude = hundredths < 0 ? 0 - static_cast<quint64>(hundredths)
+                                           : static_cast<quint64>(hundredths);
+  const QByteArray text = (hundredths < 0 ? QByteArray("-") : QByteArray()) +
+                          QByteArray::number(magnitude / 100) + '.' +
+                          QByteArray::number(magnitude % 100).rightJustified(2, '0');
+  return QVariant(text.toDouble());
 }
 
 constexpr char kWebPrices[] =
