@@ -374,8 +374,18 @@ TEST_F(TwinProcedureTest, BadArgumentsFailOnBothAndAreNamed) {
   BothFail(kPrices, {"03.04.2000", "08.04.2000", "2000-04-10", QVariant(), 7}, "UTYPEN");
   BothFail(kPrices, {"03.04.2000", "08.04.2000", "2000-04-10", 5.5, 7}, "UTYPEN");
   BothFail(kPrices, {"03.04.2000", "08.04.2000", "2000-04-10", 5, QVariant()}, "ANLEGGET");
-  // Text holding a whole number is a number on both.
-  Agree(kPrices, {"03.04.2000", "08.04.2000", "2000-04-10", " 5", "+7"});
+  // Text holding a whole number is a number on both, and so is a real without a fraction;
+  // text with a fraction is not.
+  Load(QStringLiteral("INSERT INTO UTYPE (UTYPE) VALUES (5);\n"
+                      "INSERT INTO PRIS (PRIS_ID, UTYPE, START_DAG, ANT_DAGER, WEB)"
+                      " VALUES (40, 5, 0, 1, 'J');\n"
+                      "INSERT INTO PRISLINJE (PRIS_ID, FRA_DATO, PRIS_UKE)"
+                      " VALUES (40, '2000-01-01', 100);\n"));
+  EXPECT_EQ(Agree(kPrices, {"03.04.2000", "08.04.2000", "2000-04-10", " 5", "+7"}).rows.size(),
+            1);
+  EXPECT_EQ(Agree(kPrices, {"03.04.2000", "08.04.2000", "2000-04-10", 5.0, -1.0}).rows.size(),
+            1);
+  BothFail(kPrices, {"03.04.2000", "08.04.2000", "2000-04-10", "5.0", 7}, "UTYPEN");
 }
 
 // PostgreSQL alone: arguments typed as dates, and a session whose date order is not ours.

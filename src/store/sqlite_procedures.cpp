@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <memory>
 
 namespace taurelin {
@@ -47,12 +48,18 @@ class Arguments {
     return fail(i, QStringLiteral("a date (yyyy-mm-dd or dd.mm.yyyy)"));
   }
 
-  // An integer, or text holding one.
+  // An integer, a real without a fraction (a bound 5.0 reaches another backend as 5), or
+  // text holding an integer.
   std::optional<int> integer(int i) {
     sqlite3_value* value = values_[static_cast<size_t>(i)];
     if (sqlite3_value_type(value) == SQLITE_INTEGER) {
       const qint64 number = sqlite3_value_int64(value);
       if (number >= INT_MIN && number <= INT_MAX) return static_cast<int>(number);
+    } else if (sqlite3_value_type(value) == SQLITE_FLOAT) {
+      const double number = sqlite3_value_double(value);
+      if (number == std::trunc(number) && number >= INT_MIN && number <= INT_MAX) {
+        return static_cast<int>(number);
+      }
     } else if (sqlite3_value_type(value) == SQLITE_TEXT) {
       bool ok = false;
       const int number = ValueText(value).toInt(&ok);
