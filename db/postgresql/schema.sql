@@ -387,7 +387,8 @@ BEGIN
     FROM lopende;
 
     CONTINUE WHEN NOT opphold.dekket;
-    IF opphold.hoyest * 100 > 9223372036854775807 OR opphold.lavest * 100 < -9223372036854775808 THEN
+    IF opphold.hoyest * 100 > 9223372036854775807
+       OR opphold.lavest * 100 < -9223372036854775808 THEN
       RAISE EXCEPTION 'the price of the stay at price % is out of range', prisen.PRIS_ID;
     END IF;
     INTPRISKODE := prisen.PRIS_ID;

@@ -22,7 +22,9 @@
 #include <random>
 
 // Readable rows in failure messages.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace taurelin {
 namespace {
@@ -214,7 +216,9 @@ TEST_F(TwinProcedureTest, AvailabilityAgrees) {
       "  UTYPE, REQUEST) VALUES (1, 1, 'K', 4, 3, :d9, :d10, 5, 'A'),"
       "  (2, 1, 'K', 9, 3, :d9, :d10, 5, 'F'), (3, 1, 'P', 2, 7, :d8, :d11, 3, 'A');\n"
       "INSERT INTO LEIE_ALLOT (LINJENR, ALLOTLINJENR, DATO) VALUES (3, 1, :d9), (8, 3, :d8);\n");
-  for (int n = 12; n >= 6; --n) data.replace(QStringLiteral(":d%1").arg(n), u'\'' + Iso(Day(n)) + u'\'');
+  for (int n = 12; n >= 6; --n) {
+    data.replace(QStringLiteral(":d%1").arg(n), u'\'' + Iso(Day(n)) + u'\'');
+  }
   Load(data);
   AgreeOnMatrices({-1, 1, 2, 3, 99}, {-1, 7, 8}, {{5, 13}, {9, 9}, {10, 8}});
   // The longest period answered, and one day more.
@@ -249,7 +253,8 @@ QString GeneratedBusiness(unsigned seed) {
   QString sql;
   for (int facility = 1; facility <= 4; ++facility) {
     sql += QStringLiteral("INSERT INTO ANLEGG (ANLEGGSNR) VALUES (%1);\n").arg(facility);
-    sql += QStringLiteral("INSERT INTO FLOY (FLOYKODE, ANLEGG) VALUES ('F%1', %1);\n").arg(facility);
+    sql += QStringLiteral("INSERT INTO FLOY (FLOYKODE, ANLEGG) VALUES ('F%1', %1);\n")
+               .arg(facility);
     sql += QStringLiteral("INSERT INTO BRUKERRETT (ANLEGGSNR, BRUKERID, MODUL_ID, RETTIGHET)"
                           " VALUES (%1, 0, 1, %2);\n")
                .arg(facility)
@@ -274,7 +279,8 @@ QString GeneratedBusiness(unsigned seed) {
     const int arrival = pick(-10, 60);
     const QString facility = pick(0, 9) == 0 ? QStringLiteral("9") : QString::number(pick(1, 4));
     sql += QStringLiteral("INSERT INTO LEIE (LINJENR, REFNR, ANKOMST, AVREISE, UTYPE, ANLEGG,"
-                          " LEIETYPE, ANTALL, STATUS) VALUES (%1, 1, %2, %3, %4, %5, %6, %7, %8);\n")
+                          " LEIETYPE, ANTALL, STATUS)"
+                          " VALUES (%1, 1, %2, %3, %4, %5, %6, %7, %8);\n")
                .arg(line)
                .arg(day(arrival), day(arrival + pick(-2, 12)))
                .arg(pick(1, 6))
@@ -415,7 +421,9 @@ TEST_F(TwinProcedureTest, DateValuesAndTheSessionsDateStyleGiveTheSameRows) {
   const Answer prices = Ask(postgres, kPrices, {Day(0), Local(Day(2)), Iso(Day(9)), 1, 1});
   ASSERT_FALSE(prices.rows.isEmpty());
   QStringList expected;
-  for (const QString& row : prices.rows) expected << row.section(u'|', 0, 0) + u'|' + row.section(u'|', 2, 2);
+  for (const QString& row : prices.rows) {
+    expected << row.section(u'|', 0, 0) + u'|' + row.section(u'|', 2, 2);
+  }
   EXPECT_EQ(Ask(postgres, typedPrices, {}).rows, expected);
 }
 

@@ -164,8 +164,10 @@ TEST_F(PostgresSchemaTest, CheckNamesWhatIsMissing) {
   db_->run(QStringLiteral("DROP VIEW UTYPER_BRUKER;\n"
                           "DROP VIEW LAGE_BESTNR;\n"
                           "ALTER TABLE LEIE DROP COLUMN AG_PROV;\n"
-                          "DROP FUNCTION BEREGN_WEB_PRISMATRISE(TEXT, TEXT, TEXT, NUMERIC, NUMERIC);\n"
-                          "DROP FUNCTION BEREGN_WEB_PRISMATRISE(DATE, DATE, DATE, NUMERIC, NUMERIC);\n"
+                          "DROP FUNCTION BEREGN_WEB_PRISMATRISE(TEXT, TEXT, TEXT, NUMERIC,"
+                          " NUMERIC);\n"
+                          "DROP FUNCTION BEREGN_WEB_PRISMATRISE(DATE, DATE, DATE, NUMERIC,"
+                          " NUMERIC);\n"
                           "DROP VIEW TELLER;\n"));
   QSqlDatabase database = Open(QStringLiteral("check"));
   const QStringList missing = CheckContract(database);

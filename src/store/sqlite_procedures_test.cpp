@@ -14,7 +14,9 @@
 #include <ostream>
 
 // Readable values in failure messages (inline: another test file of this program has it too).
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace taurelin {
 namespace {
