@@ -69,8 +69,8 @@ constexpr Procedure kProcedures[] = {
      "FROM HENT_LEDIG_MATRISE(:FRA, :TIL, :AGENT, :ANLEGG, 0)"},
 };
 
-// The number series that the SQLite procedures hand out.
-constexpr Relation kSqliteCounters = {"TELLER", "NAVN VERDI"};
+// The number series that LAGE_REFNR, LAGE_LINJENR and LAGE_BESTNR hand out, one row each.
+constexpr Relation kCounters = {"TELLER", "NAVN VERDI"};
 constexpr const char* kSeries[] = {"REFNR", "LINJENR", "BESTNR"};
 
 // Upper-case name -> the name as the database spells it.
@@ -104,24 +104,26 @@ bool CheckRelation(const QSqlDatabase& database, const NameMap& names, const cha
   return true;
 }
 
-void CheckSqliteCounters(const QSqlDatabase& database, const NameMap& tables,
-                         QStringList* missing) {
+// `kind` is what TELLER is on the backend, "table" or "view"; `names` the relations of that
+// kind.
+void CheckCounters(const QSqlDatabase& database, const NameMap& names, const char* kind,
+                   QStringList* missing) {
   const int before = int(missing->size());
-  if (!CheckRelation(database, tables, "table", kSqliteCounters, missing) ||
-      missing->size() > before) {
+  if (!CheckRelation(database, names, kind, kCounters, missing) || missing->size() > before) {
     return;
   }
   QSqlQuery query(database);
   if (!query.exec(QStringLiteral("SELECT NAVN FROM TELLER"))) {
-    *missing << QStringLiteral("table TELLER cannot be read: %1").arg(query.lastError().text());
+    *missing << QStringLiteral("%1 TELLER cannot be read: %2")
+                    .arg(QLatin1String(kind), query.lastError().text());
     return;
   }
   QStringList present;
   while (query.next()) present << query.value(0).toString();
   for (const char* series : kSeries) {
     if (!present.contains(QLatin1String(series))) {
-      *missing << QStringLiteral("table TELLER has no number series %1")
-                      .arg(QLatin1String(series));
+      *missing << QStringLiteral("%1 TELLER has no number series %2")
+                      .arg(QLatin1String(kind), QLatin1String(series));
     }
   }
 }
@@ -147,7 +149,13 @@ QStringList CheckContract(QSqlDatabase& database) {
                      .arg(QLatin1String(procedure.name), query.lastError().databaseText());
     }
   }
-  if (database.driverName() == u"QSQLITE") CheckSqliteCounters(database, tables, &missing);
+  // The one difference between the backends: SQLite's procedures count in the table
+  // TELLER; PostgreSQL's draw from sequences, whose last numbers the view TELLER shows.
+  if (database.driverName() == u"QSQLITE") {
+    CheckCounters(database, tables, "table", &missing);
+  } else if (database.driverName() == u"QPSQL") {
+    CheckCounters(database, Names(database, QSql::Views), "view", &missing);
+  }
   return missing;
 }
 

@@ -3,8 +3,9 @@
 // What the booking programs rely on in a booking database, and the check of a database
 // against it: the tables and views with every column that our statements name, and the
 // procedures LAGE_REFNR, LAGE_LINJENR, LAGE_BESTNR, BEREGN_WEB_PRISMATRISE and
-// HENT_LEDIG_MATRISE with the columns we read from them. On SQLite it also checks the
-// number series that the procedures there draw from (table TELLER).
+// HENT_LEDIG_MATRISE with the columns we read from them, and the number series that the
+// first three hand out, listed in TELLER (a table on SQLite, a view over the sequences on
+// PostgreSQL).
 //
 // The check reads only: procedures are compiled by preparing the statement that calls
 // them, never run, so no number is used up. Names compare without regard to case, since

@@ -1,5 +1,6 @@
 #include "store/schema.h"
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -62,6 +63,34 @@ bool ExecuteSqliteScript(sqlite3* handle, const QString& script, QString* error)
   return true;
 }
 
+// The driver's own PostgreSQL connection, or nullptr when the connection is no open QPSQL one.
+PGconn* PostgresHandle(const QSqlDatabase& database) {
+  const QVariant handle = database.driver()->handle();
+  // The type is registered under the name of the struct behind libpq's typedef.
+  if (!handle.isValid() || (qstrcmp(handle.typeName(), "pg_conn*") != 0 &&
+                            qstrcmp(handle.typeName(), "PGconn*") != 0)) {
+    return nullptr;
+  }
+  return *static_cast<PGconn* const*>(handle.constData());
+}
+
+// The whole script as one simple query: PostgreSQL runs its statements in order and stops
+// at the first that fails. (A Qt query would report only the first statement's outcome.)
+bool ExecutePostgresScript(PGconn* handle, const QString& script, QString* error) {
+  PGresult* result = PQexec(handle, script.toUtf8().constData());
+  const ExecStatusType status = PQresultStatus(result);
+  const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK ||
+                  status == PGRES_EMPTY_QUERY;
+  if (!ok) {
+    // The message names the line of the statement that failed where the server tells.
+    const char* message =
+        result != nullptr ? PQresultErrorMessage(result) : PQerrorMessage(handle);
+    Fail(error, QString::fromUtf8(message).trimmed());
+  }
+  PQclear(result);
+  return ok;
+}
+
 // The folder of db/ that holds a backend's schema.
 QString SchemaFolder(const QString& driver) {
   if (driver == u"QSQLITE") return QStringLiteral("sqlite");
@@ -86,6 +115,11 @@ bool ExecuteScript(QSqlDatabase& database, const QString& script, QString* error
     sqlite3* handle = SqliteHandle(database);
     if (handle == nullptr) return Fail(error, QStringLiteral("no SQLite handle"));
     return ExecuteSqliteScript(handle, script, error);
+  }
+  if (database.driverName() == u"QPSQL") {
+    PGconn* handle = PostgresHandle(database);
+    if (handle == nullptr) return Fail(error, QStringLiteral("no PostgreSQL handle"));
+    return ExecutePostgresScript(handle, script, error);
   }
   QSqlQuery query(database);
   if (!query.exec(script)) return Fail(error, query.lastError().text());
@@ -120,9 +154,13 @@ std::optional<bool> HasTables(QSqlDatabase& database, QString* error) {
   const QString sql =
       IsSqlite(database)
           ? QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type IN ('table', 'view')")
+          // The catalogue, not information_schema, which hides tables the user has no
+          // right on: another role's tables still make the database occupied.
           : QStringLiteral(
-                "SELECT count(*) FROM information_schema.tables"
-                " WHERE table_schema NOT IN ('pg_catalog', 'information_schema')");
+                "SELECT count(*) FROM pg_catalog.pg_class c"
+                " JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
+                " WHERE c.relkind IN ('r', 'p', 'v', 'm', 'f')"
+                " AND n.nspname NOT IN ('pg_catalog', 'information_schema')");
   QSqlQuery query(database);
   if (!query.exec(sql) || !query.next()) {
     Fail(error, QStringLiteral("cannot list the tables: %1").arg(query.lastError().text()));

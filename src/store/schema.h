@@ -4,7 +4,8 @@
 // schema (and, when asked, the demo data) on an empty database in one transaction.
 //
 // The scripts travel as Qt resources of this library: ":/db/sqlite/schema.sql" for SQLite,
-// and ":/db/sqlite/demo.sql", written in standard SQL so that every backend can load it.
+// ":/db/postgresql/schema.sql" for PostgreSQL, and ":/db/sqlite/demo.sql", written in
+// standard SQL so that every backend can load it.
 // The demo data's dates are tokens ({DAY}, {DAY+N}, {DAY-N}) that become dates relative to
 // the day of installation, so that a demo installed on any day offers stays from that day.
 
@@ -20,8 +21,9 @@ namespace taurelin {
 
 // Runs a script of several statements on an open connection and stops at the first one
 // that fails (its error, with the line it starts on where the backend tells, in `error`).
-// On SQLite the statements run one by one through the driver's own handle, because a Qt
-// query runs one statement only; other backends get the whole text at once.
+// A Qt query runs or reports one statement only, so the script goes through the driver's
+// own handle: on SQLite statement by statement, on PostgreSQL as one text, whose statements
+// the server runs in order.
 bool ExecuteScript(QSqlDatabase& database, const QString& script, QString* error);
 
 // Runs the scripts one after the other in one transaction: either all of them take effect

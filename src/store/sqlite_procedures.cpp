@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <memory>
 
 namespace taurelin {
@@ -47,12 +48,18 @@ class Arguments {
     return fail(i, QStringLiteral("a date (yyyy-mm-dd or dd.mm.yyyy)"));
   }
 
-  // An integer, or text holding one.
+  // An integer, a real without a fraction (a bound 5.0 reaches another backend as 5), or
+  // text holding an integer.
   std::optional<int> integer(int i) {
     sqlite3_value* value = values_[static_cast<size_t>(i)];
     if (sqlite3_value_type(value) == SQLITE_INTEGER) {
       const qint64 number = sqlite3_value_int64(value);
       if (number >= INT_MIN && number <= INT_MAX) return static_cast<int>(number);
+    } else if (sqlite3_value_type(value) == SQLITE_FLOAT) {
+      const double number = sqlite3_value_double(value);
+      if (number == std::trunc(number) && number >= INT_MIN && number <= INT_MAX) {
+        return static_cast<int>(number);
+      }
     } else if (sqlite3_value_type(value) == SQLITE_TEXT) {
       bool ok = false;
       const int number = ValueText(value).toInt(&ok);
@@ -255,10 +262,17 @@ bool AvailabilityMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, 
   return true;
 }
 
-// An amount in hundredths as an SQLite number: whole amounts as integers.
+// An amount in hundredths as an SQLite number: whole amounts as integers, others as the
+// double nearest the exact amount, which is what an exact decimal of another backend reads
+// as. It is read from the decimal text: dividing hundredths beyond 2^53 would round twice.
 QVariant Amount(qint64 hundredths) {
   if (hundredths % 100 == 0) return QVariant(hundredths / 100);
-  return QVariant(static_cast<double>(hundredths) / 100.0);
+  const quint64 magnitude = hundredths < 0 ? 0 - static_cast<quint64>(hundredths)
+                                           : static_cast<quint64>(hundredths);
+  const QByteArray text = (hundredths < 0 ? QByteArray("-") : QByteArray()) +
+                          QByteArray::number(magnitude / 100) + '.' +
+                          QByteArray::number(magnitude % 100).rightJustified(2, '0');
+  return QVariant(text.toDouble());
 }
 
 constexpr char kWebPrices[] =

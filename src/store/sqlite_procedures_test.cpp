@@ -13,8 +13,10 @@
 
 #include <ostream>
 
-// Readable values in failure messages.
-void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+// Readable values in failure messages (inline: another test file of this program has it too).
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace taurelin {
 namespace {

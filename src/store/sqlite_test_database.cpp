@@ -15,8 +15,8 @@ int next_id = 0;
 
 }  // namespace
 
-SqliteTestDatabase::SqliteTestDatabase()
-    : name_(QStringLiteral("sqlite_test_%1").arg(++next_id)) {
+SqliteTestDatabase::SqliteTestDatabase(bool withDemo)
+    : file_(withDemo), name_(QStringLiteral("sqlite_test_%1").arg(++next_id)) {
   open(name_);
 }
 

@@ -15,7 +15,8 @@ namespace taurelin {
 
 class SqliteTestDatabase {
  public:
-  SqliteTestDatabase();
+  // The schema, and the demo business when `withDemo` is set.
+  explicit SqliteTestDatabase(bool withDemo = false);
   ~SqliteTestDatabase();
   SqliteTestDatabase(const SqliteTestDatabase&) = delete;
   SqliteTestDatabase& operator=(const SqliteTestDatabase&) = delete;

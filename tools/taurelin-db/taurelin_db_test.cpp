@@ -1,4 +1,7 @@
-// Runs the built taurelin-db on databases and alias files of a temporary directory.
+// Runs the built taurelin-db on databases and alias files of a temporary directory, and on
+// a database of the PostgreSQL test server when there is one.
+
+#include "store/postgres_test_database.h"
 
 #include <gtest/gtest.h>
 
@@ -162,6 +165,26 @@ TEST_F(TaurelinDbTest, WrongCommandLinesAreUsageErrors) {
   const Result version = Run({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_TRUE(version.out.contains(QStringLiteral(TAURELIN_VERSION)));
+}
+
+TEST_F(TaurelinDbTest, InitAndCheckOnAPostgresAlias) {
+  if (!taurelin::PostgresTestDatabase::Available()) {
+    GTEST_SKIP() << taurelin::PostgresTestDatabase::kSkip;
+  }
+  const taurelin::PostgresTestDatabase database(taurelin::PostgresTestDatabase::kEmpty);
+  const QString aliases = database.aliases().file();
+  const Result init = Run({"--aliases", aliases, "init", "test", "--demo"});
+  ASSERT_EQ(init.status, 0) << init.err.toStdString();
+  EXPECT_TRUE(init.out.contains(u"demo data")) << init.out.toStdString();
+  EXPECT_TRUE(init.out.contains(u"QPSQL")) << init.out.toStdString();
+
+  const Result check = Run({"--aliases", aliases, "check", "test"});
+  EXPECT_EQ(check.status, 0) << check.out.toStdString();
+  EXPECT_TRUE(check.out.contains(u"is complete")) << check.out.toStdString();
+
+  const Result again = Run({"--aliases", aliases, "init", "test"});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_TRUE(again.err.contains(u"already has tables")) << again.err.toStdString();
 }
 
 }  // namespace

@@ -1,0 +1,582 @@
+-- The booking database on PostgreSQL: the tables, keys and indexes of the SQLite schema, the
+-- views of what a user may sell, the number series and the procedures.
+--
+-- Names are written unquoted, so PostgreSQL keeps them in lower case and every statement
+-- that writes them unquoted, in whatever case, finds them. Dates are DATE, amounts
+-- NUMERIC(15,2). The one-letter codes are VARCHAR(1) rather than CHAR(1): PostgreSQL pads a
+-- CHAR with blanks, so an empty code would read back as a blank, where SQLite gives back
+-- what was written.
+--
+-- The number series are sequences. LAGE_REFNR, LAGE_LINJENR and LAGE_BESTNR are views that
+-- draw the next number each time they are read ("SELECT REFNR FROM LAGE_REFNR"). TELLER
+-- shows the last number handed out of each series, as the SQLite table of that name does,
+-- and an update of it moves the series on, so that data written for either backend sets
+-- the numbers the same way.
+--
+-- The procedures give the rows of their SQLite twins. Each takes its dates as DATE values
+-- or as text, 'yyyy-mm-dd' or 'dd.mm.yyyy' whatever the session's DateStyle, and its
+-- numbers as whole numbers; any other argument, NULL included, fails the statement with a
+-- message that names the argument.
+
+CREATE TABLE ANLEGG (
+  ANLEGGSNR    INTEGER      NOT NULL PRIMARY KEY,
+  ANLEGGSNAVN  VARCHAR(60),
+  FORETAKSNR   INTEGER
+);
+
+CREATE TABLE FLOY (
+  FLOYKODE     VARCHAR(4)   NOT NULL PRIMARY KEY,
+  ANLEGG       INTEGER      NOT NULL REFERENCES ANLEGG (ANLEGGSNR),
+  BESKR        VARCHAR(60)
+);
+CREATE INDEX FLOY_ANLEGG ON FLOY (ANLEGG);
+
+CREATE TABLE UTYPE (
+  UTYPE        INTEGER      NOT NULL PRIMARY KEY,
+  KODE         VARCHAR(10),
+  BESKR        VARCHAR(60),
+  ANTENH       INTEGER      NOT NULL DEFAULT 0,
+  ISTAT        VARCHAR(2)
+);
+
+CREATE TABLE UTLEIEOB (
+  OBJNR        VARCHAR(10)  NOT NULL PRIMARY KEY,
+  UTYPE        INTEGER      NOT NULL REFERENCES UTYPE (UTYPE),
+  FLOYKODE     VARCHAR(4)   REFERENCES FLOY (FLOYKODE),
+  BESKR        VARCHAR(60)
+);
+CREATE INDEX UTLEIEOB_UTYPE ON UTLEIEOB (UTYPE);
+CREATE INDEX UTLEIEOB_FLOYKODE ON UTLEIEOB (FLOYKODE);
+
+CREATE TABLE PENSJON (
+  PENSJON      INTEGER      NOT NULL PRIMARY KEY,
+  BESKR        VARCHAR(40),
+  PRISMET      INTEGER      NOT NULL DEFAULT 0
+);
+
+CREATE TABLE PRIS (
+  PRIS_ID      INTEGER      NOT NULL PRIMARY KEY,
+  UTYPE        INTEGER      NOT NULL REFERENCES UTYPE (UTYPE),
+  PENSJON      INTEGER      REFERENCES PENSJON (PENSJON),
+  START_DAG    INTEGER      NOT NULL DEFAULT 0,
+  ANT_DAGER    INTEGER      NOT NULL DEFAULT 0,
+  WEB          VARCHAR(1)   DEFAULT 'N',
+  BESKR        VARCHAR(60)
+);
+CREATE INDEX PRIS_UTYPE ON PRIS (UTYPE);
+
+CREATE TABLE PRISLINJE (
+  PRIS_ID      INTEGER      NOT NULL REFERENCES PRIS (PRIS_ID),
+  FRA_DATO     DATE         NOT NULL,
+  TIL_DATO     DATE,
+  PRIS_UKE     NUMERIC(15,2) NOT NULL DEFAULT 0,
+  PRIS_WEEK    NUMERIC(15,2) NOT NULL DEFAULT 0,
+  PRIMARY KEY (PRIS_ID, FRA_DATO)
+);
+CREATE INDEX PRISLINJE_TIL_DATO ON PRISLINJE (TIL_DATO);
+
+CREATE TABLE BETFORM (
+  BKODE        VARCHAR(10)  NOT NULL PRIMARY KEY,
+  BESKR        VARCHAR(40),
+  GYLDIG       VARCHAR(1)
+);
+
+CREATE TABLE AGENT (
+  AKODE        INTEGER      NOT NULL PRIMARY KEY,
+  NAVN         VARCHAR(60)
+);
+
+CREATE TABLE NASJON (
+  NKODE        VARCHAR(4)   NOT NULL PRIMARY KEY,
+  NAVN         VARCHAR(40)
+);
+
+CREATE TABLE VARE (
+  VKODE        VARCHAR(10)  NOT NULL PRIMARY KEY,
+  BESKR        VARCHAR(40)
+);
+
+CREATE TABLE BESTILL (
+  BESTNR       INTEGER      NOT NULL PRIMARY KEY,
+  ENAVN        VARCHAR(60),
+  FNAVN        VARCHAR(60),
+  ADR          VARCHAR(255),
+  POSTNR       VARCHAR(10),
+  POSTSTED     VARCHAR(40),
+  NKODE        VARCHAR(4),
+  TLF          VARCHAR(30),
+  FAX          VARCHAR(30),
+  MAIL         VARCHAR(100),
+  ANM          VARCHAR(255)
+);
+
+CREATE TABLE BOOKING (
+  REFNR         INTEGER      NOT NULL PRIMARY KEY,
+  ANLEGGSNR     INTEGER,
+  FORETAKSNR    INTEGER,
+  FORMAL        INTEGER,
+  REG_DATO      DATE,
+  AKODE         INTEGER,
+  BESTNR        INTEGER      REFERENCES BESTILL (BESTNR),
+  BEKREFT       VARCHAR(2),
+  BEKREFT_DATO  TIMESTAMP,
+  FAKTURER      VARCHAR(2),
+  RABATT        NUMERIC(15,2) DEFAULT 0,
+  ANM           VARCHAR(255),
+  ANM_INT       VARCHAR(255),
+  FORSK_BET     VARCHAR(2),
+  OPPR_AV       INTEGER,
+  UTSJEKKET     VARCHAR(2),
+  STATUS        INTEGER      DEFAULT 0,
+  KUPONG        VARCHAR(20),
+  AVBESTILT     INTEGER      DEFAULT 0,
+  AGENT_KONTAKT INTEGER,
+  HOY_DATO      DATE
+);
+
+CREATE TABLE LEIE (
+  LINJENR      INTEGER      NOT NULL PRIMARY KEY,
+  REFNR        INTEGER      NOT NULL REFERENCES BOOKING (REFNR),
+  BESTNR       INTEGER,
+  ANKOMST      DATE,
+  AVREISE      DATE,
+  OBJNR        VARCHAR(10),
+  UTYPE        INTEGER,
+  FLOYKODE     VARCHAR(4),
+  LEIETYPE     VARCHAR(1),
+  TIL          VARCHAR(1),
+  ETTER        VARCHAR(1),
+  LINJE_EIER   INTEGER,
+  ANTALL       INTEGER      DEFAULT 0,
+  ANT_VOKSEN   INTEGER      DEFAULT 0,
+  ANT_BARN     INTEGER      DEFAULT 0,
+  A_PRIS       NUMERIC(15,2) DEFAULT 0,
+  VKODE        VARCHAR(10),
+  UT_FAKT      VARCHAR(1),
+  PENSJON      INTEGER,
+  FORMAL       INTEGER,
+  RABATT       NUMERIC(15,2),
+  PRISKODE     INTEGER,
+  STATKODE     VARCHAR(2),
+  PRISTYPE     VARCHAR(1),
+  ANLEGG       INTEGER,
+  STATUS       VARCHAR(1),
+  FAKT_STAT    VARCHAR(2),
+  TEKST        VARCHAR(255),
+  FRITEKST     VARCHAR(255),
+  ANT_GRATIS   INTEGER      DEFAULT 0,
+  AG_PROV      NUMERIC(15,2)
+);
+CREATE INDEX LEIE_REFNR ON LEIE (REFNR);
+CREATE INDEX LEIE_OPPHOLD ON LEIE (LEIETYPE, AVREISE, ANKOMST);
+
+CREATE TABLE ALLOT (
+  ALLOT_ID     INTEGER      NOT NULL PRIMARY KEY,
+  AKODE        INTEGER,
+  ANLEGGSNR    INTEGER      REFERENCES ANLEGG (ANLEGGSNR)
+);
+
+CREATE TABLE ALLOTLINJE (
+  ALLOTLINJENR INTEGER      NOT NULL PRIMARY KEY,
+  ALLOT_ID     INTEGER      NOT NULL REFERENCES ALLOT (ALLOT_ID),
+  ALLOTTYPE    VARCHAR(1),
+  ANTALL       INTEGER      DEFAULT 0,
+  DAGER_FOER   INTEGER      DEFAULT 0,
+  FRA          DATE,
+  TIL          DATE,
+  UTYPE        INTEGER,
+  REQUEST      VARCHAR(1)   DEFAULT 'A'
+);
+CREATE INDEX ALLOTLINJE_ALLOT_ID ON ALLOTLINJE (ALLOT_ID);
+CREATE INDEX ALLOTLINJE_TIL ON ALLOTLINJE (TIL);
+
+CREATE TABLE LEIE_ALLOT (
+  LINJENR      INTEGER      NOT NULL,
+  ALLOTLINJENR INTEGER      NOT NULL,
+  DATO         DATE         NOT NULL,
+  PRIMARY KEY (LINJENR, ALLOTLINJENR, DATO)
+);
+CREATE INDEX LEIE_ALLOT_DATO ON LEIE_ALLOT (DATO);
+
+CREATE TABLE BRUKERRETT (
+  ANLEGGSNR    INTEGER      NOT NULL REFERENCES ANLEGG (ANLEGGSNR),
+  BRUKERID     INTEGER      NOT NULL,
+  MODUL_ID     INTEGER      NOT NULL,
+  RETTIGHET    INTEGER      NOT NULL DEFAULT 0,
+  PRIMARY KEY (ANLEGGSNR, BRUKERID, MODUL_ID)
+);
+
+CREATE VIEW ANLEGG_BRUKER AS
+SELECT
+  BR.BRUKERID, BR.MODUL_ID, BR.RETTIGHET,
+  A.ANLEGGSNR, A.ANLEGGSNAVN
+FROM BRUKERRETT BR
+  JOIN ANLEGG A ON (A.ANLEGGSNR = BR.ANLEGGSNR);
+
+-- ANTENH is a count, made INTEGER as on SQLite, so that its sum stays a whole number.
+CREATE VIEW UTYPER_BRUKER AS
+SELECT
+  BR.BRUKERID, BR.MODUL_ID, BR.RETTIGHET,
+  F.ANLEGG AS ANLEGG, U.UTYPE AS UTYPE, CAST(COUNT(O.OBJNR) AS INTEGER) AS ANTENH,
+  U.BESKR AS BESKR, U.ISTAT AS ISTAT, U.KODE AS KODE
+FROM BRUKERRETT BR
+  JOIN FLOY F ON (F.ANLEGG = BR.ANLEGGSNR)
+  JOIN UTLEIEOB O ON (O.FLOYKODE = F.FLOYKODE)
+  JOIN UTYPE U ON (U.UTYPE = O.UTYPE)
+GROUP BY BR.BRUKERID, BR.MODUL_ID, BR.RETTIGHET, F.ANLEGG, U.UTYPE, U.BESKR, U.ISTAT, U.KODE;
+
+-- ---- Number series -------------------------------------------------------------------------
+
+-- A sequence starts unused at 1; MINVALUE 0 lets a series be set back to "nothing handed
+-- out yet".
+CREATE SEQUENCE REFNR_SEQ AS INTEGER MINVALUE 0 START 1;
+CREATE SEQUENCE LINJENR_SEQ AS INTEGER MINVALUE 0 START 1;
+CREATE SEQUENCE BESTNR_SEQ AS INTEGER MINVALUE 0 START 1;
+
+CREATE VIEW LAGE_REFNR AS SELECT CAST(nextval('REFNR_SEQ') AS INTEGER) AS REFNR;
+CREATE VIEW LAGE_LINJENR AS SELECT CAST(nextval('LINJENR_SEQ') AS INTEGER) AS LINJENR;
+CREATE VIEW LAGE_BESTNR AS SELECT CAST(nextval('BESTNR_SEQ') AS INTEGER) AS BESTNR;
+
+-- The last number handed out of each series (0: none yet).
+CREATE VIEW TELLER AS
+SELECT CAST('REFNR' AS VARCHAR(20)) AS NAVN,
+       CAST(CASE WHEN is_called THEN last_value ELSE last_value - 1 END AS INTEGER) AS VERDI
+FROM REFNR_SEQ
+UNION ALL
+SELECT 'LINJENR', CAST(CASE WHEN is_called THEN last_value ELSE last_value - 1 END AS INTEGER)
+FROM LINJENR_SEQ
+UNION ALL
+SELECT 'BESTNR', CAST(CASE WHEN is_called THEN last_value ELSE last_value - 1 END AS INTEGER)
+FROM BESTNR_SEQ;
+
+-- "UPDATE TELLER SET VERDI = n WHERE NAVN = 'REFNR'": the next REFNR is n + 1. A series keeps
+-- its name.
+CREATE FUNCTION TELLER_SETT() RETURNS TRIGGER LANGUAGE plpgsql AS $$
+BEGIN
+  IF NEW.NAVN IS DISTINCT FROM OLD.NAVN THEN
+    RAISE EXCEPTION 'the number series % cannot be renamed', OLD.NAVN;
+  END IF;
+  IF NEW.VERDI IS NULL THEN
+    RAISE EXCEPTION 'the number series % needs a last number', OLD.NAVN;
+  END IF;
+  PERFORM setval(CAST(OLD.NAVN || '_SEQ' AS REGCLASS), NEW.VERDI);
+  RETURN NEW;
+END
+$$;
+CREATE TRIGGER TELLER_SETT INSTEAD OF UPDATE ON TELLER
+  FOR EACH ROW EXECUTE FUNCTION TELLER_SETT();
+
+-- ---- Arguments of the procedures -----------------------------------------------------------
+
+-- A date argument given as text: 'yyyy-mm-dd' or 'dd.mm.yyyy', exactly, and a real day.
+CREATE FUNCTION ARGUMENT_DATO(VERDI TEXT, NAVN TEXT) RETURNS DATE
+LANGUAGE plpgsql IMMUTABLE AS $$
+DECLARE
+  deler TEXT[];
+BEGIN
+  IF VERDI ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}$' THEN
+    deler := ARRAY[substr(VERDI, 1, 4), substr(VERDI, 6, 2), substr(VERDI, 9, 2)];
+  ELSIF VERDI ~ '^[0-9]{2}\.[0-9]{2}\.[0-9]{4}$' THEN
+    deler := ARRAY[substr(VERDI, 7, 4), substr(VERDI, 4, 2), substr(VERDI, 1, 2)];
+  END IF;
+  IF deler IS NOT NULL THEN
+    BEGIN
+      RETURN make_date(CAST(deler[1] AS INTEGER), CAST(deler[2] AS INTEGER),
+                       CAST(deler[3] AS INTEGER));
+    EXCEPTION WHEN datetime_field_overflow OR invalid_datetime_format THEN
+      NULL;  -- no such day: reported below
+    END;
+  END IF;
+  RAISE EXCEPTION '% must be a date (yyyy-mm-dd or dd.mm.yyyy), not %', NAVN,
+    COALESCE(VERDI, 'NULL');
+END
+$$;
+
+-- A date argument given as a date: anything but NULL.
+CREATE FUNCTION ARGUMENT_DATO(VERDI DATE, NAVN TEXT) RETURNS DATE
+LANGUAGE plpgsql IMMUTABLE AS $$
+BEGIN
+  IF VERDI IS NULL THEN
+    RAISE EXCEPTION '% must be a date (yyyy-mm-dd or dd.mm.yyyy), not NULL', NAVN;
+  END IF;
+  RETURN VERDI;
+END
+$$;
+
+-- A number argument: a whole number written without a fraction, within INTEGER.
+CREATE FUNCTION ARGUMENT_HELTALL(VERDI NUMERIC, NAVN TEXT) RETURNS INTEGER
+LANGUAGE plpgsql IMMUTABLE AS $$
+BEGIN
+  IF VERDI IS NULL OR scale(VERDI) > 0 OR VERDI < -2147483648 OR VERDI > 2147483647 THEN
+    RAISE EXCEPTION '% must be a whole number, not %', NAVN,
+      COALESCE(CAST(VERDI AS TEXT), 'NULL');
+  END IF;
+  RETURN CAST(VERDI AS INTEGER);
+END
+$$;
+
+-- ---- BEREGN_WEB_PRISMATRISE ----------------------------------------------------------------
+
+-- One row per web price of rental type UTYPEN (in the order of PRIS_ID) that prices every
+-- night from ANK up to AVR, departure excluded; no row when AVR is not after ANK. Each night
+-- takes the covering price line with the latest start. A price of ANT_DAGER above 1 is sold
+-- in packages of that many nights, the last perhaps cut short, each at the amount of the
+-- line that covers its first night; any other is sold night by night, a Friday or Saturday
+-- night at PRIS_WEEK when that is above 0. FLTPRISMND is the amount of the first night's
+-- line. A total beyond what 64 bits hold in hundredths fails, as on SQLite. REFDATO and
+-- ANLEGGET are checked and otherwise not used: prices belong to the rental type alone.
+CREATE FUNCTION BEREGN_WEB_PRISMATRISE(REFDATO DATE, ANK DATE, AVR DATE, UTYPEN NUMERIC,
+                                       ANLEGGET NUMERIC)
+RETURNS TABLE (INTPRISKODE INTEGER, STRBESKR VARCHAR(40), FLTTOTALPRISER NUMERIC(15,2),
+               FLTPRISMND NUMERIC(15,2), FLTPENSJON NUMERIC(15,2), CHRPRISTYPE VARCHAR(1),
+               intPRISMET INTEGER, intSTART_DAG INTEGER, intANT_DAGER INTEGER)
+LANGUAGE plpgsql STABLE AS $$
+#variable_conflict use_column
+DECLARE
+  ankomst DATE;
+  avreise DATE;
+  utleietype INTEGER;
+  prisen RECORD;
+  opphold RECORD;
+BEGIN
+  -- Checked in order, so that the first bad argument is the one reported.
+  PERFORM ARGUMENT_DATO($1, 'REFDATO');
+  ankomst := ARGUMENT_DATO($2, 'ANK');
+  avreise := ARGUMENT_DATO($3, 'AVR');
+  utleietype := ARGUMENT_HELTALL($4, 'UTYPEN');
+  PERFORM ARGUMENT_HELTALL($5, 'ANLEGGET');
+  IF avreise <= ankomst THEN
+    RETURN;
+  END IF;
+  FOR prisen IN
+    SELECT P.PRIS_ID, P.PENSJON, P.START_DAG, P.ANT_DAGER, PJ.BESKR, PJ.PRISMET
+    FROM PRIS P LEFT OUTER JOIN PENSJON PJ ON (PJ.PENSJON = P.PENSJON)
+    WHERE P.UTYPE = utleietype AND P.WEB = 'J'
+    ORDER BY P.PRIS_ID
+  LOOP
+    WITH natt AS (
+      SELECT n, ankomst + n AS dag FROM generate_series(0, avreise - ankomst - 1) AS n
+    ),
+    pris_natt AS (
+      SELECT natt.n, natt.dag, linje.PRIS_UKE, linje.PRIS_WEEK
+      FROM natt LEFT JOIN LATERAL (
+        SELECT PL.PRIS_UKE, PL.PRIS_WEEK FROM PRISLINJE PL
+        WHERE PL.PRIS_ID = prisen.PRIS_ID AND PL.FRA_DATO <= natt.dag
+          AND (PL.TIL_DATO IS NULL OR natt.dag < PL.TIL_DATO)
+        ORDER BY PL.FRA_DATO DESC LIMIT 1
+      ) AS linje ON TRUE
+    ),
+    belop AS (
+      SELECT n, PRIS_UKE,
+             CASE
+               WHEN prisen.ANT_DAGER > 1 THEN
+                 CASE WHEN n % prisen.ANT_DAGER = 0 THEN PRIS_UKE ELSE 0 END
+               WHEN EXTRACT(ISODOW FROM dag) IN (5, 6) AND PRIS_WEEK > 0 THEN PRIS_WEEK
+               ELSE PRIS_UKE
+             END AS belop
+      FROM pris_natt
+    ),
+    lopende AS (
+      SELECT n, PRIS_UKE, belop, SUM(belop) OVER (ORDER BY n) AS sum_hittil FROM belop
+    )
+    SELECT bool_and(PRIS_UKE IS NOT NULL) AS dekket,
+           SUM(belop) AS total,
+           MAX(sum_hittil) AS hoyest, MIN(sum_hittil) AS lavest,
+           MAX(PRIS_UKE) FILTER (WHERE n = 0) AS forste
+    INTO opphold
+    FROM lopende;
+
+    CONTINUE WHEN NOT opphold.dekket;
+    IF opphold.hoyest * 100 > 9223372036854775807
+       OR opphold.lavest * 100 < -9223372036854775808 THEN
+      RAISE EXCEPTION 'the price of the stay at price % is out of range', prisen.PRIS_ID;
+    END IF;
+    INTPRISKODE := prisen.PRIS_ID;
+    STRBESKR := prisen.BESKR;
+    FLTTOTALPRISER := opphold.total;
+    FLTPRISMND := opphold.forste;
+    FLTPENSJON := prisen.PENSJON;
+    CHRPRISTYPE := CASE
+                     WHEN prisen.START_DAG = 7 AND prisen.ANT_DAGER = 7 THEN 'U'
+                     WHEN prisen.START_DAG = 7 AND prisen.ANT_DAGER = 5 THEN 'M'
+                     WHEN prisen.START_DAG = 5 AND prisen.ANT_DAGER = 2 THEN 'H'
+                     WHEN prisen.START_DAG = 0 AND prisen.ANT_DAGER = 1 THEN 'D'
+                     ELSE 'P'
+                   END;
+    intPRISMET := prisen.PRISMET;
+    intSTART_DAG := prisen.START_DAG;
+    intANT_DAGER := prisen.ANT_DAGER;
+    RETURN NEXT;
+  END LOOP;
+END
+$$;
+
+-- The same with the dates as text: 'yyyy-mm-dd' or 'dd.mm.yyyy'. Text and bound values that
+-- carry no type of their own come here.
+CREATE FUNCTION BEREGN_WEB_PRISMATRISE(REFDATO TEXT, ANK TEXT, AVR TEXT, UTYPEN NUMERIC,
+                                       ANLEGGET NUMERIC)
+RETURNS TABLE (INTPRISKODE INTEGER, STRBESKR VARCHAR(40), FLTTOTALPRISER NUMERIC(15,2),
+               FLTPRISMND NUMERIC(15,2), FLTPENSJON NUMERIC(15,2), CHRPRISTYPE VARCHAR(1),
+               intPRISMET INTEGER, intSTART_DAG INTEGER, intANT_DAGER INTEGER)
+LANGUAGE sql STABLE AS $$
+  SELECT * FROM BEREGN_WEB_PRISMATRISE(ARGUMENT_DATO($1, 'REFDATO'), ARGUMENT_DATO($2, 'ANK'),
+                                       ARGUMENT_DATO($3, 'AVR'), $4, $5)
+$$;
+
+-- ---- HENT_LEDIG_MATRISE --------------------------------------------------------------------
+
+-- Per rental type of facility ANLEGG (-1: of every facility) and per day from FRA to TIL, in
+-- that order: the free units, the units held for AGENT (-1: none) and the two together. No
+-- rows when TIL is before FRA; at most 366 days. The fifth argument is checked and otherwise
+-- not used.
+--
+-- The server acts as user 0 in module 1 with a right above 1. Units that are not free are
+-- the object lines ('O', not cancelled) from arrival up to departure (a line of one day
+-- counts that day), the units that allotment lines (REQUEST 'A') still hold, less the
+-- allotment units that rental lines have taken (LEIE_ALLOT). An allotment is released as
+-- its days come within DAGER_FOER days of today: 'K' day by day, holding the days after the
+-- horizon up to TIL, TIL included; 'P' all at once, holding FRA up to TIL, TIL excluded
+-- (a line with FRA = TIL holds that day), while FRA lies after the horizon.
+CREATE FUNCTION HENT_LEDIG_MATRISE(FRA DATE, TIL DATE, AGENT NUMERIC, ANLEGG NUMERIC,
+                                   ARG5 NUMERIC)
+RETURNS TABLE (UTLEIETYPE INTEGER, DATO DATE, LEDIG INTEGER, ALLOTMENT INTEGER,
+               TILBUD INTEGER)
+LANGUAGE plpgsql STABLE AS $$
+#variable_conflict use_column
+DECLARE
+  forste DATE;
+  siste DATE;
+  agenten INTEGER;
+  anlegget INTEGER;
+  idag DATE := current_date;
+BEGIN
+  forste := ARGUMENT_DATO($1, 'FRA');
+  siste := ARGUMENT_DATO($2, 'TIL');
+  agenten := ARGUMENT_HELTALL($3, 'AGENT');
+  anlegget := ARGUMENT_HELTALL($4, 'ANLEGG');
+  PERFORM ARGUMENT_HELTALL($5, 'the fifth argument');
+  IF siste < forste THEN
+    RETURN;
+  END IF;
+  IF siste - forste + 1 > 366 THEN
+    RAISE EXCEPTION 'the period from FRA to TIL has % days; at most 366 are answered',
+      siste - forste + 1;
+  END IF;
+
+  RETURN QUERY
+  WITH
+  -- The (facility, rental type) pairs the server may sell, and the facilities that -1 sums.
+  par AS (
+    SELECT DISTINCT UB.ANLEGG AS anlegg, UB.UTYPE AS utype FROM UTYPER_BRUKER UB
+    WHERE UB.BRUKERID = 0 AND UB.MODUL_ID = 1 AND UB.RETTIGHET > 1
+  ),
+  anleggene AS (
+    SELECT DISTINCT AB.ANLEGGSNR AS anlegg FROM ANLEGG_BRUKER AB
+    WHERE AB.BRUKERID = 0 AND AB.MODUL_ID = 1 AND AB.RETTIGHET > 1
+  ),
+  -- Every change to a count: the pair, whose allotment it is (-1: no agent's), the days from
+  -- fra up to til (til = fra: that one day; til before fra: none) and the units.
+  endring AS (
+    SELECT COALESCE(L.ANLEGG, 0) AS anlegg, COALESCE(L.UTYPE, 0) AS utype, -1 AS akode,
+           L.ANKOMST AS fra, L.AVREISE AS til, COALESCE(L.ANTALL, 0) AS antall
+    FROM LEIE L LEFT OUTER JOIN BRUKERRETT BR ON (BR.ANLEGGSNR = L.ANLEGG)
+    WHERE L.LEIETYPE = 'O' AND (L.STATUS <> 'A' OR L.STATUS IS NULL)
+      AND L.ANKOMST <= siste AND L.AVREISE > forste
+      AND BR.BRUKERID = 0 AND BR.MODUL_ID = 1 AND BR.RETTIGHET > 1
+    UNION ALL
+    SELECT H.anlegg, H.utype, H.akode,
+           CASE WHEN H.allottype = 'K' AND H.horisont >= H.fra THEN H.horisont + 1
+                ELSE H.fra END,
+           CASE WHEN H.allottype = 'K' THEN H.til + 1 ELSE H.til END,
+           H.antall
+    FROM (
+      SELECT COALESCE(A.ANLEGGSNR, 0) AS anlegg, COALESCE(AL.UTYPE, 0) AS utype,
+             COALESCE(A.AKODE, 0) AS akode, AL.ALLOTTYPE AS allottype,
+             COALESCE(AL.ANTALL, 0) AS antall, AL.FRA AS fra, AL.TIL AS til,
+             idag + COALESCE(AL.DAGER_FOER, 0) AS horisont
+      FROM ALLOTLINJE AL
+        LEFT OUTER JOIN ALLOT A ON (AL.ALLOT_ID = A.ALLOT_ID)
+        LEFT OUTER JOIN BRUKERRETT BR ON (BR.ANLEGGSNR = A.ANLEGGSNR)
+      WHERE AL.REQUEST = 'A' AND BR.BRUKERID = 0 AND BR.MODUL_ID = 1 AND BR.RETTIGHET > 1
+        AND AL.FRA <= siste AND AL.TIL >= forste
+    ) AS H
+    WHERE (H.allottype = 'K' AND H.til >= GREATEST(H.fra, H.horisont + 1))
+       OR (H.allottype = 'P' AND H.horisont < H.fra)
+    UNION ALL
+    SELECT B.anlegg, B.utype, B.akode, B.dato, B.dato, -B.antall
+    FROM (
+      SELECT LA.DATO AS dato, COALESCE(L.ANLEGG, 0) AS anlegg, COALESCE(L.ANTALL, 0) AS antall,
+             COALESCE(L.UTYPE, 0) AS utype, AL.ALLOTTYPE AS allottype, AL.FRA AS fra,
+             COALESCE(A.AKODE, 0) AS akode,
+             idag + COALESCE(AL.DAGER_FOER, 0) AS horisont
+      FROM LEIE_ALLOT LA
+        LEFT OUTER JOIN LEIE L ON (L.LINJENR = LA.LINJENR)
+        LEFT OUTER JOIN ALLOTLINJE AL ON (AL.ALLOTLINJENR = LA.ALLOTLINJENR)
+        LEFT OUTER JOIN ALLOT A ON (A.ALLOT_ID = AL.ALLOT_ID)
+      WHERE LA.DATO <= siste AND LA.DATO >= forste
+    ) AS B
+    -- A used unit comes off only where its allotment still holds it; a 'K' line without
+    -- FRA has its start before any horizon.
+    WHERE (B.allottype = 'K'
+           AND B.dato >= CASE WHEN B.fra IS NULL OR B.horisont >= B.fra THEN B.horisont + 1
+                              ELSE B.fra END)
+       OR (B.allottype = 'P' AND B.horisont < B.fra)
+  ),
+  -- Each change on each of its days within the period, for the pairs that are sold.
+  dagendring AS (
+    SELECT E.anlegg, E.utype, forste + d AS dag, E.antall,
+           E.akode >= 0 AND (agenten = -1 OR E.akode = agenten) AS agentens
+    FROM endring E
+      JOIN par P ON (P.anlegg = E.anlegg AND P.utype = E.utype)
+      CROSS JOIN LATERAL generate_series(
+        GREATEST(E.fra, forste) - forste,
+        LEAST(CASE WHEN E.til = E.fra THEN E.fra + 1 ELSE E.til END, siste + 1) - 1 - forste
+      ) AS d
+    WHERE E.fra IS NOT NULL AND E.til IS NOT NULL AND E.til >= E.fra AND E.antall <> 0
+  ),
+  belegg AS (
+    SELECT DE.anlegg, DE.utype, DE.dag, SUM(DE.antall) AS ikke_ledig,
+           COALESCE(SUM(DE.antall) FILTER (WHERE DE.agentens), 0) AS holdt
+    FROM dagendring DE
+    GROUP BY DE.anlegg, DE.utype, DE.dag
+  ),
+  -- The units of each type at the facility, or summed over every facility.
+  kapasitet AS (
+    SELECT UB.UTYPE AS utype, CAST(UB.ANTENH AS BIGINT) AS antenh
+    FROM UTYPER_BRUKER UB
+    WHERE UB.BRUKERID = 0 AND UB.MODUL_ID = 1 AND UB.RETTIGHET > 1
+      AND anlegget <> -1 AND UB.ANLEGG = anlegget
+    UNION ALL
+    SELECT UB.UTYPE, SUM(UB.ANTENH)
+    FROM UTYPER_BRUKER UB
+    WHERE UB.BRUKERID = 0 AND UB.MODUL_ID = 1 AND UB.RETTIGHET > 1 AND anlegget = -1
+    GROUP BY UB.UTYPE
+  ),
+  tall AS (
+    SELECT K.utype, forste + d AS dag,
+           K.antenh - COALESCE(SUM(BE.ikke_ledig), 0) AS ledig,
+           CASE WHEN agenten = -1 THEN 0 ELSE COALESCE(SUM(BE.holdt), 0) END AS holdt
+    FROM kapasitet K
+      CROSS JOIN generate_series(0, siste - forste) AS d
+      LEFT JOIN belegg BE ON (BE.utype = K.utype AND BE.dag = forste + d
+        AND CASE WHEN anlegget = -1 THEN BE.anlegg IN (SELECT AN.anlegg FROM anleggene AN)
+                 ELSE BE.anlegg = anlegget END)
+    GROUP BY K.utype, K.antenh, d
+  )
+  SELECT CAST(T.utype AS INTEGER), CAST(T.dag AS DATE), CAST(T.ledig AS INTEGER),
+         CAST(T.holdt AS INTEGER), CAST(T.ledig + T.holdt AS INTEGER)
+  FROM tall T
+  ORDER BY T.utype, T.dag;
+END
+$$;
+
+-- The same with the dates as text: 'yyyy-mm-dd' or 'dd.mm.yyyy'. The handlers' call, with its
+-- dates bound as local text, comes here.
+CREATE FUNCTION HENT_LEDIG_MATRISE(FRA TEXT, TIL TEXT, AGENT NUMERIC, ANLEGG NUMERIC,
+                                   ARG5 NUMERIC)
+RETURNS TABLE (UTLEIETYPE INTEGER, DATO DATE, LEDIG INTEGER, ALLOTMENT INTEGER,
+               TILBUD INTEGER)
+LANGUAGE sql STABLE AS $$
+  SELECT * FROM HENT_LEDIG_MATRISE(ARGUMENT_DATO($1, 'FRA'), ARGUMENT_DATO($2, 'TIL'), $3, $4,
+                                   $5)
+$$;
