@@ -61,6 +61,11 @@ void ServerCore::FormCreate() {
   face_.setPanel(OperatorInterface::kVersionPanel,
                  QStringLiteral("Version : ") + GetVersionText());
 
+  const QString exposure = aliases_.passwordExposure();
+  if (!exposure.isEmpty()) {
+    face_.showNotice(exposure);
+    log(exposure);
+  }
   session_->ConnectAPIDatabase(configuration_.databaseAlias);
   timForfall_.start(1000);
   SetListenerActive(true);

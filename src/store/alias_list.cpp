@@ -6,6 +6,8 @@
 #include <QTextStream>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace taurelin {
 namespace {
 
@@ -69,6 +71,20 @@ std::optional<DatabaseAlias> AliasList::find(const QString& name) const {
     if (alias.name == name) return alias;
   }
   return std::nullopt;
+}
+
+}  // namespace taurelin
+
+namespace taurelin {
+
+QString AliasList::passwordExposure() const {
+  const bool passwords = std::any_of(aliases_.begin(), aliases_.end(),
+                                     [](const DatabaseAlias& a) { return !a.password.isEmpty(); });
+  const QFile::Permissions open = QFile::ReadGroup | QFile::ReadOther;
+  if (!passwords || (QFile::permissions(file_) & open) == 0) return {};
+  return QStringLiteral("the alias file %1 holds a password and others may read it; "
+                        "chmod 600 %1")
+      .arg(file_);
 }
 
 }  // namespace taurelin

@@ -45,6 +45,9 @@ class AliasList {
   const QString& file() const { return file_; }
   QStringList names() const;
   std::optional<DatabaseAlias> find(const QString& name) const;
+  // A warning when the file holds a password and users other than its owner may read it;
+  // empty otherwise.
+  QString passwordExposure() const;
 
  private:
   QString file_;

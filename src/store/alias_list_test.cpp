@@ -42,6 +42,17 @@ TEST_F(AliasListTest, ListsAliasesInFileOrderWithTheirSettings) {
   EXPECT_FALSE(list.find(QStringLiteral("ZETA")).has_value());
 }
 
+TEST_F(AliasListTest, WarnsWhenOthersMayReadAPassword) {
+  const QString path = Write("[booking]\ndriver=QPSQL\nuser=u\npassword=secret\n");
+  QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+  EXPECT_TRUE(AliasList::Load(path).passwordExposure().contains(u"chmod 600"));
+  QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+  EXPECT_TRUE(AliasList::Load(path).passwordExposure().isEmpty());
+  const QString plain = Write("[demo]\ndatabase=/tmp/d.db\n");
+  QFile::setPermissions(plain, QFile::ReadOwner | QFile::ReadOther);
+  EXPECT_TRUE(AliasList::Load(plain).passwordExposure().isEmpty());
+}
+
 TEST_F(AliasListTest, MissingFileIsAnEmptyList) {
   EXPECT_TRUE(AliasList::Load(dir_.filePath(QStringLiteral("none.ini"))).names().isEmpty());
 }
