@@ -22,7 +22,7 @@ class KortTest : public HandlerTest {
   }
 };
 
-TEST_F(KortTest, ListsValidPaymentTypesByCodeForAnyExistingFacility) {
+TEST_P(KortTest, ListsValidPaymentTypesByCodeForAnyExistingFacility) {
   Run("INSERT INTO BETFORM (BKODE, BESKR, GYLDIG) VALUES ('VISA', 'Visa', 'J');\n"
       "INSERT INTO BETFORM (BKODE, BESKR, GYLDIG) VALUES ('AMEX', 'American Express', NULL);\n"
       "INSERT INTO BETFORM (BKODE, BESKR, GYLDIG) VALUES ('GIRO', NULL, 'J');\n"
@@ -35,7 +35,7 @@ TEST_F(KortTest, ListsValidPaymentTypesByCodeForAnyExistingFacility) {
   EXPECT_EQ(Kort(QStringLiteral("8")), expected);
 }
 
-TEST_F(KortTest, RefusesUnknownAndUnreadableFacilities) {
+TEST_P(KortTest, RefusesUnknownAndUnreadableFacilities) {
   Run("INSERT INTO BETFORM (BKODE, BESKR, GYLDIG) VALUES ('VISA', 'Visa', 'J');\n");
   EXPECT_EQ(Kort(QStringLiteral("99")),
             kEmpty + "&errorcode='-1002'&errormessage=Ugyldig anlegg (99).");
@@ -48,13 +48,13 @@ TEST_F(KortTest, RefusesUnknownAndUnreadableFacilities) {
   }
 }
 
-TEST_F(KortTest, WithoutValidPaymentTypesAnswersTheirError) {
+TEST_P(KortTest, WithoutValidPaymentTypesAnswersTheirError) {
   Run("INSERT INTO BETFORM (BKODE, BESKR, GYLDIG) VALUES ('SJEKK', 'Sjekk', 'N');\n");
   EXPECT_EQ(Kort(QStringLiteral("7")),
             kEmpty + "&errorcode='-1012'&errormessage=Ingen betalingstyper i systemet.");
 }
 
-TEST_F(KortTest, HostileFacilityValuesChangeNothingAndFindNoFacility) {
+TEST_P(KortTest, HostileFacilityValuesChangeNothingAndFindNoFacility) {
   Run("INSERT INTO BETFORM (BKODE, BESKR, GYLDIG) VALUES ('VISA', 'Visa', 'J');\n");
   const QString before = Fingerprint();
   for (const QString& hostile : HostileValues()) {
@@ -65,7 +65,7 @@ TEST_F(KortTest, HostileFacilityValuesChangeNothingAndFindNoFacility) {
   EXPECT_EQ(Fingerprint(), before);
 }
 
-TEST_F(KortTest, DatabaseFailuresAnswerTheStatementsOwnError) {
+TEST_P(KortTest, DatabaseFailuresAnswerTheStatementsOwnError) {
   Run("INSERT INTO BETFORM (BKODE, BESKR, GYLDIG) VALUES ('VISA', 'Visa', 'J');\n");
   const QString ok = Kort(QStringLiteral("7"));
   ASSERT_EQ(ok, "&count=1&header=INSTRUKSJON;ANLEGGSNR;KORT;TEKST;GYLDIG&data=KORT;0;VISA;Visa;J");
@@ -83,6 +83,8 @@ TEST_F(KortTest, DatabaseFailuresAnswerTheStatementsOwnError) {
   RestoreTable("BETFORM");
   EXPECT_EQ(Kort(QStringLiteral("7")), ok);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, KortTest, BothBackends(), BackendName());
 
 }  // namespace
 }  // namespace taurelin
