@@ -2,6 +2,14 @@
 
 #include "handlers/protocol_dates.h"
 #include "handlers/stay_test_fixture.h"
+#include "store/connection.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <chrono>
+#include <future>
+#include <thread>
 
 namespace taurelin {
 namespace {
@@ -175,6 +183,47 @@ TEST_P(ReserverTest, FailedLineWriteLeavesNothing) {
   EXPECT_EQ(Reserve({}), Error("-2066", QStringLiteral("Kan ikke generere bookinglinjer på "
                                                        "bestillingen.")));
   EXPECT_EQ(Fingerprint(), before);
+}
+
+// Another server reserves the last units and still holds its lock while it writes: this
+// reservation waits for it and then finds nothing free, instead of counting before that
+// write is committed and selling the units again.
+TEST_P(ReserverTest, WaitsForAnotherServersReservationOfTheSameUnits) {
+  const DatabaseAlias alias = postgres() ? postgres_->alias() : sqlite_->alias();
+  const bool pg = postgres();
+  std::promise<bool> written;
+  std::future<bool> writtenFuture = written.get_future();
+  bool committed = false;
+  std::thread other([&] {
+    const QString name = QStringLiteral("other_server");
+    {
+      QString error;
+      bool ok = OpenConnection(alias, name, &error);
+      QSqlDatabase database = QSqlDatabase::database(name, false);
+      QSqlQuery query(database);
+      ok = ok && query.exec(QLatin1String(pg ? "BEGIN" : "BEGIN IMMEDIATE"));
+      ok = ok && (!pg || query.exec(QStringLiteral("SELECT pg_advisory_xact_lock(1, 5)")));
+      ok = ok && query.exec(QStringLiteral("INSERT INTO BOOKING (REFNR) VALUES (900)"));
+      ok = ok && query.exec(QStringLiteral(
+                     "INSERT INTO LEIE (LINJENR, REFNR, LEIETYPE, LINJE_EIER, UTYPE, ANLEGG, "
+                     "ANKOMST, AVREISE, ANTALL) VALUES (900, 900, 'O', 0, 5, 1, '2000-04-08', "
+                     "'2000-04-14', 10)"));
+      written.set_value(ok);
+      if (ok) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        committed = query.exec(QStringLiteral("COMMIT"));
+      }
+      query.finish();
+      database.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+  });
+  const bool ready = writtenFuture.get();
+  const QString reply = ready ? Reserve({}) : QString();
+  other.join();
+  ASSERT_TRUE(ready);
+  EXPECT_TRUE(committed);
+  EXPECT_EQ(reply, Error("-2065", QStringLiteral("Overbooking. Utleieobjekt er ikke reservert.")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ReserverTest, BothBackends(), BackendName());
