@@ -35,6 +35,19 @@ TEST_P(KortTest, ListsValidPaymentTypesByCodeForAnyExistingFacility) {
   EXPECT_EQ(Kort(QStringLiteral("8")), expected);
 }
 
+// Codes sort by their characters' numbers on both backends, also where the database would
+// sort by a language's rules (lower case beside upper, Ø beside O).
+TEST_P(KortTest, CodesSortByCodePointWhateverTheCollation) {
+  if (postgres()) {
+    Run("ALTER TABLE BETFORM ALTER COLUMN BKODE TYPE VARCHAR(10) COLLATE \"und-x-icu\";\n");
+  }
+  Run("INSERT INTO BETFORM (BKODE, BESKR, GYLDIG) VALUES ('VISA', 'Visa', 'J'),"
+      "  ('eftpos', 'Eftpos', 'J'), ('AMEX', 'Amex', 'J'), ('Øre', 'Øre', 'J');\n");
+  EXPECT_EQ(Kort(QStringLiteral("7")),
+            "&count=4&header=INSTRUKSJON;ANLEGGSNR;KORT;TEKST;GYLDIG&data=KORT;0;AMEX;Amex;J;"
+            "KORT;0;VISA;Visa;J;KORT;0;eftpos;Eftpos;J;KORT;0;Øre;Øre;J");
+}
+
 TEST_P(KortTest, RefusesUnknownAndUnreadableFacilities) {
   Run("INSERT INTO BETFORM (BKODE, BESKR, GYLDIG) VALUES ('VISA', 'Visa', 'J');\n");
   EXPECT_EQ(Kort(QStringLiteral("99")),
