@@ -60,16 +60,18 @@ class BookingTest : public HandlerTest {
   QString Query(const QString& sql) { return Scalar(sql.toUtf8().constData()); }
   // A booking's agent and booker, "AKODE:BESTNR".
   QString Link(int refnr) {
-    return Query(QStringLiteral("SELECT COALESCE(CAST(AKODE AS TEXT), '') || ':' || COALESCE(CAST(BESTNR AS TEXT), '') "
-                                "FROM BOOKING WHERE REFNR = %1").arg(refnr));
+    return Query(QStringLiteral("SELECT COALESCE(CAST(AKODE AS TEXT), '') || ':' || "
+                                "COALESCE(CAST(BESTNR AS TEXT), '') FROM BOOKING WHERE REFNR = %1")
+                     .arg(refnr));
   }
   // A booker's stored columns, "|"-separated, NULL as "".
   QString Booker(const QString& bestnr) {
     return Query(QStringLiteral(
-        "SELECT COALESCE(CAST(ENAVN AS TEXT), '') || '|' || COALESCE(CAST(FNAVN AS TEXT), '') || '|' || COALESCE(CAST(ADR AS TEXT), '') || '|' "
-        "|| COALESCE(CAST(POSTNR AS TEXT), '') || '|' || COALESCE(CAST(POSTSTED AS TEXT), '') || '|' || COALESCE(CAST(NKODE AS TEXT), '') || '|' "
-        "|| COALESCE(CAST(TLF AS TEXT), '') || '|' || COALESCE(CAST(FAX AS TEXT), '') || '|' || COALESCE(CAST(MAIL AS TEXT), '') || '|' "
-        "|| COALESCE(CAST(ANM AS TEXT), '') FROM BESTILL WHERE BESTNR = %1").arg(bestnr));
+        "SELECT COALESCE(ENAVN, '') || '|' || COALESCE(FNAVN, '') || '|' || COALESCE(ADR, '') "
+        "|| '|' || COALESCE(POSTNR, '') || '|' || COALESCE(POSTSTED, '') || '|' "
+        "|| COALESCE(NKODE, '') || '|' || COALESCE(TLF, '') || '|' || COALESCE(FAX, '') || '|' "
+        "|| COALESCE(MAIL, '') || '|' || COALESCE(ANM, '') FROM BESTILL WHERE BESTNR = %1")
+                     .arg(bestnr));
   }
   // One stored column of the booker that booking 100 points at.
   QString Stored(const char* column) {

@@ -65,7 +65,8 @@ void DatabaseSession::readUtleietyper() {
   // The handlers depend on the rows' order (LEDIG stops at a type without a description):
   // SQLite's grouping happens to give it, PostgreSQL's hashing does not.
   const Dialect dialect = Dialect::Of(connectionName());
-  query.add(QStringLiteral("order by %1, o.utype").arg(dialect.orderKey(QStringLiteral("f.anlegg"))));
+  query.add(
+      QStringLiteral("order by %1, o.utype").arg(dialect.orderKey(QStringLiteral("f.anlegg"))));
   query.open();
   QList<RentalTypeSummaryRow> rows;
   while (query.next()) {

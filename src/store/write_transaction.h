@@ -3,8 +3,8 @@
 // A write transaction on a named connection that holds the database's write lock from its
 // start (SQLite: BEGIN IMMEDIATE, so a check made inside it cannot be overtaken by another
 // writer before the write; PostgreSQL: a lock per facility and rental type that a
-// reservation takes with lockReservation). It rolls back when it ends without commit. While one is open on
-// a connection, code that would start its own there joins it instead.
+// reservation takes with lockReservation). It rolls back when it ends without commit. While
+// one is open on a connection, code that would start its own there joins it instead.
 
 #include <QString>
 

@@ -94,7 +94,8 @@ TEST(ReservationLockTest, PostgresLocksOneFacilityAndTypeUntilTheEnd) {
   ASSERT_TRUE(OpenConnection(db.alias(), other, &error)) << error.toStdString();
   const auto free = [&other](int facility, int type) {
     Statement s(other);
-    s.add(QStringLiteral("SELECT CASE WHEN pg_try_advisory_xact_lock(:A, :U) THEN 1 ELSE 0 END FREE"));
+    s.add(QStringLiteral(
+        "SELECT CASE WHEN pg_try_advisory_xact_lock(:A, :U) THEN 1 ELSE 0 END FREE"));
     s.bindInteger(QStringLiteral("A"), facility);
     s.bindInteger(QStringLiteral("U"), type);
     s.open();
