@@ -45,7 +45,7 @@ Lookup RentalTypeLookup(const HandlerContext& context, const QString& type, Type
   s.add({"SELECT UTYPE", "FROM", "  UTYPE", "WHERE"});
   s.add(column == TypeColumn::kQualified ? QStringLiteral("  UTYPE.UTYPE = :UTYPE")
                                          : QStringLiteral("  UTYPE = :UTYPE"));
-  s.bindText(QStringLiteral("UTYPE"), type);
+  s.bindTextAsNumber(QStringLiteral("UTYPE"), type);
   s.open();
   return s.next() ? Lookup::kFound : Lookup::kNotFound;
 }

@@ -73,7 +73,7 @@ class LookupTest : public HandlerTest {
   }
 };
 
-TEST_F(LookupTest, FacilityAndTypeChecks) {
+TEST_P(LookupTest, FacilityAndTypeChecks) {
   const QString before = Fingerprint();
   EXPECT_EQ(CompanyLookup(context_, QStringLiteral("7")), Lookup::kFound);
   EXPECT_EQ(CompanyLookup(context_, QStringLiteral("8")), Lookup::kNotFound);
@@ -100,6 +100,8 @@ TEST_F(LookupTest, FacilityAndTypeChecks) {
   HandlerContext none;
   EXPECT_THROW(CompanyLookup(none, QStringLiteral("7")), DatabaseError);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, LookupTest, BothBackends(), BackendName());
 
 }  // namespace
 }  // namespace taurelin

@@ -41,7 +41,7 @@ class HentbookTest : public HandlerTest {
   QString Fetch(const QString& refnr) { return Call(HandleHentbook, {{"REFNR", refnr}}); }
 };
 
-TEST_F(HentbookTest, ListsTheObjectLinesOnly) {
+TEST_P(HentbookTest, ListsTheObjectLinesOnly) {
   EXPECT_EQ(Call(HandleHentbook, {{"REFNR", "100"}}, QStringLiteral("&count=1&header=X&data=Y")),
             "&count=2" + kHeader +
                 "HENTBOOK;0;5;0;2000.04.08;2000.04.14;2;2;4;4;1250;"
@@ -51,7 +51,7 @@ TEST_F(HentbookTest, ListsTheObjectLinesOnly) {
             "&count=1" + kHeader + "HENTBOOK;0;5;0;2000.06.01;2000.06.02;2;1;1;;500");
 }
 
-TEST_F(HentbookTest, Errors) {
+TEST_P(HentbookTest, Errors) {
   EXPECT_EQ(Fetch(QStringLiteral("300")),
             Failure(QStringLiteral("-2101"),
                     QStringLiteral("Det finnes ingen leielinjer på bookingen.")));
@@ -65,7 +65,7 @@ TEST_F(HentbookTest, Errors) {
                     QStringLiteral("Ugyldig refnr (). Ugyldig nummerisk verdi.")));
 }
 
-TEST_F(HentbookTest, HostileValuesChangeNothingAndGetNoRows) {
+TEST_P(HentbookTest, HostileValuesChangeNothingAndGetNoRows) {
   const QString before = Fingerprint();
   for (const QString& hostile : HostileValues()) {
     EXPECT_EQ(Fetch(hostile),
@@ -76,7 +76,7 @@ TEST_F(HentbookTest, HostileValuesChangeNothingAndGetNoRows) {
   EXPECT_EQ(Fingerprint(), before);
 }
 
-TEST_F(HentbookTest, DatabaseFailuresAnswerTheirOwnErrors) {
+TEST_P(HentbookTest, DatabaseFailuresAnswerTheirOwnErrors) {
   const QString normal = Fetch(QStringLiteral("200"));
   ASSERT_TRUE(normal.startsWith(u"&count=1"));
 
@@ -97,6 +97,8 @@ TEST_F(HentbookTest, DatabaseFailuresAnswerTheirOwnErrors) {
 
   EXPECT_EQ(Fetch(QStringLiteral("200")), normal);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, HentbookTest, BothBackends(), BackendName());
 
 }  // namespace
 }  // namespace taurelin

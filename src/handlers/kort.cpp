@@ -2,6 +2,7 @@
 
 #include "handlers/conventions.h"
 #include "handlers/reply_builder.h"
+#include "store/dialect.h"
 
 namespace taurelin {
 
@@ -27,8 +28,9 @@ void HandleKort(const InstructionValues& values, QString& reply, HandlerContext&
            "FROM",
            "  BETFORM",
            "WHERE",
-           "  GYLDIG = 'J' OR GYLDIG IS NULL",
-           "ORDER BY BKODE"});
+           "  GYLDIG = 'J' OR GYLDIG IS NULL"});
+    s.add(QStringLiteral("ORDER BY ") +
+          Dialect::Of(SessionConnectionName(context)).textOrderKey(QStringLiteral("BKODE")));
     s.open();
     // The shop asked for one facility, but payment types belong to none: always "0".
     while (s.next()) {

@@ -23,7 +23,7 @@ class LedigTest : public StayTest {
   }
 };
 
-TEST_F(LedigTest, OneRowPerTypeAndBoardWithTheWinningPrice) {
+TEST_P(LedigTest, OneRowPerTypeAndBoardWithTheWinningPrice) {
   // Saturday to Friday: six nights. Boards come in the order of their descriptions. Board 2:
   // the week price does not fit six nights, the nightly one does; board 1: the Saturday price
   // beats the any-day price.
@@ -39,7 +39,7 @@ TEST_F(LedigTest, OneRowPerTypeAndBoardWithTheWinningPrice) {
                 "LEDIG;0;5; ;2000.04.08;2000.04.15;1;10;6300");
 }
 
-TEST_F(LedigTest, BoardTypeFiltersAndTheMarkerDoesNot) {
+TEST_P(LedigTest, BoardTypeFiltersAndTheMarkerDoesNot) {
   EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.14", "2"),
             "&count=1" + kHeader + "LEDIG;0;5; ;2000.04.08;2000.04.14;2;10;7200");
   EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.14", "*"),
@@ -48,7 +48,7 @@ TEST_F(LedigTest, BoardTypeFiltersAndTheMarkerDoesNot) {
   EXPECT_THROW(Ledig("1", "5", "2000.04.08", "2000.04.14", "2 OR 1=1"), ConversionError);
 }
 
-TEST_F(LedigTest, OccupiedUnitsAndAllFacilities) {
+TEST_P(LedigTest, OccupiedUnitsAndAllFacilities) {
   Run("INSERT INTO BOOKING (REFNR) VALUES (1);\n"
       "INSERT INTO LEIE (LINJENR, REFNR, LEIETYPE, ANKOMST, AVREISE, UTYPE, ANLEGG, ANTALL)"
       "  VALUES (1, 1, 'O', '2000-04-10', '2000-04-12', 5, 1, 4);\n");
@@ -60,7 +60,7 @@ TEST_F(LedigTest, OccupiedUnitsAndAllFacilities) {
             "&count=2" + kHeader + row + u';' + row);
 }
 
-TEST_F(LedigTest, EqualReversedAndVeryLongStays) {
+TEST_P(LedigTest, EqualReversedAndVeryLongStays) {
   // No nights: only prices without a number of days fit, priced for one night.
   EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.08"),
             "&count=1" + kHeader + "LEDIG;0;5; ;2000.04.08;2000.04.08;2;10;1200");
@@ -72,7 +72,7 @@ TEST_F(LedigTest, EqualReversedAndVeryLongStays) {
   EXPECT_FALSE(longStay.contains(u"errorcode"));
 }
 
-TEST_F(LedigTest, ValidationAnswersAndFailures) {
+TEST_P(LedigTest, ValidationAnswersAndFailures) {
   EXPECT_THROW(Ledig("VG", "*", "2000.04.08", "2000.04.14"), ConversionError);
   EXPECT_THROW(Ledig("1", "*", "2000.4.8", "2000.04.14"), ConversionError);
   EXPECT_EQ(Ledig("07", "*", "2000.04.08", "2000.04.14"),
@@ -97,11 +97,13 @@ TEST_F(LedigTest, ValidationAnswersAndFailures) {
   EXPECT_EQ(Fingerprint(), before);
 }
 
-TEST_F(LedigTest, TypeWithoutDescriptionEndsTheList) {
+TEST_P(LedigTest, TypeWithoutDescriptionEndsTheList) {
   Run("UPDATE UTYPE SET BESKR = '  ' WHERE UTYPE = 5;\n");
   Reconnect();
   EXPECT_EQ(Ledig("1", "*", "2000.04.08", "2000.04.14"), "&count=0" + kHeader);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, LedigTest, BothBackends(), BackendName());
 
 }  // namespace
 }  // namespace taurelin

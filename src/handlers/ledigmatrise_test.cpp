@@ -66,7 +66,7 @@ class LedigmatriseTest : public HandlerTest {
   const QString kAheadText = kAhead.toString(QStringLiteral("yyyy.MM.dd"));
 };
 
-TEST_F(LedigmatriseTest, AnswersPerTypeAndDay) {
+TEST_P(LedigmatriseTest, AnswersPerTypeAndDay) {
   EXPECT_EQ(Call(HandleLedigmatrise,
                  {{"ANLEGGSNR", "7"}, {"UTYPE", "*"}, {"UTL_OBJ", " "}, {"AGENT", "*"},
                   {"FRA", "2000.04.09"}, {"TIL", "2000.04.10"}},
@@ -92,7 +92,7 @@ TEST_F(LedigmatriseTest, AnswersPerTypeAndDay) {
             "&count=0" + kHeader);
 }
 
-TEST_F(LedigmatriseTest, AgentNumberReachesTheProcedure) {
+TEST_P(LedigmatriseTest, AgentNumberReachesTheProcedure) {
   const QString held = "&count=1" + kHeader + "LEDIGMATRISE;7;3; ;" + kAheadText + ";1;1;2";
   const QString none = "&count=1" + kHeader + "LEDIGMATRISE;7;3; ;" + kAheadText + ";1;0;1";
   auto ahead = [&](const char* agent) {
@@ -106,7 +106,7 @@ TEST_F(LedigmatriseTest, AgentNumberReachesTheProcedure) {
   for (const char* bad : {"", " ", "**", "x"}) EXPECT_EQ(ahead(bad), kMatrixFailed) << bad;
 }
 
-TEST_F(LedigmatriseTest, ValidationsInOrder) {
+TEST_P(LedigmatriseTest, ValidationsInOrder) {
   const QString invalidFacility99 =
       Failure(QStringLiteral("-1002"), QStringLiteral("Ugyldig anlegg (99)."));
   EXPECT_EQ(April(QStringLiteral("99")), invalidFacility99);
@@ -139,13 +139,13 @@ TEST_F(LedigmatriseTest, ValidationsInOrder) {
             kMatrixFailed);
 }
 
-TEST_F(LedigmatriseTest, FacilityThatIsNoIntegerEscapes) {
+TEST_P(LedigmatriseTest, FacilityThatIsNoIntegerEscapes) {
   for (const char* facility : {"VG", "", " 7", "7.0", "99999999999"}) {
     EXPECT_THROW(April(QString::fromUtf8(facility)), ConversionError) << facility;
   }
 }
 
-TEST_F(LedigmatriseTest, HostileValuesChangeNothingAndGetNoRows) {
+TEST_P(LedigmatriseTest, HostileValuesChangeNothingAndGetNoRows) {
   const QString before = Fingerprint();
   for (const QString& hostile : HostileValues()) {
     const std::string label = hostile.toStdString();
@@ -172,7 +172,7 @@ TEST_F(LedigmatriseTest, HostileValuesChangeNothingAndGetNoRows) {
   EXPECT_EQ(Fingerprint(), before);
 }
 
-TEST_F(LedigmatriseTest, DatabaseFailuresAnswerTheirOwnErrors) {
+TEST_P(LedigmatriseTest, DatabaseFailuresAnswerTheirOwnErrors) {
   const QString normal = April(QStringLiteral("7"), QStringLiteral("3"));
   ASSERT_TRUE(normal.startsWith(u"&count=2"));
 
@@ -195,6 +195,8 @@ TEST_F(LedigmatriseTest, DatabaseFailuresAnswerTheirOwnErrors) {
 
   EXPECT_EQ(April(QStringLiteral("7"), QStringLiteral("3")), normal);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, LedigmatriseTest, BothBackends(), BackendName());
 
 }  // namespace
 }  // namespace taurelin

@@ -4,11 +4,16 @@
 #include "handlers/integer_text.h"
 #include "handlers/protocol_dates.h"
 #include "handlers/reply_builder.h"
+#include "store/dialect.h"
 
 #include <QDate>
 
 namespace taurelin {
 namespace {
+
+// The price type column's expression, which the order repeats on PostgreSQL.
+const QString kPriceType =
+    QStringLiteral("CAST((P.START_DAG||'/'||P.ANT_DAGER) as VARCHAR(16))");
 
 // The price method as "start day/number of days"; the four common ones have a letter.
 QString PriceMethod(const QString& startAndDays) {
@@ -78,8 +83,12 @@ void HandlePris(const InstructionValues& values, QString& reply, HandlerContext&
     s.add({"  (P.WEB = 'J')",
            "  AND ((PL.TIL_DATO > :IDAG)",
            "        OR (PL.TIL_DATO IS NULL AND (PL.PRIS_UKE > 0 OR PL.PRIS_WEEK > 0)))",
-           "  AND (P.PRIS_ID = PL.PRIS_ID)",
-           "ORDER BY UTYPE, PENSJON, PRISTYPE, PL.PRIS_ID"});
+           "  AND (P.PRIS_ID = PL.PRIS_ID)"});
+    const Dialect dialect = Dialect::Of(SessionConnectionName(context));
+    s.add(QStringLiteral("ORDER BY %1, %2, %3, PL.PRIS_ID")
+              .arg(dialect.orderKey(QStringLiteral("UTYPE")),
+                   dialect.orderKey(QStringLiteral("PENSJON")),
+                   dialect.textOrderKey(QStringLiteral("PRISTYPE"), kPriceType)));
     s.bindDate(QStringLiteral("IDAG"), QDate::currentDate());
     s.open();
     while (s.next()) {

@@ -33,7 +33,7 @@ class PrisTest : public HandlerTest {
         "  (21, 1, 2, 0, 1, 'J'), (22, 1, 2, 5, 2, 'J'), (23, 1, 2, 7, 5, 'J'),\n"
         "  (24, 1, 2, 10, 1, 'J'), (19, 1, 1, 1, 3, 'J'),\n"
         "  (27, 1, 3, 0, 1, 'N'), (28, 1, 3, 0, 1, NULL), (29, 1, 3, 0, 1, 'j');\n");
-    db_.run(QStringLiteral(
+    Run(QStringLiteral(
                 "INSERT INTO PRISLINJE (PRIS_ID, FRA_DATO, TIL_DATO, PRIS_UKE, PRIS_WEEK) VALUES\n"
                 "  (20, '%1', '%5', 7000, 0),\n"     // ends tomorrow: shown
                 "  (20, '%2', '%3', 6500, 0),\n"     // ends today: hidden
@@ -67,7 +67,7 @@ class PrisTest : public HandlerTest {
   }
 };
 
-TEST_F(PrisTest, ListsValidWebPricesByTypeBoardMethodTextAndNumber) {
+TEST_P(PrisTest, ListsValidWebPricesByTypeBoardMethodTextAndNumber) {
   const QString expected =
       "&count=8" + kHeader + "&data=" +
       "PRIS;0;1; ;" + Shown(0) + ";" + Shown(7) + ";1;1/3;2000;0;" +
@@ -89,7 +89,7 @@ TEST_F(PrisTest, ListsValidWebPricesByTypeBoardMethodTextAndNumber) {
             "&count=1" + kHeader + "&data=" + Type2Row());
 }
 
-TEST_F(PrisTest, RentalTypeMustBeAnIntegerThatExistsAndHasPrices) {
+TEST_P(PrisTest, RentalTypeMustBeAnIntegerThatExistsAndHasPrices) {
   EXPECT_EQ(Pris(QStringLiteral("0"), QStringLiteral("abc")),
             Failed("-1999", QStringLiteral("UTYPE må oppgis som heltall i Taurelin 5.2.x. ")));
   EXPECT_EQ(Pris(QStringLiteral("0"), QStringLiteral("99")),
@@ -99,7 +99,7 @@ TEST_F(PrisTest, RentalTypeMustBeAnIntegerThatExistsAndHasPrices) {
                    QStringLiteral("Ingen gyldige priser for utleietypen for tidsrommet.")));
 }
 
-TEST_F(PrisTest, FacilityAndObjectAreRefusedInThatOrderWithoutTheDatabase) {
+TEST_P(PrisTest, FacilityAndObjectAreRefusedInThatOrderWithoutTheDatabase) {
   context_.database = nullptr;  // any statement would fail
   EXPECT_EQ(Pris(QStringLiteral("1"), QStringLiteral("*")),
             Failed("-1002", QStringLiteral("Ugyldig anlegg (1).")));
@@ -117,7 +117,7 @@ TEST_F(PrisTest, FacilityAndObjectAreRefusedInThatOrderWithoutTheDatabase) {
             Failed("-1999", QStringLiteral("UTYPE må oppgis som heltall i Taurelin 5.2.x. ")));
 }
 
-TEST_F(PrisTest, HostileValuesChangeNothingAndListNothing) {
+TEST_P(PrisTest, HostileValuesChangeNothingAndListNothing) {
   const QString before = Fingerprint();
   for (const QString& hostile : HostileValues()) {
     const std::string shown = hostile.toStdString();
@@ -134,7 +134,7 @@ TEST_F(PrisTest, HostileValuesChangeNothingAndListNothing) {
   EXPECT_EQ(Fingerprint(), before);
 }
 
-TEST_F(PrisTest, DatabaseFailuresAnswerTheStatementsOwnError) {
+TEST_P(PrisTest, DatabaseFailuresAnswerTheStatementsOwnError) {
   const QString ok = Pris(QStringLiteral("0"), QStringLiteral("2"));
   ASSERT_EQ(ok, "&count=1" + kHeader + "&data=" + Type2Row());
 
@@ -156,6 +156,8 @@ TEST_F(PrisTest, DatabaseFailuresAnswerTheStatementsOwnError) {
   }
   EXPECT_EQ(Pris(QStringLiteral("0"), QStringLiteral("2")), ok);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, PrisTest, BothBackends(), BackendName());
 
 }  // namespace
 }  // namespace taurelin

@@ -61,7 +61,7 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
   try {
     Statement agents = SessionStatement(context);
     agents.add({"SELECT AKODE", "FROM", "  AGENT", "WHERE", "  AGENT.AKODE = :AKODE"});
-    agents.bindText(QStringLiteral("AKODE"), agent);
+    agents.bindTextAsNumber(QStringLiteral("AKODE"), agent);
     agents.open();
     if (!agents.next()) return builder.fail(fail::InvalidAgent(agent));
   } catch (const DatabaseError&) {
@@ -71,7 +71,7 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
   try {
     Statement types = SessionStatement(context);
     types.add({"SELECT UTYPE, ISTAT", "FROM", "  UTYPE", "WHERE", "  UTYPE.UTYPE = :UTYPE"});
-    types.bindText(QStringLiteral("UTYPE"), typeText);
+    types.bindTextAsNumber(QStringLiteral("UTYPE"), typeText);
     types.open();
     if (!types.next()) return builder.fail(errors::InvalidRentalType(typeText));
   } catch (const DatabaseError&) {
@@ -103,6 +103,7 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
     TdmBook& module = *context.database->dmBook();
     // Free units are counted and the booking written under one write lock.
     WriteTransaction lock(module.connectionName());
+    lock.lockReservation(checked.facility, checked.type);
     const QList<RentalTypeSummaryRow> summary = SelectSummaryRows(
         context, typeText, IsNotGiven(facilityText) ? std::nullopt : std::optional<int>(checked.facility));
     const int type = summary.isEmpty() ? 0 : summary.first().UTYPE;

@@ -2,6 +2,14 @@
 
 #include "handlers/protocol_dates.h"
 #include "handlers/stay_test_fixture.h"
+#include "store/connection.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <chrono>
+#include <future>
+#include <thread>
 
 namespace taurelin {
 namespace {
@@ -40,29 +48,23 @@ class ReserverTest : public StayTest {
   }
 };
 
-TEST_F(ReserverTest, WritesTheHeaderAndBothLines) {
+TEST_P(ReserverTest, WritesTheHeaderAndBothLines) {
   EXPECT_EQ(Reserve({}),
             "&count=1" + kHeader + "RESERVER;0;5; ;2000.04.08;2000.04.14; ;1;2;7;1;5400;0;600");
-  EXPECT_EQ(Scalar("SELECT REFNR || '|' || ANLEGGSNR || '|' || FORETAKSNR || '|' || FORMAL || '|'"
-                   " || REG_DATO || '|' || AKODE || '|' || IFNULL(BESTNR, 'null') || '|' || BEKREFT"
-                   " || '|' || OPPR_AV || '|' || IFNULL(AGENT_KONTAKT, 'null') FROM BOOKING"),
-            "1|1|10|0|" + QDate::currentDate().toString(Qt::ISODate) + "|7|null|B|0|null");
+  EXPECT_EQ(Rows("SELECT REFNR, ANLEGGSNR, FORETAKSNR, FORMAL, REG_DATO, AKODE, BESTNR, BEKREFT,"
+                 " OPPR_AV, AGENT_KONTAKT FROM BOOKING"),
+            "1|1|10|0|" + QDate::currentDate().toString(u"dd.MM.yyyy") + "|7|null|B|0|null");
   // The rental-type line owns the object line, which is the one that occupies units. The
   // price type comes from the first fitting price (nightly: D), the price from the last.
-  const char* columns =
-      "SELECT group_concat(LINJENR || '|' || REFNR || '|' || LEIETYPE || '|' || LINJE_EIER || '|'"
-      " || UTYPE || '|' || ANLEGG || '|' || ANKOMST || '|' || AVREISE || '|' || ANTALL || '|'"
-      " || ANT_VOKSEN || '|' || ANT_BARN || '|' || ANT_GRATIS || '|' || A_PRIS || '|'"
-      " || PENSJON || '|' || PRISKODE || '|' || PRISTYPE || '|' || STATKODE || '|'"
-      " || IFNULL(OBJNR, 'null') || '|' || IFNULL(TIL, 'null') || '|' || IFNULL(ETTER, 'null')"
-      " || '|' || IFNULL(RABATT, 'null') || '|' || IFNULL(FAKT_STAT, 'null') || '|'"
-      " || IFNULL(FRITEKST, 'null'), ' / ') FROM (SELECT * FROM LEIE ORDER BY LINJENR)";
-  EXPECT_EQ(Scalar(columns),
-            "1|1|U|0|5|1|2000-04-08|2000-04-14|1|2|0|0|5400|1|52|D|H|null|null|null|null|null| / "
-            "2|1|O|1|5|1|2000-04-08|2000-04-14|1|2|0|0|5400|1|52|D|H|0|M|F|0||null");
+  EXPECT_EQ(Rows("SELECT LINJENR, REFNR, LEIETYPE, LINJE_EIER, UTYPE, ANLEGG, ANKOMST, AVREISE,"
+                 " ANTALL, ANT_VOKSEN, ANT_BARN, ANT_GRATIS, A_PRIS, PENSJON, PRISKODE, PRISTYPE,"
+                 " STATKODE, OBJNR, TIL, ETTER, RABATT, FAKT_STAT, FRITEKST FROM LEIE"
+                 " ORDER BY LINJENR"),
+            "1|1|U|0|5|1|08.04.2000|14.04.2000|1|2|0|0|5400|1|52|D|H|null|null|null|null|null|"
+            " / 2|1|O|1|5|1|08.04.2000|14.04.2000|1|2|0|0|5400|1|52|D|H|0|M|F|0||null");
 }
 
-TEST_F(ReserverTest, ExactlyTheFreeUnitsAndNotOneMore) {
+TEST_P(ReserverTest, ExactlyTheFreeUnitsAndNotOneMore) {
   Request r;
   r.units = QStringLiteral("6");
   EXPECT_TRUE(Reserve(r).startsWith(u"&count=1"));
@@ -79,7 +81,7 @@ TEST_F(ReserverTest, ExactlyTheFreeUnitsAndNotOneMore) {
   EXPECT_TRUE(Reserve(r).startsWith(u"&count=1"));
 }
 
-TEST_F(ReserverTest, AddsToAnExistingBookingAndKeepsItsBooker) {
+TEST_P(ReserverTest, AddsToAnExistingBookingAndKeepsItsBooker) {
   Run("INSERT INTO BESTILL (BESTNR, ENAVN) VALUES (40, 'Nordmann');\n"
       "INSERT INTO BOOKING (REFNR, BESTNR, ANM, STATUS, REG_DATO, AGENT_KONTAKT, AKODE)"
       "  VALUES (77, 40, 'Sen ankomst', 3, '1999-12-24', 5, 1);\n");
@@ -87,9 +89,9 @@ TEST_F(ReserverTest, AddsToAnExistingBookingAndKeepsItsBooker) {
   r.refnr = QStringLiteral("77");
   EXPECT_EQ(Reserve(r),
             "&count=1" + kHeader + "RESERVER;0;5; ;2000.04.08;2000.04.14; ;1;2;7;77;5400;0;600");
-  EXPECT_EQ(Scalar("SELECT BESTNR || '|' || ANM || '|' || STATUS || '|' || REG_DATO || '|' ||"
-                   " AGENT_KONTAKT FROM BOOKING WHERE REFNR = 77"),
-            "40|Sen ankomst|3|1999-12-24|5");
+  EXPECT_EQ(Rows("SELECT BESTNR, ANM, STATUS, REG_DATO, AGENT_KONTAKT FROM BOOKING"
+                 " WHERE REFNR = 77"),
+            "40|Sen ankomst|3|24.12.1999|5");
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM LEIE WHERE REFNR = 77"), "2");
   EXPECT_TRUE(Reserve(r).startsWith(u"&count=1"));
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM LEIE WHERE REFNR = 77"), "4");
@@ -101,7 +103,7 @@ TEST_F(ReserverTest, AddsToAnExistingBookingAndKeepsItsBooker) {
   EXPECT_EQ(Reserve(r), Error("-2064", QStringLiteral("Kan ikke åpne bookingen [refnr: 7 OR 1=1].")));
 }
 
-TEST_F(ReserverTest, TheWeekdayAndTheLongerMinimumStayWin) {
+TEST_P(ReserverTest, TheWeekdayAndTheLongerMinimumStayWin) {
   Request r;
   r.arrival = QStringLiteral("2000.04.10");  // a Monday: only the any-day price fits board 1
   r.departure = QStringLiteral("2000.04.12");
@@ -114,7 +116,7 @@ TEST_F(ReserverTest, TheWeekdayAndTheLongerMinimumStayWin) {
   EXPECT_TRUE(Reserve(r).contains(u";7200;0;600"));
 }
 
-TEST_F(ReserverTest, RefusalsInOrder) {
+TEST_P(ReserverTest, RefusalsInOrder) {
   Request r;
   r.facility = QStringLiteral("-1");  // a booking needs a real facility
   EXPECT_EQ(Reserve(r), Error("-1002", QStringLiteral("Ugyldig anlegg (-1).")));
@@ -142,7 +144,7 @@ TEST_F(ReserverTest, RefusalsInOrder) {
   EXPECT_TRUE(Reserve(r).contains(u"'-2065'"));
 }
 
-TEST_F(ReserverTest, ValuesThatDoNotConvertFailTheRequest) {
+TEST_P(ReserverTest, ValuesThatDoNotConvertFailTheRequest) {
   Request r;
   r.price = QStringLiteral("abc");
   EXPECT_THROW(Reserve(r), ConversionError);
@@ -156,7 +158,7 @@ TEST_F(ReserverTest, ValuesThatDoNotConvertFailTheRequest) {
   EXPECT_THROW(Reserve(r), ConversionError);
 }
 
-TEST_F(ReserverTest, HostileValuesChangeNothing) {
+TEST_P(ReserverTest, HostileValuesChangeNothing) {
   const QString before = Fingerprint();
   for (const QString& hostile : HostileValues()) {
     for (int field = 0; field < 4; ++field) {
@@ -175,14 +177,56 @@ TEST_F(ReserverTest, HostileValuesChangeNothing) {
   EXPECT_EQ(Fingerprint(), before);
 }
 
-TEST_F(ReserverTest, FailedLineWriteLeavesNothing) {
-  Run("CREATE TRIGGER NO_OBJECT_LINES BEFORE INSERT ON LEIE WHEN NEW.LEIETYPE = 'O'\n"
-      "BEGIN SELECT RAISE(ABORT, 'refused'); END;\n");
+TEST_P(ReserverTest, FailedLineWriteLeavesNothing) {
+  Refuse("NO_OBJECT_LINES", "BEFORE INSERT ON LEIE", "NEW.LEIETYPE = 'O'");
   const QString before = Fingerprint();
   EXPECT_EQ(Reserve({}), Error("-2066", QStringLiteral("Kan ikke generere bookinglinjer på "
                                                        "bestillingen.")));
   EXPECT_EQ(Fingerprint(), before);
 }
+
+// Another server reserves the last units and still holds its lock while it writes: this
+// reservation waits for it and then finds nothing free, instead of counting before that
+// write is committed and selling the units again.
+TEST_P(ReserverTest, WaitsForAnotherServersReservationOfTheSameUnits) {
+  const DatabaseAlias alias = postgres() ? postgres_->alias() : sqlite_->alias();
+  const bool pg = postgres();
+  std::promise<bool> written;
+  std::future<bool> writtenFuture = written.get_future();
+  bool committed = false;
+  std::thread other([&] {
+    const QString name = QStringLiteral("other_server");
+    {
+      QString error;
+      bool ok = OpenConnection(alias, name, &error);
+      QSqlDatabase database = QSqlDatabase::database(name, false);
+      QSqlQuery query(database);
+      ok = ok && query.exec(QLatin1String(pg ? "BEGIN" : "BEGIN IMMEDIATE"));
+      ok = ok && (!pg || query.exec(QStringLiteral("SELECT pg_advisory_xact_lock(1, 5)")));
+      ok = ok && query.exec(QStringLiteral("INSERT INTO BOOKING (REFNR) VALUES (900)"));
+      ok = ok && query.exec(QStringLiteral(
+                     "INSERT INTO LEIE (LINJENR, REFNR, LEIETYPE, LINJE_EIER, UTYPE, ANLEGG, "
+                     "ANKOMST, AVREISE, ANTALL) VALUES (900, 900, 'O', 0, 5, 1, '2000-04-08', "
+                     "'2000-04-14', 10)"));
+      written.set_value(ok);
+      if (ok) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        committed = query.exec(QStringLiteral("COMMIT"));
+      }
+      query.finish();
+      database.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+  });
+  const bool ready = writtenFuture.get();
+  const QString reply = ready ? Reserve({}) : QString();
+  other.join();
+  ASSERT_TRUE(ready);
+  EXPECT_TRUE(committed);
+  EXPECT_EQ(reply, Error("-2065", QStringLiteral("Overbooking. Utleieobjekt er ikke reservert.")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ReserverTest, BothBackends(), BackendName());
 
 }  // namespace
 }  // namespace taurelin

@@ -2,6 +2,7 @@
 
 #include "handlers/conventions.h"
 #include "handlers/reply_builder.h"
+#include "store/dialect.h"
 
 namespace taurelin {
 namespace {
@@ -43,8 +44,9 @@ void HandleUtype(const InstructionValues& values, QString& reply, HandlerContext
                "  BESKR BESKR,",
                "  ANTENH KAPASITET",
                "FROM",
-               "  UTYPE",
-               "ORDER BY BESKR"});
+               "  UTYPE"});
+    types.add(QStringLiteral("ORDER BY ") +
+              Dialect::Of(SessionConnectionName(context)).textOrderKey(QStringLiteral("BESKR")));
     types.open();
     // The type's own unit count (ANTENH) is the whole system's; the shop needs the count at
     // this facility, and a type the facility does not have is no choice there.

@@ -38,14 +38,14 @@ class UtypeTest : public HandlerTest {
   }
 };
 
-TEST_F(UtypeTest, ListsTheFacilitysTypesByDescriptionWithItsOwnObjectCount) {
+TEST_P(UtypeTest, ListsTheFacilitysTypesByDescriptionWithItsOwnObjectCount) {
   EXPECT_EQ(Utype(QStringLiteral("7"), QStringLiteral("&count=1&header=X&data=old")),
             "&count=2" + kHeader + "&data=UTYPE;0;3;R;Annex;1;UTYPE;0;2;C;Hytte;3");
   EXPECT_EQ(Utype(QStringLiteral("8")), "&count=1" + kHeader + "&data=UTYPE;0;4;L;Leilighet;1");
   EXPECT_EQ(Utype(QStringLiteral("9")), kEmpty);
 }
 
-TEST_F(UtypeTest, FacilityMustBeStoredUnderExactlyTheNumberAsked) {
+TEST_P(UtypeTest, FacilityMustBeStoredUnderExactlyTheNumberAsked) {
   for (const char* facility : {"07", "-1", "99", " 7", "7.0"}) {
     EXPECT_EQ(Utype(QString::fromUtf8(facility)),
               kEmpty + "&errorcode='-1002'&errormessage=Ugyldig anlegg (" +
@@ -60,7 +60,7 @@ TEST_F(UtypeTest, FacilityMustBeStoredUnderExactlyTheNumberAsked) {
   }
 }
 
-TEST_F(UtypeTest, HostileFacilityValuesChangeNothingAndListNothing) {
+TEST_P(UtypeTest, HostileFacilityValuesChangeNothingAndListNothing) {
   const QString before = Fingerprint();
   for (const QString& hostile : HostileValues()) {
     EXPECT_EQ(Utype(hostile), kEmpty + "&errorcode='-2032b'&errormessage=Kan ikke åpne "
@@ -70,7 +70,7 @@ TEST_F(UtypeTest, HostileFacilityValuesChangeNothingAndListNothing) {
   EXPECT_EQ(Fingerprint(), before);
 }
 
-TEST_F(UtypeTest, DatabaseFailuresAnswerTheStatementsOwnError) {
+TEST_P(UtypeTest, DatabaseFailuresAnswerTheStatementsOwnError) {
   const QString ok = Utype(QStringLiteral("7"));
   const QString listFailed = kEmpty + "&errorcode='-2021'&errormessage=Kan ikke åpne spørringen "
                                       "på utleietype ved database test.";
@@ -88,6 +88,8 @@ TEST_F(UtypeTest, DatabaseFailuresAnswerTheStatementsOwnError) {
   }
   EXPECT_EQ(Utype(QStringLiteral("7")), ok);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, UtypeTest, BothBackends(), BackendName());
 
 }  // namespace
 }  // namespace taurelin

@@ -1,6 +1,7 @@
 #include "store/data_module.h"
 
 #include "store/connection.h"
+#include "store/dialect.h"
 #include "store/write_transaction.h"
 
 #include <QSqlDatabase>
@@ -57,8 +58,13 @@ Statement TdmBook::qryWebPriser() const {
          "  intSTART_DAG START_DAG,",
          "  intANT_DAGER ANT_DAGER",
          "from",
-         "  BEREGN_WEB_PRISMATRISE(:REFDATO, :ANK, :AVR, :UTYPEN, :ANLEGGET)",
-         "ORDER BY STRBESKR, intPRISMET, intSTART_DAG, intANT_DAGER"});
+         "  BEREGN_WEB_PRISMATRISE(:REFDATO, :ANK, :AVR, :UTYPEN, :ANLEGGET)"});
+  const Dialect dialect = Dialect::Of(connectionName());
+  s.add(QStringLiteral("ORDER BY %1, %2, %3, %4")
+            .arg(dialect.textOrderKey(QStringLiteral("STRBESKR")),
+                 dialect.orderKey(QStringLiteral("intPRISMET")),
+                 dialect.orderKey(QStringLiteral("intSTART_DAG")),
+                 dialect.orderKey(QStringLiteral("intANT_DAGER"))));
   return s;
 }
 

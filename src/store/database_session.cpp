@@ -1,5 +1,7 @@
 #include "store/database_session.h"
 
+#include "store/dialect.h"
+
 #include "store/connection.h"
 #include "store/statement.h"
 
@@ -60,6 +62,11 @@ void DatabaseSession::readUtleietyper() {
              "  left outer join floy f on (f.floykode = o.floykode)",
              "  left outer join utype u on (u.utype = o.utype)",
              "group by f.anlegg, o.utype, u.beskr, u.istat, u.kode"});
+  // The handlers depend on the rows' order (LEDIG stops at a type without a description):
+  // SQLite's grouping happens to give it, PostgreSQL's hashing does not.
+  const Dialect dialect = Dialect::Of(connectionName());
+  query.add(
+      QStringLiteral("order by %1, o.utype").arg(dialect.orderKey(QStringLiteral("f.anlegg"))));
   query.open();
   QList<RentalTypeSummaryRow> rows;
   while (query.next()) {

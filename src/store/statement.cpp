@@ -1,6 +1,7 @@
 #include "store/statement.h"
 
 #include "store/connection.h"
+#include "store/dialect.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -128,6 +129,10 @@ void Statement::bindNumber(const QString& name, const QString& literal) {
   bindings_.append({name, number.value_or(QVariant())});
 }
 
+void Statement::bindTextAsNumber(const QString& name, const QString& text) {
+  bindings_.append({name, NumericLiteral(text).value_or(QVariant())});
+}
+
 void Statement::bindNumberText(const QString& name, const QString& literal) {
   const std::optional<QVariant> number = NumericLiteral(literal);
   if (!number && badNumber_.isNull()) badNumber_ = literal.isNull() ? QStringLiteral("") : literal;
@@ -146,7 +151,7 @@ void Statement::run() {
   QString error;
   if (!EnsureOpen(database, &error)) throw DatabaseError(error);
   query_.emplace(database);
-  query_->setForwardOnly(true);
+  query_->setForwardOnly(Dialect(database.driverName()).readsRowsAsTheyArrive());
   if (!query_->prepare(sql())) throw DatabaseError(ErrorText(query_->lastError()));
   for (const auto& [name, value] : bindings_) {
     query_->bindValue(name.startsWith(u':') ? name : u':' + name, value);

@@ -55,6 +55,10 @@ class Statement {
   // The same check, but the value is bound as its text without the blanks around it: for a
   // code written with digits, such as a postcode, whose leading zeros must stay.
   void bindNumberText(const QString& name, const QString& literal);
+  // Binds a request text that the statement compares with a number column, so that every
+  // backend compares as SQLite does: a numeric literal as its number, any other text as a
+  // value that equals no number (PostgreSQL would refuse to convert it and fail).
+  void bindTextAsNumber(const QString& name, const QString& text);
 
   // Runs a query; its rows are then read with next().
   void open();

@@ -2,6 +2,7 @@
 
 #include "store/connection.h"
 #include "store/database_error.h"
+#include "store/dialect.h"
 
 #include <QSet>
 #include <QSqlDatabase>
@@ -56,6 +57,17 @@ void WriteTransaction::commit() {
   }
   open_ = false;
   OpenTransactions().remove(connectionName_);
+}
+
+void WriteTransaction::lockReservation(int facility, int rentalType) {
+  QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
+  const QString sql = Dialect(database.driverName()).reservationLock();
+  if (sql.isEmpty()) return;  // BEGIN IMMEDIATE already keeps every other writer out
+  QSqlQuery query(database);
+  query.prepare(sql);
+  query.bindValue(QStringLiteral(":ANLEGG"), facility);
+  query.bindValue(QStringLiteral(":UTYPE"), rentalType);
+  if (!query.exec()) throw DatabaseError(query.lastError().text());
 }
 
 bool WriteTransaction::IsOpen(const QString& connectionName) {

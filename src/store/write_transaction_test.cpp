@@ -1,6 +1,7 @@
 #include "store/write_transaction.h"
 
 #include "store/connection.h"
+#include "store/postgres_test_database.h"
 #include "store/statement.h"
 #include "store/test_database.h"
 
@@ -79,6 +80,47 @@ TEST_F(WriteTransactionTest, RefusalsThrow) {
   Insert(6);
   next.commit();
   EXPECT_EQ(Agents(), "6");
+}
+
+// A reservation's lock holds back another connection's reservation of the same facility and
+// rental type only, and only until the transaction ends, however it ends.
+TEST(ReservationLockTest, PostgresLocksOneFacilityAndTypeUntilTheEnd) {
+  if (!PostgresTestDatabase::Available()) GTEST_SKIP() << PostgresTestDatabase::kSkip;
+  PostgresTestDatabase db;
+  const QString mine = QStringLiteral("lock_mine");
+  const QString other = QStringLiteral("lock_other");
+  QString error;
+  ASSERT_TRUE(OpenConnection(db.alias(), mine, &error)) << error.toStdString();
+  ASSERT_TRUE(OpenConnection(db.alias(), other, &error)) << error.toStdString();
+  const auto free = [&other](int facility, int type) {
+    Statement s(other);
+    s.add(QStringLiteral(
+        "SELECT CASE WHEN pg_try_advisory_xact_lock(:A, :U) THEN 1 ELSE 0 END FREE"));
+    s.bindInteger(QStringLiteral("A"), facility);
+    s.bindInteger(QStringLiteral("U"), type);
+    s.open();
+    EXPECT_TRUE(s.next());
+    return s.integer(QStringLiteral("FREE")) == 1;
+  };
+  {
+    WriteTransaction transaction(mine);
+    transaction.lockReservation(1, 5);
+    EXPECT_FALSE(free(1, 5));
+    EXPECT_TRUE(free(1, 6));
+    EXPECT_TRUE(free(2, 5));
+    transaction.commit();
+  }
+  EXPECT_TRUE(free(1, 5));
+  {
+    WriteTransaction transaction(mine);
+    transaction.lockReservation(1, 5);
+    EXPECT_FALSE(free(1, 5));
+  }
+  EXPECT_TRUE(free(1, 5));
+  QSqlDatabase::database(mine, false).close();
+  QSqlDatabase::database(other, false).close();
+  QSqlDatabase::removeDatabase(mine);
+  QSqlDatabase::removeDatabase(other);
 }
 
 }  // namespace

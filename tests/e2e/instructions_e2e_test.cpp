@@ -1,5 +1,5 @@
-// Every instruction over TCP against the demo business, and reservations raced by two
-// servers that share one database.
+// Every instruction over TCP against the demo business, and reservations raced by servers
+// that share one database (on SQLite and on PostgreSQL).
 
 #include "demo_requests.h"
 #include "server_process.h"
@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <QSet>
+
+#include <vector>
 
 namespace taurelin {
 namespace {
@@ -78,15 +80,14 @@ TEST_F(DemoTest, EveryInstructionAnswers) {
   EXPECT_TRUE(Ask(Request("h3", "REFNR", "HENTBOOK;" + second)).startsWith(u"&count=1&"));
 }
 
-// Two servers on one database file, each with several clients, race for the last units.
-// They run in one directory, so they also race for the one time-out register there.
-TEST(RaceTest, TwoServersNeverSellTheLastUnitTwice) {
-  TestDatabase database(true);
-  ServerProcess first(database);
-  ServerProcess second(database);
-  second.setWorkingDirectory(first.workingDirectory());
-  ASSERT_TRUE(first.start()) << first.standardError().toStdString();
-  ASSERT_TRUE(second.start()) << second.standardError().toStdString();
+// Servers sharing one database, each with several clients, race for the last units. They
+// run in one directory, so they also race for the one time-out register there.
+void RaceForTheLastUnits(const std::vector<ServerProcess*>& servers) {
+  ServerProcess& first = *servers.front();
+  for (ServerProcess* server : servers) {
+    server->setWorkingDirectory(first.workingDirectory());
+    ASSERT_TRUE(server->start()) << server->standardError().toStdString();
+  }
 
   // How many units of type 1 at facility 1 are free for the stay.
   auto free = [&first] {
@@ -99,21 +100,22 @@ TEST(RaceTest, TwoServersNeverSellTheLastUnitTwice) {
   const int before = free();
   ASSERT_GT(before, 0);
 
-  // Eight clients on each server ask for one unit each, twice as many as are free in all.
+  // Eight clients on each server ask for one unit each, at least twice as many as are free.
   constexpr int kClientsPerServer = 8;
-  const int requests = std::max(2 * before, 2 * kClientsPerServer);
+  const int clientCount = kClientsPerServer * static_cast<int>(servers.size());
+  const int requests = std::max(2 * before, clientCount);
   std::vector<std::unique_ptr<QTcpSocket>> clients;
-  for (int i = 0; i < 2 * kClientsPerServer; ++i) {
-    clients.push_back((i % 2 == 0 ? first : second).connect());
+  for (int i = 0; i < clientCount; ++i) {
+    clients.push_back(servers[static_cast<size_t>(i) % servers.size()]->connect());
   }
   for (int i = 0; i < requests; ++i) {
-    clients[i % clients.size()]->write(Reservation(QString::number(i), 1));
+    clients[static_cast<size_t>(i) % clients.size()]->write(Reservation(QString::number(i), 1));
   }
   int reserved = 0;
   int refused = 0;
   for (size_t c = 0; c < clients.size(); ++c) {
-    const int expected = requests / static_cast<int>(clients.size()) +
-                         (static_cast<int>(c) < requests % static_cast<int>(clients.size()) ? 1 : 0);
+    const int expected = requests / clientCount +
+                         (static_cast<int>(c) < requests % clientCount ? 1 : 0);
     const QList<QByteArray> answers = ReadAnswers(*clients[c], expected, 60000);
     ASSERT_EQ(answers.size(), expected) << "client " << c;
     for (const QByteArray& answer : answers) {
@@ -129,12 +131,28 @@ TEST(RaceTest, TwoServersNeverSellTheLastUnitTwice) {
   EXPECT_EQ(reserved, before);
   EXPECT_EQ(reserved + refused, requests);
   EXPECT_EQ(free(), 0);
-  // Every reservation has its own entry: none was lost to the other server's registration.
+  // Every reservation has its own entry: none was lost to another server's registration.
   QSet<QString> registered;
   for (const TimeOutRecord& record : TimeOutRegister(first.workingDirectory()).entries()) {
     if (!record.isFree()) registered << record.refnr;
   }
   EXPECT_EQ(registered.size(), reserved);
+}
+
+TEST(RaceTest, TwoServersNeverSellTheLastUnitTwice) {
+  TestDatabase database(true);
+  ServerProcess first(database);
+  ServerProcess second(database);
+  RaceForTheLastUnits({&first, &second});
+}
+
+TEST(RaceTest, ThreeServersOnPostgresNeverSellTheLastUnitTwice) {
+  if (!PostgresTestDatabase::Available()) GTEST_SKIP() << PostgresTestDatabase::kSkip;
+  PostgresTestDatabase database(PostgresTestDatabase::kDemo);
+  ServerProcess first(database);
+  ServerProcess second(database);
+  ServerProcess third(database);
+  RaceForTheLastUnits({&first, &second, &third});
 }
 
 }  // namespace

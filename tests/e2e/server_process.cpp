@@ -11,11 +11,18 @@
 namespace taurelin {
 
 ServerProcess::ServerProcess(bool withDemo)
-    : ownDatabase_(std::make_unique<TestDatabase>(withDemo)), database_(*ownDatabase_) {
+    : ownDatabase_(std::make_unique<TestDatabase>(withDemo)),
+      aliasFile_(ownDatabase_->aliases().file()) {
   writeConfiguration();
 }
 
-ServerProcess::ServerProcess(const TestDatabase& database) : database_(database) {
+ServerProcess::ServerProcess(const TestDatabase& database)
+    : aliasFile_(database.aliases().file()) {
+  writeConfiguration();
+}
+
+ServerProcess::ServerProcess(const PostgresTestDatabase& database)
+    : aliasFile_(database.aliases().file()) {
   writeConfiguration();
 }
 
@@ -46,7 +53,7 @@ bool ServerProcess::start(const QStringList& extraArguments) {
   process_.setProgram(QStringLiteral(TAURELIN_API_BINARY));
   process_.setArguments(QStringList{QStringLiteral("--headless"), QStringLiteral("--config"),
                                     dir_.filePath(QStringLiteral("taurelin.conf")),
-                                    QStringLiteral("--aliases"), database_.aliases().file()} +
+                                    QStringLiteral("--aliases"), aliasFile_} +
                         extraArguments);
   process_.start();
   if (!process_.waitForStarted(10000)) return false;

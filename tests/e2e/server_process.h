@@ -4,6 +4,7 @@
 // configuration that lets the system choose a free port and a booking database with the
 // schema, and TCP clients to talk to it.
 
+#include "store/postgres_test_database.h"
 #include "store/test_database.h"
 
 #include <QByteArray>
@@ -22,6 +23,7 @@ class ServerProcess {
   explicit ServerProcess(bool withDemo = false);
   // A server on `database`, which other servers may share.
   explicit ServerProcess(const TestDatabase& database);
+  explicit ServerProcess(const PostgresTestDatabase& database);
   ~ServerProcess();
 
   // Runs the server in `directory` instead of its own, so that servers can share one
@@ -51,7 +53,7 @@ class ServerProcess {
   QTemporaryDir dir_;
   QString workingDirectory_;
   std::unique_ptr<TestDatabase> ownDatabase_;
-  const TestDatabase& database_;
+  QString aliasFile_;  // names the database as "test"
   QProcess process_;
   quint16 port_ = 0;
   QString errors_;
