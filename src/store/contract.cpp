@@ -15,7 +15,8 @@ struct Relation {
   const char* columns;  // separated by blanks
 };
 
-// The tables, each with every column that a statement of ours reads or writes.
+// The tables, each with every column that a statement of ours reads or writes, each after
+// the tables its foreign keys name.
 constexpr Relation kTables[] = {
     {"ANLEGG", "ANLEGGSNR ANLEGGSNAVN FORETAKSNR"},
     {"FLOY", "FLOYKODE ANLEGG"},
@@ -157,6 +158,12 @@ QStringList CheckContract(QSqlDatabase& database) {
     CheckCounters(database, Names(database, QSql::Views), "view", &missing);
   }
   return missing;
+}
+
+QStringList ContractTables() {
+  QStringList names;
+  for (const Relation& table : kTables) names << QLatin1String(table.name);
+  return names;
 }
 
 }  // namespace taurelin

@@ -22,4 +22,8 @@ namespace taurelin {
 // Empty when the database has everything.
 QStringList CheckContract(QSqlDatabase& database);
 
+// The tables of the booking database, each after the tables its foreign keys name, so that
+// rows written in this order never refer to a row not yet there.
+QStringList ContractTables();
+
 }  // namespace taurelin

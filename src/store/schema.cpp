@@ -186,25 +186,32 @@ QString ExpandDateTokens(const QString& sql, const QDate& day) {
   return out;
 }
 
+QStringList SchemaScripts(const QSqlDatabase& database, bool withDemo, QString* error) {
+  const QString folder = SchemaFolder(database.driverName());
+  const QString schemaPath = QStringLiteral(":/db/%1/schema.sql").arg(folder);
+  if (folder.isEmpty() || !QFile::exists(schemaPath)) {
+    Fail(error, QStringLiteral("there is no schema for the database driver %1")
+                    .arg(database.driverName()));
+    return {};
+  }
+  QStringList scripts(QString{});
+  if (!ReadResource(schemaPath, &scripts.first(), error)) return {};
+  if (withDemo) {
+    QString demo;
+    if (!ReadResource(QStringLiteral(":/db/sqlite/demo.sql"), &demo, error)) return {};
+    scripts << ExpandDateTokens(demo, QDate::currentDate());
+  }
+  return scripts;
+}
+
 bool InstallSchema(QSqlDatabase& database, bool withDemo, QString* error) {
   const std::optional<bool> hasTables = HasTables(database, error);
   if (!hasTables.has_value()) return false;
   if (*hasTables) {
     return Fail(error, QStringLiteral("the database already has tables; nothing was changed"));
   }
-  const QString folder = SchemaFolder(database.driverName());
-  const QString schemaPath = QStringLiteral(":/db/%1/schema.sql").arg(folder);
-  if (folder.isEmpty() || !QFile::exists(schemaPath)) {
-    return Fail(error, QStringLiteral("there is no schema for the database driver %1")
-                           .arg(database.driverName()));
-  }
-  QStringList scripts(QString{});
-  if (!ReadResource(schemaPath, &scripts.first(), error)) return false;
-  if (withDemo) {
-    QString demo;
-    if (!ReadResource(QStringLiteral(":/db/sqlite/demo.sql"), &demo, error)) return false;
-    scripts << ExpandDateTokens(demo, QDate::currentDate());
-  }
+  const QStringList scripts = SchemaScripts(database, withDemo, error);
+  if (scripts.isEmpty()) return false;
   return ExecuteScriptsAtomically(database, scripts, error);
 }
 

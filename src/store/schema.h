@@ -39,6 +39,11 @@ std::optional<bool> HasTables(QSqlDatabase& database, QString* error);
 // ('yyyy-mm-dd') of `day` plus or minus N days.
 QString ExpandDateTokens(const QString& sql, const QDate& day);
 
+// The scripts that install the schema of the connection's backend, followed by the demo
+// data (its dates relative to today) when `withDemo` is set, for a caller that runs them in
+// a transaction of its own. Empty, with `error` set, when the backend has no schema.
+QStringList SchemaScripts(const QSqlDatabase& database, bool withDemo, QString* error);
+
 // Installs the schema of the connection's backend on an empty database, followed by the
 // demo data (its dates relative to today) when `withDemo` is set, all in one transaction.
 // Refuses, changing nothing, a database that already has tables. Returns false and sets

@@ -1,7 +1,10 @@
-// taurelin-db: sets up a booking database on an alias and checks one.
+// taurelin-db: sets up a booking database on an alias, checks one, and copies one into an
+// empty database of another alias (an SQLite file into PostgreSQL, for a business that
+// outgrows the file).
 //
 //   taurelin-db [--aliases FILE] init ALIAS [--demo]
 //   taurelin-db [--aliases FILE] check ALIAS
+//   taurelin-db [--aliases FILE] copy FROM_ALIAS TO_ALIAS
 //
 // Results go to standard output, messages to standard error. Exit status: 0 done (check:
 // the database has everything), 1 refused or failed (check: something is missing), 2 the
@@ -10,6 +13,7 @@
 #include "store/alias_list.h"
 #include "store/connection.h"
 #include "store/contract.h"
+#include "store/database_copy.h"
 #include "store/schema.h"
 
 #include <QCommandLineParser>
@@ -26,6 +30,7 @@ namespace {
 
 constexpr const char* kConnection = "taurelin-db";
 constexpr const char* kProbe = "taurelin-db-probe";
+constexpr const char* kSource = "taurelin-db-source";
 
 enum Exit { kDone = 0, kFailed = 1, kUsage = 2 };
 
@@ -85,15 +90,21 @@ std::optional<bool> SqliteFileHasTables(const QString& file, QString* error) {
   return result;
 }
 
+// Refuses (with the exit status) an existing SQLite file that has tables, before a connection
+// of the server's kind touches it; nullopt when the command may go on.
+std::optional<int> RefuseOccupiedSqliteFile(const DatabaseAlias& alias, const char* command) {
+  if (!IsSqlite(alias) || !QFileInfo::exists(alias.database)) return std::nullopt;
+  QString error;
+  const std::optional<bool> hasTables = SqliteFileHasTables(alias.database, &error);
+  if (!hasTables.has_value()) return Fail(QStringLiteral("%1: %2").arg(Describe(alias), error));
+  if (!*hasTables) return std::nullopt;
+  return Fail(QStringLiteral("%1: the database already has tables; %2 changes nothing")
+                  .arg(Describe(alias), QLatin1String(command)));
+}
+
 int Init(const DatabaseAlias& alias, bool demo) {
-  if (IsSqlite(alias) && QFileInfo::exists(alias.database)) {
-    QString error;
-    const std::optional<bool> hasTables = SqliteFileHasTables(alias.database, &error);
-    if (!hasTables.has_value()) return Fail(QStringLiteral("%1: %2").arg(Describe(alias), error));
-    if (*hasTables) {
-      return Fail(QStringLiteral("%1: the database already has tables; init changes nothing")
-                      .arg(Describe(alias)));
-    }
+  if (const std::optional<int> refused = RefuseOccupiedSqliteFile(alias, "init")) {
+    return *refused;
   }
   ConnectionGuard guard(kConnection);
   QString error;
@@ -133,13 +144,47 @@ int Check(const DatabaseAlias& alias) {
   return kFailed;
 }
 
+int Copy(const DatabaseAlias& from, const DatabaseAlias& to) {
+  if (const std::optional<int> refused = RefuseOccupiedSqliteFile(to, "copy")) return *refused;
+  ConnectionGuard sourceGuard(kSource);
+  ConnectionGuard targetGuard(kConnection);
+  QString error;
+  // A wrong path must not become an empty source that copies nothing.
+  if (!OpenConnection(from, QLatin1String(kSource), &error, false)) {
+    return Fail(QStringLiteral("cannot open %1: %2").arg(Describe(from), error));
+  }
+  if (!OpenConnection(to, QLatin1String(kConnection), &error)) {
+    return Fail(QStringLiteral("cannot open %1: %2").arg(Describe(to), error));
+  }
+  QSqlDatabase source = QSqlDatabase::database(QLatin1String(kSource));
+  QSqlDatabase target = QSqlDatabase::database(QLatin1String(kConnection));
+  QList<CopiedTable> copied;
+  const bool done = CopyDatabase(source, target, &copied, &error);
+  source.close();
+  target.close();
+  source = QSqlDatabase();
+  target = QSqlDatabase();
+  if (!done) {
+    return Fail(QStringLiteral("copy from %1 to %2: %3")
+                    .arg(Describe(from), Describe(to), error));
+  }
+  Out() << "Copied the booking database of " << Describe(from) << " to " << Describe(to)
+        << ":" << Qt::endl;
+  for (const CopiedTable& table : copied) {
+    Out() << "  " << table.name.leftJustified(12) << ' ' << table.rows << Qt::endl;
+  }
+  return kDone;
+}
+
 int Run(const QCoreApplication& app) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
       "Sets up the booking database of an alias, or checks that it has everything the "
       "booking interface needs.\n\n"
       "  init ALIAS [--demo]  create the schema (and the demo data) on an empty database\n"
-      "  check ALIAS          list what the database lacks; exit status 0 when nothing"));
+      "  check ALIAS          list what the database lacks; exit status 0 when nothing\n"
+      "  copy FROM TO         copy every booking table of alias FROM into the empty\n"
+      "                       database of alias TO, in one transaction"));
   parser.addHelpOption();
   parser.addVersionOption();
   const QCommandLineOption aliasesOption(
@@ -151,28 +196,39 @@ int Run(const QCoreApplication& app) {
                                       QStringLiteral("With init: also install the demo data."));
   parser.addOption(aliasesOption);
   parser.addOption(demoOption);
-  parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("init or check"));
-  parser.addPositionalArgument(QStringLiteral("alias"), QStringLiteral("The database alias."));
+  parser.addPositionalArgument(QStringLiteral("command"),
+                               QStringLiteral("init, check or copy"));
+  parser.addPositionalArgument(QStringLiteral("alias"),
+                               QStringLiteral("The database alias (copy: two aliases)."));
   parser.process(app);
 
   const QStringList arguments = parser.positionalArguments();
   const QString command = arguments.value(0);
-  if (arguments.size() != 2 || (command != u"init" && command != u"check")) {
-    return Fail(QStringLiteral("expected init ALIAS [--demo] or check ALIAS (see --help)"),
+  const bool copy = command == u"copy";
+  if (arguments.size() != (copy ? 3 : 2) || (!copy && command != u"init" && command != u"check")) {
+    return Fail(QStringLiteral("expected init ALIAS [--demo], check ALIAS or copy FROM TO "
+                               "(see --help)"),
                 kUsage);
   }
-  if (command == u"check" && parser.isSet(demoOption)) {
+  if (command != u"init" && parser.isSet(demoOption)) {
     return Fail(QStringLiteral("--demo goes with init only"), kUsage);
   }
   const QString file =
       parser.isSet(aliasesOption) ? parser.value(aliasesOption) : AliasList::DefaultFile();
-  const std::optional<DatabaseAlias> alias = AliasList::Load(file).find(arguments[1]);
-  if (!alias.has_value()) {
-    const QString why = QFileInfo::exists(file) ? QStringLiteral("defines no alias")
-                                                : QStringLiteral("does not exist; it has no alias");
-    return Fail(QStringLiteral("the alias file %1 %2 %3").arg(file, why, arguments[1]));
+  const AliasList list = AliasList::Load(file);
+  QList<DatabaseAlias> aliases;
+  for (const QString& name : arguments.mid(1)) {
+    const std::optional<DatabaseAlias> alias = list.find(name);
+    if (!alias.has_value()) {
+      const QString why = QFileInfo::exists(file)
+                              ? QStringLiteral("defines no alias")
+                              : QStringLiteral("does not exist; it has no alias");
+      return Fail(QStringLiteral("the alias file %1 %2 %3").arg(file, why, name));
+    }
+    aliases << *alias;
   }
-  return command == u"init" ? Init(*alias, parser.isSet(demoOption)) : Check(*alias);
+  if (copy) return Copy(aliases[0], aliases[1]);
+  return command == u"init" ? Init(aliases[0], parser.isSet(demoOption)) : Check(aliases[0]);
 }
 
 }  // namespace

@@ -1,14 +1,18 @@
 // Runs the built taurelin-db on databases and alias files of a temporary directory, and on
 // a database of the PostgreSQL test server when there is one.
 
+#include "store/connection.h"
+#include "store/contract.h"
 #include "store/postgres_test_database.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QVariant>
 #include <QTemporaryDir>
 
 namespace {
@@ -76,6 +80,48 @@ class TaurelinDbTest : public ::testing::Test {
       database.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("tool_test"));
+  }
+
+  // The rows of each booking table and the last number of each series, read on a connection
+  // of the test's own.
+  static QMap<QString, qint64> Counts(const taurelin::DatabaseAlias& alias) {
+    QMap<QString, qint64> counts;
+    {
+      QString error;
+      EXPECT_TRUE(taurelin::OpenConnection(alias, QStringLiteral("tool_count"), &error, false))
+          << error.toStdString();
+      QSqlDatabase database = QSqlDatabase::database(QStringLiteral("tool_count"));
+      for (const QString& table : taurelin::ContractTables()) {
+        QSqlQuery query(database);
+        counts[table] = query.exec(QStringLiteral("SELECT count(*) FROM ") + table) &&
+                                query.next()
+                            ? query.value(0).toLongLong()
+                            : -1;
+      }
+      QSqlQuery series(database);
+      EXPECT_TRUE(series.exec(QStringLiteral("SELECT NAVN, VERDI FROM TELLER")));
+      while (series.next()) {
+        counts[QStringLiteral("TELLER ") + series.value(0).toString()] =
+            series.value(1).toLongLong();
+      }
+      database.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("tool_count"));
+    return counts;
+  }
+
+  // An alias file that names the test's demo file as "demo" and `target` as "target".
+  QString CopyAliases(const taurelin::DatabaseAlias& target) {
+    const QString path = dir_.filePath(QStringLiteral("copy.ini"));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("[demo]\ndatabase=%1\n[target]\ndriver=%2\ndatabase=%3\n"
+                              "host=%4\nport=%5\nuser=%6\npassword=%7\n")
+                   .arg(Db("demo"), target.driver, target.database, target.host)
+                   .arg(target.port)
+                   .arg(target.user, target.password)
+                   .toUtf8());
+    return path;
   }
 
   QTemporaryDir dir_;
@@ -165,6 +211,71 @@ TEST_F(TaurelinDbTest, WrongCommandLinesAreUsageErrors) {
   const Result version = Run({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_TRUE(version.out.contains(QStringLiteral(TAURELIN_VERSION)));
+}
+
+TEST_F(TaurelinDbTest, CopyRefusesAMissingSourceAndAnOccupiedTarget) {
+  ASSERT_EQ(Run({"init", "demo", "--demo"}).status, 0);
+  const Result missing = Run({"copy", "absent", "half"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_FALSE(QFile::exists(Db("absent")));
+
+  ASSERT_EQ(Run({"init", "half"}).status, 0);
+  const QByteArray before = Bytes(Db("half"));
+  const Result occupied = Run({"copy", "demo", "half"});
+  EXPECT_EQ(occupied.status, 1);
+  EXPECT_TRUE(occupied.err.contains(u"already has tables")) << occupied.err.toStdString();
+  EXPECT_EQ(Bytes(Db("half")), before);
+  EXPECT_EQ(Run({"copy", "demo"}).status, 2);
+}
+
+// The move the copy exists for: the demo business from its SQLite file to PostgreSQL.
+TEST_F(TaurelinDbTest, CopyMovesTheDemoToPostgresWholeOrNotAtAll) {
+  if (!taurelin::PostgresTestDatabase::Available()) {
+    GTEST_SKIP() << taurelin::PostgresTestDatabase::kSkip;
+  }
+  const taurelin::PostgresTestDatabase database(taurelin::PostgresTestDatabase::kEmpty);
+  const QString aliases = CopyAliases(database.alias());
+
+  // A source that lacks a table fails after most rows were written: none of them may stay.
+  ASSERT_EQ(Run({"init", "demo", "--demo"}).status, 0);
+  Sql(Db("demo"), {"ALTER TABLE BRUKERRETT RENAME TO BRUKERRETT_OLD"});
+  const Result broken = Run({"--aliases", aliases, "copy", "demo", "target"});
+  EXPECT_EQ(broken.status, 1);
+  EXPECT_TRUE(broken.err.contains(u"BRUKERRETT")) << broken.err.toStdString();
+  EXPECT_TRUE(broken.out.isEmpty());
+
+  // One series set above the copied numbers, one below: each continues past the higher.
+  Sql(Db("demo"), {"ALTER TABLE BRUKERRETT_OLD RENAME TO BRUKERRETT",
+                   "UPDATE TELLER SET VERDI = 2000 WHERE NAVN = 'REFNR'",
+                   "UPDATE TELLER SET VERDI = 0 WHERE NAVN = 'LINJENR'"});
+  QMap<QString, qint64> expected = Counts(taurelin::AliasList::Load(aliases).find("demo").value());
+  ASSERT_GT(expected.value("LEIE"), 0);
+  const Result copy = Run({"--aliases", aliases, "copy", "demo", "target"});
+  ASSERT_EQ(copy.status, 0) << copy.err.toStdString();
+  QStringList lines;
+  for (const QString& line : copy.out.split(u'\n')) lines << line.simplified();
+  EXPECT_TRUE(lines.contains(QStringLiteral("LEIE %1").arg(expected.value("LEIE"))))
+      << copy.out.toStdString();
+  {
+    QSqlDatabase source = QSqlDatabase::addDatabase("QSQLITE", "tool_max");
+    source.setDatabaseName(Db("demo"));
+    ASSERT_TRUE(source.open());
+    QSqlQuery highest(source);
+    ASSERT_TRUE(highest.exec("SELECT MAX(LINJENR) FROM LEIE") && highest.next());
+    expected["TELLER LINJENR"] = highest.value(0).toLongLong();
+    source.close();
+  }
+  QSqlDatabase::removeDatabase("tool_max");
+  EXPECT_EQ(expected.value("TELLER REFNR"), 2000);
+  EXPECT_EQ(Counts(database.alias()), expected);
+
+  const Result check = Run({"--aliases", aliases, "check", "target"});
+  EXPECT_EQ(check.status, 0) << check.out.toStdString();
+
+  const Result again = Run({"--aliases", aliases, "copy", "demo", "target"});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_TRUE(again.err.contains(u"already has tables")) << again.err.toStdString();
+  EXPECT_EQ(Counts(database.alias()), expected);
 }
 
 TEST_F(TaurelinDbTest, InitAndCheckOnAPostgresAlias) {

@@ -1,0 +1,32 @@
+#pragma once
+
+// Moving a booking business to another database: every table of the booking database copied
+// from one connection into an empty database on another, typically from an SQLite file into
+// PostgreSQL.
+//
+// The target gets the schema of its own backend and the rows in one transaction, so that a
+// failure anywhere leaves it as empty as it was. The source is read inside one transaction
+// too, so the copy is one consistent state even while a server writes to it. The number
+// series of the target continue after the last number the source handed out, or after the
+// highest number among the copied rows where that is higher, so that no new booking takes
+// the number of a copied one.
+
+#include <QList>
+#include <QString>
+
+class QSqlDatabase;
+
+namespace taurelin {
+
+struct CopiedTable {
+  QString name;
+  qint64 rows = 0;
+};
+
+// Copies the booking tables of `from` into `to`, which must hold no table at all. Returns
+// false with `error` set on refusal or failure (nothing then changes on `to`); on success
+// `copied` lists each table with its number of rows, in the order they were written.
+bool CopyDatabase(QSqlDatabase& from, QSqlDatabase& to, QList<CopiedTable>* copied,
+                  QString* error);
+
+}  // namespace taurelin
