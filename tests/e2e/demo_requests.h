@@ -19,6 +19,17 @@ inline QByteArray Request(const QString& id, const QString& columns, const QStri
       .toLatin1();
 }
 
+// A reservation of `units` cabins of type 1 at facility 1 for three nights from `arrival`
+// days from today, as a new booking.
+inline QByteArray Reservation(const QString& id, int units, int arrival = 30) {
+  return Request(id,
+                 QStringLiteral("ANLEGGSNR;UTYPE;UTL_OBJ;ANKOMST;AVREISE;PENSJONSTYPE;ANTALL;"
+                                "ANT_PERSONER;AGENT;PRIS;REFNR;TIMEOUT"),
+                 QStringLiteral("RESERVER;1;1;*;%1;%2;1;%3;2;1;;*;600")
+                     .arg(Day(arrival), Day(arrival + 3))
+                     .arg(units));
+}
+
 // The reply part of an answer (without its messageID section and LF).
 inline QString Reply(const QByteArray& answer) {
   const QString text = QString::fromLatin1(answer).trimmed();

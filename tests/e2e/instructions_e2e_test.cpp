@@ -16,16 +16,6 @@
 namespace taurelin {
 namespace {
 
-QByteArray Reservation(const QString& id, int units, const QString& refnr = QStringLiteral("*")) {
-  return Request(id,
-                 QStringLiteral("ANLEGGSNR;UTYPE;UTL_OBJ;ANKOMST;AVREISE;PENSJONSTYPE;ANTALL;"
-                                "ANT_PERSONER;AGENT;PRIS;REFNR;TIMEOUT"),
-                 QStringLiteral("RESERVER;1;1;*;%1;%2;1;%3;2;1;;%4;600")
-                     .arg(Day(30), Day(33))
-                     .arg(units)
-                     .arg(refnr));
-}
-
 class DemoTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(server_.start()) << server_.standardError().toStdString(); }

@@ -79,6 +79,11 @@ int ServerProcess::stop() {
   return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
 }
 
+void ServerProcess::kill() {
+  process_.kill();
+  process_.waitForFinished(20000);
+}
+
 QStringList ServerProcess::logMessages() const {
   QFile file(QDir(workingDirectory())
                  .filePath(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) +

@@ -37,6 +37,9 @@ class ServerProcess {
   bool start(const QStringList& extraArguments = {});
   // Sends SIGTERM and waits for the exit; returns the exit code (-1 when it crashed).
   int stop();
+  // Sends SIGKILL, as a crash or a power cut stops a server: no clean-up at all, and waits
+  // for the process to go.
+  void kill();
 
   quint16 port() const { return port_; }
   const QTemporaryDir& directory() const { return dir_; }
