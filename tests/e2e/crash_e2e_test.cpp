@@ -158,5 +158,25 @@ TEST(CrashTest, ServerKilledBetweenHeaderAndLinesLeavesNothingOnPostgres) {
   EXPECT_EQ(written.orphans, 0);
 }
 
+// The same on SQLite, whose locks cover the whole file: a trigger makes every write to LEIE
+// take several seconds, and the kill lands while the first one runs.
+TEST(CrashTest, ServerKilledBetweenHeaderAndLinesLeavesNothingOnSqlite) {
+  TestDatabase database(true);
+  database.run(QStringLiteral(
+      "CREATE TRIGGER SLOW_LEIE BEFORE INSERT ON LEIE BEGIN "
+      "SELECT count(*) FROM UTLEIEOB a, UTLEIEOB b, UTLEIEOB c, UTLEIEOB d, UTLEIEOB e; END"));
+  ServerProcess server(database);
+  ASSERT_TRUE(server.start()) << server.standardError().toStdString();
+  auto client = server.connect();
+  client->write(Reservation(QStringLiteral("k"), 1));
+  client->flush();
+  EXPECT_TRUE(ReadAnswers(*client, 1, 500).isEmpty()) << "the reservation did not wait";
+  server.kill();
+  const Written written = Inspect(database.alias());
+  EXPECT_EQ(written.bookings, 0);
+  EXPECT_EQ(written.incomplete, 0);
+  EXPECT_EQ(written.orphans, 0);
+}
+
 }  // namespace
 }  // namespace taurelin
