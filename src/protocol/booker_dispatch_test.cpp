@@ -1,27 +1,18 @@
 // BOOKING reaches its handler through the keyword table with the values it needs.
 
-#include "protocol/parser.h"
-
-#include "handlers/handler_test_fixture.h"
+#include "protocol/dispatch_test_fixture.h"
 
 #include <gtest/gtest.h>
 
 namespace taurelin {
 namespace {
 
-class BookerDispatchTest : public HandlerTest {
+class BookerDispatchTest : public DispatchTest {
  protected:
   BookerDispatchTest() {
     Run("INSERT INTO NASJON (NKODE, NAVN) VALUES ('N', 'Norge');\n"
         "INSERT INTO BOOKING (REFNR) VALUES (100);\n");
-    request_.handlers = context_;
   }
-
-  QString Answer(const char* request) {
-    return ProcessRequest(QString::fromUtf8(request), request_);
-  }
-
-  RequestContext request_;
 };
 
 TEST_F(BookerDispatchTest, BookingGetsItsValuesByColumnName) {

@@ -1,27 +1,18 @@
 // The keyword table reaches the booking database's instructions with the values they need.
 
-#include "protocol/parser.h"
-
-#include "handlers/handler_test_fixture.h"
+#include "protocol/dispatch_test_fixture.h"
 
 #include <gtest/gtest.h>
 
 namespace taurelin {
 namespace {
 
-class BookingDispatchTest : public HandlerTest {
+class BookingDispatchTest : public DispatchTest {
  protected:
   BookingDispatchTest() {
     Run("INSERT INTO ANLEGG (ANLEGGSNR) VALUES (7);\n"
         "INSERT INTO BOOKING (REFNR) VALUES (100);\n");
-    request_.handlers = context_;
   }
-
-  QString Answer(const char* request) {
-    return ProcessRequest(QString::fromUtf8(request), request_);
-  }
-
-  RequestContext request_;
 };
 
 TEST_F(BookingDispatchTest, LedigmatriseGetsItsValuesByColumnName) {

@@ -1,6 +1,4 @@
-#include "protocol/parser.h"
-
-#include "handlers/handler_test_fixture.h"
+#include "protocol/dispatch_test_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +6,7 @@ namespace taurelin {
 namespace {
 
 // Each keyword of the booking database reaches its handler with the columns it needs.
-class DispatcherTest : public HandlerTest {
+class DispatcherTest : public DispatchTest {
  protected:
   DispatcherTest() {
     Run("INSERT INTO ANLEGG (ANLEGGSNR, ANLEGGSNAVN) VALUES (7, 'Sju');\n"
@@ -20,14 +18,7 @@ class DispatcherTest : public HandlerTest {
         "  VALUES (1, 2, NULL, 7, 7, 'J');\n"
         "INSERT INTO PRISLINJE (PRIS_ID, FRA_DATO, TIL_DATO, PRIS_UKE) VALUES"
         "  (1, '2000-01-01', NULL, 7000);\n");
-    request_.handlers = context_;
   }
-
-  QString Answer(const char* request) {
-    return ProcessRequest(QString::fromUtf8(request), request_);
-  }
-
-  RequestContext request_;
 };
 
 TEST_F(DispatcherTest, KeywordsReachTheirHandlersWithTheirColumns) {
