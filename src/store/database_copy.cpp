@@ -34,8 +34,23 @@ constexpr Series kSeries[] = {
     {"BESTNR", "BESTILL", "BESTNR"},
 };
 
+// Rows go over in INSERTs of many rows each: one round trip to a database server per batch
+// instead of per row. The batch stays under SQLite's and PostgreSQL's limits on bound values.
+constexpr int kValuesPerInsert = 30000;
+constexpr int kMaxRowsPerInsert = 500;
+
+QString InsertStatement(const QString& table, const QStringList& columns, int rows) {
+  const QString row =
+      u'(' + QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")) + u')';
+  return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+      .arg(table, columns.join(QStringLiteral(", ")),
+           QStringList(rows, row).join(QStringLiteral(", ")));
+}
+
+constexpr qint64 kRowsPerProgress = 50000;
+
 bool CopyTable(QSqlDatabase& from, QSqlDatabase& to, const QString& table, qint64* rows,
-               QString* error) {
+               const CopyProgress& progress, QString* error) {
   QSqlQuery read(from);
   read.setForwardOnly(true);
   if (!read.exec(QStringLiteral("SELECT * FROM ") + table)) {
@@ -45,29 +60,49 @@ bool CopyTable(QSqlDatabase& from, QSqlDatabase& to, const QString& table, qint6
   const QSqlRecord record = read.record();
   QStringList columns;
   for (int i = 0; i < record.count(); ++i) columns << record.fieldName(i);
-  QSqlQuery write(to);
-  const QString insert = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                             .arg(table, columns.join(QStringLiteral(", ")),
-                                  QStringList(columns.size(), QStringLiteral("?"))
-                                      .join(QStringLiteral(", ")));
-  if (!write.prepare(insert)) {
+  const int batchRows =
+      std::clamp(kValuesPerInsert / std::max<int>(1, columns.size()), 1, kMaxRowsPerInsert);
+  QSqlQuery fullBatch(to);
+  if (!fullBatch.prepare(InsertStatement(table, columns, batchRows))) {
     return Fail(error, QStringLiteral("cannot write table %1: %2")
-                           .arg(table, write.lastError().text()));
+                           .arg(table, fullBatch.lastError().text()));
   }
+  QVariantList values;
+  values.reserve(batchRows * columns.size());
   *rows = 0;
-  while (read.next()) {
-    for (int i = 0; i < columns.size(); ++i) write.bindValue(i, read.value(i));
-    if (!write.exec()) {
-      return Fail(error, QStringLiteral("cannot write row %1 of table %2: %3")
-                             .arg(*rows + 1)
-                             .arg(table, write.lastError().text()));
+  // Writes the rows gathered in `values`: all of a batch, or the last few.
+  auto write = [&]() {
+    const int count = static_cast<int>(values.size() / columns.size());
+    QSqlQuery lastBatch(to);
+    QSqlQuery& insert = count == batchRows ? fullBatch : lastBatch;
+    if (&insert == &lastBatch && !lastBatch.prepare(InsertStatement(table, columns, count))) {
+      return Fail(error, QStringLiteral("cannot write table %1: %2")
+                             .arg(table, lastBatch.lastError().text()));
     }
-    ++*rows;
+    for (int i = 0; i < values.size(); ++i) insert.bindValue(i, values[i]);
+    if (!insert.exec()) {
+      return Fail(error, QStringLiteral("cannot write rows %1 to %2 of table %3: %4")
+                             .arg(*rows + 1)
+                             .arg(*rows + count)
+                             .arg(table, insert.lastError().text()));
+    }
+    if (progress && (*rows + count) / kRowsPerProgress > *rows / kRowsPerProgress) {
+      progress({table, *rows + count}, false);
+    }
+    *rows += count;
+    values.clear();
+    return true;
+  };
+  while (read.next()) {
+    for (int i = 0; i < columns.size(); ++i) values.append(read.value(i));
+    if (values.size() == batchRows * columns.size() && !write()) return false;
   }
   if (read.lastError().isValid()) {
     return Fail(error, QStringLiteral("cannot read table %1: %2")
                            .arg(table, read.lastError().text()));
   }
+  if (!values.isEmpty() && !write()) return false;
+  if (progress) progress({table, *rows}, true);
   return true;
 }
 
@@ -112,7 +147,7 @@ bool ContinueSeries(QSqlDatabase& from, QSqlDatabase& to, QString* error) {
 }
 
 bool CopyInTransactions(QSqlDatabase& from, QSqlDatabase& to, QList<CopiedTable>* copied,
-                        QString* error) {
+                        const CopyProgress& progress, QString* error) {
   const QStringList scripts = SchemaScripts(to, false, error);
   if (scripts.isEmpty()) return false;
   for (const QString& script : scripts) {
@@ -123,7 +158,7 @@ bool CopyInTransactions(QSqlDatabase& from, QSqlDatabase& to, QList<CopiedTable>
   copied->clear();
   for (const QString& table : ContractTables()) {
     CopiedTable done{table, 0};
-    if (!CopyTable(from, to, table, &done.rows, error)) return false;
+    if (!CopyTable(from, to, table, &done.rows, progress, error)) return false;
     copied->append(done);
   }
   return ContinueSeries(from, to, error);
@@ -132,7 +167,7 @@ bool CopyInTransactions(QSqlDatabase& from, QSqlDatabase& to, QList<CopiedTable>
 }  // namespace
 
 bool CopyDatabase(QSqlDatabase& from, QSqlDatabase& to, QList<CopiedTable>* copied,
-                  QString* error) {
+                  QString* error, const CopyProgress& progress) {
   const std::optional<bool> occupied = HasTables(to, error);
   if (!occupied.has_value()) return false;
   if (*occupied) {
@@ -152,7 +187,7 @@ bool CopyDatabase(QSqlDatabase& from, QSqlDatabase& to, QList<CopiedTable>* copi
     return Fail(error, QStringLiteral("cannot start a transaction on the target: %1")
                            .arg(to.lastError().text()));
   }
-  bool done = CopyInTransactions(from, to, copied, error);
+  bool done = CopyInTransactions(from, to, copied, progress, error);
   if (done && !to.commit()) {
     done = Fail(error, QStringLiteral("cannot commit: %1").arg(to.lastError().text()));
   }
@@ -161,6 +196,11 @@ bool CopyDatabase(QSqlDatabase& from, QSqlDatabase& to, QList<CopiedTable>* copi
     copied->clear();
   }
   from.rollback();  // it only read
+  // PostgreSQL plans by statistics that it would otherwise gather only after a while; a
+  // failure leaves that to autovacuum and does not undo the copy.
+  if (done && to.driverName() == u"QPSQL") {
+    QSqlQuery(to).exec(QStringLiteral("ANALYZE ") + ContractTables().join(QStringLiteral(", ")));
+  }
   return done;
 }
 

@@ -14,6 +14,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 class QSqlDatabase;
 
 namespace taurelin {
@@ -23,10 +25,16 @@ struct CopiedTable {
   qint64 rows = 0;
 };
 
+// Told of a table's rows as they are written: every 50,000 rows, and once more, `finished`,
+// when the table is whole (the copy is committed only after the last table).
+using CopyProgress = std::function<void(const CopiedTable& table, bool finished)>;
+
 // Copies the booking tables of `from` into `to`, which must hold no table at all. Returns
 // false with `error` set on refusal or failure (nothing then changes on `to`); on success
-// `copied` lists each table with its number of rows, in the order they were written.
+// `copied` lists each table with its number of rows, in the order they were written. On a
+// PostgreSQL target the copied tables are analyzed, so that the first requests are planned
+// on their real sizes.
 bool CopyDatabase(QSqlDatabase& from, QSqlDatabase& to, QList<CopiedTable>* copied,
-                  QString* error);
+                  QString* error, const CopyProgress& progress = {});
 
 }  // namespace taurelin

@@ -159,7 +159,12 @@ int Copy(const DatabaseAlias& from, const DatabaseAlias& to) {
   QSqlDatabase source = QSqlDatabase::database(QLatin1String(kSource));
   QSqlDatabase target = QSqlDatabase::database(QLatin1String(kConnection));
   QList<CopiedTable> copied;
-  const bool done = CopyDatabase(source, target, &copied, &error);
+  // Progress goes to standard error, so that standard output holds only the result.
+  const bool done = CopyDatabase(source, target, &copied, &error,
+                                 [](const CopiedTable& table, bool finished) {
+                                   Err() << table.name << ": " << table.rows << " rows"
+                                         << (finished ? " written" : "...") << Qt::endl;
+                                 });
   source.close();
   target.close();
   source = QSqlDatabase();
