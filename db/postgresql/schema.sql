@@ -330,14 +330,17 @@ CREATE FUNCTION BEREGN_WEB_PRISMATRISE(REFDATO DATE, ANK DATE, AVR DATE, UTYPEN 
 RETURNS TABLE (INTPRISKODE INTEGER, STRBESKR VARCHAR(40), FLTTOTALPRISER NUMERIC(15,2),
                FLTPRISMND NUMERIC(15,2), FLTPENSJON NUMERIC(15,2), CHRPRISTYPE VARCHAR(1),
                intPRISMET INTEGER, intSTART_DAG INTEGER, intANT_DAGER INTEGER)
-LANGUAGE plpgsql STABLE AS $$
+LANGUAGE plpgsql STABLE
+-- One plan for every call: planning the statement anew for each stay cost several times
+-- what running it does.
+SET plan_cache_mode = force_generic_plan
+AS $$
 #variable_conflict use_column
 DECLARE
   ankomst DATE;
   avreise DATE;
   utleietype INTEGER;
   prisen RECORD;
-  opphold RECORD;
 BEGIN
   -- Checked in order, so that the first bad argument is the one reported.
   PERFORM ARGUMENT_DATO($1, 'REFDATO');
@@ -348,53 +351,63 @@ BEGIN
   IF avreise <= ankomst THEN
     RETURN;
   END IF;
+  -- Every price of the type in one statement: the price lines that touch the stay are read
+  -- once, and each night takes the latest of them that covers it.
   FOR prisen IN
-    SELECT P.PRIS_ID, P.PENSJON, P.START_DAG, P.ANT_DAGER, PJ.BESKR, PJ.PRISMET
-    FROM PRIS P LEFT OUTER JOIN PENSJON PJ ON (PJ.PENSJON = P.PENSJON)
-    WHERE P.UTYPE = utleietype AND P.WEB = 'J'
-    ORDER BY P.PRIS_ID
-  LOOP
-    WITH natt AS (
-      SELECT n, ankomst + n AS dag FROM generate_series(0, avreise - ankomst - 1) AS n
+    WITH prisene AS (
+      SELECT P.PRIS_ID, P.PENSJON, P.START_DAG, P.ANT_DAGER, PJ.BESKR, PJ.PRISMET
+      FROM PRIS P LEFT OUTER JOIN PENSJON PJ ON (PJ.PENSJON = P.PENSJON)
+      WHERE P.UTYPE = utleietype AND P.WEB = 'J'
+    ),
+    linjer AS (
+      SELECT PL.PRIS_ID, PL.FRA_DATO, PL.TIL_DATO, PL.PRIS_UKE, PL.PRIS_WEEK
+      FROM prisene JOIN PRISLINJE PL ON (PL.PRIS_ID = prisene.PRIS_ID)
+      WHERE PL.FRA_DATO < avreise AND (PL.TIL_DATO IS NULL OR PL.TIL_DATO > ankomst)
     ),
     pris_natt AS (
-      SELECT natt.n, natt.dag, linje.PRIS_UKE, linje.PRIS_WEEK
-      FROM natt LEFT JOIN LATERAL (
-        SELECT PL.PRIS_UKE, PL.PRIS_WEEK FROM PRISLINJE PL
-        WHERE PL.PRIS_ID = prisen.PRIS_ID AND PL.FRA_DATO <= natt.dag
-          AND (PL.TIL_DATO IS NULL OR natt.dag < PL.TIL_DATO)
-        ORDER BY PL.FRA_DATO DESC LIMIT 1
-      ) AS linje ON TRUE
+      SELECT DISTINCT ON (prisene.PRIS_ID, natt.n)
+             prisene.PRIS_ID, prisene.ANT_DAGER, natt.n, natt.dag, linjer.PRIS_UKE,
+             linjer.PRIS_WEEK
+      FROM prisene
+        CROSS JOIN (SELECT n, ankomst + n AS dag
+                    FROM generate_series(0, avreise - ankomst - 1) AS n) AS natt
+        LEFT JOIN linjer ON (linjer.PRIS_ID = prisene.PRIS_ID AND linjer.FRA_DATO <= natt.dag
+                             AND (linjer.TIL_DATO IS NULL OR natt.dag < linjer.TIL_DATO))
+      ORDER BY prisene.PRIS_ID, natt.n, linjer.FRA_DATO DESC
     ),
     belop AS (
-      SELECT n, PRIS_UKE,
+      SELECT PRIS_ID, n, PRIS_UKE,
              CASE
-               WHEN prisen.ANT_DAGER > 1 THEN
-                 CASE WHEN n % prisen.ANT_DAGER = 0 THEN PRIS_UKE ELSE 0 END
+               WHEN ANT_DAGER > 1 THEN CASE WHEN n % ANT_DAGER = 0 THEN PRIS_UKE ELSE 0 END
                WHEN EXTRACT(ISODOW FROM dag) IN (5, 6) AND PRIS_WEEK > 0 THEN PRIS_WEEK
                ELSE PRIS_UKE
              END AS belop
       FROM pris_natt
     ),
     lopende AS (
-      SELECT n, PRIS_UKE, belop, SUM(belop) OVER (ORDER BY n) AS sum_hittil FROM belop
+      SELECT PRIS_ID, n, PRIS_UKE, belop,
+             SUM(belop) OVER (PARTITION BY PRIS_ID ORDER BY n) AS sum_hittil
+      FROM belop
+    ),
+    summer AS (
+      SELECT PRIS_ID, bool_and(PRIS_UKE IS NOT NULL) AS dekket, SUM(belop) AS total,
+             MAX(sum_hittil) AS hoyest, MIN(sum_hittil) AS lavest,
+             MAX(PRIS_UKE) FILTER (WHERE n = 0) AS forste
+      FROM lopende GROUP BY PRIS_ID
     )
-    SELECT bool_and(PRIS_UKE IS NOT NULL) AS dekket,
-           SUM(belop) AS total,
-           MAX(sum_hittil) AS hoyest, MIN(sum_hittil) AS lavest,
-           MAX(PRIS_UKE) FILTER (WHERE n = 0) AS forste
-    INTO opphold
-    FROM lopende;
-
-    CONTINUE WHEN NOT opphold.dekket;
-    IF opphold.hoyest * 100 > 9223372036854775807
-       OR opphold.lavest * 100 < -9223372036854775808 THEN
+    SELECT prisene.*, summer.dekket, summer.total, summer.hoyest, summer.lavest, summer.forste
+    FROM prisene JOIN summer ON (summer.PRIS_ID = prisene.PRIS_ID)
+    ORDER BY prisene.PRIS_ID
+  LOOP
+    CONTINUE WHEN NOT prisen.dekket;
+    IF prisen.hoyest * 100 > 9223372036854775807
+       OR prisen.lavest * 100 < -9223372036854775808 THEN
       RAISE EXCEPTION 'the price of the stay at price % is out of range', prisen.PRIS_ID;
     END IF;
     INTPRISKODE := prisen.PRIS_ID;
     STRBESKR := prisen.BESKR;
-    FLTTOTALPRISER := opphold.total;
-    FLTPRISMND := opphold.forste;
+    FLTTOTALPRISER := prisen.total;
+    FLTPRISMND := prisen.forste;
     FLTPENSJON := prisen.PENSJON;
     CHRPRISTYPE := CASE
                      WHEN prisen.START_DAG = 7 AND prisen.ANT_DAGER = 7 THEN 'U'
