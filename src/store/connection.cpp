@@ -1,5 +1,6 @@
 #include "store/connection.h"
 
+#include "store/prepared_statements.h"
 #include "store/sqlite_procedures.h"
 
 #include <QSqlDatabase>
@@ -31,7 +32,10 @@ bool PrepareSqlite(QSqlDatabase& database, QString* error) {
 
 bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, QString* error,
                     bool createMissingFile) {
-  if (QSqlDatabase::contains(connectionName)) QSqlDatabase::removeDatabase(connectionName);
+  if (QSqlDatabase::contains(connectionName)) {
+    PreparedStatements::Forget(connectionName);
+    QSqlDatabase::removeDatabase(connectionName);
+  }
   if (!QSqlDatabase::isDriverAvailable(alias.driver)) {
     return Fail(error, QStringLiteral("the database driver %1 is not installed").arg(alias.driver));
   }
@@ -65,6 +69,7 @@ bool EnsureOpen(QSqlDatabase& database, QString* error) {
     const QString text = database.lastError().text().trimmed();
     return Fail(error, text.isEmpty() ? QStringLiteral("the database cannot be opened") : text);
   }
+  PreparedStatements::Opened(database);
   if (database.driverName() == u"QSQLITE" && !PrepareSqlite(database, error)) {
     database.close();
     return false;

@@ -2,6 +2,7 @@
 
 #include "store/connection.h"
 #include "store/dialect.h"
+#include "store/prepared_statements.h"
 #include "store/write_transaction.h"
 
 #include <QSqlDatabase>
@@ -28,6 +29,7 @@ TdmBook::TdmBook(OperatorMessages* messages)
 
 TdmBook::~TdmBook() {
   if (QSqlDatabase::contains(connectionName())) {
+    PreparedStatements::Forget(connectionName());
     QSqlDatabase::database(connectionName(), false).close();
     QSqlDatabase::removeDatabase(connectionName());
   }

@@ -3,6 +3,7 @@
 #include "store/dialect.h"
 
 #include "store/connection.h"
+#include "store/prepared_statements.h"
 #include "store/statement.h"
 
 #include <QSqlDatabase>
@@ -88,6 +89,7 @@ void DatabaseSession::ReleaseAPIDatabase() {
   utleietyper_.clear();
   utleietyperOpen_ = false;
   if (QSqlDatabase::contains(connectionName())) {
+    PreparedStatements::Forget(connectionName());
     QSqlDatabase::database(connectionName(), false).close();
     QSqlDatabase::removeDatabase(connectionName());
   }

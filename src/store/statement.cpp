@@ -2,6 +2,7 @@
 
 #include "store/connection.h"
 #include "store/dialect.h"
+#include "store/prepared_statements.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -150,13 +151,19 @@ void Statement::run() {
   }
   QString error;
   if (!EnsureOpen(database, &error)) throw DatabaseError(error);
-  query_.emplace(database);
-  query_->setForwardOnly(Dialect(database.driverName()).readsRowsAsTheyArrive());
-  if (!query_->prepare(sql())) throw DatabaseError(ErrorText(query_->lastError()));
+  const QString text = sql();
+  PreparedStatements::Bindings bindings;
+  bindings.reserve(bindings_.size());
   for (const auto& [name, value] : bindings_) {
-    query_->bindValue(name.startsWith(u':') ? name : u':' + name, value);
+    bindings.append({name.startsWith(u':') ? name : u':' + name, value});
   }
-  if (!query_->exec()) throw DatabaseError(ErrorText(query_->lastError()));
+  query_ = PreparedStatements::Run(database, text,
+                                   Dialect(database.driverName()).readsRowsAsTheyArrive(),
+                                   bindings, &error);
+  if (!query_) {
+    throw DatabaseError(error.isEmpty() ? QStringLiteral("unknown database error") : error);
+  }
+  preparedSql_ = text;
 
   // SQLite keeps dates as text; the declared type of a result column tells them apart.
   record_ = query_->record();
@@ -184,8 +191,10 @@ bool Statement::next() {
   return false;
 }
 
+Statement::~Statement() { close(); }
+
 void Statement::close() {
-  if (query_) query_->finish();
+  if (query_) PreparedStatements::Give(connectionName_, preparedSql_, std::move(query_));
   query_.reset();
   dateColumns_.clear();
   record_.clear();

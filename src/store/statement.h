@@ -22,6 +22,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <memory>
 #include <optional>
 
 namespace taurelin {
@@ -38,6 +39,9 @@ class Statement {
   // A statement on the named Qt SQL connection; a closed connection is opened again when the
   // statement is opened.
   explicit Statement(const QString& connectionName);
+  ~Statement();
+  Statement(Statement&&) = default;
+  Statement& operator=(Statement&&) = default;
 
   Statement& add(const QString& line);
   Statement& add(std::initializer_list<const char*> lines);
@@ -91,7 +95,8 @@ class Statement {
   QStringList lines_;
   QList<std::pair<QString, QVariant>> bindings_;
   QString badNumber_;  // the first value given as a number that is none
-  std::optional<QSqlQuery> query_;
+  std::unique_ptr<QSqlQuery> query_;  // prepared for preparedSql_, kept for reuse on close
+  QString preparedSql_;
   QSqlRecord record_;  // the result's columns, read once
   QList<bool> dateColumns_;  // which result columns hold dates
 };

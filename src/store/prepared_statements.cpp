@@ -1,0 +1,148 @@
+#include "store/prepared_statements.h"
+
+#include "store/dialect.h"
+
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+
+#include <libpq-fe.h>
+
+#include <atomic>
+#include <map>
+#include <vector>
+
+namespace taurelin {
+namespace {
+
+// Which opening of a connection a driver serves: a number no other opening in this process
+// has, so that a closed and reopened connection, or a new driver at an old one's address,
+// never takes queries prepared on another session.
+constexpr char kOpening[] = "taurelin.opening";
+std::atomic<quint64> openings{0};
+
+// The handlers' statements are a fixed set; a connection with more than this many different
+// ones starts afresh rather than growing without bound.
+constexpr size_t kMostStatements = 200;
+
+struct Kept {
+  quint64 opening = 0;
+  std::map<QString, std::vector<std::unique_ptr<QSqlQuery>>> bySql;
+};
+
+std::map<QString, Kept>& Cache() {
+  thread_local std::map<QString, Kept> cache;
+  return cache;
+}
+
+quint64 OpeningOf(const QSqlDatabase& database) {
+  const QSqlDriver* driver = database.driver();
+  return driver == nullptr ? 0 : driver->property(kOpening).toULongLong();
+}
+
+std::unique_ptr<QSqlQuery> Prepare(QSqlDatabase& database, const QString& sql, bool forwardOnly,
+                                   QString* error) {
+  auto query = std::make_unique<QSqlQuery>(database);
+  query->setForwardOnly(forwardOnly);
+  if (!query->prepare(sql)) {
+    *error = query->lastError().text().trimmed();
+    return nullptr;
+  }
+  return query;
+}
+
+// A kept query, or a new one; `kept` tells which.
+std::unique_ptr<QSqlQuery> Take(QSqlDatabase& database, const QString& sql, bool forwardOnly,
+                                bool* kept, QString* error) {
+  *kept = false;
+  if (!Dialect(database.driverName()).keepsPreparedStatements()) {
+    return Prepare(database, sql, forwardOnly, error);
+  }
+  const quint64 opening = OpeningOf(database);
+  Kept& cached = Cache()[database.connectionName()];
+  if (cached.opening != opening) {
+    cached.bySql.clear();
+    cached.opening = opening;
+  }
+  const auto found = cached.bySql.find(sql);
+  if (found == cached.bySql.end() || found->second.empty()) {
+    return Prepare(database, sql, forwardOnly, error);
+  }
+  std::unique_ptr<QSqlQuery> query = std::move(found->second.back());
+  found->second.pop_back();
+  *kept = true;
+  // A run binds every value it uses; none may remain from the run before.
+  for (qsizetype i = 0; i < query->boundValues().size(); ++i) {
+    query->bindValue(static_cast<int>(i), QVariant());
+  }
+  return query;
+}
+
+bool Execute(QSqlQuery& query, const PreparedStatements::Bindings& bindings) {
+  for (const auto& [name, value] : bindings) query.bindValue(name, value);
+  return query.exec();
+}
+
+// PostgreSQL refuses a prepared statement whose result would change shape after its table
+// changed; that failure ends no transaction only when none was open.
+bool OutdatedOutsideTransaction(const QSqlDatabase& database, const QSqlError& error) {
+  if (error.nativeErrorCode() != u"0A000") return false;
+  const QVariant handle = database.driver()->handle();
+  // Qt names the handle's type by libpq's struct.
+  if (!handle.isValid() || (qstrcmp(handle.typeName(), "PGconn*") != 0 &&
+                            qstrcmp(handle.typeName(), "pg_conn*") != 0)) {
+    return false;
+  }
+  PGconn* connection = *static_cast<PGconn* const*>(handle.constData());
+  return connection != nullptr && PQtransactionStatus(connection) == PQTRANS_IDLE;
+}
+
+}  // namespace
+
+std::unique_ptr<QSqlQuery> PreparedStatements::Run(QSqlDatabase& database, const QString& sql,
+                                                   bool forwardOnly, const Bindings& bindings,
+                                                   QString* error) {
+  bool kept = false;
+  std::unique_ptr<QSqlQuery> query = Take(database, sql, forwardOnly, &kept, error);
+  if (query && !Execute(*query, bindings)) {
+    const QSqlError failure = query->lastError();
+    // The connection's other kept queries may be as outdated as this one.
+    if (kept && OutdatedOutsideTransaction(database, failure)) {
+      query.reset();
+      Forget(database.connectionName());
+      query = Take(database, sql, forwardOnly, &kept, error);
+      if (query && Execute(*query, bindings)) return query;
+    }
+    // Not kept: a failed query prepares anew on its next run.
+    if (query) *error = query->lastError().text().trimmed();
+    return nullptr;
+  }
+  return query;
+}
+
+void PreparedStatements::Give(const QString& connectionName, const QString& sql,
+                              std::unique_ptr<QSqlQuery> query) {
+  if (!query) return;
+  query->finish();
+  const auto kept = Cache().find(connectionName);
+  const QSqlDriver* driver = query->driver();
+  // Its connection was forgotten, removed or opened anew while the query was out, or its
+  // backend keeps none.
+  if (kept == Cache().end() || driver == nullptr ||
+      kept->second.opening != driver->property(kOpening).toULongLong()) {
+    return;
+  }
+  auto& bySql = kept->second.bySql;
+  if (bySql.size() >= kMostStatements && !bySql.contains(sql)) bySql.clear();
+  bySql[sql].push_back(std::move(query));
+}
+
+void PreparedStatements::Forget(const QString& connectionName) {
+  Cache().erase(connectionName);
+}
+
+void PreparedStatements::Opened(QSqlDatabase& database) {
+  if (QSqlDriver* driver = database.driver()) driver->setProperty(kOpening, ++openings);
+}
+
+}  // namespace taurelin
