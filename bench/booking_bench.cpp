@@ -14,18 +14,15 @@
 // ahead is the same, only their history differs.
 
 #include "booking_data.h"
+#include "booking_requests.h"
 #include "loopback.h"
 
-#include "protocol/reply_envelope.h"
 #include "store/alias_list.h"
-#include "store/connection.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -41,73 +38,6 @@ using namespace taurelin;
 using namespace taurelin::bench;
 
 constexpr int kBlock = 50;
-constexpr int kNights = 7;
-// Stays start after the history's last effects on the calendar (see booking_data.h).
-constexpr int kFirstArrival = 61;
-constexpr int kArrivalDays = 240;
-
-QString LoadAverage() {
-  QFile file(QStringLiteral("/proc/loadavg"));
-  if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("unknown");
-  return QString::fromLatin1(file.readAll()).section(u' ', 0, 2);
-}
-
-QString Day(int fromToday) {
-  return QDate::currentDate().addDays(fromToday).toString(QStringLiteral("yyyy.MM.dd"));
-}
-
-QByteArray Request(int id, const char* columns, const QString& values) {
-  return "messageID=" + QByteArray::number(id) + "&count=1&header=INSTRUKSJON;" + columns +
-         "&data=" + values.toLatin1() + "\n";
-}
-
-// The reply part of an answer, without its message id.
-QString Reply(const QByteArray& answer) {
-  const QString text = QString::fromLatin1(answer);
-  return text.mid(text.indexOf(u'&'));
-}
-
-QByteArray Availability(int id, int facility, int arrival) {
-  return Request(id, "ANLEGGSNR;UTYPE;UTL_OBJ;PENSJONSTYPE;ANKOMST;AVREISE",
-                 QStringLiteral("LEDIG;%1;*;*;*;%2;%3")
-                     .arg(facility)
-                     .arg(Day(arrival), Day(arrival + kNights)));
-}
-
-int ArrivalOf(int i) { return kFirstArrival + (i * 37) % kArrivalDays; }
-
-// A facility and rental type to reserve, with a board type that the web sells for it.
-struct Offer {
-  int facility;
-  int type;
-  int board;
-};
-
-// The offers of the business: every pair with ten units or more.
-std::vector<Offer> ReadOffers(const QString& databaseFile, QString* error) {
-  std::vector<Offer> offers;
-  const QString name = QStringLiteral("booking-bench-offers");
-  {
-    DatabaseAlias alias;
-    alias.database = databaseFile;
-    if (!OpenConnection(alias, name, error, false)) return offers;
-    QSqlDatabase database = QSqlDatabase::database(name, false);
-    QSqlQuery query(database);
-    query.exec(QStringLiteral(
-        "SELECT U.ANLEGG, U.UTYPE, MIN(PJ.PRISMET) FROM UTYPER_BRUKER U "
-        "JOIN PRIS P ON (P.UTYPE = U.UTYPE AND P.WEB = 'J' AND P.START_DAG = 0 AND "
-        "P.ANT_DAGER = 1) JOIN PENSJON PJ ON (PJ.PENSJON = P.PENSJON) "
-        "WHERE U.BRUKERID = 0 AND U.MODUL_ID = 1 AND U.ANTENH >= 10 "
-        "GROUP BY U.ANLEGG, U.UTYPE ORDER BY U.ANLEGG, U.UTYPE"));
-    while (query.next()) {
-      offers.push_back({query.value(0).toInt(), query.value(1).toInt(), query.value(2).toInt()});
-    }
-    database.close();
-  }
-  QSqlDatabase::removeDatabase(name);
-  if (offers.empty()) *error = QStringLiteral("the business offers nothing to reserve");
-  return offers;
-}
 
 // One database and its server, with the times measured on it.
 struct Subject {
@@ -139,19 +69,6 @@ bool Prepare(Subject& subject, qint64 rentalLines, quint64 seed) {
   subject.fd = port < 0 ? -1 : ConnectLoopback(port);
   return subject.fd >= 0;
 }
-
-class Failure {
- public:
-  void operator()(const QString& what, const QByteArray& answer) {
-    if (count_++ == 0) {
-      std::fprintf(stderr, "%s: %s\n", qPrintable(what), answer.left(400).constData());
-    }
-  }
-  int count() const { return count_; }
-
- private:
-  int count_ = 0;
-};
 
 // Runs `requests` steps on each subject, alternately in blocks.
 void Alternate(std::vector<Subject>& subjects, int requests,
@@ -202,7 +119,9 @@ int Run(int requests, quint64 seed, const QString& dataDir) {
     }
   }
   QString error;
-  const std::vector<Offer> offers = ReadOffers(subjects[0].file, &error);
+  DatabaseAlias base;
+  base.database = subjects[0].file;
+  const std::vector<Offer> offers = ReadOffers(base, &error);
   if (offers.empty()) {
     std::fprintf(stderr, "%s\n", qPrintable(error));
     return 1;
@@ -218,10 +137,7 @@ int Run(int requests, quint64 seed, const QString& dataDir) {
     QByteArray answer;
     const double micros = RoundTrip(subject.fd, request, &answer);
     const QString reply = Reply(answer);
-    if (micros < 0 || !reply.startsWith(u"&count=") || reply.startsWith(u"&count=0") ||
-        reply.contains(u"errorcode")) {
-      return failed("LEDIG", answer);
-    }
+    if (micros < 0 || !IsAvailabilityList(reply)) return failed("LEDIG", answer);
     times.push_back(micros);
     if (&subject == &subjects[0]) {
       firstAnswers[static_cast<size_t>(i)] = reply;
@@ -238,31 +154,13 @@ int Run(int requests, quint64 seed, const QString& dataDir) {
   };
   int refused = 0;
   auto cycle = [&](Subject& subject, int i) {
-    const Offer& offer = offers[static_cast<size_t>(i) % offers.size()];
-    const QByteArray reservation =
-        Request(i, "ANLEGGSNR;UTYPE;UTL_OBJ;ANKOMST;AVREISE;PENSJONSTYPE;ANTALL;ANT_PERSONER;"
-                   "AGENT;PRIS;REFNR;TIMEOUT",
-                QStringLiteral("RESERVER;%1;%2;*;%3;%4;%5;1;2;1;;*;600")
-                    .arg(offer.facility)
-                    .arg(offer.type)
-                    .arg(Day(ArrivalOf(i)), Day(ArrivalOf(i) + kNights))
-                    .arg(offer.board));
-    QByteArray answer;
-    const double reserve = RoundTrip(subject.fd, reservation, &answer);
-    const QString reply = Reply(answer);
-    if (reply.contains(u"'-2065'")) return void(++refused);
-    const QString refnr = reply.startsWith(u"&count=1&") && !reply.contains(u"errorcode")
-                              ? GetReplyValue(reply, QStringLiteral("REFNR"))
-                              : QString();
-    if (reserve < 0 || refnr.isEmpty()) return failed("RESERVER", answer);
-    const double cancel =
-        RoundTrip(subject.fd, Request(i, "REFNR", QStringLiteral("AVBESTILL;") + refnr), &answer);
-    if (cancel < 0 || Reply(answer) != "&count=1&header=INSTRUKSJON;REFNR&data=AVBESTILL;" + refnr) {
-      return failed("AVBESTILL", answer);
-    }
-    subject.reserveTimes.push_back(reserve);
-    subject.cancelTimes.push_back(cancel);
-    subject.cycleTimes.push_back(reserve + cancel);
+    const Cycle done = ReserveAndCancel(
+        subject.fd, offers[static_cast<size_t>(i) % offers.size()], i, ArrivalOf(i));
+    if (done.outcome == Cycle::kRefused) return void(++refused);
+    if (done.outcome == Cycle::kFailed) return failed("RESERVER + AVBESTILL", done.failedAnswer);
+    subject.reserveTimes.push_back(done.reserve);
+    subject.cancelTimes.push_back(done.cancel);
+    subject.cycleTimes.push_back(done.reserve + done.cancel);
   };
 
   // Warm up each server: its statements prepared and its pages read.

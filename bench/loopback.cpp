@@ -29,7 +29,11 @@ int StartChild(QProcess& child, const QString& program, const QStringList& argum
   return -1;
 }
 
-ServerUnderTest::ServerUnderTest(const QString& databaseFile) : databaseFile_(databaseFile) {}
+ServerUnderTest::ServerUnderTest(const DatabaseAlias& database) : database_(database) {}
+
+ServerUnderTest::ServerUnderTest(const QString& databaseFile) {
+  database_.database = databaseFile;
+}
 
 ServerUnderTest::~ServerUnderTest() {
   if (process_.state() == QProcess::NotRunning) return;
@@ -42,7 +46,16 @@ int ServerUnderTest::start() {
   const QString configFile = dir_.filePath(QStringLiteral("taurelin.conf"));
   {
     QSettings aliases(aliasFile, QSettings::IniFormat);
-    aliases.setValue(QStringLiteral("bench/database"), databaseFile_);
+    aliases.beginGroup(QStringLiteral("bench"));
+    aliases.setValue(QStringLiteral("driver"), database_.driver);
+    aliases.setValue(QStringLiteral("database"), database_.database);
+    if (!database_.host.isEmpty()) aliases.setValue(QStringLiteral("host"), database_.host);
+    if (database_.port >= 0) aliases.setValue(QStringLiteral("port"), database_.port);
+    if (!database_.user.isEmpty()) aliases.setValue(QStringLiteral("user"), database_.user);
+    if (!database_.password.isEmpty()) {
+      aliases.setValue(QStringLiteral("password"), database_.password);
+    }
+    aliases.endGroup();
     // Port 0: the system picks a free one, which the server names on standard error. No
     // log file: the benchmarks time the server, not the disk.
     QSettings config(configFile, QSettings::IniFormat);

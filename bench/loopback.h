@@ -5,6 +5,8 @@
 // temporary directory, and a blocking client that times one request to its answer over
 // loopback.
 
+#include "store/alias_list.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -19,9 +21,11 @@ namespace taurelin::bench {
 // or -1 (with what the child said on standard error) when it does not come up.
 int StartChild(QProcess& child, const QString& program, const QStringList& arguments);
 
-// taurelin-api serving one database file, stopped (SIGTERM) when this goes.
+// taurelin-api serving one database, stopped (SIGTERM) when this goes.
 class ServerUnderTest {
  public:
+  explicit ServerUnderTest(const DatabaseAlias& database);
+  // An SQLite database file.
   explicit ServerUnderTest(const QString& databaseFile);
   ~ServerUnderTest();
   ServerUnderTest(const ServerUnderTest&) = delete;
@@ -32,7 +36,7 @@ class ServerUnderTest {
 
  private:
   QTemporaryDir dir_;
-  QString databaseFile_;
+  DatabaseAlias database_;
   QProcess process_;
 };
 

@@ -1,0 +1,122 @@
+#include "booking_requests.h"
+
+#include "loopback.h"
+
+#include "protocol/reply_envelope.h"
+#include "store/alias_list.h"
+#include "store/connection.h"
+
+#include <QDate>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QUuid>
+
+#include <cstdio>
+
+namespace taurelin::bench {
+namespace {
+
+QString Day(int fromToday) {
+  return QDate::currentDate().addDays(fromToday).toString(QStringLiteral("yyyy.MM.dd"));
+}
+
+QByteArray Request(int id, const char* columns, const QString& values) {
+  return "messageID=" + QByteArray::number(id) + "&count=1&header=INSTRUKSJON;" + columns +
+         "&data=" + values.toLatin1() + "\n";
+}
+
+}  // namespace
+
+QString LoadAverage() {
+  QFile file(QStringLiteral("/proc/loadavg"));
+  if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("unknown");
+  return QString::fromLatin1(file.readAll()).section(u' ', 0, 2);
+}
+
+QByteArray Availability(int id, int facility, int arrival) {
+  return Request(id, "ANLEGGSNR;UTYPE;UTL_OBJ;PENSJONSTYPE;ANKOMST;AVREISE",
+                 QStringLiteral("LEDIG;%1;*;*;*;%2;%3")
+                     .arg(facility)
+                     .arg(Day(arrival), Day(arrival + kNights)));
+}
+
+QString Reply(const QByteArray& answer) {
+  const QString text = QString::fromLatin1(answer);
+  return text.mid(text.indexOf(u'&'));
+}
+
+bool IsAvailabilityList(const QString& reply) {
+  return reply.startsWith(u"&count=") && !reply.startsWith(u"&count=0") &&
+         !reply.contains(u"errorcode");
+}
+
+std::vector<Offer> ReadOffers(const DatabaseAlias& alias, QString* error) {
+  std::vector<Offer> offers;
+  const QString name = QUuid::createUuid().toString();
+  {
+    if (!OpenConnection(alias, name, error, false)) return offers;
+    QSqlDatabase database = QSqlDatabase::database(name, false);
+    QSqlQuery query(database);
+    query.exec(QStringLiteral(
+        "SELECT U.ANLEGG, U.UTYPE, MIN(PJ.PRISMET) FROM UTYPER_BRUKER U "
+        "JOIN PRIS P ON (P.UTYPE = U.UTYPE AND P.WEB = 'J' AND P.START_DAG = 0 AND "
+        "P.ANT_DAGER = 1) JOIN PENSJON PJ ON (PJ.PENSJON = P.PENSJON) "
+        "WHERE U.BRUKERID = 0 AND U.MODUL_ID = 1 AND U.ANTENH >= 10 "
+        "GROUP BY U.ANLEGG, U.UTYPE ORDER BY U.ANLEGG, U.UTYPE"));
+    while (query.next()) {
+      offers.push_back({query.value(0).toInt(), query.value(1).toInt(), query.value(2).toInt()});
+    }
+    database.close();
+  }
+  QSqlDatabase::removeDatabase(name);
+  if (offers.empty()) *error = QStringLiteral("the business offers nothing to reserve");
+  return offers;
+}
+
+Cycle ReserveAndCancel(int fd, const Offer& offer, int id, int arrival) {
+  Cycle cycle;
+  const QByteArray reservation =
+      Request(id, "ANLEGGSNR;UTYPE;UTL_OBJ;ANKOMST;AVREISE;PENSJONSTYPE;ANTALL;ANT_PERSONER;"
+                  "AGENT;PRIS;REFNR;TIMEOUT",
+              QStringLiteral("RESERVER;%1;%2;*;%3;%4;%5;1;2;1;;*;600")
+                  .arg(offer.facility)
+                  .arg(offer.type)
+                  .arg(Day(arrival), Day(arrival + kNights))
+                  .arg(offer.board));
+  QByteArray answer;
+  cycle.reserve = RoundTrip(fd, reservation, &answer);
+  const QString reply = Reply(answer);
+  if (reply.contains(u"'-2065'")) {
+    cycle.outcome = Cycle::kRefused;
+    return cycle;
+  }
+  const QString refnr = reply.startsWith(u"&count=1&") && !reply.contains(u"errorcode")
+                            ? GetReplyValue(reply, QStringLiteral("REFNR"))
+                            : QString();
+  if (cycle.reserve < 0 || refnr.isEmpty()) {
+    cycle.failedAnswer = answer;
+    return cycle;
+  }
+  cycle.cancel =
+      RoundTrip(fd, Request(id, "REFNR", QStringLiteral("AVBESTILL;") + refnr), &answer);
+  if (cycle.cancel < 0 ||
+      Reply(answer) != "&count=1&header=INSTRUKSJON;REFNR&data=AVBESTILL;" + refnr) {
+    cycle.failedAnswer = answer;
+    return cycle;
+  }
+  cycle.outcome = Cycle::kDone;
+  return cycle;
+}
+
+void Failure::operator()(const char* what, const QByteArray& answer) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (count_++ == 0) std::fprintf(stderr, "%s: %s\n", what, answer.left(400).constData());
+}
+
+int Failure::count() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return count_;
+}
+
+}  // namespace taurelin::bench
