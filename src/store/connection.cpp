@@ -1,6 +1,7 @@
 #include "store/connection.h"
 
 #include "store/prepared_statements.h"
+#include "store/sqlite_connection.h"
 #include "store/sqlite_procedures.h"
 
 #include <QSqlDatabase>
@@ -18,13 +19,13 @@ bool Fail(QString* error, const QString& text) {
 }
 
 // Foreign keys are off by default in SQLite; WAL lets two connections read while one
-// writes; the busy timeout makes a second program wait for a writer instead of failing.
+// writes; the busy handler makes a second program wait for a writer instead of failing.
 bool PrepareSqlite(QSqlDatabase& database, QString* error) {
   QSqlQuery query(database);
-  for (const char* pragma : {"PRAGMA foreign_keys = ON", "PRAGMA journal_mode = WAL",
-                             "PRAGMA busy_timeout = 10000"}) {
+  for (const char* pragma : {"PRAGMA foreign_keys = ON", "PRAGMA journal_mode = WAL"}) {
     if (!query.exec(QLatin1String(pragma))) return Fail(error, query.lastError().text());
   }
+  if (sqlite3* db = SqliteHandle(database)) WaitForLocksInShortSteps(db);
   return RegisterSqliteProcedures(database, error);
 }
 

@@ -1,5 +1,6 @@
 #include "store/sqlite_number_series.h"
 
+#include "store/sqlite_connection.h"
 #include "store/sqlite_statement.h"
 
 #include <sqlite3.h>
@@ -35,14 +36,12 @@ sqlite3* SqliteNumberSeries::independentConnection() {
   if (file == nullptr || *file == '\0') return nullptr;
   SqliteStatement mode(db_, "PRAGMA main.journal_mode");
   if (!mode.next() || mode.text(0).compare(u"wal", Qt::CaseInsensitive) != 0) return nullptr;
-  SqliteStatement timeout(db_, "PRAGMA busy_timeout");
-  const int milliseconds = timeout.next() ? static_cast<int>(timeout.integer(0).value_or(0)) : 0;
   if (sqlite3_open_v2(file, &independent_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
     sqlite3_close(independent_);
     independent_ = nullptr;
     return nullptr;
   }
-  sqlite3_busy_timeout(independent_, milliseconds);
+  WaitForLocksInShortSteps(independent_);
   return independent_;
 }
 

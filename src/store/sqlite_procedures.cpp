@@ -3,6 +3,7 @@
 #include "store/occupancy_engine.h"
 #include "store/occupancy_queries.h"
 #include "store/occupancy_rows.h"
+#include "store/sqlite_connection.h"
 #include "store/sqlite_number_series.h"
 #include "store/sqlite_statement.h"
 #include "store/sqlite_table_function.h"
@@ -402,13 +403,10 @@ bool Fail(QString* error, const QString& text) {
 }  // namespace
 
 bool RegisterSqliteProcedures(QSqlDatabase& database, QString* error) {
-  const QVariant handle =
-      database.driver() != nullptr ? database.driver()->handle() : QVariant();
-  if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) {
-    return Fail(error, QStringLiteral("the database procedures need an SQLite connection"));
+  sqlite3* db = SqliteHandle(database);
+  if (db == nullptr) {
+    return Fail(error, QStringLiteral("the database procedures need an open SQLite connection"));
   }
-  sqlite3* db = *static_cast<sqlite3* const*>(handle.constData());
-  if (db == nullptr) return Fail(error, QStringLiteral("the SQLite connection is not open"));
   // A module registered again would replace one that prepared statements still use.
   for (const TableFunction& procedure : Procedures(db)) {
     if (IsRegistered(db, procedure.name)) continue;
