@@ -276,32 +276,14 @@ int RunBench(int requests, quint64 seed, const QString& dataDir) {
   return failed.count() == 0 && different == 0 ? 0 : 1;
 }
 
-int Usage() {
-  std::fprintf(stderr, "usage: backend_bench [--requests N] [--seed N] [--data DIR]\n");
-  return 2;
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
-  const QStringList arguments = QCoreApplication::arguments().mid(1);
-  int requests = 2000;
-  quint64 seed = 1;
-  QString dataDir;
-  if (arguments.size() % 2 != 0) return Usage();
-  for (qsizetype i = 0; i + 1 < arguments.size(); i += 2) {
-    bool ok = true;
-    if (arguments[i] == u"--requests") {
-      requests = arguments[i + 1].toInt(&ok);
-    } else if (arguments[i] == u"--seed") {
-      seed = arguments[i + 1].toULongLong(&ok);
-    } else if (arguments[i] == u"--data") {
-      dataDir = arguments[i + 1];
-    } else {
-      ok = false;
-    }
-    if (!ok || requests < 1) return Usage();
-  }
-  return RunBench(requests, seed, dataDir);
+  // Each row as it is measured, also into a file.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  const std::optional<BenchOptions> options =
+      ParseBenchOptions(QCoreApplication::arguments().mid(1), "backend_bench");
+  if (!options) return 2;
+  return RunBench(options->requests, options->seed, options->dataDir);
 }

@@ -210,29 +210,10 @@ int Run(int requests, quint64 seed, const QString& dataDir) {
 
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
-  const QStringList arguments = QCoreApplication::arguments().mid(1);
-  int requests = 2000;
-  quint64 seed = 1;
-  QString dataDir;
-  for (qsizetype i = 0; i + 1 < arguments.size(); i += 2) {
-    bool ok = true;
-    if (arguments[i] == u"--requests") {
-      requests = arguments[i + 1].toInt(&ok);
-    } else if (arguments[i] == u"--seed") {
-      seed = arguments[i + 1].toULongLong(&ok);
-    } else if (arguments[i] == u"--data") {
-      dataDir = arguments[i + 1];
-    } else {
-      ok = false;
-    }
-    if (!ok || requests < 1) {
-      std::fprintf(stderr, "usage: booking_bench [--requests N] [--seed N] [--data DIR]\n");
-      return 2;
-    }
-  }
-  if (arguments.size() % 2 != 0) {
-    std::fprintf(stderr, "usage: booking_bench [--requests N] [--seed N] [--data DIR]\n");
-    return 2;
-  }
-  return Run(requests, seed, dataDir);
+  // Each row as it is measured, also into a file.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  const std::optional<BenchOptions> options =
+      ParseBenchOptions(QCoreApplication::arguments().mid(1), "booking_bench");
+  if (!options) return 2;
+  return Run(options->requests, options->seed, options->dataDir);
 }

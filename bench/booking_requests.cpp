@@ -28,6 +28,26 @@ QByteArray Request(int id, const char* columns, const QString& values) {
 
 }  // namespace
 
+std::optional<BenchOptions> ParseBenchOptions(const QStringList& arguments, const char* program) {
+  BenchOptions options;
+  bool ok = arguments.size() % 2 == 0;
+  for (qsizetype i = 0; ok && i + 1 < arguments.size(); i += 2) {
+    if (arguments[i] == u"--requests") {
+      options.requests = arguments[i + 1].toInt(&ok);
+      ok = ok && options.requests >= 1;
+    } else if (arguments[i] == u"--seed") {
+      options.seed = arguments[i + 1].toULongLong(&ok);
+    } else if (arguments[i] == u"--data") {
+      options.dataDir = arguments[i + 1];
+    } else {
+      ok = false;
+    }
+  }
+  if (ok) return options;
+  std::fprintf(stderr, "usage: %s [--requests N] [--seed N] [--data DIR]\n", program);
+  return std::nullopt;
+}
+
 QString LoadAverage() {
   QFile file(QStringLiteral("/proc/loadavg"));
   if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("unknown");

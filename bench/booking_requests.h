@@ -6,8 +6,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace taurelin {
@@ -20,6 +22,15 @@ inline constexpr int kNights = 7;
 // Stays start after the history's last effects on the calendar (see booking_data.h).
 inline constexpr int kFirstArrival = 61;
 inline constexpr int kArrivalDays = 240;
+
+// The command line of the booking benchmarks: [--requests N] [--seed N] [--data DIR].
+struct BenchOptions {
+  int requests = 2000;
+  quint64 seed = 1;
+  QString dataDir;  // empty: a temporary directory
+};
+// The options, or nullopt after printing the usage of `program` on standard error.
+std::optional<BenchOptions> ParseBenchOptions(const QStringList& arguments, const char* program);
 
 // The first three fields of /proc/loadavg, or "unknown".
 QString LoadAverage();
