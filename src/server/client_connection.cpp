@@ -21,6 +21,9 @@ ClientConnection::ClientConnection(QTcpSocket* socket, QObject* parent)
   silence_.setSingleShot(true);
   silence_.setInterval(kSilenceMs);
   connect(&silence_, &QTimer::timeout, this, &ClientConnection::onSilence);
+  // What waits unread stays bounded: past this the socket stops reading and TCP holds the
+  // client back.
+  socket_->setReadBufferSize(kMaxRequestBytes);
   connect(socket_, &QTcpSocket::readyRead, this, &ClientConnection::onReadyRead);
   connect(socket_, &QTcpSocket::disconnected, this, [this] { Q_EMIT disconnected(this); });
   connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
@@ -47,21 +50,15 @@ void ClientConnection::abort() {
 }
 
 void ClientConnection::onReadyRead() {
-  buffer_ += socket_->readAll();
-  takeLines();
-  if (buffer_.isEmpty()) {
-    silence_.stop();
-  } else {
-    silence_.start();
-  }
+  // Bytes that come while requests wait for their turn stay with the socket until then.
+  if (!turnPending_) takeLine();
 }
 
-void ClientConnection::takeLines() {
-  // Requests are served one after another; the connection may be closed while one is
-  // served, so the buffer is looked at again after each.
-  for (;;) {
-    const qsizetype lineFeed = buffer_.indexOf('\n');
-    if (lineFeed < 0) break;
+void ClientConnection::takeLine() {
+  turnPending_ = false;
+  if (!buffer_.contains('\n')) buffer_ += socket_->readAll();
+  const qsizetype lineFeed = buffer_.indexOf('\n');
+  if (lineFeed >= 0) {
     const QByteArray line = buffer_.left(lineFeed + 1);
     buffer_.remove(0, lineFeed + 1);
     if (discarding_) {
@@ -71,8 +68,18 @@ void ClientConnection::takeLines() {
     } else {
       Q_EMIT requestReceived(this, line);
     }
+    // The connection may have been closed while the request was served.
     if (socket_->state() != QAbstractSocket::ConnectedState) {
       buffer_.clear();
+      silence_.stop();
+      return;
+    }
+    // One request a turn of the event loop: a client that sends many at once is served in
+    // turns with the other clients, not ahead of them.
+    if (buffer_.contains('\n') || socket_->bytesAvailable() > 0) {
+      turnPending_ = true;
+      silence_.stop();
+      QTimer::singleShot(0, this, &ClientConnection::takeLine);
       return;
     }
   }
@@ -81,10 +88,15 @@ void ClientConnection::takeLines() {
     if (!discarding_) Q_EMIT requestTooLong(this);
     discarding_ = true;
   }
+  if (buffer_.isEmpty()) {
+    silence_.stop();
+  } else {
+    silence_.start();
+  }
 }
 
 void ClientConnection::onSilence() {
-  if (buffer_.isEmpty() || discarding_) return;
+  if (buffer_.isEmpty() || discarding_ || turnPending_) return;
   const QByteArray request = buffer_;
   buffer_.clear();
   Q_EMIT requestReceived(this, request);

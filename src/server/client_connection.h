@@ -1,8 +1,9 @@
 #pragma once
 
 // One client's connection. Its bytes are cut into requests at each LF and handed on one at a
-// time, in order; bytes that wait without an LF are taken as a request after a short
-// silence, for clients that send none. A request that grows past the size limit is refused
+// time, in order, one a turn of the event loop so that every client is served in turn;
+// bytes that wait without an LF are taken as a request after a short silence, for clients
+// that send none. A request that grows past the size limit is refused
 // and its bytes are dropped up to its LF. Answers are queued by the socket and sent in
 // order; none is dropped.
 
@@ -43,12 +44,13 @@ class ClientConnection : public QObject {
  private:
   void onReadyRead();
   void onSilence();
-  void takeLines();
+  void takeLine();
 
   QTcpSocket* socket_;
   QString peer_;
   QByteArray buffer_;
   bool discarding_ = false;  // dropping the rest of an over-long request
+  bool turnPending_ = false;  // a request waits for its turn
   QTimer silence_;
 };
 

@@ -135,6 +135,36 @@ TEST_F(ServerTest, ServesTwoHundredConnectionsAtOnce) {
   }
 }
 
+// A client that sends a thousand requests at once is served in turns with another client:
+// the other's request, sent once the first answer is back, is served long before the last of
+// the thousand.
+TEST_F(ServerTest, ManyRequestsAtOnceDoNotHoldBackAnotherClient) {
+  constexpr int kRequests = 1000;
+  auto busy = server_.connect();
+  auto other = server_.connect();
+  QByteArray burst;
+  for (int r = 0; r < kRequests; ++r) burst += TestApiRequest("busy" + QByteArray::number(r));
+  busy->write(burst);
+  busy->flush();
+  ASSERT_TRUE(busy->waitForReadyRead(5000));  // answers have begun; left unread for now
+  other->write(TestApiRequest("other"));
+  ASSERT_EQ(ReadAnswers(*other, 1).size(), 1);
+  ASSERT_EQ(ReadAnswers(*busy, kRequests, 30000).size(), kRequests);
+  busy->disconnectFromHost();
+  other->disconnectFromHost();
+  ASSERT_EQ(server_.stop(), 0);
+
+  // The requests in the order the server took them.
+  QStringList served;
+  for (const QString& message : server_.logMessages()) {
+    if (message.startsWith(u"I0 : messageID=")) {
+      served << message.section(u'=', 1).section(u'&', 0, 0);
+    }
+  }
+  ASSERT_EQ(served.size(), kRequests + 1);
+  EXPECT_LT(served.indexOf(QStringLiteral("other")), kRequests / 2);
+}
+
 }  // namespace
 }  // namespace taurelin
 
