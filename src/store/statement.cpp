@@ -102,42 +102,46 @@ Statement& Statement::add(std::initializer_list<const char*> lines) {
   return *this;
 }
 
+void Statement::bind(const QString& name, const QVariant& value) {
+  bindings_.append({name.startsWith(u':') ? name : u':' + name, value});
+}
+
 void Statement::bindText(const QString& name, const QString& value) {
-  bindings_.append({name, QVariant(value.isNull() ? QStringLiteral("") : value)});
+  bind(name, QVariant(value.isNull() ? QStringLiteral("") : value));
 }
 
 void Statement::bindDate(const QString& name, const QDate& value) {
-  bindings_.append({name, value.isValid() ? QVariant(value) : QVariant()});
+  bind(name, value.isValid() ? QVariant(value) : QVariant());
 }
 
 void Statement::bindInteger(const QString& name, qint64 value) {
-  bindings_.append({name, QVariant(static_cast<qlonglong>(value))});
+  bind(name, QVariant(static_cast<qlonglong>(value)));
 }
 
 void Statement::bindReal(const QString& name, double value) {
-  bindings_.append({name, QVariant(value)});
+  bind(name, QVariant(value));
 }
 
 void Statement::bindDateTime(const QString& name, const QDateTime& value) {
-  bindings_.append({name, value.isValid() ? QVariant(value) : QVariant()});
+  bind(name, value.isValid() ? QVariant(value) : QVariant());
 }
 
-void Statement::bindNull(const QString& name) { bindings_.append({name, QVariant()}); }
+void Statement::bindNull(const QString& name) { bind(name, QVariant()); }
 
 void Statement::bindNumber(const QString& name, const QString& literal) {
   const std::optional<QVariant> number = NumericLiteral(literal);
   if (!number && badNumber_.isNull()) badNumber_ = literal.isNull() ? QStringLiteral("") : literal;
-  bindings_.append({name, number.value_or(QVariant())});
+  bind(name, number.value_or(QVariant()));
 }
 
 void Statement::bindTextAsNumber(const QString& name, const QString& text) {
-  bindings_.append({name, NumericLiteral(text).value_or(QVariant())});
+  bind(name, NumericLiteral(text).value_or(QVariant()));
 }
 
 void Statement::bindNumberText(const QString& name, const QString& literal) {
   const std::optional<QVariant> number = NumericLiteral(literal);
   if (!number && badNumber_.isNull()) badNumber_ = literal.isNull() ? QStringLiteral("") : literal;
-  bindings_.append({name, number ? QVariant(literal.trimmed()) : QVariant()});
+  bind(name, number ? QVariant(literal.trimmed()) : QVariant());
 }
 
 void Statement::run() {
@@ -152,14 +156,9 @@ void Statement::run() {
   QString error;
   if (!EnsureOpen(database, &error)) throw DatabaseError(error);
   const QString text = sql();
-  PreparedStatements::Bindings bindings;
-  bindings.reserve(bindings_.size());
-  for (const auto& [name, value] : bindings_) {
-    bindings.append({name.startsWith(u':') ? name : u':' + name, value});
-  }
   query_ = PreparedStatements::Run(database, text,
                                    Dialect(database.driverName()).readsRowsAsTheyArrive(),
-                                   bindings, &error);
+                                   bindings_, &error);
   if (!query_) {
     throw DatabaseError(error.isEmpty() ? QStringLiteral("unknown database error") : error);
   }

@@ -13,6 +13,7 @@
 // every backend.
 
 #include "store/database_error.h"
+#include "store/prepared_statements.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -85,6 +86,7 @@ class Statement {
   int rowsAffected() const;
 
  private:
+  void bind(const QString& name, const QVariant& value);  // as ":NAME"
   int columnIndex(const QString& column) const;
   QVariant value(const QString& column) const;
   bool isDateColumn(int index) const;
@@ -93,7 +95,7 @@ class Statement {
 
   QString connectionName_;
   QStringList lines_;
-  QList<std::pair<QString, QVariant>> bindings_;
+  PreparedStatements::Bindings bindings_;
   QString badNumber_;  // the first value given as a number that is none
   std::unique_ptr<QSqlQuery> query_;  // prepared for preparedSql_, kept for reuse on close
   QString preparedSql_;
