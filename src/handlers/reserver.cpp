@@ -114,7 +114,10 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
     const int free = occupancy.GetKapasitet(checked.facility, type) -
                      occupancy.GetMaxBelegg(checked.facility, type, checked.arrival,
                                             checked.departure, 1);
-    if (Integer(values[QLatin1String("ANTALL")]) > free) return builder.fail(fail::Overbooking());
+    const int units = Integer(values[QLatin1String("ANTALL")]);
+    // A count below one would store a line that frees units instead of taking them.
+    if (units < 1) return builder.fail(fail::LinesNotWritten());
+    if (units > free) return builder.fail(fail::Overbooking());
 
     if (refnrText == u"*") {
       try {
@@ -150,8 +153,9 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
     line.ANKOMST = checked.arrival;
     line.AVREISE = checked.departure;
     line.ANLEGG = checked.facility;
-    line.ANTALL = Integer(values[QLatin1String("ANTALL")]);
+    line.ANTALL = units;
     line.ANT_VOKSEN = Integer(values[QLatin1String("ANT_PERSONER")]);
+    if (line.ANT_VOKSEN < 0) return builder.fail(fail::LinesNotWritten());
     line.ETTER = QStringLiteral("F");
     line.TIL = QStringLiteral("M");
     line.PENSJON = static_cast<int>(std::lround(checked.price.board));

@@ -81,6 +81,30 @@ TEST_P(ReserverTest, ExactlyTheFreeUnitsAndNotOneMore) {
   EXPECT_TRUE(Reserve(r).startsWith(u"&count=1"));
 }
 
+// A count below one, or fewer than no persons, would store a line that gives units back:
+// the next reservations could then sell more than there are.
+TEST_P(ReserverTest, UnitCountsBelowOneAndNegativePersonsAreRefused) {
+  const QString before = Fingerprint();
+  const QString refused =
+      Error("-2066", QStringLiteral("Kan ikke generere bookinglinjer på bestillingen."));
+  for (const char* units : {"-5", "0", "-0"}) {
+    Request r;
+    r.units = QLatin1String(units);
+    EXPECT_EQ(Reserve(r), refused) << units;
+  }
+  Request r;
+  r.persons = QStringLiteral("-3");
+  EXPECT_EQ(Reserve(r), refused);
+  EXPECT_EQ(Fingerprint(), before);
+  // All ten units are still there to sell, and no more.
+  r = {};
+  r.units = QStringLiteral("10");
+  r.persons = QStringLiteral("0");
+  EXPECT_TRUE(Reserve(r).startsWith(u"&count=1"));
+  r.units = QStringLiteral("1");
+  EXPECT_TRUE(Reserve(r).contains(u"'-2065'"));
+}
+
 TEST_P(ReserverTest, AddsToAnExistingBookingAndKeepsItsBooker) {
   Run("INSERT INTO BESTILL (BESTNR, ENAVN) VALUES (40, 'Nordmann');\n"
       "INSERT INTO BOOKING (REFNR, BESTNR, ANM, STATUS, REG_DATO, AGENT_KONTAKT, AKODE)"
