@@ -51,5 +51,14 @@ TEST_F(DispatcherTest, LastRowAnswersAndKeywordsAreCaseSensitive) {
             "messageID=7\n");
 }
 
+// Another program may store a line break in a text; the answer stays one line all the same.
+TEST_F(DispatcherTest, TextsWithLineBreaksKeepTheAnswerOneLine) {
+  Run("UPDATE UTYPE SET BESKR = 'Hytte' || char(10) || 'ved sjøen' WHERE UTYPE = 2");
+  Reconnect();
+  EXPECT_EQ(Answer("messageID=8&count=1&header=INSTRUKSJON;ANLEGGSNR&data=UTYPE;7\n"),
+            "messageID=8&count=1&header=INSTRUKSJON;ANLEGGSNR;UTYPE;KODE;BESKR;KAPASITET"
+            "&data=UTYPE;0;2;C;Hytte ved sjøen;1\n");
+}
+
 }  // namespace
 }  // namespace taurelin

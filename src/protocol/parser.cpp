@@ -26,6 +26,11 @@ class BadCountError : public std::runtime_error {
   BadCountError() : std::runtime_error("the count is not an integer") {}
 };
 
+class TooManyRowsError : public std::runtime_error {
+ public:
+  TooManyRowsError() : std::runtime_error("the request carries more rows than allowed") {}
+};
+
 // Blanks and control characters, as trimmed around the row count.
 QString TrimControls(const QString& text) {
   qsizetype begin = 0;
@@ -39,6 +44,13 @@ QString TrimControls(const QString& text) {
 // for sections never reached.
 struct Sections {
   QString rest;
+  // Whether the request ended with its LF. The LF frames the request and is never part of a
+  // section; where a section runs "to the LF", it runs to the end of the line.
+  bool terminated = false;
+  // Whether "messageID" stands anywhere in the request, also after its line.
+  bool namesMessageId = false;
+  // Where the LF stood in what is left to be cut; -1 without one.
+  qsizetype lineFeedAt() const { return terminated ? rest.size() : -1; }
   QString id;
   QString count = QStringLiteral("count=0");
   QString header = QStringLiteral("header=");
@@ -55,13 +67,13 @@ void Fail(Sections& s, const char* code, const char* message, const char* intern
 
 // A request may carry error fields of its own; they are kept for a failure answer only and
 // taken out of the text that is cut further. `label` is "errormessage" or "errorcode".
-void TakeOwnErrorField(QString& rest, const QString& label, QString& field) {
-  const qsizetype at = rest.indexOf(label);
+void TakeOwnErrorField(Sections& s, const QString& label, QString& field) {
+  const qsizetype at = s.rest.indexOf(label);
   if (at < 0) return;
-  const qsizetype length = rest.indexOf(kLineFeed);  // the LF's 1-based position, less one
-  field = length > 0 ? rest.mid(at, length) : QString();
-  const qsizetype from = rest.indexOf(kAmpersand + label);
-  if (from >= 0 && length > 0) rest.remove(from, length);
+  const qsizetype length = s.lineFeedAt();  // the LF's 1-based position, less one
+  field = length > 0 ? s.rest.mid(at, length) : QString();
+  const qsizetype from = s.rest.indexOf(kAmpersand + label);
+  if (from >= 0 && length > 0) s.rest.remove(from, length);
 }
 
 QString FormatElapsed(qint64 milliseconds) {
@@ -69,12 +81,20 @@ QString FormatElapsed(qint64 milliseconds) {
          QString::number(milliseconds % 1000) + QStringLiteral(" ms");
 }
 
+// An answer is exactly one line, whatever its texts hold (a remark stored with a line break
+// by another program): a client reads one line per request and must never take the rest of
+// one answer for the next.
+QString Framed(QString answer) {
+  answer.replace(u'\n', u' ');
+  return answer + kLineFeed;
+}
+
 void Log(RequestContext& context, const QString& message) {
   if (context.writeLog) context.writeLog(message);
 }
 
 QString Run(Sections& s, RequestContext& context) {
-  if (!s.rest.contains(u"messageID")) throw MissingSectionError("no messageID");
+  if (!s.namesMessageId) throw MissingSectionError("no messageID");
   s.id = SplitOff(s.rest, kAmpersand);
 
   if (!s.rest.contains(u"count")) {
@@ -90,8 +110,8 @@ QString Run(Sections& s, RequestContext& context) {
   s.header = SplitOff(s.rest, kAmpersand);
   if (s.header.isEmpty()) s.header = SplitOff(s.rest, kLineFeed);
 
-  TakeOwnErrorField(s.rest, QStringLiteral("errormessage"), s.errorMessage);
-  TakeOwnErrorField(s.rest, QStringLiteral("errorcode"), s.errorCode);
+  TakeOwnErrorField(s, QStringLiteral("errormessage"), s.errorMessage);
+  TakeOwnErrorField(s, QStringLiteral("errorcode"), s.errorCode);
 
   if (!s.rest.contains(u"data")) {
     Fail(s, "errorcode=-9999", "errormessage='data'-seksjonen mangler",
@@ -100,7 +120,7 @@ QString Run(Sections& s, RequestContext& context) {
   // The data section runs from "data" to the first LF, which it consumes; whatever follows
   // that LF is ignored.
   const qsizetype dataAt = s.rest.indexOf(u"data");
-  const qsizetype lineFeedAt = s.rest.indexOf(kLineFeed);
+  const qsizetype lineFeedAt = s.lineFeedAt();
   s.data = lineFeedAt > 0 ? s.rest.mid(dataAt, lineFeedAt) : QString();
   s.rest.remove(dataAt, lineFeedAt + 1);
 
@@ -108,6 +128,14 @@ QString Run(Sections& s, RequestContext& context) {
   SplitOff(s.count, QStringLiteral("="));
   const std::optional<int> rowCount = ToInteger(TrimControls(s.count));
   if (!rowCount) throw BadCountError();
+  // The rows run one after the other on the one event loop: a request of many holds back
+  // every other client, so it is refused before any row runs.
+  if (*rowCount > context.maxRows) {
+    Log(context, QStringLiteral("Request refused : %1 rows, at most %2 allowed")
+                     .arg(*rowCount)
+                     .arg(context.maxRows));
+    throw TooManyRowsError();
+  }
   const TAPI_DataControl rows(*rowCount, &header, s.data);
 
   QElapsedTimer timer;
@@ -117,23 +145,28 @@ QString Run(Sections& s, RequestContext& context) {
 
   s.rest = s.id + reply;
   Log(context, QStringLiteral("Instruksjonen tok  ") + FormatElapsed(elapsed));
-  return s.rest.isEmpty() ? QString() : s.rest + kLineFeed;
+  return s.rest.isEmpty() ? QString() : Framed(s.rest);
 }
 
 }  // namespace
 
 QString ProcessRequest(const QString& request, RequestContext& context) {
+  // The request is its first line; whatever follows that LF is ignored.
+  const qsizetype lineFeed = request.indexOf(kLineFeed);
+  const QString line = lineFeed < 0 ? request : request.left(lineFeed);
   Sections s;
-  s.rest = request;
+  s.rest = line;
+  s.terminated = lineFeed >= 0;
+  s.namesMessageId = request.contains(u"messageID");
   try {
     return Run(s, context);
   } catch (...) {
     // Whatever failed, the client gets an answer that shows how far the request was read.
   }
-  Log(context, QStringLiteral("Instruksjonen feiler : ") + request.left(request.size() - 1));
+  Log(context, QStringLiteral("Instruksjonen feiler : ") + line);
   QString answer = s.id + kAmpersand + s.count + kAmpersand + s.header + kAmpersand + s.data;
   if (!s.errorCode.isEmpty()) answer += kAmpersand + s.errorCode + kAmpersand + s.errorMessage;
-  answer += kLineFeed;
+  answer = Framed(answer);
   Log(context, QStringLiteral("U1 : ") + answer);
   return answer;
 }

@@ -110,8 +110,62 @@ TEST_F(ProcessRequestTest, LaterFailureShowsTheUnusedDataAndTheRequestsOwnErrorF
   const QString withFields = QStringLiteral(
       "messageID=7&count=x&header=INSTRUKSJON&errorcode=E1&data=TEST-API\n");
   EXPECT_EQ(Answer(withFields),
-            "messageID=7&x&header=INSTRUKSJON&data=TEST-API\n"
-            "&errorcode=E1&data=TEST-API&\n");
+            "messageID=7&x&header=INSTRUKSJON&data=TEST-API&errorcode=E1&data=TEST-API&\n");
+}
+
+// A client reads one line per request: an answer with a line feed inside would hand the
+// rest of it to the client as the answer to its next request.
+TEST_F(ProcessRequestTest, EveryAnswerIsOneLine) {
+  const struct {
+    const char* request;
+    const char* answer;
+  } cases[] = {
+      {"messageID=1\n",
+       "messageID=1&count=0&header=&data=&errorcode=-9999&errormessage='count'-seksjonen "
+       "mangler\n"},
+      {"messageID=1&count=1\n",
+       "messageID=1&count=1&header=&data=&errorcode=-9999&errormessage='header'-seksjonen "
+       "mangler\n"},
+      {"messageID=1&count=1&header=INSTRUKSJON\n",
+       "messageID=1&count=1&header=INSTRUKSJON&data=&errorcode=-9999&errormessage='data'-"
+       "seksjonen mangler\n"},
+      // A section between the header and the data: the data still ends at the line's end.
+      {"messageID=1&count=x&header=INSTRUKSJON&y&data=TEST-API\n",
+       "messageID=1&x&header=INSTRUKSJON&data=TEST-API\n"},
+      {"messageID=1&count=1&header=I&errormessage=E&data=x\n\nmore\n",
+       "messageID=1\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Answer(QString::fromUtf8(c.request)), QString::fromUtf8(c.answer)) << c.request;
+  }
+}
+
+// Rows run one after the other while every other client waits: a request of more rows than
+// allowed is refused before any of them runs.
+TEST_F(ProcessRequestTest, RequestsOfTooManyRowsAreRefusedBeforeAnyRuns) {
+  int runs = 0;
+  context_.writeLog = [this, &runs](const QString& line) {
+    if (line.startsWith(u"Instruksjonen tok")) ++runs;
+    log_ << line;
+  };
+  context_.maxRows = 3;
+  const QString three = QStringLiteral(
+      "messageID=7&count=3&header=INSTRUKSJON&data=TEST-API;TEST-API;TEST-API\n");
+  EXPECT_EQ(Answer(three), "messageID=7" + kTestApiReply + "\n");
+  EXPECT_EQ(runs, 1);
+  const QString four = QStringLiteral(
+      "messageID=7&count=4&header=INSTRUKSJON&data=TEST-API;TEST-API;TEST-API;TEST-API\n");
+  log_.clear();
+  EXPECT_EQ(Answer(four), "messageID=7&4&header=INSTRUKSJON&data=TEST-API;TEST-API;TEST-API;"
+                          "TEST-API\n");
+  EXPECT_EQ(runs, 1);
+  ASSERT_EQ(log_.size(), 3);
+  EXPECT_EQ(log_[0], "Request refused : 4 rows, at most 3 allowed");
+  // The default lets any web shop's request through and stops a flood.
+  context_.maxRows = RequestContext::kDefaultMaxRows;
+  EXPECT_TRUE(Answer(QStringLiteral("messageID=7&count=2147483647&header=INSTRUKSJON;A;B"
+                                    "&data=TEST-API;1;2\n"))
+                  .startsWith(u"messageID=7&2147483647&"));
 }
 
 TEST_F(ProcessRequestTest, FailingFailureLogLeavesProcessRequest) {
@@ -128,8 +182,6 @@ TEST_F(ProcessRequestTest, RowsThatClearTheReplyAnswerTheIdAlone) {
       "messageID=7&count=-3&header=INSTRUKSJON&data=TEST-API\n",
       // More rows than present: the last of them has an empty keyword.
       "messageID=7&count=3&header=INSTRUKSJON&data=TEST-API\n",
-      // A huge count costs nothing more.
-      "messageID=7&count=2147483647&header=INSTRUKSJON;A;B&data=TEST-API;1;2\n",
       // Keywords are case-sensitive, and the last row decides.
       "messageID=7&count=2&header=INSTRUKSJON&data=TEST-API;test-api\n",
       // Also the keywords that reach the booking database.

@@ -1,5 +1,5 @@
 // libFuzzer target: any bytes, decoded as the wire's Windows-1252, are answered with the
-// empty text or a text ending with LF, without crashing or leaking.
+// empty text or exactly one line (one LF, at the end), without crashing or leaking.
 
 #include "protocol/parser.h"
 #include "protocol/windows1252.h"
@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   context.writeLog = [&logged](const QString& line) { logged += line.size(); };
   const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
   const QString answer = taurelin::ProcessRequest(taurelin::FromWindows1252(bytes), context);
-  if (!answer.isEmpty() && !answer.endsWith(u'\n')) std::abort();
+  if (!answer.isEmpty() && (!answer.endsWith(u'\n') || answer.count(u'\n') != 1)) std::abort();
   (void)taurelin::ToWindows1252(answer);
   return 0;
 }

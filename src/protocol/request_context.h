@@ -20,6 +20,10 @@ struct RequestContext {
   // The time-out register that reservations and bookings keep. Null: none is kept (the
   // built-in test run, tests of the protocol alone).
   TimeOutRegister* timeOuts = nullptr;
+  // The most rows one request may carry; a request of more is refused before any row runs.
+  int maxRows = kDefaultMaxRows;
+
+  static constexpr int kDefaultMaxRows = 100;
 };
 
 }  // namespace taurelin
