@@ -21,10 +21,13 @@ ClientConnection::ClientConnection(QTcpSocket* socket, QObject* parent)
   silence_.setSingleShot(true);
   silence_.setInterval(kSilenceMs);
   connect(&silence_, &QTimer::timeout, this, &ClientConnection::onSilence);
+  idle_.setSingleShot(true);
+  connect(&idle_, &QTimer::timeout, this, [this] { Q_EMIT idle(this); });
   // What waits unread stays bounded: past this the socket stops reading and TCP holds the
   // client back.
   socket_->setReadBufferSize(kMaxRequestBytes);
   connect(socket_, &QTcpSocket::readyRead, this, &ClientConnection::onReadyRead);
+  connect(socket_, &QTcpSocket::bytesWritten, this, &ClientConnection::onBytesWritten);
   connect(socket_, &QTcpSocket::disconnected, this, [this] { Q_EMIT disconnected(this); });
   connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
     // A client that hangs up is no error; its disconnect is reported on its own.
@@ -37,25 +40,64 @@ void ClientConnection::send(const QByteArray& answer) {
   if (socket_->state() != QAbstractSocket::ConnectedState) return;
   socket_->write(answer);
   socket_->flush();
+  if (socket_->bytesToWrite() > kMostUnsentBytes) {
+    Q_EMIT failed(this, QStringLiteral("more than %1 MiB of answers left unread")
+                            .arg(kMostUnsentBytes / (1024 * 1024)));
+  }
 }
 
 void ClientConnection::close() {
   silence_.stop();
+  idle_.stop();
   socket_->disconnectFromHost();
 }
 
 void ClientConnection::abort() {
   silence_.stop();
+  idle_.stop();
   socket_->abort();
 }
 
+void ClientConnection::setIdleTimeout(int seconds) {
+  idle_.setInterval(seconds * 1000);
+  restartIdleTimer();
+}
+
+void ClientConnection::restartIdleTimer() {
+  if (idle_.interval() > 0 && socket_->state() == QAbstractSocket::ConnectedState) {
+    idle_.start();
+  } else {
+    idle_.stop();
+  }
+}
+
+bool ClientConnection::backedUp() const { return socket_->bytesToWrite() > kMaxUnsentBytes; }
+
 void ClientConnection::onReadyRead() {
-  // Bytes that come while requests wait for their turn stay with the socket until then.
-  if (!turnPending_) takeLine();
+  restartIdleTimer();
+  // Bytes that come while requests wait for their turn, or for the client to read, stay
+  // with the socket until then.
+  if (!turnPending_ && !waitingForReader_) takeLine();
+}
+
+void ClientConnection::onBytesWritten() {
+  restartIdleTimer();
+  if (!waitingForReader_ || backedUp()) return;
+  waitingForReader_ = false;
+  if (!turnPending_) {
+    turnPending_ = true;
+    QTimer::singleShot(0, this, &ClientConnection::takeLine);
+  }
 }
 
 void ClientConnection::takeLine() {
   turnPending_ = false;
+  if (backedUp()) {
+    // Taking more would queue answers without end for a client that reads none.
+    waitingForReader_ = true;
+    silence_.stop();
+    return;
+  }
   if (!buffer_.contains('\n')) buffer_ += socket_->readAll();
   const qsizetype lineFeed = buffer_.indexOf('\n');
   if (lineFeed >= 0) {
@@ -96,7 +138,7 @@ void ClientConnection::takeLine() {
 }
 
 void ClientConnection::onSilence() {
-  if (buffer_.isEmpty() || discarding_ || turnPending_) return;
+  if (buffer_.isEmpty() || discarding_ || turnPending_ || waitingForReader_) return;
   const QByteArray request = buffer_;
   buffer_.clear();
   Q_EMIT requestReceived(this, request);

@@ -12,6 +12,8 @@ const QString kLogfile = QStringLiteral("Logfile");
 const QString kPort = QStringLiteral("Port");
 const QString kIpAddress = QStringLiteral("IPAddress");
 const QString kDatabaseAlias = QStringLiteral("DatabaseAlias");
+const QString kMaxRequestRows = QStringLiteral("MaxRequestRows");
+const QString kIdleTimeoutSeconds = QStringLiteral("IdleTimeoutSeconds");
 
 // Writes one value and makes sure it reached the file.
 bool Write(QSettings& settings, const QString& key, const QVariant& value) {
@@ -45,6 +47,23 @@ int AskPort(QSettings& settings, OperatorInterface& face) {
     if (port && Write(settings, kPort, *port)) return *port;
     face.showError(QStringLiteral("Ugyldig port (heltall)"));
   }
+}
+
+// An optional whole number: `fallback` when absent; present, it must lie in [low, high], for
+// a value the operator set and mistyped must not silently become another one.
+int ReadOptional(QSettings& settings, const QString& key, int fallback, int low, int high) {
+  if (!settings.contains(key)) return fallback;
+  const std::optional<int> value = ReadInteger(settings, key);
+  if (!value || *value < low || *value > high) {
+    throw ConfigurationError(
+        QStringLiteral("%1 in the configuration %2 must be a whole number from %3 to %4, not "
+                       "\"%5\"")
+            .arg(key, settings.fileName())
+            .arg(low)
+            .arg(high)
+            .arg(ReadText(settings, key)));
+  }
+  return *value;
 }
 
 }  // namespace
@@ -89,6 +108,11 @@ ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instan
       WriteOrThrow(settings, kDatabaseAlias, configuration.databaseAlias);
     }
   }
+
+  configuration.maxRequestRows =
+      ReadOptional(settings, kMaxRequestRows, configuration.maxRequestRows, 1, 1000000);
+  configuration.idleTimeoutSeconds =
+      ReadOptional(settings, kIdleTimeoutSeconds, configuration.idleTimeoutSeconds, 0, 86400 * 7);
   return configuration;
 }
 

@@ -4,6 +4,7 @@
 // address and the database alias of an instance, asking the operator for what is missing
 // and storing the answers.
 
+#include "protocol/request_context.h"
 #include "server/operator_interface.h"
 
 #include <QString>
@@ -24,12 +25,18 @@ struct ServerConfiguration {
   int port = 0;  // 0: not set
   QString clientAddress;
   QString databaseAlias;
+
+  // Optional values: read when present, never written.
+  // MaxRequestRows: the most rows one request may carry.
+  int maxRequestRows = RequestContext::kDefaultMaxRows;
+  // IdleTimeoutSeconds: a client silent this long is closed; 0: never.
+  int idleTimeoutSeconds = 0;
 };
 
 // Reads the instance's group of `settings` (created when missing). A missing or invalid
 // Logfile is written as 0; a missing Port, IPAddress or DatabaseAlias is asked of the
 // operator and written. Throws ConfigurationError when Logfile, IPAddress or DatabaseAlias
-// cannot be written.
+// cannot be written, or when an optional value is present but out of its range.
 ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instance,
                                       const QStringList& aliases, OperatorInterface& face);
 

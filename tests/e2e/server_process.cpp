@@ -35,6 +35,11 @@ void ServerProcess::writeConfiguration() {
   settings.setValue(QStringLiteral("DatabaseAlias"), QStringLiteral("test"));
 }
 
+void ServerProcess::setConfiguration(const QString& key, const QVariant& value) {
+  QSettings settings(dir_.filePath(QStringLiteral("taurelin.conf")), QSettings::IniFormat);
+  settings.setValue(QStringLiteral("Software/Vindrelok/Taurelin/API/") + key, value);
+}
+
 ServerProcess::~ServerProcess() {
   if (process_.state() != QProcess::NotRunning) {
     process_.kill();

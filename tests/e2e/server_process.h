@@ -26,6 +26,8 @@ class ServerProcess {
   explicit ServerProcess(const PostgresTestDatabase& database);
   ~ServerProcess();
 
+  // Sets a value of the server's configuration group. Before start().
+  void setConfiguration(const QString& key, const QVariant& value);
   // Runs the server in `directory` instead of its own, so that servers can share one
   // directory (its time-out register and its log). Before start().
   void setWorkingDirectory(const QString& directory) { workingDirectory_ = directory; }
