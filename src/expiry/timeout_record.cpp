@@ -1,5 +1,7 @@
 #include "expiry/timeout_record.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 
 namespace taurelin {
@@ -20,7 +22,39 @@ void Put(QByteArray& bytes, int at, int room, const QString& text) {
   std::copy(latin.begin(), latin.end(), bytes.begin() + at + 1);
 }
 
+struct Field {
+  int at;
+  int room;
+  const char* name;
+};
+constexpr Field kFields[] = {{kRefnrAt, TimeOutRecord::kRefnrRoom, "reservation number"},
+                             {kExpiryAt, TimeOutRecord::kExpiryRoom, "expiry time"},
+                             {kTimeOutAt, TimeOutRecord::kTimeOutRoom, "time-out"}};
+
 }  // namespace
+
+bool TimeOutRecord::hasReadableExpiry() const {
+  const QString form = ExpiryFormat();
+  return expiry.size() == form.size() && QDateTime::fromString(expiry, form).isValid();
+}
+
+QStringList TimeOutRecord::Damage(QByteArrayView bytes) {
+  QStringList damage;
+  for (const Field& field : kFields) {
+    const int length = static_cast<unsigned char>(bytes[field.at]);
+    if (length > field.room) {
+      damage << QStringLiteral("its %1 claims %2 characters, more than its room of %3")
+                    .arg(QLatin1String(field.name))
+                    .arg(length)
+                    .arg(field.room);
+    }
+  }
+  const TimeOutRecord record = Decode(bytes);
+  if (!record.isFree() && !record.hasReadableExpiry()) {
+    damage << QStringLiteral("its expiry time \"%1\" is no time").arg(record.expiry);
+  }
+  return damage;
+}
 
 TimeOutRecord TimeOutRecord::Decode(QByteArrayView bytes) {
   Q_ASSERT(bytes.size() == kSize);

@@ -17,6 +17,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
 namespace taurelin {
 
@@ -25,15 +26,23 @@ struct TimeOutRecord {
   static constexpr int kRefnrRoom = 10;
   static constexpr int kExpiryRoom = 20;
   static constexpr int kTimeOutRoom = 5;
+  // The expiry time's form; fixed width, so expiry times compare correctly as texts.
+  static QString ExpiryFormat() { return QStringLiteral("yyyyMMddhhmmss"); }
 
   QString refnr;
   QString expiry;
   QString timeOut;
 
   bool isFree() const { return refnr.isEmpty(); }
+  // Whether the expiry time is a moment in the register's form: 14 digits of a real date
+  // and time.
+  bool hasReadableExpiry() const;
 
   // Reads a record from exactly kSize bytes.
   static TimeOutRecord Decode(QByteArrayView bytes);
+  // What is wrong with these kSize bytes as a record: a length byte beyond its room, or a
+  // set entry whose expiry time is no readable time; empty when nothing is.
+  static QStringList Damage(QByteArrayView bytes);
   // The record's kSize bytes: each text cut to its room, the unused room zero. A free
   // record is written with all three lengths 0.
   QByteArray encode() const;

@@ -10,11 +10,12 @@
 #include <QThread>
 
 #include <optional>
+#include <utility>
 
 namespace taurelin {
 
 const QString TimeOutRegister::kFileName = QStringLiteral("TimeOut.API");
-const QString TimeOutRegister::kExpiryFormat = QStringLiteral("yyyyMMddhhmmss");
+const QString TimeOutRegister::kExpiryFormat = TimeOutRecord::ExpiryFormat();
 
 namespace {
 
@@ -49,14 +50,31 @@ class OpenRegister {
     if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) fail("open");
     const QByteArray bytes = file_.readAll();
     if (file_.error() != QFileDevice::NoError) fail("read");
-    for (qsizetype at = 0; at + TimeOutRecord::kSize <= bytes.size();
-         at += TimeOutRecord::kSize) {
-      records_.push_back(
-          TimeOutRecord::Decode(QByteArrayView(bytes).sliced(at, TimeOutRecord::kSize)));
+    qsizetype at = 0;
+    for (; at + TimeOutRecord::kSize <= bytes.size(); at += TimeOutRecord::kSize) {
+      const QByteArrayView record = QByteArrayView(bytes).sliced(at, TimeOutRecord::kSize);
+      records_.push_back(TimeOutRecord::Decode(record));
+      for (const QString& damage : TimeOutRecord::Damage(record)) {
+        damage_ << QStringLiteral("%1 record %2 (reservation \"%3\"): %4")
+                       .arg(path)
+                       .arg(at / TimeOutRecord::kSize)
+                       .arg(records_.back().refnr, damage);
+      }
+    }
+    if (at < bytes.size()) {
+      damage_ << QStringLiteral("%1: the last %2 bytes are no whole record (a write cut "
+                                "short); the next entry written at the end replaces them")
+                     .arg(path)
+                     .arg(bytes.size() - at);
     }
   }
 
   const std::vector<TimeOutRecord>& records() const { return records_; }
+  const QStringList& damage() const { return damage_; }
+  // Whether record `index` is still `record`.
+  bool holds(qsizetype index, const TimeOutRecord& record) const {
+    return index < count() && records_[static_cast<size_t>(index)] == record;
+  }
   qsizetype count() const { return static_cast<qsizetype>(records_.size()); }
 
   // The index of the first record holding this reservation number (the empty text: the
@@ -91,6 +109,7 @@ class OpenRegister {
   QLockFile lock_;
   QFile file_;
   std::vector<TimeOutRecord> records_;
+  QStringList damage_;
 };
 
 }  // namespace
@@ -105,8 +124,29 @@ QString TimeOutRegister::filePath() const {
   return directory_.isEmpty() ? kFileName : QDir(directory_).filePath(kFileName);
 }
 
+void TimeOutRegister::alert(const QStringList& damage) const {
+  for (const QString& line : damage) {
+    if (alert_) {
+      alert_(line);
+    } else {
+      log(line);
+    }
+  }
+}
+
 bool TimeOutRegister::SetTimeOut(const QString& requestRefnr, const QString& refnr,
                                  const QString& timeOut) {
+  try {
+    return SetTimeOutOrThrow(requestRefnr, refnr, timeOut);
+  } catch (const TimeOutRegisterError& error) {
+    log(QStringLiteral("Time-out of reservation %1 not registered : %2")
+            .arg(refnr, QString::fromUtf8(error.what())));
+    return false;
+  }
+}
+
+bool TimeOutRegister::SetTimeOutOrThrow(const QString& requestRefnr, const QString& refnr,
+                                        const QString& timeOut) {
   if (refnr == u"ERROR") return false;
   // A longer number would be cut, and the cut number could match another reservation's
   // entry; so it is not registered at all, and the log says that it will not expire.
@@ -120,35 +160,46 @@ bool TimeOutRegister::SetTimeOut(const QString& requestRefnr, const QString& ref
   const std::optional<int> seconds = ToInteger(timeOut);
   if (!seconds) return false;
   const bool isNew = requestRefnr == u"*";
-  try {
-    OpenRegister file(filePath());
-    const qsizetype index = file.find(isNew ? QString() : refnr);
-    if (!isNew && index == file.count()) return true;
-    TimeOutRecord record;
-    if (*seconds > 0) {
-      record = {refnr, clock_().addSecs(*seconds).toString(kExpiryFormat), timeOut};
-    }
-    file.write(index, record);
-    return true;
-  } catch (const TimeOutRegisterError& error) {
-    log(QStringLiteral("Time-out of reservation %1 not registered : %2")
-            .arg(refnr, QString::fromUtf8(error.what())));
-    return false;
+  OpenRegister file(filePath());
+  qsizetype index = file.find(refnr);
+  if (isNew && index == file.count()) index = file.find(QString());
+  if (!isNew && index == file.count()) return true;
+  TimeOutRecord record;
+  if (*seconds > 0) {
+    record = {refnr, clock_().addSecs(*seconds).toString(kExpiryFormat), timeOut};
   }
+  file.write(index, record);
+  return true;
 }
 
 int TimeOutRegister::sweep(const Cancel& cancel) {
-  OpenRegister file(filePath());
-  const QString now = clock_().toString(kExpiryFormat);
+  std::vector<std::pair<qsizetype, TimeOutRecord>> due;
+  {
+    const OpenRegister file(filePath());
+    alert(file.damage());
+    const QString now = clock_().toString(kExpiryFormat);
+    for (qsizetype i = 0; i < file.count(); ++i) {
+      const TimeOutRecord& record = file.records()[static_cast<size_t>(i)];
+      if (record.isFree()) continue;
+      // Strictly before: an entry that expires in this very second is not due yet.
+      if (record.hasReadableExpiry() && !(record.expiry < now)) continue;
+      due.emplace_back(i, record);
+    }
+  }
   int expired = 0;
-  for (qsizetype i = 0; i < file.count(); ++i) {
-    const TimeOutRecord record = file.records()[static_cast<size_t>(i)];
-    // Strictly before: an entry that expires in this very second is not due yet.
-    if (record.isFree() || !(record.expiry < now)) continue;
+  for (const auto& [index, record] : due) {
+    // Another instance may have freed or renewed it since.
+    if (!OpenRegister(filePath()).holds(index, record)) continue;
     ++expired;
-    if (cancel(record.refnr)) file.write(i, TimeOutRecord());
+    if (!cancel(record.refnr)) continue;
+    OpenRegister file(filePath());
+    if (file.holds(index, record)) file.write(index, TimeOutRecord());
   }
   return expired;
+}
+
+void TimeOutRegister::check() const {
+  if (QFile::exists(filePath())) alert(OpenRegister(filePath()).damage());
 }
 
 std::vector<TimeOutRecord> TimeOutRegister::entries() const {

@@ -10,6 +10,15 @@
 // mangle each other's entries; each record is written with one write call. A trailing piece
 // shorter than a record (a write cut off by a crash) is no entry: the next record written
 // at the end replaces it.
+//
+// The lock is never held while a reservation is cancelled: a reservation registers its
+// entry while it holds the database's write lock, so a sweep that held the register's lock
+// while it waited for the database would wait on a reservation that waits on it.
+//
+// Damage is never passed over in silence: a trailing piece, a length byte beyond its room
+// or an expiry time that is no time is reported through the alert, at each check and at
+// each sweep that meets it. An entry whose expiry time cannot be read is taken as expired,
+// for nothing else tells when its hold should end.
 
 #include "expiry/timeout_record.h"
 
@@ -49,6 +58,8 @@ class TimeOutRegister {
   // Where the register tells what it refused or could not do; empty: nowhere.
   void setLog(Log log) { log_ = std::move(log); }
   void log(const QString& line) const;
+  // Where the register reports damage to its file, for the operator; empty: the log.
+  void setAlert(Log alert) { alert_ = std::move(alert); }
 
   QString filePath() const;
 
@@ -59,21 +70,35 @@ class TimeOutRegister {
   // the entry. False, and nothing written, when `refnr` is "ERROR", when `timeOut` is no
   // integer, when `refnr` does not fit the record (logged), or when the file fails (logged).
   bool SetTimeOut(const QString& requestRefnr, const QString& refnr, const QString& timeOut);
+  // The same, but a file that cannot be locked, read or written is thrown
+  // (TimeOutRegisterError) rather than logged: for a reservation that must not be kept
+  // without its entry. A new entry for a number that already has one (a number given back
+  // by a reservation that was rolled back after it registered) replaces that entry.
+  bool SetTimeOutOrThrow(const QString& requestRefnr, const QString& refnr,
+                         const QString& timeOut);
 
   // The sweep: hands every entry whose expiry time is before the current second to
-  // `cancel`, in file order, and frees the entry when `cancel` says so. Returns how many
-  // expired entries were handed over. A file failure, or an exception from `cancel`, ends
-  // the sweep at that record and is thrown; what was freed before stays freed, and the
-  // next sweep starts again from the first record.
+  // `cancel`, in file order, and frees the entry when `cancel` says so and the entry is
+  // still the one handed over. An entry changed by another instance meanwhile is passed
+  // over. Returns how many expired entries were handed over. A file failure, or an
+  // exception from `cancel`, ends the sweep at that record and is thrown; what was freed
+  // before stays freed, and the next sweep starts again from the first record.
   int sweep(const Cancel& cancel);
+
+  // Reports damage to the file through the alert; nothing when there is no file. Throws
+  // TimeOutRegisterError when the file cannot be read.
+  void check() const;
 
   // The records in file order. Throws TimeOutRegisterError.
   std::vector<TimeOutRecord> entries() const;
 
  private:
+  void alert(const QStringList& damage) const;
+
   QString directory_;
   Clock clock_ = [] { return QDateTime::currentDateTime(); };
   Log log_;
+  Log alert_;
 };
 
 }  // namespace taurelin

@@ -243,6 +243,70 @@ TEST_F(TimeOutRegisterTest, TrailingPieceOfARecordIsReplacedByTheNextAppended) {
   EXPECT_EQ(Bytes(), first + Record("1003", "20240305102130", "60"));
 }
 
+// A number given back by a reservation rolled back after it registered comes again with the
+// next reservation: that one's entry takes the old entry's place, or the old expiry would
+// cancel the new reservation before its time.
+TEST_F(TimeOutRegisterTest, NewEntryForANumberThatHasOneReplacesIt) {
+  ASSERT_TRUE(New("1001", "900"));
+  ASSERT_TRUE(New("1002", "60"));
+  now_ = kNow.addSecs(30);
+  EXPECT_TRUE(New("1002", "600"));
+  EXPECT_EQ(register_.entries(),
+            (std::vector<TimeOutRecord>{Entry("1001", kNow.addSecs(900), "900"),
+                                        Entry("1002", kNow.addSecs(630), "600")}));
+}
+
+// The lock is free while a reservation is cancelled: a reservation on another instance
+// registers while it holds the database, which the cancellation waits for.
+TEST_F(TimeOutRegisterTest, ARegistrationDuringACancellationDoesNotWaitForTheSweep) {
+  ASSERT_TRUE(New("1001", "10"));
+  now_ = kNow.addSecs(60);
+  bool registered = false;
+  EXPECT_EQ(register_.sweep([&](const QString&) {
+    registered = New("1002", "900");
+    return true;
+  }),
+            1);
+  EXPECT_TRUE(registered);
+  EXPECT_EQ(register_.entries(),
+            (std::vector<TimeOutRecord>{TimeOutRecord(), Entry("1002", now_.addSecs(900), "900")}));
+
+  // An entry renewed while its reservation was being cancelled is not freed.
+  ASSERT_TRUE(New("1003", "10"));
+  now_ = now_.addSecs(60);
+  register_.sweep([&](const QString& refnr) {
+    register_.SetTimeOut(refnr, refnr, QStringLiteral("300"));
+    return true;
+  });
+  EXPECT_EQ(register_.entries()[0], Entry("1003", now_.addSecs(300), "300"));
+}
+
+// Damage is told at each check and each sweep that meets it; an entry whose expiry cannot be
+// read is taken as expired rather than holding its units for good.
+TEST_F(TimeOutRegisterTest, DamageIsReportedAndAnUnreadableExpiryIsTakenAsExpired) {
+  QStringList alerts;
+  register_.setAlert([&alerts](const QString& line) { alerts << line; });
+  register_.check();  // no file yet: nothing to tell
+  EXPECT_TRUE(alerts.isEmpty());
+
+  QByteArray overlong = Record("1003", "20990101000000", "60");
+  overlong[0] = char(0xff);
+  WriteBytes(Record("1001", "20990101000000", "60") + Record("1002", "2099x101000000", "60") +
+             overlong + QByteArray("\x04" "10", 3));
+  register_.check();
+  ASSERT_EQ(alerts.size(), 3) << alerts.join(u'|').toStdString();
+  EXPECT_TRUE(alerts[0].contains(u"record 1 (reservation \"1002\"): its expiry time "
+                                 u"\"2099x101000000\" is no time"));
+  EXPECT_TRUE(alerts[1].contains(u"record 2 (reservation \"1003"));
+  EXPECT_TRUE(alerts[1].contains(u"its reservation number claims 255 characters"));
+  EXPECT_TRUE(alerts[2].contains(u"the last 3 bytes are no whole record"));
+
+  alerts.clear();
+  EXPECT_EQ(Sweep(), QStringList{"1002"});
+  EXPECT_EQ(alerts.size(), 3);
+  EXPECT_TRUE(log_.isEmpty());
+}
+
 // Two processes register and free entries in one file at the same time. Without the lock
 // both would take the same free record, or append at the same end, and lose entries.
 TEST(TimeOutRegisterSharingTest, TwoProcessesLoseNoEntry) {

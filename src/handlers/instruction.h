@@ -11,6 +11,7 @@
 #include <QLatin1String>
 #include <QString>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -41,6 +42,12 @@ struct HandlerContext {
   DatabaseSession* database = nullptr;
   // Where a handler tells the operator something; it must not block (a notice).
   OperatorMessages* operatorMessages = nullptr;
+  // Registers a reservation's time-out (the request's REFNR, the reservation's number, the
+  // TIMEOUT text) while its booking is still uncommitted; throws when the register cannot be
+  // written, and the reservation is then not kept. Empty: no register is kept.
+  std::function<void(const QString& requestRefnr, const QString& refnr,
+                     const QString& timeOut)>
+      registerTimeOut;
 };
 
 using InstructionHandler = void (*)(const InstructionValues& values, QString& reply,

@@ -167,6 +167,12 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
     line.UTYPE = type;
     line.state = u'I';
     if (!module.SaveBooking(header, line)) return builder.fail(fail::LinesNotWritten());
+    // The hold's entry is written before its booking is committed: a server stopped between
+    // the two leaves an entry whose booking never came, which a sweep merely frees, never a
+    // held booking that nothing expires.
+    if (context.registerTimeOut) {
+      context.registerTimeOut(refnrText, refnr, values[QLatin1String("TIMEOUT")]);
+    }
     lock.commit();
   } catch (const std::exception&) {
     return builder.fail(fail::LinesNotWritten());

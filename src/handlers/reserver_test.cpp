@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <future>
+#include <stdexcept>
 #include <thread>
 
 namespace taurelin {
@@ -203,6 +204,29 @@ TEST_P(ReserverTest, HostileValuesChangeNothing) {
 
 TEST_P(ReserverTest, FailedLineWriteLeavesNothing) {
   Refuse("NO_OBJECT_LINES", "BEFORE INSERT ON LEIE", "NEW.LEIETYPE = 'O'");
+  const QString before = Fingerprint();
+  EXPECT_EQ(Reserve({}), Error("-2066", QStringLiteral("Kan ikke generere bookinglinjer på "
+                                                       "bestillingen.")));
+  EXPECT_EQ(Fingerprint(), before);
+}
+
+// The hold's time-out is registered while its booking is still uncommitted, so a server
+// stopped between the two never leaves a held booking that nothing expires; a register that
+// cannot be written keeps the reservation from being kept at all.
+TEST_P(ReserverTest, RegistersItsTimeOutBeforeTheBookingIsCommitted) {
+  QStringList registered;
+  context_.registerTimeOut = [&](const QString& requestRefnr, const QString& refnr,
+                                 const QString& timeOut) {
+    registered << requestRefnr + u'|' + refnr + u'|' + timeOut + u'|' +
+                      Scalar("SELECT COUNT(*) FROM BOOKING");
+  };
+  EXPECT_TRUE(Reserve({}).startsWith(u"&count=1"));
+  EXPECT_EQ(registered, QStringList{"*|1|600|0"});
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM BOOKING"), "1");
+
+  context_.registerTimeOut = [](const QString&, const QString&, const QString&) {
+    throw std::runtime_error("disk full");
+  };
   const QString before = Fingerprint();
   EXPECT_EQ(Reserve({}), Error("-2066", QStringLiteral("Kan ikke generere bookinglinjer på "
                                                        "bestillingen.")));

@@ -70,6 +70,13 @@ const Instruction* FindInstruction(const QString& keyword) {
 }  // namespace
 
 QString ExecuteInstruction(const TAPI_DataControl* rows, RequestContext& context) {
+  HandlerContext handlers = context.handlers;
+  if (TimeOutRegister* timeOuts = context.timeOuts) {
+    handlers.registerTimeOut = [timeOuts](const QString& requestRefnr, const QString& refnr,
+                                          const QString& timeOut) {
+      timeOuts->SetTimeOutOrThrow(requestRefnr, refnr, timeOut);
+    };
+  }
   QString reply;
   for (const TAPI_DataControl* row = rows; row != nullptr; row = row->next.get()) {
     const Instruction* instruction = FindInstruction(row->keyword);
@@ -81,7 +88,7 @@ QString ExecuteInstruction(const TAPI_DataControl* rows, RequestContext& context
     for (QLatin1String column : instruction->columns) {
       values.set(column, GetValue(row->values.get(), column));
     }
-    instruction->handler(values, reply, context.handlers);
+    instruction->handler(values, reply, handlers);
     KeepTimeOutRegister(row->keyword, values, reply, context.timeOuts);
   }
   return reply;

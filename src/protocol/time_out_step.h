@@ -1,11 +1,13 @@
 #pragma once
 
-// The register step that follows RESERVER and BOOKING: it keeps the time-out register in
-// step with what the handler did. A reservation registers its time-out under the reference
-// number of its reply; booker details empty that entry, since such a booking no longer
-// expires. A reply that carries an error leaves the register as it is. The step never
-// changes the reply, and the register's own result is not looked at: a failed registration
-// only means that the reservation will not expire.
+// The register step that follows BOOKING: booker details empty the entry of their
+// reservation, since such a booking no longer expires. A reply that carries an error leaves
+// the register as it is. The step never changes the reply, and the register's own result is
+// not looked at: an entry left standing only makes a sweep find the booking finished.
+//
+// A reservation needs no step after it: RESERVER registers its own time-out while its
+// booking is still uncommitted (HandlerContext::registerTimeOut), so that no hold is ever
+// committed without its entry.
 
 #include "expiry/timeout_register.h"
 #include "handlers/instruction.h"

@@ -34,6 +34,11 @@ ServerCore::ServerCore(ServerOptions options, OperatorInterface& face, QObject* 
   tmrRestartListener_.setInterval(1000);
   connect(&tmrRestartListener_, &QTimer::timeout, this, &ServerCore::onRestartTimer);
   timeOuts_.setLog([this](const QString& line) { log(line); });
+  // Damage to the register is the operator's to know also with logging off.
+  timeOuts_.setAlert([this](const QString& line) {
+    log(line);
+    face_.showNotice(line);
+  });
   connect(&timForfall_, &QTimer::timeout, this, &ServerCore::timForfallTimer);
   connect(&listener_, &Listener::clientAccepted, this, &ServerCore::onClientAccepted);
   connect(&listener_, &Listener::clientGone, this, &ServerCore::onClientGone);
@@ -67,6 +72,13 @@ void ServerCore::FormCreate() {
     log(exposure);
   }
   session_->ConnectAPIDatabase(configuration_.databaseAlias);
+  try {
+    timeOuts_.check();
+  } catch (const TimeOutRegisterError& error) {
+    const QString text = QString::fromUtf8(error.what());
+    log(text);
+    face_.showNotice(text);
+  }
   timForfall_.start(1000);
   SetListenerActive(true);
 }
@@ -124,6 +136,13 @@ void ServerCore::onClientAccepted(ClientConnection* connection) {
     log(QStringLiteral("Client ") + c->peer() + QStringLiteral(" sent a request over 1 MiB"));
     c->send(ToWindows1252(QStringLiteral("&count=0&header=&data=\n")));
   });
+  connect(connection, &ClientConnection::idle, this, [this](ClientConnection* c) {
+    log(QStringLiteral("Client %1 sent nothing for %2 s; connection closed")
+            .arg(c->peer())
+            .arg(configuration_.idleTimeoutSeconds));
+    c->abort();
+  });
+  connection->setIdleTimeout(configuration_.idleTimeoutSeconds);
   connect(connection, &ClientConnection::failed, this,
           [this](ClientConnection* c, const QString& error) {
             // Only this client's connection is closed; the listener and the others go on.
@@ -166,6 +185,7 @@ QString ServerCore::answer(const QString& request) {
   context.writeLog = [this](const QString& line) { log(line); };
   context.handlers = handlerContext();
   context.timeOuts = &timeOuts_;
+  context.maxRows = configuration_.maxRequestRows;
   return ProcessRequest(request, context);
 }
 

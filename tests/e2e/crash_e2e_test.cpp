@@ -5,10 +5,12 @@
 #include "demo_requests.h"
 #include "server_process.h"
 
+#include "expiry/timeout_register.h"
 #include "store/connection.h"
 
 #include <gtest/gtest.h>
 
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -26,9 +28,10 @@ struct Written {
   qint64 bookings = -1;    // headers written after the demo's
   qint64 incomplete = -1;  // of them, headers without exactly two lines
   qint64 orphans = -1;     // lines whose header is missing
+  QStringList unregistered;  // bookings without an entry in the time-out register
 };
 
-Written Inspect(const DatabaseAlias& alias) {
+Written Inspect(const DatabaseAlias& alias, const QString& registerDirectory) {
   Written written;
   {
     QString error;
@@ -50,6 +53,16 @@ Written Inspect(const DatabaseAlias& alias) {
       written.orphans = count(
           "SELECT count(*) FROM LEIE l WHERE NOT EXISTS "
           "(SELECT 1 FROM BOOKING b WHERE b.REFNR = l.REFNR)");
+      QSet<QString> registered;
+      for (const TimeOutRecord& entry : TimeOutRegister(registerDirectory).entries()) {
+        registered << entry.refnr;
+      }
+      QSqlQuery refnrs(database);
+      refnrs.exec("SELECT REFNR FROM BOOKING WHERE REFNR > " + after);
+      while (refnrs.next()) {
+        const QString refnr = QString::number(refnrs.value(0).toLongLong());
+        if (!registered.contains(refnr)) written.unregistered << refnr;
+      }
       database.close();
     }
   }
@@ -83,11 +96,13 @@ void KillDuringReservations(ServerProcess& server, const DatabaseAlias& alias) {
     QThread::usleep(static_cast<unsigned long>(round * 500));
     server.kill();
 
-    const Written written = Inspect(alias);
+    const Written written = Inspect(alias, server.workingDirectory());
     EXPECT_GE(written.bookings, before + kAnswered) << "round " << round;
     EXPECT_LT(written.bookings, before + kRequests) << "the server finished before the kill";
     EXPECT_EQ(written.incomplete, 0) << "round " << round;
     EXPECT_EQ(written.orphans, 0) << "round " << round;
+    // Every hold committed has its time-out registered, so none is held for good.
+    EXPECT_EQ(written.unregistered, QStringList()) << "round " << round;
     before = written.bookings;
   }
 }
@@ -152,7 +167,7 @@ TEST(CrashTest, ServerKilledBetweenHeaderAndLinesLeavesNothingOnPostgres) {
   QSqlDatabase::removeDatabase(QStringLiteral("blocker"));
   ASSERT_TRUE(waited) << "the reservation never waited for its lines";
   EXPECT_TRUE(ended);
-  const Written written = Inspect(database.alias());
+  const Written written = Inspect(database.alias(), server.workingDirectory());
   EXPECT_EQ(written.bookings, 0);
   EXPECT_EQ(written.incomplete, 0);
   EXPECT_EQ(written.orphans, 0);
@@ -172,7 +187,7 @@ TEST(CrashTest, ServerKilledBetweenHeaderAndLinesLeavesNothingOnSqlite) {
   client->flush();
   EXPECT_TRUE(ReadAnswers(*client, 1, 500).isEmpty()) << "the reservation did not wait";
   server.kill();
-  const Written written = Inspect(database.alias());
+  const Written written = Inspect(database.alias(), server.workingDirectory());
   EXPECT_EQ(written.bookings, 0);
   EXPECT_EQ(written.incomplete, 0);
   EXPECT_EQ(written.orphans, 0);
