@@ -3,6 +3,8 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 
+#include <malloc.h>
+
 namespace taurelin {
 namespace {
 
@@ -14,6 +16,11 @@ QString DottedAddress(const QHostAddress& address) {
 }
 
 }  // namespace
+
+ClientConnection::~ClientConnection() {
+  // Run once the socket, a child deleted after this body, is gone too.
+  if (heldMuch_) QTimer::singleShot(0, [] { malloc_trim(0); });
+}
 
 ClientConnection::ClientConnection(QTcpSocket* socket, QObject* parent)
     : QObject(parent), socket_(socket), peer_(DottedAddress(socket->peerAddress())) {
@@ -95,10 +102,12 @@ void ClientConnection::takeLine() {
   if (backedUp()) {
     // Taking more would queue answers without end for a client that reads none.
     waitingForReader_ = true;
+    heldMuch_ = true;
     silence_.stop();
     return;
   }
   if (!buffer_.contains('\n')) buffer_ += socket_->readAll();
+  if (buffer_.size() > kMaxUnsentBytes) heldMuch_ = true;
   const qsizetype lineFeed = buffer_.indexOf('\n');
   if (lineFeed >= 0) {
     const QByteArray line = buffer_.left(lineFeed + 1);

@@ -32,6 +32,9 @@ class ClientConnection : public QObject {
 
   // Takes over `socket` (it becomes a child of this object).
   ClientConnection(QTcpSocket* socket, QObject* parent);
+  // A connection that held much in its buffers gives the memory back to the system once it
+  // is gone, rather than leaving the process at its peak.
+  ~ClientConnection() override;
 
   // The client's address in dotted form, as it was when the connection came.
   const QString& peer() const { return peer_; }
@@ -67,6 +70,7 @@ class ClientConnection : public QObject {
   bool discarding_ = false;  // dropping the rest of an over-long request
   bool turnPending_ = false;  // a request waits for its turn
   bool waitingForReader_ = false;  // requests wait until the client reads its answers
+  bool heldMuch_ = false;  // its buffers once passed kMaxUnsentBytes
   QTimer silence_;
   QTimer idle_;
 };
