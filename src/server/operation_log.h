@@ -3,7 +3,8 @@
 // The operation log: one text file per calendar day and server instance, a line per event.
 //
 // Each line is "dd.mm.yyyy hh:mm:ss - message" and CR LF, in UTF-8; the message is written as
-// it stands, LFs inside it included. The file "yyyymmdd - BASENAME" lives in the log's
+// it stands, LFs inside it included, but for card numbers, which are masked (see
+// MaskCardNumbers). The file is readable and writable by its owner only. The file "yyyymmdd - BASENAME" lives in the log's
 // directory (the current directory unless told otherwise) and is opened, appended to and
 // closed for every line, so another program may read it between lines and the first line
 // after midnight starts the new day's file. Nothing is written while logging is off.
@@ -50,6 +51,7 @@ class OperationLog {
   QString baseName_;
   QString directory_;
   Clock clock_ = [] { return QDateTime::currentDateTime(); };
+  mutable QString checkedFile_;  // the file whose permissions were last made sure of
 };
 
 // The process's log, steered by start-up and the log controls.

@@ -71,6 +71,31 @@ TEST_F(OperationLogTest, InstanceHasItsOwnFile) {
   EXPECT_TRUE(QFile::exists(dir_.filePath(QStringLiteral("20261208 - API_Nord.LOG"))));
 }
 
+// The log holds bookers' details: only its owner reads it, also a file made before, and no
+// card number stands in it in full.
+TEST_F(OperationLogTest, IsTheOwnersAloneAndMasksCardNumbers) {
+  constexpr QFileDevice::Permissions kOwnerOnly =
+      QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+  const QString today = dir_.filePath(QStringLiteral("20261208 - API.LOG"));
+  log_.setEnabled(true);
+  log_.write(QStringLiteral("I0 : messageID=1&count=1&header=INSTRUKSJON;KREDITKORTNR"
+                            "&data=BOOKING;4111111111111111"));
+  EXPECT_EQ(QFile::permissions(today) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+            kOwnerOnly);
+  EXPECT_TRUE(Read(QStringLiteral("20261208 - API.LOG")).endsWith("BOOKING;************1111\r\n"));
+
+  now_ = now_.addDays(1);
+  const QString tomorrow = dir_.filePath(QStringLiteral("20261209 - API.LOG"));
+  QFile earlier(tomorrow);
+  ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+  earlier.close();
+  ASSERT_TRUE(QFile::setPermissions(tomorrow, kOwnerOnly | QFileDevice::ReadGroup |
+                                                  QFileDevice::ReadOther));
+  log_.write(QStringLiteral("x"));
+  EXPECT_EQ(QFile::permissions(tomorrow) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+            kOwnerOnly);
+}
+
 TEST_F(OperationLogTest, UnwritableFileThrows) {
   log_.setDirectory(dir_.filePath(QStringLiteral("missing/dir")));
   log_.setEnabled(true);
