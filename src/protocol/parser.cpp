@@ -117,8 +117,7 @@ QString Run(Sections& s, RequestContext& context) {
     Fail(s, "errorcode=-9999", "errormessage='data'-seksjonen mangler",
          "Instruksjonen mangler 'data'-seksjonen");
   }
-  // The data section runs from "data" to the first LF, which it consumes; whatever follows
-  // that LF is ignored.
+  // The data section runs from "data" to the end of the line.
   const qsizetype dataAt = s.rest.indexOf(u"data");
   const qsizetype lineFeedAt = s.lineFeedAt();
   s.data = lineFeedAt > 0 ? s.rest.mid(dataAt, lineFeedAt) : QString();
