@@ -45,6 +45,11 @@ struct CommandLine {
                      "86400 (default 60). The first sweep runs a second after the database is "
                      "connected."),
       QStringLiteral("SECONDS"), QStringLiteral("60")};
+  QCommandLineOption listen{
+      QStringLiteral("listen"),
+      QStringLiteral("Listen on this address only, IPv4 or IPv6, e.g. 192.0.2.10 or ::1 "
+                     "(default: the configuration's ListenAddress, else every address)."),
+      QStringLiteral("ADDRESS")};
   QCommandLineParser parser;
 
   CommandLine() {
@@ -57,7 +62,7 @@ struct CommandLine {
         QStringLiteral("instance"),
         QStringLiteral("Instance name: selects the configuration group and the log file."),
         QStringLiteral("[INSTANCE]"));
-    parser.addOptions({headless, config, aliases, test, sweepInterval});
+    parser.addOptions({headless, config, aliases, listen, test, sweepInterval});
   }
 
   // The server's options; nothing when the sweep interval is no whole number in its range.
@@ -71,6 +76,7 @@ struct CommandLine {
     options.configFile = parser.value(config);
     options.aliasFile = parser.value(aliases);
     options.sweepIntervalSeconds = seconds;
+    options.listenAddress = parser.value(listen);
     return options;
   }
 };

@@ -66,6 +66,16 @@ int ReadOptional(QSettings& settings, const QString& key, int fallback, int low,
   return *value;
 }
 
+DoorValues ReadDoorValues(QSettings& settings) {
+  return {ReadText(settings, QStringLiteral("ListenAddress")),
+          ReadText(settings, QStringLiteral("MaxConnections")),
+          ReadText(settings, QStringLiteral("EnforceClientAddress")),
+          ReadText(settings, QStringLiteral("AllowedClients")),
+          ReadText(settings, QStringLiteral("TlsCertificate")),
+          ReadText(settings, QStringLiteral("TlsKey")),
+          ReadText(settings, QStringLiteral("TlsClientCa"))};
+}
+
 }  // namespace
 
 std::optional<int> ReadInteger(QSettings& settings, const QString& key) {
@@ -113,6 +123,7 @@ ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instan
       ReadOptional(settings, kMaxRequestRows, configuration.maxRequestRows, 1, 1000000);
   configuration.idleTimeoutSeconds =
       ReadOptional(settings, kIdleTimeoutSeconds, configuration.idleTimeoutSeconds, 0, 86400 * 7);
+  configuration.door = ReadDoorValues(settings);
   return configuration;
 }
 

@@ -2,7 +2,7 @@
 
 // Reading the server's configuration at start-up: the log switch, the port, the client's
 // address and the database alias of an instance, asking the operator for what is missing
-// and storing the answers.
+// and storing the answers; and the listener's optional values, which are only read.
 
 #include "protocol/request_context.h"
 #include "server/operator_interface.h"
@@ -20,6 +20,18 @@ class ConfigurationError : public std::runtime_error {
   explicit ConfigurationError(const QString& what) : std::runtime_error(what.toStdString()) {}
 };
 
+// Who may connect, on which address and how: optional values, as they stand in the
+// configuration (empty when absent) and never written back. MakeDoorSettings checks them.
+struct DoorValues {
+  QString listenAddress;         // ListenAddress
+  QString maxConnections;        // MaxConnections
+  QString enforceClientAddress;  // EnforceClientAddress
+  QString allowedClients;        // AllowedClients
+  QString tlsCertificate;        // TlsCertificate
+  QString tlsKey;                // TlsKey
+  QString tlsClientCa;           // TlsClientCa
+};
+
 struct ServerConfiguration {
   bool logging = false;
   int port = 0;  // 0: not set
@@ -31,6 +43,8 @@ struct ServerConfiguration {
   int maxRequestRows = RequestContext::kDefaultMaxRows;
   // IdleTimeoutSeconds: a client silent this long is closed; 0: never.
   int idleTimeoutSeconds = 0;
+  // ListenAddress, MaxConnections, EnforceClientAddress, AllowedClients, Tls*.
+  DoorValues door;
 };
 
 // Reads the instance's group of `settings` (created when missing). A missing or invalid

@@ -5,6 +5,7 @@
 #include "protocol/windows1252.h"
 #include "server/builtin_test_request.h"
 #include "server/configuration_store.h"
+#include "server/descriptor_limit.h"
 #include "server/operation_log.h"
 #include "store/alias_list.h"
 
@@ -47,6 +48,15 @@ ServerCore::ServerCore(ServerOptions options, OperatorInterface& face, QObject* 
     SetListenerActive(false);
     tmrRestartListener_.start();
   });
+  connect(&listener_, &Listener::clientRefused, this,
+          [this](const QString& peer, const QString& reason) {
+            log(QStringLiteral("Client ") + peer + QStringLiteral(" refused: ") + reason);
+          });
+  connect(&listener_, &Listener::acceptPaused, this, [this](const QString& error) {
+    const QString text = QStringLiteral("Accepting clients paused for a moment: ") + error;
+    log(text);
+    face_.showNotice(text);
+  });
 }
 
 ServerCore::~ServerCore() = default;
@@ -65,6 +75,7 @@ void ServerCore::FormCreate() {
                  QStringLiteral("IP Port : ") + QString::number(configuration_.port));
   face_.setPanel(OperatorInterface::kVersionPanel,
                  QStringLiteral("Version : ") + GetVersionText());
+  door_ = MakeDoorSettings(configuration_, options_.listenAddress);
 
   const QString exposure = aliases_.passwordExposure();
   if (!exposure.isEmpty()) {
@@ -93,6 +104,7 @@ void ServerCore::FormDestroy() {
 void ServerCore::SetListenerActive(bool on) {
   if (listener_.isActive() == on) return;
   if (on) {
+    prepareDoor();
     listener_.start(static_cast<quint16>(configuration_.port));
     log(QStringLiteral("Listener started"));
     face_.setPanel(OperatorInterface::kListenerPanel, QStringLiteral("Listener active"));
@@ -104,6 +116,26 @@ void ServerCore::SetListenerActive(bool on) {
     face_.setPanel(OperatorInterface::kListenerPanel, QStringLiteral("Listener inactive"));
   }
   face_.setListenChecked(listener_.isActive());
+}
+
+void ServerCore::prepareDoor() {
+  if (doorReady_) return;
+  if (!door_) {
+    throw ListenError(QStringLiteral("the listener stays closed: start-up ended before it "
+                                     "settled who may connect"));
+  }
+  const ConnectionRoom room = RoomForConnections(door_->maxConnections);
+  if (room.connections < door_->maxConnections) {
+    const QString text = QStringLiteral("The descriptor limit of %1 leaves room for %2 "
+                                        "connections at once (MaxConnections is %3)")
+                             .arg(room.descriptorLimit)
+                             .arg(room.connections)
+                             .arg(door_->maxConnections);
+    log(text);
+    face_.showNotice(text);
+  }
+  listener_.setDoor(*door_, room.connections);
+  doorReady_ = true;
 }
 
 void ServerCore::mniListenClick() {

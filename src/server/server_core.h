@@ -8,6 +8,7 @@
 #include "expiry/timeout_register.h"
 #include "handlers/instruction.h"
 #include "server/configuration.h"
+#include "server/door_settings.h"
 #include "server/listener.h"
 #include "server/operator_interface.h"
 #include "store/database_session.h"
@@ -17,6 +18,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -28,6 +30,7 @@ struct ServerOptions {
   QString aliasFile;   // empty: the default alias file
   int sweepIntervalSeconds = 60;  // between sweeps for expired reservations
   QString timeOutDirectory;       // where the time-out register lives; empty: the current one
+  QString listenAddress;          // --listen: wins over ListenAddress; empty: not given
 };
 
 class ServerCore : public QObject {
@@ -37,15 +40,18 @@ class ServerCore : public QObject {
   ServerCore(ServerOptions options, OperatorInterface& face, QObject* parent = nullptr);
   ~ServerCore() override;
 
-  // Start-up, in order: configuration, version, database, expiry sweep, listener. A failure
-  // ends it at that step and is thrown; what was done before stays. The sweep is scheduled
-  // only once the database is connected, so that no sweep runs while start-up still waits
-  // for the operator: its first run comes about a second later, then one per interval.
+  // Start-up, in order: configuration, version, the listener's door, database, expiry sweep,
+  // listener. A failure ends it at that step and is thrown; what was done before stays.
+  // The sweep is scheduled only once the database is connected, so that no sweep runs while
+  // start-up still waits for the operator: its first run comes about a second later, then
+  // one per interval.
   void FormCreate();
   // Stops the listener (closing every connection) and the sweep, and releases the database.
   void FormDestroy();
 
-  // Starts or stops the listener. Throws ListenError when the port cannot be opened.
+  // Starts or stops the listener. Throws ListenError when the port cannot be opened, or when
+  // start-up found the door's values unusable: the server never listens more openly than
+  // configured. The first start raises the descriptor limit and sizes the connections to it.
   void SetListenerActive(bool on);
   void mniListenClick();
   void mniLogfileClick();
@@ -73,6 +79,7 @@ class ServerCore : public QObject {
   void onClientGone(ClientConnection* connection);
   void onRequest(ClientConnection* connection, const QByteArray& bytes);
   void onRestartTimer();
+  void prepareDoor();
   // One sweep for expired reservations; a failure is told to the operator without waiting.
   void timForfallTimer();
   HandlerContext handlerContext();
@@ -87,6 +94,8 @@ class ServerCore : public QObject {
   AliasList aliases_;
   std::unique_ptr<DatabaseSession> session_;
   ServerConfiguration configuration_;
+  std::optional<DoorSettings> door_;  // set once start-up has checked the door's values
+  bool doorReady_ = false;            // the listener has its door
   Listener listener_;
   QTimer tmrRestartListener_;
   TimeOutRegister timeOuts_;

@@ -1,6 +1,7 @@
 // The operator window and the server core, in one process on the offscreen platform.
 
 #include "server/alias_dialog.h"
+#include "server/configuration.h"
 #include "server/main_window.h"
 #include "server/operation_log.h"
 #include "server/scripted_face.h"
@@ -22,6 +23,11 @@
 #include <QTimer>
 
 #include <functional>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace taurelin {
 namespace {
@@ -235,6 +241,79 @@ TEST_F(CoreTest, SweepWaitsForTheDatabaseAndItsFailuresAreNoticed) {
 
   core.FormDestroy();
   EXPECT_FALSE(core.sweeping());
+}
+
+TEST_F(CoreTest, UnusableDoorValueKeepsTheListenerClosed) {
+  QSettings(configFile(), QSettings::IniFormat)
+      .setValue(QStringLiteral("Software/Vindrelok/Taurelin/API/AllowedClients"),
+                QStringLiteral("the web shop"));
+  ScriptedFace face;
+  ServerCore core(options(), face);
+  EXPECT_THROW(core.FormCreate(), ConfigurationError);
+  EXPECT_FALSE(core.listening());
+  // Nor does the operator's Listen open it wider than configured.
+  core.mniListenClick();
+  EXPECT_FALSE(core.listening());
+  EXPECT_TRUE(face.shown.join(u'\n').contains(u"error: the listener stays closed"));
+}
+
+// Takes every free descriptor of this process while it lives.
+class AllDescriptorsTaken {
+ public:
+  AllDescriptorsTaken() {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit few = saved_;
+    few.rlim_cur = std::min<rlim_t>(saved_.rlim_cur, 1024);
+    ::setrlimit(RLIMIT_NOFILE, &few);
+    const int null = ::open("/dev/null", O_RDONLY);
+    for (int fd = null; fd >= 0; fd = ::dup(null)) taken_.push_back(fd);
+  }
+  ~AllDescriptorsTaken() {
+    for (const int fd : taken_) ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &saved_);
+  }
+
+ private:
+  rlimit saved_{};
+  std::vector<int> taken_;
+};
+
+TEST_F(CoreTest, OutOfDescriptorsAcceptingPausesAndTheClientsStay) {
+  ScriptedFace face;
+  ServerOptions options = this->options();
+  options.sweepIntervalSeconds = 86400;
+  ServerCore core(options, face);
+  core.FormCreate();
+  // The first sweep has made the register: no sweep comes while the descriptors are gone.
+  ASSERT_TRUE(Eventually([&] { return QFile::exists(core.timeOuts().filePath()); }));
+  const QByteArray request = "messageID=d&count=1&header=INSTRUKSJON&data=TEST-API\n";
+  QTcpSocket steady;
+  steady.connectToHost(QStringLiteral("127.0.0.1"), core.listeningPort());
+  steady.write(request);
+  ASSERT_TRUE(Eventually([&] { return steady.canReadLine(); }));
+  steady.readAll();
+  // Connected before the descriptors run out; the server has yet to accept it.
+  QTcpSocket waiting;
+  waiting.connectToHost(QStringLiteral("127.0.0.1"), core.listeningPort());
+  ASSERT_TRUE(waiting.waitForConnected(2000));
+  // A sanitizer's first check of a call through the face needs descriptors of its own (a
+  // pipe): have it made while there are some.
+  OperatorMessages* volatile messages = &face;
+  messages->showNotice(QStringLiteral("before"));
+  bool paused = false;
+  {
+    // No test failure is reported in here: that too would need a descriptor.
+    const AllDescriptorsTaken taken;
+    paused = Eventually(
+        [&] { return face.shown.join(u'\n').contains(u"notice: Accepting clients paused"); });
+  }
+  EXPECT_TRUE(paused) << face.shown.join(u'\n').toStdString();
+  EXPECT_TRUE(core.listening());
+  waiting.write(request);
+  EXPECT_TRUE(Eventually([&] { return waiting.canReadLine(); }));
+  steady.write(request);
+  EXPECT_TRUE(Eventually([&] { return steady.canReadLine(); }));
+  EXPECT_EQ(steady.state(), QAbstractSocket::ConnectedState);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <QSettings>
 #include <QThread>
 
+#include <sys/resource.h>
+
 namespace taurelin {
 
 ServerProcess::ServerProcess(bool withDemo)
@@ -40,6 +42,11 @@ void ServerProcess::setConfiguration(const QString& key, const QVariant& value) 
   settings.setValue(QStringLiteral("Software/Vindrelok/Taurelin/API/") + key, value);
 }
 
+void ServerProcess::setDescriptorLimit(quint64 soft, quint64 hard) {
+  softDescriptors_ = soft;
+  hardDescriptors_ = hard;
+}
+
 ServerProcess::~ServerProcess() {
   if (process_.state() != QProcess::NotRunning) {
     process_.kill();
@@ -60,6 +67,10 @@ bool ServerProcess::start(const QStringList& extraArguments) {
                                     dir_.filePath(QStringLiteral("taurelin.conf")),
                                     QStringLiteral("--aliases"), aliasFile_} +
                         extraArguments);
+  if (softDescriptors_ > 0) {
+    const rlimit limit{softDescriptors_, hardDescriptors_};
+    process_.setChildProcessModifier([limit] { ::setrlimit(RLIMIT_NOFILE, &limit); });
+  }
   process_.start();
   if (!process_.waitForStarted(10000)) return false;
   static const QRegularExpression kListening(QStringLiteral("listening on port (\\d+)"));
@@ -72,14 +83,19 @@ bool ServerProcess::start(const QStringList& extraArguments) {
       port_ = static_cast<quint16>(match.captured(1).toUInt());
       return true;
     }
-    if (process_.state() == QProcess::NotRunning) return false;
+    if (process_.state() == QProcess::NotRunning) {
+      errors_ += QString::fromUtf8(process_.readAllStandardError());
+      return false;
+    }
   }
   return false;
 }
 
 int ServerProcess::stop() {
-  process_.terminate();
-  if (!process_.waitForFinished(20000)) return -1;
+  if (process_.state() != QProcess::NotRunning) {
+    process_.terminate();
+    if (!process_.waitForFinished(20000)) return -1;
+  }
   errors_ += QString::fromUtf8(process_.readAllStandardError());
   return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
 }
@@ -103,9 +119,11 @@ QStringList ServerProcess::logMessages() const {
   return messages;
 }
 
-std::unique_ptr<QTcpSocket> ServerProcess::connect() const {
+std::unique_ptr<QTcpSocket> ServerProcess::connect(const QString& host,
+                                                   const QString& from) const {
   auto socket = std::make_unique<QTcpSocket>();
-  socket->connectToHost(QStringLiteral("127.0.0.1"), port_);
+  if (!from.isEmpty()) socket->bind(QHostAddress(from));
+  socket->connectToHost(host, port_);
   socket->waitForConnected(5000);
   return socket;
 }

@@ -33,11 +33,15 @@ class ServerProcess {
   void setWorkingDirectory(const QString& directory) { workingDirectory_ = directory; }
   // Where the server runs: its time-out register and its log are there.
   QString workingDirectory() const;
+  // Starts the server with these limits on open descriptors, as a service manager would.
+  // Before start().
+  void setDescriptorLimit(quint64 soft, quint64 hard);
 
   // Starts the server and waits until it listens; false when it did not come up. A stopped
   // server can be started again, on its same directory and database.
   bool start(const QStringList& extraArguments = {});
-  // Sends SIGTERM and waits for the exit; returns the exit code (-1 when it crashed).
+  // Sends SIGTERM and waits for the exit; returns the exit code (-1 when it crashed). For a
+  // server that has exited by itself, its exit code.
   int stop();
   // Sends SIGKILL, as a crash or a power cut stops a server: no clean-up at all, and waits
   // for the process to go.
@@ -49,8 +53,9 @@ class ServerProcess {
   // Today's log lines, without their date and time.
   QStringList logMessages() const;
 
-  // A client connected to the server.
-  std::unique_ptr<QTcpSocket> connect() const;
+  // A client connected to the server at `host`, from the local address `from` when given.
+  std::unique_ptr<QTcpSocket> connect(const QString& host = QStringLiteral("127.0.0.1"),
+                                      const QString& from = QString()) const;
 
  private:
   void writeConfiguration();
@@ -62,6 +67,8 @@ class ServerProcess {
   QProcess process_;
   quint16 port_ = 0;
   QString errors_;
+  quint64 softDescriptors_ = 0;  // 0: as inherited
+  quint64 hardDescriptors_ = 0;
 };
 
 // Reads from `socket` until `count` answers (LF-terminated) have arrived or `ms` passed.

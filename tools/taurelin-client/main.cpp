@@ -2,13 +2,18 @@
 //
 //   taurelin-client [--host H] [--port P] [--table] INSTRUCTION [COLUMN=VALUE ...]
 //   taurelin-client [--host H] [--port P] --line 'messageID=...&count=...&header=...&data=...'
+//   taurelin-client --tls [--ca FILE] [--cert FILE --key FILE] ...
 
 #include "protocol/windows1252.h"
 #include "reply_table.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QTcpSocket>
+#include <QFile>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
 
 #include <cstdio>
 
@@ -32,6 +37,41 @@ QString Frame(const QStringList& words) {
   }
   return QStringLiteral("messageID=taurelin-client&count=1&header=") + columns.join(u';') +
          QStringLiteral("&data=") + values.join(u';') + u'\n';
+}
+
+QSslKey ReadKey(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  const QByteArray pem = file.readAll();
+  for (const QSsl::KeyAlgorithm algorithm : {QSsl::Rsa, QSsl::Ec, QSsl::Dsa}) {
+    const QSslKey key(pem, algorithm, QSsl::Pem, QSsl::PrivateKey);
+    if (!key.isNull()) return key;
+  }
+  return {};
+}
+
+// The TLS set-up the options ask for; an empty text, or what is wrong with them. The server
+// is verified against the system's CAs, or only against --ca: a server that cannot be
+// verified is refused.
+QString ConfigureTls(QSslSocket& socket, const QString& ca, const QString& cert,
+                     const QString& key) {
+  QSslConfiguration tls = socket.sslConfiguration();
+  if (!ca.isEmpty()) {
+    const QList<QSslCertificate> authorities = QSslCertificate::fromPath(ca, QSsl::Pem);
+    if (authorities.isEmpty()) return QStringLiteral("cannot read the CA certificate %1").arg(ca);
+    tls.setCaCertificates(authorities);
+  }
+  if (cert.isEmpty() != key.isEmpty()) return QStringLiteral("--cert and --key go together");
+  if (!cert.isEmpty()) {
+    const QList<QSslCertificate> chain = QSslCertificate::fromPath(cert, QSsl::Pem);
+    if (chain.isEmpty()) return QStringLiteral("cannot read the certificate %1").arg(cert);
+    const QSslKey privateKey = ReadKey(key);
+    if (privateKey.isNull()) return QStringLiteral("cannot read the private key %1").arg(key);
+    tls.setLocalCertificateChain(chain);
+    tls.setPrivateKey(privateKey);
+  }
+  socket.setSslConfiguration(tls);
+  return {};
 }
 
 }  // namespace
@@ -59,7 +99,21 @@ int main(int argc, char* argv[]) {
   const QCommandLineOption timeout(QStringLiteral("timeout"),
                                    QStringLiteral("Seconds to wait (default 10)."),
                                    QStringLiteral("SECONDS"), QStringLiteral("10"));
-  parser.addOptions({host, port, line, table, timeout});
+  const QCommandLineOption tls(QStringLiteral("tls"),
+                               QStringLiteral("Speak TLS; the server's certificate must verify."));
+  const QCommandLineOption ca(QStringLiteral("ca"),
+                              QStringLiteral("With --tls: trust only this CA (PEM) for the "
+                                             "server, instead of the system's."),
+                              QStringLiteral("FILE"));
+  const QCommandLineOption cert(QStringLiteral("cert"),
+                                QStringLiteral("With --tls: present this client certificate "
+                                               "(PEM)."),
+                                QStringLiteral("FILE"));
+  const QCommandLineOption key(QStringLiteral("key"),
+                               QStringLiteral("With --tls: the client certificate's private "
+                                              "key (PEM, unencrypted)."),
+                               QStringLiteral("FILE"));
+  parser.addOptions({host, port, line, table, timeout, tls, ca, cert, key});
   parser.addPositionalArgument(QStringLiteral("instruction"),
                                QStringLiteral("The instruction keyword, e.g. TEST-API."),
                                QStringLiteral("INSTRUCTION"));
@@ -79,12 +133,29 @@ int main(int argc, char* argv[]) {
     return 2;
   }
 
+  QSslSocket socket;
+  if (parser.isSet(tls)) {
+    const QString wrong =
+        ConfigureTls(socket, parser.value(ca), parser.value(cert), parser.value(key));
+    if (!wrong.isEmpty()) {
+      Print(stderr, QStringLiteral("taurelin-client: %1\n").arg(wrong));
+      return 2;
+    }
+  } else if (parser.isSet(ca) || parser.isSet(cert) || parser.isSet(key)) {
+    Print(stderr, QStringLiteral("taurelin-client: --ca, --cert and --key go with --tls\n"));
+    return 2;
+  }
+
   bool portOk = false;
   const quint16 portNumber = static_cast<quint16>(parser.value(port).toUInt(&portOk));
   const int waitMs = parser.value(timeout).toInt() * 1000;
-  QTcpSocket socket;
-  socket.connectToHost(parser.value(host), portNumber);
-  if (!portOk || !socket.waitForConnected(waitMs)) {
+  if (parser.isSet(tls)) {
+    socket.connectToHostEncrypted(parser.value(host), portNumber);
+  } else {
+    socket.connectToHost(parser.value(host), portNumber);
+  }
+  if (!portOk || !socket.waitForConnected(waitMs) ||
+      (parser.isSet(tls) && !socket.waitForEncrypted(waitMs))) {
     Print(stderr, QStringLiteral("taurelin-client: cannot reach %1:%2: %3\n")
                       .arg(parser.value(host), parser.value(port), socket.errorString()));
     return 1;
