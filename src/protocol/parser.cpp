@@ -152,9 +152,9 @@ QString Run(Sections& s, RequestContext& context) {
 QString ProcessRequest(const QString& request, RequestContext& context) {
   // The request is its first line; whatever follows that LF is ignored.
   const qsizetype lineFeed = request.indexOf(kLineFeed);
-  const QString line = lineFeed < 0 ? request : request.left(lineFeed);
   Sections s;
-  s.rest = line;
+  s.rest = request;
+  if (lineFeed >= 0) s.rest.truncate(lineFeed);
   s.terminated = lineFeed >= 0;
   s.namesMessageId = request.contains(u"messageID");
   try {
@@ -162,7 +162,7 @@ QString ProcessRequest(const QString& request, RequestContext& context) {
   } catch (...) {
     // Whatever failed, the client gets an answer that shows how far the request was read.
   }
-  Log(context, QStringLiteral("Instruksjonen feiler : ") + line);
+  Log(context, QStringLiteral("Instruksjonen feiler : ") + request.left(lineFeed));
   QString answer = s.id + kAmpersand + s.count + kAmpersand + s.header + kAmpersand + s.data;
   if (!s.errorCode.isEmpty()) answer += kAmpersand + s.errorCode + kAmpersand + s.errorMessage;
   answer = Framed(answer);

@@ -1,29 +1,16 @@
 #include "server/client_connection.h"
 
+#include "server/door_settings.h"
+
 #include <QHostAddress>
 #include <QTcpSocket>
 
 #include <malloc.h>
 
 namespace taurelin {
-namespace {
-
-// IPv4 clients of a dual-stack listener are shown as plain dotted addresses.
-QString DottedAddress(const QHostAddress& address) {
-  bool isIpv4 = false;
-  const quint32 ipv4 = address.toIPv4Address(&isIpv4);
-  return isIpv4 ? QHostAddress(ipv4).toString() : address.toString();
-}
-
-}  // namespace
-
-ClientConnection::~ClientConnection() {
-  // Run once the socket, a child deleted after this body, is gone too.
-  if (heldMuch_) QTimer::singleShot(0, [] { malloc_trim(0); });
-}
 
 ClientConnection::ClientConnection(QTcpSocket* socket, QObject* parent)
-    : QObject(parent), socket_(socket), peer_(DottedAddress(socket->peerAddress())) {
+    : QObject(parent), socket_(socket), peer_(PlainAddress(socket->peerAddress()).toString()) {
   socket_->setParent(this);
   silence_.setSingleShot(true);
   silence_.setInterval(kSilenceMs);
@@ -41,6 +28,11 @@ ClientConnection::ClientConnection(QTcpSocket* socket, QObject* parent)
     if (error == QAbstractSocket::RemoteHostClosedError) return;
     Q_EMIT failed(this, socket_->errorString());
   });
+}
+
+ClientConnection::~ClientConnection() {
+  // Run once the socket, a child deleted after this body, is gone too.
+  if (heldMuch_) QTimer::singleShot(0, [] { malloc_trim(0); });
 }
 
 void ClientConnection::send(const QByteArray& answer) {
