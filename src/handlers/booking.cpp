@@ -144,8 +144,10 @@ void HandleBooking(const InstructionValues& values, QString& reply, HandlerConte
 
   try {
     if (!BookingExists(context, refnr)) return builder.fail(fail::UnknownReference(refnr));
-  } catch (const DatabaseError&) {
-    return builder.fail(fail::ReferenceNotNumeric(refnr));
+  } catch (const DatabaseError& failure) {
+    // A reference that is no number, unless the database could not be reached at all.
+    return builder.fail(failure.connectionLost() ? fail::BookingNotLinked()
+                                                 : fail::ReferenceNotNumeric(refnr));
   }
 
   if (const std::optional<HandlerError> failure = WriteBooker(values, *nation, context)) {

@@ -27,9 +27,11 @@ void HandleHentbook(const InstructionValues& values, QString& reply, HandlerCont
       builder.failCountingRows(errors::BookingNotFound(refnr));
       return;
     }
-  } catch (const DatabaseError&) {
-    // Any failure here is answered as its usual cause, a number that is none.
-    builder.failCountingRows(errors::BookingLookupFailed(refnr));
+  } catch (const DatabaseError& failure) {
+    // A failure here is answered as its usual cause, a number that is none; a database that
+    // cannot be reached as the booking that cannot be opened.
+    builder.failCountingRows(failure.connectionLost() ? errors::BookingLinesFailed()
+                                                      : errors::BookingLookupFailed(refnr));
     return;
   }
 

@@ -8,13 +8,55 @@
 #include "handlers/web_prices.h"
 
 namespace taurelin {
+namespace {
 
-void HandleLedig(const InstructionValues& values, QString& reply, HandlerContext& context) {
-  const QString facilityText = values[QLatin1String("ANLEGGSNR")];
+// The rows of every rental type in the summary's selection: free units and prices.
+void AnswerTypes(const InstructionValues& values, int facility, HandlerContext& context,
+                 ReplyBuilder& builder) {
   const QString type = values[QLatin1String("UTYPE")];
   const QString arrivalText = values[QLatin1String("ANKOMST")];
   const QString departureText = values[QLatin1String("AVREISE")];
   const QString boardType = values[QLatin1String("PENSJONSTYPE")];
+  const QList<RentalTypeSummaryRow> rows = SelectSummaryRows(
+      context, IsNotGiven(type) ? std::nullopt : std::optional<QString>(type),
+      facility == -1 ? std::nullopt : std::optional<int>(facility));
+  const QDate arrival = ParseLocalDate(ProtocolToLocalDate(arrivalText));
+  const QDate departure = ParseLocalDate(ProtocolToLocalDate(departureText));
+  Occupancy& occupancy = context.database->dmBook()->occupancy();
+  occupancy.InitBelegg();
+  occupancy.LoadBelegg(arrival, departure);
+
+  for (const RentalTypeSummaryRow& row : rows) {
+    if (row.AntEnh == 0) continue;
+    // A type without a description ends the list.
+    if (row.BESKR.trimmed().isEmpty()) break;
+    const int t = row.UTYPE;
+    const int free = occupancy.GetKapasitet(facility, t) -
+                     occupancy.GetMaxBelegg(facility, t, arrival, departure, 1);
+    const QList<WebPrice> fitting = PricesForStay(
+        OpenWebPriser(context, t, facility, arrival, departure), arrival, departure,
+        IsNotGiven(boardType) ? std::nullopt : std::optional<double>(BoardTypeFilter(boardType)));
+    const QStringList head = {"LEDIG", "0", QString::number(t), " ", arrivalText, departureText};
+    if (fitting.isEmpty()) {
+      builder.addRow(head + QStringList{QString(), QString::number(free), "0"});
+      continue;
+    }
+    // One row per run of one board type; the run's last price wins.
+    for (qsizetype i = 0; i < fitting.size(); ++i) {
+      const bool runEnds =
+          i + 1 == fitting.size() || fitting[i + 1].boardType != fitting[i].boardType;
+      if (!runEnds) continue;
+      builder.addRow(head + QStringList{fitting[i].boardTypeText, QString::number(free),
+                                        DecimalText(RoundPrice(fitting[i].total))});
+    }
+  }
+}
+
+}  // namespace
+
+void HandleLedig(const InstructionValues& values, QString& reply, HandlerContext& context) {
+  const QString facilityText = values[QLatin1String("ANLEGGSNR")];
+  const QString type = values[QLatin1String("UTYPE")];
   ReplyBuilder builder(reply, QStringLiteral("INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;"
                                              "ANKOMST;AVREISE;PENSJONSTYPE;LEDIG;PRIS"));
 
@@ -43,37 +85,14 @@ void HandleLedig(const InstructionValues& values, QString& reply, HandlerContext
     }
   }
 
-  const QList<RentalTypeSummaryRow> rows = SelectSummaryRows(
-      context, IsNotGiven(type) ? std::nullopt : std::optional<QString>(type),
-      *facility == -1 ? std::nullopt : facility);
-  const QDate arrival = ParseLocalDate(ProtocolToLocalDate(arrivalText));
-  const QDate departure = ParseLocalDate(ProtocolToLocalDate(departureText));
-  Occupancy& occupancy = context.database->dmBook()->occupancy();
-  occupancy.InitBelegg();
-  occupancy.LoadBelegg(arrival, departure);
-
-  for (const RentalTypeSummaryRow& row : rows) {
-    if (row.AntEnh == 0) continue;
-    // A type without a description ends the list.
-    if (row.BESKR.trimmed().isEmpty()) break;
-    const int t = row.UTYPE;
-    const int free = occupancy.GetKapasitet(*facility, t) -
-                     occupancy.GetMaxBelegg(*facility, t, arrival, departure, 1);
-    const QList<WebPrice> fitting = PricesForStay(
-        OpenWebPriser(context, t, *facility, arrival, departure), arrival, departure,
-        IsNotGiven(boardType) ? std::nullopt : std::optional<double>(BoardTypeFilter(boardType)));
-    const QStringList head = {"LEDIG", "0", QString::number(t), " ", arrivalText, departureText};
-    if (fitting.isEmpty()) {
-      builder.addRow(head + QStringList{QString(), QString::number(free), "0"});
-      continue;
-    }
-    // One row per run of one board type; the run's last price wins.
-    for (qsizetype i = 0; i < fitting.size(); ++i) {
-      const bool runEnds = i + 1 == fitting.size() || fitting[i + 1].boardType != fitting[i].boardType;
-      if (!runEnds) continue;
-      builder.addRow(head + QStringList{fitting[i].boardTypeText, QString::number(free),
-                                        DecimalText(RoundPrice(fitting[i].total))});
-    }
+  // The summary, the occupancy and the prices have no error of their own: a failure there is
+  // the request's, but a database that cannot be reached is answered with this handler's
+  // error for the database.
+  try {
+    AnswerTypes(values, *facility, context, builder);
+  } catch (const DatabaseError& failure) {
+    if (!failure.connectionLost()) throw;
+    return builder.fail(errors::FacilityLookupFailed(DatabaseName(context)));
   }
   builder.finish();
 }

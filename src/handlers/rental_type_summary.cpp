@@ -7,9 +7,10 @@ namespace taurelin {
 QList<RentalTypeSummaryRow> SelectSummaryRows(const HandlerContext& context,
                                               const std::optional<QString>& type,
                                               std::optional<int> facility) {
-  if (context.database == nullptr || !context.database->utleietyperOpen()) {
-    throw DatabaseError(QStringLiteral("the rental-type summary was not read at start-up"));
+  if (context.database == nullptr) {
+    throw DatabaseError(QStringLiteral("no database session"), DatabaseError::Cause::kConnection);
   }
+  context.database->EnsureUtleietyper();
   std::optional<double> typeNumber;
   if (type) {
     const std::optional<QVariant> number = NumericLiteral(*type);

@@ -54,8 +54,11 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
     facility.bindNumber(QStringLiteral("ANLEGGSNR"), facilityText);
     facility.open();
     facility.next();
-  } catch (const DatabaseError&) {
-    return builder.fail(fail::InvalidFacility(facilityText));
+  } catch (const DatabaseError& failure) {
+    // Only a value the statement cannot use makes the facility invalid; a database that
+    // cannot be reached gets the first error that says so.
+    return builder.fail(failure.connectionLost() ? fail::AgentLookupFailed(db)
+                                                 : fail::InvalidFacility(facilityText));
   }
   if (!IsNotGiven(values[QLatin1String("UTL_OBJ")])) return builder.fail(fail::ObjectRefused());
   try {
@@ -84,10 +87,17 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
   checked.departure = ParseLocalDate(ProtocolToLocalDate(values[QLatin1String("AVREISE")]));
   checked.facility = Integer(facilityText);
   checked.type = Integer(typeText);
+  QList<WebPrice> prices;
+  try {
+    prices = OpenWebPriser(context, checked.type, checked.facility, checked.arrival,
+                           checked.departure);
+  } catch (const DatabaseError& failure) {
+    // A price matrix that fails is the request's failure; a lost database is the booking's.
+    if (!failure.connectionLost()) throw;
+    return builder.fail(fail::LinesNotWritten());
+  }
   const QList<WebPrice> fitting =
-      PricesForStay(OpenWebPriser(context, checked.type, checked.facility, checked.arrival,
-                                  checked.departure),
-                    checked.arrival, checked.departure,
+      PricesForStay(prices, checked.arrival, checked.departure,
                     BoardTypeFilter(values[QLatin1String("PENSJONSTYPE")]));
   if (fitting.isEmpty()) return builder.fail(fail::NoPrice());
   checked.priceType = fitting.first().priceType;

@@ -9,7 +9,8 @@ namespace taurelin {
 QList<WebPrice> OpenWebPriser(const HandlerContext& context, int type, int facility,
                               const QDate& arrival, const QDate& departure) {
   if (context.database == nullptr || context.database->dmBook() == nullptr) {
-    throw DatabaseError(QStringLiteral("the booking database is not connected"));
+    throw DatabaseError(QStringLiteral("the booking database is not connected"),
+                        DatabaseError::Cause::kConnection);
   }
   const QDate until = departure == arrival ? arrival.addDays(1) : departure;
   Statement s = context.database->dmBook()->qryWebPriser();

@@ -30,7 +30,8 @@ ServerCore::ServerCore(ServerOptions options, OperatorInterface& face, QObject* 
       settings_(OpenConfigurationStore(options_.configFile)),
       aliases_(AliasList::Load(options_.aliasFile.isEmpty() ? AliasList::DefaultFile()
                                                             : options_.aliasFile)),
-      session_(std::make_unique<DatabaseSession>(aliases_, face)),
+      session_(std::make_unique<DatabaseSession>(aliases_, face,
+                                                 [this](const QString& line) { log(line); })),
       timeOuts_(options_.timeOutDirectory) {
   tmrRestartListener_.setInterval(1000);
   connect(&tmrRestartListener_, &QTimer::timeout, this, &ServerCore::onRestartTimer);

@@ -1,21 +1,48 @@
 #include "store/connection.h"
 
+#include "store/connection_watch.h"
+#include "store/postgres_connection.h"
 #include "store/prepared_statements.h"
 #include "store/sqlite_connection.h"
 #include "store/sqlite_procedures.h"
+#include "store/write_transaction.h"
 
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
 
+#include <sqlite3.h>
+
 namespace taurelin {
 namespace {
+
+// Set on a driver whose session a statement found lost; cleared when it opens again.
+constexpr char kLost[] = "taurelin.lost";
+
+// An opening that ran into the connect timeout: when to try again, and what it said.
+struct HeldOff {
+  QDeadlineTimer until;
+  QString error;
+};
+
+QHash<QString, HeldOff>& HeldOffOpenings() {
+  thread_local QHash<QString, HeldOff> held;
+  return held;
+}
 
 bool Fail(QString* error, const QString& text) {
   if (error != nullptr) *error = text;
   return false;
+}
+
+QString ErrorText(const QSqlError& error) {
+  const QString text = error.text().trimmed();
+  return text.isEmpty() ? QStringLiteral("unknown database error") : text;
 }
 
 // Foreign keys are off by default in SQLite; WAL lets two connections read while one
@@ -29,6 +56,18 @@ bool PrepareSqlite(QSqlDatabase& database, QString* error) {
   return RegisterSqliteProcedures(database, error);
 }
 
+// Whether an open connection's session is gone.
+bool SessionGone(const QSqlDatabase& database) {
+  if (database.driver()->property(kLost).toBool()) return true;
+  pg_conn* postgres = PostgresHandle(database);
+  return postgres != nullptr && SessionEnded(postgres);
+}
+
+bool Unreachable(const QString& connection, const QString& text, QString* error) {
+  ConnectionWatch::Lost(connection, text);
+  return Fail(error, text);
+}
+
 }  // namespace
 
 bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, QString* error,
@@ -37,6 +76,7 @@ bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, Q
     PreparedStatements::Forget(connectionName);
     QSqlDatabase::removeDatabase(connectionName);
   }
+  HeldOffOpenings().remove(connectionName);
   if (!QSqlDatabase::isDriverAvailable(alias.driver)) {
     return Fail(error, QStringLiteral("the database driver %1 is not installed").arg(alias.driver));
   }
@@ -60,22 +100,69 @@ bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, Q
     const bool named = !alias.user.isEmpty();
     database.setUserName(named ? alias.user : QLatin1String(kDefaultUser));
     database.setPassword(named ? alias.password : QLatin1String(kDefaultPassword));
+    database.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSeconds));
   }
   return EnsureOpen(database, error);
 }
 
 bool EnsureOpen(QSqlDatabase& database, QString* error) {
-  if (database.isOpen()) return true;
+  if (database.isOpen() && !SessionGone(database)) return true;
+  const QString name = database.connectionName();
+  if (WriteTransaction::IsOpen(name) || PreparedStatements::InUse(name)) {
+    return Unreachable(name, QStringLiteral("the connection to the database was lost"), error);
+  }
+  const auto held = HeldOffOpenings().constFind(name);
+  if (held != HeldOffOpenings().cend() && !held->until.hasExpired()) {
+    return Unreachable(name, held->error, error);
+  }
+  // The old session's statements go before it does.
+  PreparedStatements::Forget(name);
+  database.close();
+  QElapsedTimer waited;
+  waited.start();
   if (!database.open()) {
     const QString text = database.lastError().text().trimmed();
-    return Fail(error, text.isEmpty() ? QStringLiteral("the database cannot be opened") : text);
+    const QString said = text.isEmpty() ? QStringLiteral("the database cannot be opened") : text;
+    // A refusal comes at once; a wait this long was the connect timeout, or close to it.
+    if (waited.elapsed() >= 1000) {
+      HeldOffOpenings().insert(name, {QDeadlineTimer(kRetryAfterTimeoutMs), said});
+    }
+    return Unreachable(name, said, error);
   }
+  HeldOffOpenings().remove(name);
+  database.driver()->setProperty(kLost, false);
   PreparedStatements::Opened(database);
-  if (database.driverName() == u"QSQLITE" && !PrepareSqlite(database, error)) {
-    database.close();
-    return false;
+  if (database.driverName() == u"QSQLITE") {
+    QString failure;
+    if (!PrepareSqlite(database, &failure)) {
+      database.close();
+      return Unreachable(name, failure, error);
+    }
   }
+  ConnectionWatch::Answered(name);
   return true;
+}
+
+bool ConnectionLost(QSqlDatabase& database, const QSqlError& error) {
+  if (!database.isValid()) return true;
+  bool lost = error.type() == QSqlError::ConnectionError && database.driverName() != u"QSQLITE";
+  if (database.driverName() == u"QSQLITE") {
+    // Qt's SQLite driver calls every failed step a connection error; the code tells.
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    lost = code == SQLITE_IOERR || code == SQLITE_CANTOPEN;
+  } else if (!database.isOpen()) {
+    lost = true;  // libpq saw the session end
+  }
+  if (!lost) return false;
+  database.driver()->setProperty(kLost, true);
+  ConnectionWatch::Lost(database.connectionName(), ErrorText(error));
+  return true;
+}
+
+DatabaseError StatementFailure(QSqlDatabase& database, const QSqlError& error) {
+  const bool lost = ConnectionLost(database, error);
+  return DatabaseError(ErrorText(error), lost ? DatabaseError::Cause::kConnection
+                                              : DatabaseError::Cause::kStatement);
 }
 
 }  // namespace taurelin

@@ -38,7 +38,7 @@ TdmBook::~TdmBook() {
 void TdmBook::openMain(const DatabaseAlias& alias) {
   QString error;
   if (!OpenConnection(alias, connectionName(), &error, /*createMissingFile=*/false)) {
-    throw DatabaseError(error);
+    throw DatabaseError(error, DatabaseError::Cause::kConnection);
   }
 }
 

@@ -10,8 +10,9 @@
 
 namespace taurelin {
 
-DatabaseSession::DatabaseSession(AliasList aliases, OperatorMessages& messages)
-    : aliases_(std::move(aliases)), messages_(messages) {}
+DatabaseSession::DatabaseSession(AliasList aliases, OperatorMessages& messages,
+                                 std::function<void(const QString&)> log)
+    : aliases_(std::move(aliases)), messages_(messages), log_(std::move(log)) {}
 
 DatabaseSession::~DatabaseSession() { ReleaseAPIDatabase(); }
 
@@ -30,12 +31,17 @@ bool DatabaseSession::ConnectAPIDatabase(const QString& aliasName) {
         QStringLiteral("Kan ikke opprette forbindelse med databasen angitt ved aliasnavnet ") +
         aliasName);
   }
+  // The message above already said that the database is away; the watch tells the rest.
+  watch_ = std::make_unique<ConnectionWatch>(
+      databaseName_, QStringList{connectionName(), QLatin1String(TdmBook::kConnectionName)},
+      connected, [this](const QString& text) { tellOutage(text); });
 
   try {
     readUtleietyper();
-  } catch (const DatabaseError&) {
+  } catch (const DatabaseError& failure) {
     utleietyper_.clear();
     utleietyperOpen_ = false;
+    utleietyperMissed_ = alias && failure.connectionLost();
     messages_.showMessage(QStringLiteral("Feiler på åpning av utleietyper ved database '") +
                           databaseName_ + QStringLiteral("'."));
   }
@@ -82,12 +88,28 @@ void DatabaseSession::readUtleietyper() {
   }
   utleietyper_ = rows;
   utleietyperOpen_ = true;
+  utleietyperMissed_ = false;
+}
+
+void DatabaseSession::EnsureUtleietyper() {
+  if (utleietyperOpen_) return;
+  if (!utleietyperMissed_) {
+    throw DatabaseError(QStringLiteral("the rental-type summary was not read at start-up"));
+  }
+  readUtleietyper();
+}
+
+void DatabaseSession::tellOutage(const QString& text) {
+  messages_.showNotice(text);
+  if (log_) log_(text);
 }
 
 void DatabaseSession::ReleaseAPIDatabase() {
   dmBook_.reset();
+  watch_.reset();
   utleietyper_.clear();
   utleietyperOpen_ = false;
+  utleietyperMissed_ = false;
   if (QSqlDatabase::contains(connectionName())) {
     PreparedStatements::Forget(connectionName());
     QSqlDatabase::database(connectionName(), false).close();

@@ -7,10 +7,14 @@
 // Connecting tells the operator what failed, in order, and goes on as far as it can: a
 // session connection that cannot open, or a summary that cannot be read, is shown and
 // passed over; a data module connection that cannot open is thrown to the caller. A closed
-// connection is opened again when a statement on it runs, so the handlers' own statements
-// recover once the database is back; the summary is not read again until the next start.
+// or lost connection is opened again when a statement on it runs, so every statement
+// recovers once the database is back; a summary that could not be read because the database
+// was away is read then too, and is otherwise read once. While connected, an outage is told
+// to the operator (a notice, and the log when one is given) once when the database is first
+// found unreachable and once when it answers again.
 
 #include "store/alias_list.h"
+#include "store/connection_watch.h"
 #include "store/data_module.h"
 #include "store/operator_messages.h"
 
@@ -18,6 +22,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 
 namespace taurelin {
@@ -37,7 +42,9 @@ class DatabaseSession {
   // The Qt connection name of the session connection.
   static constexpr const char* kConnectionName = "APIDatabase";
 
-  DatabaseSession(AliasList aliases, OperatorMessages& messages);
+  // `log`, when given, gets a line for each outage notice.
+  DatabaseSession(AliasList aliases, OperatorMessages& messages,
+                  std::function<void(const QString&)> log = {});
   ~DatabaseSession();
   DatabaseSession(const DatabaseSession&) = delete;
   DatabaseSession& operator=(const DatabaseSession&) = delete;
@@ -55,17 +62,26 @@ class DatabaseSession {
   // The rental-type summary; empty when it could not be read (see utleietyperOpen).
   const QList<RentalTypeSummaryRow>& qryUtleietyper() const { return utleietyper_; }
   bool utleietyperOpen() const { return utleietyperOpen_; }
+  // Makes the summary ready for a handler: one that could not be read because the database
+  // was away is read now. Throws DatabaseError when there is none (the database is still
+  // away, or reading it failed for another reason, which lasts until the next start).
+  void EnsureUtleietyper();
   // The data module, or null before connecting.
   TdmBook* dmBook() const { return dmBook_.get(); }
 
  private:
   void readUtleietyper();
 
+  void tellOutage(const QString& text);
+
   AliasList aliases_;
   OperatorMessages& messages_;
+  std::function<void(const QString&)> log_;
   QString databaseName_;
   QList<RentalTypeSummaryRow> utleietyper_;
   bool utleietyperOpen_ = false;
+  bool utleietyperMissed_ = false;  // not read because the database was away
+  std::unique_ptr<ConnectionWatch> watch_;
   std::unique_ptr<TdmBook> dmBook_;
 };
 

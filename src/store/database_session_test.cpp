@@ -95,6 +95,26 @@ TEST_F(DatabaseSessionTest, MissingDatabaseFileIsNotCreated) {
   EXPECT_FALSE(QFile::exists(db_.file()));
 }
 
+// The database is away at start-up (its file is elsewhere for a while): the summary is read
+// once it is back, and the operator hears so once.
+TEST_F(DatabaseSessionTest, SummaryMissedWhileTheDatabaseWasAwayIsReadWhenItIsBack) {
+  const QString away = db_.file() + QStringLiteral(".away");
+  ASSERT_TRUE(QFile::rename(db_.file(), away));
+  DatabaseSession session(db_.aliases(), messages_);
+  EXPECT_THROW(session.ConnectAPIDatabase(QStringLiteral("test")), DatabaseError);
+  EXPECT_THROW(session.EnsureUtleietyper(), DatabaseError);
+
+  ASSERT_TRUE(QFile::rename(away, db_.file()));
+  session.EnsureUtleietyper();
+  ASSERT_TRUE(session.utleietyperOpen());
+  EXPECT_EQ(session.qryUtleietyper().size(), 3);
+  Statement facilities = session.dmBook()->qryAlleAnlegg();
+  facilities.open();
+  EXPECT_TRUE(facilities.next());
+  EXPECT_EQ(messages_.shown.filter(QStringLiteral("answers again")).size(), 1)
+      << messages_.shown.join(u'|').toStdString();
+}
+
 TEST_F(DatabaseSessionTest, ReleaseDropsBothConnections) {
   DatabaseSession session(db_.aliases(), messages_);
   ASSERT_TRUE(session.ConnectAPIDatabase(QStringLiteral("test")));

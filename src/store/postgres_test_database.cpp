@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QUuid>
 
 #include <stdexcept>
@@ -54,6 +55,28 @@ bool Execute(QSqlDatabase& database, const QString& sql, QString* error) {
   return false;
 }
 
+// Ends every session on the database `name` and waits until they are gone, so that each
+// has told its client before the caller goes on.
+bool EndSessions(QSqlDatabase& database, const QString& name, QString* error) {
+  const QString sessions =
+      QStringLiteral("FROM pg_stat_activity WHERE datname = '%1' AND pid <> pg_backend_pid()")
+          .arg(name);
+  if (!Execute(database, QStringLiteral("SELECT pg_terminate_backend(pid) ") + sessions, error)) {
+    return false;
+  }
+  for (int wait = 0; wait < 1000; ++wait) {
+    QSqlQuery left(database);
+    if (!left.exec(QStringLiteral("SELECT count(*) ") + sessions) || !left.next()) {
+      *error = left.lastError().text();
+      return false;
+    }
+    if (left.value(0).toInt() == 0) return true;
+    QThread::msleep(10);
+  }
+  *error = QStringLiteral("the sessions on %1 did not end").arg(name);
+  return false;
+}
+
 }  // namespace
 
 bool PostgresTestDatabase::Available() {
@@ -96,6 +119,16 @@ PostgresTestDatabase::~PostgresTestDatabase() {
     });
   } catch (const std::exception&) {
   }
+}
+
+void PostgresTestDatabase::allowConnections(bool allow) {
+  WithConnection(server_, [this, allow](QSqlDatabase& database, QString* error) {
+    return Execute(database,
+                   QStringLiteral("ALTER DATABASE %1 WITH ALLOW_CONNECTIONS %2")
+                       .arg(name_, allow ? QStringLiteral("true") : QStringLiteral("false")),
+                   error) &&
+           (allow || EndSessions(database, name_, error));
+  });
 }
 
 void PostgresTestDatabase::run(const QString& sql) {

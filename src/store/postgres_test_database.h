@@ -29,6 +29,10 @@ class PostgresTestDatabase {
 
   // Runs a script of SQL statements on the database; throws on failure.
   void run(const QString& sql);
+  // An outage of this database alone, as a restart of its server looks to a client: ends
+  // every session on it and refuses new ones (false), or lets them in again (true). The test
+  // server itself stays up for the tests beside. Throws on failure.
+  void allowConnections(bool allow);
 
   const AliasList& aliases() const { return aliases_; }
   DatabaseAlias alias() const { return *aliases_.find(QStringLiteral("test")); }

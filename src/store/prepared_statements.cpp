@@ -1,6 +1,7 @@
 #include "store/prepared_statements.h"
 
 #include "store/dialect.h"
+#include "store/postgres_connection.h"
 
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -35,17 +36,51 @@ std::map<QString, Kept>& Cache() {
   return cache;
 }
 
+// How many queries of each connection Run gave and nobody gave back yet.
+std::map<QString, int>& Out() {
+  thread_local std::map<QString, int> out;
+  return out;
+}
+
+// Queries of ended sessions, waiting for their connection to be removed. Outages are rare;
+// a server that meets very many of them without a restart drops the oldest anyway.
+constexpr size_t kMostHeld = 2000;
+
+std::vector<std::unique_ptr<QSqlQuery>>& Held() {
+  thread_local std::vector<std::unique_ptr<QSqlQuery>> held;
+  return held;
+}
+
+// Drops a query. One whose session has ended is held instead: Qt would free its statement on
+// the dead session, or on the connection's next one, and warn on standard error each time.
+// Once its connection is removed, the query has no driver and drops without a word.
+void Drop(std::unique_ptr<QSqlQuery> query) {
+  auto& held = Held();
+  std::erase_if(held, [](const std::unique_ptr<QSqlQuery>& q) { return q->driver() == nullptr; });
+  if (!query || query->driver() == nullptr || query->driver()->isOpen()) return;
+  if (held.size() >= kMostHeld) held.erase(held.begin());
+  held.push_back(std::move(query));
+}
+
+void DropAll(std::map<QString, std::vector<std::unique_ptr<QSqlQuery>>>& bySql) {
+  for (auto& [sql, queries] : bySql) {
+    for (auto& query : queries) Drop(std::move(query));
+  }
+  bySql.clear();
+}
+
 quint64 OpeningOf(const QSqlDatabase& database) {
   const QSqlDriver* driver = database.driver();
   return driver == nullptr ? 0 : driver->property(kOpening).toULongLong();
 }
 
 std::unique_ptr<QSqlQuery> Prepare(QSqlDatabase& database, const QString& sql, bool forwardOnly,
-                                   QString* error) {
+                                   QSqlError* error) {
   auto query = std::make_unique<QSqlQuery>(database);
   query->setForwardOnly(forwardOnly);
   if (!query->prepare(sql)) {
-    *error = query->lastError().text().trimmed();
+    *error = query->lastError();
+    Drop(std::move(query));
     return nullptr;
   }
   return query;
@@ -53,7 +88,7 @@ std::unique_ptr<QSqlQuery> Prepare(QSqlDatabase& database, const QString& sql, b
 
 // A kept query, or a new one; `kept` tells which.
 std::unique_ptr<QSqlQuery> Take(QSqlDatabase& database, const QString& sql, bool forwardOnly,
-                                bool* kept, QString* error) {
+                                bool* kept, QSqlError* error) {
   *kept = false;
   if (!Dialect(database.driverName()).keepsPreparedStatements()) {
     return Prepare(database, sql, forwardOnly, error);
@@ -61,7 +96,7 @@ std::unique_ptr<QSqlQuery> Take(QSqlDatabase& database, const QString& sql, bool
   const quint64 opening = OpeningOf(database);
   Kept& cached = Cache()[database.connectionName()];
   if (cached.opening != opening) {
-    cached.bySql.clear();
+    DropAll(cached.bySql);
     cached.opening = opening;
   }
   const auto found = cached.bySql.find(sql);
@@ -87,13 +122,7 @@ bool Execute(QSqlQuery& query, const PreparedStatements::Bindings& bindings) {
 // changed; that failure ends no transaction only when none was open.
 bool OutdatedOutsideTransaction(const QSqlDatabase& database, const QSqlError& error) {
   if (error.nativeErrorCode() != u"0A000") return false;
-  const QVariant handle = database.driver()->handle();
-  // Qt names the handle's type by libpq's struct.
-  if (!handle.isValid() || (qstrcmp(handle.typeName(), "PGconn*") != 0 &&
-                            qstrcmp(handle.typeName(), "pg_conn*") != 0)) {
-    return false;
-  }
-  PGconn* connection = *static_cast<PGconn* const*>(handle.constData());
+  PGconn* connection = PostgresHandle(database);
   return connection != nullptr && PQtransactionStatus(connection) == PQTRANS_IDLE;
 }
 
@@ -101,7 +130,7 @@ bool OutdatedOutsideTransaction(const QSqlDatabase& database, const QSqlError& e
 
 std::unique_ptr<QSqlQuery> PreparedStatements::Run(QSqlDatabase& database, const QString& sql,
                                                    bool forwardOnly, const Bindings& bindings,
-                                                   QString* error) {
+                                                   QSqlError* error) {
   bool kept = false;
   std::unique_ptr<QSqlQuery> query = Take(database, sql, forwardOnly, &kept, error);
   if (query && !Execute(*query, bindings)) {
@@ -111,34 +140,50 @@ std::unique_ptr<QSqlQuery> PreparedStatements::Run(QSqlDatabase& database, const
       query.reset();
       Forget(database.connectionName());
       query = Take(database, sql, forwardOnly, &kept, error);
-      if (query && Execute(*query, bindings)) return query;
+      if (query && Execute(*query, bindings)) {
+        ++Out()[database.connectionName()];
+        return query;
+      }
     }
     // Not kept: a failed query prepares anew on its next run.
-    if (query) *error = query->lastError().text().trimmed();
+    if (query) *error = query->lastError();
+    Drop(std::move(query));
     return nullptr;
   }
+  if (query) ++Out()[database.connectionName()];
   return query;
 }
 
 void PreparedStatements::Give(const QString& connectionName, const QString& sql,
                               std::unique_ptr<QSqlQuery> query) {
   if (!query) return;
+  if (const auto out = Out().find(connectionName); out != Out().end() && --out->second <= 0) {
+    Out().erase(out);
+  }
   query->finish();
   const auto kept = Cache().find(connectionName);
   const QSqlDriver* driver = query->driver();
-  // Its connection was forgotten, removed or opened anew while the query was out, or its
-  // backend keeps none.
-  if (kept == Cache().end() || driver == nullptr ||
+  // Its connection was forgotten, removed, lost or opened anew while the query was out, or
+  // its backend keeps none.
+  if (kept == Cache().end() || driver == nullptr || !driver->isOpen() ||
       kept->second.opening != driver->property(kOpening).toULongLong()) {
+    Drop(std::move(query));
     return;
   }
   auto& bySql = kept->second.bySql;
-  if (bySql.size() >= kMostStatements && !bySql.contains(sql)) bySql.clear();
+  if (bySql.size() >= kMostStatements && !bySql.contains(sql)) DropAll(bySql);
   bySql[sql].push_back(std::move(query));
 }
 
 void PreparedStatements::Forget(const QString& connectionName) {
-  Cache().erase(connectionName);
+  const auto kept = Cache().find(connectionName);
+  if (kept == Cache().end()) return;
+  DropAll(kept->second.bySql);
+  Cache().erase(kept);
+}
+
+bool PreparedStatements::InUse(const QString& connectionName) {
+  return Out().contains(connectionName);
 }
 
 void PreparedStatements::Opened(QSqlDatabase& database) {

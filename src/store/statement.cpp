@@ -24,11 +24,6 @@ namespace {
 
 const QString kLocalDate = QStringLiteral("dd.MM.yyyy");
 
-QString ErrorText(const QSqlError& error) {
-  const QString text = error.text().trimmed();
-  return text.isEmpty() ? QStringLiteral("unknown database error") : text;
-}
-
 // A date and time of day, without the time zone work of QDateTime: stored dates are plain
 // calendar days and read on every row of the occupancy statements.
 struct StoredDate {
@@ -151,17 +146,17 @@ void Statement::run() {
   }
   QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
   if (!database.isValid()) {
-    throw DatabaseError(QStringLiteral("no database connection %1").arg(connectionName_));
+    throw DatabaseError(QStringLiteral("no database connection %1").arg(connectionName_),
+                        DatabaseError::Cause::kConnection);
   }
   QString error;
-  if (!EnsureOpen(database, &error)) throw DatabaseError(error);
+  if (!EnsureOpen(database, &error)) throw DatabaseError(error, DatabaseError::Cause::kConnection);
   const QString text = sql();
+  QSqlError failure;
   query_ = PreparedStatements::Run(database, text,
                                    Dialect(database.driverName()).readsRowsAsTheyArrive(),
-                                   bindings_, &error);
-  if (!query_) {
-    throw DatabaseError(error.isEmpty() ? QStringLiteral("unknown database error") : error);
-  }
+                                   bindings_, &failure);
+  if (!query_) throw StatementFailure(database, failure);
   preparedSql_ = text;
 
   // SQLite keeps dates as text; the declared type of a result column tells them apart.
@@ -186,7 +181,10 @@ void Statement::execute() { run(); }
 bool Statement::next() {
   if (!query_ || !query_->isActive()) return false;
   if (query_->next()) return true;
-  if (query_->lastError().isValid()) throw DatabaseError(ErrorText(query_->lastError()));
+  if (query_->lastError().isValid()) {
+    QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
+    throw StatementFailure(database, query_->lastError());
+  }
   return false;
 }
 

@@ -1,7 +1,6 @@
 #include "store/write_transaction.h"
 
 #include "store/connection.h"
-#include "store/database_error.h"
 #include "store/dialect.h"
 
 #include <QSet>
@@ -25,12 +24,13 @@ WriteTransaction::WriteTransaction(const QString& connectionName)
   QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
   QString error;
   if (!database.isValid() || !EnsureOpen(database, &error)) {
-    throw DatabaseError(error.isEmpty() ? QStringLiteral("no database connection") : error);
+    throw DatabaseError(error.isEmpty() ? QStringLiteral("no database connection") : error,
+                        DatabaseError::Cause::kConnection);
   }
   if (database.driverName() == u"QSQLITE") {
     run("BEGIN IMMEDIATE");
   } else if (!database.transaction()) {
-    throw DatabaseError(database.lastError().text());
+    throw StatementFailure(database, database.lastError());
   }
   open_ = true;
   OpenTransactions().insert(connectionName_);
@@ -40,6 +40,8 @@ WriteTransaction::~WriteTransaction() {
   if (!open_) return;
   OpenTransactions().remove(connectionName_);
   QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
+  // A lost session took the transaction with it.
+  if (!database.isOpen()) return;
   if (database.driverName() == u"QSQLITE") {
     QSqlQuery(database).exec(QStringLiteral("ROLLBACK"));
   } else {
@@ -50,10 +52,14 @@ WriteTransaction::~WriteTransaction() {
 void WriteTransaction::commit() {
   QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
   const bool sqlite = database.driverName() == u"QSQLITE";
+  if (!database.isOpen()) {
+    throw DatabaseError(QStringLiteral("the connection to the database was lost"),
+                        DatabaseError::Cause::kConnection);
+  }
   if (sqlite) {
     run("COMMIT");
   } else if (!database.commit()) {
-    throw DatabaseError(database.lastError().text());
+    throw StatementFailure(database, database.lastError());
   }
   open_ = false;
   OpenTransactions().remove(connectionName_);
@@ -67,7 +73,7 @@ void WriteTransaction::lockReservation(int facility, int rentalType) {
   query.prepare(sql);
   query.bindValue(QStringLiteral(":ANLEGG"), facility);
   query.bindValue(QStringLiteral(":UTYPE"), rentalType);
-  if (!query.exec()) throw DatabaseError(query.lastError().text());
+  if (!query.exec()) throw StatementFailure(database, query.lastError());
 }
 
 bool WriteTransaction::IsOpen(const QString& connectionName) {
@@ -75,8 +81,9 @@ bool WriteTransaction::IsOpen(const QString& connectionName) {
 }
 
 void WriteTransaction::run(const char* sql) {
-  QSqlQuery query(QSqlDatabase::database(connectionName_, false));
-  if (!query.exec(QLatin1String(sql))) throw DatabaseError(query.lastError().text());
+  QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
+  QSqlQuery query(database);
+  if (!query.exec(QLatin1String(sql))) throw StatementFailure(database, query.lastError());
 }
 
 }  // namespace taurelin
