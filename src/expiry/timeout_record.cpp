@@ -1,6 +1,7 @@
 #include "expiry/timeout_record.h"
 
-#include <QDateTime>
+#include <QDate>
+#include <QTime>
 
 #include <algorithm>
 
@@ -34,8 +35,21 @@ constexpr Field kFields[] = {{kRefnrAt, TimeOutRecord::kRefnrRoom, "reservation 
 }  // namespace
 
 bool TimeOutRecord::hasReadableExpiry() const {
-  const QString form = ExpiryFormat();
-  return expiry.size() == form.size() && QDateTime::fromString(expiry, form).isValid();
+  // By its digits: a real calendar day and time of day, read without any time zone's work.
+  if (expiry.size() != 14) return false;
+  int digits[14];
+  for (int i = 0; i < 14; ++i) {
+    const char16_t c = expiry[i].unicode();
+    if (c < u'0' || c > u'9') return false;
+    digits[i] = c - u'0';
+  }
+  const auto number = [&digits](int at, int count) {
+    int value = 0;
+    for (int i = at; i < at + count; ++i) value = value * 10 + digits[i];
+    return value;
+  };
+  return QDate(number(0, 4), number(4, 2), number(6, 2)).isValid() &&
+         QTime(number(8, 2), number(10, 2), number(12, 2)).isValid();
 }
 
 QStringList TimeOutRecord::Damage(QByteArrayView bytes) {

@@ -25,14 +25,17 @@ constexpr int kLockWaitMs = 10000;
 // well under a millisecond, so short even pauses hand the lock over promptly.
 constexpr int kLockPollMs = 2;
 
-// The register file opened under its lock, with its whole records read. Closing the file
-// and releasing the lock happen on destruction, whatever ended the operation.
+// The register file opened under its lock, with its whole records read, and with
+// `examine` what is damaged in it described. Closing the file and releasing the lock happen
+// on destruction, whatever ended the operation.
 class OpenRegister {
  public:
-  explicit OpenRegister(const QString& path)
+  enum class Examine { kNo, kYes };
+
+  explicit OpenRegister(const QString& path, Examine examine = Examine::kNo)
       : lock_(path + QStringLiteral(".lock")), file_(path) {
-    // A sweep may hold the lock through many cancellations; only a lock whose process is
-    // gone counts as left over, never one that is merely old.
+    // Only a lock whose process is gone counts as left over, never one that is merely old:
+    // a busy machine may hold up its owner for a while.
     lock_.setStaleLockTime(0);
     const QDeadlineTimer deadline(kLockWaitMs);
     while (!lock_.tryLock(0)) {
@@ -54,6 +57,7 @@ class OpenRegister {
     for (; at + TimeOutRecord::kSize <= bytes.size(); at += TimeOutRecord::kSize) {
       const QByteArrayView record = QByteArrayView(bytes).sliced(at, TimeOutRecord::kSize);
       records_.push_back(TimeOutRecord::Decode(record));
+      if (examine == Examine::kNo) continue;
       for (const QString& damage : TimeOutRecord::Damage(record)) {
         damage_ << QStringLiteral("%1 record %2 (reservation \"%3\"): %4")
                        .arg(path)
@@ -61,7 +65,7 @@ class OpenRegister {
                        .arg(records_.back().refnr, damage);
       }
     }
-    if (at < bytes.size()) {
+    if (examine == Examine::kYes && at < bytes.size()) {
       damage_ << QStringLiteral("%1: the last %2 bytes are no whole record (a write cut "
                                 "short); the next entry written at the end replaces them")
                      .arg(path)
@@ -175,7 +179,7 @@ bool TimeOutRegister::SetTimeOutOrThrow(const QString& requestRefnr, const QStri
 int TimeOutRegister::sweep(const Cancel& cancel) {
   std::vector<std::pair<qsizetype, TimeOutRecord>> due;
   {
-    const OpenRegister file(filePath());
+    const OpenRegister file(filePath(), OpenRegister::Examine::kYes);
     alert(file.damage());
     const QString now = clock_().toString(kExpiryFormat);
     for (qsizetype i = 0; i < file.count(); ++i) {
@@ -199,7 +203,9 @@ int TimeOutRegister::sweep(const Cancel& cancel) {
 }
 
 void TimeOutRegister::check() const {
-  if (QFile::exists(filePath())) alert(OpenRegister(filePath()).damage());
+  if (QFile::exists(filePath())) {
+    alert(OpenRegister(filePath(), OpenRegister::Examine::kYes).damage());
+  }
 }
 
 std::vector<TimeOutRecord> TimeOutRegister::entries() const {
