@@ -37,10 +37,7 @@ ServerCore::ServerCore(ServerOptions options, OperatorInterface& face, QObject* 
   connect(&tmrRestartListener_, &QTimer::timeout, this, &ServerCore::onRestartTimer);
   timeOuts_.setLog([this](const QString& line) { log(line); });
   // Damage to the register is the operator's to know also with logging off.
-  timeOuts_.setAlert([this](const QString& line) {
-    log(line);
-    face_.showNotice(line);
-  });
+  timeOuts_.setAlert([this](const QString& line) { tell(line); });
   connect(&timForfall_, &QTimer::timeout, this, &ServerCore::timForfallTimer);
   connect(&listener_, &Listener::clientAccepted, this, &ServerCore::onClientAccepted);
   connect(&listener_, &Listener::clientGone, this, &ServerCore::onClientGone);
@@ -54,9 +51,7 @@ ServerCore::ServerCore(ServerOptions options, OperatorInterface& face, QObject* 
             log(QStringLiteral("Client ") + peer + QStringLiteral(" refused: ") + reason);
           });
   connect(&listener_, &Listener::acceptPaused, this, [this](const QString& error) {
-    const QString text = QStringLiteral("Accepting clients paused for a moment: ") + error;
-    log(text);
-    face_.showNotice(text);
+    tell(QStringLiteral("Accepting clients paused for a moment: ") + error);
   });
 }
 
@@ -79,17 +74,12 @@ void ServerCore::FormCreate() {
   door_ = MakeDoorSettings(configuration_, options_.listenAddress);
 
   const QString exposure = aliases_.passwordExposure();
-  if (!exposure.isEmpty()) {
-    face_.showNotice(exposure);
-    log(exposure);
-  }
+  if (!exposure.isEmpty()) tell(exposure);
   session_->ConnectAPIDatabase(configuration_.databaseAlias);
   try {
     timeOuts_.check();
   } catch (const TimeOutRegisterError& error) {
-    const QString text = QString::fromUtf8(error.what());
-    log(text);
-    face_.showNotice(text);
+    tell(QString::fromUtf8(error.what()));
   }
   timForfall_.start(1000);
   SetListenerActive(true);
@@ -132,8 +122,7 @@ void ServerCore::prepareDoor() {
                              .arg(room.descriptorLimit)
                              .arg(room.connections)
                              .arg(door_->maxConnections);
-    log(text);
-    face_.showNotice(text);
+    tell(text);
   }
   listener_.setDoor(*door_, room.connections);
   doorReady_ = true;
@@ -233,8 +222,7 @@ void ServerCore::timForfallTimer() {
     // notice, not an error box: a box would hold the sweeps and the requests behind it.
     const QString text = QStringLiteral("The sweep for expired reservations failed: ") +
                          QString::fromUtf8(failure.what());
-    log(text);
-    face_.showNotice(text);
+    tell(text);
   }
   if (handled > 0) refreshLogView();
 }
@@ -243,6 +231,11 @@ void ServerCore::Test1Click() {
   const QString reply = answer(BuiltInTestRequest());
   log(QStringLiteral("Respons : ") + reply);
   refreshLogView();
+}
+
+void ServerCore::tell(const QString& message) {
+  log(message);
+  face_.showNotice(message);
 }
 
 void ServerCore::log(const QString& message) {

@@ -85,6 +85,8 @@ class ServerCore : public QObject {
   HandlerContext handlerContext();
   // Logs a line; a failure is told to the operator instead of ending what is being done.
   void log(const QString& message);
+  // Logs a line and tells the operator without waiting (a notice).
+  void tell(const QString& message);
   QString answer(const QString& request);
   void refreshLogView();
 
