@@ -55,7 +55,12 @@ struct CommandLine {
   CommandLine() {
     parser.setApplicationDescription(
         QStringLiteral("Taurelin Internet booking interface: answers a web shop's booking "
-                       "requests over TCP."));
+                       "requests over TCP.\n\n"
+                       "Who may connect and how (ListenAddress, EnforceClientAddress,\n"
+                       "AllowedClients, MaxConnections, TlsCertificate, TlsKey, TlsClientCa)\n"
+                       "and the bounds on a client (MaxRequestRows, IdleTimeoutSeconds) are\n"
+                       "optional values of the configuration file, beside Port, IPAddress,\n"
+                       "DatabaseAlias and Logfile; the README says what each one does."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(
