@@ -7,6 +7,7 @@
 #include "store/alias_list.h"
 #include "store/connection.h"
 #include "store/occupancy.h"
+#include "store/prepared_statements.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,8 @@ class BookingDataTest : public ::testing::Test {
     ASSERT_TRUE(OpenConnection(alias, kConnection, &error, false)) << error.toStdString();
   }
   static void TearDownTestSuite() {
+    // The occupancy's kept statements go before their connection closes.
+    PreparedStatements::Forget(kConnection);
     QSqlDatabase::database(kConnection, false).close();
     QSqlDatabase::removeDatabase(kConnection);
     delete directory_;

@@ -24,7 +24,7 @@ void AnswerTypes(const InstructionValues& values, int facility, HandlerContext& 
   const QDate departure = ParseLocalDate(ProtocolToLocalDate(departureText));
   Occupancy& occupancy = context.database->dmBook()->occupancy();
   occupancy.InitBelegg();
-  occupancy.LoadBelegg(arrival, departure);
+  occupancy.LoadBelegg(arrival, departure, facility);
 
   for (const RentalTypeSummaryRow& row : rows) {
     if (row.AntEnh == 0) continue;

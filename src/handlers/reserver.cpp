@@ -120,7 +120,7 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
     const QString istat = summary.isEmpty() ? QString() : summary.first().ISTAT;
     Occupancy& occupancy = module.occupancy();
     occupancy.InitBelegg();
-    occupancy.LoadBelegg(checked.arrival, checked.departure);
+    occupancy.LoadBelegg(checked.arrival, checked.departure, checked.facility);
     const int free = occupancy.GetKapasitet(checked.facility, type) -
                      occupancy.GetMaxBelegg(checked.facility, type, checked.arrival,
                                             checked.departure, 1);

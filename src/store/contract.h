@@ -19,8 +19,14 @@ namespace taurelin {
 
 // One line per missing item, such as "table LEIE_ALLOT is missing", "table LEIE has no
 // column AG_PROV" or "procedure LAGE_REFNR does not compile: no such table: LAGE_REFNR".
-// Empty when the database has everything.
+// Empty when the database has everything, the upgrade's objects included (CheckUpgrade).
 QStringList CheckContract(QSqlDatabase& database);
+
+// What the upgrade script adds that the database lacks: the occupancy index over LEIE with
+// the triggers that keep it (SQLite), and the layout version with the triggers that raise
+// it. One line per missing object, each saying that taurelin-db upgrade adds it; empty when
+// all are there (or the backend is neither SQLite nor PostgreSQL).
+QStringList CheckUpgrade(QSqlDatabase& database);
 
 // The tables of the booking database, each after the tables its foreign keys name, so that
 // rows written in this order never refer to a row not yet there.

@@ -40,6 +40,7 @@ void TdmBook::openMain(const DatabaseAlias& alias) {
   if (!OpenConnection(alias, connectionName(), &error, /*createMissingFile=*/false)) {
     throw DatabaseError(error, DatabaseError::Cause::kConnection);
   }
+  occupancy_.reset();
 }
 
 void TdmBook::openMainWithoutAlias(const QString& name, const QString& aliasFile) {

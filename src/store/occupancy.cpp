@@ -1,43 +1,92 @@
 #include "store/occupancy.h"
 
+#include "store/connection.h"
+#include "store/contract.h"
+#include "store/dialect.h"
 #include "store/occupancy_queries.h"
 #include "store/occupancy_rows.h"
+#include "store/sqlite_connection.h"
+#include "store/sqlite_kept_statements.h"
+#include "store/sqlite_row.h"
 #include "store/statement.h"
 
+#include <QSqlDatabase>
+#include <QSqlError>
+
+#include <sqlite3.h>
+
 #include <limits>
+#include <variant>
 
 namespace taurelin {
 namespace {
 
-// One of the shared occupancy statements, with the server's user, module and right bound.
-Statement OccupancyStatement(const QString& connection, const char* sql) {
-  Statement s(connection);
-  s.add(QString::fromUtf8(sql));
-  s.bindInteger(QStringLiteral("brukerid"), occupancy_sql::kUserId);
-  s.bindInteger(QStringLiteral("modul_id"), occupancy_sql::kModuleId);
-  s.bindInteger(QStringLiteral("rettighet"), occupancy_sql::kRightAbove);
-  return s;
+struct Param {
+  const char* name;  // with ':'
+  std::variant<qint64, QDate> value;
+};
+using Params = QList<Param>;
+
+// The server's user, module and right, which every occupancy statement binds.
+Params WithUser(Params params) {
+  params << Param{":brukerid", qint64{occupancy_sql::kUserId}}
+         << Param{":modul_id", qint64{occupancy_sql::kModuleId}}
+         << Param{":rettighet", qint64{occupancy_sql::kRightAbove}};
+  return params;
 }
 
-Statement OpenedStatement(const QString& connection, const char* sql) {
-  Statement s = OccupancyStatement(connection, sql);
-  s.open();
-  return s;
+// The connection, made ready as Statement makes it ready for a statement.
+QSqlDatabase ReadyDatabase(const QString& connection) {
+  QSqlDatabase database = QSqlDatabase::database(connection, false);
+  if (!database.isValid()) {
+    throw DatabaseError(QStringLiteral("no database connection %1").arg(connection),
+                        DatabaseError::Cause::kConnection);
+  }
+  QString error;
+  if (!EnsureOpen(database, &error)) throw DatabaseError(error, DatabaseError::Cause::kConnection);
+  return database;
 }
 
-Statement PeriodStatement(const QString& connection, const char* sql, const QDate& from,
-                          const QDate& to) {
-  Statement s = OccupancyStatement(connection, sql);
-  s.bindDate(QStringLiteral("fra_dato"), from);
-  s.bindDate(QStringLiteral("til_dato"), to);
-  s.open();
-  return s;
-}
-
-// Every row of an open statement, converted.
+// Every row of `sql`, converted. SQLite reads on the raw handle with a kept statement, every
+// other backend through Statement, which keeps its prepared statements where that pays.
 template <typename Convert>
-auto ReadAll(Statement statement, Convert convert) {
-  QList<decltype(convert(statement))> rows;
+auto ReadRows(const QString& connection, bool sqlite, const char* sql, const Params& params,
+              Convert convert) {
+  using Row = decltype(convert(std::declval<SqliteRow&>()));
+  QList<Row> rows;
+  if (sqlite) {
+    QSqlDatabase database = ReadyDatabase(connection);
+    sqlite3* db = SqliteHandle(database);
+    SqliteStatement statement = SqliteKeptStatements::Take(connection, db, sql);
+    for (const Param& p : params) {
+      if (const auto* number = std::get_if<qint64>(&p.value)) {
+        statement.bind(p.name, *number);
+      } else {
+        // A day that is no date binds as NULL, as Statement binds it.
+        const QDate day = std::get<QDate>(p.value);
+        if (day.isValid()) statement.bind(p.name, day);
+      }
+    }
+    SqliteRow row(statement);
+    while (statement.next()) rows.append(convert(row));
+    if (!statement.ok()) {
+      throw StatementFailure(
+          database, QSqlError(QStringLiteral("Unable to fetch row"), statement.error(),
+                              QSqlError::StatementError,
+                              QString::number(db == nullptr ? SQLITE_ERROR : sqlite3_extended_errcode(db))));
+    }
+    return rows;
+  }
+  Statement statement(connection);
+  statement.add(QString::fromUtf8(sql));
+  for (const Param& p : params) {
+    if (const auto* number = std::get_if<qint64>(&p.value)) {
+      statement.bindInteger(QLatin1String(p.name), *number);
+    } else {
+      statement.bindDate(QLatin1String(p.name), std::get<QDate>(p.value));
+    }
+  }
+  statement.open();
   while (statement.next()) rows.append(convert(statement));
   return rows;
 }
@@ -53,48 +102,118 @@ int Clamp(qint64 value) {
 Occupancy::Occupancy(QString connectionName, OperatorMessages* messages)
     : connectionName_(std::move(connectionName)), messages_(messages) {}
 
-void Occupancy::InitBelegg() {
-  const auto layout = ReadAll(OpenedStatement(connectionName_, occupancy_sql::kUtyper),
-                              occupancy_rows::Layout<Statement>);
-  const auto facilities = ReadAll(OpenedStatement(connectionName_, occupancy_sql::kAlleAnlegg),
-                                  occupancy_rows::Facility<Statement>);
-  engine_.setLayout(layout, facilities);
+void Occupancy::reset() {
+  features_.reset();
+  layoutVersion_.reset();
 }
 
-void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato) {
-  const auto occupied =
-      ReadAll(PeriodStatement(connectionName_, occupancy_sql::kIkkeLedig, FraDato, TilDato),
-              occupancy_rows::Occupied<Statement>);
-  const auto allotments =
-      ReadAll(PeriodStatement(connectionName_, occupancy_sql::kAllotment, FraDato, TilDato),
-              occupancy_rows::Allotment<Statement>);
-  const auto used =
-      ReadAll(PeriodStatement(connectionName_, occupancy_sql::kBruktAllotment, FraDato, TilDato),
-              occupancy_rows::Used<Statement>);
+const Occupancy::Features& Occupancy::features() {
+  if (!features_) {
+    QSqlDatabase database = ReadyDatabase(connectionName_);
+    Features found;
+    found.sqlite = !Dialect(database.driverName()).keepsPreparedStatements();
+    found.upgraded = CheckUpgrade(database).isEmpty();
+    features_ = found;
+  }
+  return *features_;
+}
+
+std::optional<std::pair<qint64, qint64>> Occupancy::layoutVersion() {
+  const auto versions = ReadRows(
+      connectionName_, features().sqlite,
+      features().sqlite ? occupancy_sql::kOppsettVersjonSqlite : occupancy_sql::kOppsettVersjon,
+      {}, [](auto& r) { return std::pair<qint64, qint64>{r.integer("VERDI"), r.integer("SKJEMA")}; });
+  if (versions.size() != 1) return std::nullopt;  // a version row another program took away
+  return versions.first();
+}
+
+Occupancy::Layout Occupancy::readLayout() {
+  const bool sqlite = features().sqlite;
+  Layout layout;
+  layout.pairs = ReadRows(connectionName_, sqlite, occupancy_sql::kUtyper, WithUser({}),
+                          [](auto& r) { return occupancy_rows::Layout(r); });
+  layout.facilities = ReadRows(connectionName_, sqlite, occupancy_sql::kAlleAnlegg,
+                               WithUser({}), [](auto& r) { return occupancy_rows::Facility(r); });
+  return layout;
+}
+
+void Occupancy::InitBelegg() {
+  std::optional<std::pair<qint64, qint64>> version;
+  if (features().upgraded) {
+    version = layoutVersion();
+    // The index or the version may have come or gone with a change of the schema.
+    if (version && layoutVersion_ && version->second != layoutVersion_->second) {
+      features_.reset();
+      if (!features().upgraded) version.reset();
+    }
+    if (version && version == layoutVersion_) return;
+  }
+  const Layout layout = readLayout();
+  engine_.setLayout(layout.pairs, layout.facilities);
+  layoutVersion_ = version;
+}
+
+void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anlegg) {
+  const bool sqlite = features().sqlite;
+  const Params period = WithUser({{":fra_dato", FraDato}, {":til_dato", TilDato}});
+  QList<OccupiedLine> occupied;
+  if (!features().upgraded) {
+    occupied = ReadRows(connectionName_, sqlite, occupancy_sql::kIkkeLedig, period,
+                        [](auto& r) { return occupancy_rows::Occupied(r); });
+  } else {
+    // The index is searched over the period's days in either order: the statement still
+    // decides which lines of a reversed period count.
+    const QDate first = std::min(FraDato, TilDato);
+    const QDate last = std::max(FraDato, TilDato);
+    const bool valid = FraDato.isValid() && TilDato.isValid();
+    Params indexed = period;
+    if (sqlite) {
+      const qint64 lowest = std::numeric_limits<qint32>::min();
+      const qint64 highest = std::numeric_limits<qint32>::max();
+      indexed << Param{":fra_dag", valid ? occupancy_sql::FirstDayKey(first) : lowest}
+              << Param{":til_dag", valid ? occupancy_sql::LastDayKey(last) : highest}
+              << Param{":anlegg_fra", Anlegg == -1 ? lowest : qint64{Anlegg}}
+              << Param{":anlegg_til", Anlegg == -1 ? highest : qint64{Anlegg}};
+    } else {
+      indexed << Param{":fra_periode", valid ? first : FraDato}
+              << Param{":til_periode", valid ? last : TilDato}
+              << Param{":anlegg_alle", qint64{Anlegg}} << Param{":anlegg", qint64{Anlegg}};
+    }
+    occupied = ReadRows(connectionName_, sqlite,
+                        sqlite ? occupancy_sql::kIkkeLedigIndeksert
+                               : occupancy_sql::kIkkeLedigPeriode,
+                        indexed, [](auto& r) { return occupancy_rows::Occupied(r); });
+  }
+  const auto allotments = ReadRows(connectionName_, sqlite, occupancy_sql::kAllotment, period,
+                                   [](auto& r) { return occupancy_rows::Allotment(r); });
+  const auto used = ReadRows(connectionName_, sqlite, occupancy_sql::kBruktAllotment, period,
+                             [](auto& r) { return occupancy_rows::Used(r); });
   engine_.load({FraDato, TilDato, QDate::currentDate(), -1}, occupied, allotments, used);
 }
 
 int Occupancy::GetKapasitet(int Anlegg, int Utype) {
   std::optional<int> units;
+  const bool sqlite = features().sqlite;
   if (Anlegg == -1) {
     if (!capacityAll_) {
-      Statement s = OccupancyStatement(connectionName_, occupancy_sql::kKapasitetSamlet);
-      s.open();
       QHash<int, int> rows;
-      while (s.next()) {
-        rows.insert(s.integer(QStringLiteral("UTYPE")), s.integer(QStringLiteral("ANTENH")));
+      for (const auto& [type, count] :
+           ReadRows(connectionName_, sqlite, occupancy_sql::kKapasitetSamlet, WithUser({}),
+                    [](auto& r) { return std::pair{r.integer("UTYPE"), r.integer("ANTENH")}; })) {
+        rows.insert(type, count);
       }
       capacityAll_ = rows;
     }
     if (capacityAll_->contains(Utype)) units = capacityAll_->value(Utype);
   } else {
     if (!capacity_) {
-      Statement s = OccupancyStatement(connectionName_, occupancy_sql::kKapasitet);
-      s.open();
       QHash<std::pair<int, int>, int> rows;
-      while (s.next()) {
-        rows.insert({s.integer(QStringLiteral("ANLEGG")), s.integer(QStringLiteral("UTYPE"))},
-                    s.integer(QStringLiteral("ANTENH")));
+      for (const auto& [pair, count] : ReadRows(
+               connectionName_, sqlite, occupancy_sql::kKapasitet, WithUser({}), [](auto& r) {
+                 return std::pair{std::pair{r.integer("ANLEGG"), r.integer("UTYPE")},
+                                  r.integer("ANTENH")};
+               })) {
+        rows.insert(pair, count);
       }
       capacity_ = rows;
     }

@@ -2,14 +2,23 @@
 
 // The data module's occupancy operations: for a stay, how many units of a rental type are
 // not free on its tightest night, and how many units the type has, at one facility or at
-// all (-1). The counters come from the occupancy engine, loaded with the shared occupancy
+// all (-1). The counters come from the occupancy engine, fed with the shared occupancy
 // statements on the module's connection.
+//
+// Promises: every answer is the one the statements give on the database as it is at the
+// call. The layout (which pairs exist, which facilities "all" sums) is kept between calls
+// only while the layout version that the database's triggers raise stays the same, so a
+// write by any program counts at the next call; a database without the version (not
+// upgraded) is read each time. The rental lines are read through the occupancy index where
+// the database has it, so a stay reads only the lines that overlap it, of its facility.
+// Statements are prepared once per connection.
 
 #include "store/occupancy_engine.h"
 #include "store/operator_messages.h"
 
 #include <QDate>
 #include <QHash>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -21,10 +30,12 @@ class Occupancy {
  public:
   Occupancy(QString connectionName, OperatorMessages* messages);
 
-  // Reads which (facility, rental type) pairs exist and which facilities "all" sums over.
+  // Makes the layout ready: reads which (facility, rental type) pairs exist and which
+  // facilities "all" sums over, unless the layout kept from before is still the database's.
   void InitBelegg();
-  // Loads the counters of the stay from FraDato to TilDato.
-  void LoadBelegg(const QDate& FraDato, const QDate& TilDato);
+  // Loads the counters of the stay from FraDato to TilDato, of facility Anlegg alone (-1:
+  // of every facility); counters of other facilities then read 0.
+  void LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anlegg = -1);
   // The units of the type at the facility (-1: over all facilities), read from the database
   // at the first use and kept. A pair that the database does not know gives -1 and a notice
   // to the operator that nobody has to wait for.
@@ -34,12 +45,29 @@ class Occupancy {
   int GetMaxBelegg(int Anlegg, int Utype, const QDate& FraDato, const QDate& TilDato,
                    int Teller) const;
 
-  const OccupancyEngine& engine() const { return engine_; }
+  // Forgets what was learnt of the database's layout and whether it has the index, for a
+  // connection opened anew (the capacities stay as read at the first use).
+  void reset();
 
  private:
+  struct Layout {
+    QList<OccupancyLayoutRow> pairs;
+    QList<int> facilities;
+  };
+  struct Features {
+    bool sqlite = false;
+    bool upgraded = false;  // the occupancy index and the layout version are there
+  };
+
+  const Features& features();
+  std::optional<std::pair<qint64, qint64>> layoutVersion();
+  Layout readLayout();
+
   QString connectionName_;
   OperatorMessages* messages_;
   OccupancyEngine engine_;
+  std::optional<Features> features_;
+  std::optional<std::pair<qint64, qint64>> layoutVersion_;  // of the layout in the engine
   std::optional<QHash<std::pair<int, int>, int>> capacity_;  // (facility, type) -> units
   std::optional<QHash<int, int>> capacityAll_;               // type -> units
 };

@@ -2,6 +2,7 @@
 
 #include "store/dialect.h"
 #include "store/postgres_connection.h"
+#include "store/sqlite_kept_statements.h"
 
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -176,6 +177,7 @@ void PreparedStatements::Give(const QString& connectionName, const QString& sql,
 }
 
 void PreparedStatements::Forget(const QString& connectionName) {
+  SqliteKeptStatements::Forget(connectionName);
   const auto kept = Cache().find(connectionName);
   if (kept == Cache().end()) return;
   DropAll(kept->second.bySql);

@@ -40,7 +40,8 @@ class PreparedStatements {
   // Keeps a query that Run gave, its result released, for the next run of its statement.
   static void Give(const QString& connectionName, const QString& sql,
                    std::unique_ptr<QSqlQuery> query);
-  // Drops the kept queries of a connection; call it while the connection is still open.
+  // Drops the kept queries of a connection, the raw SQLite ones (SqliteKeptStatements)
+  // included; call it while the connection is still open.
   static void Forget(const QString& connectionName);
 
   // Marks `database` as opened anew, so that queries kept from before are not used again.

@@ -196,6 +196,10 @@ QStringList SchemaScripts(const QSqlDatabase& database, bool withDemo, QString* 
   }
   QStringList scripts(QString{});
   if (!ReadResource(schemaPath, &scripts.first(), error)) return {};
+  scripts << QString();
+  if (!ReadResource(QStringLiteral(":/db/%1/upgrade.sql").arg(folder), &scripts.last(), error)) {
+    return {};
+  }
   if (withDemo) {
     QString demo;
     if (!ReadResource(QStringLiteral(":/db/sqlite/demo.sql"), &demo, error)) return {};
@@ -213,6 +217,19 @@ bool InstallSchema(QSqlDatabase& database, bool withDemo, QString* error) {
   const QStringList scripts = SchemaScripts(database, withDemo, error);
   if (scripts.isEmpty()) return false;
   return ExecuteScriptsAtomically(database, scripts, error);
+}
+
+bool UpgradeSchema(QSqlDatabase& database, QString* error) {
+  const QString folder = SchemaFolder(database.driverName());
+  QString script;
+  if (folder.isEmpty()) {
+    return Fail(error, QStringLiteral("there is no schema for the database driver %1")
+                           .arg(database.driverName()));
+  }
+  if (!ReadResource(QStringLiteral(":/db/%1/upgrade.sql").arg(folder), &script, error)) {
+    return false;
+  }
+  return ExecuteScriptsAtomically(database, {script}, error);
 }
 
 }  // namespace taurelin

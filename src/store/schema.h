@@ -5,7 +5,10 @@
 //
 // The scripts travel as Qt resources of this library: ":/db/sqlite/schema.sql" for SQLite,
 // ":/db/postgresql/schema.sql" for PostgreSQL, and ":/db/sqlite/demo.sql", written in
-// standard SQL so that every backend can load it.
+// standard SQL so that every backend can load it. Beside each schema, "upgrade.sql" holds
+// what a database made by an earlier version lacks (the occupancy index and the layout
+// version); init runs it after the schema, upgrade on an existing database, and every
+// statement in it may run again.
 // The demo data's dates are tokens ({DAY}, {DAY+N}, {DAY-N}) that become dates relative to
 // the day of installation, so that a demo installed on any day offers stays from that day.
 
@@ -49,5 +52,10 @@ QStringList SchemaScripts(const QSqlDatabase& database, bool withDemo, QString* 
 // Refuses, changing nothing, a database that already has tables. Returns false and sets
 // `error` on refusal or failure; a failure leaves nothing of the installation behind.
 bool InstallSchema(QSqlDatabase& database, bool withDemo, QString* error);
+
+// Gives an existing booking database what the upgrade script of its backend adds, in one
+// transaction: either all of it or nothing. A database that has it already is left as it is
+// (the script runs again and changes nothing). Returns false and sets `error` on failure.
+bool UpgradeSchema(QSqlDatabase& database, QString* error);
 
 }  // namespace taurelin

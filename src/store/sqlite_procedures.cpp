@@ -157,13 +157,17 @@ class RowReader {
 // the period's days, and turns each row into a T.
 template <typename T, typename Convert>
 bool ReadOccupancyRows(sqlite3* db, const char* sql, const OccupancyPeriod& period,
-                       Convert convert, QList<T>* rows, QString* error) {
+                       Convert convert, QList<T>* rows, QString* error, int facility = -1) {
   SqliteStatement statement(db, sql);
   statement.bind(":brukerid", qint64{occupancy_sql::kUserId});
   statement.bind(":modul_id", qint64{occupancy_sql::kModuleId});
   statement.bind(":rettighet", qint64{occupancy_sql::kRightAbove});
   statement.bind(":fra_dato", period.from);
   statement.bind(":til_dato", period.to);
+  statement.bind(":fra_dag", occupancy_sql::FirstDayKey(std::min(period.from, period.to)));
+  statement.bind(":til_dag", occupancy_sql::LastDayKey(std::max(period.from, period.to)));
+  statement.bind(":anlegg_fra", facility == -1 ? qint64{INT32_MIN} : facility);
+  statement.bind(":anlegg_til", facility == -1 ? qint64{INT32_MAX} : facility);
   while (statement.next()) {
     RowReader row(statement);
     T value = convert(row);
@@ -177,8 +181,15 @@ bool ReadOccupancyRows(sqlite3* db, const char* sql, const OccupancyPeriod& peri
   return statement.ok();
 }
 
-bool LoadOccupancy(sqlite3* db, const OccupancyPeriod& period, OccupancyEngine* engine,
-                   QString* error) {
+// Whether the database has the occupancy index (taurelin-db upgrade adds it).
+bool HasOccupancyIndex(sqlite3* db) {
+  SqliteStatement table(db, "SELECT 1 FROM sqlite_master WHERE name = 'LEIE_PERIODE'");
+  return table.next();
+}
+
+// The counters of the period, of one facility's lines (-1: of all).
+bool LoadOccupancy(sqlite3* db, const OccupancyPeriod& period, int facility,
+                   OccupancyEngine* engine, QString* error) {
   QList<OccupancyLayoutRow> layout;
   QList<int> facilities;
   QList<OccupiedLine> occupied;
@@ -187,7 +198,8 @@ bool LoadOccupancy(sqlite3* db, const OccupancyPeriod& period, OccupancyEngine* 
   if (!ReadOccupancyRows(db, occupancy_sql::kUtyper, period, occupancy_rows::Layout<RowReader>, &layout, error) ||
       !ReadOccupancyRows(db, occupancy_sql::kAlleAnlegg, period, occupancy_rows::Facility<RowReader>, &facilities,
                          error) ||
-      !ReadOccupancyRows(db, occupancy_sql::kIkkeLedig, period, occupancy_rows::Occupied<RowReader>, &occupied, error) ||
+      !ReadOccupancyRows(db, HasOccupancyIndex(db) ? occupancy_sql::kIkkeLedigIndeksert : occupancy_sql::kIkkeLedig,
+                         period, occupancy_rows::Occupied<RowReader>, &occupied, error, facility) ||
       !ReadOccupancyRows(db, occupancy_sql::kAllotment, period, occupancy_rows::Allotment<RowReader>, &allotments,
                          error) ||
       !ReadOccupancyRows(db, occupancy_sql::kBruktAllotment, period, occupancy_rows::Used<RowReader>, &used, error)) {
@@ -241,7 +253,7 @@ bool AvailabilityMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, 
     return false;
   }
   OccupancyEngine engine;
-  if (!LoadOccupancy(db, period, &engine, error)) return false;
+  if (!LoadOccupancy(db, period, *facility, &engine, error)) return false;
 
   // The statements give the types in ascending order already; sorting keeps that promise
   // whatever a future statement does.

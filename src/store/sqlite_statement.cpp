@@ -14,7 +14,25 @@ SqliteStatement::SqliteStatement(sqlite3* db, const char* sql) : db_(db) {
   }
 }
 
-SqliteStatement::~SqliteStatement() { sqlite3_finalize(statement_); }
+SqliteStatement::SqliteStatement(sqlite3* db, sqlite3_stmt* kept)
+    : db_(db), statement_(kept), kept_(true) {
+  if (kept == nullptr) error_ = QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+SqliteStatement::SqliteStatement(SqliteStatement&& other) noexcept
+    : db_(other.db_), statement_(other.statement_), kept_(other.kept_),
+      error_(std::move(other.error_)) {
+  other.statement_ = nullptr;
+}
+
+SqliteStatement::~SqliteStatement() {
+  if (!kept_) {
+    sqlite3_finalize(statement_);
+  } else if (statement_ != nullptr) {
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+  }
+}
 
 void SqliteStatement::bind(const char* name, qint64 value) {
   if (statement_ == nullptr) return;

@@ -16,9 +16,15 @@ namespace taurelin {
 class SqliteStatement {
  public:
   SqliteStatement(sqlite3* db, const char* sql);
+  // A statement prepared and kept elsewhere (SqliteKeptStatements): reset and its bindings
+  // cleared on destruction, not finalised. Null stands for one that did not prepare, with
+  // the handle's error.
+  SqliteStatement(sqlite3* db, sqlite3_stmt* kept);
   ~SqliteStatement();
+  SqliteStatement(SqliteStatement&& other) noexcept;
   SqliteStatement(const SqliteStatement&) = delete;
   SqliteStatement& operator=(const SqliteStatement&) = delete;
+  SqliteStatement& operator=(SqliteStatement&&) = delete;
 
   // Binds a named parameter (":name"); a name the statement does not use is skipped, so one
   // set of values serves statements that use only some of them.
@@ -44,10 +50,12 @@ class SqliteStatement {
   // reads as an invalid date; anything else that is no date gives nullopt.
   std::optional<QDate> date(int column) const;
   QString text(int column) const;  // NULL reads as a null QString
+  sqlite3_stmt* handle() const { return statement_; }
 
  private:
   sqlite3* db_;
   sqlite3_stmt* statement_ = nullptr;
+  bool kept_ = false;
   QString error_;
 };
 

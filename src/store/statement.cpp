@@ -3,6 +3,7 @@
 #include "store/connection.h"
 #include "store/dialect.h"
 #include "store/prepared_statements.h"
+#include "store/stored_date.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -24,45 +25,10 @@ namespace {
 
 const QString kLocalDate = QStringLiteral("dd.MM.yyyy");
 
-// A date and time of day, without the time zone work of QDateTime: stored dates are plain
-// calendar days and read on every row of the occupancy statements.
-struct StoredDate {
-  QDate date;
-  QTime time{0, 0};
-};
-
 QString LocalText(const StoredDate& value) {
   QString text = value.date.toString(kLocalDate);
   if (value.time != QTime(0, 0)) text += u' ' + value.time.toString(QStringLiteral("HH:mm:ss"));
   return text;
-}
-
-// Digits at [from, from + count), or -1 when any is no digit.
-int Digits(const QString& text, int from, int count) {
-  int value = 0;
-  for (int i = from; i < from + count; ++i) {
-    const char16_t c = text[i].unicode();
-    if (c < u'0' || c > u'9') return -1;
-    value = value * 10 + (c - u'0');
-  }
-  return value;
-}
-
-// A date as SQLite stores it ('yyyy-mm-dd', maybe followed by a time) or in local form.
-std::optional<StoredDate> ParseStoredDate(const QString& text) {
-  if (text.size() >= 10 && text[4] == u'-' && text[7] == u'-') {
-    const QDate date(Digits(text, 0, 4), Digits(text, 5, 2), Digits(text, 8, 2));
-    if (!date.isValid()) return std::nullopt;
-    StoredDate stored{date};
-    if (text.size() >= 19) {
-      const QTime time = QTime::fromString(text.mid(11, 8), QStringLiteral("HH:mm:ss"));
-      if (time.isValid()) stored.time = time;
-    }
-    return stored;
-  }
-  const QDate local = QDate::fromString(text, kLocalDate);
-  if (local.isValid()) return StoredDate{local};
-  return std::nullopt;
 }
 
 }  // namespace

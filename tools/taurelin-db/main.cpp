@@ -4,6 +4,7 @@
 //
 //   taurelin-db [--aliases FILE] init ALIAS [--demo]
 //   taurelin-db [--aliases FILE] check ALIAS
+//   taurelin-db [--aliases FILE] upgrade ALIAS
 //   taurelin-db [--aliases FILE] copy FROM_ALIAS TO_ALIAS
 //
 // Results go to standard output, messages to standard error. Exit status: 0 done (check:
@@ -144,6 +145,37 @@ int Check(const DatabaseAlias& alias) {
   return kFailed;
 }
 
+int Upgrade(const DatabaseAlias& alias) {
+  // Opening a missing SQLite file would create an empty one.
+  if (IsSqlite(alias) && !QFileInfo::exists(alias.database)) {
+    return Fail(QStringLiteral("%1: the database file does not exist").arg(Describe(alias)));
+  }
+  ConnectionGuard guard(kConnection);
+  QString error;
+  if (!OpenConnection(alias, QLatin1String(kConnection), &error, false)) {
+    return Fail(QStringLiteral("cannot open %1: %2").arg(Describe(alias), error));
+  }
+  QSqlDatabase database = QSqlDatabase::database(QLatin1String(kConnection));
+  const QStringList before = CheckUpgrade(database);
+  // Filling the index reads every rental line: on a large history that takes a while.
+  if (!before.isEmpty()) Err() << "Upgrading " << Describe(alias) << "..." << Qt::endl;
+  const bool done = before.isEmpty() || UpgradeSchema(database, &error);
+  database.close();
+  database = QSqlDatabase();
+  if (!done) {
+    return Fail(QStringLiteral("%1: %2; nothing was changed").arg(Describe(alias), error));
+  }
+  if (before.isEmpty()) {
+    Out() << "The booking database of " << Describe(alias) << " is up to date." << Qt::endl;
+  } else {
+    Out() << "Upgraded the booking database of " << Describe(alias) << ":" << Qt::endl;
+    for (const QString& line : before) {
+      Out() << "  added " << line.section(u' ', 0, 1) << Qt::endl;
+    }
+  }
+  return kDone;
+}
+
 int Copy(const DatabaseAlias& from, const DatabaseAlias& to) {
   if (const std::optional<int> refused = RefuseOccupiedSqliteFile(to, "copy")) return *refused;
   ConnectionGuard sourceGuard(kSource);
@@ -188,6 +220,8 @@ int Run(const QCoreApplication& app) {
       "booking interface needs.\n\n"
       "  init ALIAS [--demo]  create the schema (and the demo data) on an empty database\n"
       "  check ALIAS          list what the database lacks; exit status 0 when nothing\n"
+      "  upgrade ALIAS        add what a database made by an earlier version lacks (the\n"
+      "                       occupancy index, the layout version), in one transaction\n"
       "  copy FROM TO         copy every booking table of alias FROM into the empty\n"
       "                       database of alias TO, in one transaction"));
   parser.addHelpOption();
@@ -202,7 +236,7 @@ int Run(const QCoreApplication& app) {
   parser.addOption(aliasesOption);
   parser.addOption(demoOption);
   parser.addPositionalArgument(QStringLiteral("command"),
-                               QStringLiteral("init, check or copy"));
+                               QStringLiteral("init, check, upgrade or copy"));
   parser.addPositionalArgument(QStringLiteral("alias"),
                                QStringLiteral("The database alias (copy: two aliases)."));
   parser.process(app);
@@ -210,9 +244,10 @@ int Run(const QCoreApplication& app) {
   const QStringList arguments = parser.positionalArguments();
   const QString command = arguments.value(0);
   const bool copy = command == u"copy";
-  if (arguments.size() != (copy ? 3 : 2) || (!copy && command != u"init" && command != u"check")) {
-    return Fail(QStringLiteral("expected init ALIAS [--demo], check ALIAS or copy FROM TO "
-                               "(see --help)"),
+  const bool single = command == u"init" || command == u"check" || command == u"upgrade";
+  if (arguments.size() != (copy ? 3 : 2) || (!copy && !single)) {
+    return Fail(QStringLiteral("expected init ALIAS [--demo], check ALIAS, upgrade ALIAS or "
+                               "copy FROM TO (see --help)"),
                 kUsage);
   }
   if (command != u"init" && parser.isSet(demoOption)) {
@@ -233,6 +268,7 @@ int Run(const QCoreApplication& app) {
     aliases << *alias;
   }
   if (copy) return Copy(aliases[0], aliases[1]);
+  if (command == u"upgrade") return Upgrade(aliases[0]);
   return command == u"init" ? Init(aliases[0], parser.isSet(demoOption)) : Check(aliases[0]);
 }
 

@@ -1,0 +1,202 @@
+-- What a booking database made by an earlier version lacks: run by taurelin-db init after the
+-- schema and by taurelin-db upgrade on an existing database, in one transaction. Every
+-- statement may run again on a database that has it already.
+
+-- ---- LEIE_PERIODE ---------------------------------------------------------------------------
+
+-- The days an object line spans, as a range that a GiST index can search for overlap: both
+-- dates in either order, so that no stored line makes the index fail; a missing date leaves
+-- that end open. The statements still decide with the table's own columns; the index only
+-- narrows what is read to the lines that can overlap a stay.
+CREATE OR REPLACE FUNCTION LEIE_PERIODE(ANKOMST DATE, AVREISE DATE) RETURNS DATERANGE
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
+  SELECT daterange(LEAST(ANKOMST, AVREISE), GREATEST(ANKOMST, AVREISE), '[]')
+$$;
+CREATE INDEX IF NOT EXISTS LEIE_PERIODE ON LEIE USING gist (LEIE_PERIODE(ANKOMST, AVREISE))
+  WHERE LEIETYPE = 'O';
+
+-- ---- OPPSETT_VERSJON ------------------------------------------------------------------------
+
+-- A number that every write to the tables of the sold layout (facilities, wings, rental
+-- types, objects and the server's rights) raises, so that a server may keep that layout for
+-- as long as the number stays.
+CREATE TABLE IF NOT EXISTS OPPSETT_VERSJON (
+  VERDI        BIGINT       NOT NULL
+);
+INSERT INTO OPPSETT_VERSJON (VERDI) SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM OPPSETT_VERSJON);
+CREATE OR REPLACE FUNCTION OPPSETT_ENDRET() RETURNS TRIGGER LANGUAGE plpgsql AS $$
+BEGIN
+  UPDATE OPPSETT_VERSJON SET VERDI = VERDI + 1;
+  RETURN NULL;
+END
+$$;
+CREATE OR REPLACE TRIGGER OPPSETT_ANLEGG AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON ANLEGG
+  FOR EACH STATEMENT EXECUTE FUNCTION OPPSETT_ENDRET();
+CREATE OR REPLACE TRIGGER OPPSETT_FLOY AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON FLOY
+  FOR EACH STATEMENT EXECUTE FUNCTION OPPSETT_ENDRET();
+CREATE OR REPLACE TRIGGER OPPSETT_UTYPE AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON UTYPE
+  FOR EACH STATEMENT EXECUTE FUNCTION OPPSETT_ENDRET();
+CREATE OR REPLACE TRIGGER OPPSETT_UTLEIEOB AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON UTLEIEOB
+  FOR EACH STATEMENT EXECUTE FUNCTION OPPSETT_ENDRET();
+CREATE OR REPLACE TRIGGER OPPSETT_BRUKERRETT AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON BRUKERRETT
+  FOR EACH STATEMENT EXECUTE FUNCTION OPPSETT_ENDRET();
+
+-- ---- HENT_LEDIG_MATRISE --------------------------------------------------------------------
+
+-- Per rental type of facility ANLEGG (-1: of every facility) and per day from FRA to TIL, in
+-- that order: the free units, the units held for AGENT (-1: none) and the two together. No
+-- rows when TIL is before FRA; at most 366 days. The fifth argument is checked and otherwise
+-- not used.
+--
+-- The server acts as user 0 in module 1 with a right above 1. Units that are not free are
+-- the object lines ('O', not cancelled) from arrival up to departure (a line of one day
+-- counts that day), the units that allotment lines (REQUEST 'A') still hold, less the
+-- allotment units that rental lines have taken (LEIE_ALLOT). An allotment is released as
+-- its days come within DAGER_FOER days of today: 'K' day by day, holding the days after the
+-- horizon up to TIL, TIL included; 'P' all at once, holding FRA up to TIL, TIL excluded
+-- (a line with FRA = TIL holds that day), while FRA lies after the horizon.
+CREATE OR REPLACE FUNCTION HENT_LEDIG_MATRISE(FRA DATE, TIL DATE, AGENT NUMERIC, ANLEGG NUMERIC,
+                                   ARG5 NUMERIC)
+RETURNS TABLE (UTLEIETYPE INTEGER, DATO DATE, LEDIG INTEGER, ALLOTMENT INTEGER,
+               TILBUD INTEGER)
+LANGUAGE plpgsql STABLE AS $$
+#variable_conflict use_column
+DECLARE
+  forste DATE;
+  siste DATE;
+  agenten INTEGER;
+  anlegget INTEGER;
+  idag DATE := current_date;
+BEGIN
+  forste := ARGUMENT_DATO($1, 'FRA');
+  siste := ARGUMENT_DATO($2, 'TIL');
+  agenten := ARGUMENT_HELTALL($3, 'AGENT');
+  anlegget := ARGUMENT_HELTALL($4, 'ANLEGG');
+  PERFORM ARGUMENT_HELTALL($5, 'the fifth argument');
+  IF siste < forste THEN
+    RETURN;
+  END IF;
+  IF siste - forste + 1 > 366 THEN
+    RAISE EXCEPTION 'the period from FRA to TIL has % days; at most 366 are answered',
+      siste - forste + 1;
+  END IF;
+
+  RETURN QUERY
+  WITH
+  -- The (facility, rental type) pairs the server may sell, and the facilities that -1 sums.
+  par AS (
+    SELECT DISTINCT UB.ANLEGG AS anlegg, UB.UTYPE AS utype FROM UTYPER_BRUKER UB
+    WHERE UB.BRUKERID = 0 AND UB.MODUL_ID = 1 AND UB.RETTIGHET > 1
+  ),
+  anleggene AS (
+    SELECT DISTINCT AB.ANLEGGSNR AS anlegg FROM ANLEGG_BRUKER AB
+    WHERE AB.BRUKERID = 0 AND AB.MODUL_ID = 1 AND AB.RETTIGHET > 1
+  ),
+  -- Every change to a count: the pair, whose allotment it is (-1: no agent's), the days from
+  -- fra up to til (til = fra: that one day; til before fra: none) and the units.
+  endring AS (
+    SELECT COALESCE(L.ANLEGG, 0) AS anlegg, COALESCE(L.UTYPE, 0) AS utype, -1 AS akode,
+           L.ANKOMST AS fra, L.AVREISE AS til, COALESCE(L.ANTALL, 0) AS antall
+    FROM LEIE L LEFT OUTER JOIN BRUKERRETT BR ON (BR.ANLEGGSNR = L.ANLEGG)
+    WHERE L.LEIETYPE = 'O' AND (L.STATUS <> 'A' OR L.STATUS IS NULL)
+      AND L.ANKOMST <= siste AND L.AVREISE > forste
+      AND LEIE_PERIODE(L.ANKOMST, L.AVREISE) && daterange(forste, siste, '[]')
+      AND (anlegget = -1 OR L.ANLEGG = anlegget)
+      AND BR.BRUKERID = 0 AND BR.MODUL_ID = 1 AND BR.RETTIGHET > 1
+    UNION ALL
+    SELECT H.anlegg, H.utype, H.akode,
+           CASE WHEN H.allottype = 'K' AND H.horisont >= H.fra THEN H.horisont + 1
+                ELSE H.fra END,
+           CASE WHEN H.allottype = 'K' THEN H.til + 1 ELSE H.til END,
+           H.antall
+    FROM (
+      SELECT COALESCE(A.ANLEGGSNR, 0) AS anlegg, COALESCE(AL.UTYPE, 0) AS utype,
+             COALESCE(A.AKODE, 0) AS akode, AL.ALLOTTYPE AS allottype,
+             COALESCE(AL.ANTALL, 0) AS antall, AL.FRA AS fra, AL.TIL AS til,
+             idag + COALESCE(AL.DAGER_FOER, 0) AS horisont
+      FROM ALLOTLINJE AL
+        LEFT OUTER JOIN ALLOT A ON (AL.ALLOT_ID = A.ALLOT_ID)
+        LEFT OUTER JOIN BRUKERRETT BR ON (BR.ANLEGGSNR = A.ANLEGGSNR)
+      WHERE AL.REQUEST = 'A' AND BR.BRUKERID = 0 AND BR.MODUL_ID = 1 AND BR.RETTIGHET > 1
+        AND AL.FRA <= siste AND AL.TIL >= forste
+    ) AS H
+    WHERE (H.allottype = 'K' AND H.til >= GREATEST(H.fra, H.horisont + 1))
+       OR (H.allottype = 'P' AND H.horisont < H.fra)
+    UNION ALL
+    SELECT B.anlegg, B.utype, B.akode, B.dato, B.dato, -B.antall
+    FROM (
+      SELECT LA.DATO AS dato, COALESCE(L.ANLEGG, 0) AS anlegg, COALESCE(L.ANTALL, 0) AS antall,
+             COALESCE(L.UTYPE, 0) AS utype, AL.ALLOTTYPE AS allottype, AL.FRA AS fra,
+             COALESCE(A.AKODE, 0) AS akode,
+             idag + COALESCE(AL.DAGER_FOER, 0) AS horisont
+      FROM LEIE_ALLOT LA
+        LEFT OUTER JOIN LEIE L ON (L.LINJENR = LA.LINJENR)
+        LEFT OUTER JOIN ALLOTLINJE AL ON (AL.ALLOTLINJENR = LA.ALLOTLINJENR)
+        LEFT OUTER JOIN ALLOT A ON (A.ALLOT_ID = AL.ALLOT_ID)
+      WHERE LA.DATO <= siste AND LA.DATO >= forste
+    ) AS B
+    -- A used unit comes off only where its allotment still holds it; a 'K' line without
+    -- FRA has its start before any horizon.
+    WHERE (B.allottype = 'K'
+           AND B.dato >= CASE WHEN B.fra IS NULL OR B.horisont >= B.fra THEN B.horisont + 1
+                              ELSE B.fra END)
+       OR (B.allottype = 'P' AND B.horisont < B.fra)
+  ),
+  -- Each change on each of its days within the period, for the pairs that are sold.
+  dagendring AS (
+    SELECT E.anlegg, E.utype, forste + d AS dag, E.antall,
+           E.akode >= 0 AND (agenten = -1 OR E.akode = agenten) AS agentens
+    FROM endring E
+      JOIN par P ON (P.anlegg = E.anlegg AND P.utype = E.utype)
+      CROSS JOIN LATERAL generate_series(
+        GREATEST(E.fra, forste) - forste,
+        LEAST(CASE WHEN E.til = E.fra THEN E.fra + 1 ELSE E.til END, siste + 1) - 1 - forste
+      ) AS d
+    WHERE E.fra IS NOT NULL AND E.til IS NOT NULL AND E.til >= E.fra AND E.antall <> 0
+  ),
+  belegg AS (
+    SELECT DE.anlegg, DE.utype, DE.dag, SUM(DE.antall) AS ikke_ledig,
+           COALESCE(SUM(DE.antall) FILTER (WHERE DE.agentens), 0) AS holdt
+    FROM dagendring DE
+    GROUP BY DE.anlegg, DE.utype, DE.dag
+  ),
+  -- The units of each type at the facility, or summed over every facility.
+  kapasitet AS (
+    SELECT UB.UTYPE AS utype, CAST(UB.ANTENH AS BIGINT) AS antenh
+    FROM UTYPER_BRUKER UB
+    WHERE UB.BRUKERID = 0 AND UB.MODUL_ID = 1 AND UB.RETTIGHET > 1
+      AND anlegget <> -1 AND UB.ANLEGG = anlegget
+    UNION ALL
+    SELECT UB.UTYPE, SUM(UB.ANTENH)
+    FROM UTYPER_BRUKER UB
+    WHERE UB.BRUKERID = 0 AND UB.MODUL_ID = 1 AND UB.RETTIGHET > 1 AND anlegget = -1
+    GROUP BY UB.UTYPE
+  ),
+  tall AS (
+    SELECT K.utype, forste + d AS dag,
+           K.antenh - COALESCE(SUM(BE.ikke_ledig), 0) AS ledig,
+           CASE WHEN agenten = -1 THEN 0 ELSE COALESCE(SUM(BE.holdt), 0) END AS holdt
+    FROM kapasitet K
+      CROSS JOIN generate_series(0, siste - forste) AS d
+      LEFT JOIN belegg BE ON (BE.utype = K.utype AND BE.dag = forste + d
+        AND CASE WHEN anlegget = -1 THEN BE.anlegg IN (SELECT AN.anlegg FROM anleggene AN)
+                 ELSE BE.anlegg = anlegget END)
+    GROUP BY K.utype, K.antenh, d
+  )
+  SELECT CAST(T.utype AS INTEGER), CAST(T.dag AS DATE), CAST(T.ledig AS INTEGER),
+         CAST(T.holdt AS INTEGER), CAST(T.ledig + T.holdt AS INTEGER)
+  FROM tall T
+  ORDER BY T.utype, T.dag;
+END
+$$;
+
+-- The same with the dates as text: 'yyyy-mm-dd' or 'dd.mm.yyyy'. The handlers' call, with its
+-- dates bound as local text, comes here.
+CREATE OR REPLACE FUNCTION HENT_LEDIG_MATRISE(FRA TEXT, TIL TEXT, AGENT NUMERIC, ANLEGG NUMERIC,
+                                   ARG5 NUMERIC)
+RETURNS TABLE (UTLEIETYPE INTEGER, DATO DATE, LEDIG INTEGER, ALLOTMENT INTEGER,
+               TILBUD INTEGER)
+LANGUAGE sql STABLE AS $$
+  SELECT * FROM HENT_LEDIG_MATRISE(ARGUMENT_DATO($1, 'FRA'), ARGUMENT_DATO($2, 'TIL'), $3, $4,
+                                   $5)
+$$;

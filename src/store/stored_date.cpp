@@ -1,0 +1,37 @@
+#include "store/stored_date.h"
+
+namespace taurelin {
+namespace {
+
+const QString kLocalDate = QStringLiteral("dd.MM.yyyy");
+
+// Digits at [from, from + count), or -1 when any is no digit.
+int Digits(const QString& text, int from, int count) {
+  int value = 0;
+  for (int i = from; i < from + count; ++i) {
+    const char16_t c = text[i].unicode();
+    if (c < u'0' || c > u'9') return -1;
+    value = value * 10 + (c - u'0');
+  }
+  return value;
+}
+
+}  // namespace
+
+std::optional<StoredDate> ParseStoredDate(const QString& text) {
+  if (text.size() >= 10 && text[4] == u'-' && text[7] == u'-') {
+    const QDate date(Digits(text, 0, 4), Digits(text, 5, 2), Digits(text, 8, 2));
+    if (!date.isValid()) return std::nullopt;
+    StoredDate stored{date};
+    if (text.size() >= 19) {
+      const QTime time = QTime::fromString(text.mid(11, 8), QStringLiteral("HH:mm:ss"));
+      if (time.isValid()) stored.time = time;
+    }
+    return stored;
+  }
+  const QDate local = QDate::fromString(text, kLocalDate);
+  if (local.isValid()) return StoredDate{local};
+  return std::nullopt;
+}
+
+}  // namespace taurelin

@@ -1,0 +1,24 @@
+#pragma once
+
+// A date as the booking database stores it: on SQLite ISO text 'yyyy-mm-dd', maybe followed
+// by a time of day, or a local date 'dd.mm.yyyy' that another program wrote. Parsed by its
+// digits, without the time zone work of QDateTime: such dates are read on every row of the
+// occupancy statements.
+
+#include <QDate>
+#include <QString>
+#include <QTime>
+
+#include <optional>
+
+namespace taurelin {
+
+struct StoredDate {
+  QDate date;
+  QTime time{0, 0};
+};
+
+// The date and time of `text`, or nullopt when it is neither form or no real day.
+std::optional<StoredDate> ParseStoredDate(const QString& text);
+
+}  // namespace taurelin
