@@ -7,6 +7,8 @@
 #include "handlers/reply_builder.h"
 #include "handlers/web_prices.h"
 
+#include <QHash>
+
 namespace taurelin {
 namespace {
 
@@ -26,6 +28,9 @@ void AnswerTypes(const InstructionValues& values, int facility, HandlerContext& 
   occupancy.InitBelegg();
   occupancy.LoadBelegg(arrival, departure, facility);
 
+  // Prices belong to the rental type: "all facilities" lists a type once for each facility
+  // that has it, and each of them gets the same prices.
+  QHash<int, QList<WebPrice>> pricesOfType;
   for (const RentalTypeSummaryRow& row : rows) {
     if (row.AntEnh == 0) continue;
     // A type without a description ends the list.
@@ -33,8 +38,12 @@ void AnswerTypes(const InstructionValues& values, int facility, HandlerContext& 
     const int t = row.UTYPE;
     const int free = occupancy.GetKapasitet(facility, t) -
                      occupancy.GetMaxBelegg(facility, t, arrival, departure, 1);
+    auto prices = pricesOfType.constFind(t);
+    if (prices == pricesOfType.cend()) {
+      prices = pricesOfType.insert(t, OpenWebPriser(context, t, facility, arrival, departure));
+    }
     const QList<WebPrice> fitting = PricesForStay(
-        OpenWebPriser(context, t, facility, arrival, departure), arrival, departure,
+        *prices, arrival, departure,
         IsNotGiven(boardType) ? std::nullopt : std::optional<double>(BoardTypeFilter(boardType)));
     const QStringList head = {"LEDIG", "0", QString::number(t), " ", arrivalText, departureText};
     if (fitting.isEmpty()) {

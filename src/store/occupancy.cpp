@@ -57,7 +57,7 @@ auto ReadRows(const QString& connection, bool sqlite, const char* sql, const Par
   if (sqlite) {
     QSqlDatabase database = ReadyDatabase(connection);
     sqlite3* db = SqliteHandle(database);
-    SqliteStatement statement = SqliteKeptStatements::Take(connection, db, sql);
+    SqliteStatement statement = SqliteKeptStatements::Take(db, sql);
     for (const Param& p : params) {
       if (const auto* number = std::get_if<qint64>(&p.value)) {
         statement.bind(p.name, *number);
