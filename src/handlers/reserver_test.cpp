@@ -84,6 +84,18 @@ TEST_P(ReserverTest, ExactlyTheFreeUnitsAndNotOneMore) {
 
 // A count below one, or fewer than no persons, would store a line that gives units back:
 // the next reservations could then sell more than there are.
+TEST_P(ReserverTest, ALineWrittenByAnotherProgramCountsAtTheNextReservation) {
+  Request r;
+  EXPECT_TRUE(Reserve(r).startsWith(u"&count=1"));
+  // Nine of the ten units, taken by plain SQL on another connection.
+  Run("INSERT INTO BOOKING (REFNR) VALUES (900);\n"
+      "INSERT INTO LEIE (LINJENR, REFNR, LEIETYPE, ANKOMST, AVREISE, UTYPE, ANLEGG, ANTALL)"
+      "  VALUES (900, 900, 'O', '2000-04-13', '2000-04-20', 5, 1, 9);\n");
+  EXPECT_TRUE(Reserve(r).contains(u"'-2065'"));
+  Run("UPDATE LEIE SET ANTALL = 8 WHERE LINJENR = 900;\n");
+  EXPECT_TRUE(Reserve(r).startsWith(u"&count=1"));
+}
+
 TEST_P(ReserverTest, UnitCountsBelowOneAndNegativePersonsAreRefused) {
   const QString before = Fingerprint();
   const QString refused =
