@@ -178,6 +178,51 @@ TEST_F(TaurelinDbTest, CheckListsWhatAHalfDatabaseLacks) {
   EXPECT_FALSE(half.out.contains(u"ANLEGG_BRUKER")) << half.out.toStdString();
 }
 
+TEST_F(TaurelinDbTest, UpgradeGivesAnEarlierDatabaseTheIndexAndLosesNothing) {
+  ASSERT_EQ(Run({"--aliases", aliases_, "init", "demo", "--demo"}).status, 0);
+  taurelin::DatabaseAlias demo;
+  demo.database = Db("demo");
+  const QMap<QString, qint64> before = Counts(demo);
+  // A database as an earlier version made it: without the upgrade's objects.
+  QStringList drop = {"DROP TABLE LEIE_PERIODE", "DROP TABLE OPPSETT_VERSJON"};
+  for (const char* event : {"NY", "ENDRET", "SLETTET"}) {
+    drop << QStringLiteral("DROP TRIGGER LEIE_PERIODE_%1").arg(QLatin1String(event));
+    for (const char* table : {"ANLEGG", "FLOY", "UTYPE", "UTLEIEOB", "BRUKERRETT"}) {
+      drop << QStringLiteral("DROP TRIGGER OPPSETT_%1_%2")
+                  .arg(QLatin1String(table), QLatin1String(event));
+    }
+  }
+  Sql(Db("demo"), drop);
+  const Result lacking = Run({"--aliases", aliases_, "check", "demo"});
+  EXPECT_EQ(lacking.status, 1);
+  EXPECT_TRUE(lacking.out.contains(u"table LEIE_PERIODE is missing (taurelin-db upgrade adds it)"))
+      << lacking.out.toStdString();
+
+  const Result upgraded = Run({"--aliases", aliases_, "upgrade", "demo"});
+  EXPECT_EQ(upgraded.status, 0) << upgraded.err.toStdString();
+  EXPECT_TRUE(upgraded.out.contains(u"added table LEIE_PERIODE")) << upgraded.out.toStdString();
+  EXPECT_FALSE(Run({"--aliases", aliases_, "check", "demo"}).out.contains(u"upgrade adds"));
+  EXPECT_EQ(Counts(demo), before);
+  // Every line that occupies units is in the index.
+  Sql(Db("demo"), {"CREATE TABLE RESULT AS SELECT"
+                   " (SELECT count(*) FROM LEIE_PERIODE) AS INDEXED,"
+                   " (SELECT count(*) FROM LEIE WHERE LEIETYPE = 'O'"
+                   "  AND (STATUS <> 'A' OR STATUS IS NULL)) AS OCCUPYING"});
+  {
+    QSqlDatabase database =
+        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tool_read"));
+    database.setDatabaseName(Db("demo"));
+    ASSERT_TRUE(database.open());
+    QSqlQuery query(database);
+    ASSERT_TRUE(query.exec(QStringLiteral("SELECT INDEXED, OCCUPYING FROM RESULT")) && query.next());
+    EXPECT_GT(query.value(1).toInt(), 0);
+    EXPECT_EQ(query.value(0).toInt(), query.value(1).toInt());
+    database.close();
+  }
+  QSqlDatabase::removeDatabase(QStringLiteral("tool_read"));
+  EXPECT_TRUE(Run({"--aliases", aliases_, "upgrade", "demo"}).out.contains(u"is up to date"));
+}
+
 TEST_F(TaurelinDbTest, CheckDoesNotCreateAMissingDatabaseFile) {
   const Result result = Run({"check", "absent"});
   EXPECT_EQ(result.status, 1);
