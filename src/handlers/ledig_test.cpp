@@ -91,6 +91,22 @@ TEST_P(LedigTest, WritesOfOtherProgramsCountAtTheNextRequest) {
   EXPECT_EQ(free("-1").toInt(), all.toInt() + 7);
 }
 
+TEST_P(LedigTest, ADatabaseWithoutTheIndexIsAnsweredAlike) {
+  const QString answer = Ledig("1", "5", "2000.04.08", "2000.04.14");
+  if (postgres()) {
+    Run("DROP INDEX LEIE_PERIODE;\n");
+  } else {
+    Run("DROP TRIGGER LEIE_PERIODE_NY; DROP TRIGGER LEIE_PERIODE_ENDRET;\n"
+        "DROP TRIGGER LEIE_PERIODE_SLETTET; DROP TABLE LEIE_PERIODE;\n");
+  }
+  EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.14"), answer);
+  Run("INSERT INTO BOOKING (REFNR) VALUES (1);\n"
+      "INSERT INTO LEIE (LINJENR, REFNR, LEIETYPE, ANKOMST, AVREISE, UTYPE, ANLEGG, ANTALL)"
+      "  VALUES (1, 1, 'O', '2000-04-10', '2000-04-12', 5, 1, 4);\n");
+  EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.14", "1"),
+            "&count=1" + kHeader + "LEDIG;0;5; ;2000.04.08;2000.04.14;1;6;5400");
+}
+
 TEST_P(LedigTest, EqualReversedAndVeryLongStays) {
   // No nights: only prices without a number of days fit, priced for one night.
   EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.08"),
