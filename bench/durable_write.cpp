@@ -40,7 +40,6 @@ bool DurableWrite::open(QString* error) {
   opened_ = true;
   // A key kept in an index and a text, as in the server's tables.
   bool made = (!sqlite_ || exec(QStringLiteral("PRAGMA synchronous = FULL"))) &&
-              exec(QStringLiteral("DROP TABLE IF EXISTS BENCH_DURABLE_WRITE")) &&
               exec(QStringLiteral("CREATE TABLE BENCH_DURABLE_WRITE "
                                   "(N BIGINT PRIMARY KEY, NOTE VARCHAR(40))"));
   if (made) {
@@ -67,6 +66,23 @@ double DurableWrite::once() {
   }
   if (!exec(QStringLiteral("COMMIT"))) return -1;
   return static_cast<double>(timer.nsecsElapsed()) / 1000.0;
+}
+
+QString DurableWrite::durability() {
+  if (sqlite_) {
+    // 2 is FULL.
+    return QStringLiteral("journal %1, synchronous %2")
+        .arg(value(QStringLiteral("PRAGMA journal_mode")),
+             value(QStringLiteral("PRAGMA synchronous")) == u"2" ? QStringLiteral("FULL")
+                                                                 : QStringLiteral("not FULL"));
+  }
+  return QStringLiteral("fsync %1, synchronous_commit %2")
+      .arg(value(QStringLiteral("SHOW fsync")), value(QStringLiteral("SHOW synchronous_commit")));
+}
+
+QString DurableWrite::value(const QString& sql) {
+  QSqlQuery query(QSqlDatabase::database(connection_, false));
+  return query.exec(sql) && query.next() ? query.value(0).toString() : QStringLiteral("?");
 }
 
 bool DurableWrite::exec(const QString& sql) {

@@ -17,7 +17,8 @@ namespace taurelin::bench {
 
 class DurableWrite {
  public:
-  // SQLite: `alias` names the scratch file, which must not exist yet.
+  // SQLite: `alias` names the scratch file, which must not exist yet; PostgreSQL: a
+  // database without the scratch table.
   explicit DurableWrite(const DatabaseAlias& alias);
   ~DurableWrite();
   DurableWrite(const DurableWrite&) = delete;
@@ -28,9 +29,13 @@ class DurableWrite {
   // One transaction: its time in microseconds, or -1 (with error() set) when it failed.
   double once();
   const QString& error() const { return error_; }
+  // The settings that make it durable, as the open connection reports them: SQLite's
+  // journal mode and synchronous level, PostgreSQL's fsync and synchronous_commit.
+  QString durability();
 
  private:
   bool exec(const QString& sql);
+  QString value(const QString& sql);
 
   DatabaseAlias alias_;
   QString connection_;
