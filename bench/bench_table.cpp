@@ -9,7 +9,7 @@ namespace taurelin::bench {
 namespace {
 
 // The figures take 57 columns, each group of ratios 23.
-constexpr char kFigures[] = "%-24s %6zu %8.2f %8.2f %7.0f";
+constexpr char kFigures[] = "%-24s %6zu %8.3f %8.3f %7.0f";
 constexpr char kFigureTitles[] = "%-24s %6s %8s %8s %7s";
 constexpr char kGroupTitles[] = " | %-20s";
 

@@ -13,9 +13,10 @@
 //   - LEDIGMATRISE for one facility and all its types, 28 days (N / 10) and 365 days
 //     (N / 40);
 //   - RESERVER of one unit followed by AVBESTILL of it (N / 2 cycles);
-// and after every round of blocks the yardsticks, so that they see the machine as the rows
-// around them do: ten TEST-API round trips to each server, and a few bare durable write
-// transactions (300 in all) on a scratch SQLite file beside the databases.
+// and the yardsticks all through, so that they see the machine as the rows around them do:
+// ten TEST-API round trips to a server before each of its blocks, and after each round of
+// blocks a few bare durable write transactions (300 in all) on a scratch SQLite file beside
+// the databases.
 // Every answer is checked. The base and the ten-times history must answer every request for
 // the days ahead alike: only their history differs. The business that sells ten times as
 // much ahead answers those differently, and each database its own early history.
@@ -106,16 +107,18 @@ using Step = std::function<void(Subject&, int)>;
 // Ten blocks or more, so that slow rows alternate too.
 int BlockOf(int steps) { return std::clamp(steps / 10, 1, kBlock); }
 
-// Runs `steps` steps on each subject, alternately in blocks; `afterRound`, when given, after
-// each round of blocks.
+// Runs `steps` steps on each subject, alternately in blocks, with `beforeBlock` before each
+// block and `afterRound` after each round of blocks.
 void Alternate(std::vector<Subject>& subjects, int steps, const Step& step,
-               const std::function<void()>& afterRound = {}) {
+               const std::function<void(Subject&)>& beforeBlock,
+               const std::function<void()>& afterRound) {
   const int block = BlockOf(steps);
   for (int start = 0; start < steps; start += block) {
     for (Subject& subject : subjects) {
+      beforeBlock(subject);
       for (int i = start; i < std::min(steps, start + block); ++i) step(subject, i);
     }
-    if (afterRound) afterRound();
+    afterRound();
   }
 }
 
@@ -259,18 +262,20 @@ int Run(int requests, quint64 seed, const QString& dataDir) {
   for (int row = kTestApi + 1; row < kSteps; ++row) {
     rounds += (counts[row] + BlockOf(counts[row]) - 1) / BlockOf(counts[row]);
   }
-  int trips = 0;
-  auto sampleYardsticks = [&] {
-    for (Subject& subject : subjects) {
-      for (int i = 0; i < kTripsPerRound; ++i) steps[kTestApi](subject, trips + i);
+  // A server's round trips before its own block: after another's work, as for every server.
+  auto sampleRoundTrips = [&](Subject& subject) {
+    for (int i = 0; i < kTripsPerRound; ++i) {
+      steps[kTestApi](subject, static_cast<int>(subject.times[kTestApi].size()));
     }
-    trips += kTripsPerRound;
+  };
+  auto sampleWrites = [&] {
     for (int i = 0; i < (kWrites + rounds - 1) / rounds; ++i) writeOnce();
   };
   QElapsedTimer timer;
   timer.start();
   for (int row = kTestApi + 1; row < kSteps; ++row) {
-    Alternate(subjects, counts[row], steps[static_cast<size_t>(row)], sampleYardsticks);
+    Alternate(subjects, counts[row], steps[static_cast<size_t>(row)], sampleRoundTrips,
+              sampleWrites);
   }
   const double seconds = static_cast<double>(timer.elapsed()) / 1000.0;
   for (Subject& subject : subjects) ::close(subject.fd);
