@@ -18,8 +18,8 @@
 //     (N / 40);
 //   - RESERVER of one unit followed by AVBESTILL of it (N / 2 cycles a client), and the
 //     RESERVER of those cycles alone.
-// Before every run, one client alone samples its backend's yardsticks: TEST-API round trips
-// (N / 20, at least 20), and bare durable write transactions (300 in all) on a scratch SQLite
+// Before every run, one client alone samples each backend's yardsticks: TEST-API round trips
+// (N / 40, at least 20), and bare durable write transactions (300 in all) on a scratch SQLite
 // file beside the database or on a scratch table of the PostgreSQL database.
 // Requests per second count every request of every client over the wall-clock time of the
 // run. Each figure is printed beside its ratios to its backend's yardsticks and, on
@@ -343,19 +343,25 @@ int RunBench(int requests, quint64 seed, const QString& dataDir) {
        &year, std::max(1, requests / 40), 1},
       {QStringLiteral("RESERVER + AVBESTILL (requests)"), &cycle, std::max(1, requests / 2), 2},
   };
-  // The yardsticks, with one client alone, sampled before every run so that they see the
-  // machine as the runs around them do.
-  const int trips = std::max(20, requests / 20);
-  const int runs = 2 * static_cast<int>(std::size(workloads));
+  // The yardsticks, with one client alone, sampled on both backends before every run so
+  // that they see the machine as the runs around them do; which goes first alternates, for
+  // the one just after a run finds the machine still busy with it.
+  const int trips = std::max(20, requests / 40);
+  const int runs = 4 * static_cast<int>(std::size(workloads));  // servers 1, 3; two backends
   const int writes = (kWrites + runs - 1) / runs;
-  auto sample = [&](Backend& backend) {
-    const Run run = Measure(backend, 1, trips, 1, testApi);
-    backend.roundTrips.insert(backend.roundTrips.end(), run.times.begin(), run.times.end());
-    for (int i = 0; i < writes; ++i) {
-      const double micros = backend.write->once();
-      if (micros < 0) failed("durable write transaction", backend.write->error().toUtf8());
-      if (micros >= 0) backend.writeTimes.push_back(micros);
+  int samples = 0;
+  auto sample = [&] {
+    for (size_t b = 0; b < backends.size(); ++b) {
+      Backend& backend = backends[(b + static_cast<size_t>(samples)) % backends.size()];
+      const Run run = Measure(backend, 1, trips, 1, testApi);
+      backend.roundTrips.insert(backend.roundTrips.end(), run.times.begin(), run.times.end());
+      for (int i = 0; i < writes; ++i) {
+        const double micros = backend.write->once();
+        if (micros < 0) failed("durable write transaction", backend.write->error().toUtf8());
+        if (micros >= 0) backend.writeTimes.push_back(micros);
+      }
     }
+    ++samples;
   };
 
   // Each row's figures: each backend with one server, then with all; SQLite's first.
@@ -372,7 +378,7 @@ int RunBench(int requests, quint64 seed, const QString& dataDir) {
     Row reserving{QStringLiteral("RESERVER one unit, 7 nights ahead"), {}};
     for (int servers : {1, kServers}) {
       for (Backend& backend : backends) {
-        sample(backend);
+        sample();
         for (auto& [fd, times] : reservations) times.clear();
         const Run run = Measure(backend, servers, workload.steps, workload.requestsPerStep,
                                 *workload.step);
