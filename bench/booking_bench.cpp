@@ -1,20 +1,30 @@
-// Availability and reservation through the running server on the mid-size business, and the
-// same availability with ten times the booking history.
+// Availability and reservation through the running server on the mid-size business, on the
+// same business with ten times its history, and on one that sells two years ahead at ten
+// times the rate; each figure beside its ratios to yardsticks measured in the same run.
 //
 //   booking_bench [--requests N] [--seed N] [--data DIR]
 //
-// Makes the business twice (the base history and ten times the history; --data DIR keeps
-// them there and takes them from there next time), starts a server on each and measures, by
-// one blocking client over loopback, alternately in blocks so that both see the same
-// machine:
-//   - LEDIG for one facility and all its types, 7 nights (N requests, facilities in turn);
-//   - LEDIG for facility -1 (all facilities), 7 nights (N / 5 requests);
-//   - RESERVER of one unit followed by AVBESTILL of it (N / 2 cycles).
-// Every answer is checked, and the two databases must answer every LEDIG alike: their year
-// ahead is the same, only their history differs.
+// Makes the three databases (--data DIR keeps them there and takes them from there next
+// time), starts a server on each and measures, by one blocking client over loopback,
+// alternately in blocks so that all see the same machine:
+//   - LEDIG for one facility and all its types, 7 nights ahead (N, facilities in turn);
+//   - the same in the second to fifth week of each database's history (N / 4);
+//   - LEDIG for facility -1 (all facilities), 7 nights ahead (N / 5);
+//   - LEDIGMATRISE for one facility and all its types, 28 days (N / 10) and 365 days
+//     (N / 40);
+//   - RESERVER of one unit followed by AVBESTILL of it (N / 2 cycles);
+// and the yardsticks all through, so that they see the machine as the rows around them do:
+// ten TEST-API round trips to a server before each of its blocks, and after each round of
+// blocks a few bare durable write transactions (300 in all) on a scratch SQLite file beside
+// the databases.
+// Every answer is checked. The base and the ten-times history must answer every request for
+// the days ahead alike: only their history differs. The business that sells ten times as
+// much ahead answers those differently, and each database its own early history.
 
+#include "bench_table.h"
 #include "booking_data.h"
 #include "booking_requests.h"
+#include "durable_write.h"
 #include "loopback.h"
 
 #include "store/alias_list.h"
@@ -23,10 +33,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -38,59 +52,74 @@ using namespace taurelin;
 using namespace taurelin::bench;
 
 constexpr int kBlock = 50;
+constexpr int kTripsPerRound = 10;
+constexpr int kWrites = 300;
+
+// What is timed; a reservation cycle's step gives the last three.
+enum Row {
+  kTestApi, kLedig, kEarlyLedig, kLedigAll, kMatrix28, kMatrix365, kReserve, kCancel, kCycle,
+  kRows
+};
+constexpr int kSteps = kReserve + 1;
 
 // One database and its server, with the times measured on it.
 struct Subject {
   QString label;
   QString file;
+  BookingDataOptions options;
+  QString description;  // what it is, beside its counts
   BookingDataCounts counts;
   double generated = 0;  // seconds; 0 when taken as it was
   std::unique_ptr<ServerUnderTest> server;
   int fd = -1;
-  std::vector<double> facilityTimes, allTimes, reserveTimes, cancelTimes, cycleTimes;
+  int historyStart = 0;  // the first arrival, in days from today
+  std::array<std::vector<double>, kRows> times;
+  int refused = 0;
 };
 
-bool Prepare(Subject& subject, qint64 rentalLines, quint64 seed) {
+bool Prepare(Subject& subject) {
   QString error;
   if (!QFile::exists(subject.file)) {
-    BookingDataOptions options;
-    options.seed = seed;
-    options.rentalLines = rentalLines;
     QElapsedTimer timer;
     timer.start();
-    if (!GenerateBookingData(subject.file, options, &subject.counts, &error)) {
+    if (!GenerateBookingData(subject.file, subject.options, &subject.counts, &error)) {
       std::fprintf(stderr, "%s: %s\n", qPrintable(subject.file), qPrintable(error));
       return false;
     }
     subject.generated = static_cast<double>(timer.elapsed()) / 1000.0;
   }
+  DatabaseAlias alias;
+  alias.database = subject.file;
+  const QDate first = ReadFirstArrival(alias, &error);
+  if (!first.isValid()) {
+    std::fprintf(stderr, "%s: %s\n", qPrintable(subject.file), qPrintable(error));
+    return false;
+  }
+  subject.historyStart = static_cast<int>(QDate::currentDate().daysTo(first));
   subject.server = std::make_unique<ServerUnderTest>(subject.file);
   const int port = subject.server->start();
   subject.fd = port < 0 ? -1 : ConnectLoopback(port);
   return subject.fd >= 0;
 }
 
-// Runs `requests` steps on each subject, alternately in blocks.
-void Alternate(std::vector<Subject>& subjects, int requests,
-               const std::function<void(Subject&, int)>& step) {
-  for (int start = 0; start < requests; start += kBlock) {
-    for (Subject& subject : subjects) {
-      for (int i = start; i < std::min(requests, start + kBlock); ++i) step(subject, i);
-    }
-  }
-}
+using Step = std::function<void(Subject&, int)>;
 
-void PrintRow(const char* what, const std::vector<Subject>& subjects,
-              std::vector<double> Subject::*times, int requestsPerStep) {
-  std::printf("%-34s %6zu", what, (subjects[0].*times).size());
-  for (const Subject& subject : subjects) {
-    const std::vector<double>& t = subject.*times;
-    double total = 0;
-    for (double v : t) total += v;
-    std::printf("  %9.2f %8.2f %8.0f", Percentile(t, 0.5) / 1000.0, Percentile(t, 0.99) / 1000.0,
-                requestsPerStep * static_cast<double>(t.size()) / (total / 1e6));
+// Ten blocks or more, so that slow rows alternate too.
+int BlockOf(int steps) { return std::clamp(steps / 10, 1, kBlock); }
+
+// Runs `steps` steps on each subject, alternately in blocks, with `beforeBlock` before each
+// block and `afterRound` after each round of blocks.
+void Alternate(std::vector<Subject>& subjects, int steps, const Step& step,
+               const std::function<void(Subject&)>& beforeBlock,
+               const std::function<void()>& afterRound) {
+  const int block = BlockOf(steps);
+  for (int start = 0; start < steps; start += block) {
+    for (Subject& subject : subjects) {
+      beforeBlock(subject);
+      for (int i = start; i < std::min(steps, start + block); ++i) step(subject, i);
+    }
+    afterRound();
   }
-  std::printf("  %7.2f\n", Percentile(subjects[1].*times, 0.5) / Percentile(subjects[0].*times, 0.5));
 }
 
 int Run(int requests, quint64 seed, const QString& dataDir) {
@@ -98,109 +127,212 @@ int Run(int requests, quint64 seed, const QString& dataDir) {
               std::thread::hardware_concurrency(), qPrintable(LoadAverage()));
   QTemporaryDir temporary;
   const QDir dir(dataDir.isEmpty() ? temporary.path() : dataDir);
-  std::vector<Subject> subjects(2);
-  subjects[0].label = QStringLiteral("base history");
+  std::vector<Subject> subjects(3);
+  subjects[0].label = QStringLiteral("base");
   subjects[0].file = dir.filePath(QStringLiteral("business-1.db"));
-  subjects[1].label = QStringLiteral("ten times the history");
+  subjects[0].description = QStringLiteral("three years back, one ahead");
+  subjects[1].label = QStringLiteral("10x history");
   subjects[1].file = dir.filePath(QStringLiteral("business-10.db"));
-  if (!Prepare(subjects[0], kBaseRentalLines, seed) ||
-      !Prepare(subjects[1], 10 * kBaseRentalLines, seed)) {
-    return 1;
-  }
-  for (const Subject& subject : subjects) {
+  subjects[1].options.rentalLines = 10 * kBaseRentalLines;
+  subjects[1].description = QStringLiteral("ten times the history");
+  subjects[2].label = QStringLiteral("10x ahead");
+  subjects[2].file = dir.filePath(QStringLiteral("business-ahead-10.db"));
+  subjects[2].options.daysAhead = 2 * 365;
+  subjects[2].options.aheadFactor = 10;
+  subjects[2].description = QStringLiteral("two years ahead at ten times the rate");
+  for (Subject& subject : subjects) {
+    subject.options.seed = seed;
+    if (!Prepare(subject)) return 1;
     if (subject.generated > 0) {
-      std::printf("%s: %lld rental lines from %s, %lld bookings, %lld allotment lines; "
-                  "made in %.1f s\n",
-                  qPrintable(subject.label), subject.counts.rentalLines,
-                  qPrintable(subject.counts.firstArrival.toString(Qt::ISODate)),
-                  subject.counts.bookings, subject.counts.allotmentLines, subject.generated);
+      std::printf("%s (%s): %lld rental lines, %lld bookings, %lld allotment lines; made in "
+                  "%.1f s\n",
+                  qPrintable(subject.label), qPrintable(subject.description),
+                  subject.counts.rentalLines, subject.counts.bookings,
+                  subject.counts.allotmentLines, subject.generated);
     } else {
-      std::printf("%s: taken from %s\n", qPrintable(subject.label), qPrintable(subject.file));
+      std::printf("%s (%s): taken from %s\n", qPrintable(subject.label),
+                  qPrintable(subject.description), qPrintable(subject.file));
     }
   }
   QString error;
   DatabaseAlias base;
   base.database = subjects[0].file;
   const std::vector<Offer> offers = ReadOffers(base, &error);
-  if (offers.empty()) {
+  const std::map<int, int> types = ReadTypeCounts(base, &error);
+  if (offers.empty() || types.empty()) {
     std::fprintf(stderr, "%s\n", qPrintable(error));
+    return 1;
+  }
+  DatabaseAlias scratch;
+  scratch.database = dir.filePath(QStringLiteral("durable-write-scratch.db"));
+  DurableWrite write(scratch);
+  if (!write.open(&error)) {
+    std::fprintf(stderr, "durable write transaction: %s\n", qPrintable(error));
     return 1;
   }
 
   Failure failed;
   int different = 0;
   int compared = 0;
-  std::vector<QString> firstAnswers(static_cast<size_t>(requests));
-  // One LEDIG, checked, and compared with the first database's answer to the same request.
-  auto ledig = [&](Subject& subject, const QByteArray& request, int i,
-                   std::vector<double>& times) {
+  // The base's answers to the requests for the days ahead, which the ten-times history must
+  // repeat.
+  QHash<QByteArray, QString> baseAnswers;
+  auto compare = [&](const Subject& subject, const QByteArray& request, const QString& reply) {
+    if (&subject == &subjects[0]) return void(baseAnswers.insert(request, reply));
+    if (&subject != &subjects[1]) return;
+    ++compared;
+    if (reply != baseAnswers.value(request)) ++different;
+  };
+  auto ledig = [&](Subject& subject, Row row, int facility, int arrival, int i) {
+    const QByteArray request = Availability(i, facility, arrival);
     QByteArray answer;
     const double micros = RoundTrip(subject.fd, request, &answer);
     const QString reply = Reply(answer);
     if (micros < 0 || !IsAvailabilityList(reply)) return failed("LEDIG", answer);
-    times.push_back(micros);
-    if (&subject == &subjects[0]) {
-      firstAnswers[static_cast<size_t>(i)] = reply;
-    } else {
-      ++compared;
-      if (reply != firstAnswers[static_cast<size_t>(i)]) ++different;
+    subject.times[row].push_back(micros);
+    if (row != kEarlyLedig) compare(subject, request, reply);
+  };
+  auto matrix = [&](Subject& subject, Row row, int from, int days, int i) {
+    const int facility = 1 + i % 10;
+    const QByteArray request = Matrix(i, facility, from, days);
+    QByteArray answer;
+    const double micros = RoundTrip(subject.fd, request, &answer);
+    const QString reply = Reply(answer);
+    const auto typeCount = types.find(facility);
+    if (micros < 0 || typeCount == types.end() || !IsMatrix(reply, typeCount->second * days)) {
+      return failed("LEDIGMATRISE", answer);
     }
+    subject.times[row].push_back(micros);
+    compare(subject, request, reply);
   };
-  auto oneFacility = [&](Subject& subject, int i) {
-    ledig(subject, Availability(i, 1 + i % 10, ArrivalOf(i)), i, subject.facilityTimes);
+  const std::array<Step, kSteps> steps = {
+      [&](Subject& subject, int i) {
+        QByteArray answer;
+        const double micros = RoundTrip(subject.fd, TestApi(i), &answer);
+        if (micros < 0 || !IsTestApiReply(Reply(answer))) return failed("TEST-API", answer);
+        subject.times[kTestApi].push_back(micros);
+      },
+      [&](Subject& subject, int i) { ledig(subject, kLedig, 1 + i % 10, ArrivalOf(i), i); },
+      [&](Subject& subject, int i) {
+        ledig(subject, kEarlyLedig, 1 + i % 10, subject.historyStart + EarlyArrivalOf(i), i);
+      },
+      [&](Subject& subject, int i) { ledig(subject, kLedigAll, -1, ArrivalOf(i), i); },
+      [&](Subject& subject, int i) { matrix(subject, kMatrix28, ArrivalOf(i), 28, i); },
+      [&](Subject& subject, int i) { matrix(subject, kMatrix365, YearStartOf(i), 365, i); },
+      [&](Subject& subject, int i) {
+        const Cycle done = ReserveAndCancel(
+            subject.fd, offers[static_cast<size_t>(i) % offers.size()], i, ArrivalOf(i));
+        if (done.outcome == Cycle::kRefused) return void(++subject.refused);
+        if (done.outcome == Cycle::kFailed) {
+          return failed("RESERVER + AVBESTILL", done.failedAnswer);
+        }
+        subject.times[kReserve].push_back(done.reserve);
+        subject.times[kCancel].push_back(done.cancel);
+        subject.times[kCycle].push_back(done.reserve + done.cancel);
+      },
   };
-  auto allFacilities = [&](Subject& subject, int i) {
-    ledig(subject, Availability(i, -1, ArrivalOf(i)), i, subject.allTimes);
-  };
-  int refused = 0;
-  auto cycle = [&](Subject& subject, int i) {
-    const Cycle done = ReserveAndCancel(
-        subject.fd, offers[static_cast<size_t>(i) % offers.size()], i, ArrivalOf(i));
-    if (done.outcome == Cycle::kRefused) return void(++refused);
-    if (done.outcome == Cycle::kFailed) return failed("RESERVER + AVBESTILL", done.failedAnswer);
-    subject.reserveTimes.push_back(done.reserve);
-    subject.cancelTimes.push_back(done.cancel);
-    subject.cycleTimes.push_back(done.reserve + done.cancel);
+  std::vector<double> writeTimes;
+  auto writeOnce = [&] {
+    const double micros = write.once();
+    if (micros < 0) return failed("durable write transaction", write.error().toUtf8());
+    writeTimes.push_back(micros);
   };
 
-  // Warm up each server: its statements prepared and its pages read.
+  // Warm up each server (its statements prepared and its pages read), and the scratch file.
   for (Subject& subject : subjects) {
-    Subject scratch;
-    scratch.fd = subject.fd;
-    for (int i = 0; i < 20; ++i) {
-      RoundTrip(subject.fd, Availability(i, 1 + i % 10, ArrivalOf(i)));
-      RoundTrip(subject.fd, Availability(i, -1, ArrivalOf(i)));
-      cycle(scratch, i);
+    for (int row = 0; row < kSteps; ++row) {
+      const int warmUps = row == kMatrix365 ? 2 : row == kLedigAll || row == kMatrix28 ? 5 : 20;
+      for (int i = 0; i < warmUps; ++i) steps[static_cast<size_t>(row)](subject, i);
     }
+    subject.times = {};
+    subject.refused = 0;
   }
-  const int allRequests = std::max(1, requests / 5);
-  const int cycles = std::max(1, requests / 2);
+  for (int i = 0; i < 20; ++i) writeOnce();
+  writeTimes.clear();
+
+  // TEST-API runs between the blocks of the others.
+  const int counts[kSteps] = {0,
+                              requests,
+                              std::max(1, requests / 4),
+                              std::max(1, requests / 5),
+                              std::max(1, requests / 10),
+                              std::max(1, requests / 40),
+                              std::max(1, requests / 2)};
+  int rounds = 0;
+  for (int row = kTestApi + 1; row < kSteps; ++row) {
+    rounds += (counts[row] + BlockOf(counts[row]) - 1) / BlockOf(counts[row]);
+  }
+  // A server's round trips before its own block: after another's work, as for every server.
+  auto sampleRoundTrips = [&](Subject& subject) {
+    for (int i = 0; i < kTripsPerRound; ++i) {
+      steps[kTestApi](subject, static_cast<int>(subject.times[kTestApi].size()));
+    }
+  };
+  auto sampleWrites = [&] {
+    for (int i = 0; i < (kWrites + rounds - 1) / rounds; ++i) writeOnce();
+  };
   QElapsedTimer timer;
   timer.start();
-  Alternate(subjects, requests, oneFacility);
-  Alternate(subjects, allRequests, allFacilities);
-  Alternate(subjects, cycles, cycle);
+  for (int row = kTestApi + 1; row < kSteps; ++row) {
+    Alternate(subjects, counts[row], steps[static_cast<size_t>(row)], sampleRoundTrips,
+              sampleWrites);
+  }
   const double seconds = static_cast<double>(timer.elapsed()) / 1000.0;
   for (Subject& subject : subjects) ::close(subject.fd);
 
-  std::printf("\nstays of %d nights arriving %d to %d days ahead; one blocking client; "
-              "times in ms\n", kNights, kFirstArrival, kFirstArrival + kArrivalDays - 1);
-  std::printf("%-34s %6s", "", "count");
-  for (const Subject& subject : subjects) {
-    std::printf("  %-27s", qPrintable(subject.label.left(27)));
+  const Figures writeFigures = FiguresOf(writeTimes);
+  std::printf("\none blocking client; stays of %d nights; ahead: arriving %d to %d days from "
+              "today\n\n",
+              kNights, kFirstArrival, kFirstArrival + kArrivalDays - 1);
+  PrintHeader(QStringLiteral("growth"), QStringLiteral(" / base"));
+  const QString early = QStringLiteral("weeks 2 to 5 of the history");
+  const QString titles[kRows] = {
+      QStringLiteral("TEST-API round trip, between the blocks"),
+      QStringLiteral("LEDIG one facility, all types, 7 nights ahead"),
+      QStringLiteral("LEDIG one facility, all types, 7 nights in ") + early,
+      QStringLiteral("LEDIG facility -1, 7 nights ahead"),
+      QStringLiteral("LEDIGMATRISE one facility, all types, 28 days ahead"),
+      QStringLiteral("LEDIGMATRISE one facility, all types, 365 days from %1 to %2 days ahead")
+          .arg(YearStartOf(0))
+          .arg(YearStartOf(0) + 29),
+      QStringLiteral("RESERVER one unit, 7 nights ahead"),
+      QStringLiteral("AVBESTILL of it"),
+      QStringLiteral("RESERVER + AVBESTILL (requests)"),
+  };
+  for (int row = kTestApi; row < kRows; ++row) {
+    PrintTitle(titles[row]);
+    const int perStep = row == kCycle ? 2 : 1;
+    const Figures baseFigures = FiguresOf(subjects[0].times[static_cast<size_t>(row)], perStep);
+    for (const Subject& subject : subjects) {
+      const Figures figures = FiguresOf(subject.times[static_cast<size_t>(row)], perStep);
+      const Yardsticks yardsticks{Percentile(subject.times[kTestApi], 0.5), writeFigures.median};
+      PrintFigures(subject.label, figures, yardsticks,
+                   &subject == &subjects[0]
+                       ? QString()
+                       : QStringLiteral("%1").arg(Ratio(figures.median / baseFigures.median), 7));
+    }
+    if (row == kTestApi) {
+      PrintTitle(QStringLiteral("durable write transaction, between the blocks"));
+      PrintFigures(QStringLiteral("scratch SQLite file"), writeFigures,
+                   {Percentile(subjects[0].times[kTestApi], 0.5), writeFigures.median});
+    }
   }
-  std::printf("  %7s\n", "median");
-  std::printf("%-34s %6s", "", "");
-  for (size_t s = 0; s < subjects.size(); ++s) std::printf("  %9s %8s %8s", "median", "p99", "per s");
-  std::printf("  %7s\n", "ratio");
-  PrintRow("LEDIG one facility, all its types", subjects, &Subject::facilityTimes, 1);
-  PrintRow("LEDIG facility -1", subjects, &Subject::allTimes, 1);
-  PrintRow("RESERVER", subjects, &Subject::reserveTimes, 1);
-  PrintRow("AVBESTILL", subjects, &Subject::cancelTimes, 1);
-  PrintRow("RESERVER + AVBESTILL (requests)", subjects, &Subject::cycleTimes, 2);
-  std::printf("\nLEDIG answers alike on both databases: %d of %d; reservations refused as "
-              "overbooked: %d; failed answers: %d\n",
-              compared - different, compared, refused, failed.count());
+  std::printf("\n");
+  PrintLegend(QStringLiteral("Here on a scratch SQLite file beside the databases: WAL,\n"
+                              "  synchronous FULL, BEGIN IMMEDIATE; its line is set beside the "
+                              "base's TEST-API"));
+  std::printf("growth / base: the median over the base's; 10x ahead answers the days ahead\n"
+              "  differently, and each database its own history; histories from");
+  for (const Subject& subject : subjects) {
+    const QDate first = QDate::currentDate().addDays(subject.historyStart);
+    std::printf(" %s%s", qPrintable(first.toString(Qt::ISODate)),
+                &subject == &subjects.back() ? "\n" : ",");
+  }
+  std::printf("\nanswers for the days ahead alike on base and 10x history: %d of %d; "
+              "reservations refused as overbooked: %d, %d, %d (base, 10x history, 10x ahead); "
+              "failed answers: %d\n",
+              compared - different, compared, subjects[0].refused, subjects[1].refused,
+              subjects[2].refused, failed.count());
   std::printf("measured in %.1f s; load average %s at the end\n", seconds,
               qPrintable(LoadAverage()));
   return failed.count() == 0 && different == 0 ? 0 : 1;
@@ -210,7 +342,7 @@ int Run(int requests, quint64 seed, const QString& dataDir) {
 
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
-  // Each row as it is measured, also into a file.
+  // Each line as it is printed, also into a file.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   const std::optional<BenchOptions> options =
       ParseBenchOptions(QCoreApplication::arguments().mid(1), "booking_bench");

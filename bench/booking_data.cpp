@@ -277,22 +277,26 @@ struct AllotmentLine {
 
 class Plan {
  public:
-  Plan(const QDate& today, qint64 pastPairs, int pastDays, qint64 pastAllotmentLines)
-      : pastPairs_(pastPairs), pastAllotmentLines_(pastAllotmentLines), firstDay_(-pastDays) {
+  Plan(const QDate& today, qint64 pastPairs, int pastDays, qint64 pastAllotmentLines,
+       int daysAhead, int aheadFactor)
+      : pastPairs_(pastPairs), pastAllotmentLines_(pastAllotmentLines), firstDay_(-pastDays),
+        daysAhead_(daysAhead), aheadFactor_(aheadFactor) {
     layOut();
-    calendar_.emplace(static_cast<int>(objects_.size()), firstDay_,
-                      kYearAhead + kAfterLastArrival);
-    for (int day = firstDay_; day < kYearAhead; ++day) {
+    calendar_.emplace(static_cast<int>(objects_.size()), firstDay_, endDay());
+    for (int day = firstDay_; day < daysAhead_; ++day) {
       monthWeight_.push_back(kMonthWeights[static_cast<size_t>(today.addDays(day).month() - 1)]);
     }
   }
 
-  // The year ahead first, from a stream of its own, so that it never depends on the history.
+  // The days ahead first, from a stream of its own, so that they never depend on the
+  // history. At the base rate and a year ahead these are the base business's numbers.
   void make(quint64 seed) {
     Random ahead(seed);
-    const qint64 aheadAllotments = kBaseAllotmentLines * kYearAhead / kBaseDays;
-    const qint64 aheadUses = placeAllotments(ahead, 0, kYearAhead, aheadAllotments);
-    placeStays(ahead, 0, kYearAhead, kYearAheadRentalLines / 2 - aheadUses, true);
+    const qint64 aheadAllotments =
+        kBaseAllotmentLines * aheadFactor_ * daysAhead_ / kBaseDays;
+    const qint64 aheadPairs = kYearAheadRentalLines / 2 * aheadFactor_ * daysAhead_ / kYearAhead;
+    const qint64 aheadUses = placeAllotments(ahead, 0, daysAhead_, aheadAllotments);
+    placeStays(ahead, 0, daysAhead_, aheadPairs - aheadUses, true);
     if (firstDay_ < 0) {
       Random history(seed ^ 0x5EEDF00DCAFEULL);
       const qint64 pastUses = placeAllotments(history, firstDay_, 0, pastAllotmentLines_);
@@ -301,6 +305,8 @@ class Plan {
   }
 
   int firstDay() const { return firstDay_; }
+  // The day after the last night that a stay or an allotment may take.
+  int endDay() const { return daysAhead_ + kAfterLastArrival; }
   const std::vector<RentalObject>& objects() const { return objects_; }
   const std::vector<Price>& prices() const { return prices_; }
   const std::vector<Stay>& stays() const { return stays_; }
@@ -428,16 +434,22 @@ class Plan {
   }
 
   // Stays of 1 to 14 nights (a few longer) arriving between `from` and `until`, until
-  // `pairs` rental-type and object line pairs are placed.
+  // `pairs` rental-type and object line pairs are placed. A stay that finds no free unit is
+  // not sold; once as many have found none as were wanted, the calendar counts as full and
+  // fewer are placed.
   void placeStays(Random& random, int from, int until, qint64 pairs, bool ahead) {
     qint64 placed = 0;
+    qint64 missed = 0;
     while (placed < pairs) {
       const int arrival = arrivalDay(random, from, until);
       const int stayNights = nights(random);
       const int departure = arrival + stayNights;
       const int pair = objects_[static_cast<size_t>(random.below(static_cast<int>(objects_.size())))].pair;
       const int object = freeObject(random, pair, arrival, departure);
-      if (object < 0) continue;
+      if (object < 0) {
+        if (++missed == pairs) break;
+        continue;
+      }
       const bool cancelled = random.chance(3);
       const int r = random.below(100);
       const int agent = r < 55 ? 1 : r < 70 ? random.between(2, 8) : 0;
@@ -527,6 +539,8 @@ class Plan {
   qint64 pastPairs_;
   qint64 pastAllotmentLines_;
   int firstDay_;
+  int daysAhead_;
+  int aheadFactor_;
   std::vector<RentalObject> objects_;
   std::vector<FacilityTypePair> pairs_;
   std::vector<Price> prices_;
@@ -607,7 +621,7 @@ class Writer {
  public:
   Writer(sqlite3* db, const Plan& plan, const QDate& today, quint64 seed)
       : db_(db), plan_(plan), seed_(seed) {
-    for (int day = plan.firstDay() - 366; day < kYearAhead + kAfterLastArrival + 2 * 366; ++day) {
+    for (int day = plan.firstDay() - 366; day < plan.endDay() + 2 * 366; ++day) {
       days_.push_back(today.addDays(day).toString(Qt::ISODate).toLatin1());
     }
   }
@@ -700,9 +714,10 @@ class Writer {
         }
         continue;
       }
-      // A line a year, from the first year of the history to two years ahead; a night's
-      // price is dearer on Friday and Saturday.
-      for (int year = firstYear; year <= 1; ++year) {
+      // A line a year, from the first year of the history to two years ahead or past the
+      // last stay; a night's price is dearer on Friday and Saturday.
+      const int lastYear = std::max(1, Plan::YearOf(plan_.endDay() - 1));
+      for (int year = firstYear; year <= lastYear; ++year) {
         const qint64 amount = Plan::Amount(p, year);
         const qint64 weekend = p.plan.days == 1 ? (amount * 115 / 100 + 5) / 10 * 10 : 0;
         if (!line.row(p.id, day(365 * year), day(365 * (year + 1)), amount, weekend)) {
@@ -918,7 +933,8 @@ bool Generate(QSqlDatabase& database, const QString& file, const BookingDataOpti
   const int pastDays = static_cast<int>((pastPairs * basePastDays + basePastPairs / 2) / basePastPairs);
   const qint64 pastAllotmentLines =
       (pastDays * kBaseAllotmentLines + kBaseDays / 2) / kBaseDays;
-  Plan plan(options.today, pastPairs, pastDays, pastAllotmentLines);
+  Plan plan(options.today, pastPairs, pastDays, pastAllotmentLines, options.daysAhead,
+            options.aheadFactor);
   plan.make(options.seed);
 
   // One transaction; nothing of it needs to survive a crash of this program.
@@ -944,6 +960,11 @@ bool GenerateBookingData(const QString& file, const BookingDataOptions& options,
   if (options.rentalLines % 2 != 0 || options.rentalLines < kYearAheadRentalLines) {
     return Fail(error, QStringLiteral("the rental lines must be an even number of at least %1")
                            .arg(kYearAheadRentalLines));
+  }
+  if (options.daysAhead < 1 || options.daysAhead > 3650 || options.aheadFactor < 1 ||
+      options.aheadFactor > 100) {
+    return Fail(error, QStringLiteral("the days ahead must be 1 to 3650, their rate 1 to 100 "
+                                      "times the base"));
   }
   if (QFile::exists(file)) return Fail(error, QStringLiteral("%1 exists already").arg(file));
   const QString connection = QStringLiteral("taurelin-bench-data");

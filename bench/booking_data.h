@@ -11,8 +11,14 @@
 // exactly as it is, so that two databases of one seed answer every stay that starts more
 // than 60 days ahead alike, whatever their history.
 //
+// The business may also sell further ahead or faster (daysAhead, aheadFactor), at a rate
+// that its units cannot hold: at ten times the base rate most nights are taken. It then
+// simply sells fewer stays than the rate asks for; once as many stays have found no free
+// unit as were asked for, the calendar counts as full.
+//
 // No unit is ever sold twice: every stay and every held allotment unit takes a real object
-// for its nights, so no night of any facility and type holds more than its objects.
+// for its nights, so no night of any facility and type holds more than its objects. A stay
+// that finds no free object is not sold.
 
 #include <QDate>
 #include <QString>
@@ -25,9 +31,13 @@ inline constexpr qint64 kYearAheadRentalLines = kBaseRentalLines / 4;
 
 struct BookingDataOptions {
   quint64 seed = 1;
-  // Rows of LEIE: an even number, at least the year ahead's. Ten times the base reaches
-  // 39 years back.
+  // Rows of LEIE at the base rate: an even number, at least the year ahead's; the rest is
+  // history. Ten times the base reaches 39 years back.
   qint64 rentalLines = kBaseRentalLines;
+  // Arrivals run this many days ahead of today (1 to 3650), at this many times the base
+  // rate (1 to 100); the history is the same whatever these are.
+  int daysAhead = 365;
+  int aheadFactor = 1;
   QDate today = QDate::currentDate();
 };
 
@@ -35,7 +45,7 @@ struct BookingDataCounts {
   qint64 facilities = 0;
   qint64 rentalTypes = 0;
   qint64 rentalObjects = 0;
-  qint64 rentalLines = 0;      // rows of LEIE
+  qint64 rentalLines = 0;      // rows of LEIE, as made
   qint64 cancelledLines = 0;   // of those, STATUS 'A'
   qint64 bookings = 0;         // rows of BOOKING
   qint64 bookers = 0;          // rows of BESTILL

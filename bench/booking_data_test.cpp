@@ -1,6 +1,6 @@
 // The benchmarks' business holds what it promises: its counts, whole bookings, number series
 // past every number it uses, and no night on which a rental type holds more units than it
-// has, as the server's own occupancy sees it.
+// has, as the server's own occupancy sees it; also when it sells faster than its units hold.
 
 #include "booking_data.h"
 
@@ -15,8 +15,33 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 namespace taurelin::bench {
 namespace {
+
+// Every night from `from` up to `until`, a year at a time, holds at most the units of each
+// type, as the server's occupancy counts them.
+void ExpectNoNightOverbooked(const QString& connection, const QDate& from, const QDate& until) {
+  Occupancy occupancy(connection, nullptr);
+  QSqlQuery pairs(QSqlDatabase::database(connection, false));
+  ASSERT_TRUE(pairs.exec(QStringLiteral(
+      "SELECT ANLEGG, UTYPE FROM UTYPER_BRUKER WHERE BRUKERID = 0 AND MODUL_ID = 1")));
+  std::vector<std::pair<int, int>> layout;
+  while (pairs.next()) layout.emplace_back(pairs.value(0).toInt(), pairs.value(1).toInt());
+  ASSERT_FALSE(layout.empty());
+  for (QDate start = from; start < until; start = start.addDays(365)) {
+    const QDate end = std::min(start.addDays(364), until.addDays(-1));
+    occupancy.InitBelegg();
+    occupancy.LoadBelegg(start, end);
+    for (const auto& [facility, type] : layout) {
+      EXPECT_LE(occupancy.GetMaxBelegg(facility, type, start, end, 1),
+                occupancy.GetKapasitet(facility, type))
+          << "facility " << facility << ", type " << type << ", from "
+          << start.toString(Qt::ISODate).toStdString();
+    }
+  }
+}
 
 class BookingDataTest : public ::testing::Test {
  protected:
@@ -100,26 +125,36 @@ TEST_F(BookingDataTest, NoObjectIsSoldTwiceForANight) {
 }
 
 TEST_F(BookingDataTest, NoNightHoldsMoreUnitsThanATypeHas) {
-  Occupancy occupancy(kConnection, nullptr);
-  QSqlQuery pairs(QSqlDatabase::database(kConnection, false));
-  ASSERT_TRUE(pairs.exec(QStringLiteral(
-      "SELECT ANLEGG, UTYPE FROM UTYPER_BRUKER WHERE BRUKERID = 0 AND MODUL_ID = 1")));
-  std::vector<std::pair<int, int>> layout;
-  while (pairs.next()) layout.emplace_back(pairs.value(0).toInt(), pairs.value(1).toInt());
-  ASSERT_FALSE(layout.empty());
-  // A year at a time, from the start of the history to the end of the year ahead.
-  for (QDate from = counts_.firstArrival; from < QDate::currentDate().addDays(365);
-       from = from.addDays(365)) {
-    const QDate to = from.addDays(364);
-    occupancy.InitBelegg();
-    occupancy.LoadBelegg(from, to);
-    for (const auto& [facility, type] : layout) {
-      EXPECT_LE(occupancy.GetMaxBelegg(facility, type, from, to, 1),
-                occupancy.GetKapasitet(facility, type))
-          << "facility " << facility << ", type " << type << ", year from "
-          << from.toString(Qt::ISODate).toStdString();
-    }
+  ExpectNoNightOverbooked(kConnection, counts_.firstArrival,
+                          QDate::currentDate().addDays(365));
+}
+
+// Thirty times the rate for two months asks for far more nights than the units have: the
+// calendar fills, the business sells fewer stays, and still none twice.
+TEST(CrowdedBookingDataTest, SellsFewerWhenTheCalendarIsFull) {
+  QTemporaryDir directory;
+  BookingDataOptions options;
+  options.daysAhead = 60;
+  options.aheadFactor = 30;
+  BookingDataCounts counts;
+  QString error;
+  const QString file = directory.filePath(QStringLiteral("crowded.db"));
+  ASSERT_TRUE(GenerateBookingData(file, options, &counts, &error)) << error.toStdString();
+  const qint64 asked = kBaseRentalLines - kYearAheadRentalLines +
+                       kYearAheadRentalLines * options.aheadFactor * options.daysAhead / 365;
+  EXPECT_LT(counts.rentalLines, asked * 3 / 4);
+  EXPECT_GT(counts.rentalLines, kBaseRentalLines);
+
+  const QString connection = QStringLiteral("crowded-booking-data-test");
+  {
+    DatabaseAlias alias;
+    alias.database = file;
+    ASSERT_TRUE(OpenConnection(alias, connection, &error, false)) << error.toStdString();
+    ExpectNoNightOverbooked(connection, QDate::currentDate(),
+                            QDate::currentDate().addDays(options.daysAhead + 60));
+    QSqlDatabase::database(connection, false).close();
   }
+  QSqlDatabase::removeDatabase(connection);
 }
 
 }  // namespace

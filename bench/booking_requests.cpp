@@ -9,10 +9,12 @@
 #include <QDate>
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
 
 #include <cstdio>
+#include <functional>
 
 namespace taurelin::bench {
 namespace {
@@ -24,6 +26,27 @@ QString Day(int fromToday) {
 QByteArray Request(int id, const char* columns, const QString& values) {
   return "messageID=" + QByteArray::number(id) + "&count=1&header=INSTRUKSJON;" + columns +
          "&data=" + values.toLatin1() + "\n";
+}
+
+// Runs `sql` on a connection of its own to `alias`, handing each row to `row`; false, with
+// `error` set, when the database cannot be read.
+bool ReadRows(const DatabaseAlias& alias, const QString& sql,
+              const std::function<void(const QSqlQuery&)>& row, QString* error) {
+  const QString name = QUuid::createUuid().toString();
+  bool done = false;
+  {
+    if (OpenConnection(alias, name, error, false)) {
+      QSqlDatabase database = QSqlDatabase::database(name, false);
+      QSqlQuery query(database);
+      done = query.exec(sql);
+      if (!done) *error = query.lastError().text();
+      while (query.next()) row(query);
+      query.finish();
+      database.close();
+    }
+  }
+  QSqlDatabase::removeDatabase(name);
+  return done;
 }
 
 }  // namespace
@@ -54,11 +77,27 @@ QString LoadAverage() {
   return QString::fromLatin1(file.readAll()).section(u' ', 0, 2);
 }
 
+QByteArray TestApi(int id) {
+  return "messageID=" + QByteArray::number(id) + "&count=1&header=INSTRUKSJON&data=TEST-API\n";
+}
+
+bool IsTestApiReply(const QString& reply) {
+  return reply.startsWith(u"&count=") && reply.contains(u"TEST-API") &&
+         !reply.contains(u"errorcode");
+}
+
 QByteArray Availability(int id, int facility, int arrival) {
   return Request(id, "ANLEGGSNR;UTYPE;UTL_OBJ;PENSJONSTYPE;ANKOMST;AVREISE",
                  QStringLiteral("LEDIG;%1;*;*;*;%2;%3")
                      .arg(facility)
                      .arg(Day(arrival), Day(arrival + kNights)));
+}
+
+QByteArray Matrix(int id, int facility, int from, int days) {
+  return Request(id, "ANLEGGSNR;UTYPE;UTL_OBJ;AGENT;FRA;TIL",
+                 QStringLiteral("LEDIGMATRISE;%1;*;*;*;%2;%3")
+                     .arg(facility)
+                     .arg(Day(from), Day(from + days - 1)));
 }
 
 QString Reply(const QByteArray& answer) {
@@ -71,27 +110,49 @@ bool IsAvailabilityList(const QString& reply) {
          !reply.contains(u"errorcode");
 }
 
+bool IsMatrix(const QString& reply, int rows) {
+  return reply.startsWith(QStringLiteral("&count=%1&").arg(rows)) && !reply.contains(u"errorcode");
+}
+
 std::vector<Offer> ReadOffers(const DatabaseAlias& alias, QString* error) {
   std::vector<Offer> offers;
-  const QString name = QUuid::createUuid().toString();
-  {
-    if (!OpenConnection(alias, name, error, false)) return offers;
-    QSqlDatabase database = QSqlDatabase::database(name, false);
-    QSqlQuery query(database);
-    query.exec(QStringLiteral(
-        "SELECT U.ANLEGG, U.UTYPE, MIN(PJ.PRISMET) FROM UTYPER_BRUKER U "
-        "JOIN PRIS P ON (P.UTYPE = U.UTYPE AND P.WEB = 'J' AND P.START_DAG = 0 AND "
-        "P.ANT_DAGER = 1) JOIN PENSJON PJ ON (PJ.PENSJON = P.PENSJON) "
-        "WHERE U.BRUKERID = 0 AND U.MODUL_ID = 1 AND U.ANTENH >= 10 "
-        "GROUP BY U.ANLEGG, U.UTYPE ORDER BY U.ANLEGG, U.UTYPE"));
-    while (query.next()) {
-      offers.push_back({query.value(0).toInt(), query.value(1).toInt(), query.value(2).toInt()});
-    }
-    database.close();
-  }
-  QSqlDatabase::removeDatabase(name);
-  if (offers.empty()) *error = QStringLiteral("the business offers nothing to reserve");
+  const bool read = ReadRows(
+      alias,
+      QStringLiteral("SELECT U.ANLEGG, U.UTYPE, MIN(PJ.PRISMET) FROM UTYPER_BRUKER U "
+                     "JOIN PRIS P ON (P.UTYPE = U.UTYPE AND P.WEB = 'J' AND P.START_DAG = 0 AND "
+                     "P.ANT_DAGER = 1) JOIN PENSJON PJ ON (PJ.PENSJON = P.PENSJON) "
+                     "WHERE U.BRUKERID = 0 AND U.MODUL_ID = 1 AND U.ANTENH >= 10 "
+                     "GROUP BY U.ANLEGG, U.UTYPE ORDER BY U.ANLEGG, U.UTYPE"),
+      [&offers](const QSqlQuery& query) {
+        offers.push_back({query.value(0).toInt(), query.value(1).toInt(), query.value(2).toInt()});
+      },
+      error);
+  if (read && offers.empty()) *error = QStringLiteral("the business offers nothing to reserve");
   return offers;
+}
+
+std::map<int, int> ReadTypeCounts(const DatabaseAlias& alias, QString* error) {
+  std::map<int, int> counts;
+  const bool read = ReadRows(alias,
+           QStringLiteral("SELECT ANLEGG, COUNT(*) FROM UTYPER_BRUKER WHERE BRUKERID = 0 AND "
+                          "MODUL_ID = 1 AND RETTIGHET > 1 GROUP BY ANLEGG"),
+           [&counts](const QSqlQuery& query) {
+             counts[query.value(0).toInt()] = query.value(1).toInt();
+           },
+           error);
+  if (read && counts.empty()) *error = QStringLiteral("the business sells no rental type");
+  return counts;
+}
+
+QDate ReadFirstArrival(const DatabaseAlias& alias, QString* error) {
+  QDate first;
+  const bool read = ReadRows(alias, QStringLiteral("SELECT MIN(ANKOMST) FROM LEIE"),
+           [&first](const QSqlQuery& query) {
+             first = QDate::fromString(query.value(0).toString().left(10), Qt::ISODate);
+           },
+           error);
+  if (read && !first.isValid()) *error = QStringLiteral("the business has no history");
+  return first;
 }
 
 Cycle ReserveAndCancel(int fd, const Offer& offer, int id, int arrival) {

@@ -1,13 +1,16 @@
 #pragma once
 
 // The requests that the booking benchmarks send to a running server on the mid-size business
-// (booking_data.h), and the checks of their answers: availability for a 7-night stay, and a
-// reservation of one unit cancelled again at once.
+// (booking_data.h), and the checks of their answers: TEST-API, availability for a 7-night stay
+// and the availability matrix of a period, and a reservation of one unit cancelled again at
+// once.
 
 #include <QByteArray>
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
+#include <map>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -37,15 +40,32 @@ QString LoadAverage();
 
 // The arrival, in days from today, of the i-th stay asked for: spread over the arrival days.
 inline int ArrivalOf(int i) { return kFirstArrival + (i * 37) % kArrivalDays; }
+// The arrival, in days after the history's first arrival, of the i-th stay asked for near
+// the start of the history: in its second to fifth week, when the calendar has filled.
+inline int EarlyArrivalOf(int i) { return 7 + (i * 37) % 28; }
+// The first day, in days from today, of the i-th year-long matrix asked for.
+inline int YearStartOf(int i) { return kFirstArrival + (i * 7) % 30; }
 
-// LEDIG for every type of `facility` (-1: every facility), arriving `arrival` days ahead.
+QByteArray TestApi(int id);
+// A TEST-API reply without an error.
+bool IsTestApiReply(const QString& reply);
+
+// LEDIG for every type of `facility` (-1: every facility), arriving `arrival` days from
+// today (before it when negative).
 QByteArray Availability(int id, int facility, int arrival);
+
+// LEDIGMATRISE for every type of `facility`, no agent, for `days` days from `from` days
+// ahead.
+QByteArray Matrix(int id, int facility, int from, int days);
 
 // The reply part of an answer, without its message id.
 QString Reply(const QByteArray& answer);
 
 // A LEDIG reply that lists units and no error.
 bool IsAvailabilityList(const QString& reply);
+
+// A LEDIGMATRISE reply without an error, of exactly `rows` rows.
+bool IsMatrix(const QString& reply, int rows);
 
 // A facility and rental type to reserve, with a board type that the web sells for it.
 struct Offer {
@@ -57,6 +77,14 @@ struct Offer {
 // The offers of the business: every pair with ten units or more. Empty, with `error` set,
 // when the database cannot be read or offers nothing.
 std::vector<Offer> ReadOffers(const DatabaseAlias& alias, QString* error);
+
+// The number of rental types of each facility that the web shop sells; empty, with `error`
+// set, when the database cannot be read.
+std::map<int, int> ReadTypeCounts(const DatabaseAlias& alias, QString* error);
+
+// The first arrival of the business's history; invalid, with `error` set, when the database
+// cannot be read.
+QDate ReadFirstArrival(const DatabaseAlias& alias, QString* error);
 
 // One RESERVER of one unit of `offer` for the i-th stay, and the AVBESTILL of its booking.
 struct Cycle {

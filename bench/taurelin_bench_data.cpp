@@ -2,9 +2,11 @@
 // database.
 //
 //   taurelin-bench-data FILE [--seed N] [--history-factor N | --lines N]
+//                            [--days-ahead N] [--ahead-factor N]
 //
 // --history-factor N makes N times the base business's 150,000 rental lines, reaching
 // further back at the same rate; --lines N asks for N rental lines (LEIE rows) directly.
+// --days-ahead N sells N days ahead instead of 365, --ahead-factor N at N times the rate.
 
 #include "booking_data.h"
 
@@ -12,6 +14,8 @@
 #include <QElapsedTimer>
 #include <QStringList>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 
 namespace {
@@ -20,7 +24,8 @@ using namespace taurelin::bench;
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: taurelin-bench-data FILE [--seed N] [--history-factor N | --lines N]\n");
+               "usage: taurelin-bench-data FILE [--seed N] [--history-factor N | --lines N]\n"
+               "                           [--days-ahead N] [--ahead-factor N]\n");
   return 2;
 }
 
@@ -34,7 +39,8 @@ int main(int argc, char* argv[]) {
   for (qsizetype i = 0; i < arguments.size(); ++i) {
     const QString& argument = arguments[i];
     const bool valued = argument == u"--seed" || argument == u"--history-factor" ||
-                        argument == u"--lines";
+                        argument == u"--lines" || argument == u"--days-ahead" ||
+                        argument == u"--ahead-factor";
     if (!valued) {
       if (argument.startsWith(u'-') || !file.isEmpty()) return Usage();
       file = argument;
@@ -46,6 +52,10 @@ int main(int argc, char* argv[]) {
     if (argument == u"--seed") options.seed = static_cast<quint64>(value);
     if (argument == u"--history-factor") options.rentalLines = value * kBaseRentalLines;
     if (argument == u"--lines") options.rentalLines = value;
+    // Past an int it is out of range, which the generator says.
+    const int bounded = static_cast<int>(std::min<qint64>(value, INT_MAX));
+    if (argument == u"--days-ahead") options.daysAhead = bounded;
+    if (argument == u"--ahead-factor") options.aheadFactor = bounded;
   }
   if (file.isEmpty()) return Usage();
 
