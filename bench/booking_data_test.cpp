@@ -152,6 +152,7 @@ TEST(CrowdedBookingDataTest, SellsFewerWhenTheCalendarIsFull) {
     ASSERT_TRUE(OpenConnection(alias, connection, &error, false)) << error.toStdString();
     ExpectNoNightOverbooked(connection, QDate::currentDate(),
                             QDate::currentDate().addDays(options.daysAhead + 60));
+    PreparedStatements::Forget(connection);
     QSqlDatabase::database(connection, false).close();
   }
   QSqlDatabase::removeDatabase(connection);
