@@ -143,6 +143,17 @@ bool EnsureOpen(QSqlDatabase& database, QString* error) {
   return true;
 }
 
+QSqlDatabase ReadyConnection(const QString& connectionName) {
+  QSqlDatabase database = QSqlDatabase::database(connectionName, false);
+  if (!database.isValid()) {
+    throw DatabaseError(QStringLiteral("no database connection %1").arg(connectionName),
+                        DatabaseError::Cause::kConnection);
+  }
+  QString error;
+  if (!EnsureOpen(database, &error)) throw DatabaseError(error, DatabaseError::Cause::kConnection);
+  return database;
+}
+
 bool ConnectionLost(QSqlDatabase& database, const QSqlError& error) {
   if (!database.isValid()) return true;
   bool lost = error.type() == QSqlError::ConnectionError && database.driverName() != u"QSQLITE";

@@ -43,6 +43,10 @@ bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, Q
 // used; the database then counts as unreachable (ConnectionWatch).
 bool EnsureOpen(QSqlDatabase& database, QString* error);
 
+// The registered connection `connectionName`, made ready with EnsureOpen for a statement.
+// Throws DatabaseError (a connection failure) when it is not registered or cannot be used.
+QSqlDatabase ReadyConnection(const QString& connectionName);
+
 // Whether `error`, which a statement on `database` just met, means that the database could
 // not be reached: PostgreSQL lost or ended the session; SQLite could not read or write its
 // file. Such a connection is renewed before its next statement, and the database counts as

@@ -35,18 +35,6 @@ Params WithUser(Params params) {
   return params;
 }
 
-// The connection, made ready as Statement makes it ready for a statement.
-QSqlDatabase ReadyDatabase(const QString& connection) {
-  QSqlDatabase database = QSqlDatabase::database(connection, false);
-  if (!database.isValid()) {
-    throw DatabaseError(QStringLiteral("no database connection %1").arg(connection),
-                        DatabaseError::Cause::kConnection);
-  }
-  QString error;
-  if (!EnsureOpen(database, &error)) throw DatabaseError(error, DatabaseError::Cause::kConnection);
-  return database;
-}
-
 // Every row of `sql`, converted. SQLite reads on the raw handle with a kept statement, every
 // other backend through Statement, which keeps its prepared statements where that pays.
 template <typename Convert>
@@ -55,7 +43,7 @@ auto ReadRows(const QString& connection, bool sqlite, const char* sql, const Par
   using Row = decltype(convert(std::declval<SqliteRow&>()));
   QList<Row> rows;
   if (sqlite) {
-    QSqlDatabase database = ReadyDatabase(connection);
+    QSqlDatabase database = ReadyConnection(connection);
     sqlite3* db = SqliteHandle(database);
     SqliteStatement statement = SqliteKeptStatements::Take(db, sql);
     for (const Param& p : params) {
@@ -109,7 +97,7 @@ void Occupancy::reset() {
 
 const Occupancy::Features& Occupancy::features() {
   if (!features_) {
-    QSqlDatabase database = ReadyDatabase(connectionName_);
+    QSqlDatabase database = ReadyConnection(connectionName_);
     Features found;
     found.sqlite = !Dialect(database.driverName()).keepsPreparedStatements();
     found.upgraded = CheckUpgrade(database).isEmpty();

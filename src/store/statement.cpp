@@ -110,13 +110,7 @@ void Statement::run() {
   if (!badNumber_.isNull()) {
     throw DatabaseError(QStringLiteral("'%1' is not a number").arg(badNumber_));
   }
-  QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
-  if (!database.isValid()) {
-    throw DatabaseError(QStringLiteral("no database connection %1").arg(connectionName_),
-                        DatabaseError::Cause::kConnection);
-  }
-  QString error;
-  if (!EnsureOpen(database, &error)) throw DatabaseError(error, DatabaseError::Cause::kConnection);
+  QSqlDatabase database = ReadyConnection(connectionName_);
   const QString text = sql();
   QSqlError failure;
   query_ = PreparedStatements::Run(database, text,
