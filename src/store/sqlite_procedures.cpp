@@ -9,6 +9,7 @@
 #include "store/sqlite_table_function.h"
 #include "store/stay_pricing.h"
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 
@@ -295,11 +296,15 @@ constexpr char kWebPrices[] =
     "WHERE P.UTYPE = :utype AND P.WEB = 'J'\n"
     "ORDER BY P.PRIS_ID";
 
-// The lines that cover some night from :ank up to :avr.
+// The lines of the type's web prices that cover some night from :ank up to :avr, in one
+// statement for all of them, each price's lines in the order of their start.
 constexpr char kPriceLines[] =
-    "SELECT FRA_DATO, TIL_DATO, PRIS_UKE, PRIS_WEEK\n"
-    "FROM PRISLINJE\n"
-    "WHERE PRIS_ID = :pris AND FRA_DATO < :avr AND (TIL_DATO IS NULL OR TIL_DATO > :ank)";
+    "SELECT L.PRIS_ID AS PRIS_ID, L.FRA_DATO AS FRA_DATO, L.TIL_DATO AS TIL_DATO,\n"
+    "       L.PRIS_UKE AS PRIS_UKE, L.PRIS_WEEK AS PRIS_WEEK\n"
+    "FROM PRIS P JOIN PRISLINJE L ON (L.PRIS_ID = P.PRIS_ID)\n"
+    "WHERE P.UTYPE = :utype AND P.WEB = 'J'\n"
+    "  AND L.FRA_DATO < :avr AND (L.TIL_DATO IS NULL OR L.TIL_DATO > :ank)\n"
+    "ORDER BY L.PRIS_ID, L.FRA_DATO";
 
 // BEREGN_WEB_PRISMATRISE(REFDATO, ANK, AVR, UTYPEN, ANLEGGET): one row per web price of the
 // rental type that prices every night of the stay. REFDATO and ANLEGGET are checked and
@@ -315,6 +320,26 @@ bool WebPriceMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, Tabl
   if (!reference || !arrival || !departure || !type || !facility) return false;
   if (*departure <= *arrival) return true;
 
+  QHash<qint64, QList<PriceLine>> linesOf;
+  SqliteStatement lineStatement(db, kPriceLines);
+  lineStatement.bind(":utype", qint64{*type});
+  lineStatement.bind(":ank", *arrival);
+  lineStatement.bind(":avr", *departure);
+  while (lineStatement.next()) {
+    RowReader line(lineStatement);
+    const qint64 id = line.wide("PRIS_ID");
+    linesOf[id].append(PriceLine{line.date("FRA_DATO"), line.date("TIL_DATO"),
+                                 line.hundredths("PRIS_UKE"), line.hundredths("PRIS_WEEK")});
+    if (!line.ok()) {
+      *error = line.error();
+      return false;
+    }
+  }
+  if (!lineStatement.ok()) {
+    *error = lineStatement.error();
+    return false;
+  }
+
   SqliteStatement prices(db, kWebPrices);
   prices.bind(":utype", qint64{*type});
   while (prices.next()) {
@@ -329,25 +354,7 @@ bool WebPriceMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, Tabl
       *error = price.error();
       return false;
     }
-
-    QList<PriceLine> lines;
-    SqliteStatement lineStatement(db, kPriceLines);
-    lineStatement.bind(":pris", id);
-    lineStatement.bind(":ank", *arrival);
-    lineStatement.bind(":avr", *departure);
-    while (lineStatement.next()) {
-      RowReader line(lineStatement);
-      lines.append(PriceLine{line.date("FRA_DATO"), line.date("TIL_DATO"),
-                             line.hundredths("PRIS_UKE"), line.hundredths("PRIS_WEEK")});
-      if (!line.ok()) {
-        *error = line.error();
-        return false;
-      }
-    }
-    if (!lineStatement.ok()) {
-      *error = lineStatement.error();
-      return false;
-    }
+    const QList<PriceLine> lines = linesOf.value(id);
 
     const StayPrice stay = PriceStay(lines, days, *arrival, *departure);
     if (stay.outcome == StayPrice::Unpriceable) continue;
