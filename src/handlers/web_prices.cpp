@@ -2,7 +2,6 @@
 
 #include "handlers/protocol_dates.h"
 #include "store/database_session.h"
-#include "store/statement.h"
 
 namespace taurelin {
 
@@ -13,27 +12,8 @@ QList<WebPrice> OpenWebPriser(const HandlerContext& context, int type, int facil
                         DatabaseError::Cause::kConnection);
   }
   const QDate until = departure == arrival ? arrival.addDays(1) : departure;
-  Statement s = context.database->dmBook()->qryWebPriser();
-  s.bindDate(QStringLiteral("REFDATO"), FirstDayOfWeek(arrival));
-  s.bindDate(QStringLiteral("ANK"), arrival);
-  s.bindDate(QStringLiteral("AVR"), until);
-  s.bindInteger(QStringLiteral("UTYPEN"), type);
-  s.bindInteger(QStringLiteral("ANLEGGET"), facility);
-  s.open();
-  QList<WebPrice> prices;
-  while (s.next()) {
-    WebPrice price;
-    price.priceCode = s.integer(QStringLiteral("INTPRISKODE"));
-    price.total = s.number(QStringLiteral("FLTTOTALPRISER"));
-    price.board = s.number(QStringLiteral("FLTPENSJON"));
-    price.priceType = s.text(QStringLiteral("CHRPRISTYPE"));
-    price.boardType = s.integer(QStringLiteral("intPRISMET"));
-    price.boardTypeText = s.text(QStringLiteral("intPRISMET"));
-    price.startDay = s.integer(QStringLiteral("START_DAG"));
-    price.days = s.integer(QStringLiteral("ANT_DAGER"));
-    prices.append(price);
-  }
-  return prices;
+  return context.database->dmBook()->WebPrices(type, facility, FirstDayOfWeek(arrival), arrival,
+                                               until);
 }
 
 QList<WebPrice> PricesForStay(const QList<WebPrice>& prices, const QDate& arrival,

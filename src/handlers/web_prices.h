@@ -5,6 +5,7 @@
 // and reservation (RESERVER).
 
 #include "handlers/instruction.h"
+#include "store/web_price.h"
 
 #include <QDate>
 #include <QList>
@@ -13,18 +14,6 @@
 #include <optional>
 
 namespace taurelin {
-
-// One row of the price matrix, in the matrix's order (description, board, start day, days).
-struct WebPrice {
-  int priceCode = 0;       // INTPRISKODE
-  double total = 0;        // FLTTOTALPRISER: the price of the whole stay
-  double board = 0;        // FLTPENSJON
-  QString priceType;       // CHRPRISTYPE
-  int boardType = 0;       // intPRISMET (NULL reads as 0)
-  QString boardTypeText;   // intPRISMET as text (NULL reads as "")
-  int startDay = 0;        // START_DAG: 0 fits every arrival weekday
-  int days = 0;            // ANT_DAGER: 0 fits every stay
-};
 
 // Runs the price matrix of the data module for the type at the facility (-1: all) and the
 // stay. A stay that arrives and departs on one day is priced as one night. Throws

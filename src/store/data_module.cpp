@@ -1,5 +1,7 @@
 #include "store/data_module.h"
 
+#include "store/row_reads.h"
+
 #include "store/connection.h"
 #include "store/dialect.h"
 #include "store/prepared_statements.h"
@@ -41,6 +43,7 @@ void TdmBook::openMain(const DatabaseAlias& alias) {
     throw DatabaseError(error, DatabaseError::Cause::kConnection);
   }
   occupancy_.reset();
+  webPricesSql_.clear();
 }
 
 void TdmBook::openMainWithoutAlias(const QString& name, const QString& aliasFile) {
@@ -48,27 +51,50 @@ void TdmBook::openMainWithoutAlias(const QString& name, const QString& aliasFile
       QStringLiteral("the database alias '%1' is not defined in %2").arg(name, aliasFile));
 }
 
-Statement TdmBook::qryWebPriser() const {
-  Statement s = statement();
-  s.add({"select",
-         "  INTPRISKODE,",
-         "  STRBESKR,",
-         "  FLTTOTALPRISER,",
-         "  FLTPRISMND,",
-         "  FLTPENSJON,",
-         "  CHRPRISTYPE,",
-         "  intPRISMET,",
-         "  intSTART_DAG START_DAG,",
-         "  intANT_DAGER ANT_DAGER",
-         "from",
-         "  BEREGN_WEB_PRISMATRISE(:REFDATO, :ANK, :AVR, :UTYPEN, :ANLEGGET)"});
-  const Dialect dialect = Dialect::Of(connectionName());
-  s.add(QStringLiteral("ORDER BY %1, %2, %3, %4")
-            .arg(dialect.textOrderKey(QStringLiteral("STRBESKR")),
-                 dialect.orderKey(QStringLiteral("intPRISMET")),
-                 dialect.orderKey(QStringLiteral("intSTART_DAG")),
-                 dialect.orderKey(QStringLiteral("intANT_DAGER"))));
-  return s;
+const std::string& TdmBook::webPricesSql() {
+  if (webPricesSql_.empty()) {
+    const Dialect dialect = Dialect::Of(connectionName());
+    sqlite_ = !dialect.keepsPreparedStatements();
+    webPricesSql_ = QStringLiteral(
+                        "select\n"
+                        "  INTPRISKODE,\n"
+                        "  STRBESKR,\n"
+                        "  FLTTOTALPRISER,\n"
+                        "  FLTPRISMND,\n"
+                        "  FLTPENSJON,\n"
+                        "  CHRPRISTYPE,\n"
+                        "  intPRISMET,\n"
+                        "  intSTART_DAG START_DAG,\n"
+                        "  intANT_DAGER ANT_DAGER\n"
+                        "from\n"
+                        "  BEREGN_WEB_PRISMATRISE(:REFDATO, :ANK, :AVR, :UTYPEN, :ANLEGGET)\n"
+                        "ORDER BY %1, %2, %3, %4")
+                        .arg(dialect.textOrderKey(QStringLiteral("STRBESKR")),
+                             dialect.orderKey(QStringLiteral("intPRISMET")),
+                             dialect.orderKey(QStringLiteral("intSTART_DAG")),
+                             dialect.orderKey(QStringLiteral("intANT_DAGER")))
+                        .toStdString();
+  }
+  return webPricesSql_;
+}
+
+QList<WebPrice> TdmBook::WebPrices(int type, int facility, const QDate& reference,
+                                   const QDate& arrival, const QDate& until) {
+  const RowParams params = {{":REFDATO", reference}, {":ANK", arrival}, {":AVR", until},
+                            {":UTYPEN", qint64{type}}, {":ANLEGGET", qint64{facility}}};
+  const char* sql = webPricesSql().c_str();
+  return ReadRows(connectionName(), sqlite_, sql, params, [](auto& s) {
+    WebPrice price;
+    price.priceCode = s.integer("INTPRISKODE");
+    price.total = s.number("FLTTOTALPRISER");
+    price.board = s.number("FLTPENSJON");
+    price.priceType = s.text("CHRPRISTYPE");
+    price.boardType = s.integer("intPRISMET");
+    price.boardTypeText = s.text("intPRISMET");
+    price.startDay = s.integer("START_DAG");
+    price.days = s.integer("ANT_DAGER");
+    return price;
+  });
 }
 
 Statement TdmBook::qryAlleAnlegg() const {

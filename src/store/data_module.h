@@ -12,11 +12,13 @@
 #include "store/occupancy.h"
 #include "store/operator_messages.h"
 #include "store/statement.h"
+#include "store/web_price.h"
 
 #include <QHash>
 #include <QString>
 
 #include <optional>
+#include <string>
 
 namespace taurelin {
 
@@ -38,8 +40,11 @@ class TdmBook {
   [[noreturn]] void openMainWithoutAlias(const QString& name, const QString& aliasFile);
   QString connectionName() const { return QLatin1String(kConnectionName); }
 
-  // The web prices of a stay: bind REFDATO, ANK, AVR (dates), UTYPEN, ANLEGGET (integers).
-  Statement qryWebPriser() const;
+  // The web price matrix of a rental type at a facility (-1: all) for the nights from
+  // `arrival` up to `until`, the week starting on `reference`. Throws DatabaseError when
+  // the matrix fails.
+  QList<WebPrice> WebPrices(int type, int facility, const QDate& reference, const QDate& arrival,
+                            const QDate& until);
   // Every facility with its company.
   Statement qryAlleAnlegg() const;
   // One booking header: bind REFNR.
@@ -75,7 +80,13 @@ class TdmBook {
   void SaveLeie(const TBookingData& booking, TUtleieData& line);
   int newLineNumber();
 
+  // The matrix statement in the connection's dialect, and whether it is SQLite; set at the
+  // first use after the connection opened.
+  const std::string& webPricesSql();
+
   Occupancy occupancy_;
+  std::string webPricesSql_;
+  bool sqlite_ = false;
   std::optional<QHash<double, double>> companies_;  // facility -> company
 };
 

@@ -5,27 +5,18 @@
 #include "store/dialect.h"
 #include "store/occupancy_queries.h"
 #include "store/occupancy_rows.h"
-#include "store/sqlite_connection.h"
-#include "store/sqlite_kept_statements.h"
-#include "store/sqlite_row.h"
+#include "store/row_reads.h"
 #include "store/statement.h"
 
 #include <QSqlDatabase>
-#include <QSqlError>
-
-#include <sqlite3.h>
 
 #include <limits>
-#include <variant>
 
 namespace taurelin {
 namespace {
 
-struct Param {
-  const char* name;  // with ':'
-  std::variant<qint64, QDate> value;
-};
-using Params = QList<Param>;
+using Params = RowParams;
+using Param = RowParam;
 
 // The server's user, module and right, which every occupancy statement binds.
 Params WithUser(Params params) {
@@ -33,50 +24,6 @@ Params WithUser(Params params) {
          << Param{":modul_id", qint64{occupancy_sql::kModuleId}}
          << Param{":rettighet", qint64{occupancy_sql::kRightAbove}};
   return params;
-}
-
-// Every row of `sql`, converted. SQLite reads on the raw handle with a kept statement, every
-// other backend through Statement, which keeps its prepared statements where that pays.
-template <typename Convert>
-auto ReadRows(const QString& connection, bool sqlite, const char* sql, const Params& params,
-              Convert convert) {
-  using Row = decltype(convert(std::declval<SqliteRow&>()));
-  QList<Row> rows;
-  if (sqlite) {
-    QSqlDatabase database = ReadyConnection(connection);
-    sqlite3* db = SqliteHandle(database);
-    SqliteStatement statement = SqliteKeptStatements::Take(db, sql);
-    for (const Param& p : params) {
-      if (const auto* number = std::get_if<qint64>(&p.value)) {
-        statement.bind(p.name, *number);
-      } else {
-        // A day that is no date binds as NULL, as Statement binds it.
-        const QDate day = std::get<QDate>(p.value);
-        if (day.isValid()) statement.bind(p.name, day);
-      }
-    }
-    SqliteRow row(statement);
-    while (statement.next()) rows.append(convert(row));
-    if (!statement.ok()) {
-      throw StatementFailure(
-          database, QSqlError(QStringLiteral("Unable to fetch row"), statement.error(),
-                              QSqlError::StatementError,
-                              QString::number(db == nullptr ? SQLITE_ERROR : sqlite3_extended_errcode(db))));
-    }
-    return rows;
-  }
-  Statement statement(connection);
-  statement.add(QString::fromUtf8(sql));
-  for (const Param& p : params) {
-    if (const auto* number = std::get_if<qint64>(&p.value)) {
-      statement.bindInteger(QLatin1String(p.name), *number);
-    } else {
-      statement.bindDate(QLatin1String(p.name), std::get<QDate>(p.value));
-    }
-  }
-  statement.open();
-  while (statement.next()) rows.append(convert(statement));
-  return rows;
 }
 
 int Clamp(qint64 value) {

@@ -7,12 +7,14 @@
 #include <sqlite3.h>
 
 #include <map>
+#include <string>
+#include <string_view>
 
 namespace taurelin {
 namespace {
 
-// By handle, then by text: the texts are the store's constants.
-using Kept = std::map<sqlite3*, std::map<const char*, sqlite3_stmt*>>;
+// By handle, then by text.
+using Kept = std::map<sqlite3*, std::map<std::string, sqlite3_stmt*, std::less<>>>;
 
 Kept& Cache() {
   thread_local Kept cache;
@@ -23,7 +25,7 @@ Kept& Cache() {
 
 SqliteStatement SqliteKeptStatements::Take(sqlite3* db, const char* sql) {
   auto& bySql = Cache()[db];
-  auto found = bySql.find(sql);
+  auto found = bySql.find(std::string_view(sql));
   if (found == bySql.end()) {
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) !=

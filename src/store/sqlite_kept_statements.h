@@ -19,8 +19,7 @@ namespace taurelin {
 
 class SqliteKeptStatements {
  public:
-  // The kept statement for `sql` (a constant: it is known by its address) on the handle
-  // `db`, prepared at its first use. One that does not prepare gives a cursor whose ok() is
+  // The kept statement for the text `sql` on the handle `db`, prepared at its first use. One that does not prepare gives a cursor whose ok() is
   // false with the error. The same statement must not be taken twice at once.
   static SqliteStatement Take(sqlite3* db, const char* sql);
   // Finalises the kept statements of a connection's handle; call it while the connection is

@@ -47,6 +47,28 @@ int SqliteRow::integer(const char* column) {
   return static_cast<int>(std::trunc(number));
 }
 
+double SqliteRow::number(const char* column) {
+  const int i = index(column);
+  sqlite3_stmt* statement = statement_.handle();
+  switch (sqlite3_column_type(statement, i)) {
+    case SQLITE_NULL:
+      return 0;
+    case SQLITE_INTEGER:
+      return static_cast<double>(sqlite3_column_int64(statement, i));
+    case SQLITE_FLOAT:
+      return sqlite3_column_double(statement, i);
+    default: {
+      bool ok = false;
+      const double number = statement_.text(i).toDouble(&ok);
+      if (!ok) {
+        throw DatabaseError(QStringLiteral("%1 is not a number: %2")
+                                .arg(QLatin1String(column), statement_.text(i)));
+      }
+      return number;
+    }
+  }
+}
+
 QDate SqliteRow::date(const char* column) {
   const int i = index(column);
   const int type = sqlite3_column_type(statement_.handle(), i);

@@ -24,6 +24,8 @@ class SqliteRow {
   // NULL reads as 0; a value that is no number, or lies beyond int, fails; a fraction is
   // cut off.
   int integer(const char* column);
+  // NULL reads as 0; a value that is no number fails.
+  double number(const char* column);
   // NULL reads as an invalid date; text that is no stored date, or a number, fails.
   QDate date(const char* column);
   // NULL reads as the empty text; a number as its shortest decimal text.

@@ -1,0 +1,60 @@
+#include "store/row_reads.h"
+
+#include "store/connection.h"
+#include "store/sqlite_connection.h"
+
+#include <QSqlError>
+
+#include <sqlite3.h>
+
+namespace taurelin {
+namespace {
+
+SqliteStatement Bound(QSqlDatabase& database, const char* sql, const RowParams& params) {
+  SqliteStatement statement = SqliteKeptStatements::Take(SqliteHandle(database), sql);
+  for (const RowParam& p : params) {
+    if (const auto* number = std::get_if<qint64>(&p.value)) {
+      statement.bind(p.name, *number);
+    } else if (const QDate day = std::get<QDate>(p.value); day.isValid()) {
+      statement.bind(p.name, day);
+    }
+  }
+  return statement;
+}
+
+}  // namespace
+
+KeptSqliteRead::KeptSqliteRead(const QString& connection, const char* sql,
+                               const RowParams& params)
+    : database_(ReadyConnection(connection)),
+      statement_(Bound(database_, sql, params)),
+      row_(statement_) {}
+
+bool KeptSqliteRead::next() {
+  if (statement_.next()) return true;
+  if (!statement_.ok()) {
+    sqlite3* db = SqliteHandle(database_);
+    throw StatementFailure(
+        database_, QSqlError(QStringLiteral("Unable to fetch row"), statement_.error(),
+                             QSqlError::StatementError,
+                             QString::number(db == nullptr ? SQLITE_ERROR
+                                                           : sqlite3_extended_errcode(db))));
+  }
+  return false;
+}
+
+Statement OpenedStatement(const QString& connection, const char* sql, const RowParams& params) {
+  Statement statement(connection);
+  statement.add(QString::fromUtf8(sql));
+  for (const RowParam& p : params) {
+    if (const auto* number = std::get_if<qint64>(&p.value)) {
+      statement.bindInteger(QLatin1String(p.name), *number);
+    } else {
+      statement.bindDate(QLatin1String(p.name), std::get<QDate>(p.value));
+    }
+  }
+  statement.open();
+  return statement;
+}
+
+}  // namespace taurelin

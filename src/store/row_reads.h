@@ -1,0 +1,60 @@
+#pragma once
+
+// Reading every row of a statement that the store runs on every request. On SQLite it runs
+// on the raw handle, in a statement kept for the connection (SqliteKeptStatements) and read
+// with SqliteRow; on every other backend through Statement, which keeps its prepared
+// statements where that pays. Both read each value alike, and fail alike (DatabaseError).
+
+#include "store/sqlite_kept_statements.h"
+#include "store/sqlite_row.h"
+#include "store/statement.h"
+
+#include <QDate>
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <utility>
+#include <variant>
+
+namespace taurelin {
+
+struct RowParam {
+  const char* name;  // with ':'
+  std::variant<qint64, QDate> value;  // an invalid date binds as NULL
+};
+using RowParams = QList<RowParam>;
+
+// A kept SQLite statement, bound and run on a ready connection: next() throws DatabaseError
+// when a step fails, as Statement::next does.
+class KeptSqliteRead {
+ public:
+  KeptSqliteRead(const QString& connection, const char* sql, const RowParams& params);
+  bool next();
+  SqliteRow& row() { return row_; }
+
+ private:
+  QSqlDatabase database_;
+  SqliteStatement statement_;
+  SqliteRow row_;
+};
+
+// Statement for `sql` with `params` bound, opened.
+Statement OpenedStatement(const QString& connection, const char* sql, const RowParams& params);
+
+// Every row of `sql`, each converted by `convert`, which takes a SqliteRow& or a Statement&.
+template <typename Convert>
+auto ReadRows(const QString& connection, bool sqlite, const char* sql, const RowParams& params,
+              Convert convert) {
+  QList<decltype(convert(std::declval<SqliteRow&>()))> rows;
+  if (sqlite) {
+    KeptSqliteRead read(connection, sql, params);
+    while (read.next()) rows.append(convert(read.row()));
+  } else {
+    Statement statement = OpenedStatement(connection, sql, params);
+    while (statement.next()) rows.append(convert(statement));
+  }
+  return rows;
+}
+
+}  // namespace taurelin
