@@ -8,6 +8,7 @@
 #include "store/sqlite_statement.h"
 #include "store/sqlite_table_function.h"
 #include "store/stay_pricing.h"
+#include "store/stored_date.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -26,6 +27,12 @@ namespace {
 // The longest period HENT_LEDIG_MATRISE answers: a year, leap day included.
 constexpr qint64 kMaxMatrixDays = 366;
 
+// 'yyyy-mm-dd' exactly, read by its digits; otherwise what Qt's parser makes of it.
+QDate IsoDate(const QString& text) {
+  if (const std::optional<QDate> digits = IsoDateDigits(text)) return *digits;
+  return QDate::fromString(text, u"yyyy-MM-dd");
+}
+
 QString ValueText(sqlite3_value* value) {
   if (sqlite3_value_type(value) == SQLITE_NULL) return QStringLiteral("NULL");
   const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
@@ -43,7 +50,7 @@ class Arguments {
     sqlite3_value* value = values_[static_cast<size_t>(i)];
     if (sqlite3_value_type(value) == SQLITE_TEXT) {
       const QString text = ValueText(value);
-      QDate date = QDate::fromString(text, u"yyyy-MM-dd");
+      QDate date = IsoDate(text);
       if (!date.isValid()) date = QDate::fromString(text, u"dd.MM.yyyy");
       if (date.isValid()) return date;
     }
@@ -119,6 +126,10 @@ class RowReader {
   QString text(const char* name) {
     const int column = find(name);
     return column < 0 ? QString() : statement_.text(column);
+  }
+  bool isNull(const char* name) {
+    const int column = find(name);
+    return column < 0 || statement_.isNull(column);
   }
   // The column's value for a result row: null stays null.
   QVariant nullableInteger(const char* name) {
@@ -289,22 +300,19 @@ QVariant Amount(qint64 hundredths) {
   return QVariant(text.toDouble());
 }
 
+// The web prices of a type, each with its lines that cover some night from :ank up to
+// :avr (none: one row of NULLs), in one statement: by price, each price's lines in the order
+// of their start.
 constexpr char kWebPrices[] =
     "SELECT P.PRIS_ID AS PRIS_ID, P.PENSJON AS PENSJON, P.START_DAG AS START_DAG,\n"
-    "       P.ANT_DAGER AS ANT_DAGER, PJ.BESKR AS BESKR, PJ.PRISMET AS PRISMET\n"
-    "FROM PRIS P LEFT OUTER JOIN PENSJON PJ ON (PJ.PENSJON = P.PENSJON)\n"
-    "WHERE P.UTYPE = :utype AND P.WEB = 'J'\n"
-    "ORDER BY P.PRIS_ID";
-
-// The lines of the type's web prices that cover some night from :ank up to :avr, in one
-// statement for all of them, each price's lines in the order of their start.
-constexpr char kPriceLines[] =
-    "SELECT L.PRIS_ID AS PRIS_ID, L.FRA_DATO AS FRA_DATO, L.TIL_DATO AS TIL_DATO,\n"
+    "       P.ANT_DAGER AS ANT_DAGER, PJ.BESKR AS BESKR, PJ.PRISMET AS PRISMET,\n"
+    "       L.PRIS_ID AS LINJE, L.FRA_DATO AS FRA_DATO, L.TIL_DATO AS TIL_DATO,\n"
     "       L.PRIS_UKE AS PRIS_UKE, L.PRIS_WEEK AS PRIS_WEEK\n"
-    "FROM PRIS P JOIN PRISLINJE L ON (L.PRIS_ID = P.PRIS_ID)\n"
+    "FROM PRIS P LEFT OUTER JOIN PENSJON PJ ON (PJ.PENSJON = P.PENSJON)\n"
+    "  LEFT OUTER JOIN PRISLINJE L ON (L.PRIS_ID = P.PRIS_ID AND L.FRA_DATO < :avr\n"
+    "    AND (L.TIL_DATO IS NULL OR L.TIL_DATO > :ank))\n"
     "WHERE P.UTYPE = :utype AND P.WEB = 'J'\n"
-    "  AND L.FRA_DATO < :avr AND (L.TIL_DATO IS NULL OR L.TIL_DATO > :ank)\n"
-    "ORDER BY L.PRIS_ID, L.FRA_DATO";
+    "ORDER BY P.PRIS_ID, L.FRA_DATO";
 
 // BEREGN_WEB_PRISMATRISE(REFDATO, ANK, AVR, UTYPEN, ANLEGGET): one row per web price of the
 // rental type that prices every night of the stay. REFDATO and ANLEGGET are checked and
@@ -320,51 +328,54 @@ bool WebPriceMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, Tabl
   if (!reference || !arrival || !departure || !type || !facility) return false;
   if (*departure <= *arrival) return true;
 
-  QHash<qint64, QList<PriceLine>> linesOf;
-  SqliteStatement lineStatement(db, kPriceLines);
-  lineStatement.bind(":utype", qint64{*type});
-  lineStatement.bind(":ank", *arrival);
-  lineStatement.bind(":avr", *departure);
-  while (lineStatement.next()) {
-    RowReader line(lineStatement);
-    const qint64 id = line.wide("PRIS_ID");
-    linesOf[id].append(PriceLine{line.date("FRA_DATO"), line.date("TIL_DATO"),
-                                 line.hundredths("PRIS_UKE"), line.hundredths("PRIS_WEEK")});
-    if (!line.ok()) {
-      *error = line.error();
+  // One price at a time: its row is read with its first line, and its lines follow.
+  struct Price {
+    qint64 id = 0;
+    int startDay = 0;
+    int days = 0;
+    QVariant board, description, method;
+    QList<PriceLine> lines;
+  };
+  std::optional<Price> current;
+  const auto finish = [&]() {
+    if (!current) return true;
+    const Price& p = *current;
+    const StayPrice stay = PriceStay(p.lines, p.days, *arrival, *departure);
+    if (stay.outcome == StayPrice::OutOfRange) {
+      *error = QStringLiteral("the price of the stay at price %1 is out of range").arg(p.id);
       return false;
     }
-  }
-  if (!lineStatement.ok()) {
-    *error = lineStatement.error();
-    return false;
-  }
+    if (stay.outcome == StayPrice::Priced) {
+      rows->push_back({p.id, p.description, Amount(stay.total), Amount(stay.firstNight),
+                       p.board, PriceTypeCode(p.startDay, p.days), p.method,
+                       qint64{p.startDay}, qint64{p.days}});
+    }
+    return true;
+  };
 
   SqliteStatement prices(db, kWebPrices);
   prices.bind(":utype", qint64{*type});
+  prices.bind(":ank", *arrival);
+  prices.bind(":avr", *departure);
   while (prices.next()) {
-    RowReader price(prices);
-    const qint64 id = price.wide("PRIS_ID");
-    const int startDay = price.integer("START_DAG");
-    const int days = price.integer("ANT_DAGER");
-    const QVariant board = price.nullableInteger("PENSJON");
-    const QVariant description = price.nullableText("BESKR");
-    const QVariant method = price.nullableInteger("PRISMET");
-    if (!price.ok()) {
-      *error = price.error();
+    RowReader row(prices);
+    const qint64 id = row.wide("PRIS_ID");
+    if (!current || current->id != id) {
+      if (!finish()) return false;
+      current = Price{id, row.integer("START_DAG"), row.integer("ANT_DAGER"),
+                      row.nullableInteger("PENSJON"), row.nullableText("BESKR"),
+                      row.nullableInteger("PRISMET"), {}};
+    }
+    if (!row.isNull("LINJE")) {
+      current->lines.append(PriceLine{row.date("FRA_DATO"), row.date("TIL_DATO"),
+                                      row.hundredths("PRIS_UKE"), row.hundredths("PRIS_WEEK")});
+    }
+    if (!row.ok()) {
+      *error = row.error();
       return false;
     }
-    const QList<PriceLine> lines = linesOf.value(id);
-
-    const StayPrice stay = PriceStay(lines, days, *arrival, *departure);
-    if (stay.outcome == StayPrice::Unpriceable) continue;
-    if (stay.outcome == StayPrice::OutOfRange) {
-      *error = QStringLiteral("the price of the stay at price %1 is out of range").arg(id);
-      return false;
-    }
-    rows->push_back({id, description, Amount(stay.total), Amount(stay.firstNight), board,
-                     PriceTypeCode(startDay, days), method, qint64{startDay}, qint64{days}});
   }
+  if (prices.ok() && !finish()) return false;
   if (!prices.ok()) *error = prices.error();
   return prices.ok();
 }

@@ -1,5 +1,7 @@
 #include "store/sqlite_statement.h"
 
+#include "store/stored_date.h"
+
 #include <sqlite3.h>
 
 #include <cmath>
@@ -113,7 +115,9 @@ std::optional<qint64> SqliteStatement::hundredths(int column) const {
 
 std::optional<QDate> SqliteStatement::date(int column) const {
   if (isNull(column)) return QDate();
-  const QDate date = QDate::fromString(text(column).left(10), u"yyyy-MM-dd");
+  const QString stored = text(column).left(10);
+  const std::optional<QDate> digits = IsoDateDigits(stored);
+  const QDate date = digits ? *digits : QDate::fromString(stored, u"yyyy-MM-dd");
   if (!date.isValid()) return std::nullopt;
   return date;
 }

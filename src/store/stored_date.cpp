@@ -16,7 +16,24 @@ int Digits(const QString& text, int from, int count) {
   return value;
 }
 
+int Digits(QStringView text, int from, int count) {
+  int value = 0;
+  for (int i = from; i < from + count; ++i) {
+    const char16_t c = text[i].unicode();
+    if (c < u'0' || c > u'9') return -1;
+    value = value * 10 + (c - u'0');
+  }
+  return value;
+}
+
 }  // namespace
+
+std::optional<QDate> IsoDateDigits(QStringView text) {
+  if (text.size() != 10 || text[4] != u'-' || text[7] != u'-') return std::nullopt;
+  const int year = Digits(text, 0, 4), month = Digits(text, 5, 2), day = Digits(text, 8, 2);
+  if (year < 0 || month < 0 || day < 0) return std::nullopt;
+  return QDate(year, month, day);
+}
 
 std::optional<StoredDate> ParseStoredDate(const QString& text) {
   if (text.size() >= 10 && text[4] == u'-' && text[7] == u'-') {

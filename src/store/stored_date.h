@@ -18,6 +18,11 @@ struct StoredDate {
   QTime time{0, 0};
 };
 
+// The day of a text of exactly ten characters 'yyyy-mm-dd' made of digits: an invalid date
+// when they name no day, nullopt when the text has another form. Parsing by digits is what
+// QDate::fromString(text, "yyyy-MM-dd") does for such a text, without its general parser.
+std::optional<QDate> IsoDateDigits(QStringView text);
+
 // The date and time of `text`, or nullopt when it is neither form or no real day.
 std::optional<StoredDate> ParseStoredDate(const QString& text);
 
