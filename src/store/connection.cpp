@@ -72,10 +72,7 @@ bool Unreachable(const QString& connection, const QString& text, QString* error)
 
 bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, QString* error,
                     bool createMissingFile) {
-  if (QSqlDatabase::contains(connectionName)) {
-    PreparedStatements::Forget(connectionName);
-    QSqlDatabase::removeDatabase(connectionName);
-  }
+  CloseConnection(connectionName);
   HeldOffOpenings().remove(connectionName);
   if (!QSqlDatabase::isDriverAvailable(alias.driver)) {
     return Fail(error, QStringLiteral("the database driver %1 is not installed").arg(alias.driver));
@@ -103,6 +100,13 @@ bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, Q
     database.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSeconds));
   }
   return EnsureOpen(database, error);
+}
+
+void CloseConnection(const QString& connectionName) {
+  if (!QSqlDatabase::contains(connectionName)) return;
+  PreparedStatements::Forget(connectionName);
+  QSqlDatabase::database(connectionName, false).close();
+  QSqlDatabase::removeDatabase(connectionName);
 }
 
 bool EnsureOpen(QSqlDatabase& database, QString* error) {

@@ -34,6 +34,11 @@ inline constexpr int kRetryAfterTimeoutMs = 10000;
 bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, QString* error,
                     bool createMissingFile = true);
 
+// Closes and removes the connection `connectionName`, if there is one, after finalising the
+// statements kept for it: a kept statement would keep an SQLite handle from closing. Every
+// connection that runs statements goes this way.
+void CloseConnection(const QString& connectionName);
+
 // Makes a registered connection ready for a statement, set up as OpenConnection sets it up:
 // opens it when it is closed, and renews it when its session is gone (the server ended it,
 // or a statement found it lost; see ConnectionLost), dropping the old session's kept

@@ -34,8 +34,7 @@ class ContractTest : public ::testing::Test {
     ASSERT_TRUE(database.open());
   }
   void TearDown() override {
-    QSqlDatabase::database(kName, false).close();
-    QSqlDatabase::removeDatabase(kName);
+    CloseConnection(kName);
   }
   QSqlDatabase Database() { return QSqlDatabase::database(kName); }
   void Run(const QString& script) {
@@ -78,7 +77,7 @@ TEST_F(ContractTest, ServerConnectionLacksAtMostTheProcedures) {
     const QStringList missing = CheckContract(server);
     EXPECT_TRUE(WithoutProcedures(missing).isEmpty()) << Show(missing);
   }
-  QSqlDatabase::removeDatabase(QStringLiteral("contract_server"));
+  CloseConnection(QStringLiteral("contract_server"));
 }
 
 TEST_F(ContractTest, NamesEachMissingTableViewColumnAndNumberSeries) {

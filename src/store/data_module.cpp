@@ -30,11 +30,7 @@ TdmBook::TdmBook(OperatorMessages* messages)
     : occupancy_(QLatin1String(kConnectionName), messages) {}
 
 TdmBook::~TdmBook() {
-  if (QSqlDatabase::contains(connectionName())) {
-    PreparedStatements::Forget(connectionName());
-    QSqlDatabase::database(connectionName(), false).close();
-    QSqlDatabase::removeDatabase(connectionName());
-  }
+  CloseConnection(connectionName());
 }
 
 void TdmBook::openMain(const DatabaseAlias& alias) {

@@ -110,11 +110,7 @@ void DatabaseSession::ReleaseAPIDatabase() {
   utleietyper_.clear();
   utleietyperOpen_ = false;
   utleietyperMissed_ = false;
-  if (QSqlDatabase::contains(connectionName())) {
-    PreparedStatements::Forget(connectionName());
-    QSqlDatabase::database(connectionName(), false).close();
-    QSqlDatabase::removeDatabase(connectionName());
-  }
+  CloseConnection(connectionName());
 }
 
 }  // namespace taurelin

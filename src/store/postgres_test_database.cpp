@@ -42,10 +42,9 @@ void WithConnection(const DatabaseAlias& alias, Work work) {
     if (!OpenConnection(alias, name, &error)) throw std::runtime_error(error.toStdString());
     QSqlDatabase database = QSqlDatabase::database(name, false);
     const bool done = work(database, &error);
-    database.close();
     if (!done) throw std::runtime_error(error.toStdString());
   }
-  QSqlDatabase::removeDatabase(name);
+  CloseConnection(name);
 }
 
 bool Execute(QSqlDatabase& database, const QString& sql, QString* error) {

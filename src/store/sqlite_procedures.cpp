@@ -4,6 +4,7 @@
 #include "store/occupancy_queries.h"
 #include "store/occupancy_rows.h"
 #include "store/sqlite_connection.h"
+#include "store/sqlite_kept_statements.h"
 #include "store/sqlite_number_series.h"
 #include "store/sqlite_statement.h"
 #include "store/sqlite_table_function.h"
@@ -170,7 +171,7 @@ class RowReader {
 template <typename T, typename Convert>
 bool ReadOccupancyRows(sqlite3* db, const char* sql, const OccupancyPeriod& period,
                        Convert convert, QList<T>* rows, QString* error, int facility = -1) {
-  SqliteStatement statement(db, sql);
+  SqliteStatement statement = SqliteKeptStatements::Take(db, sql);
   statement.bind(":brukerid", qint64{occupancy_sql::kUserId});
   statement.bind(":modul_id", qint64{occupancy_sql::kModuleId});
   statement.bind(":rettighet", qint64{occupancy_sql::kRightAbove});
@@ -195,7 +196,8 @@ bool ReadOccupancyRows(sqlite3* db, const char* sql, const OccupancyPeriod& peri
 
 // Whether the database has the occupancy index (taurelin-db upgrade adds it).
 bool HasOccupancyIndex(sqlite3* db) {
-  SqliteStatement table(db, "SELECT 1 FROM sqlite_master WHERE name = 'LEIE_PERIODE'");
+  SqliteStatement table =
+      SqliteKeptStatements::Take(db, "SELECT 1 FROM sqlite_master WHERE name = 'LEIE_PERIODE'");
   return table.next();
 }
 
@@ -353,7 +355,7 @@ bool WebPriceMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, Tabl
     return true;
   };
 
-  SqliteStatement prices(db, kWebPrices);
+  SqliteStatement prices = SqliteKeptStatements::Take(db, kWebPrices);
   prices.bind(":utype", qint64{*type});
   prices.bind(":ank", *arrival);
   prices.bind(":avr", *departure);

@@ -15,6 +15,9 @@
 // Dates are accepted as ISO text ('yyyy-mm-dd', what a bound QDate becomes) and as local
 // text ('dd.mm.yyyy'); numbers as integers or text holding one. Any other argument, NULL
 // included, fails the statement with a message that names the argument.
+//
+// The procedures read through statements kept for their connection (SqliteKeptStatements),
+// so a connection that ran one must be closed with CloseConnection.
 
 #include <QString>
 

@@ -21,7 +21,7 @@ SqliteTestDatabase::SqliteTestDatabase(bool withDemo)
 }
 
 SqliteTestDatabase::~SqliteTestDatabase() {
-  for (const QString& name : names_) QSqlDatabase::removeDatabase(name);
+  for (const QString& name : names_) CloseConnection(name);
 }
 
 QSqlDatabase SqliteTestDatabase::open(const QString& connectionName) {

@@ -22,7 +22,7 @@ void WithConnection(const DatabaseAlias& alias, Work work) {
     QSqlDatabase database = QSqlDatabase::database(name, false);
     if (!work(database, &error)) throw std::runtime_error(error.toStdString());
   }
-  QSqlDatabase::removeDatabase(name);
+  CloseConnection(name);
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ QString Describe(const DatabaseAlias& alias) {
 class ConnectionGuard {
  public:
   explicit ConnectionGuard(const char* name) : name_(QLatin1String(name)) {}
-  ~ConnectionGuard() { QSqlDatabase::removeDatabase(name_); }
+  ~ConnectionGuard() { CloseConnection(name_); }
   ConnectionGuard(const ConnectionGuard&) = delete;
   ConnectionGuard& operator=(const ConnectionGuard&) = delete;
 
