@@ -201,26 +201,104 @@ bool HasOccupancyIndex(sqlite3* db) {
   return table.next();
 }
 
-// The counters of the period, of one facility's lines (-1: of all).
+// The layout version of the database (OPPSETT_VERSJON with the schema's version), or
+// nothing on a database without it.
+std::optional<std::pair<qint64, qint64>> LayoutVersion(sqlite3* db) {
+  SqliteStatement version = SqliteKeptStatements::Take(db, occupancy_sql::kOppsettVersjonSqlite);
+  if (!version.next()) return std::nullopt;
+  const std::optional<qint64> value = version.integer(0);
+  const std::optional<qint64> schema = version.integer(1);
+  // A second row is a version table another program changed: nothing is kept behind it.
+  if (!value || !schema || version.next()) return std::nullopt;
+  return std::pair<qint64, qint64>{*value, *schema};
+}
+
+struct Capacity {
+  int facility = -1;
+  int type = 0;
+  qint64 units = 0;
+};
+
+// What HENT_LEDIG_MATRISE keeps of its connection between calls: the layout in the engine,
+// the capacities and whether the index is there, behind the layout version, which triggers
+// raise on every change of the tables these are read from and the schema raises with every
+// changed view. A database without the version is read anew at every call.
+struct MatrixLayout {
+  std::optional<std::pair<qint64, qint64>> version;
+  bool layoutRead = false;
+  bool indexed = false;
+  OccupancyEngine engine;
+  std::optional<QList<Capacity>> perFacility;
+  std::optional<QList<Capacity>> summed;
+};
+
+// The capacities of every facility's types, or (all) of each type over all facilities.
+bool ReadCapacities(sqlite3* db, bool all, const OccupancyPeriod& period,
+                    QList<Capacity>* capacities, QString* error) {
+  return ReadOccupancyRows(
+      db, all ? occupancy_sql::kKapasitetSamlet : occupancy_sql::kKapasitet, period,
+      [all](RowReader& r) {
+        return Capacity{all ? -1 : r.integer("ANLEGG"), r.integer("UTYPE"), r.wide("ANTENH")};
+      },
+      capacities, error);
+}
+
+// Brings `kept` up to the database's layout: read anew when the version changed or is not
+// there, the capacities first, as they always were.
+bool UpdateLayout(sqlite3* db, bool all, const OccupancyPeriod& period, MatrixLayout* kept,
+                  QString* error) {
+  const std::optional<std::pair<qint64, qint64>> version = LayoutVersion(db);
+  if (!version || version != kept->version) {
+    kept->version.reset();
+    kept->layoutRead = false;
+    kept->perFacility.reset();
+    kept->summed.reset();
+  }
+  std::optional<QList<Capacity>>& capacities = all ? kept->summed : kept->perFacility;
+  if (!capacities) {
+    QList<Capacity> read;
+    if (!ReadCapacities(db, all, period, &read, error)) return false;
+    // The statements give the types in ascending order already; sorting keeps that promise
+    // whatever a future statement does.
+    std::stable_sort(read.begin(), read.end(),
+                     [](const Capacity& a, const Capacity& b) { return a.type < b.type; });
+    capacities = std::move(read);
+  }
+  if (!kept->layoutRead) {
+    QList<OccupancyLayoutRow> layout;
+    QList<int> facilities;
+    if (!ReadOccupancyRows(db, occupancy_sql::kUtyper, period,
+                           occupancy_rows::Layout<RowReader>, &layout, error) ||
+        !ReadOccupancyRows(db, occupancy_sql::kAlleAnlegg, period,
+                           occupancy_rows::Facility<RowReader>, &facilities, error)) {
+      return false;
+    }
+    kept->engine.setLayout(layout, facilities);
+    kept->indexed = HasOccupancyIndex(db);
+    kept->layoutRead = true;
+  }
+  kept->version = version;
+  return true;
+}
+
+// Loads the counters of the period, of one facility's lines (-1: of all), into the engine.
 bool LoadOccupancy(sqlite3* db, const OccupancyPeriod& period, int facility,
-                   OccupancyEngine* engine, QString* error) {
-  QList<OccupancyLayoutRow> layout;
-  QList<int> facilities;
+                   MatrixLayout* kept, QString* error) {
   QList<OccupiedLine> occupied;
   QList<AllotmentLine> allotments;
   QList<UsedAllotment> used;
-  if (!ReadOccupancyRows(db, occupancy_sql::kUtyper, period, occupancy_rows::Layout<RowReader>, &layout, error) ||
-      !ReadOccupancyRows(db, occupancy_sql::kAlleAnlegg, period, occupancy_rows::Facility<RowReader>, &facilities,
-                         error) ||
-      !ReadOccupancyRows(db, HasOccupancyIndex(db) ? occupancy_sql::kIkkeLedigIndeksert : occupancy_sql::kIkkeLedig,
-                         period, occupancy_rows::Occupied<RowReader>, &occupied, error, facility) ||
-      !ReadOccupancyRows(db, occupancy_sql::kAllotment, period, occupancy_rows::Allotment<RowReader>, &allotments,
-                         error) ||
-      !ReadOccupancyRows(db, occupancy_sql::kBruktAllotment, period, occupancy_rows::Used<RowReader>, &used, error)) {
+  if (!ReadOccupancyRows(db,
+                         kept->indexed ? occupancy_sql::kIkkeLedigIndeksert
+                                       : occupancy_sql::kIkkeLedig,
+                         period, occupancy_rows::Occupied<RowReader>, &occupied, error,
+                         facility) ||
+      !ReadOccupancyRows(db, occupancy_sql::kAllotment, period,
+                         occupancy_rows::Allotment<RowReader>, &allotments, error) ||
+      !ReadOccupancyRows(db, occupancy_sql::kBruktAllotment, period,
+                         occupancy_rows::Used<RowReader>, &used, error)) {
     return false;
   }
-  engine->setLayout(layout, facilities);
-  engine->load(period, occupied, allotments, used);
+  kept->engine.load(period, occupied, allotments, used);
   return true;
 }
 
@@ -228,7 +306,7 @@ bool LoadOccupancy(sqlite3* db, const OccupancyPeriod& period, int facility,
 // every facility) and per day from FRA to TIL, the free units, the units held for AGENT
 // (-1: none) and the two together.
 bool AvailabilityMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, TableRows* rows,
-                        QString* error) {
+                        QString* error, MatrixLayout* kept) {
   Arguments arguments(values, {"FRA", "TIL", "AGENT", "ANLEGG", "the fifth argument"}, error);
   const auto from = arguments.date(0);
   const auto to = arguments.date(1);
@@ -251,29 +329,13 @@ bool AvailabilityMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, 
   period.today = QDate::currentDate();
   period.agentFilter = *agent;
 
-  struct Capacity {
-    int facility = -1;
-    int type = 0;
-    qint64 units = 0;
-  };
-  QList<Capacity> capacities;
   const bool all = *facility == -1;
-  if (!ReadOccupancyRows(
-          db, all ? occupancy_sql::kKapasitetSamlet : occupancy_sql::kKapasitet, period,
-          [all](RowReader& r) {
-            return Capacity{all ? -1 : r.integer("ANLEGG"), r.integer("UTYPE"), r.wide("ANTENH")};
-          },
-          &capacities, error)) {
+  if (!UpdateLayout(db, all, period, kept, error) ||
+      !LoadOccupancy(db, period, *facility, kept, error)) {
     return false;
   }
-  OccupancyEngine engine;
-  if (!LoadOccupancy(db, period, *facility, &engine, error)) return false;
-
-  // The statements give the types in ascending order already; sorting keeps that promise
-  // whatever a future statement does.
-  std::stable_sort(capacities.begin(), capacities.end(),
-                   [](const Capacity& a, const Capacity& b) { return a.type < b.type; });
-  for (const Capacity& capacity : capacities) {
+  const OccupancyEngine& engine = kept->engine;
+  for (const Capacity& capacity : all ? *kept->summed : *kept->perFacility) {
     if (capacity.facility != *facility) continue;
     for (QDate day = *from; day <= *to; day = day.addDays(1)) {
       const qint64 free = capacity.units - engine.dayValue(*facility, capacity.type, day,
@@ -414,7 +476,9 @@ QList<TableFunction> Procedures(sqlite3* db) {
   matrix.columns = {"UTLEIETYPE INTEGER", "DATO DATE", "LEDIG INTEGER", "ALLOTMENT INTEGER",
                     "TILBUD INTEGER"};
   matrix.arguments = {"FRA", "TIL", "AGENT", "ANLEGG", "ARG5"};
-  matrix.compute = AvailabilityMatrix;
+  matrix.compute = [kept = std::make_shared<MatrixLayout>()](
+                       sqlite3* db, const std::vector<sqlite3_value*>& values, TableRows* rows,
+                       QString* error) { return AvailabilityMatrix(db, values, rows, error, kept.get()); };
 
   return {NumberFunction(QStringLiteral("REFNR"), series),
           NumberFunction(QStringLiteral("LINJENR"), series),
