@@ -76,6 +76,17 @@ TimeOutRecord TimeOutRecord::Decode(QByteArrayView bytes) {
           Take(bytes, kTimeOutAt, kTimeOutRoom)};
 }
 
+bool TimeOutRecord::HoldsRefnr(QByteArrayView bytes, const QString& refnr) {
+  Q_ASSERT(bytes.size() == kSize);
+  const int length = std::min<int>(static_cast<unsigned char>(bytes[kRefnrAt]), kRefnrRoom);
+  if (length != refnr.size()) return false;
+  // The field holds 8-bit characters, each the code point of one character of the number.
+  for (int i = 0; i < length; ++i) {
+    if (static_cast<unsigned char>(bytes[kRefnrAt + 1 + i]) != refnr[i].unicode()) return false;
+  }
+  return true;
+}
+
 QByteArray TimeOutRecord::encode() const {
   QByteArray bytes(kSize, '\0');
   if (isFree()) return bytes;

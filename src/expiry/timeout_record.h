@@ -40,6 +40,10 @@ struct TimeOutRecord {
 
   // Reads a record from exactly kSize bytes.
   static TimeOutRecord Decode(QByteArrayView bytes);
+  // Whether the record in these kSize bytes holds reservation number `refnr` (the empty
+  // text: whether it is free), as Decode(bytes).refnr == refnr would tell, without reading
+  // the rest: a reservation looks through every record of the register.
+  static bool HoldsRefnr(QByteArrayView bytes, const QString& refnr);
   // What is wrong with these kSize bytes as a record: a length byte beyond its room, or a
   // set entry whose expiry time is no readable time; empty when nothing is.
   static QStringList Damage(QByteArrayView bytes);

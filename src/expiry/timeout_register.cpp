@@ -25,8 +25,8 @@ constexpr int kLockWaitMs = 10000;
 // well under a millisecond, so short even pauses hand the lock over promptly.
 constexpr int kLockPollMs = 2;
 
-// The register file opened under its lock, with its whole records read, and with
-// `examine` what is damaged in it described. Closing the file and releasing the lock happen
+// The register file opened under its lock, with its whole records read (each decoded only
+// when asked for), and with `examine` what is damaged in it described. Closing the file and releasing the lock happen
 // on destruction, whatever ended the operation.
 class OpenRegister {
  public:
@@ -51,41 +51,47 @@ class OpenRegister {
     }
     // Unbuffered, so that each record goes to the file in one write call.
     if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) fail("open");
-    const QByteArray bytes = file_.readAll();
+    bytes_ = file_.readAll();
     if (file_.error() != QFileDevice::NoError) fail("read");
-    qsizetype at = 0;
-    for (; at + TimeOutRecord::kSize <= bytes.size(); at += TimeOutRecord::kSize) {
-      const QByteArrayView record = QByteArrayView(bytes).sliced(at, TimeOutRecord::kSize);
-      records_.push_back(TimeOutRecord::Decode(record));
-      if (examine == Examine::kNo) continue;
-      for (const QString& damage : TimeOutRecord::Damage(record)) {
-        damage_ << QStringLiteral("%1 record %2 (reservation \"%3\"): %4")
+    const qsizetype whole = bytes_.size() / TimeOutRecord::kSize * TimeOutRecord::kSize;
+    if (examine == Examine::kYes) {
+      for (qsizetype i = 0; i < whole / TimeOutRecord::kSize; ++i) {
+        for (const QString& damage : TimeOutRecord::Damage(bytesOf(i))) {
+          damage_ << QStringLiteral("%1 record %2 (reservation \"%3\"): %4")
+                         .arg(path)
+                         .arg(i)
+                         .arg(record(i).refnr, damage);
+        }
+      }
+      if (whole < bytes_.size()) {
+        damage_ << QStringLiteral("%1: the last %2 bytes are no whole record (a write cut "
+                                  "short); the next entry written at the end replaces them")
                        .arg(path)
-                       .arg(at / TimeOutRecord::kSize)
-                       .arg(records_.back().refnr, damage);
+                       .arg(bytes_.size() - whole);
       }
     }
-    if (examine == Examine::kYes && at < bytes.size()) {
-      damage_ << QStringLiteral("%1: the last %2 bytes are no whole record (a write cut "
-                                "short); the next entry written at the end replaces them")
-                     .arg(path)
-                     .arg(bytes.size() - at);
-    }
+    bytes_.truncate(whole);
   }
 
-  const std::vector<TimeOutRecord>& records() const { return records_; }
+  std::vector<TimeOutRecord> records() const {
+    std::vector<TimeOutRecord> all;
+    all.reserve(static_cast<size_t>(count()));
+    for (qsizetype i = 0; i < count(); ++i) all.push_back(record(i));
+    return all;
+  }
+  TimeOutRecord record(qsizetype index) const { return TimeOutRecord::Decode(bytesOf(index)); }
   const QStringList& damage() const { return damage_; }
   // Whether record `index` is still `record`.
   bool holds(qsizetype index, const TimeOutRecord& record) const {
-    return index < count() && records_[static_cast<size_t>(index)] == record;
+    return index < count() && this->record(index) == record;
   }
-  qsizetype count() const { return static_cast<qsizetype>(records_.size()); }
+  qsizetype count() const { return bytes_.size() / TimeOutRecord::kSize; }
 
   // The index of the first record holding this reservation number (the empty text: the
   // first free record); count() when there is none.
   qsizetype find(const QString& refnr) const {
     for (qsizetype i = 0; i < count(); ++i) {
-      if (records_[static_cast<size_t>(i)].refnr == refnr) return i;
+      if (TimeOutRecord::HoldsRefnr(bytesOf(i), refnr)) return i;
     }
     return count();
   }
@@ -97,9 +103,9 @@ class OpenRegister {
       fail("write");
     }
     if (index == count()) {
-      records_.push_back(record);
+      bytes_.append(bytes);
     } else {
-      records_[static_cast<size_t>(index)] = record;
+      bytes_.replace(index * TimeOutRecord::kSize, TimeOutRecord::kSize, bytes);
     }
   }
 
@@ -110,9 +116,13 @@ class OpenRegister {
                                         file_.errorString()));
   }
 
+  QByteArrayView bytesOf(qsizetype index) const {
+    return QByteArrayView(bytes_).sliced(index * TimeOutRecord::kSize, TimeOutRecord::kSize);
+  }
+
   QLockFile lock_;
   QFile file_;
-  std::vector<TimeOutRecord> records_;
+  QByteArray bytes_;  // the whole records, as in the file
   QStringList damage_;
 };
 
@@ -183,7 +193,7 @@ int TimeOutRegister::sweep(const Cancel& cancel) {
     alert(file.damage());
     const QString now = clock_().toString(kExpiryFormat);
     for (qsizetype i = 0; i < file.count(); ++i) {
-      const TimeOutRecord& record = file.records()[static_cast<size_t>(i)];
+      const TimeOutRecord record = file.record(i);
       if (record.isFree()) continue;
       // Strictly before: an entry that expires in this very second is not due yet.
       if (record.hasReadableExpiry() && !(record.expiry < now)) continue;

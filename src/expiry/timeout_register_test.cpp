@@ -309,6 +309,24 @@ TEST_F(TimeOutRegisterTest, DamageIsReportedAndAnUnreadableExpiryIsTakenAsExpire
 
 // Two processes register and free entries in one file at the same time. Without the lock
 // both would take the same free record, or append at the same end, and lose entries.
+TEST(TimeOutRecordTest, ANumberIsFoundExactlyWhereDecodingWouldFindIt) {
+  // A reservation looks for its number in the raw bytes; that must agree with the decoded
+  // record for every length byte, 8-bit characters and numbers no record can hold.
+  const QStringList numbers = {"", "1", "1234567890", "12345678901", QString::fromUtf8("\xc3\xa6" "7"),
+                               QString::fromUtf8("\xc4\x80" "7")};
+  for (int length = 0; length < 256; ++length) {
+    QByteArray bytes = TimeOutRecord{"1234567890", "20270101120000", "600"}.encode();
+    bytes[0] = static_cast<char>(length);
+    if (length == 2) bytes[1] = '\xe6';  // U+00E6 as one 8-bit character
+    if (length == 2) bytes[2] = '7';
+    const QString decoded = TimeOutRecord::Decode(bytes).refnr;
+    for (const QString& number : numbers + QStringList{decoded}) {
+      EXPECT_EQ(TimeOutRecord::HoldsRefnr(bytes, number), decoded == number)
+          << "length byte " << length << ", number " << number.toStdString();
+    }
+  }
+}
+
 TEST(TimeOutRegisterSharingTest, TwoProcessesLoseNoEntry) {
   QTemporaryDir dir;
   constexpr int kCount = 200;
