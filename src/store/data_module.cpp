@@ -50,7 +50,7 @@ void TdmBook::openMainWithoutAlias(const QString& name, const QString& aliasFile
 const std::string& TdmBook::webPricesSql() {
   if (webPricesSql_.empty()) {
     const Dialect dialect = Dialect::Of(connectionName());
-    sqlite_ = !dialect.keepsPreparedStatements();
+    sqlite_ = !dialect.isPostgres();
     webPricesSql_ = QStringLiteral(
                         "select\n"
                         "  INTPRISKODE,\n"

@@ -30,12 +30,6 @@ class Dialect {
   // the rows are read would discard them.
   bool readsRowsAsTheyArrive() const { return !postgres_; }
 
-  // Whether a prepared statement is kept for the next run on the connection. On PostgreSQL,
-  // where preparing costs a round trip and planning; not on SQLite, where preparing is cheap
-  // and Qt's driver reads a kept statement's result with the columns it had when prepared,
-  // which a table changed meanwhile no longer has.
-  bool keepsPreparedStatements() const { return postgres_; }
-
   // A statement that serializes reservations of one facility and rental type until the
   // transaction ends, with :ANLEGG and :UTYPE to bind; empty where the write transaction
   // already holds the whole database's write lock.

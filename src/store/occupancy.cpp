@@ -46,7 +46,7 @@ const Occupancy::Features& Occupancy::features() {
   if (!features_) {
     QSqlDatabase database = ReadyConnection(connectionName_);
     Features found;
-    found.sqlite = !Dialect(database.driverName()).keepsPreparedStatements();
+    found.sqlite = !Dialect(database.driverName()).isPostgres();
     found.upgraded = CheckUpgrade(database).isEmpty();
     features_ = found;
   }

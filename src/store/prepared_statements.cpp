@@ -1,6 +1,5 @@
 #include "store/prepared_statements.h"
 
-#include "store/dialect.h"
 #include "store/postgres_connection.h"
 #include "store/sqlite_kept_statements.h"
 
@@ -91,9 +90,6 @@ std::unique_ptr<QSqlQuery> Prepare(QSqlDatabase& database, const QString& sql, b
 std::unique_ptr<QSqlQuery> Take(QSqlDatabase& database, const QString& sql, bool forwardOnly,
                                 bool* kept, QSqlError* error) {
   *kept = false;
-  if (!Dialect(database.driverName()).keepsPreparedStatements()) {
-    return Prepare(database, sql, forwardOnly, error);
-  }
   const quint64 opening = OpeningOf(database);
   Kept& cached = Cache()[database.connectionName()];
   if (cached.opening != opening) {

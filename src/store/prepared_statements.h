@@ -1,9 +1,11 @@
 #pragma once
 
-// Prepared statements kept per connection and used again where the backend gains by it (see
-// Dialect::keepsPreparedStatements), so that a statement the server runs on every request is
-// prepared once per connection: PostgreSQL keeps it on the server and, after a few runs,
-// plans it once.
+// Prepared statements kept per connection and used again, so that a statement the server
+// runs on every request is prepared once per connection: PostgreSQL keeps it on the server
+// and, after a few runs, plans it once; SQLite saves the parsing, a good part of a short
+// statement. Every statement that runs here names its columns: Qt's SQLite driver reads a
+// kept statement's result with the columns it had when prepared, which a "SELECT *" over a
+// table changed meanwhile would no longer have.
 //
 // A query is taken out for one run and given back when its rows are read; a statement run
 // while the same one is out (nested) gets a query of its own. Queries kept for a connection
