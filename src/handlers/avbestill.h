@@ -7,6 +7,7 @@
 // cancellation error; no failure escapes. An unknown number changes nothing and is no error.
 
 #include "handlers/instruction.h"
+#include "store/booking_store.h"
 
 #include <QString>
 
@@ -15,13 +16,9 @@ namespace taurelin {
 // Values: REFNR.
 void HandleAvbestill(const InstructionValues& values, QString& reply, HandlerContext& context);
 
-// Which bookings a cancellation may touch. A client may cancel any booking. The expiry
-// sweep cancels only a reservation that still has no booker: booker details end the
-// time-out, so a booking that has them is left as it is and the reply stays the bare header,
-// as for an unknown number.
-enum class CancelScope { kAnyBooking, kReservationOnly };
-
-// The same for a reference number at hand; the expiry sweep cancels with it.
+// The same for a reference number at hand; the expiry sweep cancels with it, in the scope of
+// reservations only (CancelScope): a booking with a booker is left as it is, and the reply
+// stays the bare header, as for an unknown number.
 void Avbestill(const QString& refnr, QString& reply, HandlerContext& context,
                CancelScope scope = CancelScope::kAnyBooking);
 

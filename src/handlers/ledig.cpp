@@ -7,8 +7,6 @@
 #include "handlers/reply_builder.h"
 #include "handlers/web_prices.h"
 
-#include <QHash>
-
 namespace taurelin {
 namespace {
 
@@ -22,32 +20,25 @@ void AnswerTypes(const InstructionValues& values, int facility, HandlerContext& 
   const QList<RentalTypeSummaryRow> rows = SelectSummaryRows(
       context, IsNotGiven(type) ? std::nullopt : std::optional<QString>(type),
       facility == -1 ? std::nullopt : std::optional<int>(facility));
-  const QDate arrival = ParseLocalDate(ProtocolToLocalDate(arrivalText));
-  const QDate departure = ParseLocalDate(ProtocolToLocalDate(departureText));
-  Occupancy& occupancy = context.database->dmBook()->occupancy();
-  occupancy.InitBelegg();
-  occupancy.LoadBelegg(arrival, departure, facility);
+  const Stay stay{ParseLocalDate(ProtocolToLocalDate(arrivalText)),
+                  ParseLocalDate(ProtocolToLocalDate(departureText))};
 
-  // Prices belong to the rental type: "all facilities" lists a type once for each facility
-  // that has it, and each of them gets the same prices.
-  QHash<int, QList<WebPrice>> pricesOfType;
+  QList<int> listed;
   for (const RentalTypeSummaryRow& row : rows) {
     if (row.AntEnh == 0) continue;
     // A type without a description ends the list.
     if (row.BESKR.trimmed().isEmpty()) break;
-    const int t = row.UTYPE;
-    const int free = occupancy.GetKapasitet(facility, t) -
-                     occupancy.GetMaxBelegg(facility, t, arrival, departure, 1);
-    auto prices = pricesOfType.constFind(t);
-    if (prices == pricesOfType.cend()) {
-      prices = pricesOfType.insert(t, OpenWebPriser(context, t, facility, arrival, departure));
-    }
+    listed.append(row.UTYPE);
+  }
+  const QList<TypeAvailability> types = Store(context).Availability(facility, listed, stay);
+  for (const TypeAvailability& available : types) {
     const QList<WebPrice> fitting = PricesForStay(
-        *prices, arrival, departure,
+        available.prices, stay.arrival, stay.departure,
         IsNotGiven(boardType) ? std::nullopt : std::optional<double>(BoardTypeFilter(boardType)));
-    const QStringList head = {"LEDIG", "0", QString::number(t), " ", arrivalText, departureText};
+    const QStringList head = {"LEDIG", "0", QString::number(available.type), " ", arrivalText,
+                              departureText};
     if (fitting.isEmpty()) {
-      builder.addRow(head + QStringList{QString(), QString::number(free), "0"});
+      builder.addRow(head + QStringList{QString(), QString::number(available.free), "0"});
       continue;
     }
     // One row per run of one board type; the run's last price wins.
@@ -55,7 +46,7 @@ void AnswerTypes(const InstructionValues& values, int facility, HandlerContext& 
       const bool runEnds =
           i + 1 == fitting.size() || fitting[i + 1].boardType != fitting[i].boardType;
       if (!runEnds) continue;
-      builder.addRow(head + QStringList{fitting[i].boardTypeText, QString::number(free),
+      builder.addRow(head + QStringList{fitting[i].boardTypeText, QString::number(available.free),
                                         DecimalText(RoundPrice(fitting[i].total))});
     }
   }

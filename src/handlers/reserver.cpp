@@ -6,10 +6,6 @@
 #include "handlers/rental_type_summary.h"
 #include "handlers/reply_builder.h"
 #include "handlers/web_prices.h"
-#include "store/database_session.h"
-#include "store/write_transaction.h"
-
-#include <cmath>
 
 namespace taurelin {
 namespace {
@@ -25,16 +21,6 @@ int Integer(const QString& text) {
   if (!number) throw ConversionError(QStringLiteral("'%1' is not an integer").arg(text));
   return *number;
 }
-
-// What the checks before the write found.
-struct Checked {
-  QDate arrival;
-  QDate departure;
-  int facility = 0;
-  int type = 0;
-  WebPrice price;        // the price row that decides
-  QString priceType;     // of the first fitting price row
-};
 
 }  // namespace
 
@@ -82,115 +68,76 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
   }
 
   // Dates, numbers and the price: a value that does not convert is the request's failure.
-  Checked checked;
-  checked.arrival = ParseLocalDate(ProtocolToLocalDate(values[QLatin1String("ANKOMST")]));
-  checked.departure = ParseLocalDate(ProtocolToLocalDate(values[QLatin1String("AVREISE")]));
-  checked.facility = Integer(facilityText);
-  checked.type = Integer(typeText);
+  ReservationPlan plan;
+  plan.stay = {ParseLocalDate(ProtocolToLocalDate(values[QLatin1String("ANKOMST")])),
+               ParseLocalDate(ProtocolToLocalDate(values[QLatin1String("AVREISE")]))};
+  plan.facility = Integer(facilityText);
+  const int requestedType = Integer(typeText);
+  BookingStore store = Store(context);
   QList<WebPrice> prices;
   try {
-    prices = OpenWebPriser(context, checked.type, checked.facility, checked.arrival,
-                           checked.departure);
+    prices = store.StayPrices(requestedType, plan.facility, plan.stay);
   } catch (const DatabaseError& failure) {
     // A price matrix that fails is the request's failure; a lost database is the booking's.
     if (!failure.connectionLost()) throw;
     return builder.fail(fail::LinesNotWritten());
   }
   const QList<WebPrice> fitting =
-      PricesForStay(prices, checked.arrival, checked.departure,
+      PricesForStay(prices, plan.stay.arrival, plan.stay.departure,
                     BoardTypeFilter(values[QLatin1String("PENSJONSTYPE")]));
   if (fitting.isEmpty()) return builder.fail(fail::NoPrice());
-  checked.priceType = fitting.first().priceType;
-  checked.price = fitting.last();
-  const double price = RoundPrice(checked.price.total);
+  plan.priceType = fitting.first().priceType;
+  plan.price = fitting.last();
+  plan.total = RoundPrice(plan.price.total);
   const QString priceText = values[QLatin1String("PRIS")];
   if (!priceText.isEmpty() && !NumericLiteral(priceText)) {
     throw ConversionError(QStringLiteral("'%1' is not a price").arg(priceText));
   }
 
-  QString refnr = refnrText;
   try {
-    TdmBook& module = *context.database->dmBook();
-    // Free units are counted and the booking written under one write lock.
-    WriteTransaction lock(module.connectionName());
-    lock.lockReservation(checked.facility, checked.type);
     const QList<RentalTypeSummaryRow> summary = SelectSummaryRows(
-        context, typeText, IsNotGiven(facilityText) ? std::nullopt : std::optional<int>(checked.facility));
-    const int type = summary.isEmpty() ? 0 : summary.first().UTYPE;
-    const QString istat = summary.isEmpty() ? QString() : summary.first().ISTAT;
-    Occupancy& occupancy = module.occupancy();
-    occupancy.InitBelegg();
-    occupancy.LoadBelegg(checked.arrival, checked.departure, checked.facility);
-    const int free = occupancy.GetKapasitet(checked.facility, type) -
-                     occupancy.GetMaxBelegg(checked.facility, type, checked.arrival,
-                                            checked.departure, 1);
-    const int units = Integer(values[QLatin1String("ANTALL")]);
-    // A count below one would store a line that frees units instead of taking them.
-    if (units < 1) return builder.fail(fail::LinesNotWritten());
-    if (units > free) return builder.fail(fail::Overbooking());
-
-    if (refnrText == u"*") {
-      try {
-        Statement number = module.stpRefnr();
-        number.open();
-        if (!number.next()) return builder.fail(fail::NoReferenceNumber());
-        refnr = QString::number(number.integer(QStringLiteral("REFNR")));
-      } catch (const DatabaseError&) {
-        return builder.fail(fail::NoReferenceNumber());
-      }
-    } else {
-      try {
-        Statement booking(module.connectionName());
-        booking.add(QStringLiteral("SELECT REFNR, HOY_DATO FROM BOOKING WHERE REFNR = :REFNR"));
-        booking.bindNumber(QStringLiteral("REFNR"), refnrText);
-        booking.open();
-        if (!booking.next()) return builder.fail(fail::UnknownBooking(refnrText));
-      } catch (const DatabaseError&) {
-        return builder.fail(fail::BookingLookupFailed(refnrText));
-      }
-    }
-
-    TBookingData header;
-    header.AKODE = Integer(agent);
-    header.ANLEGGSNR = checked.facility;
-    header.BEKREFT = QStringLiteral("B");
-    header.FORMAL = 0;
-    header.OPPR_AV = 0;
-    header.REFNR = NumericLiteral(refnr)->toDouble();
-    header.REG_DATO = QDate::currentDate();
-    TUtleieData line;
-    line.A_PRIS = price;
-    line.ANKOMST = checked.arrival;
-    line.AVREISE = checked.departure;
-    line.ANLEGG = checked.facility;
-    line.ANTALL = units;
-    line.ANT_VOKSEN = Integer(values[QLatin1String("ANT_PERSONER")]);
-    if (line.ANT_VOKSEN < 0) return builder.fail(fail::LinesNotWritten());
-    line.ETTER = QStringLiteral("F");
-    line.TIL = QStringLiteral("M");
-    line.PENSJON = static_cast<int>(std::lround(checked.price.board));
-    line.PRISKODE = checked.price.priceCode;
-    line.PRISTYPE = checked.priceType.left(1);
-    line.LEIETYPE = QStringLiteral("U");
-    line.REFNR = static_cast<int>(header.REFNR);
-    line.STATKODE = istat.left(1);
-    line.UTYPE = type;
-    line.state = u'I';
-    if (!module.SaveBooking(header, line)) return builder.fail(fail::LinesNotWritten());
-    // The hold's entry is written before its booking is committed: a server stopped between
-    // the two leaves an entry whose booking never came, which a sweep merely frees, never a
-    // held booking that nothing expires.
-    if (context.registerTimeOut) {
-      context.registerTimeOut(refnrText, refnr, values[QLatin1String("TIMEOUT")]);
-    }
-    lock.commit();
+        context, typeText, IsNotGiven(facilityText) ? std::nullopt : std::optional<int>(plan.facility));
+    plan.type = summary.isEmpty() ? 0 : summary.first().UTYPE;
+    plan.istat = summary.isEmpty() ? QString() : summary.first().ISTAT;
+    plan.units = Integer(values[QLatin1String("ANTALL")]);
   } catch (const std::exception&) {
     return builder.fail(fail::LinesNotWritten());
   }
+  // A count below one would store a line that frees units instead of taking them.
+  if (plan.units < 1) return builder.fail(fail::LinesNotWritten());
+  plan.adults = ToInteger(values[QLatin1String("ANT_PERSONER")]);
+  plan.agent = ToInteger(agent);
+  plan.refnr = refnrText;
+  // The hold's entry is written before its booking is committed: a server stopped between
+  // the two leaves an entry whose booking never came, which a sweep merely frees, never a
+  // held booking that nothing expires.
+  if (context.registerTimeOut) {
+    plan.beforeCommit = [&context, &refnrText, &values](const QString& refnr) {
+      context.registerTimeOut(refnrText, refnr, values[QLatin1String("TIMEOUT")]);
+    };
+  }
+
+  using Kind = ReservationOutcome::Kind;
+  const ReservationOutcome outcome = store.Reserve(plan);
+  switch (outcome.kind) {
+    case Kind::kReserved:
+      break;
+    case Kind::kOverbooked:
+      return builder.fail(fail::Overbooking());
+    case Kind::kNoReferenceNumber:
+      return builder.fail(fail::NoReferenceNumber());
+    case Kind::kUnknownBooking:
+      return builder.fail(fail::UnknownBooking(refnrText));
+    case Kind::kBookingLookupFailed:
+      return builder.fail(fail::BookingLookupFailed(refnrText));
+    case Kind::kNotWritten:
+      return builder.fail(fail::LinesNotWritten());
+  }
+  const QString& refnr = outcome.refnr;
 
   builder.addRow({"RESERVER", "0", typeText, " ", values[QLatin1String("ANKOMST")],
                   values[QLatin1String("AVREISE")], " ", values[QLatin1String("ANTALL")],
-                  values[QLatin1String("ANT_PERSONER")], agent, refnr, DecimalText(price), "0",
+                  values[QLatin1String("ANT_PERSONER")], agent, refnr, DecimalText(plan.total), "0",
                   values[QLatin1String("TIMEOUT")]});
   builder.finish();
 }

@@ -1,19 +1,14 @@
 #include "handlers/web_prices.h"
 
+#include "handlers/conventions.h"
 #include "handlers/protocol_dates.h"
 #include "store/database_session.h"
 
 namespace taurelin {
 
-QList<WebPrice> OpenWebPriser(const HandlerContext& context, int type, int facility,
-                              const QDate& arrival, const QDate& departure) {
-  if (context.database == nullptr || context.database->dmBook() == nullptr) {
-    throw DatabaseError(QStringLiteral("the booking database is not connected"),
-                        DatabaseError::Cause::kConnection);
-  }
-  const QDate until = departure == arrival ? arrival.addDays(1) : departure;
-  return context.database->dmBook()->WebPrices(type, facility, FirstDayOfWeek(arrival), arrival,
-                                               until);
+BookingStore Store(const HandlerContext& context) {
+  return BookingStore(context.database == nullptr ? nullptr : context.database->dmBook(),
+                      SessionConnectionName(context));
 }
 
 QList<WebPrice> PricesForStay(const QList<WebPrice>& prices, const QDate& arrival,

@@ -1,10 +1,10 @@
 #pragma once
 
-// The web prices of a stay for one rental type, as the database's price matrix computes
-// them, and the selection of the prices that fit the stay. Shared by availability (LEDIG)
-// and reservation (RESERVER).
+// The booking store as the handlers reach it, and the selection of the web prices that fit a
+// stay. Shared by availability (LEDIG) and reservation (RESERVER).
 
 #include "handlers/instruction.h"
+#include "store/booking_store.h"
 #include "store/web_price.h"
 
 #include <QDate>
@@ -15,11 +15,9 @@
 
 namespace taurelin {
 
-// Runs the price matrix of the data module for the type at the facility (-1: all) and the
-// stay. A stay that arrives and departs on one day is priced as one night. Throws
-// DatabaseError when the matrix fails.
-QList<WebPrice> OpenWebPriser(const HandlerContext& context, int type, int facility,
-                              const QDate& arrival, const QDate& departure);
+// The booking store of the request's database session; without a session or data module
+// its operations fail as on a lost connection.
+BookingStore Store(const HandlerContext& context);
 
 // The prices whose start day is the arrival's weekday or 0 and whose number of days fits
 // into the nights (or is 0), and, when `boardType` is given, of that board type only.

@@ -93,6 +93,15 @@ QList<WebPrice> TdmBook::WebPrices(int type, int facility, const QDate& referenc
   });
 }
 
+QList<QList<WebPrice>> TdmBook::WebPricesOfTypes(const QList<int>& types, int facility,
+                                                 const QDate& reference, const QDate& arrival,
+                                                 const QDate& until) {
+  QList<QList<WebPrice>> prices;
+  prices.reserve(types.size());
+  for (const int type : types) prices.append(WebPrices(type, facility, reference, arrival, until));
+  return prices;
+}
+
 Statement TdmBook::qryAlleAnlegg() const {
   Statement s = statement();
   s.add({"select", "  ANLEGGSNR,", "  ANLEGGSNAVN,", "  FORETAKSNR", "from", "  ANLEGG"});

@@ -40,11 +40,12 @@ class TdmBook {
   [[noreturn]] void openMainWithoutAlias(const QString& name, const QString& aliasFile);
   QString connectionName() const { return QLatin1String(kConnectionName); }
 
-  // The web price matrix of a rental type at a facility (-1: all) for the nights from
-  // `arrival` up to `until`, the week starting on `reference`. Throws DatabaseError when
-  // the matrix fails.
-  QList<WebPrice> WebPrices(int type, int facility, const QDate& reference, const QDate& arrival,
-                            const QDate& until);
+  // The web price matrix of each rental type of `types`, in that order, at a facility (-1:
+  // all) for the nights from `arrival` up to `until`, the week starting on `reference`.
+  // Throws DatabaseError when the matrix of one of them fails.
+  QList<QList<WebPrice>> WebPricesOfTypes(const QList<int>& types, int facility,
+                                          const QDate& reference, const QDate& arrival,
+                                          const QDate& until);
   // Every facility with its company.
   Statement qryAlleAnlegg() const;
   // One booking header: bind REFNR.
@@ -75,6 +76,8 @@ class TdmBook {
 
  private:
   Statement statement() const { return Statement(connectionName()); }
+  QList<WebPrice> WebPrices(int type, int facility, const QDate& reference, const QDate& arrival,
+                            const QDate& until);
   void writeHeader(TBookingData& booking);
   // Writes the rental-type line and its object line; throws DatabaseError on failure.
   void SaveLeie(const TBookingData& booking, TUtleieData& line);

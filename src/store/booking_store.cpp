@@ -1,0 +1,177 @@
+#include "store/booking_store.h"
+
+#include "store/booking_creation.h"
+#include "store/data_module.h"
+#include "store/database_error.h"
+#include "store/statement.h"
+#include "store/write_transaction.h"
+
+#include <QHash>
+
+#include <cmath>
+#include <utility>
+
+namespace taurelin {
+namespace {
+
+// The Monday of the arrival's week, which the price matrix takes as its reference day.
+QDate FirstDayOfWeek(const QDate& day) { return day.addDays(1 - day.dayOfWeek()); }
+
+// The last day the prices of a stay run to: a stay without nights is priced as one night.
+QDate PricedUntil(const Stay& stay) {
+  return stay.departure == stay.arrival ? stay.arrival.addDays(1) : stay.departure;
+}
+
+// Runs one write on a booking's lines or header.
+void Execute(const QString& connection, const char* sql, const QString& refnr) {
+  Statement statement(connection);
+  statement.add(QString::fromLatin1(sql));
+  statement.bindNumber(QStringLiteral("REFNR"), refnr);
+  statement.execute();
+}
+
+}  // namespace
+
+BookingStore::BookingStore(TdmBook* module, QString sessionConnection)
+    : module_(module), sessionConnection_(std::move(sessionConnection)) {}
+
+TdmBook& BookingStore::module() const {
+  if (module_ == nullptr) {
+    throw DatabaseError(QStringLiteral("the booking database is not connected"),
+                        DatabaseError::Cause::kConnection);
+  }
+  return *module_;
+}
+
+QList<TypeAvailability> BookingStore::Availability(int facility, const QList<int>& types,
+                                                   const Stay& stay) {
+  Occupancy& occupancy = module().occupancy();
+  occupancy.InitBelegg();
+  occupancy.LoadBelegg(stay.arrival, stay.departure, facility);
+
+  // Prices belong to the rental type: "all facilities" lists a type once for each facility
+  // that has it, and each of them gets the same prices, read once.
+  QList<int> distinct;
+  for (const int type : types) {
+    if (!distinct.contains(type)) distinct.append(type);
+  }
+  const QList<QList<WebPrice>> prices = module().WebPricesOfTypes(
+      distinct, facility, FirstDayOfWeek(stay.arrival), stay.arrival, PricedUntil(stay));
+  QHash<int, qsizetype> priced;
+  for (qsizetype i = 0; i < distinct.size(); ++i) priced.insert(distinct[i], i);
+
+  QList<TypeAvailability> answer;
+  answer.reserve(types.size());
+  for (const int type : types) {
+    const int free = occupancy.GetKapasitet(facility, type) -
+                     occupancy.GetMaxBelegg(facility, type, stay.arrival, stay.departure, 1);
+    answer.append({type, free, prices[priced.value(type)]});
+  }
+  return answer;
+}
+
+QList<WebPrice> BookingStore::StayPrices(int type, int facility, const Stay& stay) {
+  return module().WebPricesOfTypes({type}, facility, FirstDayOfWeek(stay.arrival), stay.arrival,
+                                  PricedUntil(stay))
+      .value(0);
+}
+
+ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
+  using Kind = ReservationOutcome::Kind;
+  QString refnr = plan.refnr;
+  try {
+    // Free units are counted and the booking written under one write lock.
+    WriteTransaction lock(module().connectionName());
+    lock.lockReservation(plan.facility, plan.type);
+    Occupancy& occupancy = module().occupancy();
+    occupancy.InitBelegg();
+    occupancy.LoadBelegg(plan.stay.arrival, plan.stay.departure, plan.facility);
+    const int free = occupancy.GetKapasitet(plan.facility, plan.type) -
+                     occupancy.GetMaxBelegg(plan.facility, plan.type, plan.stay.arrival,
+                                            plan.stay.departure, 1);
+    if (plan.units > free) return {Kind::kOverbooked, {}};
+
+    if (plan.refnr == u"*") {
+      try {
+        Statement number = module().stpRefnr();
+        number.open();
+        if (!number.next()) return {Kind::kNoReferenceNumber, {}};
+        refnr = QString::number(number.integer(QStringLiteral("REFNR")));
+      } catch (const DatabaseError&) {
+        return {Kind::kNoReferenceNumber, {}};
+      }
+    } else {
+      try {
+        Statement booking(module().connectionName());
+        booking.add(QStringLiteral("SELECT REFNR, HOY_DATO FROM BOOKING WHERE REFNR = :REFNR"));
+        booking.bindNumber(QStringLiteral("REFNR"), plan.refnr);
+        booking.open();
+        if (!booking.next()) return {Kind::kUnknownBooking, {}};
+      } catch (const DatabaseError&) {
+        return {Kind::kBookingLookupFailed, {}};
+      }
+    }
+    if (!plan.agent || !plan.adults || *plan.adults < 0) return {Kind::kNotWritten, {}};
+
+    TBookingData header;
+    header.AKODE = *plan.agent;
+    header.ANLEGGSNR = plan.facility;
+    header.BEKREFT = QStringLiteral("B");
+    header.FORMAL = 0;
+    header.OPPR_AV = 0;
+    header.REFNR = NumericLiteral(refnr).value_or(QVariant(0)).toDouble();
+    header.REG_DATO = QDate::currentDate();
+    TUtleieData line;
+    line.A_PRIS = plan.total;
+    line.ANKOMST = plan.stay.arrival;
+    line.AVREISE = plan.stay.departure;
+    line.ANLEGG = plan.facility;
+    line.ANTALL = plan.units;
+    line.ANT_VOKSEN = *plan.adults;
+    line.ETTER = QStringLiteral("F");
+    line.TIL = QStringLiteral("M");
+    line.PENSJON = static_cast<int>(std::lround(plan.price.board));
+    line.PRISKODE = plan.price.priceCode;
+    line.PRISTYPE = plan.priceType.left(1);
+    line.LEIETYPE = QStringLiteral("U");
+    line.REFNR = static_cast<int>(header.REFNR);
+    line.STATKODE = plan.istat.left(1);
+    line.UTYPE = plan.type;
+    line.state = u'I';
+    if (!module().SaveBooking(header, line)) return {Kind::kNotWritten, {}};
+    if (plan.beforeCommit) plan.beforeCommit(refnr);
+    lock.commit();
+  } catch (const std::exception&) {
+    return {Kind::kNotWritten, {}};
+  }
+  return {Kind::kReserved, refnr};
+}
+
+CancelOutcome BookingStore::Cancel(const QString& refnr, CancelScope scope) {
+  try {
+    WriteTransaction transaction(sessionConnection_);
+    bool hasBooker = false;
+    {
+      Statement booking(sessionConnection_);
+      booking.add(QStringLiteral("SELECT BESTNR FROM BOOKING WHERE REFNR = :REFNR"));
+      booking.bindNumber(QStringLiteral("REFNR"), refnr);
+      booking.open();
+      if (!booking.next()) return CancelOutcome::kNothingDone;
+      hasBooker = !booking.isNull(QStringLiteral("BESTNR"));
+    }
+    if (hasBooker && scope == CancelScope::kReservationOnly) return CancelOutcome::kNothingDone;
+    if (!hasBooker) {
+      Execute(sessionConnection_, "DELETE FROM LEIE WHERE REFNR = :REFNR", refnr);
+      Execute(sessionConnection_, "DELETE FROM BOOKING WHERE REFNR = :REFNR", refnr);
+    } else {
+      Execute(sessionConnection_, "UPDATE LEIE SET STATUS = 'A' WHERE REFNR = :REFNR", refnr);
+      Execute(sessionConnection_, "UPDATE BOOKING SET AVBESTILT = 1 WHERE REFNR = :REFNR", refnr);
+    }
+    transaction.commit();
+  } catch (const DatabaseError&) {
+    return CancelOutcome::kFailed;
+  }
+  return CancelOutcome::kCancelled;
+}
+
+}  // namespace taurelin

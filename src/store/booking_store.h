@@ -1,0 +1,113 @@
+#pragma once
+
+// The booking operations behind availability, reservation and cancellation: what a request
+// reads and writes in the booking database, in as few statements as it can, on statements
+// kept for their connection. The handlers check the request's values before and format the
+// answer after; nothing here knows the protocol.
+//
+// Promises: every count is made from the database as it stands at the call (the layout kept
+// between calls only behind the layout version, see Occupancy); a reservation counts the free
+// units and writes its booking under one write lock, in one transaction, so no unit is sold
+// twice; a failed reservation or cancellation leaves the database as it was.
+
+#include "store/web_price.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace taurelin {
+
+class TdmBook;
+
+// The nights from arrival up to departure; arriving and departing on one day is one night
+// for the prices and the arrival day alone for the count.
+struct Stay {
+  QDate arrival;
+  QDate departure;
+};
+
+// The free units of one rental type for a stay, and its web prices for the stay.
+struct TypeAvailability {
+  int type = 0;
+  int free = 0;
+  QList<WebPrice> prices;
+};
+
+// A reservation as the handler has checked it.
+struct ReservationPlan {
+  int facility = 0;
+  int type = 0;           // the rental type as the type summary holds it (0: none)
+  QString istat;          // its statistics code
+  Stay stay;
+  int units = 1;          // at least one
+  std::optional<int> adults;  // nothing: the count sent was no whole number
+  std::optional<int> agent;   // nothing: the agent sent was no whole number
+  QString refnr;          // "*": a new booking; otherwise the existing booking's number
+  WebPrice price;         // the price row that decides
+  QString priceType;      // of the first fitting price row
+  double total = 0;       // the price of the stay as the reply shows it
+  // Runs after the booking's rows are written and before they are committed, with the
+  // booking's reference number; what it throws rolls the reservation back.
+  std::function<void(const QString& refnr)> beforeCommit;
+};
+
+struct ReservationOutcome {
+  enum class Kind {
+    kReserved,
+    kOverbooked,            // fewer units free than asked for
+    kNoReferenceNumber,     // no new reference number could be drawn
+    kUnknownBooking,        // no booking of the number to add to
+    kBookingLookupFailed,   // the booking to add to could not be looked up
+    kNotWritten,            // the booking could not be written
+  };
+  Kind kind = Kind::kNotWritten;
+  QString refnr;  // of the reservation, when reserved
+};
+
+// Which bookings a cancellation may touch. A client may cancel any booking. The expiry
+// sweep cancels only a reservation that still has no booker: booker details end the
+// time-out, so a booking that has them is left as it is.
+enum class CancelScope { kAnyBooking, kReservationOnly };
+
+enum class CancelOutcome {
+  kCancelled,
+  kNothingDone,  // no booking of that number, or one the scope leaves alone
+  kFailed,       // the database failed; the booking is as it was
+};
+
+class BookingStore {
+ public:
+  // On the data module's connection, and for cancellations on the session connection
+  // `sessionConnection`. Without a module (null), what needs it fails as on a lost
+  // connection.
+  BookingStore(TdmBook* module, QString sessionConnection);
+
+  // For each of `types`, in that order (a type may come more than once), its free units at
+  // `facility` (-1: all facilities summed) for the stay and its web prices for the stay.
+  // Throws DatabaseError when a statement fails.
+  QList<TypeAvailability> Availability(int facility, const QList<int>& types, const Stay& stay);
+
+  // The web prices of one rental type at `facility` for the stay; throws DatabaseError.
+  QList<WebPrice> StayPrices(int type, int facility, const Stay& stay);
+
+  // Counts the free units of the plan's type and writes the booking when enough are free.
+  // No failure escapes: each is an outcome, and leaves nothing written.
+  ReservationOutcome Reserve(const ReservationPlan& plan);
+
+  // Cancels the booking `refnr`: one without a booker is deleted with its lines, one with a
+  // booker is kept and marked cancelled, lines and header alike, all in one transaction. The
+  // booker is read in that transaction, so one attached meanwhile by another server is seen.
+  CancelOutcome Cancel(const QString& refnr, CancelScope scope);
+
+ private:
+  TdmBook& module() const;
+
+  TdmBook* module_;
+  QString sessionConnection_;
+};
+
+}  // namespace taurelin
