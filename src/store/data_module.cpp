@@ -74,23 +74,55 @@ const std::string& TdmBook::webPricesSql() {
   return webPricesSql_;
 }
 
+namespace {
+
+// A row of the web price matrix, read from a SqliteRow or a Statement.
+template <typename Row>
+WebPrice WebPriceOf(Row& s) {
+  WebPrice price;
+  price.priceCode = s.integer("INTPRISKODE");
+  price.total = s.number("FLTTOTALPRISER");
+  price.board = s.number("FLTPENSJON");
+  price.priceType = s.text("CHRPRISTYPE");
+  price.boardType = s.integer("intPRISMET");
+  price.boardTypeText = s.text("intPRISMET");
+  price.startDay = s.integer("START_DAG");
+  price.days = s.integer("ANT_DAGER");
+  return price;
+}
+
+// PostgreSQL: the matrices of several rental types (:UTYPER, an integer array) in one
+// statement, so one round trip. NR numbers the types in the array's order; each type's rows
+// come in the order of its own matrix, ties in the order the procedure gives them.
+constexpr char kWebPricesOfTypes[] =
+    "select\n"
+    "  T.NR,\n"
+    "  M.INTPRISKODE,\n"
+    "  M.STRBESKR,\n"
+    "  M.FLTTOTALPRISER,\n"
+    "  M.FLTPRISMND,\n"
+    "  M.FLTPENSJON,\n"
+    "  M.CHRPRISTYPE,\n"
+    "  M.intPRISMET,\n"
+    "  M.intSTART_DAG START_DAG,\n"
+    "  M.intANT_DAGER ANT_DAGER\n"
+    "from\n"
+    "  unnest(CAST(:UTYPER AS integer[])) WITH ORDINALITY AS T(UTYPE, NR)\n"
+    "  CROSS JOIN LATERAL BEREGN_WEB_PRISMATRISE(:REFDATO, :ANK, :AVR, T.UTYPE, :ANLEGGET)\n"
+    "    WITH ORDINALITY AS M(INTPRISKODE, STRBESKR, FLTTOTALPRISER, FLTPRISMND, FLTPENSJON,\n"
+    "                         CHRPRISTYPE, intPRISMET, intSTART_DAG, intANT_DAGER, RANG)\n"
+    "ORDER BY T.NR, M.STRBESKR COLLATE \"C\" NULLS FIRST, M.intPRISMET NULLS FIRST,\n"
+    "  M.intSTART_DAG NULLS FIRST, M.intANT_DAGER NULLS FIRST, M.RANG";
+
+}  // namespace
+
 QList<WebPrice> TdmBook::WebPrices(int type, int facility, const QDate& reference,
                                    const QDate& arrival, const QDate& until) {
   const RowParams params = {{":REFDATO", reference}, {":ANK", arrival}, {":AVR", until},
                             {":UTYPEN", qint64{type}}, {":ANLEGGET", qint64{facility}}};
   const char* sql = webPricesSql().c_str();
-  return ReadRows(connectionName(), sqlite_, sql, params, [](auto& s) {
-    WebPrice price;
-    price.priceCode = s.integer("INTPRISKODE");
-    price.total = s.number("FLTTOTALPRISER");
-    price.board = s.number("FLTPENSJON");
-    price.priceType = s.text("CHRPRISTYPE");
-    price.boardType = s.integer("intPRISMET");
-    price.boardTypeText = s.text("intPRISMET");
-    price.startDay = s.integer("START_DAG");
-    price.days = s.integer("ANT_DAGER");
-    return price;
-  });
+  return ReadRows(connectionName(), sqlite_, sql, params,
+                  [](auto& s) { return WebPriceOf(s); });
 }
 
 QList<QList<WebPrice>> TdmBook::WebPricesOfTypes(const QList<int>& types, int facility,
@@ -98,7 +130,29 @@ QList<QList<WebPrice>> TdmBook::WebPricesOfTypes(const QList<int>& types, int fa
                                                  const QDate& until) {
   QList<QList<WebPrice>> prices;
   prices.reserve(types.size());
-  for (const int type : types) prices.append(WebPrices(type, facility, reference, arrival, until));
+  webPricesSql();  // knows the backend from here on
+  if (sqlite_ || types.isEmpty()) {
+    // A kept statement a type costs no round trip.
+    for (const int type : types) {
+      prices.append(WebPrices(type, facility, reference, arrival, until));
+    }
+    return prices;
+  }
+  QStringList numbers;
+  for (const int type : types) numbers << QString::number(type);
+  Statement statement(connectionName());
+  statement.add(QString::fromLatin1(kWebPricesOfTypes));
+  statement.bindText(QStringLiteral("UTYPER"), u'{' + numbers.join(u',') + u'}');
+  statement.bindDate(QStringLiteral("REFDATO"), reference);
+  statement.bindDate(QStringLiteral("ANK"), arrival);
+  statement.bindDate(QStringLiteral("AVR"), until);
+  statement.bindInteger(QStringLiteral("ANLEGGET"), facility);
+  statement.open();
+  prices.resize(types.size());
+  while (statement.next()) {
+    const qsizetype at = statement.integer(QStringLiteral("NR")) - 1;
+    if (at >= 0 && at < prices.size()) prices[at].append(WebPriceOf(statement));
+  }
   return prices;
 }
 
