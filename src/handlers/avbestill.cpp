@@ -2,7 +2,6 @@
 
 #include "handlers/conventions.h"
 #include "handlers/reply_builder.h"
-#include "handlers/web_prices.h"
 
 namespace taurelin {
 namespace {

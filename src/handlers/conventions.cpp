@@ -19,6 +19,11 @@ Statement SessionStatement(const HandlerContext& context) {
   return Statement(SessionConnectionName(context));
 }
 
+BookingStore Store(const HandlerContext& context) {
+  return BookingStore(context.database == nullptr ? nullptr : context.database->dmBook(),
+                      SessionConnectionName(context));
+}
+
 QString DatabaseName(const HandlerContext& context) {
   return context.database != nullptr ? context.database->APIDatabaseName() : QString();
 }

@@ -1,10 +1,11 @@
 #pragma once
 
 // What the instruction handlers share besides the reply: the not-given marker, the session
-// they run their statements on, the facility and rental-type checks, and the rounding of
+// they run their statements on, the booking store, the facility and rental-type checks, and the rounding of
 // computed prices.
 
 #include "handlers/instruction.h"
+#include "store/booking_store.h"
 #include "store/statement.h"
 
 #include <QString>
@@ -19,6 +20,9 @@ bool IsNotGiven(const QString& value);
 QString SessionConnectionName(const HandlerContext& context);
 // A fresh statement on the session connection.
 Statement SessionStatement(const HandlerContext& context);
+// The booking store of the request's database session; without a session or data module
+// its operations fail as on a lost connection.
+BookingStore Store(const HandlerContext& context);
 // The database's name as error messages quote it.
 QString DatabaseName(const HandlerContext& context);
 

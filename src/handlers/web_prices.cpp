@@ -1,15 +1,9 @@
 #include "handlers/web_prices.h"
 
-#include "handlers/conventions.h"
 #include "handlers/protocol_dates.h"
-#include "store/database_session.h"
+#include "store/statement.h"
 
 namespace taurelin {
-
-BookingStore Store(const HandlerContext& context) {
-  return BookingStore(context.database == nullptr ? nullptr : context.database->dmBook(),
-                      SessionConnectionName(context));
-}
 
 QList<WebPrice> PricesForStay(const QList<WebPrice>& prices, const QDate& arrival,
                               const QDate& departure, std::optional<double> boardType) {

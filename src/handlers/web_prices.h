@@ -1,10 +1,9 @@
 #pragma once
 
-// The booking store as the handlers reach it, and the selection of the web prices that fit a
-// stay. Shared by availability (LEDIG) and reservation (RESERVER).
+// The selection of the web prices that fit a stay. Shared by availability (LEDIG) and
+// reservation (RESERVER).
 
 #include "handlers/instruction.h"
-#include "store/booking_store.h"
 #include "store/web_price.h"
 
 #include <QDate>
@@ -14,10 +13,6 @@
 #include <optional>
 
 namespace taurelin {
-
-// The booking store of the request's database session; without a session or data module
-// its operations fail as on a lost connection.
-BookingStore Store(const HandlerContext& context);
 
 // The prices whose start day is the arrival's weekday or 0 and whose number of days fits
 // into the nights (or is 0), and, when `boardType` is given, of that board type only.

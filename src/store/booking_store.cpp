@@ -9,6 +9,7 @@
 #include <QHash>
 
 #include <cmath>
+#include <optional>
 #include <utility>
 
 namespace taurelin {
@@ -145,6 +146,92 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
     return {Kind::kNotWritten, {}};
   }
   return {Kind::kReserved, refnr};
+}
+
+bool BookingStore::IsNationCode(const QString& code) {
+  Statement s(sessionConnection_);
+  s.add({"SELECT", "  NKODE", "  NAVN", "FROM", "  NASJON", "WHERE", "  NKODE = :NKODE"});
+  s.bindText(QStringLiteral("NKODE"), code);
+  s.open();
+  return s.next();
+}
+
+bool BookingStore::BookingExists(const QString& refnr) {
+  Statement s(sessionConnection_);
+  s.add(QStringLiteral("SELECT REFNR FROM BOOKING WHERE REFNR = :REFNR"));
+  s.bindNumber(QStringLiteral("REFNR"), refnr);
+  s.open();
+  return s.next();
+}
+
+AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& agent,
+                                         const Booker& booker) {
+  using Kind = AttachOutcome::Kind;
+  const QString& connection = sessionConnection_;
+  std::optional<WriteTransaction> writes;
+  int bestnr = 0;
+  try {
+    writes.emplace(connection);
+    Statement number(connection);
+    number.add(QStringLiteral("SELECT BESTNR FROM LAGE_BESTNR"));
+    number.open();
+    if (!number.next()) return {Kind::kNotCreated, 0};
+    bestnr = number.integer(QStringLiteral("BESTNR"));
+    number.close();
+
+    Statement insert(connection);
+    insert.add({"INSERT INTO BESTILL(BESTNR)", "VALUES ( :BESTNR)"});
+    insert.bindInteger(QStringLiteral("BESTNR"), bestnr);
+    insert.execute();
+  } catch (const DatabaseError&) {
+    return {Kind::kNotCreated, bestnr};
+  }
+
+  try {
+    Statement details(connection);
+    details.add({"UPDATE BESTILL SET ", "  ENAVN = :ENAVN,", "  FNAVN = :FNAVN,", "  ADR = :ADR,",
+                 "  POSTNR = :POSTNR,", "  POSTSTED = :POSTSTED,", "  NKODE = :NKODE,",
+                 "  TLF = :TLF,", "  FAX = :FAX,", "  MAIL = :MAIL,", "  ANM = :ANM",
+                 "WHERE BESTNR = :BESTNR"});
+    details.bindText(QStringLiteral("ENAVN"), booker.surname);
+    details.bindText(QStringLiteral("FNAVN"), booker.firstName);
+    details.bindText(QStringLiteral("ADR"), booker.address);
+    // The postcode is a number to the booking database: an empty one fails the update.
+    // A postcode is digits that must keep their leading zeros ("0150").
+    details.bindNumberText(QStringLiteral("POSTNR"), booker.postcode);
+    details.bindText(QStringLiteral("POSTSTED"), booker.place);
+    details.bindText(QStringLiteral("NKODE"), booker.nation);
+    details.bindText(QStringLiteral("TLF"), booker.phone);
+    details.bindText(QStringLiteral("FAX"), booker.fax);
+    details.bindText(QStringLiteral("MAIL"), booker.mail);
+    details.bindText(QStringLiteral("ANM"), booker.remark);
+    details.bindInteger(QStringLiteral("BESTNR"), bestnr);
+    details.execute();
+  } catch (const DatabaseError&) {
+    return {Kind::kNotUpdated, bestnr};
+  }
+
+  try {
+    Statement link(connection);
+    link.add({"UPDATE BOOKING SET ", "  AKODE = :AKODE,", "  BESTNR = :BESTNR",
+              "WHERE REFNR = :REFNR"});
+    link.bindNumber(QStringLiteral("AKODE"), agent);
+    link.bindInteger(QStringLiteral("BESTNR"), bestnr);
+    link.bindNumber(QStringLiteral("REFNR"), refnr);
+    link.execute();
+    // The booking was there when it was looked up; a writer sharing the database may have
+    // cancelled it since. A booker linked to nothing is no success.
+    if (link.rowsAffected() != 1) return {Kind::kNotLinked, bestnr};
+  } catch (const DatabaseError&) {
+    return {Kind::kNotLinked, bestnr};
+  }
+
+  try {
+    writes->commit();
+  } catch (const DatabaseError&) {
+    return {Kind::kNotCreated, bestnr};
+  }
+  return {Kind::kAttached, bestnr};
 }
 
 CancelOutcome BookingStore::Cancel(const QString& refnr, CancelScope scope) {

@@ -79,6 +79,23 @@ enum class CancelOutcome {
   kFailed,       // the database failed; the booking is as it was
 };
 
+// The booker's details as a booking request gives them; the postcode is digits kept as text,
+// so that leading zeros stay.
+struct Booker {
+  QString surname, firstName, address, postcode, place, nation, phone, fax, mail, remark;
+};
+
+struct AttachOutcome {
+  enum class Kind {
+    kAttached,
+    kNotCreated,  // no booker number, or the booker or the transaction failed
+    kNotUpdated,  // the booker's details could not be written
+    kNotLinked,   // the booking could not be linked (or was gone)
+  };
+  Kind kind = Kind::kNotCreated;
+  int bestnr = 0;  // the booker's number, once drawn
+};
+
 class BookingStore {
  public:
   // On the data module's connection, and for cancellations on the session connection
@@ -102,6 +119,17 @@ class BookingStore {
   // booker is kept and marked cancelled, lines and header alike, all in one transaction. The
   // booker is read in that transaction, so one attached meanwhile by another server is seen.
   CancelOutcome Cancel(const QString& refnr, CancelScope scope);
+
+  // The session-connection lookups of a booking request; each throws DatabaseError when its
+  // statement fails (a reference that is no number included).
+  bool IsNationCode(const QString& code);
+  bool BookingExists(const QString& refnr);
+
+  // Creates a booker with these details and links the booking `refnr` to it, with the agent
+  // `agent` (the number as sent), in one transaction on the session connection. The booker
+  // number is drawn inside it, so a failure hands the number back as well; nothing of a
+  // failed attachment is kept.
+  AttachOutcome AttachBooker(const QString& refnr, const QString& agent, const Booker& booker);
 
  private:
   TdmBook& module() const;
