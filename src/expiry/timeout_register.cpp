@@ -1,6 +1,6 @@
 #include "expiry/timeout_register.h"
 
-#include "handlers/integer_text.h"
+#include "base/integer_text.h"
 
 #include <QByteArrayView>
 #include <QDeadlineTimer>

@@ -1,6 +1,7 @@
 #include "protocol/parser.h"
 
-#include "handlers/integer_text.h"
+#include "base/elapsed_text.h"
+#include "base/integer_text.h"
 #include "protocol/dispatcher.h"
 #include "protocol/request_objects.h"
 #include "protocol/split_off.h"
@@ -74,11 +75,6 @@ void TakeOwnErrorField(Sections& s, const QString& label, QString& field) {
   field = length > 0 ? s.rest.mid(at, length) : QString();
   const qsizetype from = s.rest.indexOf(kAmpersand + label);
   if (from >= 0 && length > 0) s.rest.remove(from, length);
-}
-
-QString FormatElapsed(qint64 milliseconds) {
-  return QString::number(milliseconds / 1000 % 60) + QStringLiteral(" s ") +
-         QString::number(milliseconds % 1000) + QStringLiteral(" ms");
 }
 
 // An answer is exactly one line, whatever its texts hold (a remark stored with a line break

@@ -1,6 +1,6 @@
 #include "protocol/reply_envelope.h"
 
-#include "handlers/integer_text.h"
+#include "base/integer_text.h"
 #include "protocol/split_off.h"
 
 namespace taurelin {

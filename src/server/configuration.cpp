@@ -1,6 +1,6 @@
 #include "server/configuration.h"
 
-#include "handlers/integer_text.h"
+#include "base/integer_text.h"
 #include "server/configuration_store.h"
 
 #include <QSettings>

@@ -1,6 +1,6 @@
 #include "server/door_settings.h"
 
-#include "handlers/integer_text.h"
+#include "base/integer_text.h"
 
 #include <QFile>
 #include <QSslCertificate>

@@ -1,5 +1,6 @@
 #include "server/server_core.h"
 
+#include "base/elapsed_text.h"
 #include "expiry/expiry_sweep.h"
 #include "protocol/parser.h"
 #include "protocol/windows1252.h"
@@ -14,14 +15,6 @@
 #include <QSettings>
 
 namespace taurelin {
-namespace {
-
-QString FormatElapsed(qint64 milliseconds) {
-  return QString::number(milliseconds / 1000 % 60) + QStringLiteral(" s ") +
-         QString::number(milliseconds % 1000) + QStringLiteral(" ms");
-}
-
-}  // namespace
 
 ServerCore::ServerCore(ServerOptions options, OperatorInterface& face, QObject* parent)
     : QObject(parent),

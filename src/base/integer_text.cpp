@@ -1,4 +1,4 @@
-#include "handlers/integer_text.h"
+#include "base/integer_text.h"
 
 #include <limits>
 
