@@ -32,7 +32,7 @@ Lookup CompanyLookup(const HandlerContext& context, const QString& facility) {
   Statement s = SessionStatement(context);
   s.add(QStringLiteral("SELECT FORETAKSNR FROM ANLEGG WHERE ANLEGGSNR = :ANLEGGSNR"));
   s.bindNumber(QStringLiteral("ANLEGGSNR"), facility);
-  s.open();
+  s.run();
   return s.next() ? Lookup::kFound : Lookup::kNotFound;
 }
 
@@ -40,7 +40,7 @@ Lookup FacilityNumberLookup(const HandlerContext& context, const QString& facili
   Statement s = SessionStatement(context);
   s.add({"SELECT ANLEGGSNR", "FROM", "  ANLEGG", "WHERE", "  ANLEGGSNR = :ANLEGGSNR"});
   s.bindNumber(QStringLiteral("ANLEGGSNR"), facility);
-  s.open();
+  s.run();
   if (!s.next()) return Lookup::kNotFound;
   return s.text(QStringLiteral("ANLEGGSNR")) == facility ? Lookup::kFound : Lookup::kNotFound;
 }
@@ -51,7 +51,7 @@ Lookup RentalTypeLookup(const HandlerContext& context, const QString& type, Type
   s.add(column == TypeColumn::kQualified ? QStringLiteral("  UTYPE.UTYPE = :UTYPE")
                                          : QStringLiteral("  UTYPE = :UTYPE"));
   s.bindTextAsNumber(QStringLiteral("UTYPE"), type);
-  s.open();
+  s.run();
   return s.next() ? Lookup::kFound : Lookup::kNotFound;
 }
 

@@ -62,7 +62,7 @@ QString HandlerTest::Call(InstructionHandler handler,
 QString HandlerTest::Scalar(const char* sql) {
   Statement s(session_.connectionName());
   s.add(QString::fromUtf8(sql));
-  s.open();
+  s.run();
   if (!s.next()) return {};
   return s.text(s.columnName(0));
 }
@@ -70,7 +70,7 @@ QString HandlerTest::Scalar(const char* sql) {
 QString HandlerTest::Rows(const QString& sql) {
   Statement s(session_.connectionName());
   s.add(sql);
-  s.open();
+  s.run();
   QStringList rows;
   while (s.next()) {
     QStringList columns;

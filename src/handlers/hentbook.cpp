@@ -22,7 +22,7 @@ void HandleHentbook(const InstructionValues& values, QString& reply, HandlerCont
     Statement booking = SessionStatement(context);
     booking.add({"SELECT", "  REFNR", "FROM", "  Booking", "WHERE", "  REFNR = :REFNR"});
     booking.bindNumber(QStringLiteral("REFNR"), refnr);
-    booking.open();
+    booking.run();
     if (!booking.next()) {
       builder.failCountingRows(errors::BookingNotFound(refnr));
       return;
@@ -58,7 +58,7 @@ void HandleHentbook(const InstructionValues& values, QString& reply, HandlerCont
                "  AND B.REFNR = L.REFNR",
                "  AND L.LEIETYPE = 'O'"});
     lines.bindNumber(QStringLiteral("REFNR"), refnr);
-    lines.open();
+    lines.run();
     while (lines.next()) {
       builder.addRow({QStringLiteral("HENTBOOK"), QStringLiteral("0"),
                       lines.text(QStringLiteral("UTYPE")), lines.text(QStringLiteral("OBJNR")),

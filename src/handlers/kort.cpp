@@ -31,7 +31,7 @@ void HandleKort(const InstructionValues& values, QString& reply, HandlerContext&
            "  GYLDIG = 'J' OR GYLDIG IS NULL"});
     s.add(QStringLiteral("ORDER BY ") +
           Dialect::Of(SessionConnectionName(context)).textOrderKey(QStringLiteral("BKODE")));
-    s.open();
+    s.run();
     // The shop asked for one facility, but payment types belong to none: always "0".
     while (s.next()) {
       builder.addRow({QStringLiteral("KORT"), QStringLiteral("0"), s.text(QStringLiteral("KORT")),

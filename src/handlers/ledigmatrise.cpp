@@ -75,7 +75,7 @@ void HandleLedigmatrise(const InstructionValues& values, QString& reply, Handler
       matrix.add(QStringLiteral("WHERE UTLEIETYPE = :UTYPE"));
       matrix.bindNumber(QStringLiteral("UTYPE"), type);
     }
-    matrix.open();
+    matrix.run();
     while (matrix.next()) {
       builder.addRow({QStringLiteral("LEDIGMATRISE"), facility,
                       matrix.text(QStringLiteral("UTLEIETYPE")), QStringLiteral(" "),

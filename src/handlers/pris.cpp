@@ -90,7 +90,7 @@ void HandlePris(const InstructionValues& values, QString& reply, HandlerContext&
                    dialect.orderKey(QStringLiteral("PENSJON")),
                    dialect.textOrderKey(QStringLiteral("PRISTYPE"), kPriceType)));
     s.bindDate(QStringLiteral("IDAG"), QDate::currentDate());
-    s.open();
+    s.run();
     while (s.next()) {
       builder.addRow({QStringLiteral("PRIS"), QStringLiteral("0"), s.text(QStringLiteral("UTYPE")),
                       QStringLiteral(" "), LocalToProtocolDate(s.text(QStringLiteral("FRA"))),

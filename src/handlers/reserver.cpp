@@ -38,7 +38,7 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
     Statement facility = SessionStatement(context);
     facility.add({"SELECT FORETAKSNR FROM ANLEGG", "WHERE ANLEGGSNR = :ANLEGGSNR"});
     facility.bindNumber(QStringLiteral("ANLEGGSNR"), facilityText);
-    facility.open();
+    facility.run();
     facility.next();
   } catch (const DatabaseError& failure) {
     // Only a value the statement cannot use makes the facility invalid; a database that
@@ -51,7 +51,7 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
     Statement agents = SessionStatement(context);
     agents.add({"SELECT AKODE", "FROM", "  AGENT", "WHERE", "  AGENT.AKODE = :AKODE"});
     agents.bindTextAsNumber(QStringLiteral("AKODE"), agent);
-    agents.open();
+    agents.run();
     if (!agents.next()) return builder.fail(fail::InvalidAgent(agent));
   } catch (const DatabaseError&) {
     return builder.fail(fail::AgentLookupFailed(db));
@@ -61,7 +61,7 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
     Statement types = SessionStatement(context);
     types.add({"SELECT UTYPE, ISTAT", "FROM", "  UTYPE", "WHERE", "  UTYPE.UTYPE = :UTYPE"});
     types.bindTextAsNumber(QStringLiteral("UTYPE"), typeText);
-    types.open();
+    types.run();
     if (!types.next()) return builder.fail(errors::InvalidRentalType(typeText));
   } catch (const DatabaseError&) {
     return builder.fail(fail::TypeLookupFailed(db));

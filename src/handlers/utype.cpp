@@ -16,7 +16,7 @@ int CountObjects(const HandlerContext& context, const QString& type, const QStri
          "Where u.Utype = :UTYPE AND f.anlegg = :ANLEGGSNR"});
   s.bindNumber(QStringLiteral("UTYPE"), type);
   s.bindNumber(QStringLiteral("ANLEGGSNR"), facility);
-  s.open();
+  s.run();
   return s.next() ? s.integer(QStringLiteral("Antall")) : 0;
 }
 
@@ -47,7 +47,7 @@ void HandleUtype(const InstructionValues& values, QString& reply, HandlerContext
                "  UTYPE"});
     types.add(QStringLiteral("ORDER BY ") +
               Dialect::Of(SessionConnectionName(context)).textOrderKey(QStringLiteral("BESKR")));
-    types.open();
+    types.run();
     // The type's own unit count (ANTENH) is the whole system's; the shop needs the count at
     // this facility, and a type the facility does not have is no choice there.
     while (types.next()) {

@@ -68,11 +68,9 @@ class ServerCore : public QObject {
   const ServerConfiguration& configuration() const { return configuration_; }
   bool logfileChecked() const { return logfileChecked_; }
   bool showLogfileChecked() const { return showLogfileChecked_; }
-  DatabaseSession& session() { return *session_; }
   TimeOutRegister& timeOuts() { return timeOuts_; }
   // Whether the expiry sweep is scheduled.
   bool sweeping() const { return timForfall_.isActive(); }
-  QSettings& settings() { return *settings_; }
 
  private:
   void onClientAccepted(ClientConnection* connection);

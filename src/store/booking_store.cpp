@@ -28,7 +28,7 @@ void Execute(const QString& connection, const char* sql, const QString& refnr) {
   Statement statement(connection);
   statement.add(QString::fromLatin1(sql));
   statement.bindNumber(QStringLiteral("REFNR"), refnr);
-  statement.execute();
+  statement.run();
 }
 
 }  // namespace
@@ -95,7 +95,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
     if (plan.refnr == u"*") {
       try {
         Statement number = module().stpRefnr();
-        number.open();
+        number.run();
         if (!number.next()) return {Kind::kNoReferenceNumber, {}};
         refnr = QString::number(number.integer(QStringLiteral("REFNR")));
       } catch (const DatabaseError&) {
@@ -106,7 +106,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
         Statement booking(module().connectionName());
         booking.add(QStringLiteral("SELECT REFNR, HOY_DATO FROM BOOKING WHERE REFNR = :REFNR"));
         booking.bindNumber(QStringLiteral("REFNR"), plan.refnr);
-        booking.open();
+        booking.run();
         if (!booking.next()) return {Kind::kUnknownBooking, {}};
       } catch (const DatabaseError&) {
         return {Kind::kBookingLookupFailed, {}};
@@ -152,7 +152,7 @@ bool BookingStore::IsNationCode(const QString& code) {
   Statement s(sessionConnection_);
   s.add({"SELECT", "  NKODE", "  NAVN", "FROM", "  NASJON", "WHERE", "  NKODE = :NKODE"});
   s.bindText(QStringLiteral("NKODE"), code);
-  s.open();
+  s.run();
   return s.next();
 }
 
@@ -160,7 +160,7 @@ bool BookingStore::BookingExists(const QString& refnr) {
   Statement s(sessionConnection_);
   s.add(QStringLiteral("SELECT REFNR FROM BOOKING WHERE REFNR = :REFNR"));
   s.bindNumber(QStringLiteral("REFNR"), refnr);
-  s.open();
+  s.run();
   return s.next();
 }
 
@@ -174,7 +174,7 @@ AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& ag
     writes.emplace(connection);
     Statement number(connection);
     number.add(QStringLiteral("SELECT BESTNR FROM LAGE_BESTNR"));
-    number.open();
+    number.run();
     if (!number.next()) return {Kind::kNotCreated, 0};
     bestnr = number.integer(QStringLiteral("BESTNR"));
     number.close();
@@ -182,7 +182,7 @@ AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& ag
     Statement insert(connection);
     insert.add({"INSERT INTO BESTILL(BESTNR)", "VALUES ( :BESTNR)"});
     insert.bindInteger(QStringLiteral("BESTNR"), bestnr);
-    insert.execute();
+    insert.run();
   } catch (const DatabaseError&) {
     return {Kind::kNotCreated, bestnr};
   }
@@ -206,7 +206,7 @@ AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& ag
     details.bindText(QStringLiteral("MAIL"), booker.mail);
     details.bindText(QStringLiteral("ANM"), booker.remark);
     details.bindInteger(QStringLiteral("BESTNR"), bestnr);
-    details.execute();
+    details.run();
   } catch (const DatabaseError&) {
     return {Kind::kNotUpdated, bestnr};
   }
@@ -218,7 +218,7 @@ AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& ag
     link.bindNumber(QStringLiteral("AKODE"), agent);
     link.bindInteger(QStringLiteral("BESTNR"), bestnr);
     link.bindNumber(QStringLiteral("REFNR"), refnr);
-    link.execute();
+    link.run();
     // The booking was there when it was looked up; a writer sharing the database may have
     // cancelled it since. A booker linked to nothing is no success.
     if (link.rowsAffected() != 1) return {Kind::kNotLinked, bestnr};
@@ -242,7 +242,7 @@ CancelOutcome BookingStore::Cancel(const QString& refnr, CancelScope scope) {
       Statement booking(sessionConnection_);
       booking.add(QStringLiteral("SELECT BESTNR FROM BOOKING WHERE REFNR = :REFNR"));
       booking.bindNumber(QStringLiteral("REFNR"), refnr);
-      booking.open();
+      booking.run();
       if (!booking.next()) return CancelOutcome::kNothingDone;
       hasBooker = !booking.isNull(QStringLiteral("BESTNR"));
     }

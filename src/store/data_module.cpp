@@ -147,7 +147,7 @@ QList<QList<WebPrice>> TdmBook::WebPricesOfTypes(const QList<int>& types, int fa
   statement.bindDate(QStringLiteral("ANK"), arrival);
   statement.bindDate(QStringLiteral("AVR"), until);
   statement.bindInteger(QStringLiteral("ANLEGGET"), facility);
-  statement.open();
+  statement.run();
   prices.resize(types.size());
   while (statement.next()) {
     const qsizetype at = statement.integer(QStringLiteral("NR")) - 1;
@@ -249,7 +249,7 @@ Statement Insert(const QString& connection, const QString& table, const QStringL
 double TdmBook::GetForetak(double anlegg) {
   if (!companies_) {
     Statement s = qryAlleAnlegg();
-    s.open();
+    s.run();
     QHash<double, double> companies;
     while (s.next()) {
       const double facility = s.number(QStringLiteral("ANLEGGSNR"));
@@ -264,7 +264,7 @@ double TdmBook::GetForetak(double anlegg) {
 
 int TdmBook::newLineNumber() {
   Statement s = stpLeie();
-  s.open();
+  s.run();
   if (!s.next()) throw DatabaseError(QStringLiteral("LAGE_LINJENR gave no number"));
   return s.integer(QStringLiteral("LINJENR"));
 }
@@ -286,14 +286,14 @@ bool TdmBook::SaveBooking(TBookingData& booking, TUtleieData& line) {
 void TdmBook::writeHeader(TBookingData& booking) {
   if (booking.REFNR == 0) {
     Statement number = stpRefnr();
-    number.open();
+    number.run();
     if (!number.next()) throw DatabaseError(QStringLiteral("LAGE_REFNR gave no number"));
     booking.REFNR = number.integer(QStringLiteral("REFNR"));
   }
   const qint64 refnr = static_cast<qint64>(std::llround(booking.REFNR));
   Statement existing = qryBook();
   existing.bindInteger(QStringLiteral("REFNR"), refnr);
-  existing.open();
+  existing.run();
   const bool exists = existing.next();
   existing.close();
 
@@ -335,14 +335,14 @@ void TdmBook::writeHeader(TBookingData& booking) {
     write.bindInteger(QStringLiteral("STATUS"), booking.STATUS);
     BindOptional(write, QStringLiteral("AGENT_KONTAKT"), booking.AGENT_KONTAKT);
   }
-  write.execute();
+  write.run();
 }
 
 void TdmBook::SaveLeie(const TBookingData& booking, TUtleieData& line) {
   const qint64 refnr = static_cast<qint64>(std::llround(booking.REFNR));
   Statement existing = qryLeie();
   existing.bindInteger(QStringLiteral("REFNR"), refnr);
-  existing.open();
+  existing.run();
   existing.close();
 
   line.LINJENR = newLineNumber();
@@ -376,7 +376,7 @@ void TdmBook::SaveLeie(const TBookingData& booking, TUtleieData& line) {
     s.bindInteger(QStringLiteral("UTYPE"), line.UTYPE);
     if (line.PENSJON != 0) s.bindInteger(QStringLiteral("PENSJON"), line.PENSJON);
     if (line.PRISKODE != 0) s.bindInteger(QStringLiteral("PRISKODE"), line.PRISKODE);
-    s.execute();
+    s.run();
     line.state = u' ';
   }
 
@@ -410,7 +410,7 @@ void TdmBook::SaveLeie(const TBookingData& booking, TUtleieData& line) {
   s.bindText(QStringLiteral("FAKT_STAT"), QString());
   if (object.PENSJON != 0) s.bindInteger(QStringLiteral("PENSJON"), object.PENSJON);
   if (object.PRISKODE != 0) s.bindInteger(QStringLiteral("PRISKODE"), object.PRISKODE);
-  s.execute();
+  s.run();
 }
 
 }  // namespace taurelin

@@ -4,7 +4,7 @@
 // statements that price lookup, booking creation and the occupancy calculation run on it.
 //
 // Each statement is handed out fresh, with its lines in place; the caller binds its
-// parameters and opens or executes it. All of them run on the module's connection, so a
+// parameters and runs it. All of them run on the module's connection, so a
 // booking's writes can share one transaction there.
 
 #include "store/alias_list.h"

@@ -74,7 +74,7 @@ void DatabaseSession::readUtleietyper() {
   const Dialect dialect = Dialect::Of(connectionName());
   query.add(
       QStringLiteral("order by %1, o.utype").arg(dialect.orderKey(QStringLiteral("f.anlegg"))));
-  query.open();
+  query.run();
   QList<RentalTypeSummaryRow> rows;
   while (query.next()) {
     RentalTypeSummaryRow row;

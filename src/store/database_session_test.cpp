@@ -60,7 +60,7 @@ TEST_F(DatabaseSessionTest, GoodAliasReadsOneSummaryRowPerFacilityAndType) {
 
   ASSERT_NE(session.dmBook(), nullptr);
   Statement facilities = session.dmBook()->qryAlleAnlegg();
-  facilities.open();
+  facilities.run();
   int count = 0;
   while (facilities.next()) ++count;
   EXPECT_EQ(count, 2);
@@ -91,7 +91,7 @@ TEST_F(DatabaseSessionTest, MissingDatabaseFileIsNotCreated) {
   EXPECT_EQ(messages_.shown.size(), 2);
   Statement s(session.connectionName());
   s.add(QStringLiteral("SELECT 1"));
-  EXPECT_THROW(s.open(), DatabaseError);
+  EXPECT_THROW(s.run(), DatabaseError);
   EXPECT_FALSE(QFile::exists(db_.file()));
 }
 
@@ -109,7 +109,7 @@ TEST_F(DatabaseSessionTest, SummaryMissedWhileTheDatabaseWasAwayIsReadWhenItIsBa
   ASSERT_TRUE(session.utleietyperOpen());
   EXPECT_EQ(session.qryUtleietyper().size(), 3);
   Statement facilities = session.dmBook()->qryAlleAnlegg();
-  facilities.open();
+  facilities.run();
   EXPECT_TRUE(facilities.next());
   EXPECT_EQ(messages_.shown.filter(QStringLiteral("answers again")).size(), 1)
       << messages_.shown.join(u'|').toStdString();

@@ -14,28 +14,6 @@
 
 namespace taurelin::occupancy_sql {
 
-// The highest facility and rental type numbers. The engine's index is a hash and needs
-// neither; they remain for callers that want to size something by them.
-inline constexpr char kStrAnlegg[] =
-    "select\n"
-    "  max(ANLEGGSNR) STR_ANLEGG\n"
-    "from\n"
-    "  ANLEGG_BRUKER\n"
-    "where\n"
-    "  BRUKERID = :brukerid and\n"
-    "  MODUL_ID = :modul_id and\n"
-    "  RETTIGHET > :rettighet";
-
-inline constexpr char kStrUtyper[] =
-    "select\n"
-    "  max(UTYPE) STR_UTYPER\n"
-    "from\n"
-    "  UTYPER_BRUKER\n"
-    "where\n"
-    "  BRUKERID = :brukerid and\n"
-    "  MODUL_ID = :modul_id and\n"
-    "  RETTIGHET > :rettighet";
-
 // The (facility, rental type) pairs: the engine's rows.
 inline constexpr char kUtyper[] =
     "select\n"

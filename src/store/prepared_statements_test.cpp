@@ -18,7 +18,7 @@ QStringList AgentNames(int agent) {
   Statement s(kName);
   s.add({"SELECT NAVN FROM AGENT", "WHERE AKODE = :AKODE"});
   s.bindInteger(QStringLiteral("AKODE"), agent);
-  s.open();
+  s.run();
   QStringList names;
   while (s.next()) names << s.text(QStringLiteral("NAVN"));
   return names;
@@ -40,7 +40,7 @@ void RunsAgainAsNew(const DatabaseAlias& alias, const std::function<void(const Q
     Statement outer(kName);
     outer.add({"SELECT NAVN FROM AGENT", "WHERE AKODE = :AKODE"});
     outer.bindInteger(QStringLiteral("AKODE"), 2);
-    outer.open();
+    outer.run();
     EXPECT_EQ(AgentNames(1), QStringList{"Reisebyraet"});
     ASSERT_TRUE(outer.next());
     EXPECT_EQ(outer.text(QStringLiteral("NAVN")), QStringLiteral("Fjordturer"));

@@ -53,7 +53,7 @@ Statement OpenedStatement(const QString& connection, const char* sql, const RowP
       statement.bindDate(QLatin1String(p.name), std::get<QDate>(p.value));
     }
   }
-  statement.open();
+  statement.run();
   return statement;
 }
 

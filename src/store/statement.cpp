@@ -134,10 +134,6 @@ void Statement::run() {
   }
 }
 
-void Statement::open() { run(); }
-
-void Statement::execute() { run(); }
-
 bool Statement::next() {
   if (!query_ || !query_->isActive()) return false;
   if (query_->next()) return true;

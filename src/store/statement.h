@@ -65,10 +65,8 @@ class Statement {
   // value that equals no number (PostgreSQL would refuse to convert it and fail).
   void bindTextAsNumber(const QString& name, const QString& text);
 
-  // Runs a query; its rows are then read with next().
-  void open();
-  // Runs a statement that returns no rows (insert, update, delete).
-  void execute();
+  // Runs the statement; a query's rows are then read with next().
+  void run();
   // Moves to the next row; false after the last.
   bool next();
   // Releases the result; also done by the destructor.
@@ -90,7 +88,6 @@ class Statement {
   int columnIndex(const QString& column) const;
   QVariant value(const QString& column) const;
   bool isDateColumn(int index) const;
-  void run();
   const QSqlQuery& query() const;
 
   QString connectionName_;

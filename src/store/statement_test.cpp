@@ -24,7 +24,7 @@ class StatementTest : public ::testing::Test {
 
   int Count(const char* table) {
     Statement count(kName);
-    count.add(QStringLiteral("SELECT COUNT(*) N FROM ") + QLatin1String(table)).open();
+    count.add(QStringLiteral("SELECT COUNT(*) N FROM ") + QLatin1String(table)).run();
     EXPECT_TRUE(count.next());
     return count.integer(QStringLiteral("N"));
   }
@@ -41,14 +41,14 @@ TEST_F(StatementTest, HostileTextsAreStoredAsTheyStand) {
     insert.add({"INSERT INTO AGENT (AKODE, NAVN)", "VALUES (:AKODE, :NAVN)"});
     insert.bindInteger(QStringLiteral("AKODE"), code++);
     insert.bindText(QStringLiteral("NAVN"), text);
-    insert.execute();
+    insert.run();
   }
   EXPECT_EQ(Count("AGENT"), 5);
 
   Statement lookup(kName);
   lookup.add({"SELECT NKODE FROM NASJON", "WHERE NKODE = :NKODE"});
   lookup.bindText(QStringLiteral("NKODE"), QStringLiteral("N' OR '1'='1"));
-  lookup.open();
+  lookup.run();
   EXPECT_FALSE(lookup.next());
 }
 
@@ -57,13 +57,13 @@ TEST_F(StatementTest, NumbersMustBeNumericLiterals) {
     Statement s(kName);
     s.add({"SELECT ANLEGGSNR FROM ANLEGG", "WHERE ANLEGGSNR = :ANLEGGSNR"});
     s.bindNumber(QStringLiteral("ANLEGGSNR"), QString::fromUtf8(bad));
-    EXPECT_THROW(s.open(), DatabaseError) << bad;
+    EXPECT_THROW(s.run(), DatabaseError) << bad;
   }
   for (const char* good : {"7", " 7 ", "+7", "7.0", "07"}) {
     Statement s(kName);
     s.add({"SELECT ANLEGGSNR FROM ANLEGG", "WHERE ANLEGGSNR = :ANLEGGSNR"});
     s.bindNumber(QStringLiteral("ANLEGGSNR"), QString::fromUtf8(good));
-    s.open();
+    s.run();
     EXPECT_TRUE(s.next()) << good;
     EXPECT_EQ(s.text(QStringLiteral("ANLEGGSNR")), "7");
   }
@@ -81,14 +81,14 @@ TEST_F(StatementTest, ReadsColumnsInTheProtocolsTextForms) {
   insert.bindDate(QStringLiteral("FRA"), QDate(2000, 4, 8));
   insert.bindNumber(QStringLiteral("UKE"), QStringLiteral("1250"));
   insert.bindNumber(QStringLiteral("WEEK"), QStringLiteral("1249.50"));
-  insert.execute();
+  insert.run();
   EXPECT_EQ(insert.rowsAffected(), 1);
 
   Statement s(kName);
   s.add({"SELECT PL.FRA_DATO FRA, PL.TIL_DATO TIL, PL.PRIS_UKE, PL.PRIS_WEEK, P.UTYPE",
          "FROM PRISLINJE PL, PRIS P WHERE P.PRIS_ID = PL.PRIS_ID AND PL.FRA_DATO <= :DAG"});
   s.bindDate(QStringLiteral("DAG"), QDate(2000, 4, 8));
-  s.open();
+  s.run();
   ASSERT_TRUE(s.next());
   EXPECT_EQ(s.text(QStringLiteral("FRA")), "08.04.2000");
   EXPECT_EQ(s.text(QStringLiteral("TIL")), "");
@@ -107,16 +107,16 @@ TEST_F(StatementTest, FailuresThrowWithTheDatabasesMessage) {
   Statement bad(kName);
   bad.add(QStringLiteral("SELECT * FROM NO_SUCH_TABLE"));
   try {
-    bad.open();
+    bad.run();
     FAIL() << "opened";
   } catch (const DatabaseError& e) {
     EXPECT_NE(std::string(e.what()).find("NO_SUCH_TABLE"), std::string::npos) << e.what();
   }
   Statement nowhere(QStringLiteral("no_such_connection"));
   nowhere.add(QStringLiteral("SELECT 1"));
-  EXPECT_THROW(nowhere.open(), DatabaseError);
+  EXPECT_THROW(nowhere.run(), DatabaseError);
   Statement text(kName);
-  text.add(QStringLiteral("SELECT ANLEGGSNAVN FROM ANLEGG")).open();
+  text.add(QStringLiteral("SELECT ANLEGGSNAVN FROM ANLEGG")).run();
   ASSERT_TRUE(text.next());
   EXPECT_THROW(text.integer(QStringLiteral("ANLEGGSNAVN")), DatabaseError);
 }
@@ -124,7 +124,7 @@ TEST_F(StatementTest, FailuresThrowWithTheDatabasesMessage) {
 TEST_F(StatementTest, ClosedConnectionOpensAgainWithItsSetUp) {
   QSqlDatabase::database(kName, false).close();
   Statement s(kName);
-  s.add(QStringLiteral("PRAGMA foreign_keys")).open();
+  s.add(QStringLiteral("PRAGMA foreign_keys")).run();
   ASSERT_TRUE(s.next());
   EXPECT_EQ(s.integer(QStringLiteral("foreign_keys")), 1);
 }

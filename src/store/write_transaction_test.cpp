@@ -24,11 +24,11 @@ class WriteTransactionTest : public ::testing::Test {
     Statement insert(kName);
     insert.add(QStringLiteral("INSERT INTO AGENT (AKODE) VALUES (:AKODE)"));
     insert.bindInteger(QStringLiteral("AKODE"), akode);
-    insert.execute();
+    insert.run();
   }
   QString Agents() {
     Statement agents(kName);
-    agents.add(QStringLiteral("SELECT IFNULL(group_concat(AKODE), '') A FROM AGENT")).open();
+    agents.add(QStringLiteral("SELECT IFNULL(group_concat(AKODE), '') A FROM AGENT")).run();
     EXPECT_TRUE(agents.next());
     return agents.text(QStringLiteral("A"));
   }
@@ -72,7 +72,7 @@ TEST_F(WriteTransactionTest, RefusalsThrow) {
     WriteTransaction transaction(kName);
     Insert(5);
     Statement orphan(kName);
-    orphan.add(QStringLiteral("INSERT INTO LATE (AKODE) VALUES (99)")).execute();
+    orphan.add(QStringLiteral("INSERT INTO LATE (AKODE) VALUES (99)")).run();
     EXPECT_THROW(transaction.commit(), DatabaseError);
   }
   EXPECT_EQ(Agents(), "");
@@ -98,7 +98,7 @@ TEST(ReservationLockTest, PostgresLocksOneFacilityAndTypeUntilTheEnd) {
         "SELECT CASE WHEN pg_try_advisory_xact_lock(:A, :U) THEN 1 ELSE 0 END FREE"));
     s.bindInteger(QStringLiteral("A"), facility);
     s.bindInteger(QStringLiteral("U"), type);
-    s.open();
+    s.run();
     EXPECT_TRUE(s.next());
     return s.integer(QStringLiteral("FREE")) == 1;
   };
