@@ -35,7 +35,7 @@ void ExpectNoNightOverbooked(const QString& connection, const QDate& from, const
     occupancy.InitBelegg();
     occupancy.LoadBelegg(start, end);
     for (const auto& [facility, type] : layout) {
-      EXPECT_LE(occupancy.GetMaxBelegg(facility, type, start, end, 1),
+      EXPECT_LE(occupancy.GetMaxBelegg(facility, type, start, end, OccupancyCounter::NotFree),
                 occupancy.GetKapasitet(facility, type))
           << "facility " << facility << ", type " << type << ", from "
           << start.toString(Qt::ISODate).toStdString();

@@ -1,10 +1,11 @@
 #include "handlers/pris.h"
 
-#include "handlers/conventions.h"
 #include "base/integer_text.h"
+#include "handlers/conventions.h"
 #include "handlers/protocol_dates.h"
 #include "handlers/reply_builder.h"
 #include "store/dialect.h"
+#include "store/stay_pricing.h"
 
 #include <QDate>
 
@@ -14,15 +15,6 @@ namespace {
 // The price type column's expression, which the order repeats on PostgreSQL.
 const QString kPriceType =
     QStringLiteral("CAST((P.START_DAG||'/'||P.ANT_DAGER) as VARCHAR(16))");
-
-// The price method as "start day/number of days"; the four common ones have a letter.
-QString PriceMethod(const QString& startAndDays) {
-  if (startAndDays == u"7/7") return QStringLiteral("U");
-  if (startAndDays == u"7/5") return QStringLiteral("M");
-  if (startAndDays == u"5/2") return QStringLiteral("H");
-  if (startAndDays == u"0/1") return QStringLiteral("D");
-  return startAndDays;
-}
 
 }  // namespace
 
@@ -96,7 +88,7 @@ void HandlePris(const InstructionValues& values, QString& reply, HandlerContext&
                       QStringLiteral(" "), LocalToProtocolDate(s.text(QStringLiteral("FRA"))),
                       LocalToProtocolDate(s.text(QStringLiteral("TIL"))),
                       s.text(QStringLiteral("PENSJONSTYPE")),
-                      PriceMethod(s.text(QStringLiteral("PRISTYPE"))),
+                      PriceMethodText(s.text(QStringLiteral("PRISTYPE"))),
                       s.text(QStringLiteral("PRIS_U")), s.text(QStringLiteral("PRIS_H"))});
     }
   } catch (const DatabaseError&) {

@@ -1,7 +1,7 @@
 #include "handlers/reserver.h"
 
-#include "handlers/conventions.h"
 #include "base/integer_text.h"
+#include "handlers/conventions.h"
 #include "handlers/protocol_dates.h"
 #include "handlers/rental_type_summary.h"
 #include "handlers/reply_builder.h"

@@ -65,7 +65,8 @@ QList<TypeAvailability> BookingStore::Availability(int facility, const QList<int
   answer.reserve(types.size());
   for (const int type : types) {
     const int free = occupancy.GetKapasitet(facility, type) -
-                     occupancy.GetMaxBelegg(facility, type, stay.arrival, stay.departure, 1);
+                     occupancy.GetMaxBelegg(facility, type, stay.arrival, stay.departure,
+                                            OccupancyCounter::NotFree);
     answer.append({type, free, prices[priced.value(type)]});
   }
   return answer;
@@ -89,7 +90,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
     occupancy.LoadBelegg(plan.stay.arrival, plan.stay.departure, plan.facility);
     const int free = occupancy.GetKapasitet(plan.facility, plan.type) -
                      occupancy.GetMaxBelegg(plan.facility, plan.type, plan.stay.arrival,
-                                            plan.stay.departure, 1);
+                                            plan.stay.departure, OccupancyCounter::NotFree);
     if (plan.units > free) return {Kind::kOverbooked, {}};
 
     if (plan.refnr == u"*") {

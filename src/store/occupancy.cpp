@@ -161,11 +161,8 @@ int Occupancy::GetKapasitet(int Anlegg, int Utype) {
 }
 
 int Occupancy::GetMaxBelegg(int Anlegg, int Utype, const QDate& FraDato, const QDate& TilDato,
-                            int Teller) const {
-  if (Teller != 1 && Teller != 2) return 0;
-  const OccupancyCounter counter =
-      Teller == 1 ? OccupancyCounter::NotFree : OccupancyCounter::AgentAllotment;
-  return Clamp(engine_.maxOverStay(Anlegg, Utype, FraDato, TilDato, counter));
+                            OccupancyCounter Teller) const {
+  return Clamp(engine_.maxOverStay(Anlegg, Utype, FraDato, TilDato, Teller));
 }
 
 }  // namespace taurelin

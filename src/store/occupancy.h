@@ -40,10 +40,9 @@ class Occupancy {
   // at the first use and kept. A pair that the database does not know gives -1 and a notice
   // to the operator that nobody has to wait for.
   int GetKapasitet(int Anlegg, int Utype);
-  // The highest counter over the nights of the stay last loaded (counter 1: units not free,
-  // 2: units held for agents, 3: always 0); never below 0.
+  // The highest counter over the nights of the stay last loaded; never below 0.
   int GetMaxBelegg(int Anlegg, int Utype, const QDate& FraDato, const QDate& TilDato,
-                   int Teller) const;
+                   OccupancyCounter Teller) const;
 
   // Forgets what was learnt of the database's layout and whether it has the index, for a
   // connection opened anew (the capacities stay as read at the first use).

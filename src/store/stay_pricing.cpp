@@ -50,12 +50,32 @@ StayPrice PriceStay(const QList<PriceLine>& lines, int packageDays, QDate arriva
   return price;
 }
 
+namespace {
+
+// The price methods that have a letter. The PostgreSQL procedure's CASE lists the same.
+struct PriceMethod {
+  int startDay;
+  int days;
+  char16_t letter;
+};
+constexpr PriceMethod kLettered[] = {{7, 7, u'U'}, {7, 5, u'M'}, {5, 2, u'H'}, {0, 1, u'D'}};
+
+}  // namespace
+
 QString PriceTypeCode(int startDay, int days) {
-  if (startDay == 7 && days == 7) return QStringLiteral("U");
-  if (startDay == 7 && days == 5) return QStringLiteral("M");
-  if (startDay == 5 && days == 2) return QStringLiteral("H");
-  if (startDay == 0 && days == 1) return QStringLiteral("D");
+  for (const PriceMethod& method : kLettered) {
+    if (method.startDay == startDay && method.days == days) return QString(QChar(method.letter));
+  }
   return QStringLiteral("P");
+}
+
+QString PriceMethodText(const QString& startAndDays) {
+  for (const PriceMethod& method : kLettered) {
+    if (startAndDays == QString::number(method.startDay) + u'/' + QString::number(method.days)) {
+      return QString(QChar(method.letter));
+    }
+  }
+  return startAndDays;
 }
 
 }  // namespace taurelin

@@ -37,5 +37,8 @@ StayPrice PriceStay(const QList<PriceLine>& lines, int packageDays, QDate arriva
 // The letter of a price method by its start day and number of days: "U" a week (7/7),
 // "M" midweek (7/5), "H" a weekend (5/2), "D" a night (0/1), "P" any other package.
 QString PriceTypeCode(int startDay, int days);
+// The price method as the price list shows it, from its text "start day/number of days":
+// the letter of a method that has one, else the text itself.
+QString PriceMethodText(const QString& startAndDays);
 
 }  // namespace taurelin
