@@ -98,20 +98,20 @@ TEST_P(LedigmatriseTest, LayoutWrittenByAnotherProgramCountsAtTheNextRequest) {
   const auto type5 = [this](const char* facility) {
     return April(QString::fromLatin1(facility), QStringLiteral("5"));
   };
-  EXPECT_EQ(type5("7"), "&count=2" + kHeader +
-                            "LEDIGMATRISE;7;5; ;2000.04.09;2;0;2;LEDIGMATRISE;7;5; ;2000.04.10;3;0;3");
+  EXPECT_EQ(type5("7"), "&count=2" + kHeader + "LEDIGMATRISE;7;5; ;2000.04.09;2;0;2;"
+                                                     "LEDIGMATRISE;7;5; ;2000.04.10;3;0;3");
   Run("INSERT INTO UTLEIEOB (OBJNR, UTYPE, FLOYKODE) VALUES ('A6', 5, 'A');\n");
-  EXPECT_EQ(type5("7"), "&count=2" + kHeader +
-                            "LEDIGMATRISE;7;5; ;2000.04.09;3;0;3;LEDIGMATRISE;7;5; ;2000.04.10;4;0;4");
+  EXPECT_EQ(type5("7"), "&count=2" + kHeader + "LEDIGMATRISE;7;5; ;2000.04.09;3;0;3;"
+                                                     "LEDIGMATRISE;7;5; ;2000.04.10;4;0;4");
   Run("UPDATE UTLEIEOB SET FLOYKODE = 'B' WHERE OBJNR = 'A6';\n");
-  EXPECT_EQ(type5("8"), "&count=2" + kHeader +
-                            "LEDIGMATRISE;8;5; ;2000.04.09;2;0;2;LEDIGMATRISE;8;5; ;2000.04.10;2;0;2");
-  EXPECT_EQ(type5("-1"), "&count=2" + kHeader +
-                             "LEDIGMATRISE;-1;5; ;2000.04.09;4;0;4;LEDIGMATRISE;-1;5; ;2000.04.10;5;0;5");
+  EXPECT_EQ(type5("8"), "&count=2" + kHeader + "LEDIGMATRISE;8;5; ;2000.04.09;2;0;2;"
+                                                     "LEDIGMATRISE;8;5; ;2000.04.10;2;0;2");
+  EXPECT_EQ(type5("-1"), "&count=2" + kHeader + "LEDIGMATRISE;-1;5; ;2000.04.09;4;0;4;"
+                                                     "LEDIGMATRISE;-1;5; ;2000.04.10;5;0;5");
   // Without the right on facility 8, "all" is facility 7 alone.
   Run("DELETE FROM BRUKERRETT WHERE ANLEGGSNR = 8;\n");
-  EXPECT_EQ(type5("-1"), "&count=2" + kHeader +
-                             "LEDIGMATRISE;-1;5; ;2000.04.09;2;0;2;LEDIGMATRISE;-1;5; ;2000.04.10;3;0;3");
+  EXPECT_EQ(type5("-1"), "&count=2" + kHeader + "LEDIGMATRISE;-1;5; ;2000.04.09;2;0;2;"
+                                                     "LEDIGMATRISE;-1;5; ;2000.04.10;3;0;3");
 }
 
 TEST_P(LedigmatriseTest, AgentNumberReachesTheProcedure) {

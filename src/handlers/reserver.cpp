@@ -96,7 +96,8 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
 
   try {
     const QList<RentalTypeSummaryRow> summary = SelectSummaryRows(
-        context, typeText, IsNotGiven(facilityText) ? std::nullopt : std::optional<int>(plan.facility));
+        context, typeText,
+        IsNotGiven(facilityText) ? std::nullopt : std::optional<int>(plan.facility));
     plan.type = summary.isEmpty() ? 0 : summary.first().UTYPE;
     plan.istat = summary.isEmpty() ? QString() : summary.first().ISTAT;
     plan.units = Integer(values[QLatin1String("ANTALL")]);

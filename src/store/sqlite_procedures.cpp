@@ -478,7 +478,9 @@ QList<TableFunction> Procedures(sqlite3* db) {
   matrix.arguments = {"FRA", "TIL", "AGENT", "ANLEGG", "ARG5"};
   matrix.compute = [kept = std::make_shared<MatrixLayout>()](
                        sqlite3* db, const std::vector<sqlite3_value*>& values, TableRows* rows,
-                       QString* error) { return AvailabilityMatrix(db, values, rows, error, kept.get()); };
+                       QString* error) {
+    return AvailabilityMatrix(db, values, rows, error, kept.get());
+  };
 
   return {NumberFunction(QStringLiteral("REFNR"), series),
           NumberFunction(QStringLiteral("LINJENR"), series),
