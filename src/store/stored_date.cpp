@@ -6,16 +6,6 @@ namespace {
 const QString kLocalDate = QStringLiteral("dd.MM.yyyy");
 
 // Digits at [from, from + count), or -1 when any is no digit.
-int Digits(const QString& text, int from, int count) {
-  int value = 0;
-  for (int i = from; i < from + count; ++i) {
-    const char16_t c = text[i].unicode();
-    if (c < u'0' || c > u'9') return -1;
-    value = value * 10 + (c - u'0');
-  }
-  return value;
-}
-
 int Digits(QStringView text, int from, int count) {
   int value = 0;
   for (int i = from; i < from + count; ++i) {
