@@ -31,10 +31,12 @@ void AnswerTypes(const InstructionValues& values, int facility, HandlerContext& 
     listed.append(row.UTYPE);
   }
   const QList<TypeAvailability> types = Store(context).Availability(facility, listed, stay);
+  // A board type that is no number fails the request once a type is listed.
+  std::optional<double> board;
+  if (!IsNotGiven(boardType) && !types.isEmpty()) board = BoardTypeFilter(boardType);
   for (const TypeAvailability& available : types) {
-    const QList<WebPrice> fitting = PricesForStay(
-        available.prices, stay.arrival, stay.departure,
-        IsNotGiven(boardType) ? std::nullopt : std::optional<double>(BoardTypeFilter(boardType)));
+    const QList<WebPrice> fitting =
+        PricesForStay(available.prices, stay.arrival, stay.departure, board);
     const QStringList head = {"LEDIG", "0", QString::number(available.type), " ", arrivalText,
                               departureText};
     if (fitting.isEmpty()) {
