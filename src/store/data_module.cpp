@@ -39,7 +39,7 @@ void TdmBook::openMain(const DatabaseAlias& alias) {
     throw DatabaseError(error, DatabaseError::Cause::kConnection);
   }
   occupancy_.reset();
-  webPricesSql_.clear();
+  sqlite_.reset();
 }
 
 void TdmBook::openMainWithoutAlias(const QString& name, const QString& aliasFile) {
@@ -47,31 +47,9 @@ void TdmBook::openMainWithoutAlias(const QString& name, const QString& aliasFile
       QStringLiteral("the database alias '%1' is not defined in %2").arg(name, aliasFile));
 }
 
-const std::string& TdmBook::webPricesSql() {
-  if (webPricesSql_.empty()) {
-    const Dialect dialect = Dialect::Of(connectionName());
-    sqlite_ = !dialect.isPostgres();
-    webPricesSql_ = QStringLiteral(
-                        "select\n"
-                        "  INTPRISKODE,\n"
-                        "  STRBESKR,\n"
-                        "  FLTTOTALPRISER,\n"
-                        "  FLTPRISMND,\n"
-                        "  FLTPENSJON,\n"
-                        "  CHRPRISTYPE,\n"
-                        "  intPRISMET,\n"
-                        "  intSTART_DAG START_DAG,\n"
-                        "  intANT_DAGER ANT_DAGER\n"
-                        "from\n"
-                        "  BEREGN_WEB_PRISMATRISE(:REFDATO, :ANK, :AVR, :UTYPEN, :ANLEGGET)\n"
-                        "ORDER BY %1, %2, %3, %4")
-                        .arg(dialect.textOrderKey(QStringLiteral("STRBESKR")),
-                             dialect.orderKey(QStringLiteral("intPRISMET")),
-                             dialect.orderKey(QStringLiteral("intSTART_DAG")),
-                             dialect.orderKey(QStringLiteral("intANT_DAGER")))
-                        .toStdString();
-  }
-  return webPricesSql_;
+bool TdmBook::sqlite() {
+  if (!sqlite_) sqlite_ = !Dialect::Of(connectionName()).isPostgres();
+  return *sqlite_;
 }
 
 namespace {
@@ -90,6 +68,22 @@ WebPrice WebPriceOf(Row& s) {
   price.days = s.integer("ANT_DAGER");
   return price;
 }
+
+// SQLite: the matrix of one rental type, in a statement kept for the connection.
+constexpr char kWebPricesSqlite[] =
+    "select\n"
+    "  INTPRISKODE,\n"
+    "  STRBESKR,\n"
+    "  FLTTOTALPRISER,\n"
+    "  FLTPRISMND,\n"
+    "  FLTPENSJON,\n"
+    "  CHRPRISTYPE,\n"
+    "  intPRISMET,\n"
+    "  intSTART_DAG START_DAG,\n"
+    "  intANT_DAGER ANT_DAGER\n"
+    "from\n"
+    "  BEREGN_WEB_PRISMATRISE(:REFDATO, :ANK, :AVR, :UTYPEN, :ANLEGGET)\n"
+    "ORDER BY STRBESKR, intPRISMET, intSTART_DAG, intANT_DAGER";
 
 // PostgreSQL: the matrices of several rental types (:UTYPER, an integer array) in one
 // statement, so one round trip. NR numbers the types in the array's order; each type's rows
@@ -116,12 +110,11 @@ constexpr char kWebPricesOfTypes[] =
 
 }  // namespace
 
-QList<WebPrice> TdmBook::WebPrices(int type, int facility, const QDate& reference,
-                                   const QDate& arrival, const QDate& until) {
+QList<WebPrice> TdmBook::sqliteWebPrices(int type, int facility, const QDate& reference,
+                                         const QDate& arrival, const QDate& until) {
   const RowParams params = {{":REFDATO", reference}, {":ANK", arrival}, {":AVR", until},
                             {":UTYPEN", qint64{type}}, {":ANLEGGET", qint64{facility}}};
-  const char* sql = webPricesSql().c_str();
-  return ReadRows(connectionName(), sqlite_, sql, params,
+  return ReadRows(connectionName(), true, kWebPricesSqlite, params,
                   [](auto& s) { return WebPriceOf(s); });
 }
 
@@ -130,11 +123,11 @@ QList<QList<WebPrice>> TdmBook::WebPricesOfTypes(const QList<int>& types, int fa
                                                  const QDate& until) {
   QList<QList<WebPrice>> prices;
   prices.reserve(types.size());
-  webPricesSql();  // knows the backend from here on
-  if (sqlite_ || types.isEmpty()) {
+  if (types.isEmpty()) return prices;
+  if (sqlite()) {
     // A kept statement a type costs no round trip.
     for (const int type : types) {
-      prices.append(WebPrices(type, facility, reference, arrival, until));
+      prices.append(sqliteWebPrices(type, facility, reference, arrival, until));
     }
     return prices;
   }

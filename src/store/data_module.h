@@ -18,7 +18,6 @@
 #include <QString>
 
 #include <optional>
-#include <string>
 
 namespace taurelin {
 
@@ -76,20 +75,18 @@ class TdmBook {
 
  private:
   Statement statement() const { return Statement(connectionName()); }
-  QList<WebPrice> WebPrices(int type, int facility, const QDate& reference, const QDate& arrival,
-                            const QDate& until);
+  QList<WebPrice> sqliteWebPrices(int type, int facility, const QDate& reference,
+                                  const QDate& arrival, const QDate& until);
   void writeHeader(TBookingData& booking);
   // Writes the rental-type line and its object line; throws DatabaseError on failure.
   void SaveLeie(const TBookingData& booking, TUtleieData& line);
   int newLineNumber();
 
-  // The matrix statement in the connection's dialect, and whether it is SQLite; set at the
-  // first use after the connection opened.
-  const std::string& webPricesSql();
+  // Whether the module's connection is SQLite; learnt at the first use after it opened.
+  bool sqlite();
 
   Occupancy occupancy_;
-  std::string webPricesSql_;
-  bool sqlite_ = false;
+  std::optional<bool> sqlite_;
   std::optional<QHash<double, double>> companies_;  // facility -> company
 };
 
