@@ -4,8 +4,10 @@
 
 #include <QByteArrayView>
 #include <QDeadlineTimer>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QThread>
 
@@ -24,10 +26,24 @@ constexpr int kLockWaitMs = 10000;
 // QLockFile's own waiting starts at 100 ms and doubles; an operation on the register takes
 // well under a millisecond, so short even pauses hand the lock over promptly.
 constexpr int kLockPollMs = 2;
+// A lock file is created empty and written at once; one still empty after this long was
+// left by an instance that died in between, which QLockFile alone never takes over.
+constexpr qint64 kHalfWrittenLockMs = 2000;
+
+// Whether `lock`'s file names no owner and has done so for a while.
+bool HalfWritten(const QLockFile& lock) {
+  qint64 pid = 0;
+  QString host;
+  QString application;
+  if (lock.getLockInfo(&pid, &host, &application)) return false;
+  const QFileInfo info(lock.fileName());
+  return info.exists() &&
+         info.lastModified().msecsTo(QDateTime::currentDateTime()) > kHalfWrittenLockMs;
+}
 
 // The register file opened under its lock, with its whole records read (each decoded only
-// when asked for), and with `examine` what is damaged in it described. Closing the file and releasing the lock happen
-// on destruction, whatever ended the operation.
+// when asked for), and with `examine` what is damaged in it described. Closing the file and
+// releasing the lock happen on destruction, whatever ended the operation.
 class OpenRegister {
  public:
   enum class Examine { kNo, kYes };
@@ -43,6 +59,8 @@ class OpenRegister {
         throw TimeOutRegisterError(QStringLiteral("cannot create the lock file %1")
                                        .arg(lock_.fileName()));
       }
+      // Removal takes the file's native lock first, so it fails while an owner lives.
+      if (HalfWritten(lock_) && lock_.removeStaleLockFile()) continue;
       if (deadline.hasExpired()) {
         throw TimeOutRegisterError(
             QStringLiteral("%1 stayed locked by another process").arg(path));

@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <sys/file.h>
+
 #include <ostream>
 
 namespace taurelin {
@@ -281,6 +283,28 @@ TEST_F(TimeOutRegisterTest, ARegistrationDuringACancellationDoesNotWaitForTheSwe
   EXPECT_EQ(register_.entries()[0], Entry("1003", now_.addSecs(300), "300"));
 }
 
+// An instance killed between creating the lock file and writing its owner into it leaves
+// an empty lock file. That one is taken over; an empty one that another open file still
+// locks natively is an owner at work, and is waited for.
+TEST_F(TimeOutRegisterTest, AnEmptyLockLeftByAKilledInstanceIsTakenOverAndAHeldOneIsNot) {
+  const QString lockPath = register_.filePath() + QStringLiteral(".lock");
+  QFile lock(lockPath);
+  ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(lock.setFileTime(QDateTime::currentDateTime().addSecs(-5),
+                               QFileDevice::FileModificationTime));
+  ASSERT_EQ(::flock(lock.handle(), LOCK_EX | LOCK_NB), 0);
+  EXPECT_FALSE(New("1001", "600"));
+  EXPECT_TRUE(log_.join(u'|').contains(u"stayed locked by another process"));
+  EXPECT_TRUE(QFile::exists(lockPath));
+
+  lock.close();  // the owner is gone, its empty file stays
+  ASSERT_TRUE(QFile::exists(lockPath));
+  EXPECT_TRUE(New("1001", "600"));
+  EXPECT_EQ(register_.entries(),
+            std::vector<TimeOutRecord>{Entry("1001", kNow.addSecs(600), "600")});
+  EXPECT_FALSE(QFile::exists(lockPath));
+}
+
 // Damage is told at each check and each sweep that meets it; an entry whose expiry cannot be
 // read is taken as expired rather than holding its units for good.
 TEST_F(TimeOutRegisterTest, DamageIsReportedAndAnUnreadableExpiryIsTakenAsExpired) {
@@ -307,12 +331,14 @@ TEST_F(TimeOutRegisterTest, DamageIsReportedAndAnUnreadableExpiryIsTakenAsExpire
   EXPECT_TRUE(log_.isEmpty());
 }
 
-// Two processes register and free entries in one file at the same time. Without the lock
-// both would take the same free record, or append at the same end, and lose entries.
 TEST(TimeOutRecordTest, ANumberIsFoundExactlyWhereDecodingWouldFindIt) {
   // A reservation looks for its number in the raw bytes; that must agree with the decoded
   // record for every length byte, 8-bit characters and numbers no record can hold.
-  const QStringList numbers = {"", "1", "1234567890", "12345678901", QString::fromUtf8("\xc3\xa6" "7"),
+  const QStringList numbers = {"",
+                               "1",
+                               "1234567890",
+                               "12345678901",
+                               QString::fromUtf8("\xc3\xa6" "7"),
                                QString::fromUtf8("\xc4\x80" "7")};
   for (int length = 0; length < 256; ++length) {
     QByteArray bytes = TimeOutRecord{"1234567890", "20270101120000", "600"}.encode();
@@ -327,6 +353,8 @@ TEST(TimeOutRecordTest, ANumberIsFoundExactlyWhereDecodingWouldFindIt) {
   }
 }
 
+// Two processes register and free entries in one file at the same time. Without the lock
+// both would take the same free record, or append at the same end, and lose entries.
 TEST(TimeOutRegisterSharingTest, TwoProcessesLoseNoEntry) {
   QTemporaryDir dir;
   constexpr int kCount = 200;
