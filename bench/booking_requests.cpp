@@ -173,7 +173,7 @@ Cycle ReserveAndCancel(int fd, const Offer& offer, int id, int arrival) {
     return cycle;
   }
   const QString refnr = reply.startsWith(u"&count=1&") && !reply.contains(u"errorcode")
-                            ? GetReplyValue(reply, QStringLiteral("REFNR"))
+                            ? ReplyEnvelope::GetReplyValue(reply, QStringLiteral("REFNR"))
                             : QString();
   if (cycle.reserve < 0 || refnr.isEmpty()) {
     cycle.failedAnswer = answer;

@@ -1,24 +1,23 @@
 #include "expiry/expiry_sweep.h"
 
-#include "handlers/avbestill.h"
+#include "handlers/conventions.h"
 #include "store/statement.h"
 
 namespace taurelin {
 
 int CheckTimeOuts(TimeOutRegister& timeOuts, HandlerContext& context) {
   return timeOuts.sweep([&](const QString& refnr) {
-    QString reply;
-    Avbestill(refnr, reply, context, CancelScope::kReservationOnly);
-    if (reply.startsWith(u"&count=1")) {
-      timeOuts.log(QStringLiteral("Time-out : reservation %1 cancelled").arg(refnr));
-      return true;
-    }
-    const qsizetype error = reply.indexOf(u"&errorcode=");
-    if (error < 0) {
-      timeOuts.log(QStringLiteral("Time-out : reservation %1 has no unconfirmed booking left "
-                                  "to cancel")
-                       .arg(refnr));
-      return true;
+    switch (Store(context).Cancel(refnr, CancelScope::kReservationOnly)) {
+      case CancelOutcome::kCancelled:
+        timeOuts.log(QStringLiteral("Time-out : reservation %1 cancelled").arg(refnr));
+        return true;
+      case CancelOutcome::kNothingDone:
+        timeOuts.log(QStringLiteral("Time-out : reservation %1 has no unconfirmed booking "
+                                    "left to cancel")
+                         .arg(refnr));
+        return true;
+      case CancelOutcome::kFailed:
+        break;
     }
     // The same number fails the same way every time: trying again would never end.
     if (!NumericLiteral(refnr)) {
@@ -26,9 +25,10 @@ int CheckTimeOuts(TimeOutRegister& timeOuts, HandlerContext& context) {
                        .arg(refnr));
       return true;
     }
-    timeOuts.log(QStringLiteral("Time-out : reservation %1 not cancelled (%2); tried again at "
-                                "the next sweep")
-                     .arg(refnr, reply.mid(error + 1)));
+    const HandlerError error = errors::CancellationFailed(refnr);
+    timeOuts.log(QStringLiteral("Time-out : reservation %1 not cancelled (%2 %3); tried again "
+                                "at the next sweep")
+                     .arg(refnr, QLatin1String(error.code), error.message));
     return false;
   });
 }

@@ -1,7 +1,6 @@
 #include "handlers/avbestill.h"
 
 #include "handlers/conventions.h"
-#include "handlers/reply_builder.h"
 
 namespace taurelin {
 namespace {
@@ -10,25 +9,20 @@ constexpr QLatin1String kColumns("INSTRUKSJON;REFNR");
 
 }  // namespace
 
-void HandleAvbestill(const InstructionValues& values, QString& reply, HandlerContext& context) {
-  Avbestill(values[QLatin1String("REFNR")], reply, context);
-}
-
-void Avbestill(const QString& refnr, QString& reply, HandlerContext& context,
-               CancelScope scope) {
-  ReplyBuilder builder(reply, kColumns);
-  switch (Store(context).Cancel(refnr, scope)) {
+InstructionReply HandleAvbestill(const InstructionValues& values, HandlerContext& context) {
+  const QString refnr = values[QLatin1String("REFNR")];
+  InstructionReply reply(kColumns);
+  switch (Store(context).Cancel(refnr, CancelScope::kAnyBooking)) {
     case CancelOutcome::kCancelled:
-      builder.addRow({QStringLiteral("AVBESTILL"), refnr});
-      builder.finish();
-      return;
+      reply.addRow({QStringLiteral("AVBESTILL"), refnr});
+      return reply;
     case CancelOutcome::kNothingDone:
-      // The reply stays the bare header, without count or error.
-      return;
+      // The reply is the bare header, without count or error.
+      return reply.omitCount();
     case CancelOutcome::kFailed:
-      builder.fail(errors::CancellationFailed(refnr));
-      return;
+      return reply.fail(errors::CancellationFailed(refnr));
   }
+  return reply.fail(errors::CancellationFailed(refnr));
 }
 
 }  // namespace taurelin

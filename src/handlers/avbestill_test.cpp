@@ -1,6 +1,8 @@
 #include "handlers/avbestill.h"
 
+#include "handlers/conventions.h"
 #include "handlers/handler_test_fixture.h"
+#include "protocol/reply_envelope.h"
 
 #include <gtest/gtest.h>
 
@@ -66,27 +68,21 @@ TEST_P(AvbestillTest, BookingWithBookerIsMarkedAgainAndAgain) {
   EXPECT_EQ(Booking(300), "0|-,-/2");
 }
 
-TEST_P(AvbestillTest, SweepCancelsByNumberAlone) {
-  QString discarded = QStringLiteral("previous");
-  Avbestill(QStringLiteral("300"), discarded, context_);
-  EXPECT_EQ(Booking(300), QString());
-}
-
 // The sweep's scope deletes a reservation but leaves a booking with a booker untouched.
 TEST_P(AvbestillTest, ReservationScopeLeavesBookingsWithABooker) {
-  QString reply;
-  Avbestill(QStringLiteral("200"), reply, context_, CancelScope::kReservationOnly);
-  EXPECT_EQ(reply, kHeader);
+  BookingStore store = Store(context_);
+  EXPECT_EQ(store.Cancel(QStringLiteral("200"), CancelScope::kReservationOnly),
+            CancelOutcome::kNothingDone);
   EXPECT_EQ(Booking(200), "0|-,B/2");
-  Avbestill(QStringLiteral("100"), reply, context_, CancelScope::kReservationOnly);
-  EXPECT_EQ(reply, Cancelled(QStringLiteral("100")));
+  EXPECT_EQ(store.Cancel(QStringLiteral("100"), CancelScope::kReservationOnly),
+            CancelOutcome::kCancelled);
   EXPECT_EQ(Booking(100), QString());
+  EXPECT_EQ(Booking(300), "0|-,-/2");
 }
 
 TEST_P(AvbestillTest, UnknownNumberAnswersTheBareHeader) {
   const QString before = Fingerprint();
-  EXPECT_EQ(Call(HandleAvbestill, {{"REFNR", "999"}}, QStringLiteral("&count=3&header=X&data=")),
-            kHeader);
+  EXPECT_EQ(Cancel(QStringLiteral("999")), kHeader);
   EXPECT_EQ(Fingerprint(), before);
 }
 
@@ -132,9 +128,9 @@ TEST_P(AvbestillTest, DatabaseFailuresAnswerTheCancellationError) {
   EXPECT_EQ(Fingerprint(), before);
 
   HandlerContext none;
-  QString reply;
-  Avbestill(QStringLiteral("100"), reply, none);
-  EXPECT_EQ(reply, Failure(QStringLiteral("100")));
+  InstructionValues values;
+  values.set(QLatin1String("REFNR"), QStringLiteral("100"));
+  EXPECT_EQ(ReplyEnvelope::Write(HandleAvbestill(values, none)), Failure(QStringLiteral("100")));
 
   EXPECT_EQ(Cancel(QStringLiteral("100")), Cancelled(QStringLiteral("100")));
 }

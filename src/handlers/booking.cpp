@@ -1,7 +1,6 @@
 #include "handlers/booking.h"
 
 #include "handlers/conventions.h"
-#include "handlers/reply_builder.h"
 
 #include <optional>
 
@@ -40,24 +39,24 @@ std::optional<QString> NationCode(BookingStore& store, const QString& nation) {
 
 }  // namespace
 
-void HandleBooking(const InstructionValues& values, QString& reply, HandlerContext& context) {
+InstructionReply HandleBooking(const InstructionValues& values, HandlerContext& context) {
   const QString refnr = values[QLatin1String("REFNR")];
-  ReplyBuilder builder(reply, kColumns);
+  InstructionReply reply(kColumns);
   BookingStore store = Store(context);
 
   std::optional<QString> nation;
   try {
     nation = NationCode(store, values[QLatin1String("NASJON")]);
   } catch (const DatabaseError&) {
-    return builder.fail(fail::NationsUnreadable());
+    return reply.fail(fail::NationsUnreadable());
   }
-  if (!nation) return builder.fail(fail::InvalidNation());
+  if (!nation) return reply.fail(fail::InvalidNation());
 
   try {
-    if (!store.BookingExists(refnr)) return builder.fail(fail::UnknownReference(refnr));
+    if (!store.BookingExists(refnr)) return reply.fail(fail::UnknownReference(refnr));
   } catch (const DatabaseError& failure) {
     // A reference that is no number, unless the database could not be reached at all.
-    return builder.fail(failure.connectionLost() ? fail::BookingNotLinked()
+    return reply.fail(failure.connectionLost() ? fail::BookingNotLinked()
                                                  : fail::ReferenceNotNumeric(refnr));
   }
 
@@ -78,14 +77,14 @@ void HandleBooking(const InstructionValues& values, QString& reply, HandlerConte
     case Kind::kAttached:
       break;
     case Kind::kNotCreated:
-      return builder.fail(fail::BookerNotCreated());
+      return reply.fail(fail::BookerNotCreated());
     case Kind::kNotUpdated:
-      return builder.fail(fail::BookerNotUpdated(QString::number(attached.bestnr)));
+      return reply.fail(fail::BookerNotUpdated(QString::number(attached.bestnr)));
     case Kind::kNotLinked:
-      return builder.fail(fail::BookingNotLinked());
+      return reply.fail(fail::BookingNotLinked());
   }
-  builder.addRow({QStringLiteral("BOOKING"), refnr, QStringLiteral("0")});
-  builder.finish();
+  reply.addRow({QStringLiteral("BOOKING"), refnr, QStringLiteral("0")});
+  return reply.setEffect({ReplyEffect::Kind::kBookerAttached, refnr, QString()});
 }
 
 }  // namespace taurelin

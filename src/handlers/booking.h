@@ -8,6 +8,6 @@ namespace taurelin {
 // booker's name, address and contact details, and the booking is pointed at it and at the
 // agent. The three writes stand or fall together: when one fails, none of them stays and the
 // reply carries that failure's error alone. The payment values are accepted and not used.
-void HandleBooking(const InstructionValues& values, QString& reply, HandlerContext& context);
+InstructionReply HandleBooking(const InstructionValues& values, HandlerContext& context);
 
 }  // namespace taurelin

@@ -1,6 +1,7 @@
 #include "handlers/booking.h"
 
 #include "handlers/handler_test_fixture.h"
+#include "protocol/reply_envelope.h"
 
 #include <gtest/gtest.h>
 
@@ -47,14 +48,12 @@ class BookingTest : public HandlerTest {
         "UPDATE TELLER SET VERDI = 10 WHERE NAVN = 'BESTNR';\n");
   }
 
-  // The request above with some values changed; the reply starts as an earlier row's.
+  // The request above with some values changed.
   QString Book(std::initializer_list<std::pair<const char*, QString>> changes = {}) {
     InstructionValues row;
     for (const auto& [column, value] : kRequest) row.set(QLatin1String(column), value);
     for (const auto& [column, value] : changes) row.set(QLatin1String(column), value);
-    QString reply = QStringLiteral("&count=1&header=INSTRUKSJON&data=EARLIER");
-    HandleBooking(row, reply, context_);
-    return reply;
+    return ReplyEnvelope::Write(HandleBooking(row, context_));
   }
 
   QString Query(const QString& sql) { return Scalar(sql.toUtf8().constData()); }

@@ -1,6 +1,5 @@
 #include "handlers/conventions.h"
 #include "handlers/protocol_dates.h"
-#include "handlers/reply_builder.h"
 
 #include "handlers/handler_test_fixture.h"
 
@@ -36,33 +35,6 @@ TEST(ConventionsTest, NotGivenMarkerAndRounding) {
   EXPECT_EQ(DecimalText(RoundPrice(0.5)), "1");
   EXPECT_EQ(DecimalText(RoundPrice(1249.49)), "1249");
   EXPECT_EQ(DecimalText(RoundPrice(0)), "0");
-}
-
-TEST(ReplyBuilderTest, BuildsRowsCountsAndErrors) {
-  QString reply = QStringLiteral("earlier reply");
-  ReplyBuilder ok(reply, QStringLiteral("INSTRUKSJON;A"));
-  ok.addRow({"K", "1"});
-  ok.addRow({"K", "2"});
-  ok.finish();
-  EXPECT_EQ(reply, "&count=2&header=INSTRUKSJON;A&data=K;1;K;2");
-
-  ReplyBuilder empty(reply, QStringLiteral("INSTRUKSJON;A"));
-  empty.finish();
-  EXPECT_EQ(reply, "&count=0&header=INSTRUKSJON;A&data=");
-
-  ReplyBuilder failed(reply, QStringLiteral("INSTRUKSJON;A"));
-  failed.addRow({"K", "1"});
-  failed.fail(errors::InvalidFacility(QStringLiteral("99")));
-  EXPECT_EQ(reply,
-            "&count=0&header=INSTRUKSJON;A&data=K;1;&errorcode='-1002'&errormessage=Ugyldig "
-            "anlegg (99).");
-
-  ReplyBuilder counted(reply, QStringLiteral("INSTRUKSJON;A"));
-  counted.addRow({"K", "1"});
-  counted.failCountingRows({"-2102", QStringLiteral("Kan ikke åpne bookingen.")});
-  EXPECT_EQ(reply,
-            "&count=1&header=INSTRUKSJON;A&data=K;1;&errorcode='-2102'&errormessage=Kan ikke "
-            "åpne bookingen.");
 }
 
 class LookupTest : public HandlerTest {

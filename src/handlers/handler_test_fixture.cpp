@@ -1,5 +1,7 @@
 #include "handlers/handler_test_fixture.h"
 
+#include "protocol/reply_envelope.h"
+
 #include "store/statement.h"
 
 namespace taurelin {
@@ -50,13 +52,10 @@ void HandlerTest::Reconnect() {
 }
 
 QString HandlerTest::Call(InstructionHandler handler,
-                          std::initializer_list<std::pair<const char*, QString>> values,
-                          const QString& previous) {
+                          std::initializer_list<std::pair<const char*, QString>> values) {
   InstructionValues row;
   for (const auto& [column, value] : values) row.set(QLatin1String(column), value);
-  QString reply = previous;
-  handler(row, reply, context_);
-  return reply;
+  return ReplyEnvelope::Write(handler(row, context_));
 }
 
 QString HandlerTest::Scalar(const char* sql) {

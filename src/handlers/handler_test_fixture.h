@@ -52,10 +52,9 @@ class HandlerTest : public ::testing::TestWithParam<Backend> {
   void Run(const QString& sql);
   // Connects the session again, so that the rental-type summary sees the rows added since.
   void Reconnect();
-  // Calls a handler with these column values; the reply starts as `previous`.
+  // Calls a handler with these column values; its reply as the wire shows it.
   QString Call(InstructionHandler handler,
-               std::initializer_list<std::pair<const char*, QString>> values,
-               const QString& previous = QString());
+               std::initializer_list<std::pair<const char*, QString>> values);
   // The first column of the first row of a query, as text ("" when there is no row).
   QString Scalar(const char* sql);
   QString Scalar(const QString& sql) { return Scalar(sql.toUtf8().constData()); }

@@ -2,7 +2,6 @@
 
 #include "handlers/conventions.h"
 #include "handlers/protocol_dates.h"
-#include "handlers/reply_builder.h"
 
 namespace taurelin {
 namespace {
@@ -13,10 +12,10 @@ constexpr QLatin1String kColumns(
 
 }  // namespace
 
-void HandleHentbook(const InstructionValues& values, QString& reply, HandlerContext& context) {
+InstructionReply HandleHentbook(const InstructionValues& values, HandlerContext& context) {
   const QString refnr = values[QLatin1String("REFNR")];
   // Every answer counts the rows listed, also an error after some of them.
-  ReplyBuilder builder(reply, kColumns);
+  InstructionReply reply(kColumns);
 
   try {
     Statement booking = SessionStatement(context);
@@ -24,15 +23,13 @@ void HandleHentbook(const InstructionValues& values, QString& reply, HandlerCont
     booking.bindNumber(QStringLiteral("REFNR"), refnr);
     booking.run();
     if (!booking.next()) {
-      builder.failCountingRows(errors::BookingNotFound(refnr));
-      return;
+      return reply.failCountingRows(errors::BookingNotFound(refnr));
     }
   } catch (const DatabaseError& failure) {
     // A failure here is answered as its usual cause, a number that is none; a database that
     // cannot be reached as the booking that cannot be opened.
-    builder.failCountingRows(failure.connectionLost() ? errors::BookingLinesFailed()
+    return reply.failCountingRows(failure.connectionLost() ? errors::BookingLinesFailed()
                                                       : errors::BookingLookupFailed(refnr));
-    return;
   }
 
   try {
@@ -60,7 +57,7 @@ void HandleHentbook(const InstructionValues& values, QString& reply, HandlerCont
     lines.bindNumber(QStringLiteral("REFNR"), refnr);
     lines.run();
     while (lines.next()) {
-      builder.addRow({QStringLiteral("HENTBOOK"), QStringLiteral("0"),
+      reply.addRow({QStringLiteral("HENTBOOK"), QStringLiteral("0"),
                       lines.text(QStringLiteral("UTYPE")), lines.text(QStringLiteral("OBJNR")),
                       LocalToProtocolDate(lines.text(QStringLiteral("ANKOMST"))),
                       LocalToProtocolDate(lines.text(QStringLiteral("AVREISE"))),
@@ -69,15 +66,13 @@ void HandleHentbook(const InstructionValues& values, QString& reply, HandlerCont
                       lines.text(QStringLiteral("AGENT")), lines.text(QStringLiteral("A_PRIS"))});
     }
   } catch (const DatabaseError&) {
-    builder.failCountingRows(errors::BookingLinesFailed());
-    return;
+    return reply.failCountingRows(errors::BookingLinesFailed());
   }
 
-  if (builder.rows() == 0) {
-    builder.failCountingRows(errors::NoObjectLines());
-    return;
+  if (reply.rowCount() == 0) {
+    return reply.failCountingRows(errors::NoObjectLines());
   }
-  builder.finish();
+  return reply;
 }
 
 }  // namespace taurelin

@@ -10,6 +10,6 @@
 namespace taurelin {
 
 // Values: REFNR.
-void HandleHentbook(const InstructionValues& values, QString& reply, HandlerContext& context);
+InstructionReply HandleHentbook(const InstructionValues& values, HandlerContext& context);
 
 }  // namespace taurelin

@@ -42,7 +42,7 @@ class HentbookTest : public HandlerTest {
 };
 
 TEST_P(HentbookTest, ListsTheObjectLinesOnly) {
-  EXPECT_EQ(Call(HandleHentbook, {{"REFNR", "100"}}, QStringLiteral("&count=1&header=X&data=Y")),
+  EXPECT_EQ(Fetch(QStringLiteral("100")),
             "&count=2" + kHeader +
                 "HENTBOOK;0;5;0;2000.04.08;2000.04.14;2;2;4;4;1250;"
                 "HENTBOOK;0;5;0;2000.05.01;..;;1;3;4;990.5");

@@ -4,9 +4,11 @@
 //
 // A handler receives the values that its keyword's table entry names, looked up in the
 // request row by the dispatcher, plus the environment it may use (configuration, and the
-// database session once there is one). It sets the reply text, which holds the previous
-// row's reply on entry. A failure it does not turn into error sections itself is thrown
-// and ends the whole request in the parser's failure answer.
+// database session once there is one). It returns its reply as data (InstructionReply). A
+// failure it does not turn into an error reply itself is thrown and ends the whole request
+// in the parser's failure answer.
+
+#include "handlers/instruction_reply.h"
 
 #include <QLatin1String>
 #include <QString>
@@ -50,7 +52,7 @@ struct HandlerContext {
       registerTimeOut;
 };
 
-using InstructionHandler = void (*)(const InstructionValues& values, QString& reply,
-                                    HandlerContext& context);
+using InstructionHandler = InstructionReply (*)(const InstructionValues& values,
+                                                HandlerContext& context);
 
 }  // namespace taurelin

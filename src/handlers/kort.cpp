@@ -1,23 +1,20 @@
 #include "handlers/kort.h"
 
 #include "handlers/conventions.h"
-#include "handlers/reply_builder.h"
 #include "store/dialect.h"
 
 namespace taurelin {
 
-void HandleKort(const InstructionValues& values, QString& reply, HandlerContext& context) {
+InstructionReply HandleKort(const InstructionValues& values, HandlerContext& context) {
   const QString facility = values[QLatin1String("ANLEGGSNR")];
-  ReplyBuilder builder(reply, QStringLiteral("INSTRUKSJON;ANLEGGSNR;KORT;TEKST;GYLDIG"));
+  InstructionReply reply(QStringLiteral("INSTRUKSJON;ANLEGGSNR;KORT;TEKST;GYLDIG"));
 
   try {
     if (CompanyLookup(context, facility) == Lookup::kNotFound) {
-      builder.fail(errors::InvalidFacility(facility));
-      return;
+      return reply.fail(errors::InvalidFacility(facility));
     }
   } catch (const DatabaseError&) {
-    builder.fail(errors::CompanyLookupFailed(facility, DatabaseName(context)));
-    return;
+    return reply.fail(errors::CompanyLookupFailed(facility, DatabaseName(context)));
   }
 
   try {
@@ -34,19 +31,17 @@ void HandleKort(const InstructionValues& values, QString& reply, HandlerContext&
     s.run();
     // The shop asked for one facility, but payment types belong to none: always "0".
     while (s.next()) {
-      builder.addRow({QStringLiteral("KORT"), QStringLiteral("0"), s.text(QStringLiteral("KORT")),
+      reply.addRow({QStringLiteral("KORT"), QStringLiteral("0"), s.text(QStringLiteral("KORT")),
                       s.text(QStringLiteral("TEKST")), QStringLiteral("J")});
     }
   } catch (const DatabaseError&) {
-    builder.fail(errors::PaymentTypesFailed(DatabaseName(context)));
-    return;
+    return reply.fail(errors::PaymentTypesFailed(DatabaseName(context)));
   }
 
-  if (builder.rows() == 0) {
-    builder.fail(errors::NoPaymentTypes());
-    return;
+  if (reply.rowCount() == 0) {
+    return reply.fail(errors::NoPaymentTypes());
   }
-  builder.finish();
+  return reply;
 }
 
 }  // namespace taurelin

@@ -8,6 +8,6 @@
 namespace taurelin {
 
 // Values: ANLEGGSNR.
-void HandleKort(const InstructionValues& values, QString& reply, HandlerContext& context);
+InstructionReply HandleKort(const InstructionValues& values, HandlerContext& context);
 
 }  // namespace taurelin

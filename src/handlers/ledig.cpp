@@ -4,7 +4,6 @@
 #include "handlers/conventions.h"
 #include "handlers/protocol_dates.h"
 #include "handlers/rental_type_summary.h"
-#include "handlers/reply_builder.h"
 #include "handlers/web_prices.h"
 
 namespace taurelin {
@@ -12,7 +11,7 @@ namespace {
 
 // The rows of every rental type in the summary's selection: free units and prices.
 void AnswerTypes(const InstructionValues& values, int facility, HandlerContext& context,
-                 ReplyBuilder& builder) {
+                 InstructionReply& reply) {
   const QString type = values[QLatin1String("UTYPE")];
   const QString arrivalText = values[QLatin1String("ANKOMST")];
   const QString departureText = values[QLatin1String("AVREISE")];
@@ -40,7 +39,7 @@ void AnswerTypes(const InstructionValues& values, int facility, HandlerContext& 
     const QStringList head = {"LEDIG", "0", QString::number(available.type), " ", arrivalText,
                               departureText};
     if (fitting.isEmpty()) {
-      builder.addRow(head + QStringList{QString(), QString::number(available.free), "0"});
+      reply.addRow(head + QStringList{QString(), QString::number(available.free), "0"});
       continue;
     }
     // One row per run of one board type; the run's last price wins.
@@ -48,7 +47,7 @@ void AnswerTypes(const InstructionValues& values, int facility, HandlerContext& 
       const bool runEnds =
           i + 1 == fitting.size() || fitting[i + 1].boardType != fitting[i].boardType;
       if (!runEnds) continue;
-      builder.addRow(head + QStringList{fitting[i].boardTypeText, QString::number(available.free),
+      reply.addRow(head + QStringList{fitting[i].boardTypeText, QString::number(available.free),
                                         DecimalText(RoundPrice(fitting[i].total))});
     }
   }
@@ -56,10 +55,10 @@ void AnswerTypes(const InstructionValues& values, int facility, HandlerContext& 
 
 }  // namespace
 
-void HandleLedig(const InstructionValues& values, QString& reply, HandlerContext& context) {
+InstructionReply HandleLedig(const InstructionValues& values, HandlerContext& context) {
   const QString facilityText = values[QLatin1String("ANLEGGSNR")];
   const QString type = values[QLatin1String("UTYPE")];
-  ReplyBuilder builder(reply, QStringLiteral("INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;"
+  InstructionReply reply(QStringLiteral("INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;"
                                              "ANKOMST;AVREISE;PENSJONSTYPE;LEDIG;PRIS"));
 
   // A facility that is no number is the request's failure, not an error reply.
@@ -68,22 +67,22 @@ void HandleLedig(const InstructionValues& values, QString& reply, HandlerContext
   if (*facility != -1) {
     try {
       if (FacilityNumberLookup(context, facilityText) == Lookup::kNotFound) {
-        return builder.fail(errors::InvalidFacility(facilityText));
+        return reply.fail(errors::InvalidFacility(facilityText));
       }
     } catch (const DatabaseError&) {
-      return builder.fail(errors::FacilityLookupFailed(DatabaseName(context)));
+      return reply.fail(errors::FacilityLookupFailed(DatabaseName(context)));
     }
   }
   if (!IsNotGiven(values[QLatin1String("UTL_OBJ")])) {
-    return builder.fail(errors::ObjectSearchRefused("-2031"));
+    return reply.fail(errors::ObjectSearchRefused("-2031"));
   }
   if (!IsNotGiven(type)) {
     try {
       if (RentalTypeLookup(context, type, TypeColumn::kPlain) == Lookup::kNotFound) {
-        return builder.fail(errors::InvalidRentalType(type));
+        return reply.fail(errors::InvalidRentalType(type));
       }
     } catch (const DatabaseError&) {
-      return builder.fail(errors::RentalTypeLookupFailed(DatabaseName(context)));
+      return reply.fail(errors::RentalTypeLookupFailed(DatabaseName(context)));
     }
   }
 
@@ -91,12 +90,12 @@ void HandleLedig(const InstructionValues& values, QString& reply, HandlerContext
   // the request's, but a database that cannot be reached is answered with this handler's
   // error for the database.
   try {
-    AnswerTypes(values, *facility, context, builder);
+    AnswerTypes(values, *facility, context, reply);
   } catch (const DatabaseError& failure) {
     if (!failure.connectionLost()) throw;
-    return builder.fail(errors::FacilityLookupFailed(DatabaseName(context)));
+    return reply.fail(errors::FacilityLookupFailed(DatabaseName(context)));
   }
-  builder.finish();
+  return reply;
 }
 
 }  // namespace taurelin

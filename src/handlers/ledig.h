@@ -6,6 +6,6 @@ namespace taurelin {
 
 // LEDIG: for a stay, the free units of each rental type of a facility (or of all, "-1") and
 // the price of the stay per board type, from the web prices that fit the stay.
-void HandleLedig(const InstructionValues& values, QString& reply, HandlerContext& context);
+InstructionReply HandleLedig(const InstructionValues& values, HandlerContext& context);
 
 }  // namespace taurelin

@@ -3,7 +3,6 @@
 #include "base/integer_text.h"
 #include "handlers/conventions.h"
 #include "handlers/protocol_dates.h"
-#include "handlers/reply_builder.h"
 
 namespace taurelin {
 namespace {
@@ -12,7 +11,7 @@ constexpr QLatin1String kColumns("INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;DATO;LEDIG
 
 }  // namespace
 
-void HandleLedigmatrise(const InstructionValues& values, QString& reply, HandlerContext& context) {
+InstructionReply HandleLedigmatrise(const InstructionValues& values, HandlerContext& context) {
   const QString facility = values[QLatin1String("ANLEGGSNR")];
   const QString type = values[QLatin1String("UTYPE")];
   const QString object = values[QLatin1String("UTL_OBJ")];
@@ -21,7 +20,7 @@ void HandleLedigmatrise(const InstructionValues& values, QString& reply, Handler
   const QString to = values[QLatin1String("TIL")];
   const QString db = DatabaseName(context);
 
-  ReplyBuilder builder(reply, kColumns);
+  InstructionReply reply(kColumns);
 
   // Not caught: a facility that is no number fails the whole request.
   const std::optional<int> facilityNumber = ToInteger(facility);
@@ -33,30 +32,25 @@ void HandleLedigmatrise(const InstructionValues& values, QString& reply, Handler
   if (*facilityNumber != -1) {
     try {
       if (FacilityNumberLookup(context, facility) == Lookup::kNotFound) {
-        builder.fail(errors::InvalidFacility(facility));
-        return;
+        return reply.fail(errors::InvalidFacility(facility));
       }
     } catch (const DatabaseError&) {
-      builder.fail(errors::FacilityLookupFailed(db));
-      return;
+      return reply.fail(errors::FacilityLookupFailed(db));
     }
   }
 
   if (!IsNotGiven(object)) {
-    builder.fail(errors::ObjectSearchRefused("-2031"));
-    return;
+    return reply.fail(errors::ObjectSearchRefused("-2031"));
   }
 
   const bool typeRestricted = !IsNotGiven(type);
   if (typeRestricted) {
     try {
       if (RentalTypeLookup(context, type, TypeColumn::kPlain) == Lookup::kNotFound) {
-        builder.fail(errors::InvalidRentalType(type));
-        return;
+        return reply.fail(errors::InvalidRentalType(type));
       }
     } catch (const DatabaseError&) {
-      builder.fail(errors::RentalTypeLookupFailed(db));
-      return;
+      return reply.fail(errors::RentalTypeLookupFailed(db));
     }
   }
 
@@ -77,7 +71,7 @@ void HandleLedigmatrise(const InstructionValues& values, QString& reply, Handler
     }
     matrix.run();
     while (matrix.next()) {
-      builder.addRow({QStringLiteral("LEDIGMATRISE"), facility,
+      reply.addRow({QStringLiteral("LEDIGMATRISE"), facility,
                       matrix.text(QStringLiteral("UTLEIETYPE")), QStringLiteral(" "),
                       LocalToProtocolDate(matrix.text(QStringLiteral("DATO"))),
                       matrix.text(QStringLiteral("LEDIG")),
@@ -85,10 +79,9 @@ void HandleLedigmatrise(const InstructionValues& values, QString& reply, Handler
                       matrix.text(QStringLiteral("TILBUD"))});
     }
   } catch (const DatabaseError&) {
-    builder.fail(errors::MatrixFailed(db));
-    return;
+    return reply.fail(errors::MatrixFailed(db));
   }
-  builder.finish();
+  return reply;
 }
 
 }  // namespace taurelin

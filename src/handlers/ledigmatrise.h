@@ -13,6 +13,6 @@
 namespace taurelin {
 
 // Values: ANLEGGSNR, UTYPE, UTL_OBJ, AGENT, FRA, TIL.
-void HandleLedigmatrise(const InstructionValues& values, QString& reply, HandlerContext& context);
+InstructionReply HandleLedigmatrise(const InstructionValues& values, HandlerContext& context);
 
 }  // namespace taurelin

@@ -69,8 +69,7 @@ class LedigmatriseTest : public HandlerTest {
 TEST_P(LedigmatriseTest, AnswersPerTypeAndDay) {
   EXPECT_EQ(Call(HandleLedigmatrise,
                  {{"ANLEGGSNR", "7"}, {"UTYPE", "*"}, {"UTL_OBJ", " "}, {"AGENT", "*"},
-                  {"FRA", "2000.04.09"}, {"TIL", "2000.04.10"}},
-                 QStringLiteral("&count=9&header=EARLIER&data=X")),
+                  {"FRA", "2000.04.09"}, {"TIL", "2000.04.10"}}),
             "&count=4" + kHeader +
                 "LEDIGMATRISE;7;3; ;2000.04.09;2;0;2;LEDIGMATRISE;7;3; ;2000.04.10;2;0;2;"
                 "LEDIGMATRISE;7;5; ;2000.04.09;2;0;2;LEDIGMATRISE;7;5; ;2000.04.10;3;0;3");

@@ -3,7 +3,6 @@
 #include "base/integer_text.h"
 #include "handlers/conventions.h"
 #include "handlers/protocol_dates.h"
-#include "handlers/reply_builder.h"
 #include "store/dialect.h"
 #include "store/stay_pricing.h"
 
@@ -18,35 +17,30 @@ const QString kPriceType =
 
 }  // namespace
 
-void HandlePris(const InstructionValues& values, QString& reply, HandlerContext& context) {
+InstructionReply HandlePris(const InstructionValues& values, HandlerContext& context) {
   const QString facility = values[QLatin1String("ANLEGGSNR")];
   const QString type = values[QLatin1String("UTYPE")];
   const QString object = values[QLatin1String("UTL_OBJ")];
-  ReplyBuilder builder(reply, QStringLiteral("INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;FRA;TIL;"
+  InstructionReply reply(QStringLiteral("INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;FRA;TIL;"
                                              "PENSJONSTYPE;PRISTYPE;PRIS_U;PRIS_H"));
 
   if (facility != u"0") {
-    builder.fail(errors::InvalidFacility(facility));
-    return;
+    return reply.fail(errors::InvalidFacility(facility));
   }
   if (!IsNotGiven(object)) {
-    builder.fail(errors::ObjectSearchRefused("-2001"));
-    return;
+    return reply.fail(errors::ObjectSearchRefused("-2001"));
   }
   const bool typeGiven = !IsNotGiven(type);
   if (typeGiven) {
     if (!ToInteger(type)) {
-      builder.fail(errors::RentalTypeNotInteger());
-      return;
+      return reply.fail(errors::RentalTypeNotInteger());
     }
     try {
       if (RentalTypeLookup(context, type, TypeColumn::kQualified) == Lookup::kNotFound) {
-        builder.fail(errors::InvalidRentalType(type));
-        return;
+        return reply.fail(errors::InvalidRentalType(type));
       }
     } catch (const DatabaseError&) {
-      builder.fail(errors::PriceRentalTypeLookupFailed(DatabaseName(context)));
-      return;
+      return reply.fail(errors::PriceRentalTypeLookupFailed(DatabaseName(context)));
     }
   }
 
@@ -84,7 +78,7 @@ void HandlePris(const InstructionValues& values, QString& reply, HandlerContext&
     s.bindDate(QStringLiteral("IDAG"), QDate::currentDate());
     s.run();
     while (s.next()) {
-      builder.addRow({QStringLiteral("PRIS"), QStringLiteral("0"), s.text(QStringLiteral("UTYPE")),
+      reply.addRow({QStringLiteral("PRIS"), QStringLiteral("0"), s.text(QStringLiteral("UTYPE")),
                       QStringLiteral(" "), LocalToProtocolDate(s.text(QStringLiteral("FRA"))),
                       LocalToProtocolDate(s.text(QStringLiteral("TIL"))),
                       s.text(QStringLiteral("PENSJONSTYPE")),
@@ -92,15 +86,13 @@ void HandlePris(const InstructionValues& values, QString& reply, HandlerContext&
                       s.text(QStringLiteral("PRIS_U")), s.text(QStringLiteral("PRIS_H"))});
     }
   } catch (const DatabaseError&) {
-    builder.fail(errors::PriceListFailed(DatabaseName(context)));
-    return;
+    return reply.fail(errors::PriceListFailed(DatabaseName(context)));
   }
 
-  if (builder.rows() == 0) {
-    builder.fail(errors::NoValidPrices());
-    return;
+  if (reply.rowCount() == 0) {
+    return reply.fail(errors::NoValidPrices());
   }
-  builder.finish();
+  return reply;
 }
 
 }  // namespace taurelin

@@ -9,6 +9,6 @@
 namespace taurelin {
 
 // Values: ANLEGGSNR, UTYPE, UTL_OBJ.
-void HandlePris(const InstructionValues& values, QString& reply, HandlerContext& context);
+InstructionReply HandlePris(const InstructionValues& values, HandlerContext& context);
 
 }  // namespace taurelin

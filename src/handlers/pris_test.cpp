@@ -56,10 +56,8 @@ class PrisTest : public HandlerTest {
   static QString Stored(int fromToday) { return Day(fromToday).toString(u"yyyy-MM-dd"); }
   static QString Shown(int fromToday) { return Day(fromToday).toString(u"yyyy.MM.dd"); }
 
-  QString Pris(const QString& facility, const QString& type, const QString& object = " ",
-               const QString& previous = QString()) {
-    return Call(&HandlePris, {{"ANLEGGSNR", facility}, {"UTYPE", type}, {"UTL_OBJ", object}},
-                previous);
+  QString Pris(const QString& facility, const QString& type, const QString& object = " ") {
+    return Call(&HandlePris, {{"ANLEGGSNR", facility}, {"UTYPE", type}, {"UTL_OBJ", object}});
   }
 
   QString Type2Row() const {
@@ -78,9 +76,7 @@ TEST_P(PrisTest, ListsValidWebPricesByTypeBoardMethodTextAndNumber) {
       "PRIS;0;1; ;" + Shown(1) + ";..;2;M;0;300;" +
       "PRIS;0;1; ;" + Shown(-30) + ";" + Shown(1) + ";2;U;7000;0;" + Type2Row();
   for (const char* all : {"*", " ", ""}) {
-    EXPECT_EQ(Pris(QStringLiteral("0"), QString::fromUtf8(all), QStringLiteral(" "),
-                   QStringLiteral("&count=1&header=X&data=old")),
-              expected)
+    EXPECT_EQ(Pris(QStringLiteral("0"), QString::fromUtf8(all), QStringLiteral(" ")), expected)
         << all;
   }
   EXPECT_EQ(Pris(QStringLiteral("0"), QStringLiteral("2"), QStringLiteral("*")),

@@ -4,7 +4,6 @@
 #include "handlers/conventions.h"
 #include "handlers/protocol_dates.h"
 #include "handlers/rental_type_summary.h"
-#include "handlers/reply_builder.h"
 #include "handlers/web_prices.h"
 
 namespace taurelin {
@@ -24,16 +23,16 @@ int Integer(const QString& text) {
 
 }  // namespace
 
-void HandleReserver(const InstructionValues& values, QString& reply, HandlerContext& context) {
+InstructionReply HandleReserver(const InstructionValues& values, HandlerContext& context) {
   const QString facilityText = values[QLatin1String("ANLEGGSNR")];
   const QString typeText = values[QLatin1String("UTYPE")];
   const QString agent = values[QLatin1String("AGENT")];
   const QString refnrText = values[QLatin1String("REFNR")];
-  ReplyBuilder builder(reply, kColumns);
+  InstructionReply reply(kColumns);
   const QString db = DatabaseName(context);
 
   // A booking needs a real facility: "all facilities" cannot be booked.
-  if (ToInteger(facilityText) == -1) return builder.fail(fail::InvalidFacility(facilityText));
+  if (ToInteger(facilityText) == -1) return reply.fail(fail::InvalidFacility(facilityText));
   try {
     Statement facility = SessionStatement(context);
     facility.add({"SELECT FORETAKSNR FROM ANLEGG", "WHERE ANLEGGSNR = :ANLEGGSNR"});
@@ -43,28 +42,28 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
   } catch (const DatabaseError& failure) {
     // Only a value the statement cannot use makes the facility invalid; a database that
     // cannot be reached gets the first error that says so.
-    return builder.fail(failure.connectionLost() ? fail::AgentLookupFailed(db)
+    return reply.fail(failure.connectionLost() ? fail::AgentLookupFailed(db)
                                                  : fail::InvalidFacility(facilityText));
   }
-  if (!IsNotGiven(values[QLatin1String("UTL_OBJ")])) return builder.fail(fail::ObjectRefused());
+  if (!IsNotGiven(values[QLatin1String("UTL_OBJ")])) return reply.fail(fail::ObjectRefused());
   try {
     Statement agents = SessionStatement(context);
     agents.add({"SELECT AKODE", "FROM", "  AGENT", "WHERE", "  AGENT.AKODE = :AKODE"});
     agents.bindTextAsNumber(QStringLiteral("AKODE"), agent);
     agents.run();
-    if (!agents.next()) return builder.fail(fail::InvalidAgent(agent));
+    if (!agents.next()) return reply.fail(fail::InvalidAgent(agent));
   } catch (const DatabaseError&) {
-    return builder.fail(fail::AgentLookupFailed(db));
+    return reply.fail(fail::AgentLookupFailed(db));
   }
-  if (IsNotGiven(typeText)) return builder.fail(fail::TypeMissing());
+  if (IsNotGiven(typeText)) return reply.fail(fail::TypeMissing());
   try {
     Statement types = SessionStatement(context);
     types.add({"SELECT UTYPE, ISTAT", "FROM", "  UTYPE", "WHERE", "  UTYPE.UTYPE = :UTYPE"});
     types.bindTextAsNumber(QStringLiteral("UTYPE"), typeText);
     types.run();
-    if (!types.next()) return builder.fail(errors::InvalidRentalType(typeText));
+    if (!types.next()) return reply.fail(errors::InvalidRentalType(typeText));
   } catch (const DatabaseError&) {
-    return builder.fail(fail::TypeLookupFailed(db));
+    return reply.fail(fail::TypeLookupFailed(db));
   }
 
   // Dates, numbers and the price: a value that does not convert is the request's failure.
@@ -80,12 +79,12 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
   } catch (const DatabaseError& failure) {
     // A price matrix that fails is the request's failure; a lost database is the booking's.
     if (!failure.connectionLost()) throw;
-    return builder.fail(fail::LinesNotWritten());
+    return reply.fail(fail::LinesNotWritten());
   }
   const QList<WebPrice> fitting =
       PricesForStay(prices, plan.stay.arrival, plan.stay.departure,
                     BoardTypeFilter(values[QLatin1String("PENSJONSTYPE")]));
-  if (fitting.isEmpty()) return builder.fail(fail::NoPrice());
+  if (fitting.isEmpty()) return reply.fail(fail::NoPrice());
   plan.priceType = fitting.first().priceType;
   plan.price = fitting.last();
   plan.total = RoundPrice(plan.price.total);
@@ -102,10 +101,10 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
     plan.istat = summary.isEmpty() ? QString() : summary.first().ISTAT;
     plan.units = Integer(values[QLatin1String("ANTALL")]);
   } catch (const std::exception&) {
-    return builder.fail(fail::LinesNotWritten());
+    return reply.fail(fail::LinesNotWritten());
   }
   // A count below one would store a line that frees units instead of taking them.
-  if (plan.units < 1) return builder.fail(fail::LinesNotWritten());
+  if (plan.units < 1) return reply.fail(fail::LinesNotWritten());
   plan.adults = ToInteger(values[QLatin1String("ANT_PERSONER")]);
   plan.agent = ToInteger(agent);
   plan.refnr = refnrText;
@@ -124,23 +123,23 @@ void HandleReserver(const InstructionValues& values, QString& reply, HandlerCont
     case Kind::kReserved:
       break;
     case Kind::kOverbooked:
-      return builder.fail(fail::Overbooking());
+      return reply.fail(fail::Overbooking());
     case Kind::kNoReferenceNumber:
-      return builder.fail(fail::NoReferenceNumber());
+      return reply.fail(fail::NoReferenceNumber());
     case Kind::kUnknownBooking:
-      return builder.fail(fail::UnknownBooking(refnrText));
+      return reply.fail(fail::UnknownBooking(refnrText));
     case Kind::kBookingLookupFailed:
-      return builder.fail(fail::BookingLookupFailed(refnrText));
+      return reply.fail(fail::BookingLookupFailed(refnrText));
     case Kind::kNotWritten:
-      return builder.fail(fail::LinesNotWritten());
+      return reply.fail(fail::LinesNotWritten());
   }
   const QString& refnr = outcome.refnr;
 
-  builder.addRow({"RESERVER", "0", typeText, " ", values[QLatin1String("ANKOMST")],
+  reply.addRow({"RESERVER", "0", typeText, " ", values[QLatin1String("ANKOMST")],
                   values[QLatin1String("AVREISE")], " ", values[QLatin1String("ANTALL")],
                   values[QLatin1String("ANT_PERSONER")], agent, refnr, DecimalText(plan.total), "0",
                   values[QLatin1String("TIMEOUT")]});
-  builder.finish();
+  return reply.setEffect({ReplyEffect::Kind::kReserved, refnr, values[QLatin1String("TIMEOUT")]});
 }
 
 }  // namespace taurelin

@@ -8,6 +8,6 @@ namespace taurelin {
 // board type, for an agent, as a new booking or added to an existing one. The check that
 // enough units are free and the booking's writes hold the database's write lock together,
 // so two servers on one database never sell the same last unit twice.
-void HandleReserver(const InstructionValues& values, QString& reply, HandlerContext& context);
+InstructionReply HandleReserver(const InstructionValues& values, HandlerContext& context);
 
 }  // namespace taurelin

@@ -1,7 +1,6 @@
 #include "handlers/utype.h"
 
 #include "handlers/conventions.h"
-#include "handlers/reply_builder.h"
 #include "store/dialect.h"
 
 namespace taurelin {
@@ -22,18 +21,16 @@ int CountObjects(const HandlerContext& context, const QString& type, const QStri
 
 }  // namespace
 
-void HandleUtype(const InstructionValues& values, QString& reply, HandlerContext& context) {
+InstructionReply HandleUtype(const InstructionValues& values, HandlerContext& context) {
   const QString facility = values[QLatin1String("ANLEGGSNR")];
-  ReplyBuilder builder(reply, QStringLiteral("INSTRUKSJON;ANLEGGSNR;UTYPE;KODE;BESKR;KAPASITET"));
+  InstructionReply reply(QStringLiteral("INSTRUKSJON;ANLEGGSNR;UTYPE;KODE;BESKR;KAPASITET"));
 
   try {
     if (FacilityNumberLookup(context, facility) == Lookup::kNotFound) {
-      builder.fail(errors::InvalidFacility(facility));
-      return;
+      return reply.fail(errors::InvalidFacility(facility));
     }
   } catch (const DatabaseError&) {
-    builder.fail(errors::FacilityLookupFailed(DatabaseName(context)));
-    return;
+    return reply.fail(errors::FacilityLookupFailed(DatabaseName(context)));
   }
 
   try {
@@ -54,15 +51,14 @@ void HandleUtype(const InstructionValues& values, QString& reply, HandlerContext
       const QString type = types.text(QStringLiteral("UTYPE"));
       const int objects = CountObjects(context, type, facility);
       if (objects <= 0) continue;
-      builder.addRow({QStringLiteral("UTYPE"), QStringLiteral("0"), type,
+      reply.addRow({QStringLiteral("UTYPE"), QStringLiteral("0"), type,
                       types.text(QStringLiteral("KODE")), types.text(QStringLiteral("BESKR")),
                       QString::number(objects)});
     }
   } catch (const DatabaseError&) {
-    builder.fail(errors::RentalTypeListFailed(DatabaseName(context)));
-    return;
+    return reply.fail(errors::RentalTypeListFailed(DatabaseName(context)));
   }
-  builder.finish();
+  return reply;
 }
 
 }  // namespace taurelin

@@ -9,6 +9,6 @@
 namespace taurelin {
 
 // Values: ANLEGGSNR.
-void HandleUtype(const InstructionValues& values, QString& reply, HandlerContext& context);
+InstructionReply HandleUtype(const InstructionValues& values, HandlerContext& context);
 
 }  // namespace taurelin

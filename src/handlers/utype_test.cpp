@@ -33,13 +33,13 @@ class UtypeTest : public HandlerTest {
         "INSERT INTO UTLEIEOB (OBJNR, UTYPE, FLOYKODE) VALUES ('902', 4, NULL);\n");
   }
 
-  QString Utype(const QString& facility, const QString& previous = QString()) {
-    return Call(&HandleUtype, {{"ANLEGGSNR", facility}}, previous);
+  QString Utype(const QString& facility) {
+    return Call(&HandleUtype, {{"ANLEGGSNR", facility}});
   }
 };
 
 TEST_P(UtypeTest, ListsTheFacilitysTypesByDescriptionWithItsOwnObjectCount) {
-  EXPECT_EQ(Utype(QStringLiteral("7"), QStringLiteral("&count=1&header=X&data=old")),
+  EXPECT_EQ(Utype(QStringLiteral("7")),
             "&count=2" + kHeader + "&data=UTYPE;0;3;R;Annex;1;UTYPE;0;2;C;Hytte;3");
   EXPECT_EQ(Utype(QStringLiteral("8")), "&count=1" + kHeader + "&data=UTYPE;0;4;L;Leilighet;1");
   EXPECT_EQ(Utype(QStringLiteral("9")), kEmpty);

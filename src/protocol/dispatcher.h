@@ -1,18 +1,21 @@
 #pragma once
 
-// The instruction dispatcher: runs each data row's handler by its keyword.
+// The instruction dispatcher: runs each data row's handler by its keyword (InstructionTable).
 
+#include "handlers/instruction_reply.h"
 #include "protocol/request_context.h"
 #include "protocol/request_objects.h"
 
-#include <QString>
+#include <optional>
 
 namespace taurelin {
 
 // Runs the rows from `rows` on, in order, and returns the reply that the last row left. A row
-// whose keyword names no handler (also the empty keyword) clears the reply. After RESERVER
-// and BOOKING the time-out register follows the reply (KeepTimeOutRegister). A failure of a
-// lookup, a handler or of reading the reply back is thrown and ends the request.
-QString ExecuteInstruction(const TAPI_DataControl* rows, RequestContext& context);
+// whose keyword names no instruction (also the empty keyword) leaves no reply. An instruction
+// that holds units gets the register to record its time-out in; after one that ends a hold,
+// the register follows the reply's effect (KeepTimeOutRegister). A failure of a lookup or a
+// handler is thrown and ends the request.
+std::optional<InstructionReply> ExecuteInstruction(const TAPI_DataControl* rows,
+                                                   RequestContext& context);
 
 }  // namespace taurelin

@@ -4,6 +4,7 @@
 #include "base/integer_text.h"
 #include "protocol/dispatcher.h"
 #include "protocol/request_objects.h"
+#include "protocol/reply_envelope.h"
 #include "protocol/split_off.h"
 
 #include <QElapsedTimer>
@@ -135,10 +136,10 @@ QString Run(Sections& s, RequestContext& context) {
 
   QElapsedTimer timer;
   timer.start();
-  const QString reply = ExecuteInstruction(&rows, context);
+  const std::optional<InstructionReply> reply = ExecuteInstruction(&rows, context);
   const qint64 elapsed = timer.elapsed();
 
-  s.rest = s.id + reply;
+  s.rest = s.id + (reply ? ReplyEnvelope::Write(*reply) : QString());
   Log(context, QStringLiteral("Instruksjonen tok  ") + FormatElapsed(elapsed));
   return s.rest.isEmpty() ? QString() : Framed(s.rest);
 }

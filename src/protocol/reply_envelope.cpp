@@ -3,6 +3,9 @@
 #include "base/integer_text.h"
 #include "protocol/split_off.h"
 
+#include <algorithm>
+#include <optional>
+
 namespace taurelin {
 namespace {
 
@@ -22,9 +25,63 @@ QString Between(const QString& text, const QString& from, const QString& to) {
   return end > begin ? text.mid(begin, end - begin) : QString();
 }
 
+// The text of the section `name` of an answer, up to the next of the envelope's sections
+// after it, without line feeds; empty when there is none.
+QString Section(const QString& answer, const QString& name) {
+  static const QStringList kSections = {"count", "header", "data", "errorcode", "errormessage"};
+  const qsizetype start = answer.indexOf(u'&' + name + u'=');
+  if (start < 0) return {};
+  const qsizetype begin = start + name.size() + 2;
+  qsizetype end = answer.size();
+  for (const QString& next : kSections) {
+    const qsizetype at = answer.indexOf(u'&' + next + u'=', begin);
+    if (at >= 0) end = std::min(end, at);
+  }
+  return answer.mid(begin, end - begin).remove(u'\n');
+}
+
 }  // namespace
 
-QString GetReplyValue(const QString& reply, const QString& column) {
+QString ReplyEnvelope::Write(const InstructionReply& reply) {
+  QString text;
+  if (reply.count() != InstructionReply::Count::kNone) {
+    const qsizetype rows = reply.count() == InstructionReply::Count::kZero ? 0 : reply.rowCount();
+    text = kCount + QString::number(rows);
+  }
+  text += kHeader + reply.columns() + kData;
+  const qsizetype dataStart = text.size();
+  for (const QStringList& row : reply.rows()) {
+    for (const QString& value : row) text += value + u';';
+  }
+  if (!reply.keepsLastSeparator() && text.size() > dataStart) text.chop(1);
+  if (const std::optional<HandlerError>& error = reply.error()) {
+    text += QStringLiteral("&errorcode='") + QLatin1String(error->code) +
+            QStringLiteral("'&errormessage=") + error->message;
+  }
+  return text;
+}
+
+ReplyEnvelope ReplyEnvelope::Read(const QString& answer) {
+  ReplyEnvelope envelope;
+  envelope.columns_ = Section(answer, QStringLiteral("header")).split(u';');
+  envelope.count_ = Section(answer, QStringLiteral("count")).toInt();
+  const QString data = Section(answer, QStringLiteral("data"));
+  const QStringList values = data.isEmpty() ? QStringList() : data.split(u';');
+  const qsizetype width = envelope.columns_.size();
+  for (int r = 0; r < envelope.count_; ++r) {
+    QStringList row;
+    for (qsizetype c = 0; c < width; ++c) {
+      const qsizetype at = r * width + c;
+      row << (at < values.size() ? values[at] : QString());
+    }
+    envelope.rows_ << row;
+  }
+  envelope.errorCode_ = Section(answer, QStringLiteral("errorcode"));
+  envelope.errorMessage_ = Section(answer, QStringLiteral("errormessage"));
+  return envelope;
+}
+
+QString ReplyEnvelope::GetReplyValue(const QString& reply, const QString& column) {
   const std::optional<int> rows = ToInteger(Between(reply, kCount, kHeader));
   if (!rows) throw ReplyFormatError();
 

@@ -6,7 +6,7 @@ namespace taurelin {
 namespace {
 
 QString Value(const char* reply, const char* column) {
-  return GetReplyValue(QString::fromUtf8(reply), QString::fromUtf8(column));
+  return ReplyEnvelope::GetReplyValue(QString::fromUtf8(reply), QString::fromUtf8(column));
 }
 
 TEST(GetReplyValueTest, ReadsTheColumnOfTheLastRow) {
@@ -38,6 +38,39 @@ TEST(GetReplyValueTest, ReplyWithoutReadableCountFails) {
   EXPECT_THROW(Value("&count=0&data=&errorcode='-1'&errormessage=x", "A"), ReplyFormatError);
   EXPECT_THROW(Value("", "A"), ReplyFormatError);
   EXPECT_THROW(Value("&count=x&header=A&data=1", "A"), ReplyFormatError);
+}
+
+// Each kind of reply a handler gives, as the wire shows it and as a client reads it back.
+TEST(ReplyEnvelopeTest, WritesEachKindOfReplyAndReadsItBack) {
+  const HandlerError error{"-7", QStringLiteral("Feil; igjen")};
+  InstructionReply two(QStringLiteral("A;B"));
+  two.addRow({"x", "1"});
+  two.addRow({"y", ""});
+  InstructionReply none(QStringLiteral("A;B"));
+  struct Case {
+    InstructionReply reply;
+    QString text;
+  };
+  const Case cases[] = {
+      {two, "&count=2&header=A;B&data=x;1;y;"},
+      {none, "&count=0&header=A;B&data="},
+      {InstructionReply(two).fail(error),
+       "&count=0&header=A;B&data=x;1;y;;&errorcode='-7'&errormessage=Feil; igjen"},
+      {InstructionReply(two).failCountingRows(error),
+       "&count=2&header=A;B&data=x;1;y;;&errorcode='-7'&errormessage=Feil; igjen"},
+      {InstructionReply(none).omitCount(), "&header=A;B&data="},
+      {InstructionReply(two).keepLastSeparator(), "&count=2&header=A;B&data=x;1;y;;"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReplyEnvelope::Write(c.reply), c.text);
+    const ReplyEnvelope read = ReplyEnvelope::Read(QStringLiteral("messageID=m") + c.text);
+    EXPECT_EQ(read.columns(), QStringList({"A", "B"})) << c.text.toStdString();
+    if (c.reply.count() == InstructionReply::Count::kRows) {
+      EXPECT_EQ(read.rows(), c.reply.rows()) << c.text.toStdString();
+    }
+    EXPECT_EQ(read.errorCode(), c.reply.error() ? "'-7'" : "") << c.text.toStdString();
+  }
+  EXPECT_EQ(ReplyEnvelope::GetReplyValue(ReplyEnvelope::Write(two), "A"), "y");
 }
 
 }  // namespace

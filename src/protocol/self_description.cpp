@@ -1,38 +1,33 @@
 #include "protocol/self_description.h"
 
+#include "protocol/instruction_table.h"
 #include "protocol/regional_settings.h"
-
-#include <QStringList>
 
 namespace taurelin {
 
-void HandleTestApi(const InstructionValues&, QString& reply, HandlerContext&) {
-  // The description is fixed text, version included; clients compare it as it stands.
-  static const char* const kOffered[] = {"PRIS",         "KORT",     "UTYPE",
-                                         "LEDIG",        "LEDIGMATRISE", "RESERVER",
-                                         "BOOKING",      "HENTBOOK", "AVBESTILL",
-                                         "TEST-API"};
-  QStringList rows;
-  for (const char* keyword : kOffered) {
-    rows << QStringLiteral("TEST-API;Taurelin 5.2.x API;Vindrelok AS;1.8.0.0;") +
-                QLatin1String(keyword);
+InstructionReply HandleTestApi(const InstructionValues&, HandlerContext&) {
+  // Clients compare the description as it stands; the version is the build's.
+  InstructionReply reply(QStringLiteral("INSTRUKSJON;SYSTEM;PRODUSENT;VERSJON;API-INSTRUKSJON"));
+  for (const Instruction& instruction : Instructions()) {
+    if (!instruction.advertised) continue;
+    reply.addRow({QStringLiteral("TEST-API"), QStringLiteral("Taurelin 5.2.x API"),
+                  QStringLiteral("Vindrelok AS"), QStringLiteral(TAURELIN_VERSION),
+                  instruction.keyword});
   }
-  reply = QStringLiteral("&count=%1").arg(rows.size()) +
-          QStringLiteral("&header=INSTRUKSJON;SYSTEM;PRODUSENT;VERSJON;API-INSTRUKSJON") +
-          QStringLiteral("&data=") + rows.join(u';');
+  return reply;
 }
 
-void HandleOmTnApi(const InstructionValues&, QString& reply, HandlerContext& context) {
+InstructionReply HandleOmTnApi(const InstructionValues&, HandlerContext& context) {
   static const char* const kNames[] = {"sDate", "sDecimal", "sLongDate", "sShortDate",
                                        "sThousand"};
-  QString data = QStringLiteral("&data=");
+  InstructionReply reply(QStringLiteral("INSTRUKSJON;NØKKEL;VERDI;Data"));
   for (const char* name : kNames) {
-    data += QStringLiteral("OM_TN_API;HKEY_CURRENT_USER\\Control Panel\\International;") +
-            QLatin1String(name) + u';' +
-            ReadRegionalValue(context.configuration, QLatin1String(name)) + u';';
+    reply.addRow({QStringLiteral("OM_TN_API"),
+                  QStringLiteral("HKEY_CURRENT_USER\\Control Panel\\International"),
+                  QLatin1String(name),
+                  ReadRegionalValue(context.configuration, QLatin1String(name))});
   }
-  reply = QStringLiteral("&count=5") + QStringLiteral("&header=INSTRUKSJON;NØKKEL;VERDI;Data") +
-          data;
+  return reply.keepLastSeparator();
 }
 
 }  // namespace taurelin

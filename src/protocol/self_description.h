@@ -8,7 +8,8 @@
 
 namespace taurelin {
 
-void HandleTestApi(const InstructionValues& values, QString& reply, HandlerContext& context);
-void HandleOmTnApi(const InstructionValues& values, QString& reply, HandlerContext& context);
+// TEST-API lists the instructions that the instruction table advertises.
+InstructionReply HandleTestApi(const InstructionValues& values, HandlerContext& context);
+InstructionReply HandleOmTnApi(const InstructionValues& values, HandlerContext& context);
 
 }  // namespace taurelin

@@ -1,39 +1,15 @@
-// The register step after BOOKING, on replies as their handlers give them.
+// The register step after an instruction that ends a hold, on the effects replies carry.
 
 #include "protocol/time_out_step.h"
-
-#include "protocol/reply_envelope.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <initializer_list>
-#include <utility>
 
 namespace taurelin {
 namespace {
-
-const QString kReserved = QStringLiteral(
-    "&count=1&header=INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;ANKOMST;AVREISE;PENSJONSTYPE;ANTALL;"
-    "ANT_PERSONER;AGENT;REFNR;PRIS;TOTALPRIS;TIMEOUT&data=RESERVER;0;1; ;2024.07.01;2024.07.04;"
-    " ;1;2;1;%1;3000;0;%2");
-const QString kReservationRefused = QStringLiteral(
-    "&count=0&header=INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;ANKOMST;AVREISE;PENSJONSTYPE;ANTALL;"
-    "ANT_PERSONER;AGENT;REFNR;PRIS;TOTALPRIS;TIMEOUT&data=&errorcode='-2065'&errormessage="
-    "Overbooking. Utleieobjekt er ikke reservert.");
-const QString kBooked =
-    QStringLiteral("&count=1&header=INSTRUKSJON;REFNR;TOTALPRIS&data=BOOKING;%1;0");
-const QString kBookingRefused = QStringLiteral(
-    "&count=0&header=INSTRUKSJON;REFNR;TOTALPRIS&data=&errorcode='-2089'&errormessage=Kan ikke "
-    "oppdatere informasjon for bestiller 7.");
-
-InstructionValues Values(std::initializer_list<std::pair<const char*, const char*>> pairs) {
-  InstructionValues values;
-  for (const auto& [column, value] : pairs) values.set(QLatin1String(column), value);
-  return values;
-}
 
 class TimeOutStepTest : public ::testing::Test {
  protected:
@@ -44,46 +20,34 @@ class TimeOutStepTest : public ::testing::Test {
     }
     return entries;
   }
-  void Reserve(const char* requestRefnr, const char* timeOut, const QString& reply) {
-    KeepTimeOutRegister(QStringLiteral("RESERVER"),
-                        Values({{"REFNR", requestRefnr}, {"TIMEOUT", timeOut}}), reply,
-                        &timeOuts_);
-  }
-  void Book(const char* requestRefnr, const QString& reply) {
-    KeepTimeOutRegister(QStringLiteral("BOOKING"), Values({{"REFNR", requestRefnr}}), reply,
-                        &timeOuts_);
+  void Follow(const char* requestRefnr, ReplyEffect::Kind kind, const char* refnr) {
+    KeepTimeOutRegister(QString::fromLatin1(requestRefnr),
+                        {kind, QString::fromLatin1(refnr), QStringLiteral("900")}, &timeOuts_);
   }
 
   QTemporaryDir dir_;
   TimeOutRegister timeOuts_{dir_.path()};
 };
 
-// The reservation has registered itself before its booking was committed: its reply,
-// successful or not, changes nothing more.
-TEST_F(TimeOutStepTest, ReservationRepliesLeaveTheRegisterAlone) {
-  Reserve("*", "900", kReserved.arg(QStringLiteral("1001"), QStringLiteral("900")));
-  Reserve("*", "900", kReservationRefused);
+// The reservation has registered itself before its booking was committed; only booker
+// details change the register, and only the entry of their own reservation.
+TEST_F(TimeOutStepTest, OnlyBookerDetailsEmptyTheirEntry) {
+  Follow("*", ReplyEffect::Kind::kReserved, "1001");
+  Follow("1001", ReplyEffect::Kind::kNone, "");  // an error reply has no effect
   EXPECT_FALSE(QFile::exists(timeOuts_.filePath()));
-}
 
-TEST_F(TimeOutStepTest, BookerDetailsEmptyTheEntryUnlessTheBookingFailed) {
-  ASSERT_TRUE(timeOuts_.SetTimeOut(QStringLiteral("*"), QStringLiteral("1001"),
-                                   QStringLiteral("900")));
-  Book("1001", kBookingRefused);
-  EXPECT_EQ(Registered(), QStringList{"1001@900"});
-  Book("1001", kBooked.arg(QStringLiteral("1001")));
-  EXPECT_EQ(Registered(), QStringList{"@"});
-}
-
-TEST_F(TimeOutStepTest, OtherInstructionsAndNoRegisterTouchNothing) {
-  KeepTimeOutRegister(QStringLiteral("AVBESTILL"), Values({{"REFNR", "1001"}}),
-                      QStringLiteral("&count=1&header=INSTRUKSJON;REFNR&data=AVBESTILL;1001"),
-                      &timeOuts_);
-  EXPECT_FALSE(QFile::exists(timeOuts_.filePath()));
-  // Without a register the reply is still read: one that cannot be read ends the request.
-  EXPECT_THROW(KeepTimeOutRegister(QStringLiteral("BOOKING"), Values({}),
-                                   QStringLiteral("&header=INSTRUKSJON;REFNR&data="), nullptr),
-               ReplyFormatError);
+  for (const char* refnr : {"1001", "1002"}) {
+    ASSERT_TRUE(timeOuts_.SetTimeOut(QStringLiteral("*"), QString::fromLatin1(refnr),
+                                     QStringLiteral("900")));
+  }
+  Follow("1001", ReplyEffect::Kind::kNone, "");
+  Follow("1001", ReplyEffect::Kind::kReserved, "1001");
+  EXPECT_EQ(Registered(), QStringList({"1001@900", "1002@900"}));
+  Follow("1001", ReplyEffect::Kind::kBookerAttached, "1001");
+  EXPECT_EQ(Registered(), QStringList({"@", "1002@900"}));
+  KeepTimeOutRegister(QStringLiteral("1002"), {ReplyEffect::Kind::kBookerAttached, "1002", ""},
+                      nullptr);
+  EXPECT_EQ(Registered(), QStringList({"@", "1002@900"}));
 }
 
 }  // namespace

@@ -123,7 +123,7 @@ TEST(ConnectionLimitTest, AFullServerStillRegistersAndExpiresAReservation) {
                  QDate::currentDate().addDays(42).toString("yyyy.MM.dd").toLatin1() +
                  ";1;1;2;1;;*;2\n");
   ASSERT_TRUE(reply.startsWith(u"&count=1&")) << reply.toStdString();
-  const QString refnr = GetReplyValue(reply, QStringLiteral("REFNR"));
+  const QString refnr = ReplyEnvelope::GetReplyValue(reply, QStringLiteral("REFNR"));
   bool registered = false;
   for (const TimeOutRecord& record : TimeOutRegister(server.workingDirectory()).entries()) {
     registered = registered || record.refnr == refnr;

@@ -33,7 +33,7 @@ class ExpiryTest : public ::testing::Test {
 
   // Units of type 1 at facility 1 free for the stay that the reservations take.
   int Free() {
-    return GetReplyValue(Ask(Request("l", kStay, "LEDIG;1;1;*;1;" + Day(40) + ";" + Day(42))),
+    return ReplyEnvelope::GetReplyValue(Ask(Request("l", kStay, "LEDIG;1;1;*;1;" + Day(40) + ";" + Day(42))),
                          QStringLiteral("LEDIG"))
         .toInt();
   }
@@ -48,7 +48,7 @@ class ExpiryTest : public ::testing::Test {
                         .arg(Day(40), Day(42))
                         .arg(timeOutSeconds)));
     EXPECT_TRUE(reply.startsWith(u"&count=1&")) << reply.toStdString();
-    return GetReplyValue(reply, QStringLiteral("REFNR"));
+    return ReplyEnvelope::GetReplyValue(reply, QStringLiteral("REFNR"));
   }
 
   bool Exists(const QString& refnr) {
