@@ -55,6 +55,41 @@ Lookup RentalTypeLookup(const HandlerContext& context, const QString& type, Type
   return s.next() ? Lookup::kFound : Lookup::kNotFound;
 }
 
+Lookup AgentLookup(const HandlerContext& context, const QString& agent) {
+  Statement s = SessionStatement(context);
+  s.add({"SELECT AKODE", "FROM", "  AGENT", "WHERE", "  AGENT.AKODE = :AKODE"});
+  s.bindTextAsNumber(QStringLiteral("AKODE"), agent);
+  s.run();
+  return s.next() ? Lookup::kFound : Lookup::kNotFound;
+}
+
+Refusal CheckFacility(const HandlerContext& context, const QString& facility) {
+  return Check([&] { return FacilityNumberLookup(context, facility); },
+               errors::InvalidFacility(facility),
+               errors::FacilityLookupFailed(DatabaseName(context)));
+}
+
+Refusal CheckNoObject(const QString& object, const char* code) {
+  return IsNotGiven(object) ? Refusal() : Refusal(errors::ObjectSearchRefused(code));
+}
+
+Refusal CheckRentalType(const HandlerContext& context, const QString& type, TypeColumn column,
+                        const HandlerError& failed) {
+  if (IsNotGiven(type)) return {};
+  return Check([&] { return RentalTypeLookup(context, type, column); },
+               errors::InvalidRentalType(type), failed);
+}
+
+Refusal CheckStayRequest(const HandlerContext& context, int facility, const QString& facilityText,
+                         const QString& object, const QString& type) {
+  if (facility != -1) {
+    if (Refusal refusal = CheckFacility(context, facilityText)) return refusal;
+  }
+  if (Refusal refusal = CheckNoObject(object, "-2031")) return refusal;
+  return CheckRentalType(context, type, TypeColumn::kPlain,
+                         errors::RentalTypeLookupFailed(DatabaseName(context)));
+}
+
 double RoundPrice(double price) { return std::round(price); }
 
 }  // namespace taurelin

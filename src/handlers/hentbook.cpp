@@ -10,6 +10,33 @@ constexpr QLatin1String kColumns(
     "INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;ANKOMST;AVREISE;PENSJONSTYPE;ANTALL;ANT_PERSONER;"
     "AGENT;PRIS");
 
+// The booking's object lines, with each line's board price method and the booking's agent.
+Statement ObjectLines(const HandlerContext& context, const QString& refnr) {
+  Statement lines = SessionStatement(context);
+  lines.add({"SELECT",
+             "  L.UTYPE,",
+             "  L.OBJNR,",
+             "  L.ANKOMST,",
+             "  L.AVREISE,",
+             "  L.ANTALL,",
+             "  ceiling(L.ANT_VOKSEN) + ceiling(L.ANT_BARN) + ceiling(L.ANT_GRATIS) "
+             "ANT_PERSONER,",
+             "  L.A_PRIS,",
+             "  PE.PRISMET PENSJON,",
+             "  B.AKODE AGENT",
+             "FROM",
+             "  LEIE L",
+             "  LEFT OUTER JOIN PRIS P ON (P.UTYPE = L.UTYPE AND P.PRIS_ID = L.PRISKODE)",
+             "  LEFT OUTER JOIN PENSJON PE ON (PE.PENSJON = P.PENSJON),",
+             "  BOOKING B",
+             "WHERE",
+             "  L.REFNR = :REFNR",
+             "  AND B.REFNR = L.REFNR",
+             "  AND L.LEIETYPE = 'O'"});
+  lines.bindNumber(QStringLiteral("REFNR"), refnr);
+  return lines;
+}
+
 }  // namespace
 
 InstructionReply HandleHentbook(const InstructionValues& values, HandlerContext& context) {
@@ -33,28 +60,7 @@ InstructionReply HandleHentbook(const InstructionValues& values, HandlerContext&
   }
 
   try {
-    Statement lines = SessionStatement(context);
-    lines.add({"SELECT",
-               "  L.UTYPE,",
-               "  L.OBJNR,",
-               "  L.ANKOMST,",
-               "  L.AVREISE,",
-               "  L.ANTALL,",
-               "  ceiling(L.ANT_VOKSEN) + ceiling(L.ANT_BARN) + ceiling(L.ANT_GRATIS) "
-               "ANT_PERSONER,",
-               "  L.A_PRIS,",
-               "  PE.PRISMET PENSJON,",
-               "  B.AKODE AGENT",
-               "FROM",
-               "  LEIE L",
-               "  LEFT OUTER JOIN PRIS P ON (P.UTYPE = L.UTYPE AND P.PRIS_ID = L.PRISKODE)",
-               "  LEFT OUTER JOIN PENSJON PE ON (PE.PENSJON = P.PENSJON),",
-               "  BOOKING B",
-               "WHERE",
-               "  L.REFNR = :REFNR",
-               "  AND B.REFNR = L.REFNR",
-               "  AND L.LEIETYPE = 'O'"});
-    lines.bindNumber(QStringLiteral("REFNR"), refnr);
+    Statement lines = ObjectLines(context, refnr);
     lines.run();
     while (lines.next()) {
       reply.addRow({QStringLiteral("HENTBOOK"), QStringLiteral("0"),

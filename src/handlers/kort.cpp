@@ -9,12 +9,10 @@ InstructionReply HandleKort(const InstructionValues& values, HandlerContext& con
   const QString facility = values[QLatin1String("ANLEGGSNR")];
   InstructionReply reply(QStringLiteral("INSTRUKSJON;ANLEGGSNR;KORT;TEKST;GYLDIG"));
 
-  try {
-    if (CompanyLookup(context, facility) == Lookup::kNotFound) {
-      return reply.fail(errors::InvalidFacility(facility));
-    }
-  } catch (const DatabaseError&) {
-    return reply.fail(errors::CompanyLookupFailed(facility, DatabaseName(context)));
+  if (Refusal refusal = Check([&] { return CompanyLookup(context, facility); },
+                              errors::InvalidFacility(facility),
+                              errors::CompanyLookupFailed(facility, DatabaseName(context)))) {
+    return reply.fail(*refusal);
   }
 
   try {

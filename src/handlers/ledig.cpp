@@ -64,26 +64,9 @@ InstructionReply HandleLedig(const InstructionValues& values, HandlerContext& co
   // A facility that is no number is the request's failure, not an error reply.
   const std::optional<int> facility = ToInteger(facilityText);
   if (!facility) throw ConversionError(QStringLiteral("'%1' is no facility").arg(facilityText));
-  if (*facility != -1) {
-    try {
-      if (FacilityNumberLookup(context, facilityText) == Lookup::kNotFound) {
-        return reply.fail(errors::InvalidFacility(facilityText));
-      }
-    } catch (const DatabaseError&) {
-      return reply.fail(errors::FacilityLookupFailed(DatabaseName(context)));
-    }
-  }
-  if (!IsNotGiven(values[QLatin1String("UTL_OBJ")])) {
-    return reply.fail(errors::ObjectSearchRefused("-2031"));
-  }
-  if (!IsNotGiven(type)) {
-    try {
-      if (RentalTypeLookup(context, type, TypeColumn::kPlain) == Lookup::kNotFound) {
-        return reply.fail(errors::InvalidRentalType(type));
-      }
-    } catch (const DatabaseError&) {
-      return reply.fail(errors::RentalTypeLookupFailed(DatabaseName(context)));
-    }
+  if (Refusal refusal = CheckStayRequest(context, *facility, facilityText,
+                                         values[QLatin1String("UTL_OBJ")], type)) {
+    return reply.fail(*refusal);
   }
 
   // The summary, the occupancy and the prices have no error of their own: a failure there is

@@ -28,31 +28,10 @@ InstructionReply HandleLedigmatrise(const InstructionValues& values, HandlerCont
     throw ConversionError(QStringLiteral("'%1' is not a valid integer value").arg(facility));
   }
 
-  // -1 asks for all facilities, so there is no facility to check.
-  if (*facilityNumber != -1) {
-    try {
-      if (FacilityNumberLookup(context, facility) == Lookup::kNotFound) {
-        return reply.fail(errors::InvalidFacility(facility));
-      }
-    } catch (const DatabaseError&) {
-      return reply.fail(errors::FacilityLookupFailed(db));
-    }
+  if (Refusal refusal = CheckStayRequest(context, *facilityNumber, facility, object, type)) {
+    return reply.fail(*refusal);
   }
-
-  if (!IsNotGiven(object)) {
-    return reply.fail(errors::ObjectSearchRefused("-2031"));
-  }
-
   const bool typeRestricted = !IsNotGiven(type);
-  if (typeRestricted) {
-    try {
-      if (RentalTypeLookup(context, type, TypeColumn::kPlain) == Lookup::kNotFound) {
-        return reply.fail(errors::InvalidRentalType(type));
-      }
-    } catch (const DatabaseError&) {
-      return reply.fail(errors::RentalTypeLookupFailed(db));
-    }
-  }
 
   // "*" is the web shop's "no agent"; the procedure knows it as -1.
   if (agent == u"*") agent = QStringLiteral("-1");

@@ -21,70 +21,52 @@ int Integer(const QString& text) {
   return *number;
 }
 
-}  // namespace
+// The request's checks, in their order.
+Refusal CheckRequest(const InstructionValues& values, const HandlerContext& context) {
+  const QString facility = values[QLatin1String("ANLEGGSNR")];
+  const QString agent = values[QLatin1String("AGENT")];
+  const QString type = values[QLatin1String("UTYPE")];
+  const QString db = DatabaseName(context);
+  // A booking needs a real facility: "all facilities" cannot be booked.
+  if (ToInteger(facility) == -1) return fail::InvalidFacility(facility);
+  try {
+    CompanyLookup(context, facility);
+  } catch (const DatabaseError& failure) {
+    // Only a value the statement cannot use makes the facility invalid, not one it does not
+    // find; a database that cannot be reached gets the first error that says so.
+    return failure.connectionLost() ? fail::AgentLookupFailed(db)
+                                    : fail::InvalidFacility(facility);
+  }
+  if (!IsNotGiven(values[QLatin1String("UTL_OBJ")])) return fail::ObjectRefused();
+  if (Refusal refusal = Check([&] { return AgentLookup(context, agent); },
+                              fail::InvalidAgent(agent), fail::AgentLookupFailed(db))) {
+    return refusal;
+  }
+  if (IsNotGiven(type)) return fail::TypeMissing();
+  return CheckRentalType(context, type, TypeColumn::kQualified, fail::TypeLookupFailed(db));
+}
 
-InstructionReply HandleReserver(const InstructionValues& values, HandlerContext& context) {
+// The stay, its price and the units to hold, into `plan`. A value that does not convert is
+// the request's failure (thrown).
+Refusal Plan(const InstructionValues& values, const HandlerContext& context,
+             ReservationPlan& plan) {
   const QString facilityText = values[QLatin1String("ANLEGGSNR")];
   const QString typeText = values[QLatin1String("UTYPE")];
-  const QString agent = values[QLatin1String("AGENT")];
-  const QString refnrText = values[QLatin1String("REFNR")];
-  InstructionReply reply(kColumns);
-  const QString db = DatabaseName(context);
-
-  // A booking needs a real facility: "all facilities" cannot be booked.
-  if (ToInteger(facilityText) == -1) return reply.fail(fail::InvalidFacility(facilityText));
-  try {
-    Statement facility = SessionStatement(context);
-    facility.add({"SELECT FORETAKSNR FROM ANLEGG", "WHERE ANLEGGSNR = :ANLEGGSNR"});
-    facility.bindNumber(QStringLiteral("ANLEGGSNR"), facilityText);
-    facility.run();
-    facility.next();
-  } catch (const DatabaseError& failure) {
-    // Only a value the statement cannot use makes the facility invalid; a database that
-    // cannot be reached gets the first error that says so.
-    return reply.fail(failure.connectionLost() ? fail::AgentLookupFailed(db)
-                                                 : fail::InvalidFacility(facilityText));
-  }
-  if (!IsNotGiven(values[QLatin1String("UTL_OBJ")])) return reply.fail(fail::ObjectRefused());
-  try {
-    Statement agents = SessionStatement(context);
-    agents.add({"SELECT AKODE", "FROM", "  AGENT", "WHERE", "  AGENT.AKODE = :AKODE"});
-    agents.bindTextAsNumber(QStringLiteral("AKODE"), agent);
-    agents.run();
-    if (!agents.next()) return reply.fail(fail::InvalidAgent(agent));
-  } catch (const DatabaseError&) {
-    return reply.fail(fail::AgentLookupFailed(db));
-  }
-  if (IsNotGiven(typeText)) return reply.fail(fail::TypeMissing());
-  try {
-    Statement types = SessionStatement(context);
-    types.add({"SELECT UTYPE, ISTAT", "FROM", "  UTYPE", "WHERE", "  UTYPE.UTYPE = :UTYPE"});
-    types.bindTextAsNumber(QStringLiteral("UTYPE"), typeText);
-    types.run();
-    if (!types.next()) return reply.fail(errors::InvalidRentalType(typeText));
-  } catch (const DatabaseError&) {
-    return reply.fail(fail::TypeLookupFailed(db));
-  }
-
-  // Dates, numbers and the price: a value that does not convert is the request's failure.
-  ReservationPlan plan;
   plan.stay = {ParseLocalDate(ProtocolToLocalDate(values[QLatin1String("ANKOMST")])),
                ParseLocalDate(ProtocolToLocalDate(values[QLatin1String("AVREISE")]))};
   plan.facility = Integer(facilityText);
-  const int requestedType = Integer(typeText);
-  BookingStore store = Store(context);
   QList<WebPrice> prices;
   try {
-    prices = store.StayPrices(requestedType, plan.facility, plan.stay);
+    prices = Store(context).StayPrices(Integer(typeText), plan.facility, plan.stay);
   } catch (const DatabaseError& failure) {
     // A price matrix that fails is the request's failure; a lost database is the booking's.
     if (!failure.connectionLost()) throw;
-    return reply.fail(fail::LinesNotWritten());
+    return fail::LinesNotWritten();
   }
   const QList<WebPrice> fitting =
       PricesForStay(prices, plan.stay.arrival, plan.stay.departure,
                     BoardTypeFilter(values[QLatin1String("PENSJONSTYPE")]));
-  if (fitting.isEmpty()) return reply.fail(fail::NoPrice());
+  if (fitting.isEmpty()) return fail::NoPrice();
   plan.priceType = fitting.first().priceType;
   plan.price = fitting.last();
   plan.total = RoundPrice(plan.price.total);
@@ -92,7 +74,6 @@ InstructionReply HandleReserver(const InstructionValues& values, HandlerContext&
   if (!priceText.isEmpty() && !NumericLiteral(priceText)) {
     throw ConversionError(QStringLiteral("'%1' is not a price").arg(priceText));
   }
-
   try {
     const QList<RentalTypeSummaryRow> summary = SelectSummaryRows(
         context, typeText,
@@ -101,45 +82,61 @@ InstructionReply HandleReserver(const InstructionValues& values, HandlerContext&
     plan.istat = summary.isEmpty() ? QString() : summary.first().ISTAT;
     plan.units = Integer(values[QLatin1String("ANTALL")]);
   } catch (const std::exception&) {
-    return reply.fail(fail::LinesNotWritten());
+    return fail::LinesNotWritten();
   }
   // A count below one would store a line that frees units instead of taking them.
-  if (plan.units < 1) return reply.fail(fail::LinesNotWritten());
+  if (plan.units < 1) return fail::LinesNotWritten();
   plan.adults = ToInteger(values[QLatin1String("ANT_PERSONER")]);
-  plan.agent = ToInteger(agent);
-  plan.refnr = refnrText;
+  plan.agent = ToInteger(values[QLatin1String("AGENT")]);
+  plan.refnr = values[QLatin1String("REFNR")];
+  return {};
+}
+
+HandlerError Refused(const ReservationOutcome& outcome, const QString& refnr) {
+  using Kind = ReservationOutcome::Kind;
+  switch (outcome.kind) {
+    case Kind::kOverbooked:
+      return fail::Overbooking();
+    case Kind::kNoReferenceNumber:
+      return fail::NoReferenceNumber();
+    case Kind::kUnknownBooking:
+      return fail::UnknownBooking(refnr);
+    case Kind::kBookingLookupFailed:
+      return fail::BookingLookupFailed(refnr);
+    case Kind::kReserved:
+    case Kind::kNotWritten:
+      break;
+  }
+  return fail::LinesNotWritten();
+}
+
+}  // namespace
+
+InstructionReply HandleReserver(const InstructionValues& values, HandlerContext& context) {
+  const QString requestRefnr = values[QLatin1String("REFNR")];
+  const QString timeOut = values[QLatin1String("TIMEOUT")];
+  InstructionReply reply(kColumns);
+  if (Refusal refusal = CheckRequest(values, context)) return reply.fail(*refusal);
+  ReservationPlan plan;
+  if (Refusal refusal = Plan(values, context, plan)) return reply.fail(*refusal);
   // The hold's entry is written before its booking is committed: a server stopped between
   // the two leaves an entry whose booking never came, which a sweep merely frees, never a
   // held booking that nothing expires.
   if (context.registerTimeOut) {
-    plan.beforeCommit = [&context, &refnrText, &values](const QString& refnr) {
-      context.registerTimeOut(refnrText, refnr, values[QLatin1String("TIMEOUT")]);
+    plan.beforeCommit = [&](const QString& refnr) {
+      context.registerTimeOut(requestRefnr, refnr, timeOut);
     };
   }
-
-  using Kind = ReservationOutcome::Kind;
-  const ReservationOutcome outcome = store.Reserve(plan);
-  switch (outcome.kind) {
-    case Kind::kReserved:
-      break;
-    case Kind::kOverbooked:
-      return reply.fail(fail::Overbooking());
-    case Kind::kNoReferenceNumber:
-      return reply.fail(fail::NoReferenceNumber());
-    case Kind::kUnknownBooking:
-      return reply.fail(fail::UnknownBooking(refnrText));
-    case Kind::kBookingLookupFailed:
-      return reply.fail(fail::BookingLookupFailed(refnrText));
-    case Kind::kNotWritten:
-      return reply.fail(fail::LinesNotWritten());
+  const ReservationOutcome outcome = Store(context).Reserve(plan);
+  if (outcome.kind != ReservationOutcome::Kind::kReserved) {
+    return reply.fail(Refused(outcome, requestRefnr));
   }
-  const QString& refnr = outcome.refnr;
-
-  reply.addRow({"RESERVER", "0", typeText, " ", values[QLatin1String("ANKOMST")],
-                  values[QLatin1String("AVREISE")], " ", values[QLatin1String("ANTALL")],
-                  values[QLatin1String("ANT_PERSONER")], agent, refnr, DecimalText(plan.total), "0",
-                  values[QLatin1String("TIMEOUT")]});
-  return reply.setEffect({ReplyEffect::Kind::kReserved, refnr, values[QLatin1String("TIMEOUT")]});
+  reply.addRow({"RESERVER", "0", values[QLatin1String("UTYPE")], " ",
+                values[QLatin1String("ANKOMST")], values[QLatin1String("AVREISE")], " ",
+                values[QLatin1String("ANTALL")], values[QLatin1String("ANT_PERSONER")],
+                values[QLatin1String("AGENT")], outcome.refnr, DecimalText(plan.total), "0",
+                timeOut});
+  return reply.setEffect({ReplyEffect::Kind::kReserved, outcome.refnr, timeOut});
 }
 
 }  // namespace taurelin

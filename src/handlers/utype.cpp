@@ -25,13 +25,7 @@ InstructionReply HandleUtype(const InstructionValues& values, HandlerContext& co
   const QString facility = values[QLatin1String("ANLEGGSNR")];
   InstructionReply reply(QStringLiteral("INSTRUKSJON;ANLEGGSNR;UTYPE;KODE;BESKR;KAPASITET"));
 
-  try {
-    if (FacilityNumberLookup(context, facility) == Lookup::kNotFound) {
-      return reply.fail(errors::InvalidFacility(facility));
-    }
-  } catch (const DatabaseError&) {
-    return reply.fail(errors::FacilityLookupFailed(DatabaseName(context)));
-  }
+  if (Refusal refusal = CheckFacility(context, facility)) return reply.fail(*refusal);
 
   try {
     Statement types = SessionStatement(context);

@@ -33,9 +33,9 @@ class ExpiryTest : public ::testing::Test {
 
   // Units of type 1 at facility 1 free for the stay that the reservations take.
   int Free() {
-    return ReplyEnvelope::GetReplyValue(Ask(Request("l", kStay, "LEDIG;1;1;*;1;" + Day(40) + ";" + Day(42))),
-                         QStringLiteral("LEDIG"))
-        .toInt();
+    const QString reply =
+        Ask(Request("l", kStay, "LEDIG;1;1;*;1;" + Day(40) + ";" + Day(42)));
+    return ReplyEnvelope::GetReplyValue(reply, QStringLiteral("LEDIG")).toInt();
   }
 
   // A new reservation of one unit for that stay; its reference number.

@@ -58,7 +58,8 @@ TEST_F(DemoTest, EveryInstructionAnswers) {
   EXPECT_TRUE(Ask(Request("h2", "REFNR", "HENTBOOK;" + refnr)).contains(u"'-1001'"));
 
   // With a booker the booking is kept and marked cancelled, and still fetched.
-  const QString second = ReplyEnvelope::GetReplyValue(Ask(Reservation("r2", 1)), QStringLiteral("REFNR"));
+  const QString second =
+      ReplyEnvelope::GetReplyValue(Ask(Reservation("r2", 1)), QStringLiteral("REFNR"));
   EXPECT_EQ(Ask(Request("b",
                         "REFNR;AGENT;NASJON;ENAVN;FNAVN;ADRESSE1;ADRESSE2;POSTNR;POSTSTED;"
                         "TELEFON;FAKS;EPOST;ANMERKNING",
@@ -85,7 +86,9 @@ void RaceForTheLastUnits(const std::vector<ServerProcess*>& servers) {
     client->write(Request("f", "ANLEGGSNR;UTYPE;UTL_OBJ;PENSJONSTYPE;ANKOMST;AVREISE",
                           "LEDIG;1;1;*;1;" + Day(30) + ";" + Day(33)));
     const QList<QByteArray> answers = ReadAnswers(*client, 1, 10000);
-    return answers.isEmpty() ? -1000 : ReplyEnvelope::GetReplyValue(Reply(answers.first()), "LEDIG").toInt();
+    return answers.isEmpty()
+               ? -1000
+               : ReplyEnvelope::GetReplyValue(Reply(answers.first()), "LEDIG").toInt();
   };
   const int before = free();
   ASSERT_GT(before, 0);
