@@ -104,10 +104,10 @@ int RunHeadless(const ServerOptions& options) {
   HeadlessFace face;
   ServerCore core(options, face);
   try {
-    core.FormCreate();
+    core.start();
   } catch (const std::exception& failure) {
     PrintLine(QStringLiteral("start-up failed: ") + QString::fromUtf8(failure.what()));
-    core.FormDestroy();
+    core.stop();
     return 1;
   }
   PrintLine(QStringLiteral("listening on port %1; a request is one line, for example: "
@@ -118,7 +118,7 @@ int RunHeadless(const ServerOptions& options) {
                    &QCoreApplication::quit);
   const int status = QCoreApplication::exec();
   PrintLine(QStringLiteral("stopping"));
-  core.FormDestroy();
+  core.stop();
   return status;
 }
 

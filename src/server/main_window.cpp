@@ -31,10 +31,10 @@ TfrmAPIMain::TfrmAPIMain(const ServerOptions& options, QWidget* parent)
   mniViewLogfile_->setCheckable(true);
   mniTest_ = api->addAction(QStringLiteral("Test"));
   // The core keeps the check marks; a click asks it and it sets them back.
-  connect(mniListen_, &QAction::triggered, this, [this] { core_.mniListenClick(); });
-  connect(mniLogfile_, &QAction::triggered, this, [this] { core_.mniLogfileClick(); });
+  connect(mniListen_, &QAction::triggered, this, [this] { core_.toggleListening(); });
+  connect(mniLogfile_, &QAction::triggered, this, [this] { core_.toggleLogging(); });
   connect(mniViewLogfile_, &QAction::triggered, this, &TfrmAPIMain::mniViewLogfileClick);
-  connect(mniTest_, &QAction::triggered, this, [this] { core_.Test1Click(); });
+  connect(mniTest_, &QAction::triggered, this, [this] { core_.runBuiltInTest(); });
 
   memLogFile_->setObjectName(QStringLiteral("memLogFile"));
   memLogFile_->setReadOnly(true);
@@ -57,7 +57,7 @@ TfrmAPIMain::~TfrmAPIMain() { FormDestroy(); }
 
 void TfrmAPIMain::FormCreate() {
   try {
-    core_.FormCreate();
+    core_.start();
   } catch (const std::exception& failure) {
     showError(QString::fromUtf8(failure.what()));
   }
@@ -66,7 +66,7 @@ void TfrmAPIMain::FormCreate() {
 void TfrmAPIMain::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
-  core_.FormDestroy();
+  core_.stop();
 }
 
 void TfrmAPIMain::FormResize() {
@@ -90,7 +90,7 @@ void TfrmAPIMain::closeEvent(QCloseEvent* event) {
 
 void TfrmAPIMain::mniViewLogfileClick() {
   try {
-    core_.mniViewLogfileClick();
+    core_.toggleLogView();
   } catch (const std::exception& failure) {
     showError(QString::fromUtf8(failure.what()));
   }

@@ -26,18 +26,18 @@ ServerCore::ServerCore(ServerOptions options, OperatorInterface& face, QObject* 
       session_(std::make_unique<DatabaseSession>(aliases_, face,
                                                  [this](const QString& line) { log(line); })),
       timeOuts_(options_.timeOutDirectory) {
-  tmrRestartListener_.setInterval(1000);
-  connect(&tmrRestartListener_, &QTimer::timeout, this, &ServerCore::onRestartTimer);
+  restartTimer_.setInterval(1000);
+  connect(&restartTimer_, &QTimer::timeout, this, &ServerCore::onRestartTimer);
   timeOuts_.setLog([this](const QString& line) { log(line); });
   // Damage to the register is the operator's to know also with logging off.
   timeOuts_.setAlert([this](const QString& line) { tell(line); });
-  connect(&timForfall_, &QTimer::timeout, this, &ServerCore::timForfallTimer);
+  connect(&sweepTimer_, &QTimer::timeout, this, &ServerCore::sweepExpired);
   connect(&listener_, &Listener::clientAccepted, this, &ServerCore::onClientAccepted);
   connect(&listener_, &Listener::clientGone, this, &ServerCore::onClientGone);
   connect(&listener_, &Listener::listenerFailed, this, [this](const QString& error) {
     log(QStringLiteral("Listener error : ") + error);
     SetListenerActive(false);
-    tmrRestartListener_.start();
+    restartTimer_.start();
   });
   connect(&listener_, &Listener::clientRefused, this,
           [this](const QString& peer, const QString& reason) {
@@ -52,13 +52,13 @@ ServerCore::~ServerCore() = default;
 
 QString ServerCore::GetVersionText() { return QStringLiteral(TAURELIN_VERSION); }
 
-void ServerCore::FormCreate() {
+void ServerCore::start() {
   OperationLog& operationLog = ProcessLog();
   operationLog.setBaseName(OperationLog::BaseNameFor(options_.instance));
   configuration_ = ReadConfiguration(*settings_, options_.instance, aliases_.names(), face_);
-  logfileChecked_ = configuration_.logging;
-  face_.setLogfileChecked(logfileChecked_);
-  operationLog.setEnabled(logfileChecked_);
+  logging_ = configuration_.logging;
+  face_.setLogfileChecked(logging_);
+  operationLog.setEnabled(logging_);
 
   face_.setPanel(OperatorInterface::kPortPanel,
                  QStringLiteral("IP Port : ") + QString::number(configuration_.port));
@@ -74,13 +74,13 @@ void ServerCore::FormCreate() {
   } catch (const TimeOutRegisterError& error) {
     tell(QString::fromUtf8(error.what()));
   }
-  timForfall_.start(1000);
+  sweepTimer_.start(1000);
   SetListenerActive(true);
 }
 
-void ServerCore::FormDestroy() {
-  tmrRestartListener_.stop();
-  timForfall_.stop();
+void ServerCore::stop() {
+  restartTimer_.stop();
+  sweepTimer_.stop();
   SetListenerActive(false);
   session_->ReleaseAPIDatabase();
 }
@@ -121,7 +121,7 @@ void ServerCore::prepareDoor() {
   doorReady_ = true;
 }
 
-void ServerCore::mniListenClick() {
+void ServerCore::toggleListening() {
   try {
     SetListenerActive(!listener_.isActive());
   } catch (const ListenError& error) {
@@ -136,7 +136,7 @@ void ServerCore::onRestartTimer() {
   } catch (const ListenError&) {
     return;  // tried again on the next tick
   }
-  tmrRestartListener_.stop();
+  restartTimer_.stop();
 }
 
 void ServerCore::onClientAccepted(ClientConnection* connection) {
@@ -170,7 +170,7 @@ void ServerCore::onClientGone(ClientConnection* connection) {
   log(QStringLiteral("Client ") + connection->peer() + QStringLiteral(" is disconnecting"));
   face_.setPanel(OperatorInterface::kConnectionPanel, QStringLiteral("Not connected"));
   // A listener stopped on purpose stays stopped.
-  if (!stopping_) tmrRestartListener_.start();
+  if (!stopping_) restartTimer_.start();
 }
 
 void ServerCore::onRequest(ClientConnection* connection, const QByteArray& bytes) {
@@ -204,8 +204,8 @@ QString ServerCore::answer(const QString& request) {
   return ProcessRequest(request, context);
 }
 
-void ServerCore::timForfallTimer() {
-  timForfall_.setInterval(options_.sweepIntervalSeconds * 1000);
+void ServerCore::sweepExpired() {
+  sweepTimer_.setInterval(options_.sweepIntervalSeconds * 1000);
   HandlerContext context = handlerContext();
   int handled = 0;
   try {
@@ -220,7 +220,7 @@ void ServerCore::timForfallTimer() {
   if (handled > 0) refreshLogView();
 }
 
-void ServerCore::Test1Click() {
+void ServerCore::runBuiltInTest() {
   const QString reply = answer(BuiltInTestRequest());
   log(QStringLiteral("Respons : ") + reply);
   refreshLogView();
@@ -240,19 +240,19 @@ void ServerCore::log(const QString& message) {
   }
 }
 
-void ServerCore::mniLogfileClick() {
-  logfileChecked_ = !logfileChecked_;
-  if (!WriteLogSwitch(*settings_, options_.instance, logfileChecked_)) {
+void ServerCore::toggleLogging() {
+  logging_ = !logging_;
+  if (!WriteLogSwitch(*settings_, options_.instance, logging_)) {
     face_.showNotice(QStringLiteral("The log switch cannot be stored in ") + settings_->fileName());
   }
-  face_.setLogfileChecked(logfileChecked_);
-  ProcessLog().setEnabled(logfileChecked_);
+  face_.setLogfileChecked(logging_);
+  ProcessLog().setEnabled(logging_);
 }
 
-void ServerCore::mniViewLogfileClick() {
-  showLogfileChecked_ = !showLogfileChecked_;
-  face_.setShowLogfileChecked(showLogfileChecked_);
-  if (!showLogfileChecked_) {
+void ServerCore::toggleLogView() {
+  logViewShown_ = !logViewShown_;
+  face_.setShowLogfileChecked(logViewShown_);
+  if (!logViewShown_) {
     face_.hideLogView();
     return;
   }
@@ -265,10 +265,10 @@ void ServerCore::mniViewLogfileClick() {
 }
 
 void ServerCore::refreshLogView() {
-  if (!showLogfileChecked_) return;
-  showLogfileChecked_ = false;
+  if (!logViewShown_) return;
+  logViewShown_ = false;
   try {
-    mniViewLogfileClick();
+    toggleLogView();
   } catch (const LogWriteError& error) {
     face_.showNotice(QString::fromStdString(error.what()));
   }

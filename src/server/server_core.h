@@ -45,20 +45,22 @@ class ServerCore : public QObject {
   // The sweep is scheduled only once the database is connected, so that no sweep runs while
   // start-up still waits for the operator: its first run comes about a second later, then
   // one per interval.
-  void FormCreate();
+  void start();
   // Stops the listener (closing every connection) and the sweep, and releases the database.
-  void FormDestroy();
+  void stop();
 
   // Starts or stops the listener. Throws ListenError when the port cannot be opened, or when
   // start-up found the door's values unusable: the server never listens more openly than
   // configured. The first start raises the descriptor limit and sizes the connections to it.
   void SetListenerActive(bool on);
-  void mniListenClick();
-  void mniLogfileClick();
+  // The operator's Listen: a listener that cannot start is shown as an error, not thrown.
+  void toggleListening();
+  // Turns logging on or off and stores the switch for the next start.
+  void toggleLogging();
   // Shows or hides today's log. Throws LogWriteError when it should show a file that is
   // not there.
-  void mniViewLogfileClick();
-  void Test1Click();
+  void toggleLogView();
+  void runBuiltInTest();
 
   static QString GetVersionText();
 
@@ -66,11 +68,11 @@ class ServerCore : public QObject {
   // The port the listener listens on, 0 when it does not.
   quint16 listeningPort() const { return listener_.isActive() ? listener_.port() : 0; }
   const ServerConfiguration& configuration() const { return configuration_; }
-  bool logfileChecked() const { return logfileChecked_; }
-  bool showLogfileChecked() const { return showLogfileChecked_; }
+  bool logging() const { return logging_; }
+  bool logViewShown() const { return logViewShown_; }
   TimeOutRegister& timeOuts() { return timeOuts_; }
   // Whether the expiry sweep is scheduled.
-  bool sweeping() const { return timForfall_.isActive(); }
+  bool sweeping() const { return sweepTimer_.isActive(); }
 
  private:
   void onClientAccepted(ClientConnection* connection);
@@ -79,7 +81,7 @@ class ServerCore : public QObject {
   void onRestartTimer();
   void prepareDoor();
   // One sweep for expired reservations; a failure is told to the operator without waiting.
-  void timForfallTimer();
+  void sweepExpired();
   HandlerContext handlerContext();
   // Logs a line; a failure is told to the operator instead of ending what is being done.
   void log(const QString& message);
@@ -97,12 +99,12 @@ class ServerCore : public QObject {
   std::optional<DoorSettings> door_;  // set once start-up has checked the door's values
   bool doorReady_ = false;            // the listener has its door
   Listener listener_;
-  QTimer tmrRestartListener_;
+  QTimer restartTimer_;
   TimeOutRegister timeOuts_;
-  QTimer timForfall_;
+  QTimer sweepTimer_;
   bool stopping_ = false;  // the listener is being stopped on purpose
-  bool logfileChecked_ = false;
-  bool showLogfileChecked_ = false;
+  bool logging_ = false;
+  bool logViewShown_ = false;
 };
 
 }  // namespace taurelin

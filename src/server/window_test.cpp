@@ -120,18 +120,18 @@ TEST_F(CoreTest, LogSwitchIsStoredAndTheViewFollowsTheLog) {
   ScriptedFace face;
   {
     ServerCore core(options(), face);
-    core.FormCreate();
-    EXPECT_FALSE(core.logfileChecked());
+    core.start();
+    EXPECT_FALSE(core.logging());
     // Logging off and nothing written today: there is no file to show.
-    EXPECT_THROW(core.mniViewLogfileClick(), LogWriteError);
-    EXPECT_TRUE(core.showLogfileChecked());
-    core.mniViewLogfileClick();
+    EXPECT_THROW(core.toggleLogView(), LogWriteError);
+    EXPECT_TRUE(core.logViewShown());
+    core.toggleLogView();
     EXPECT_FALSE(face.logView.has_value());
 
-    core.mniLogfileClick();
+    core.toggleLogging();
     EXPECT_TRUE(face.logfileChecked);
-    core.Test1Click();
-    core.mniViewLogfileClick();
+    core.runBuiltInTest();
+    core.toggleLogView();
     ASSERT_TRUE(face.logView.has_value());
 
     // Each request reloads a shown view.
@@ -146,13 +146,13 @@ TEST_F(CoreTest, LogSwitchIsStoredAndTheViewFollowsTheLog) {
     EXPECT_TRUE(face.logView->contains(u"I0 : messageID=v"));
     EXPECT_TRUE(face.logView->contains(u"Instruksjonen tok totalt"));
 
-    core.mniLogfileClick();
-    core.FormDestroy();
+    core.toggleLogging();
+    core.stop();
   }
   // Logging stays off after a restart.
   ServerCore again(options(), face);
-  again.FormCreate();
-  EXPECT_FALSE(again.logfileChecked());
+  again.start();
+  EXPECT_FALSE(again.logging());
   EXPECT_EQ(QSettings(configFile(), QSettings::IniFormat)
                 .value(QStringLiteral("Software/Vindrelok/Taurelin/API/Logfile"))
                 .toInt(),
@@ -162,9 +162,9 @@ TEST_F(CoreTest, LogSwitchIsStoredAndTheViewFollowsTheLog) {
 TEST_F(CoreTest, TestCommandLogsItsAnswer) {
   ScriptedFace face;
   ServerCore core(options(), face);
-  core.FormCreate();
-  core.mniLogfileClick();
-  core.Test1Click();
+  core.start();
+  core.toggleLogging();
+  core.runBuiltInTest();
   QFile log(ProcessLog().currentFilePath());
   ASSERT_TRUE(log.open(QIODevice::ReadOnly));
   const QString text = QString::fromUtf8(log.readAll());
@@ -177,12 +177,12 @@ TEST_F(CoreTest, TestCommandLogsItsAnswer) {
 TEST_F(CoreTest, StoppedListenerStaysStoppedAfterItsClientsGo) {
   ScriptedFace face;
   ServerCore core(options(), face);
-  core.FormCreate();
+  core.start();
   QTcpSocket client;
   client.connectToHost(QStringLiteral("127.0.0.1"), core.listeningPort());
   ASSERT_TRUE(client.waitForConnected(2000));
   for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  core.mniListenClick();
+  core.toggleListening();
   EXPECT_FALSE(core.listening());
   for (int i = 0; i < 150; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   EXPECT_FALSE(core.listening()) << "the operator's stop must not be undone";
@@ -227,7 +227,7 @@ TEST_F(CoreTest, SweepWaitsForTheDatabaseAndItsFailuresAreNoticed) {
   ServerCore core(options, face);
   EXPECT_FALSE(core.sweeping());
 
-  core.FormCreate();
+  core.start();
   // The operator was asked for the port for 1.5 s: no sweep ran before the database was there.
   ASSERT_TRUE(face.shown.join(u'\n').contains(u"ask: Definer IP-port"));
   EXPECT_FALSE(face.shownWhileAsking.join(u'\n').contains(u"sweep"));
@@ -239,7 +239,7 @@ TEST_F(CoreTest, SweepWaitsForTheDatabaseAndItsFailuresAreNoticed) {
   EXPECT_TRUE(Eventually([&] { return QFile::exists(core.timeOuts().filePath()); }));
   EXPECT_TRUE(core.listening());
 
-  core.FormDestroy();
+  core.stop();
   EXPECT_FALSE(core.sweeping());
 }
 
@@ -249,10 +249,10 @@ TEST_F(CoreTest, UnusableDoorValueKeepsTheListenerClosed) {
                 QStringLiteral("the web shop"));
   ScriptedFace face;
   ServerCore core(options(), face);
-  EXPECT_THROW(core.FormCreate(), ConfigurationError);
+  EXPECT_THROW(core.start(), ConfigurationError);
   EXPECT_FALSE(core.listening());
   // Nor does the operator's Listen open it wider than configured.
-  core.mniListenClick();
+  core.toggleListening();
   EXPECT_FALSE(core.listening());
   EXPECT_TRUE(face.shown.join(u'\n').contains(u"error: the listener stays closed"));
 }
@@ -283,7 +283,7 @@ TEST_F(CoreTest, OutOfDescriptorsAcceptingPausesAndTheClientsStay) {
   ServerOptions options = this->options();
   options.sweepIntervalSeconds = 86400;
   ServerCore core(options, face);
-  core.FormCreate();
+  core.start();
   // The first sweep has made the register: no sweep comes while the descriptors are gone.
   ASSERT_TRUE(Eventually([&] { return QFile::exists(core.timeOuts().filePath()); }));
   const QByteArray request = "messageID=d&count=1&header=INSTRUKSJON&data=TEST-API\n";
