@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTextCursor>
 
 #include <cmath>
 
@@ -38,6 +39,8 @@ TfrmAPIMain::TfrmAPIMain(const ServerOptions& options, QWidget* parent)
 
   memLogFile_->setObjectName(QStringLiteral("memLogFile"));
   memLogFile_->setReadOnly(true);
+  // The view only grows by what is logged: a history of its edits would grow all day.
+  memLogFile_->setUndoRedoEnabled(false);
   memLogFile_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memLogFile_->hide();
   setCentralWidget(memLogFile_);
@@ -144,8 +147,19 @@ void TfrmAPIMain::setLogfileChecked(bool checked) { mniLogfile_->setChecked(chec
 void TfrmAPIMain::setShowLogfileChecked(bool checked) { mniViewLogfile_->setChecked(checked); }
 
 void TfrmAPIMain::showLogView(const QString& content) {
-  memLogFile_->setPlainText(content);
+  // The view ends with an empty line below the last one logged.
+  memLogFile_->setPlainText(content + QStringLiteral("\r\n"));
   memLogFile_->show();
+  memLogFile_->verticalScrollBar()->setValue(memLogFile_->verticalScrollBar()->maximum());
+}
+
+void TfrmAPIMain::appendLogView(const QString& lines) {
+  // Before the line break that showLogView added, so that the view reads as a fresh load
+  // of the file would.
+  QTextCursor cursor(memLogFile_->document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.movePosition(QTextCursor::PreviousCharacter);
+  cursor.insertText(lines);
   memLogFile_->verticalScrollBar()->setValue(memLogFile_->verticalScrollBar()->maximum());
 }
 

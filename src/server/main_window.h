@@ -49,6 +49,7 @@ class TfrmAPIMain : public QMainWindow, public OperatorInterface {
   void setLogfileChecked(bool checked) override;
   void setShowLogfileChecked(bool checked) override;
   void showLogView(const QString& content) override;
+  void appendLogView(const QString& lines) override;
   void hideLogView() override;
 
  protected:

@@ -11,7 +11,6 @@
 #include "store/alias_list.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QSettings>
 
 namespace taurelin {
@@ -256,19 +255,23 @@ void ServerCore::toggleLogView() {
     face_.hideLogView();
     return;
   }
-  QFile file(ProcessLog().currentFilePath());
-  if (!file.open(QIODevice::ReadOnly)) {
-    throw LogWriteError(QStringLiteral("cannot open the log file %1: %2")
-                            .arg(file.fileName(), file.errorString()));
+  logTail_.reset();
+  showLog();
+}
+
+void ServerCore::showLog() {
+  const LogTail::Text read = logTail_.read(ProcessLog().currentFilePath());
+  if (read.whole) {
+    face_.showLogView(read.text);
+  } else if (!read.text.isEmpty()) {
+    face_.appendLogView(read.text);
   }
-  face_.showLogView(QString::fromUtf8(file.readAll()) + QStringLiteral("\r\n"));
 }
 
 void ServerCore::refreshLogView() {
   if (!logViewShown_) return;
-  logViewShown_ = false;
   try {
-    toggleLogView();
+    showLog();
   } catch (const LogWriteError& error) {
     face_.showNotice(QString::fromStdString(error.what()));
   }

@@ -10,6 +10,7 @@
 #include "server/configuration.h"
 #include "server/door_settings.h"
 #include "server/listener.h"
+#include "server/log_tail.h"
 #include "server/operator_interface.h"
 #include "store/database_session.h"
 
@@ -58,7 +59,7 @@ class ServerCore : public QObject {
   // Turns logging on or off and stores the switch for the next start.
   void toggleLogging();
   // Shows or hides today's log. Throws LogWriteError when it should show a file that is
-  // not there.
+  // not there. While shown, the view takes in what is logged after each request and sweep.
   void toggleLogView();
   void runBuiltInTest();
 
@@ -88,6 +89,10 @@ class ServerCore : public QObject {
   // Logs a line and tells the operator without waiting (a notice).
   void tell(const QString& message);
   QString answer(const QString& request);
+  // Brings the shown view up to today's log: what was added, or the whole file when it is
+  // another one. Throws LogWriteError.
+  void showLog();
+  // showLog() when the view is shown; a failure is told to the operator.
   void refreshLogView();
 
   ServerOptions options_;
@@ -105,6 +110,7 @@ class ServerCore : public QObject {
   bool stopping_ = false;  // the listener is being stopped on purpose
   bool logging_ = false;
   bool logViewShown_ = false;
+  LogTail logTail_;  // what the shown view has read of the log
 };
 
 }  // namespace taurelin

@@ -50,7 +50,10 @@ class ConfiguredServer : public ::testing::Test {
     ProcessLog().setDirectory(dir_.path());
     ProcessLog().setEnabled(false);
   }
-  ~ConfiguredServer() override { ProcessLog().setDirectory(QString()); }
+  ~ConfiguredServer() override {
+    ProcessLog().setDirectory(QString());
+    ProcessLog().setClock([] { return QDateTime::currentDateTime(); });
+  }
 
   QString configFile() const { return dir_.filePath(QStringLiteral("taurelin.conf")); }
   ServerOptions options() const {
@@ -95,6 +98,41 @@ TEST_F(WindowTest, LaysOutTheWindowAndTogglesTheListener) {
   EXPECT_EQ(window.panel(1)->width(), 230);
 }
 
+// The shown log view takes in only what each request logs, and reads as a fresh load of the
+// file would; the next day's file replaces it.
+TEST_F(WindowTest, LogViewAppendsWhatIsLoggedAndStartsAgainOnANewDay) {
+  class CountingWindow : public TfrmAPIMain {
+   public:
+    using TfrmAPIMain::TfrmAPIMain;
+    void showLogView(const QString& content) override {
+      ++loads;
+      TfrmAPIMain::showLogView(content);
+    }
+    int loads = 0;
+  };
+  QDateTime now(QDate(2026, 12, 8), QTime(23, 0));
+  ProcessLog().setClock([&now] { return now; });
+  CountingWindow window(options());
+  window.FormCreate();
+  window.mniLogfile()->trigger();
+  window.mniTest()->trigger();
+  window.mniViewLogfile()->trigger();
+  for (int i = 0; i < 3; ++i) window.mniTest()->trigger();
+  EXPECT_EQ(window.loads, 1);
+  const QString appended = window.memLogFile()->toPlainText();
+  EXPECT_EQ(appended.count(u" - Respons : "), 4);
+  window.mniViewLogfile()->trigger();
+  window.mniViewLogfile()->trigger();
+  EXPECT_EQ(window.loads, 2);
+  EXPECT_EQ(window.memLogFile()->toPlainText().toStdString(), appended.toStdString());
+
+  now = QDateTime(QDate(2026, 12, 9), QTime(0, 0, 1));
+  window.mniTest()->trigger();
+  EXPECT_EQ(window.loads, 3);
+  EXPECT_TRUE(window.memLogFile()->toPlainText().startsWith(u"09.12.2026 00:00:01 - "));
+  EXPECT_EQ(window.memLogFile()->toPlainText().count(u" - Respons : "), 1);
+}
+
 TEST(AliasDialogTest, DoubleClickIsOk) {
   TfrmVelgAlias dialog({"demo", "booking", "Nord"});
   EXPECT_EQ(dialog.windowTitle(), "Velg databasetilkopling");
@@ -134,7 +172,7 @@ TEST_F(CoreTest, LogSwitchIsStoredAndTheViewFollowsTheLog) {
     core.toggleLogView();
     ASSERT_TRUE(face.logView.has_value());
 
-    // Each request reloads a shown view.
+    // Each request brings what it logged into a shown view.
     QTcpSocket client;
     client.connectToHost(QStringLiteral("127.0.0.1"), core.listeningPort());
     ASSERT_TRUE(client.waitForConnected(2000));
