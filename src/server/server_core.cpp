@@ -143,7 +143,8 @@ void ServerCore::onClientAccepted(ClientConnection* connection) {
   face_.setPanel(OperatorInterface::kConnectionPanel,
                  QStringLiteral("Client on ") + connection->peer() + QStringLiteral(" accepted"));
   log(QStringLiteral("Client ") + connection->peer() + QStringLiteral(" is connecting"));
-  face_.setPanel(OperatorInterface::kConnectionPanel, QStringLiteral("Serving ") + connection->peer());
+  face_.setPanel(OperatorInterface::kConnectionPanel,
+                 QStringLiteral("Serving ") + connection->peer());
 
   connect(connection, &ClientConnection::requestReceived, this, &ServerCore::onRequest);
   connect(connection, &ClientConnection::requestTooLong, this, [this](ClientConnection* c) {
@@ -219,10 +220,11 @@ void ServerCore::sweepExpired() {
   if (handled > 0) refreshLogView();
 }
 
-void ServerCore::runBuiltInTest() {
+QString ServerCore::runBuiltInTest() {
   const QString reply = answer(BuiltInTestRequest());
   log(QStringLiteral("Respons : ") + reply);
   refreshLogView();
+  return reply;
 }
 
 void ServerCore::tell(const QString& message) {

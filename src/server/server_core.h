@@ -61,7 +61,10 @@ class ServerCore : public QObject {
   // Shows or hides today's log. Throws LogWriteError when it should show a file that is
   // not there. While shown, the view takes in what is logged after each request and sweep.
   void toggleLogView();
-  void runBuiltInTest();
+  // The Test command: runs the built-in test request as a client's would run, logs the
+  // answer and returns it. It needs no start-up, since the request fails before it would
+  // reach the database.
+  QString runBuiltInTest();
 
   static QString GetVersionText();
 
