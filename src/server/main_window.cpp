@@ -32,10 +32,10 @@ TfrmAPIMain::TfrmAPIMain(const ServerOptions& options, QWidget* parent)
   mniViewLogfile_->setCheckable(true);
   mniTest_ = api->addAction(QStringLiteral("Test"));
   // The core keeps the check marks; a click asks it and it sets them back.
-  connect(mniListen_, &QAction::triggered, this, [this] { core_.toggleListening(); });
-  connect(mniLogfile_, &QAction::triggered, this, [this] { core_.toggleLogging(); });
+  connect(mniListen_, &QAction::triggered, this, &TfrmAPIMain::mniListenClick);
+  connect(mniLogfile_, &QAction::triggered, this, &TfrmAPIMain::mniLogfileClick);
   connect(mniViewLogfile_, &QAction::triggered, this, &TfrmAPIMain::mniViewLogfileClick);
-  connect(mniTest_, &QAction::triggered, this, [this] { core_.runBuiltInTest(); });
+  connect(mniTest_, &QAction::triggered, this, &TfrmAPIMain::Test1Click);
 
   memLogFile_->setObjectName(QStringLiteral("memLogFile"));
   memLogFile_->setReadOnly(true);
@@ -90,6 +90,12 @@ void TfrmAPIMain::closeEvent(QCloseEvent* event) {
   FormDestroy();
   event->accept();
 }
+
+void TfrmAPIMain::mniListenClick() { core_.toggleListening(); }
+
+void TfrmAPIMain::mniLogfileClick() { core_.toggleLogging(); }
+
+void TfrmAPIMain::Test1Click() { core_.runBuiltInTest(); }
 
 void TfrmAPIMain::mniViewLogfileClick() {
   try {

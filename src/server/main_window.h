@@ -57,7 +57,11 @@ class TfrmAPIMain : public QMainWindow, public OperatorInterface {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The menu's commands, each handed to the core.
+  void mniListenClick();
+  void mniLogfileClick();
   void mniViewLogfileClick();
+  void Test1Click();
 
   QAction* mniListen_;
   QAction* mniLogfile_;
