@@ -1,20 +1,15 @@
 // taurelin-api: the booking interface server, with an operator window or headless.
 
 #include "app/quit_on_signals.h"
-#include "protocol/parser.h"
 #include "protocol/windows1252.h"
-#include "server/builtin_test_request.h"
-#include "server/configuration_store.h"
 #include "server/headless_face.h"
 #include "server/main_window.h"
-#include "server/operation_log.h"
 #include "server/server_core.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QLocale>
-#include <QSettings>
 
 #include <cstdio>
 #include <memory>
@@ -86,16 +81,12 @@ struct CommandLine {
   }
 };
 
-// Runs the built-in test request as the operator's Test command does and prints the answer
-// as the bytes a client would receive.
+// Runs the built-in test request through the server core, as the operator's Test command
+// does, and prints the answer as the bytes a client would receive.
 int RunBuiltInTest(const ServerOptions& options) {
-  const auto configuration = OpenConfigurationStore(options.configFile);
-  RequestContext context;
-  context.writeLog = &WriteLogLine;
-  context.handlers.configuration = configuration.get();
-  const QString answer = ProcessRequest(BuiltInTestRequest(), context);
-  WriteLogLine(QStringLiteral("Respons : ") + answer);
-  const QByteArray bytes = ToWindows1252(answer);
+  HeadlessFace face;
+  ServerCore core(options, face);
+  const QByteArray bytes = ToWindows1252(core.runBuiltInTest());
   std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
@@ -104,10 +95,10 @@ int RunHeadless(const ServerOptions& options) {
   HeadlessFace face;
   ServerCore core(options, face);
   try {
-    core.FormCreate();
+    core.start();
   } catch (const std::exception& failure) {
     PrintLine(QStringLiteral("start-up failed: ") + QString::fromUtf8(failure.what()));
-    core.FormDestroy();
+    core.stop();
     return 1;
   }
   PrintLine(QStringLiteral("listening on port %1; a request is one line, for example: "
@@ -118,7 +109,7 @@ int RunHeadless(const ServerOptions& options) {
                    &QCoreApplication::quit);
   const int status = QCoreApplication::exec();
   PrintLine(QStringLiteral("stopping"));
-  core.FormDestroy();
+  core.stop();
   return status;
 }
 

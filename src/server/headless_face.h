@@ -32,6 +32,7 @@ class HeadlessFace : public OperatorInterface {
   void setLogfileChecked(bool) override {}
   void setShowLogfileChecked(bool) override {}
   void showLogView(const QString&) override {}
+  void appendLogView(const QString&) override {}
   void hideLogView() override {}
 };
 

@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTextCursor>
 
 #include <cmath>
 
@@ -31,13 +32,15 @@ TfrmAPIMain::TfrmAPIMain(const ServerOptions& options, QWidget* parent)
   mniViewLogfile_->setCheckable(true);
   mniTest_ = api->addAction(QStringLiteral("Test"));
   // The core keeps the check marks; a click asks it and it sets them back.
-  connect(mniListen_, &QAction::triggered, this, [this] { core_.mniListenClick(); });
-  connect(mniLogfile_, &QAction::triggered, this, [this] { core_.mniLogfileClick(); });
+  connect(mniListen_, &QAction::triggered, this, &TfrmAPIMain::mniListenClick);
+  connect(mniLogfile_, &QAction::triggered, this, &TfrmAPIMain::mniLogfileClick);
   connect(mniViewLogfile_, &QAction::triggered, this, &TfrmAPIMain::mniViewLogfileClick);
-  connect(mniTest_, &QAction::triggered, this, [this] { core_.Test1Click(); });
+  connect(mniTest_, &QAction::triggered, this, &TfrmAPIMain::Test1Click);
 
   memLogFile_->setObjectName(QStringLiteral("memLogFile"));
   memLogFile_->setReadOnly(true);
+  // The view only grows by what is logged: a history of its edits would grow all day.
+  memLogFile_->setUndoRedoEnabled(false);
   memLogFile_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memLogFile_->hide();
   setCentralWidget(memLogFile_);
@@ -57,7 +60,7 @@ TfrmAPIMain::~TfrmAPIMain() { FormDestroy(); }
 
 void TfrmAPIMain::FormCreate() {
   try {
-    core_.FormCreate();
+    core_.start();
   } catch (const std::exception& failure) {
     showError(QString::fromUtf8(failure.what()));
   }
@@ -66,7 +69,7 @@ void TfrmAPIMain::FormCreate() {
 void TfrmAPIMain::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
-  core_.FormDestroy();
+  core_.stop();
 }
 
 void TfrmAPIMain::FormResize() {
@@ -88,9 +91,15 @@ void TfrmAPIMain::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
+void TfrmAPIMain::mniListenClick() { core_.toggleListening(); }
+
+void TfrmAPIMain::mniLogfileClick() { core_.toggleLogging(); }
+
+void TfrmAPIMain::Test1Click() { core_.runBuiltInTest(); }
+
 void TfrmAPIMain::mniViewLogfileClick() {
   try {
-    core_.mniViewLogfileClick();
+    core_.toggleLogView();
   } catch (const std::exception& failure) {
     showError(QString::fromUtf8(failure.what()));
   }
@@ -144,8 +153,19 @@ void TfrmAPIMain::setLogfileChecked(bool checked) { mniLogfile_->setChecked(chec
 void TfrmAPIMain::setShowLogfileChecked(bool checked) { mniViewLogfile_->setChecked(checked); }
 
 void TfrmAPIMain::showLogView(const QString& content) {
-  memLogFile_->setPlainText(content);
+  // The view ends with an empty line below the last one logged.
+  memLogFile_->setPlainText(content + QStringLiteral("\r\n"));
   memLogFile_->show();
+  memLogFile_->verticalScrollBar()->setValue(memLogFile_->verticalScrollBar()->maximum());
+}
+
+void TfrmAPIMain::appendLogView(const QString& lines) {
+  // Before the line break that showLogView added, so that the view reads as a fresh load
+  // of the file would.
+  QTextCursor cursor(memLogFile_->document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.movePosition(QTextCursor::PreviousCharacter);
+  cursor.insertText(lines);
   memLogFile_->verticalScrollBar()->setValue(memLogFile_->verticalScrollBar()->maximum());
 }
 

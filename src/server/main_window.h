@@ -49,6 +49,7 @@ class TfrmAPIMain : public QMainWindow, public OperatorInterface {
   void setLogfileChecked(bool checked) override;
   void setShowLogfileChecked(bool checked) override;
   void showLogView(const QString& content) override;
+  void appendLogView(const QString& lines) override;
   void hideLogView() override;
 
  protected:
@@ -56,7 +57,11 @@ class TfrmAPIMain : public QMainWindow, public OperatorInterface {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The menu's commands, each handed to the core.
+  void mniListenClick();
+  void mniLogfileClick();
   void mniViewLogfileClick();
+  void Test1Click();
 
   QAction* mniListen_;
   QAction* mniLogfile_;

@@ -20,7 +20,53 @@ QString OperationLog::filePathFor(const QDateTime& when) const {
 
 QString OperationLog::currentFilePath() const { return filePathFor(clock_()); }
 
-void OperationLog::write(const QString& message) const {
+void OperationLog::setEnabled(bool on) {
+  enabled_ = on;
+  if (!on) close();
+}
+
+void OperationLog::setBaseName(const QString& name) {
+  baseName_ = name;
+  close();
+}
+
+void OperationLog::setDirectory(const QString& directory) {
+  directory_ = directory;
+  close();
+}
+
+bool OperationLog::holds(const QString& path) const {
+  // One look-up a line: a descriptor kept past a rename or delete would write where no
+  // one reads.
+  return file_.isOpen() && file_.fileName() == path && identity_ &&
+         IdentityOfPath(path) == identity_;
+}
+
+void OperationLog::open(const QString& path) {
+  close();
+  // The log holds bookers' names and addresses: for the server's user alone.
+  constexpr QFileDevice::Permissions kOwnerOnly =
+      QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+  constexpr QFileDevice::Permissions kOthers = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                               QFileDevice::ReadOther | QFileDevice::WriteOther;
+  file_.setFileName(path);
+  if (!file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered,
+                  kOwnerOnly)) {
+    const QString error = file_.errorString();
+    close();
+    throw LogWriteError(QStringLiteral("cannot open the log file %1: %2").arg(path, error));
+  }
+  // A file made by an earlier version, or copied in, is closed to others.
+  if (file_.permissions() & kOthers) file_.setPermissions(kOwnerOnly);
+  identity_ = IdentityOfDescriptor(file_.handle());
+}
+
+void OperationLog::close() {
+  file_.close();
+  identity_.reset();
+}
+
+void OperationLog::write(const QString& message) {
   if (!enabled_) return;
   const QDateTime now = clock_();
   // Date and time are one value: at exactly midnight only the date is shown.
@@ -28,26 +74,13 @@ void OperationLog::write(const QString& message) const {
   if (now.time() != QTime(0, 0)) line += u' ' + now.time().toString(QStringLiteral("HH:mm:ss"));
   line += QStringLiteral(" - ") + MaskCardNumbers(message) + QStringLiteral("\r\n");
 
-  // The log holds bookers' names and addresses: for the server's user alone.
-  constexpr QFileDevice::Permissions kOwnerOnly =
-      QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-  constexpr QFileDevice::Permissions kOthers = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
-                                               QFileDevice::ReadOther | QFileDevice::WriteOther;
-  QFile file(filePathFor(now));
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Append, kOwnerOnly)) {
-    throw LogWriteError(QStringLiteral("cannot open the log file %1: %2")
-                            .arg(file.fileName(), file.errorString()));
-  }
-  // A file made by an earlier version, or copied in, is closed to others once.
-  if (checkedFile_ != file.fileName()) {
-    if (file.permissions() & kOthers) file.setPermissions(kOwnerOnly);
-    checkedFile_ = file.fileName();
-  }
+  const QString path = filePathFor(now);
+  if (!holds(path)) open(path);
   const QByteArray bytes = line.toUtf8();
-  const bool written = file.write(bytes) == bytes.size() && file.flush();
-  if (!written) {
-    throw LogWriteError(QStringLiteral("cannot write the log file %1: %2")
-                            .arg(file.fileName(), file.errorString()));
+  if (file_.write(bytes) != bytes.size()) {
+    const QString error = file_.errorString();
+    close();
+    throw LogWriteError(QStringLiteral("cannot write the log file %1: %2").arg(path, error));
   }
 }
 

@@ -4,15 +4,23 @@
 //
 // Each line is "dd.mm.yyyy hh:mm:ss - message" and CR LF, in UTF-8; the message is written as
 // it stands, LFs inside it included, but for card numbers, which are masked (see
-// MaskCardNumbers). The file is readable and writable by its owner only. The file "yyyymmdd - BASENAME" lives in the log's
-// directory (the current directory unless told otherwise) and is opened, appended to and
-// closed for every line, so another program may read it between lines and the first line
-// after midnight starts the new day's file. Nothing is written while logging is off.
+// MaskCardNumbers). The file is readable and writable by its owner only. The file
+// "yyyymmdd - BASENAME" lives in the log's directory (the current directory unless told
+// otherwise). It is kept open while logging is on, and each line reaches it in one write,
+// unbuffered, so another program may read it between lines. Before each line the log makes
+// sure that the path still names the file it holds: the first line after midnight starts
+// the new day's file, and a file moved or deleted by an operator is made anew at its path.
+// A failed write lets go of the file, so that the next line opens it again. Nothing is
+// written, and no file is held, while logging is off.
+
+#include "server/file_identity.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <stdexcept>
 
 namespace taurelin {
@@ -30,10 +38,10 @@ class OperationLog {
   static QString BaseNameFor(const QString& instance);
 
   bool enabled() const { return enabled_; }
-  void setEnabled(bool on) { enabled_ = on; }
+  void setEnabled(bool on);
   QString baseName() const { return baseName_; }
-  void setBaseName(const QString& name) { baseName_ = name; }
-  void setDirectory(const QString& directory) { directory_ = directory; }
+  void setBaseName(const QString& name);
+  void setDirectory(const QString& directory);
   // Replaces the local clock; tests use it to cross midnight.
   void setClock(Clock clock) { clock_ = std::move(clock); }
 
@@ -44,14 +52,20 @@ class OperationLog {
 
   // Appends one line when logging is on. Throws LogWriteError when the file cannot be
   // opened or written.
-  void write(const QString& message) const;
+  void write(const QString& message);
 
  private:
+  // Whether the open file is the one at `path`.
+  bool holds(const QString& path) const;
+  void open(const QString& path);
+  void close();
+
   bool enabled_ = false;
   QString baseName_;
   QString directory_;
   Clock clock_ = [] { return QDateTime::currentDateTime(); };
-  mutable QString checkedFile_;  // the file whose permissions were last made sure of
+  QFile file_;
+  std::optional<FileIdentity> identity_;  // of the open file
 };
 
 // The process's log, steered by start-up and the log controls.

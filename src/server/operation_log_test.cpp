@@ -96,10 +96,31 @@ TEST_F(OperationLogTest, IsTheOwnersAloneAndMasksCardNumbers) {
             kOwnerOnly);
 }
 
-TEST_F(OperationLogTest, UnwritableFileThrows) {
-  log_.setDirectory(dir_.filePath(QStringLiteral("missing/dir")));
+// An operator may move the day's file away or delete it while the log holds it open: the
+// next line starts the file at its path again, and a moved file keeps what it had.
+TEST_F(OperationLogTest, FileMovedOrDeletedWhileHeldIsMadeAnew) {
+  const QString today = dir_.filePath(QStringLiteral("20261208 - API.LOG"));
+  log_.setEnabled(true);
+  log_.write(QStringLiteral("one"));
+  ASSERT_TRUE(QFile::rename(today, dir_.filePath(QStringLiteral("rotated"))));
+  log_.write(QStringLiteral("two"));
+  ASSERT_TRUE(QFile::remove(today));
+  log_.write(QStringLiteral("three"));
+  EXPECT_EQ(Read(QStringLiteral("rotated")), QByteArray("08.12.2026 16:05:09 - one\r\n"));
+  EXPECT_EQ(Read(QStringLiteral("20261208 - API.LOG")),
+            QByteArray("08.12.2026 16:05:09 - three\r\n"));
+}
+
+TEST_F(OperationLogTest, UnwritableFileThrowsAndTheNextLineTriesAgain) {
+  const QString directory = dir_.filePath(QStringLiteral("missing/dir"));
+  log_.setDirectory(directory);
   log_.setEnabled(true);
   EXPECT_THROW(log_.write(QStringLiteral("x")), LogWriteError);
+  ASSERT_TRUE(QDir().mkpath(directory));
+  log_.write(QStringLiteral("y"));
+  QFile file(QDir(directory).filePath(QStringLiteral("20261208 - API.LOG")));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), QByteArray("08.12.2026 16:05:09 - y\r\n"));
 }
 
 TEST(ProcessLogTest, UsesTheCurrentDirectoryAndStartsOff) {

@@ -33,8 +33,11 @@ class OperatorInterface : public OperatorMessages {
   virtual void setListenChecked(bool checked) = 0;
   virtual void setLogfileChecked(bool checked) = 0;
   virtual void setShowLogfileChecked(bool checked) = 0;
-  // Shows the log view with `content` and the view scrolled to its end, or hides it.
+  // Shows the log view with `content`, the text of today's log file, and the view scrolled
+  // to its end, or hides it.
   virtual void showLogView(const QString& content) = 0;
+  // Adds lines logged since to the end of the shown view, and scrolls to them.
+  virtual void appendLogView(const QString& lines) = 0;
   virtual void hideLogView() = 0;
 };
 

@@ -43,6 +43,9 @@ class ScriptedFace : public OperatorInterface {
   void setLogfileChecked(bool checked) override { logfileChecked = checked; }
   void setShowLogfileChecked(bool checked) override { showLogfileChecked = checked; }
   void showLogView(const QString& content) override { logView = content; }
+  void appendLogView(const QString& lines) override {
+    if (logView) *logView += lines;
+  }
   void hideLogView() override { logView.reset(); }
 };
 

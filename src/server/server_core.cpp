@@ -11,7 +11,6 @@
 #include "store/alias_list.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QSettings>
 
 namespace taurelin {
@@ -26,18 +25,18 @@ ServerCore::ServerCore(ServerOptions options, OperatorInterface& face, QObject* 
       session_(std::make_unique<DatabaseSession>(aliases_, face,
                                                  [this](const QString& line) { log(line); })),
       timeOuts_(options_.timeOutDirectory) {
-  tmrRestartListener_.setInterval(1000);
-  connect(&tmrRestartListener_, &QTimer::timeout, this, &ServerCore::onRestartTimer);
+  restartTimer_.setInterval(1000);
+  connect(&restartTimer_, &QTimer::timeout, this, &ServerCore::onRestartTimer);
   timeOuts_.setLog([this](const QString& line) { log(line); });
   // Damage to the register is the operator's to know also with logging off.
   timeOuts_.setAlert([this](const QString& line) { tell(line); });
-  connect(&timForfall_, &QTimer::timeout, this, &ServerCore::timForfallTimer);
+  connect(&sweepTimer_, &QTimer::timeout, this, &ServerCore::sweepExpired);
   connect(&listener_, &Listener::clientAccepted, this, &ServerCore::onClientAccepted);
   connect(&listener_, &Listener::clientGone, this, &ServerCore::onClientGone);
   connect(&listener_, &Listener::listenerFailed, this, [this](const QString& error) {
     log(QStringLiteral("Listener error : ") + error);
     SetListenerActive(false);
-    tmrRestartListener_.start();
+    restartTimer_.start();
   });
   connect(&listener_, &Listener::clientRefused, this,
           [this](const QString& peer, const QString& reason) {
@@ -52,13 +51,13 @@ ServerCore::~ServerCore() = default;
 
 QString ServerCore::GetVersionText() { return QStringLiteral(TAURELIN_VERSION); }
 
-void ServerCore::FormCreate() {
+void ServerCore::start() {
   OperationLog& operationLog = ProcessLog();
   operationLog.setBaseName(OperationLog::BaseNameFor(options_.instance));
   configuration_ = ReadConfiguration(*settings_, options_.instance, aliases_.names(), face_);
-  logfileChecked_ = configuration_.logging;
-  face_.setLogfileChecked(logfileChecked_);
-  operationLog.setEnabled(logfileChecked_);
+  logging_ = configuration_.logging;
+  face_.setLogfileChecked(logging_);
+  operationLog.setEnabled(logging_);
 
   face_.setPanel(OperatorInterface::kPortPanel,
                  QStringLiteral("IP Port : ") + QString::number(configuration_.port));
@@ -74,13 +73,13 @@ void ServerCore::FormCreate() {
   } catch (const TimeOutRegisterError& error) {
     tell(QString::fromUtf8(error.what()));
   }
-  timForfall_.start(1000);
+  sweepTimer_.start(1000);
   SetListenerActive(true);
 }
 
-void ServerCore::FormDestroy() {
-  tmrRestartListener_.stop();
-  timForfall_.stop();
+void ServerCore::stop() {
+  restartTimer_.stop();
+  sweepTimer_.stop();
   SetListenerActive(false);
   session_->ReleaseAPIDatabase();
 }
@@ -121,7 +120,7 @@ void ServerCore::prepareDoor() {
   doorReady_ = true;
 }
 
-void ServerCore::mniListenClick() {
+void ServerCore::toggleListening() {
   try {
     SetListenerActive(!listener_.isActive());
   } catch (const ListenError& error) {
@@ -136,7 +135,7 @@ void ServerCore::onRestartTimer() {
   } catch (const ListenError&) {
     return;  // tried again on the next tick
   }
-  tmrRestartListener_.stop();
+  restartTimer_.stop();
 }
 
 void ServerCore::onClientAccepted(ClientConnection* connection) {
@@ -144,7 +143,8 @@ void ServerCore::onClientAccepted(ClientConnection* connection) {
   face_.setPanel(OperatorInterface::kConnectionPanel,
                  QStringLiteral("Client on ") + connection->peer() + QStringLiteral(" accepted"));
   log(QStringLiteral("Client ") + connection->peer() + QStringLiteral(" is connecting"));
-  face_.setPanel(OperatorInterface::kConnectionPanel, QStringLiteral("Serving ") + connection->peer());
+  face_.setPanel(OperatorInterface::kConnectionPanel,
+                 QStringLiteral("Serving ") + connection->peer());
 
   connect(connection, &ClientConnection::requestReceived, this, &ServerCore::onRequest);
   connect(connection, &ClientConnection::requestTooLong, this, [this](ClientConnection* c) {
@@ -170,7 +170,7 @@ void ServerCore::onClientGone(ClientConnection* connection) {
   log(QStringLiteral("Client ") + connection->peer() + QStringLiteral(" is disconnecting"));
   face_.setPanel(OperatorInterface::kConnectionPanel, QStringLiteral("Not connected"));
   // A listener stopped on purpose stays stopped.
-  if (!stopping_) tmrRestartListener_.start();
+  if (!stopping_) restartTimer_.start();
 }
 
 void ServerCore::onRequest(ClientConnection* connection, const QByteArray& bytes) {
@@ -204,8 +204,8 @@ QString ServerCore::answer(const QString& request) {
   return ProcessRequest(request, context);
 }
 
-void ServerCore::timForfallTimer() {
-  timForfall_.setInterval(options_.sweepIntervalSeconds * 1000);
+void ServerCore::sweepExpired() {
+  sweepTimer_.setInterval(options_.sweepIntervalSeconds * 1000);
   HandlerContext context = handlerContext();
   int handled = 0;
   try {
@@ -220,10 +220,11 @@ void ServerCore::timForfallTimer() {
   if (handled > 0) refreshLogView();
 }
 
-void ServerCore::Test1Click() {
+QString ServerCore::runBuiltInTest() {
   const QString reply = answer(BuiltInTestRequest());
   log(QStringLiteral("Respons : ") + reply);
   refreshLogView();
+  return reply;
 }
 
 void ServerCore::tell(const QString& message) {
@@ -240,35 +241,39 @@ void ServerCore::log(const QString& message) {
   }
 }
 
-void ServerCore::mniLogfileClick() {
-  logfileChecked_ = !logfileChecked_;
-  if (!WriteLogSwitch(*settings_, options_.instance, logfileChecked_)) {
+void ServerCore::toggleLogging() {
+  logging_ = !logging_;
+  if (!WriteLogSwitch(*settings_, options_.instance, logging_)) {
     face_.showNotice(QStringLiteral("The log switch cannot be stored in ") + settings_->fileName());
   }
-  face_.setLogfileChecked(logfileChecked_);
-  ProcessLog().setEnabled(logfileChecked_);
+  face_.setLogfileChecked(logging_);
+  ProcessLog().setEnabled(logging_);
 }
 
-void ServerCore::mniViewLogfileClick() {
-  showLogfileChecked_ = !showLogfileChecked_;
-  face_.setShowLogfileChecked(showLogfileChecked_);
-  if (!showLogfileChecked_) {
+void ServerCore::toggleLogView() {
+  logViewShown_ = !logViewShown_;
+  face_.setShowLogfileChecked(logViewShown_);
+  if (!logViewShown_) {
     face_.hideLogView();
     return;
   }
-  QFile file(ProcessLog().currentFilePath());
-  if (!file.open(QIODevice::ReadOnly)) {
-    throw LogWriteError(QStringLiteral("cannot open the log file %1: %2")
-                            .arg(file.fileName(), file.errorString()));
+  logTail_.reset();
+  showLog();
+}
+
+void ServerCore::showLog() {
+  const LogTail::Text read = logTail_.read(ProcessLog().currentFilePath());
+  if (read.whole) {
+    face_.showLogView(read.text);
+  } else if (!read.text.isEmpty()) {
+    face_.appendLogView(read.text);
   }
-  face_.showLogView(QString::fromUtf8(file.readAll()) + QStringLiteral("\r\n"));
 }
 
 void ServerCore::refreshLogView() {
-  if (!showLogfileChecked_) return;
-  showLogfileChecked_ = false;
+  if (!logViewShown_) return;
   try {
-    mniViewLogfileClick();
+    showLog();
   } catch (const LogWriteError& error) {
     face_.showNotice(QString::fromStdString(error.what()));
   }

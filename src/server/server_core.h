@@ -10,6 +10,7 @@
 #include "server/configuration.h"
 #include "server/door_settings.h"
 #include "server/listener.h"
+#include "server/log_tail.h"
 #include "server/operator_interface.h"
 #include "store/database_session.h"
 
@@ -45,20 +46,25 @@ class ServerCore : public QObject {
   // The sweep is scheduled only once the database is connected, so that no sweep runs while
   // start-up still waits for the operator: its first run comes about a second later, then
   // one per interval.
-  void FormCreate();
+  void start();
   // Stops the listener (closing every connection) and the sweep, and releases the database.
-  void FormDestroy();
+  void stop();
 
   // Starts or stops the listener. Throws ListenError when the port cannot be opened, or when
   // start-up found the door's values unusable: the server never listens more openly than
   // configured. The first start raises the descriptor limit and sizes the connections to it.
   void SetListenerActive(bool on);
-  void mniListenClick();
-  void mniLogfileClick();
+  // The operator's Listen: a listener that cannot start is shown as an error, not thrown.
+  void toggleListening();
+  // Turns logging on or off and stores the switch for the next start.
+  void toggleLogging();
   // Shows or hides today's log. Throws LogWriteError when it should show a file that is
-  // not there.
-  void mniViewLogfileClick();
-  void Test1Click();
+  // not there. While shown, the view takes in what is logged after each request and sweep.
+  void toggleLogView();
+  // The Test command: runs the built-in test request as a client's would run, logs the
+  // answer and returns it. It needs no start-up, since the request fails before it would
+  // reach the database.
+  QString runBuiltInTest();
 
   static QString GetVersionText();
 
@@ -66,11 +72,11 @@ class ServerCore : public QObject {
   // The port the listener listens on, 0 when it does not.
   quint16 listeningPort() const { return listener_.isActive() ? listener_.port() : 0; }
   const ServerConfiguration& configuration() const { return configuration_; }
-  bool logfileChecked() const { return logfileChecked_; }
-  bool showLogfileChecked() const { return showLogfileChecked_; }
+  bool logging() const { return logging_; }
+  bool logViewShown() const { return logViewShown_; }
   TimeOutRegister& timeOuts() { return timeOuts_; }
   // Whether the expiry sweep is scheduled.
-  bool sweeping() const { return timForfall_.isActive(); }
+  bool sweeping() const { return sweepTimer_.isActive(); }
 
  private:
   void onClientAccepted(ClientConnection* connection);
@@ -79,13 +85,17 @@ class ServerCore : public QObject {
   void onRestartTimer();
   void prepareDoor();
   // One sweep for expired reservations; a failure is told to the operator without waiting.
-  void timForfallTimer();
+  void sweepExpired();
   HandlerContext handlerContext();
   // Logs a line; a failure is told to the operator instead of ending what is being done.
   void log(const QString& message);
   // Logs a line and tells the operator without waiting (a notice).
   void tell(const QString& message);
   QString answer(const QString& request);
+  // Brings the shown view up to today's log: what was added, or the whole file when it is
+  // another one. Throws LogWriteError.
+  void showLog();
+  // showLog() when the view is shown; a failure is told to the operator.
   void refreshLogView();
 
   ServerOptions options_;
@@ -97,12 +107,13 @@ class ServerCore : public QObject {
   std::optional<DoorSettings> door_;  // set once start-up has checked the door's values
   bool doorReady_ = false;            // the listener has its door
   Listener listener_;
-  QTimer tmrRestartListener_;
+  QTimer restartTimer_;
   TimeOutRegister timeOuts_;
-  QTimer timForfall_;
+  QTimer sweepTimer_;
   bool stopping_ = false;  // the listener is being stopped on purpose
-  bool logfileChecked_ = false;
-  bool showLogfileChecked_ = false;
+  bool logging_ = false;
+  bool logViewShown_ = false;
+  LogTail logTail_;  // what the shown view has read of the log
 };
 
 }  // namespace taurelin

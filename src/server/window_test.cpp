@@ -50,7 +50,10 @@ class ConfiguredServer : public ::testing::Test {
     ProcessLog().setDirectory(dir_.path());
     ProcessLog().setEnabled(false);
   }
-  ~ConfiguredServer() override { ProcessLog().setDirectory(QString()); }
+  ~ConfiguredServer() override {
+    ProcessLog().setDirectory(QString());
+    ProcessLog().setClock([] { return QDateTime::currentDateTime(); });
+  }
 
   QString configFile() const { return dir_.filePath(QStringLiteral("taurelin.conf")); }
   ServerOptions options() const {
@@ -95,6 +98,41 @@ TEST_F(WindowTest, LaysOutTheWindowAndTogglesTheListener) {
   EXPECT_EQ(window.panel(1)->width(), 230);
 }
 
+// The shown log view takes in only what each request logs, and reads as a fresh load of the
+// file would; the next day's file replaces it.
+TEST_F(WindowTest, LogViewAppendsWhatIsLoggedAndStartsAgainOnANewDay) {
+  class CountingWindow : public TfrmAPIMain {
+   public:
+    using TfrmAPIMain::TfrmAPIMain;
+    void showLogView(const QString& content) override {
+      ++loads;
+      TfrmAPIMain::showLogView(content);
+    }
+    int loads = 0;
+  };
+  QDateTime now(QDate(2026, 12, 8), QTime(23, 0));
+  ProcessLog().setClock([&now] { return now; });
+  CountingWindow window(options());
+  window.FormCreate();
+  window.mniLogfile()->trigger();
+  window.mniTest()->trigger();
+  window.mniViewLogfile()->trigger();
+  for (int i = 0; i < 3; ++i) window.mniTest()->trigger();
+  EXPECT_EQ(window.loads, 1);
+  const QString appended = window.memLogFile()->toPlainText();
+  EXPECT_EQ(appended.count(u" - Respons : "), 4);
+  window.mniViewLogfile()->trigger();
+  window.mniViewLogfile()->trigger();
+  EXPECT_EQ(window.loads, 2);
+  EXPECT_EQ(window.memLogFile()->toPlainText().toStdString(), appended.toStdString());
+
+  now = QDateTime(QDate(2026, 12, 9), QTime(0, 0, 1));
+  window.mniTest()->trigger();
+  EXPECT_EQ(window.loads, 3);
+  EXPECT_TRUE(window.memLogFile()->toPlainText().startsWith(u"09.12.2026 00:00:01 - "));
+  EXPECT_EQ(window.memLogFile()->toPlainText().count(u" - Respons : "), 1);
+}
+
 TEST(AliasDialogTest, DoubleClickIsOk) {
   TfrmVelgAlias dialog({"demo", "booking", "Nord"});
   EXPECT_EQ(dialog.windowTitle(), "Velg databasetilkopling");
@@ -120,21 +158,21 @@ TEST_F(CoreTest, LogSwitchIsStoredAndTheViewFollowsTheLog) {
   ScriptedFace face;
   {
     ServerCore core(options(), face);
-    core.FormCreate();
-    EXPECT_FALSE(core.logfileChecked());
+    core.start();
+    EXPECT_FALSE(core.logging());
     // Logging off and nothing written today: there is no file to show.
-    EXPECT_THROW(core.mniViewLogfileClick(), LogWriteError);
-    EXPECT_TRUE(core.showLogfileChecked());
-    core.mniViewLogfileClick();
+    EXPECT_THROW(core.toggleLogView(), LogWriteError);
+    EXPECT_TRUE(core.logViewShown());
+    core.toggleLogView();
     EXPECT_FALSE(face.logView.has_value());
 
-    core.mniLogfileClick();
+    core.toggleLogging();
     EXPECT_TRUE(face.logfileChecked);
-    core.Test1Click();
-    core.mniViewLogfileClick();
+    core.runBuiltInTest();
+    core.toggleLogView();
     ASSERT_TRUE(face.logView.has_value());
 
-    // Each request reloads a shown view.
+    // Each request brings what it logged into a shown view.
     QTcpSocket client;
     client.connectToHost(QStringLiteral("127.0.0.1"), core.listeningPort());
     ASSERT_TRUE(client.waitForConnected(2000));
@@ -146,13 +184,13 @@ TEST_F(CoreTest, LogSwitchIsStoredAndTheViewFollowsTheLog) {
     EXPECT_TRUE(face.logView->contains(u"I0 : messageID=v"));
     EXPECT_TRUE(face.logView->contains(u"Instruksjonen tok totalt"));
 
-    core.mniLogfileClick();
-    core.FormDestroy();
+    core.toggleLogging();
+    core.stop();
   }
   // Logging stays off after a restart.
   ServerCore again(options(), face);
-  again.FormCreate();
-  EXPECT_FALSE(again.logfileChecked());
+  again.start();
+  EXPECT_FALSE(again.logging());
   EXPECT_EQ(QSettings(configFile(), QSettings::IniFormat)
                 .value(QStringLiteral("Software/Vindrelok/Taurelin/API/Logfile"))
                 .toInt(),
@@ -162,9 +200,9 @@ TEST_F(CoreTest, LogSwitchIsStoredAndTheViewFollowsTheLog) {
 TEST_F(CoreTest, TestCommandLogsItsAnswer) {
   ScriptedFace face;
   ServerCore core(options(), face);
-  core.FormCreate();
-  core.mniLogfileClick();
-  core.Test1Click();
+  core.start();
+  core.toggleLogging();
+  core.runBuiltInTest();
   QFile log(ProcessLog().currentFilePath());
   ASSERT_TRUE(log.open(QIODevice::ReadOnly));
   const QString text = QString::fromUtf8(log.readAll());
@@ -177,12 +215,12 @@ TEST_F(CoreTest, TestCommandLogsItsAnswer) {
 TEST_F(CoreTest, StoppedListenerStaysStoppedAfterItsClientsGo) {
   ScriptedFace face;
   ServerCore core(options(), face);
-  core.FormCreate();
+  core.start();
   QTcpSocket client;
   client.connectToHost(QStringLiteral("127.0.0.1"), core.listeningPort());
   ASSERT_TRUE(client.waitForConnected(2000));
   for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  core.mniListenClick();
+  core.toggleListening();
   EXPECT_FALSE(core.listening());
   for (int i = 0; i < 150; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   EXPECT_FALSE(core.listening()) << "the operator's stop must not be undone";
@@ -227,7 +265,7 @@ TEST_F(CoreTest, SweepWaitsForTheDatabaseAndItsFailuresAreNoticed) {
   ServerCore core(options, face);
   EXPECT_FALSE(core.sweeping());
 
-  core.FormCreate();
+  core.start();
   // The operator was asked for the port for 1.5 s: no sweep ran before the database was there.
   ASSERT_TRUE(face.shown.join(u'\n').contains(u"ask: Definer IP-port"));
   EXPECT_FALSE(face.shownWhileAsking.join(u'\n').contains(u"sweep"));
@@ -239,7 +277,7 @@ TEST_F(CoreTest, SweepWaitsForTheDatabaseAndItsFailuresAreNoticed) {
   EXPECT_TRUE(Eventually([&] { return QFile::exists(core.timeOuts().filePath()); }));
   EXPECT_TRUE(core.listening());
 
-  core.FormDestroy();
+  core.stop();
   EXPECT_FALSE(core.sweeping());
 }
 
@@ -249,10 +287,10 @@ TEST_F(CoreTest, UnusableDoorValueKeepsTheListenerClosed) {
                 QStringLiteral("the web shop"));
   ScriptedFace face;
   ServerCore core(options(), face);
-  EXPECT_THROW(core.FormCreate(), ConfigurationError);
+  EXPECT_THROW(core.start(), ConfigurationError);
   EXPECT_FALSE(core.listening());
   // Nor does the operator's Listen open it wider than configured.
-  core.mniListenClick();
+  core.toggleListening();
   EXPECT_FALSE(core.listening());
   EXPECT_TRUE(face.shown.join(u'\n').contains(u"error: the listener stays closed"));
 }
@@ -283,7 +321,7 @@ TEST_F(CoreTest, OutOfDescriptorsAcceptingPausesAndTheClientsStay) {
   ServerOptions options = this->options();
   options.sweepIntervalSeconds = 86400;
   ServerCore core(options, face);
-  core.FormCreate();
+  core.start();
   // The first sweep has made the register: no sweep comes while the descriptors are gone.
   ASSERT_TRUE(Eventually([&] { return QFile::exists(core.timeOuts().filePath()); }));
   const QByteArray request = "messageID=d&count=1&header=INSTRUKSJON&data=TEST-API\n";
