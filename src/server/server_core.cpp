@@ -3,6 +3,7 @@
 #include "base/elapsed_text.h"
 #include "expiry/expiry_sweep.h"
 #include "protocol/parser.h"
+#include "protocol/reply_envelope.h"
 #include "protocol/windows1252.h"
 #include "server/builtin_test_request.h"
 #include "server/configuration_store.h"
@@ -149,7 +150,8 @@ void ServerCore::onClientAccepted(ClientConnection* connection) {
   connect(connection, &ClientConnection::requestReceived, this, &ServerCore::onRequest);
   connect(connection, &ClientConnection::requestTooLong, this, [this](ClientConnection* c) {
     log(QStringLiteral("Client ") + c->peer() + QStringLiteral(" sent a request over 1 MiB"));
-    c->send(ToWindows1252(QStringLiteral("&count=0&header=&data=\n")));
+    // An empty reply: no columns, no rows.
+    c->send(ToWindows1252(ReplyEnvelope::Write(InstructionReply(QString())) + u'\n'));
   });
   connect(connection, &ClientConnection::idle, this, [this](ClientConnection* c) {
     log(QStringLiteral("Client %1 sent nothing for %2 s; connection closed")
