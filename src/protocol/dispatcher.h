@@ -3,6 +3,7 @@
 // The instruction dispatcher: runs each data row's handler by its keyword (InstructionTable).
 
 #include "handlers/instruction_reply.h"
+#include "protocol/instruction_table.h"
 #include "protocol/request_context.h"
 #include "protocol/request_objects.h"
 
@@ -17,5 +18,11 @@ namespace taurelin {
 // handler is thrown and ends the request.
 std::optional<InstructionReply> ExecuteInstruction(const TAPI_DataControl* rows,
                                                    RequestContext& context);
+
+// Runs one instruction on values at hand, as ExecuteInstruction runs a row of it: the
+// register for its time-out and the step after its reply included. Every face of the
+// server that is not the line protocol comes in here.
+InstructionReply RunInstruction(const Instruction& instruction, const InstructionValues& values,
+                                RequestContext& context);
 
 }  // namespace taurelin
