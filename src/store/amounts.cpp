@@ -1,6 +1,7 @@
 #include "store/amounts.h"
 
 #include "store/contract.h"
+#include "store/dialect.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -19,7 +20,9 @@
 namespace taurelin {
 namespace {
 
-bool IsSqlite(const QSqlDatabase& database) { return database.driverName() == u"QSQLITE"; }
+bool IsSqlite(const QSqlDatabase& database) {
+  return !Dialect(database.driverName()).isPostgres();
+}
 
 // The digits of an exact decimal value: how many before the point and after it, leading and
 // trailing zeros left out (0.50 has none before and one after).
