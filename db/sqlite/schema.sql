@@ -2,8 +2,14 @@
 --
 -- Dates are DATE columns holding ISO text 'yyyy-mm-dd', so that they compare and sort as
 -- dates; a time of day, where a column has one, follows as 'Thh:mm:ss'. Amounts are
--- NUMERIC(15,2). Columns that the booking programs do not always write are nullable or have
--- defaults, so a program that writes only the columns it knows writes valid rows.
+-- NUMERIC(15,2), in hundredths, as on every other backend. SQLite's NUMERIC keeps any
+-- number, so each amount column checks its value: round(x, 2) = x holds for a whole number
+-- and for the real nearest a number of two decimals (the real that 100.12 is stored as), not
+-- for 100.125 or the 0.30000000000000004 of 0.1 + 0.2, and not for text that is no number;
+-- the bounds are those of 13 digits before the point. So no value is stored here that
+-- NUMERIC(15,2) elsewhere would round or refuse. NULL passes where the column allows it.
+-- Columns that the booking programs do not always write are nullable or have defaults, so a
+-- program that writes only the columns it knows writes valid rows.
 -- Run on a connection with PRAGMA foreign_keys = ON.
 
 CREATE TABLE ANLEGG (
@@ -63,8 +69,12 @@ CREATE TABLE PRISLINJE (
   PRIS_ID      INTEGER      NOT NULL REFERENCES PRIS (PRIS_ID),
   FRA_DATO     DATE         NOT NULL,
   TIL_DATO     DATE,
-  PRIS_UKE     NUMERIC(15,2) NOT NULL DEFAULT 0,
-  PRIS_WEEK    NUMERIC(15,2) NOT NULL DEFAULT 0,
+  PRIS_UKE     NUMERIC(15,2) NOT NULL DEFAULT 0
+               CHECK (round(PRIS_UKE, 2) = PRIS_UKE
+                      AND PRIS_UKE > -1e13 AND PRIS_UKE < 1e13),
+  PRIS_WEEK    NUMERIC(15,2) NOT NULL DEFAULT 0
+               CHECK (round(PRIS_WEEK, 2) = PRIS_WEEK
+                      AND PRIS_WEEK > -1e13 AND PRIS_WEEK < 1e13),
   PRIMARY KEY (PRIS_ID, FRA_DATO)
 );
 CREATE INDEX PRISLINJE_TIL_DATO ON PRISLINJE (TIL_DATO);
@@ -118,7 +128,9 @@ CREATE TABLE BOOKING (
   BEKREFT       VARCHAR(2),
   BEKREFT_DATO  TIMESTAMP,
   FAKTURER      VARCHAR(2),
-  RABATT        NUMERIC(15,2) DEFAULT 0,
+  RABATT        NUMERIC(15,2) DEFAULT 0
+                CHECK (round(RABATT, 2) = RABATT
+                       AND RABATT > -1e13 AND RABATT < 1e13),
   ANM           VARCHAR(255),
   ANM_INT       VARCHAR(255),
   FORSK_BET     VARCHAR(2),
@@ -150,12 +162,16 @@ CREATE TABLE LEIE (
   ANTALL       INTEGER      DEFAULT 0,
   ANT_VOKSEN   INTEGER      DEFAULT 0,
   ANT_BARN     INTEGER      DEFAULT 0,
-  A_PRIS       NUMERIC(15,2) DEFAULT 0,
+  A_PRIS       NUMERIC(15,2) DEFAULT 0
+               CHECK (round(A_PRIS, 2) = A_PRIS
+                      AND A_PRIS > -1e13 AND A_PRIS < 1e13),
   VKODE        VARCHAR(10),
   UT_FAKT      CHAR(1),
   PENSJON      INTEGER,
   FORMAL       INTEGER,
-  RABATT       NUMERIC(15,2),
+  RABATT       NUMERIC(15,2)
+               CHECK (round(RABATT, 2) = RABATT
+                      AND RABATT > -1e13 AND RABATT < 1e13),
   PRISKODE     INTEGER,
   STATKODE     VARCHAR(2),
   PRISTYPE     CHAR(1),
@@ -166,6 +182,8 @@ CREATE TABLE LEIE (
   FRITEKST     VARCHAR(255),
   ANT_GRATIS   INTEGER      DEFAULT 0,
   AG_PROV      NUMERIC(15,2)
+               CHECK (round(AG_PROV, 2) = AG_PROV
+                      AND AG_PROV > -1e13 AND AG_PROV < 1e13)
 );
 CREATE INDEX LEIE_REFNR ON LEIE (REFNR);
 -- A stay's occupancy reads the object lines that depart after its first day: whatever the

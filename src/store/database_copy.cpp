@@ -1,5 +1,6 @@
 #include "store/database_copy.h"
 
+#include "store/amounts.h"
 #include "store/contract.h"
 #include "store/schema.h"
 
@@ -49,6 +50,50 @@ QString InsertStatement(const QString& table, const QStringList& columns, int ro
 
 constexpr qint64 kRowsPerProgress = 50000;
 
+// A column of the source whose values go into a NUMERIC(p,s) column of the target.
+struct DecimalGuard {
+  int column;  // in the source's row
+  DecimalColumn target;
+};
+
+// What the copy of a table checks before it writes a row: each value that goes into a
+// NUMERIC(p,s) column of the target must be one that the column holds as it is, since
+// PostgreSQL would round it and SQLite's check refuse it; and the key that names a row.
+struct RowChecks {
+  QList<DecimalGuard> guards;
+  QStringList key;
+  QList<int> keyColumns;  // in the source's row
+};
+
+std::optional<RowChecks> ReadRowChecks(QSqlDatabase& to, const QString& table,
+                                       const QStringList& columns, QString* error) {
+  QString why;
+  const std::optional<DecimalTable> target = ReadDecimalTable(to, table, &why);
+  if (!target) {
+    Fail(error, QStringLiteral("cannot read the columns of table %1 on the target: %2")
+                    .arg(table, why));
+    return std::nullopt;
+  }
+  auto sourceColumn = [&](const QString& name) {
+    for (int i = 0; i < columns.size(); ++i) {
+      if (columns[i].compare(name, Qt::CaseInsensitive) == 0) return i;
+    }
+    return -1;
+  };
+  RowChecks checks;
+  for (const DecimalColumn& decimal : target->decimals) {
+    const int column = sourceColumn(decimal.name);
+    if (column >= 0) checks.guards.append({column, decimal});
+  }
+  for (const QString& name : target->key) {
+    const int column = sourceColumn(name);
+    if (column < 0) continue;
+    checks.key << name.toUpper();
+    checks.keyColumns << column;
+  }
+  return checks;
+}
+
 bool CopyTable(QSqlDatabase& from, QSqlDatabase& to, const QString& table, qint64* rows,
                const CopyProgress& progress, QString* error) {
   QSqlQuery read(from);
@@ -69,6 +114,23 @@ bool CopyTable(QSqlDatabase& from, QSqlDatabase& to, const QString& table, qint6
   }
   QVariantList values;
   values.reserve(batchRows * columns.size());
+  const std::optional<RowChecks> checks = ReadRowChecks(to, table, columns, error);
+  if (!checks) return false;
+  // Whether the row just read, at `first` in `values`, may be written as it is.
+  auto writable = [&](qsizetype first) {
+    for (const DecimalGuard& guard : checks->guards) {
+      const QVariant& value = values[first + guard.column];
+      const QString problem = DecimalProblem(value, guard.target);
+      if (problem.isEmpty()) continue;
+      QList<QVariant> key;
+      for (const int column : checks->keyColumns) key << values[first + column];
+      return Fail(error, QStringLiteral("%1 %2, which the target's %3 does not hold as it is")
+                             .arg(DescribeValue(table, checks->key, key,
+                                                columns[guard.column].toUpper(), value),
+                                  problem, guard.target.type()));
+    }
+    return true;
+  };
   *rows = 0;
   // Writes the rows gathered in `values`: all of a batch, or the last few.
   auto write = [&]() {
@@ -94,7 +156,9 @@ bool CopyTable(QSqlDatabase& from, QSqlDatabase& to, const QString& table, qint6
     return true;
   };
   while (read.next()) {
+    const qsizetype first = values.size();
     for (int i = 0; i < columns.size(); ++i) values.append(read.value(i));
+    if (!writable(first)) return false;
     if (values.size() == batchRows * columns.size() && !write()) return false;
   }
   if (read.lastError().isValid()) {

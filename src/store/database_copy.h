@@ -9,7 +9,9 @@
 // too, so the copy is one consistent state even while a server writes to it. The number
 // series of the target continue after the last number the source handed out, or after the
 // highest number among the copied rows where that is higher, so that no new booking takes
-// the number of a copied one.
+// the number of a copied one. A value that a NUMERIC(p,s) column of the target would not
+// hold as it is (PostgreSQL would round a price of 100.125 to 100.13, SQLite's check refuse
+// it) stops the copy before it is written, named by its table, key and column.
 
 #include <QList>
 #include <QString>

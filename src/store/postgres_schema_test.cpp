@@ -1,10 +1,12 @@
 // The booking database on a PostgreSQL server: installing the schema and the demo, the check
 // of the database, and the number series. Skipped without a test server.
 
+#include "store/amounts.h"
 #include "store/connection.h"
 #include "store/contract.h"
 #include "store/postgres_test_database.h"
 #include "store/schema.h"
+#include "store/sqlite_test_database.h"
 
 #include <gtest/gtest.h>
 
@@ -181,6 +183,31 @@ TEST_F(PostgresSchemaTest, CheckNamesWhatIsMissing) {
       missing.filter(QStringLiteral("procedure BEREGN_WEB_PRISMATRISE does not compile")).size(),
       1)
       << Show(missing);
+}
+
+// The copy into PostgreSQL guards the columns and names the rows that the catalogue tells:
+// the same amounts and keys as on SQLite. Here the type itself holds every amount as it is.
+TEST_F(PostgresSchemaTest, AmountsAndKeysAreThoseOfSqliteAndTheCheckFindsNothingToReport) {
+  Create(PostgresTestDatabase::kDemo);
+  QSqlDatabase database = Open(QStringLiteral("amounts"));
+  SqliteTestDatabase sqlite;
+  QSqlDatabase other = sqlite.database();
+  auto shape = [](QSqlDatabase& on, const QString& table) {
+    QString error;
+    const std::optional<DecimalTable> read = ReadDecimalTable(on, table, &error);
+    EXPECT_TRUE(read.has_value()) << error.toStdString();
+    QStringList described{read.value_or(DecimalTable{}).key.join(u' ').toUpper()};
+    for (const DecimalColumn& column : read.value_or(DecimalTable{}).decimals) {
+      described << column.name.toUpper() + u' ' + column.type();
+    }
+    return described;
+  };
+  for (const QString& table : ContractTables()) {
+    EXPECT_EQ(shape(database, table), shape(other, table)) << table.toStdString();
+  }
+  EXPECT_EQ(shape(database, QStringLiteral("PRISLINJE")),
+            QStringList({"PRIS_ID FRA_DATO", "PRIS_UKE NUMERIC(15,2)", "PRIS_WEEK NUMERIC(15,2)"}));
+  EXPECT_EQ(CheckAmounts(database), QStringList());
 }
 
 }  // namespace

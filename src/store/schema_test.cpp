@@ -1,5 +1,8 @@
 #include "store/schema.h"
 
+#include "store/amounts.h"
+#include "store/contract.h"
+
 #include <gtest/gtest.h>
 
 #include <QDate>
@@ -7,6 +10,9 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+
+#include <cmath>
+#include <random>
 
 namespace taurelin {
 namespace {
@@ -117,6 +123,69 @@ TEST_F(SchemaTest, UnreadableFileIsNeverTakenForAnEmptyDatabase) {
   QFile file(path_);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), garbage);
+}
+
+// Every amount column stores a value only when NUMERIC(15,2) of another backend would hold it
+// as it is, and the copy's test of a value agrees with the column's check.
+TEST_F(SchemaTest, AmountColumnsRefuseWhatNumericWouldRoundOrRefuse) {
+  QSqlDatabase database = Database();
+  QString error;
+  ASSERT_TRUE(InstallSchema(database, false, &error)) << error.toStdString();
+  ASSERT_TRUE(ExecuteScript(database,
+                            QStringLiteral("INSERT INTO PRISLINJE (PRIS_ID, FRA_DATO)"
+                                           " VALUES (1, '2025-06-01');"
+                                           "INSERT INTO BOOKING (REFNR) VALUES (1);"
+                                           "INSERT INTO LEIE (LINJENR, REFNR) VALUES (1, 1);"),
+                            &error))
+      << error.toStdString();
+  QStringList amounts;
+  for (const QString& table : ContractTables()) {
+    const std::optional<DecimalTable> shape = ReadDecimalTable(database, table, &error);
+    ASSERT_TRUE(shape.has_value()) << error.toStdString();
+    for (const DecimalColumn& column : shape->decimals) {
+      EXPECT_EQ(column.type(), "NUMERIC(15,2)");
+      amounts << table + u'.' + column.name;
+    }
+  }
+  EXPECT_EQ(amounts, QStringList({"PRISLINJE.PRIS_UKE", "PRISLINJE.PRIS_WEEK", "BOOKING.RABATT",
+                                  "LEIE.A_PRIS", "LEIE.RABATT", "LEIE.AG_PROV"}));
+  auto stores = [&](const QString& amount, const QVariant& value) {
+    QSqlQuery update(database);
+    update.prepare(QStringLiteral("UPDATE %1 SET %2 = ?")
+                       .arg(amount.section(u'.', 0, 0), amount.section(u'.', 1)));
+    update.addBindValue(value);
+    return update.exec();
+  };
+  ASSERT_TRUE(database.transaction());  // a failed statement leaves the transaction open
+  for (const QString& amount : amounts) {
+    SCOPED_TRACE(amount.toStdString());
+    for (const QVariant& held :
+         {QVariant(100.12), QVariant(100.1), QVariant(100), QVariant(-5), QVariant(0),
+          QVariant(-0.01), QVariant(QStringLiteral("100.10")), QVariant(9999999999999.99),
+          QVariant(-9999999999999.99)}) {
+      EXPECT_TRUE(stores(amount, held)) << held.toString().toStdString();
+    }
+    for (const QVariant& refused :
+         {QVariant(100.125), QVariant(QStringLiteral("100.125")), QVariant(0.1 + 0.2),
+          QVariant(-0.001), QVariant(1e13), QVariant(qint64(1) << 62),
+          QVariant(QStringLiteral("cheap")), QVariant(QByteArray("1"))}) {
+      EXPECT_FALSE(stores(amount, refused)) << refused.toString().toStdString();
+    }
+    EXPECT_EQ(stores(amount, QVariant()), !amount.startsWith(u"PRISLINJE"));
+  }
+  // The reals around amounts of every size, as a program computes them.
+  std::mt19937_64 random(3);
+  const DecimalColumn column{QStringLiteral("PRIS_UKE"), 15, 2};
+  for (int i = 0; i < 1000; ++i) {
+    const double amount = std::round(std::ldexp(double(random() % 1000000), int(random() % 40)) -
+                                     5e11) / 100.0;
+    for (const double value : {amount, std::nextafter(amount, 1e300), amount * 1.1, amount / 3}) {
+      ASSERT_EQ(stores(QStringLiteral("PRISLINJE.PRIS_UKE"), value),
+                DecimalProblem(value, column).isEmpty())
+          << QString::number(value, 'g', 17).toStdString();
+    }
+  }
+  database.rollback();
 }
 
 TEST(DateTokensTest, BecomeQuotedIsoDatesRelativeToTheDay) {

@@ -8,10 +8,11 @@
 //   taurelin-db [--aliases FILE] copy FROM_ALIAS TO_ALIAS
 //
 // Results go to standard output, messages to standard error. Exit status: 0 done (check:
-// the database has everything), 1 refused or failed (check: something is missing), 2 the
-// command line is wrong.
+// the database has everything), 1 refused or failed (check: something is missing, or an
+// amount is one that its column's type does not hold), 2 the command line is wrong.
 
 #include "store/alias_list.h"
+#include "store/amounts.h"
 #include "store/connection.h"
 #include "store/contract.h"
 #include "store/database_copy.h"
@@ -134,14 +135,24 @@ int Check(const DatabaseAlias& alias) {
   }
   QSqlDatabase database = QSqlDatabase::database(QLatin1String(kConnection));
   const QStringList missing = CheckContract(database);
+  // A database whose tables were made before they checked their amounts may hold some that
+  // another backend would round.
+  const QStringList amounts = CheckAmounts(database);
   database.close();
   database = QSqlDatabase();
-  if (missing.isEmpty()) {
+  if (missing.isEmpty() && amounts.isEmpty()) {
     Out() << "The booking database of " << Describe(alias) << " is complete." << Qt::endl;
     return kDone;
   }
-  Out() << "The booking database of " << Describe(alias) << " lacks:" << Qt::endl;
-  for (const QString& line : missing) Out() << "  " << line << Qt::endl;
+  if (!missing.isEmpty()) {
+    Out() << "The booking database of " << Describe(alias) << " lacks:" << Qt::endl;
+    for (const QString& line : missing) Out() << "  " << line << Qt::endl;
+  }
+  if (!amounts.isEmpty()) {
+    Out() << "The booking database of " << Describe(alias)
+          << " has amounts that their NUMERIC columns do not hold:" << Qt::endl;
+    for (const QString& line : amounts) Out() << "  " << line << Qt::endl;
+  }
   return kFailed;
 }
 
@@ -219,7 +230,9 @@ int Run(const QCoreApplication& app) {
       "Sets up the booking database of an alias, or checks that it has everything the "
       "booking interface needs.\n\n"
       "  init ALIAS [--demo]  create the schema (and the demo data) on an empty database\n"
-      "  check ALIAS          list what the database lacks; exit status 0 when nothing\n"
+      "  check ALIAS          list what the database lacks, and the amounts it holds\n"
+      "                       with more decimals or digits than their column's type;\n"
+      "                       exit status 0 when nothing\n"
       "  upgrade ALIAS        add what a database made by an earlier version lacks (the\n"
       "                       occupancy index, the layout version), in one transaction\n"
       "  copy FROM TO         copy every booking table of alias FROM into the empty\n"

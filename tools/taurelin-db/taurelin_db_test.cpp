@@ -4,13 +4,16 @@
 #include "store/connection.h"
 #include "store/contract.h"
 #include "store/postgres_test_database.h"
+#include "store/schema.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 #include <QTemporaryDir>
@@ -80,6 +83,37 @@ class TaurelinDbTest : public ::testing::Test {
       database.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("tool_test"));
+  }
+
+  // Runs a script of statements on a database file on a connection of the test's own.
+  static void Script(const QString& path, const QString& script) {
+    {
+      QSqlDatabase database =
+          QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tool_script"));
+      database.setDatabaseName(path);
+      ASSERT_TRUE(database.open());
+      QString error;
+      EXPECT_TRUE(taurelin::ExecuteScript(database, script, &error)) << error.toStdString();
+      database.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("tool_script"));
+  }
+
+  static QString Resource(const char* path) {
+    QFile file{QLatin1String(path)};
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path;
+    return QString::fromUtf8(file.readAll());
+  }
+
+  // A booking database as a version made it before the amount columns checked their values.
+  static void EarlierDatabase(const QString& path) {
+    static const QRegularExpression check(
+        QStringLiteral(R"(\n +CHECK \(round\((\w+), 2\) = \1\s+AND \1 > -1e13 AND \1 < 1e13\))"));
+    QString schema = Resource(":/db/sqlite/schema.sql");
+    EXPECT_EQ(schema.count(check), 6);
+    schema.remove(check);
+    EXPECT_FALSE(schema.contains(QStringLiteral("CHECK")));
+    Script(path, schema + Resource(":/db/sqlite/upgrade.sql"));
   }
 
   // The rows of each booking table and the last number of each series, read on a connection
@@ -273,6 +307,57 @@ TEST_F(TaurelinDbTest, CopyRefusesAMissingSourceAndAnOccupiedTarget) {
   EXPECT_EQ(Run({"copy", "demo"}).status, 2);
 }
 
+// An amount that NUMERIC(15,2) would round, in a database made before the columns checked
+// their values: check names it, copy refuses it and leaves the target empty, and once it is
+// mended the copy into a new file gives the business the checked columns.
+TEST_F(TaurelinDbTest, CheckAndCopyNameAnAmountThatAnEarlierDatabaseHolds) {
+  EarlierDatabase(Db("demo"));
+  Script(Db("demo"),
+         "INSERT INTO UTYPE (UTYPE) VALUES (1);"
+         "INSERT INTO PRIS (PRIS_ID, UTYPE, WEB) VALUES (7, 1, 'J');"
+         "INSERT INTO PRISLINJE (PRIS_ID, FRA_DATO, PRIS_UKE) VALUES"
+         "  (7, '2025-06-01', 100.125), (7, '2025-07-01', 100.12);");
+  const QString bad = QStringLiteral("PRISLINJE PRIS_ID=7 FRA_DATO=2025-06-01: PRIS_UKE 100.125 "
+                                     "has more than 2 decimals");
+  const Result check = Run({"check", "demo"});
+  EXPECT_EQ(check.status, 1);
+  EXPECT_TRUE(check.out.contains(QStringLiteral("has amounts that their NUMERIC columns do not "
+                                                "hold:\n  ") +
+                                 bad + QStringLiteral(" (NUMERIC(15,2))\n")))
+      << check.out.toStdString();
+  EXPECT_FALSE(check.out.contains(u"2025-07-01")) << check.out.toStdString();
+  EXPECT_FALSE(check.out.contains(u"is complete")) << check.out.toStdString();
+
+  const Result copy = Run({"copy", "demo", "half"});
+  EXPECT_EQ(copy.status, 1);
+  EXPECT_TRUE(copy.out.isEmpty()) << copy.out.toStdString();
+  EXPECT_TRUE(copy.err.contains(
+      bad + QStringLiteral(", which the target's NUMERIC(15,2) does not hold as it is")))
+      << copy.err.toStdString();
+  EXPECT_EQ(Run({"init", "half"}).status, 0);  // the target was left without a table
+  QFile::remove(Db("half"));
+
+  Sql(Db("demo"), {"UPDATE PRISLINJE SET PRIS_UKE = 100.13 WHERE PRIS_UKE = 100.125"});
+  const Result clean = Run({"check", "demo"});
+  EXPECT_FALSE(clean.out.contains(u"NUMERIC")) << clean.out.toStdString();
+  const Result mended = Run({"copy", "demo", "half"});
+  EXPECT_EQ(mended.status, 0) << mended.err.toStdString();
+  {
+    QSqlDatabase database =
+        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tool_copy"));
+    database.setDatabaseName(Db("half"));
+    ASSERT_TRUE(database.open());
+    QSqlQuery query(database);
+    EXPECT_FALSE(query.exec("UPDATE PRISLINJE SET PRIS_UKE = 100.125"));
+    EXPECT_TRUE(query.lastError().text().contains(u"CHECK"))
+        << query.lastError().text().toStdString();
+    ASSERT_TRUE(query.exec("SELECT PRIS_UKE FROM PRISLINJE ORDER BY FRA_DATO") && query.next());
+    EXPECT_EQ(query.value(0).toString(), "100.13");
+    database.close();
+  }
+  QSqlDatabase::removeDatabase(QStringLiteral("tool_copy"));
+}
+
 // The move the copy exists for: the demo business from its SQLite file to PostgreSQL.
 TEST_F(TaurelinDbTest, CopyMovesTheDemoToPostgresWholeOrNotAtAll) {
   if (!taurelin::PostgresTestDatabase::Available()) {
@@ -289,8 +374,20 @@ TEST_F(TaurelinDbTest, CopyMovesTheDemoToPostgresWholeOrNotAtAll) {
   EXPECT_TRUE(broken.err.contains(u"BRUKERRETT")) << broken.err.toStdString();
   EXPECT_TRUE(broken.out.isEmpty());
 
-  // One series set above the copied numbers, one below: each continues past the higher.
+  // A price that PostgreSQL would round is refused before anything is written.
   Sql(Db("demo"), {"ALTER TABLE BRUKERRETT_OLD RENAME TO BRUKERRETT",
+                   "PRAGMA ignore_check_constraints = ON",
+                   "INSERT INTO PRISLINJE (PRIS_ID, FRA_DATO, PRIS_UKE)"
+                   " SELECT MIN(PRIS_ID), '1999-01-01', 100.125 FROM PRIS"});
+  const Result rounded = Run({"--aliases", aliases, "copy", "demo", "target"});
+  EXPECT_EQ(rounded.status, 1);
+  EXPECT_TRUE(rounded.err.contains(QRegularExpression(QStringLiteral(
+      "PRISLINJE PRIS_ID=\\d+ FRA_DATO=1999-01-01: PRIS_UKE 100.125 has more than 2 decimals"))))
+      << rounded.err.toStdString();
+  EXPECT_TRUE(rounded.out.isEmpty());
+
+  // One series set above the copied numbers, one below: each continues past the higher.
+  Sql(Db("demo"), {"DELETE FROM PRISLINJE WHERE FRA_DATO = '1999-01-01'",
                    "UPDATE TELLER SET VERDI = 2000 WHERE NAVN = 'REFNR'",
                    "UPDATE TELLER SET VERDI = 0 WHERE NAVN = 'LINJENR'"});
   QMap<QString, qint64> expected = Counts(taurelin::AliasList::Load(aliases).find("demo").value());
