@@ -42,8 +42,10 @@ Statement PriceList(const HandlerContext& context, const QString& type, bool typ
          "  AND ((PL.TIL_DATO > :IDAG)",
          "        OR (PL.TIL_DATO IS NULL AND (PL.PRIS_UKE > 0 OR PL.PRIS_WEEK > 0)))",
          "  AND (P.PRIS_ID = PL.PRIS_ID)"});
+  // A price's lines follow each other by date: without that last key each backend lists
+  // them in an order of its own.
   const Dialect dialect = Dialect::Of(SessionConnectionName(context));
-  s.add(QStringLiteral("ORDER BY %1, %2, %3, PL.PRIS_ID")
+  s.add(QStringLiteral("ORDER BY %1, %2, %3, PL.PRIS_ID, PL.FRA_DATO")
             .arg(dialect.orderKey(QStringLiteral("UTYPE")),
                  dialect.orderKey(QStringLiteral("PENSJON")),
                  dialect.textOrderKey(QStringLiteral("PRISTYPE"), kPriceType)));

@@ -64,8 +64,13 @@ TEST(CopiedDatabaseTest, TheDemoAnswersAlikeOnSqliteAndOnItsPostgresCopy) {
                           "LEDIGMATRISE;" + where + "*;" + Day(-2) + ";" + Day(12))
                << Request("m2", "ANLEGGSNR;UTYPE;UTL_OBJ;AGENT;FRA;TIL",
                           "LEDIGMATRISE;" + where + "2;" + Day(0) + ";" + Day(6))
-               << Request("p", "ANLEGGSNR;UTYPE;UTL_OBJ", "PRIS;" + where);
+               << Request("k", "ANLEGGSNR", QStringLiteral("KORT;%1").arg(facility))
+               << Request("u", "ANLEGGSNR", QStringLiteral("UTYPE;%1").arg(facility));
     }
+  }
+  // The price list is asked of facility 0, the only one it answers with prices.
+  for (const char* type : {"*", "1", "2", "3", "4", "5", "6"}) {
+    requests << Request("p", "ANLEGGSNR;UTYPE;UTL_OBJ", QStringLiteral("PRIS;0;%1;*").arg(type));
   }
   for (int refnr = 1001; refnr <= 1005; ++refnr) {
     requests << Request("h", "REFNR", QStringLiteral("HENTBOOK;%1").arg(refnr));
