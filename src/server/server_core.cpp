@@ -76,12 +76,51 @@ void ServerCore::start() {
   }
   sweepTimer_.start(1000);
   SetListenerActive(true);
+  startHttp();
+}
+
+void ServerCore::startHttp() {
+  const std::optional<int> port = options_.httpPort ? options_.httpPort : configuration_.httpPort;
+  if (!port) return;
+  const QString given = options_.httpListenAddress.isEmpty() ? configuration_.httpListenAddress
+                                                             : options_.httpListenAddress;
+  HttpFaceSettings settings;
+  if (!given.trimmed().isEmpty() && !settings.address.setAddress(given.trimmed())) {
+    throw ConfigurationError(QStringLiteral("the HTTP listen address \"%1\" is no address")
+                                 .arg(given));
+  }
+  // The HTTP face speaks no TLS and asks no certificate: where the line protocol demands
+  // TLS, plain HTTP stays on this machine, behind a proxy that speaks TLS.
+  if (door_ && door_->tls && !settings.address.isLoopback()) {
+    throw ConfigurationError(QStringLiteral(
+        "the HTTP face speaks plain HTTP; with TlsCertificate set it listens on a loopback "
+        "address only (put a TLS-terminating proxy before it)"));
+  }
+  settings.port = static_cast<quint16>(*port);
+  if (door_ && !door_->allowedClients.isEmpty()) {
+    const DoorSettings door = *door_;
+    settings.admits = [door](const QHostAddress& peer) { return door.admits(peer); };
+  }
+  http_ = std::make_unique<HttpFace>([this] { return requestContext(); },
+                                     [this](const QString& line) { log(line); },
+                                     [this] { refreshLogView(); });
+  http_->start(settings);
+  log(QStringLiteral("HTTP face started on %1 port %2")
+          .arg(settings.address.toString())
+          .arg(http_->port()));
+}
+
+quint16 ServerCore::httpPort() const { return http_ ? http_->port() : 0; }
+
+QString ServerCore::httpAddress() const {
+  return http_ && http_->listening() ? http_->address().toString() : QString();
 }
 
 void ServerCore::stop() {
   restartTimer_.stop();
   sweepTimer_.stop();
   SetListenerActive(false);
+  if (http_) http_->stop();
   session_->ReleaseAPIDatabase();
 }
 
@@ -197,12 +236,17 @@ HandlerContext ServerCore::handlerContext() {
   return context;
 }
 
-QString ServerCore::answer(const QString& request) {
+RequestContext ServerCore::requestContext() {
   RequestContext context;
   context.writeLog = [this](const QString& line) { log(line); };
   context.handlers = handlerContext();
   context.timeOuts = &timeOuts_;
   context.maxRows = configuration_.maxRequestRows;
+  return context;
+}
+
+QString ServerCore::answer(const QString& request) {
+  RequestContext context = requestContext();
   return ProcessRequest(request, context);
 }
 
