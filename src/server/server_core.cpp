@@ -10,6 +10,8 @@
 #include "server/descriptor_limit.h"
 #include "server/operation_log.h"
 #include "store/alias_list.h"
+#include "store/database_error.h"
+#include "store/statement.h"
 
 #include <QElapsedTimer>
 #include <QSettings>
@@ -101,13 +103,46 @@ void ServerCore::startHttp() {
     const DoorSettings door = *door_;
     settings.admits = [door](const QHostAddress& peer) { return door.admits(peer); };
   }
-  http_ = std::make_unique<HttpFace>([this] { return requestContext(); },
-                                     [this](const QString& line) { log(line); },
-                                     [this] { refreshLogView(); });
+  HttpFaceHooks hooks;
+  hooks.context = [this] { return requestContext(); };
+  hooks.log = [this](const QString& line) { log(line); };
+  hooks.served = [this] { refreshLogView(); };
+  hooks.lineListening = [this] { return listener_.isActive(); };
+  hooks.databaseReachable = [this] {
+    try {
+      Statement probe(session_->connectionName());
+      probe.add(QStringLiteral("SELECT 1"));
+      probe.run();
+      return probe.next();
+    } catch (const DatabaseError&) {
+      return false;
+    }
+  };
+  hooks.serverMetrics = [this] { return serverMetrics(); };
+  http_ = std::make_unique<HttpFace>(std::move(hooks));
   http_->start(settings);
   log(QStringLiteral("HTTP face started on %1 port %2")
           .arg(settings.address.toString())
           .arg(http_->port()));
+}
+
+QByteArray ServerCore::serverMetrics() {
+  int held = 0;
+  try {
+    for (const TimeOutRecord& record : timeOuts_.entries()) held += record.isFree() ? 0 : 1;
+  } catch (const TimeOutRegisterError&) {
+    held = -1;  // the register cannot be read: no count to give
+  }
+  QByteArray text =
+      "# HELP taurelin_line_connections Line-protocol connections open now.\n"
+      "# TYPE taurelin_line_connections gauge\n"
+      "taurelin_line_connections " + QByteArray::number(listener_.connectionCount()) + '\n';
+  if (held >= 0) {
+    text += "# HELP taurelin_pending_holds Reservations held that have no booker yet.\n"
+            "# TYPE taurelin_pending_holds gauge\n"
+            "taurelin_pending_holds " + QByteArray::number(held) + '\n';
+  }
+  return text;
 }
 
 quint16 ServerCore::httpPort() const { return http_ ? http_->port() : 0; }

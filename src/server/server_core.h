@@ -99,6 +99,8 @@ class ServerCore : public QObject {
   // Starts the HTTP face when a port is given for it. Throws ConfigurationError for an
   // address that is none, HttpListenError when it cannot listen.
   void startHttp();
+  // The server's lines of the HTTP face's metrics.
+  QByteArray serverMetrics();
   // Logs a line; a failure is told to the operator instead of ending what is being done.
   void log(const QString& message);
   // Logs a line and tells the operator without waiting (a notice).

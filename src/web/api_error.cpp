@@ -48,30 +48,17 @@ constexpr StatusRule kStatusRules[] = {
     {nullptr, "-2102", 503},
 };
 
-QString CodeFor(int status) {
-  switch (status) {
-    case 404:
-      return QStringLiteral("not_found");
-    case 409:
-      return QStringLiteral("conflict");
-    case 503:
-      return QStringLiteral("unavailable");
-    default:
-      return QStringLiteral("refused");
-  }
-}
-
 }  // namespace
 
 ApiError RefusalError(const QString& keyword, const HandlerError& error) {
-  int status = 422;
+  int status = 400;
   for (const StatusRule& rule : kStatusRules) {
     if (std::strcmp(rule.code, error.code) != 0) continue;
     if (rule.keyword != nullptr && keyword != QLatin1String(rule.keyword)) continue;
     status = rule.status;
     break;
   }
-  return {status, CodeFor(status), error.message, QString::fromLatin1(error.code)};
+  return {status, QString::fromLatin1(error.code), error.message};
 }
 
 ApiError BadRequest(const QString& code, const QString& message) {
@@ -84,11 +71,8 @@ void AddCommonHeaders(QHttpServerResponse& response) {
 }
 
 QHttpServerResponse ErrorResponse(const ApiError& error) {
-  QJsonObject body{{QStringLiteral("code"), error.code},
+  const QJsonObject body{{QStringLiteral("code"), error.code},
                    {QStringLiteral("message"), error.message}};
-  if (!error.protocolCode.isEmpty()) {
-    body.insert(QStringLiteral("protocolCode"), error.protocolCode);
-  }
   QHttpServerResponse response(QJsonObject{{QStringLiteral("error"), body}},
                                static_cast<QHttpServerResponse::StatusCode>(error.status));
   AddCommonHeaders(response);

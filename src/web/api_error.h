@@ -1,10 +1,10 @@
 #pragma once
 
 // What the JSON API answers when it does not answer with data: an HTTP status and a body
-// {"error": {"code", "message"}} with, for an instruction's refusal, its protocol code. Which
-// protocol codes are a missing thing (404), a conflict (409) or a database that is away (503)
-// stands in one table here; every other refusal is a request the booking system cannot take
-// (422).
+// {"error": {"code", "message"}}. An instruction's refusal carries the protocol's code and
+// message unchanged; which codes are a missing thing (404), units that are taken (409) or a
+// database that is away (503) stands in one table here, and every other refusal is bad input
+// (400). Refusals of the HTTP face itself carry a name for a code ("invalid_field").
 
 #include <QByteArray>
 #include <QHttpServerResponse>
@@ -16,9 +16,8 @@ struct HandlerError;
 
 struct ApiError {
   int status;
-  QString code;     // stable, for programs: "invalid_field", "not_found", ...
+  QString code;     // the protocol's error code, or the face's own name
   QString message;  // for people
-  QString protocolCode = QString();  // the instruction's error code, when it refused
 };
 
 // The answer to an instruction's refusal `error` of instruction `keyword`.

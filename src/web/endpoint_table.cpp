@@ -36,11 +36,11 @@ InputField Refnr(From from) {
 
 const InputField kPricesIn[] = {
     Fixed("ANLEGGSNR", "0"),
-    Integer("UTYPE", From::kQuery, "rentalType", false),
+    Integer("UTYPE", From::kQuery, "type", false),
     Fixed("UTL_OBJ", "*"),
 };
 const OutputField kPricesOut[] = {
-    {L("UTYPE"), L("rentalType"), Kind::kInteger},
+    {L("UTYPE"), L("type"), Kind::kInteger},
     {L("FRA"), L("from"), Kind::kDate},
     {L("TIL"), L("to"), Kind::kDate},
     {L("PENSJONSTYPE"), L("board"), Kind::kInteger},
@@ -62,22 +62,23 @@ const InputField kRentalTypesIn[] = {
     Integer("ANLEGGSNR", From::kQuery, "facility", true),
 };
 const OutputField kRentalTypesOut[] = {
-    {L("UTYPE"), L("rentalType"), Kind::kInteger},
+    {L("UTYPE"), L("type"), Kind::kInteger},
     {L("KODE"), L("code"), Kind::kText},
     {L("BESKR"), L("description"), Kind::kText},
     {L("KAPASITET"), L("units"), Kind::kInteger},
 };
 
 const InputField kAvailabilityIn[] = {
-    Integer("ANLEGGSNR", From::kQuery, "facility", true),
-    Integer("UTYPE", From::kQuery, "rentalType", false),
+    // Absent: every facility, as -1 says.
+    {L("ANLEGGSNR"), From::kQuery, L("facility"), Kind::kInteger, false, L("-1")},
+    Integer("UTYPE", From::kQuery, "type", false),
     Fixed("UTL_OBJ", "*"),
     Integer("PENSJONSTYPE", From::kQuery, "board", false),
     Date("ANKOMST", From::kQuery, "arrival"),
     Date("AVREISE", From::kQuery, "departure"),
 };
 const OutputField kAvailabilityOut[] = {
-    {L("UTYPE"), L("rentalType"), Kind::kInteger},
+    {L("UTYPE"), L("type"), Kind::kInteger},
     {L("ANKOMST"), L("arrival"), Kind::kDate},
     {L("AVREISE"), L("departure"), Kind::kDate},
     {L("PENSJONSTYPE"), L("board"), Kind::kInteger},
@@ -87,7 +88,7 @@ const OutputField kAvailabilityOut[] = {
 
 const InputField kMatrixIn[] = {
     Integer("ANLEGGSNR", From::kQuery, "facility", true),
-    Integer("UTYPE", From::kQuery, "rentalType", false),
+    Integer("UTYPE", From::kQuery, "type", false),
     Fixed("UTL_OBJ", "*"),
     Integer("AGENT", From::kQuery, "agent", false),
     Date("FRA", From::kQuery, "from"),
@@ -95,7 +96,7 @@ const InputField kMatrixIn[] = {
 };
 const OutputField kMatrixOut[] = {
     {L("ANLEGGSNR"), L("facility"), Kind::kInteger},
-    {L("UTYPE"), L("rentalType"), Kind::kInteger},
+    {L("UTYPE"), L("type"), Kind::kInteger},
     {L("DATO"), L("date"), Kind::kDate},
     {L("LEDIG"), L("free"), Kind::kInteger},
     {L("ALLOTMENT"), L("allotment"), Kind::kInteger},
@@ -104,7 +105,7 @@ const OutputField kMatrixOut[] = {
 
 const InputField kReservationIn[] = {
     Integer("ANLEGGSNR", From::kBody, "facility", true),
-    Integer("UTYPE", From::kBody, "rentalType", true),
+    Integer("UTYPE", From::kBody, "type", true),
     Fixed("UTL_OBJ", "*"),
     Date("ANKOMST", From::kBody, "arrival"),
     Date("AVREISE", From::kBody, "departure"),
@@ -120,7 +121,7 @@ const InputField kReservationIn[] = {
 };
 const OutputField kReservationOut[] = {
     {L("REFNR"), L("refnr"), Kind::kInteger},
-    {L("UTYPE"), L("rentalType"), Kind::kInteger},
+    {L("UTYPE"), L("type"), Kind::kInteger},
     {L("ANKOMST"), L("arrival"), Kind::kDate},
     {L("AVREISE"), L("departure"), Kind::kDate},
     {L("ANTALL"), L("units"), Kind::kInteger},
@@ -153,7 +154,7 @@ const OutputField kBookerOut[] = {
 
 const InputField kBookingIn[] = {Refnr(From::kPath)};
 const OutputField kBookingOut[] = {
-    {L("UTYPE"), L("rentalType"), Kind::kInteger},
+    {L("UTYPE"), L("type"), Kind::kInteger},
     {L("UTL_OBJ"), L("unit"), Kind::kInteger},
     {L("ANKOMST"), L("arrival"), Kind::kDate},
     {L("AVREISE"), L("departure"), Kind::kDate},
@@ -180,11 +181,11 @@ const Endpoint kEndpoints[] = {
      kMatrixOut},
     {Method::Post, L("/api/v1/reservations"), L("RESERVER"), L(""), kReservationIn,
      kReservationOut, Shape::kFirstRow, 201},
-    {Method::Put, L("/api/v1/bookings/{refnr}/booker"), L("BOOKING"), L(""), kBookerIn,
+    {Method::Put, L("/api/v1/reservations/{refnr}/booker"), L("BOOKING"), L(""), kBookerIn,
      kBookerOut, Shape::kFirstRow},
-    {Method::Get, L("/api/v1/bookings/{refnr}"), L("HENTBOOK"), L("lines"), kBookingIn,
+    {Method::Get, L("/api/v1/reservations/{refnr}"), L("HENTBOOK"), L("lines"), kBookingIn,
      kBookingOut},
-    {Method::Delete, L("/api/v1/bookings/{refnr}"), L("AVBESTILL"), L(""), kBookingIn,
+    {Method::Delete, L("/api/v1/reservations/{refnr}"), L("AVBESTILL"), L(""), kBookingIn,
      kCancellationOut, Shape::kCancellation},
 };
 

@@ -76,13 +76,12 @@ QByteArray OpenApiText() {
 
 }  // namespace
 
-HttpFace::HttpFace(std::function<RequestContext()> context,
-                   std::function<void(const QString&)> log, std::function<void()> served,
-                   QObject* parent)
-    : QObject(parent),
-      context_(std::move(context)),
-      log_(std::move(log)),
-      served_(std::move(served)) {}
+HttpFace::HttpFace(HttpFaceHooks hooks, QObject* parent)
+    : QObject(parent), hooks_(std::move(hooks)) {}
+
+void HttpFace::log(const QString& line) {
+  if (hooks_.log) hooks_.log(line);
+}
 
 HttpFace::~HttpFace() = default;
 
@@ -105,12 +104,12 @@ void HttpFace::start(const HttpFaceSettings& settings) {
   connect(listener, &HttpListener::refused, this, [this](const QString& peer,
                                                          const QString& reason) {
     metrics_.countClosed(QStringLiteral("refused"));
-    log_(QStringLiteral("HTTP client %1 refused: %2").arg(peer, reason));
+    log(QStringLiteral("HTTP client %1 refused: %2").arg(peer, reason));
   });
   connect(listener, &HttpListener::closedByGuard, this,
           [this](const QString& peer, const QString& reason) {
             metrics_.countClosed(reason);
-            log_(QStringLiteral("HTTP client %1 closed: %2").arg(peer, reason));
+            log(QStringLiteral("HTTP client %1 closed: %2").arg(peer, reason));
           });
   server_->bind(listener);
   listener_ = listener;
@@ -154,12 +153,12 @@ void HttpFace::addRoutes() {
                     {{QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/json")},
                      {QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-store")}},
                     QHttpServerResponder::StatusCode::NotFound);
-    metrics_.countAnswer(kOther, MethodName(request.method()), 404, 0);
-    log_(QStringLiteral("HTTP %1 %2 %3 : 404")
+    metrics_.countAnswer(kOther, QString(), MethodName(request.method()), 404, 0);
+    log(QStringLiteral("HTTP %1 %2 %3 : 404")
              .arg(request.remoteAddress().toString(), MethodName(request.method()),
                   request.url().toString(QUrl::FullyEncoded | QUrl::RemoveScheme |
                                          QUrl::RemoveAuthority)));
-    if (served_) served_();
+    if (hooks_.served) hooks_.served();
   });
 }
 
@@ -171,20 +170,26 @@ QHttpServerResponse HttpFace::answer(const QString& path, const QHttpServerReque
   try {
     response.emplace(dispatch(path, request, pathValue));
   } catch (const std::exception& failure) {
-    log_(QStringLiteral("HTTP error : ") + QString::fromUtf8(failure.what()));
+    log(QStringLiteral("HTTP error : ") + QString::fromUtf8(failure.what()));
     response.emplace(ErrorResponse({500, QStringLiteral("internal_error"),
                                     QStringLiteral("the server failed to answer")}));
   }
   const int status = static_cast<int>(response->statusCode());
   const qint64 micros = timer.nsecsElapsed() / 1000;
-  metrics_.countAnswer(path, MethodName(request.method()), status, micros);
-  log_(QStringLiteral("HTTP %1 %2 %3 : %4 (%5 ms)")
+  QString instruction;
+  for (const Endpoint& endpoint : Endpoints()) {
+    if (QString(endpoint.path) == path && endpoint.method == request.method()) {
+      instruction = endpoint.keyword;
+    }
+  }
+  metrics_.countAnswer(path, instruction, MethodName(request.method()), status, micros);
+  log(QStringLiteral("HTTP %1 %2 %3 : %4 (%5 ms)")
            .arg(request.remoteAddress().toString(), MethodName(request.method()),
                 request.url().toString(QUrl::FullyEncoded | QUrl::RemoveScheme |
                                        QUrl::RemoveAuthority))
            .arg(status)
            .arg(static_cast<double>(micros) / 1000, 0, 'f', 1));
-  if (served_) served_();
+  if (hooks_.served) hooks_.served();
   return std::move(*response);
 }
 
@@ -197,12 +202,9 @@ QHttpServerResponse HttpFace::dispatch(const QString& path, const QHttpServerReq
       return ErrorResponse(BadRequest(QStringLiteral("unexpected_body"),
                                       QStringLiteral("this request takes no body")));
     }
-    if (path == kHealth) return Json({{QStringLiteral("status"), QStringLiteral("ok")}});
+    if (path == kHealth) return health();
     if (path == kIndex) return index();
-    if (path == kMetrics) {
-      return QHttpServerResponse(QByteArrayLiteral("text/plain; version=0.0.4"),
-                                 metrics_.text());
-    }
+    if (path == kMetrics) return metrics();
     static const QByteArray kDescription = OpenApiText();
     QHttpServerResponse response(QByteArrayLiteral("application/json"), kDescription);
     AddCommonHeaders(response);
@@ -230,7 +232,7 @@ QHttpServerResponse HttpFace::runEndpoint(const Endpoint& endpoint,
 
   const Instruction* instruction = FindInstruction(endpoint.keyword);
   if (instruction == nullptr) throw std::logic_error("an endpoint names no instruction");
-  RequestContext context = context_();
+  RequestContext context = hooks_.context();
   std::optional<InstructionReply> reply;
   try {
     reply.emplace(RunInstruction(*instruction, read.values, context));
@@ -238,7 +240,7 @@ QHttpServerResponse HttpFace::runEndpoint(const Endpoint& endpoint,
     return ErrorResponse(BadRequest(QStringLiteral("invalid_value"),
                                     QString::fromUtf8(failure.what())));
   } catch (const DatabaseError& failure) {
-    log_(QStringLiteral("HTTP database error : ") + QString::fromUtf8(failure.what()));
+    log(QStringLiteral("HTTP database error : ") + QString::fromUtf8(failure.what()));
     return ErrorResponse({503, QStringLiteral("unavailable"),
                           QStringLiteral("the booking database could not answer")});
   }
@@ -258,7 +260,7 @@ QHttpServerResponse HttpFace::runEndpoint(const Endpoint& endpoint,
 
 QHttpServerResponse HttpFace::index() {
   QJsonObject answer;
-  RequestContext context = context_();
+  RequestContext context = hooks_.context();
   const InstructionReply about =
       RunInstruction(*FindInstruction(QStringLiteral("TEST-API")), InstructionValues(), context);
   if (!about.rows().isEmpty()) {
@@ -297,8 +299,35 @@ QHttpServerResponse HttpFace::index() {
     endpoints.append(entry);
   }
   answer.insert(QStringLiteral("endpoints"), endpoints);
+  const InstructionReply regional = RunInstruction(
+      *FindInstruction(QStringLiteral("OM_TN_API")), InstructionValues(), context);
+  QJsonObject settings;
+  for (const QStringList& row : regional.rows()) settings.insert(row.value(2), row.value(3));
+  answer.insert(QStringLiteral("regionalSettings"), settings);
   answer.insert(QStringLiteral("description"), kOpenApi);
   return Json(answer);
+}
+
+QHttpServerResponse HttpFace::health() {
+  const bool listening = hooks_.lineListening && hooks_.lineListening();
+  const bool database = hooks_.databaseReachable && hooks_.databaseReachable();
+  return Json({{QStringLiteral("status"), database ? QStringLiteral("ok")
+                                                   : QStringLiteral("unavailable")},
+               {QStringLiteral("listener"), listening},
+               {QStringLiteral("database"), database}},
+              database ? 200 : 503);
+}
+
+QHttpServerResponse HttpFace::metrics() {
+  QByteArray text = metrics_.text();
+  text += "# HELP taurelin_http_open_connections HTTP connections open now.\n"
+          "# TYPE taurelin_http_open_connections gauge\n"
+          "taurelin_http_open_connections " +
+          QByteArray::number(listener_ != nullptr ? listener_->openConnections() : 0) + '\n';
+  if (hooks_.serverMetrics) text += hooks_.serverMetrics();
+  QHttpServerResponse response(QByteArrayLiteral("text/plain; version=0.0.4"), text);
+  AddCommonHeaders(response);
+  return response;
 }
 
 }  // namespace taurelin

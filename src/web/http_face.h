@@ -40,14 +40,26 @@ struct HttpFaceSettings {
   HttpListener::Admission admits;  // empty: every client
 };
 
+// What the face needs of the server around it.
+struct HttpFaceHooks {
+  // The environment of one request, as the line protocol's request cycle builds it.
+  std::function<RequestContext()> context;
+  // Writes a line to the operation log.
+  std::function<void(const QString&)> log;
+  // Runs after each answer.
+  std::function<void()> served;
+  // For /health: whether the line protocol listens, and whether the database answers.
+  std::function<bool()> lineListening;
+  std::function<bool()> databaseReachable;
+  // For /metrics: the server's own lines (open connections, pending holds).
+  std::function<QByteArray()> serverMetrics;
+};
+
 class HttpFace : public QObject {
   Q_OBJECT
 
  public:
-  // `context` gives the environment of one request, as the line protocol's request cycle
-  // builds it; `log` writes a line to the operation log; `served` runs after each answer.
-  HttpFace(std::function<RequestContext()> context, std::function<void(const QString&)> log,
-           std::function<void()> served, QObject* parent = nullptr);
+  explicit HttpFace(HttpFaceHooks hooks, QObject* parent = nullptr);
   ~HttpFace() override;
 
   // Throws HttpListenError when the address and port cannot be listened on.
@@ -67,10 +79,11 @@ class HttpFace : public QObject {
   QHttpServerResponse runEndpoint(const Endpoint& endpoint, const QHttpServerRequest& request,
                                   const QString& pathValue);
   QHttpServerResponse index();
+  QHttpServerResponse health();
+  QHttpServerResponse metrics();
+  void log(const QString& line);
 
-  std::function<RequestContext()> context_;
-  std::function<void(const QString&)> log_;
-  std::function<void()> served_;
+  HttpFaceHooks hooks_;
   HttpFaceSettings settings_;
   std::unique_ptr<QHttpServer> server_;
   HttpListener* listener_ = nullptr;  // owned by server_
