@@ -1,7 +1,5 @@
 #include "web/http_socket.h"
 
-#include <QMetaMethod>
-
 namespace taurelin {
 
 HttpSocket::HttpSocket(const HttpLimits& limits, QObject* parent)
@@ -55,19 +53,6 @@ qint64 HttpSocket::writeData(const char* data, qint64 size) {
   return written;
 }
 
-void HttpSocket::disconnectNotify(const QMetaMethod& signal) {
-  // The library drops every connection to a socket whose request it cannot parse, and
-  // leaves it open without an answer.
-  if (!signal.isValid() && state() == ConnectedState && !refused_) {
-    QTimer::singleShot(0, this, [this] {
-      refuse(400, "Bad Request", QStringLiteral("the request is no HTTP request"));
-      // Nobody else deletes it now.
-      connect(this, &QTcpSocket::disconnected, this, &QObject::deleteLater);
-    });
-  }
-  QTcpSocket::disconnectNotify(signal);
-}
-
 void HttpSocket::onIdle() {
   if (refused_) {
     abort();
@@ -86,9 +71,8 @@ void HttpSocket::refuse(int status, const QByteArray& reason, const QString& why
   refused_ = true;
   deadline_.stop();
   Q_EMIT closedByGuard(why);
-  const QByteArray code = status == 400   ? QByteArrayLiteral("bad_request")
-                          : status == 408 ? QByteArrayLiteral("request_timeout")
-                                          : QByteArrayLiteral("payload_too_large");
+  const QByteArray code = status == 408 ? QByteArrayLiteral("request_timeout")
+                                        : QByteArrayLiteral("payload_too_large");
   const QByteArray body = "{\"error\":{\"code\":\"" + code + "\",\"message\":\"" +
                           why.toUtf8() + "\"}}";
   QByteArray answer = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\n";

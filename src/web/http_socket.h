@@ -8,8 +8,7 @@
 //   trickles its request is answered 408 and closed), and a connection that stays silent
 //   `idleMs` between requests is closed.
 // - A client that leaves more than `maxUnsentBytes` of answers unread is dropped.
-// - A request the library cannot parse leaves the connection without an answer and with
-//   nobody reading it; it is answered 400 and closed.
+// A request that is no HTTP the library closes by itself, without an answer.
 // `closedByGuard` tells why the guard closed it.
 
 #include <QByteArray>
@@ -20,7 +19,7 @@ namespace taurelin {
 
 struct HttpLimits {
   qint64 maxRequestBytes = 80 * 1024;  // the body limit and room for the headers
-  int requestDeadlineMs = 10000;
+  int requestDeadlineMs = 5000;
   int idleMs = 30000;
   qint64 maxUnsentBytes = 16 * 1024 * 1024;
 };
@@ -36,7 +35,6 @@ class HttpSocket : public QTcpSocket {
 
  protected:
   qint64 writeData(const char* data, qint64 size) override;
-  void disconnectNotify(const QMetaMethod& signal) override;
 
  private:
   void onReadyRead();
