@@ -45,6 +45,16 @@ struct CommandLine {
       QStringLiteral("Listen on this address only, IPv4 or IPv6, e.g. 192.0.2.10 or ::1 "
                      "(default: the configuration's ListenAddress, else every address)."),
       QStringLiteral("ADDRESS")};
+  QCommandLineOption http{
+      QStringLiteral("http"),
+      QStringLiteral("Also answer the JSON API over HTTP on this port, 0 to 65535 (0: the "
+                     "system chooses; default: the configuration's HttpPort, else no HTTP)."),
+      QStringLiteral("PORT")};
+  QCommandLineOption httpListen{
+      QStringLiteral("http-listen"),
+      QStringLiteral("The address the HTTP API listens on (default: the configuration's "
+                     "HttpListenAddress, else 127.0.0.1)."),
+      QStringLiteral("ADDRESS")};
   QCommandLineParser parser;
 
   CommandLine() {
@@ -55,28 +65,37 @@ struct CommandLine {
                        "AllowedClients, MaxConnections, TlsCertificate, TlsKey, TlsClientCa)\n"
                        "and the bounds on a client (MaxRequestRows, IdleTimeoutSeconds) are\n"
                        "optional values of the configuration file, beside Port, IPAddress,\n"
-                       "DatabaseAlias and Logfile; the README says what each one does."));
+                       "DatabaseAlias and Logfile, as are HttpPort and HttpListenAddress for\n"
+                       "the JSON API; the README says what each one does."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(
         QStringLiteral("instance"),
         QStringLiteral("Instance name: selects the configuration group and the log file."),
         QStringLiteral("[INSTANCE]"));
-    parser.addOptions({headless, config, aliases, listen, test, sweepInterval});
+    parser.addOptions({headless, config, aliases, listen, http, httpListen, test, sweepInterval});
   }
 
-  // The server's options; nothing when the sweep interval is no whole number in its range.
+  // The server's options; nothing when the sweep interval or the HTTP port is no whole
+  // number in its range.
   std::optional<ServerOptions> options() const {
     const QStringList positional = parser.positionalArguments();
     bool ok = false;
     const int seconds = parser.value(sweepInterval).toInt(&ok);
     if (!ok || seconds < 1 || seconds > 86400) return std::nullopt;
+    std::optional<int> httpPort;
+    if (parser.isSet(http)) {
+      httpPort = parser.value(http).toInt(&ok);
+      if (!ok || *httpPort < 0 || *httpPort > 65535) return std::nullopt;
+    }
     ServerOptions options;
     options.instance = positional.isEmpty() ? QString() : positional.first();
     options.configFile = parser.value(config);
     options.aliasFile = parser.value(aliases);
     options.sweepIntervalSeconds = seconds;
     options.listenAddress = parser.value(listen);
+    options.httpPort = httpPort;
+    options.httpListenAddress = parser.value(httpListen);
     return options;
   }
 };
@@ -100,6 +119,12 @@ int RunHeadless(const ServerOptions& options) {
     PrintLine(QStringLiteral("start-up failed: ") + QString::fromUtf8(failure.what()));
     core.stop();
     return 1;
+  }
+  if (core.httpPort() != 0) {
+    PrintLine(QStringLiteral("HTTP API on http://%1:%2/api/v1")
+                  .arg(core.httpAddress().contains(u':') ? u'[' + core.httpAddress() + u']'
+                                                         : core.httpAddress())
+                  .arg(core.httpPort()));
   }
   PrintLine(QStringLiteral("listening on port %1; a request is one line, for example: "
                            "messageID=1&count=1&header=INSTRUKSJON&data=TEST-API")
@@ -154,7 +179,8 @@ int main(int argc, char* argv[]) {
 
   const std::optional<ServerOptions> options = commandLine.options();
   if (!options) {
-    PrintLine(QStringLiteral("--sweep-interval takes a whole number of seconds from 1 to 86400"));
+    PrintLine(QStringLiteral("--sweep-interval takes a whole number of seconds from 1 to 86400, "
+                             "--http a port from 0 to 65535"));
     return 2;
   }
   if (commandLine.parser.isSet(commandLine.test)) {

@@ -14,6 +14,7 @@ const QString kIpAddress = QStringLiteral("IPAddress");
 const QString kDatabaseAlias = QStringLiteral("DatabaseAlias");
 const QString kMaxRequestRows = QStringLiteral("MaxRequestRows");
 const QString kIdleTimeoutSeconds = QStringLiteral("IdleTimeoutSeconds");
+const QString kHttpPort = QStringLiteral("HttpPort");
 
 // Writes one value and makes sure it reached the file.
 bool Write(QSettings& settings, const QString& key, const QVariant& value) {
@@ -124,6 +125,10 @@ ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instan
   configuration.idleTimeoutSeconds =
       ReadOptional(settings, kIdleTimeoutSeconds, configuration.idleTimeoutSeconds, 0, 86400 * 7);
   configuration.door = ReadDoorValues(settings);
+  if (settings.contains(kHttpPort)) {
+    configuration.httpPort = ReadOptional(settings, kHttpPort, 0, 0, 65535);
+  }
+  configuration.httpListenAddress = ReadText(settings, QStringLiteral("HttpListenAddress"));
   return configuration;
 }
 

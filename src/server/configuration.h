@@ -9,6 +9,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <stdexcept>
 
 class QSettings;
@@ -45,6 +46,10 @@ struct ServerConfiguration {
   int idleTimeoutSeconds = 0;
   // ListenAddress, MaxConnections, EnforceClientAddress, AllowedClients, Tls*.
   DoorValues door;
+  // HttpPort: the JSON API's port (0: the system chooses); absent: no HTTP face.
+  std::optional<int> httpPort;
+  // HttpListenAddress: the one address the HTTP face listens on; empty: 127.0.0.1.
+  QString httpListenAddress;
 };
 
 // Reads the instance's group of `settings` (created when missing). A missing or invalid

@@ -10,6 +10,8 @@
 #include "server/descriptor_limit.h"
 #include "server/operation_log.h"
 #include "store/alias_list.h"
+#include "store/database_error.h"
+#include "store/statement.h"
 
 #include <QElapsedTimer>
 #include <QSettings>
@@ -76,12 +78,84 @@ void ServerCore::start() {
   }
   sweepTimer_.start(1000);
   SetListenerActive(true);
+  startHttp();
+}
+
+void ServerCore::startHttp() {
+  const std::optional<int> port = options_.httpPort ? options_.httpPort : configuration_.httpPort;
+  if (!port) return;
+  const QString given = options_.httpListenAddress.isEmpty() ? configuration_.httpListenAddress
+                                                             : options_.httpListenAddress;
+  HttpFaceSettings settings;
+  if (!given.trimmed().isEmpty() && !settings.address.setAddress(given.trimmed())) {
+    throw ConfigurationError(QStringLiteral("the HTTP listen address \"%1\" is no address")
+                                 .arg(given));
+  }
+  // The HTTP face speaks no TLS and asks no certificate: where the line protocol demands
+  // TLS, plain HTTP stays on this machine, behind a proxy that speaks TLS.
+  if (door_ && door_->tls && !settings.address.isLoopback()) {
+    throw ConfigurationError(QStringLiteral(
+        "the HTTP face speaks plain HTTP; with TlsCertificate set it listens on a loopback "
+        "address only (put a TLS-terminating proxy before it)"));
+  }
+  settings.port = static_cast<quint16>(*port);
+  if (door_ && !door_->allowedClients.isEmpty()) {
+    const DoorSettings door = *door_;
+    settings.admits = [door](const QHostAddress& peer) { return door.admits(peer); };
+  }
+  HttpFaceHooks hooks;
+  hooks.context = [this] { return requestContext(); };
+  hooks.log = [this](const QString& line) { log(line); };
+  hooks.served = [this] { refreshLogView(); };
+  hooks.lineListening = [this] { return listener_.isActive(); };
+  hooks.databaseReachable = [this] {
+    try {
+      Statement probe(session_->connectionName());
+      probe.add(QStringLiteral("SELECT 1"));
+      probe.run();
+      return probe.next();
+    } catch (const DatabaseError&) {
+      return false;
+    }
+  };
+  hooks.serverMetrics = [this] { return serverMetrics(); };
+  http_ = std::make_unique<HttpFace>(std::move(hooks));
+  http_->start(settings);
+  log(QStringLiteral("HTTP face started on %1 port %2")
+          .arg(settings.address.toString())
+          .arg(http_->port()));
+}
+
+QByteArray ServerCore::serverMetrics() {
+  int held = 0;
+  try {
+    for (const TimeOutRecord& record : timeOuts_.entries()) held += record.isFree() ? 0 : 1;
+  } catch (const TimeOutRegisterError&) {
+    held = -1;  // the register cannot be read: no count to give
+  }
+  QByteArray text =
+      "# HELP taurelin_line_connections Line-protocol connections open now.\n"
+      "# TYPE taurelin_line_connections gauge\n"
+      "taurelin_line_connections " + QByteArray::number(listener_.connectionCount()) + '\n';
+  if (held >= 0) {
+    text += "# HELP taurelin_pending_holds Reservations held that have no booker yet.\n"
+            "# TYPE taurelin_pending_holds gauge\n"
+            "taurelin_pending_holds " + QByteArray::number(held) + '\n';
+  }
+  return text;
+}
+
+quint16 ServerCore::httpPort() const { return http_ ? http_->port() : 0; }
+
+QString ServerCore::httpAddress() const {
+  return http_ && http_->listening() ? http_->address().toString() : QString();
 }
 
 void ServerCore::stop() {
   restartTimer_.stop();
   sweepTimer_.stop();
   SetListenerActive(false);
+  if (http_) http_->stop();
   session_->ReleaseAPIDatabase();
 }
 
@@ -197,12 +271,17 @@ HandlerContext ServerCore::handlerContext() {
   return context;
 }
 
-QString ServerCore::answer(const QString& request) {
+RequestContext ServerCore::requestContext() {
   RequestContext context;
   context.writeLog = [this](const QString& line) { log(line); };
   context.handlers = handlerContext();
   context.timeOuts = &timeOuts_;
   context.maxRows = configuration_.maxRequestRows;
+  return context;
+}
+
+QString ServerCore::answer(const QString& request) {
+  RequestContext context = requestContext();
   return ProcessRequest(request, context);
 }
 

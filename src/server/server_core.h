@@ -13,6 +13,7 @@
 #include "server/log_tail.h"
 #include "server/operator_interface.h"
 #include "store/database_session.h"
+#include "web/http_face.h"
 
 #include <QObject>
 #include <QString>
@@ -32,6 +33,8 @@ struct ServerOptions {
   int sweepIntervalSeconds = 60;  // between sweeps for expired reservations
   QString timeOutDirectory;       // where the time-out register lives; empty: the current one
   QString listenAddress;          // --listen: wins over ListenAddress; empty: not given
+  std::optional<int> httpPort;    // --http: wins over HttpPort; 0: the system chooses
+  QString httpListenAddress;      // --http-listen: wins over HttpListenAddress
 };
 
 class ServerCore : public QObject {
@@ -42,12 +45,13 @@ class ServerCore : public QObject {
   ~ServerCore() override;
 
   // Start-up, in order: configuration, version, the listener's door, database, expiry sweep,
-  // listener. A failure ends it at that step and is thrown; what was done before stays.
-  // The sweep is scheduled only once the database is connected, so that no sweep runs while
-  // start-up still waits for the operator: its first run comes about a second later, then
-  // one per interval.
+  // listener, and the HTTP face when a port is given for it. A failure ends it at that step
+  // and is thrown; what was done before stays. The sweep is scheduled only once the database
+  // is connected, so that no sweep runs while start-up still waits for the operator: its
+  // first run comes about a second later, then one per interval.
   void start();
-  // Stops the listener (closing every connection) and the sweep, and releases the database.
+  // Stops the listener and the HTTP face (closing every connection) and the sweep, and
+  // releases the database.
   void stop();
 
   // Starts or stops the listener. Throws ListenError when the port cannot be opened, or when
@@ -71,6 +75,9 @@ class ServerCore : public QObject {
   bool listening() const { return listener_.isActive(); }
   // The port the listener listens on, 0 when it does not.
   quint16 listeningPort() const { return listener_.isActive() ? listener_.port() : 0; }
+  // The HTTP face's port and address; 0 when it does not listen.
+  quint16 httpPort() const;
+  QString httpAddress() const;
   const ServerConfiguration& configuration() const { return configuration_; }
   bool logging() const { return logging_; }
   bool logViewShown() const { return logViewShown_; }
@@ -87,6 +94,13 @@ class ServerCore : public QObject {
   // One sweep for expired reservations; a failure is told to the operator without waiting.
   void sweepExpired();
   HandlerContext handlerContext();
+  // The environment of one request, for either face.
+  RequestContext requestContext();
+  // Starts the HTTP face when a port is given for it. Throws ConfigurationError for an
+  // address that is none, HttpListenError when it cannot listen.
+  void startHttp();
+  // The server's lines of the HTTP face's metrics.
+  QByteArray serverMetrics();
   // Logs a line; a failure is told to the operator instead of ending what is being done.
   void log(const QString& message);
   // Logs a line and tells the operator without waiting (a notice).
@@ -114,6 +128,7 @@ class ServerCore : public QObject {
   bool logging_ = false;
   bool logViewShown_ = false;
   LogTail logTail_;  // what the shown view has read of the log
+  std::unique_ptr<HttpFace> http_;
 };
 
 }  // namespace taurelin

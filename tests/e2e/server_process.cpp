@@ -81,6 +81,8 @@ bool ServerProcess::start(const QStringList& extraArguments) {
     const QRegularExpressionMatch match = kListening.match(errors_);
     if (match.hasMatch()) {
       port_ = static_cast<quint16>(match.captured(1).toUInt());
+      static const QRegularExpression kHttp(QStringLiteral("HTTP API on http://[^ ]*:(\\d+)/"));
+      httpPort_ = static_cast<quint16>(kHttp.match(errors_).captured(1).toUInt());
       return true;
     }
     if (process_.state() == QProcess::NotRunning) {

@@ -48,6 +48,8 @@ class ServerProcess {
   void kill();
 
   quint16 port() const { return port_; }
+  // The HTTP face's port, when started with --http; 0 otherwise.
+  quint16 httpPort() const { return httpPort_; }
   const QTemporaryDir& directory() const { return dir_; }
   QString standardError() const { return errors_; }
   // Today's log lines, without their date and time.
@@ -66,6 +68,7 @@ class ServerProcess {
   QString aliasFile_;  // names the database as "test"
   QProcess process_;
   quint16 port_ = 0;
+  quint16 httpPort_ = 0;
   QString errors_;
   quint64 softDescriptors_ = 0;  // 0: as inherited
   quint64 hardDescriptors_ = 0;

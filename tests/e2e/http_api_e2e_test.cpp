@@ -1,0 +1,446 @@
+// The JSON API over HTTP against the built server on the demo business: the booking road on
+// both backends, beside the line protocol; the API against its own OpenAPI description; and
+// hostile requests and clients.
+
+#include "demo_requests.h"
+#include "server_process.h"
+
+#include "protocol/reply_envelope.h"
+
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+
+#include <memory>
+#include <optional>
+
+namespace taurelin {
+namespace {
+
+struct HttpAnswer {
+  int status = 0;  // 0: no answer
+  QByteArray head;
+  QByteArray body;
+  bool closed = false;  // the server closed the connection
+  QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
+  QString errorCode() const { return json()["error"].toObject()["code"].toString(); }
+  QString errorMessage() const { return json()["error"].toObject()["message"].toString(); }
+};
+
+// Sends `raw` and reads one answer: its head, and a body of the length the head gives.
+HttpAnswer Exchange(quint16 port, const QByteArray& raw, int ms = 10000) {
+  QTcpSocket socket;
+  socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+  socket.waitForConnected(5000);
+  socket.write(raw);
+  QByteArray bytes;
+  HttpAnswer answer;
+  QDeadlineTimer deadline(ms);
+  while (!deadline.hasExpired()) {
+    if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(50)) {
+      if (socket.state() != QAbstractSocket::ConnectedState) answer.closed = true;
+    }
+    bytes += socket.readAll();
+    const qsizetype end = bytes.indexOf("\r\n\r\n");
+    if (end >= 0) {
+      answer.head = bytes.left(end);
+      answer.status = answer.head.mid(9, 3).toInt();
+      const qsizetype at = answer.head.toLower().indexOf("content-length: ");
+      const qsizetype length = at < 0 ? 0 : answer.head.mid(at + 16).split('\r').first().toInt();
+      if (bytes.size() >= end + 4 + length) {
+        answer.body = bytes.mid(end + 4, length);
+        break;
+      }
+    }
+    if (answer.closed) break;
+  }
+  if (!answer.closed) {
+    socket.waitForDisconnected(200);
+    answer.closed = socket.state() != QAbstractSocket::ConnectedState;
+  }
+  return answer;
+}
+
+HttpAnswer Call(quint16 port, const QByteArray& method, const QString& target,
+                const std::optional<QJsonObject>& body = std::nullopt) {
+  const QByteArray content =
+      body ? QJsonDocument(*body).toJson(QJsonDocument::Compact) : QByteArray();
+  QByteArray raw = method + ' ' + target.toUtf8() + " HTTP/1.1\r\nHost: test\r\n";
+  if (body) raw += "Content-Type: application/json\r\n";
+  raw += "Content-Length: " + QByteArray::number(content.size()) + "\r\n\r\n" + content;
+  return Exchange(port, raw);
+}
+
+QString Iso(int fromToday) { return QDate::currentDate().addDays(fromToday).toString(Qt::ISODate); }
+
+// Checks `value` against an OpenAPI 3.1 schema: the parts of JSON Schema the description uses.
+void ExpectMatches(const QJsonObject& document, QJsonObject schema, const QJsonValue& value,
+                   const QString& where) {
+  while (schema.contains(u"$ref")) {
+    const QString name = schema["$ref"].toString().section(u'/', -1);
+    schema = document["components"]["schemas"][name].toObject();
+  }
+  QStringList types;
+  if (schema["type"].isArray()) {
+    for (const QJsonValue& type : schema["type"].toArray()) types << type.toString();
+  } else if (schema["type"].isString()) {
+    types << schema["type"].toString();
+  }
+  const QString actual = value.isNull()     ? "null"
+                         : value.isBool()   ? "boolean"
+                         : value.isString() ? "string"
+                         : value.isArray()  ? "array"
+                         : value.isObject() ? "object"
+                         : value.toDouble() == std::trunc(value.toDouble()) ? "integer"
+                                                                            : "number";
+  const bool typeFits = types.isEmpty() || types.contains(actual) ||
+                        (actual == u"integer" && types.contains(u"number"));
+  ASSERT_TRUE(typeFits) << where.toStdString() << " is " << actual.toStdString();
+  if (value.isString() && schema["format"].toString() == u"date") {
+    EXPECT_TRUE(QDate::fromString(value.toString(), Qt::ISODate).isValid()) << where.toStdString();
+  }
+  if (value.isObject()) {
+    const QJsonObject object = value.toObject();
+    const QJsonObject properties = schema["properties"].toObject();
+    for (const QJsonValue& name : schema["required"].toArray()) {
+      EXPECT_TRUE(object.contains(name.toString()))
+          << where.toStdString() << " lacks " << name.toString().toStdString();
+    }
+    for (auto it = object.begin(); it != object.end(); ++it) {
+      if (properties.contains(it.key())) {
+        ExpectMatches(document, properties[it.key()].toObject(), it.value(),
+                      where + u'.' + it.key());
+      } else {
+        EXPECT_NE(schema["additionalProperties"], QJsonValue(false))
+            << where.toStdString() << " has the undescribed " << it.key().toStdString();
+      }
+    }
+  }
+  if (value.isArray()) {
+    for (const QJsonValue& item : value.toArray()) {
+      ExpectMatches(document, schema["items"].toObject(), item, where + QStringLiteral("[]"));
+    }
+  }
+}
+
+// A server on the demo business with its HTTP face, and the API's description.
+class HttpServer {
+ public:
+  explicit HttpServer(std::unique_ptr<ServerProcess> server) : server_(std::move(server)) {}
+
+  bool start() {
+    if (!server_->start({QStringLiteral("--http"), QStringLiteral("0")})) return false;
+    description_ = Call(port(), "GET", QStringLiteral("/api/v1/openapi.json")).json();
+    return port() != 0 && !description_.isEmpty();
+  }
+  quint16 port() const { return server_->httpPort(); }
+  ServerProcess& process() { return *server_; }
+
+  // Calls the API and checks the answer against the description of its path and status.
+  HttpAnswer call(const QByteArray& method, const QString& target, const QString& pattern,
+                  const std::optional<QJsonObject>& body = std::nullopt) {
+    HttpAnswer answer = Call(port(), method, target, body);
+    const QJsonObject responses =
+        description_["paths"][pattern][QString::fromLatin1(method.toLower())]["responses"]
+            .toObject();
+    const QString status = QString::number(answer.status);
+    EXPECT_TRUE(responses.contains(status))
+        << method.constData() << ' ' << pattern.toStdString() << " may not answer "
+        << answer.status << ": " << answer.body.constData();
+    ExpectMatches(description_,
+                  responses[status]["content"]["application/json"]["schema"].toObject(),
+                  QJsonDocument::fromJson(answer.body).object(), pattern);
+    return answer;
+  }
+
+  // The reply part of a line-protocol request's answer.
+  ReplyEnvelope ask(const QByteArray& request) {
+    auto client = server_->connect();
+    client->write(request);
+    const QList<QByteArray> answers = ReadAnswers(*client, 1, 10000);
+    return ReplyEnvelope::Read(answers.isEmpty() ? QString() : QString::fromLatin1(answers[0]));
+  }
+
+  const QJsonObject& description() const { return description_; }
+
+ private:
+  std::unique_ptr<ServerProcess> server_;
+  QJsonObject description_;
+};
+
+QJsonObject ReservationBody(int units = 1) {
+  return {{"facility", 1}, {"type", 1},    {"arrival", Iso(30)}, {"departure", Iso(33)},
+          {"board", 1},    {"units", units}, {"persons", 2},     {"agent", 1},
+          {"timeout", 600}};
+}
+
+// The road on SQLite (false) and on PostgreSQL (true).
+class HttpRoadTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    if (GetParam()) {
+      if (!PostgresTestDatabase::Available()) GTEST_SKIP() << PostgresTestDatabase::kSkip;
+      postgres_ = std::make_unique<PostgresTestDatabase>(PostgresTestDatabase::kDemo);
+      server_ = std::make_unique<HttpServer>(std::make_unique<ServerProcess>(*postgres_));
+    } else {
+      server_ = std::make_unique<HttpServer>(std::make_unique<ServerProcess>(true));
+    }
+    ASSERT_TRUE(server_->start()) << server_->process().standardError().toStdString();
+  }
+
+  std::unique_ptr<PostgresTestDatabase> postgres_;
+  std::unique_ptr<HttpServer> server_;
+};
+
+TEST_P(HttpRoadTest, TheBookingRoadAnswersAsTheLineProtocolDoes) {
+  HttpServer& http = *server_;
+  const QString availability =
+      QStringLiteral("/api/v1/availability?facility=1&type=1&board=1&arrival=%1&departure=%2")
+          .arg(Iso(30), Iso(33));
+  const HttpAnswer free = http.call("GET", availability, "/api/v1/availability");
+  ASSERT_EQ(free.status, 200) << free.body.constData();
+  const QJsonArray offers = free.json()["availability"].toArray();
+  ASSERT_EQ(offers.size(), 1);
+  // The same LEDIG over TCP: the same numbers, only the dates in the protocol's form.
+  const ReplyEnvelope ledig =
+      http.ask(Request("l", "ANLEGGSNR;UTYPE;UTL_OBJ;PENSJONSTYPE;ANKOMST;AVREISE",
+                       "LEDIG;1;1;*;1;" + Day(30) + ";" + Day(33)));
+  ASSERT_EQ(ledig.rows().size(), 1);
+  const QStringList row = ledig.rows().first();  // LEDIG;0;UTYPE;UTL_OBJ;ANK;AVR;PENS;LEDIG;PRIS
+  EXPECT_EQ(offers[0]["type"].toInt(), row[2].toInt());
+  EXPECT_EQ(offers[0]["arrival"].toString(), Iso(30));
+  EXPECT_EQ(offers[0]["board"].toInt(), row[6].toInt());
+  EXPECT_EQ(offers[0]["free"].toInt(), row[7].toInt());
+  EXPECT_EQ(offers[0]["price"].toDouble(), row[8].toDouble());
+  const int freeBefore = offers[0]["free"].toInt();
+
+  const HttpAnswer held =
+      http.call("POST", "/api/v1/reservations", "/api/v1/reservations", ReservationBody());
+  ASSERT_EQ(held.status, 201) << held.body.constData();
+  const qint64 refnr = held.json()["refnr"].toInteger();
+  EXPECT_EQ(held.json()["price"].toDouble(), row[8].toDouble());
+  EXPECT_EQ(held.json()["timeout"].toInt(), 600);
+  EXPECT_EQ(http.call("GET", availability, "/api/v1/availability")
+                .json()["availability"][0]["free"].toInt(),
+            freeBefore - 1);
+
+  const QString booking = QStringLiteral("/api/v1/reservations/%1").arg(refnr);
+  const QJsonObject booker{{"agent", 1},         {"nation", "norge"},    {"surname", "Hansen"},
+                           {"firstName", "Kari"}, {"address1", "Storgata 1"}, {"postcode", "0150"},
+                           {"place", "Oslo"},     {"email", "kari@example.no"}};
+  const HttpAnswer attached =
+      http.call("PUT", booking + "/booker", "/api/v1/reservations/{refnr}/booker", booker);
+  ASSERT_EQ(attached.status, 200) << attached.body.constData();
+  EXPECT_EQ(attached.json()["refnr"].toInteger(), refnr);
+
+  // Fetched over HTTP and over TCP alike.
+  const HttpAnswer fetched = http.call("GET", booking, "/api/v1/reservations/{refnr}");
+  ASSERT_EQ(fetched.status, 200) << fetched.body.constData();
+  const QJsonArray lines = fetched.json()["lines"].toArray();
+  const ReplyEnvelope hentbook =
+      http.ask(Request("h", "REFNR", "HENTBOOK;" + QString::number(refnr)));
+  ASSERT_EQ(lines.size(), hentbook.rows().size());
+  ASSERT_EQ(lines.size(), 1);
+  const QStringList line = hentbook.rows().first();
+  EXPECT_EQ(lines[0]["arrival"].toString(), Iso(30));
+  EXPECT_EQ(line[4], Day(30));
+  EXPECT_EQ(lines[0]["units"].toInt(), line[7].toInt());
+  EXPECT_EQ(lines[0]["persons"].toInt(), line[8].toInt());
+  EXPECT_EQ(lines[0]["price"].toDouble(), line[10].toDouble());
+
+  const HttpAnswer cancelled = http.call("DELETE", booking, "/api/v1/reservations/{refnr}");
+  ASSERT_EQ(cancelled.status, 200) << cancelled.body.constData();
+  EXPECT_TRUE(cancelled.json()["cancelled"].toBool());
+  EXPECT_EQ(http.call("GET", availability, "/api/v1/availability")
+                .json()["availability"][0]["free"].toInt(),
+            freeBefore);
+
+  // Each refusal: its status, the protocol's code and message unchanged.
+  const HttpAnswer unknown =
+      http.call("GET", "/api/v1/reservations/99999999", "/api/v1/reservations/{refnr}");
+  EXPECT_EQ(unknown.status, 404);
+  EXPECT_EQ(unknown.errorCode(), "-1001");
+  EXPECT_EQ(unknown.errorMessage(), "Ugyldig refnr (99999999). Finnes ikke.");
+  const HttpAnswer overbooked = http.call("POST", "/api/v1/reservations",
+                                          "/api/v1/reservations", ReservationBody(1000));
+  EXPECT_EQ(overbooked.status, 409);
+  EXPECT_EQ(overbooked.errorCode(), "-2065");
+  QJsonObject strangeAgent = ReservationBody();
+  strangeAgent["agent"] = 999;
+  const HttpAnswer agent =
+      http.call("POST", "/api/v1/reservations", "/api/v1/reservations", strangeAgent);
+  EXPECT_EQ(agent.status, 400);
+  EXPECT_EQ(agent.errorCode(), "-1006");
+  const HttpAnswer facility = http.call(
+      "GET", "/api/v1/payment-types?facility=9", "/api/v1/payment-types");
+  EXPECT_EQ(facility.status, 400);
+  EXPECT_EQ(facility.errorMessage(), "Ugyldig anlegg (9).");
+  const HttpAnswer again = http.call("DELETE", "/api/v1/reservations/99999999",
+                                     "/api/v1/reservations/{refnr}");
+  EXPECT_EQ(again.status, 404);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, HttpRoadTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Postgres" : "Sqlite"; });
+
+class HttpApiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(http_.start()) << http_.process().standardError().toStdString();
+  }
+  HttpServer http_{std::make_unique<ServerProcess>(true)};
+};
+
+TEST_F(HttpApiTest, EndpointsAndParametersAreTheDescribedOnes) {
+  const QJsonObject paths = http_.description()["paths"].toObject();
+  const HttpAnswer index = http_.call("GET", "/api/v1", "/api/v1");
+  ASSERT_EQ(index.status, 200);
+  EXPECT_EQ(index.json()["regionalSettings"].toObject().size(), 5);
+  int described = 0;
+  for (const QJsonValue& endpoint : index.json()["endpoints"].toArray()) {
+    const QString path = endpoint["path"].toString();
+    const QString method = endpoint["method"].toString().toLower();
+    SCOPED_TRACE(method.toStdString() + ' ' + path.toStdString());
+    const QJsonObject operation = paths[path][method].toObject();
+    ASSERT_FALSE(operation.isEmpty());
+    ++described;
+    QStringList served, documented;
+    for (const QJsonValue& p : endpoint["parameters"].toArray()) {
+      served << QStringLiteral("%1 %2 %3").arg(p["in"].toString(), p["name"].toString(),
+                                               p["required"].toBool() ? "required" : "optional");
+    }
+    for (const QJsonValue& p : operation["parameters"].toArray()) {
+      documented << QStringLiteral("%1 %2 %3").arg(p["in"].toString(), p["name"].toString(),
+                                                   p["required"].toBool() ? "required"
+                                                                          : "optional");
+    }
+    EXPECT_EQ(served, documented);
+    QJsonObject schema = operation["requestBody"]["content"]["application/json"]["schema"]
+                             .toObject();
+    if (schema.contains(u"$ref")) {
+      schema = http_.description()["components"]["schemas"][schema["$ref"].toString().section(
+                   u'/', -1)].toObject();
+    }
+    QStringList fields, properties, required, requiredDocumented;
+    for (const QJsonValue& f : endpoint["body"].toArray()) {
+      fields << f["name"].toString();
+      if (f["required"].toBool()) required << f["name"].toString();
+    }
+    for (const QString& key : schema["properties"].toObject().keys()) properties << key;
+    for (const QJsonValue& r : schema["required"].toArray()) requiredDocumented << r.toString();
+    fields.sort();
+    required.sort();
+    requiredDocumented.sort();
+    EXPECT_EQ(fields, properties);
+    EXPECT_EQ(required, requiredDocumented);
+  }
+  // Besides the instructions' endpoints: /health, /metrics, the index and the description.
+  int operations = 0;
+  for (const QJsonValue& path : paths) operations += path.toObject().size();
+  EXPECT_EQ(operations, described + 4);
+  const HttpAnswer health = http_.call("GET", "/health", "/health");
+  EXPECT_EQ(health.status, 200);
+  EXPECT_TRUE(health.json()["database"].toBool());
+  const HttpAnswer metrics = Call(http_.port(), "GET", "/metrics");
+  EXPECT_TRUE(metrics.body.contains("taurelin_http_requests_total{endpoint=\"/health\","
+                                    "method=\"GET\",status=\"200\"} 1"))
+      << metrics.body.constData();
+  EXPECT_TRUE(metrics.body.contains("taurelin_pending_holds 0"));
+}
+
+TEST_F(HttpApiTest, HostileRequestsAreRefusedClearlyAndChangeNothing) {
+  const quint16 port = http_.port();
+  const auto post = [port](const QByteArray& body, const QByteArray& type = "application/json") {
+    return Exchange(port, "POST /api/v1/reservations HTTP/1.1\r\nHost: t\r\nContent-Type: " +
+                              type + "\r\nContent-Length: " + QByteArray::number(body.size()) +
+                              "\r\n\r\n" + body);
+  };
+  EXPECT_EQ(post("{\"facility\": 1,").errorCode(), "malformed_json");
+  EXPECT_EQ(post("[1, 2]").errorCode(), "malformed_json");
+  EXPECT_EQ(post("{}", "text/plain").status, 415);
+  QJsonObject body = ReservationBody();
+  const auto with = [&](const QString& key, const QJsonValue& value) {
+    QJsonObject changed = body;
+    if (value.isUndefined()) {
+      changed.remove(key);
+    } else {
+      changed[key] = value;
+    }
+    return Call(port, "POST", "/api/v1/reservations", changed);
+  };
+  EXPECT_EQ(with("units", "1").errorCode(), "invalid_field");
+  EXPECT_EQ(with("units", 1.5).errorCode(), "invalid_field");
+  EXPECT_EQ(with("units", 0).errorCode(), "invalid_field");
+  EXPECT_EQ(with("facility", 1e300).errorCode(), "invalid_field");
+  EXPECT_EQ(with("timeout", QJsonValue::Undefined).errorCode(), "missing_field");
+  EXPECT_EQ(with("timeout", 0).errorCode(), "invalid_field");  // would hold for ever
+  EXPECT_EQ(with("units;ANTALL", 1).errorCode(), "unknown_field");
+  EXPECT_EQ(with("arrival", "2027-02-30").errorCode(), "invalid_field");
+  EXPECT_EQ(with("arrival", Iso(30).replace(u'-', u'.')).errorCode(), "invalid_field");
+  EXPECT_EQ(with("price", 10.005).errorCode(), "invalid_field");
+  EXPECT_EQ(with("refnr", "1; DROP TABLE BOOKING").errorCode(), "invalid_field");
+  const HttpAnswer control =
+      Call(port, "PUT", "/api/v1/reservations/1005/booker",
+           QJsonObject{{"agent", 1}, {"nation", "N"}, {"surname", "A\nB"}, {"postcode", "1"}});
+  EXPECT_EQ(control.errorCode(), "invalid_field");
+  EXPECT_EQ(Call(port, "GET", "/api/v1/reservations/12x").errorCode(), "invalid_field");
+  EXPECT_EQ(Call(port, "GET", "/api/v1/availability?facility=1&arrival=" + Iso(1) +
+                                  "&departure=" + Iso(2) + "&unit=3")
+                .errorCode(),
+            "unknown_field");
+  EXPECT_EQ(Call(port, "GET", "/api/v1/availability?facility=1&facility=2&arrival=" + Iso(1) +
+                                  "&departure=" + Iso(2))
+                .errorCode(),
+            "invalid_field");
+  const HttpAnswer oversized = post("{\"remark\": \"" + QByteArray(70 * 1024, 'x') + "\"}");
+  EXPECT_EQ(oversized.status, 413);
+  EXPECT_EQ(oversized.errorCode(), "payload_too_large");
+  EXPECT_EQ(Call(port, "GET", "/api/v2/prices").status, 404);
+  const HttpAnswer method = Call(port, "PATCH", "/api/v1/reservations");
+  EXPECT_EQ(method.status, 405);
+  EXPECT_TRUE(method.head.contains("Allow: POST"));
+  EXPECT_EQ(Call(port, "GET", "/api/v1/openapi.json", QJsonObject{{"x", 1}}).status, 400);
+  // What is no HTTP at all is not answered; its connection is closed at once.
+  const HttpAnswer garbage = Exchange(port, "BREW /pot HTCPCP/1.0\r\n\r\n", 3000);
+  EXPECT_EQ(garbage.status, 0);
+  EXPECT_TRUE(garbage.closed);
+
+  // None of it held a unit, and the server still answers.
+  EXPECT_TRUE(Call(port, "GET", "/metrics").body.contains("taurelin_pending_holds 0"));
+  EXPECT_EQ(Call(port, "GET", "/health").status, 200);
+}
+
+TEST_F(HttpApiTest, SlowAndFloodingClientsAreCutOff) {
+  const quint16 port = http_.port();
+  // A body far above the limit is never read whole.
+  const QByteArray flood = "POST /api/v1/reservations HTTP/1.1\r\nHost: t\r\nContent-Type: "
+                           "application/json\r\nContent-Length: 10485760\r\n\r\n" +
+                           QByteArray(10 * 1024 * 1024, ' ');
+  const HttpAnswer flooded = Exchange(port, flood);
+  EXPECT_TRUE(flooded.status == 413 || flooded.closed) << flooded.head.constData();
+
+  // A request that trickles in is answered 408 and closed, while others are served.
+  QTcpSocket slow;
+  slow.connectToHost(QStringLiteral("127.0.0.1"), port);
+  ASSERT_TRUE(slow.waitForConnected(5000));
+  slow.write("GET /health HTTP/1.1\r\n");
+  QByteArray answer;
+  QDeadlineTimer deadline(15000);
+  while (!deadline.hasExpired() && slow.state() == QAbstractSocket::ConnectedState) {
+    EXPECT_EQ(Call(port, "GET", "/health").status, 200);
+    slow.write("X");  // one byte a second keeps it from being idle
+    slow.waitForReadyRead(1000);
+    answer += slow.readAll();
+  }
+  answer += slow.readAll();
+  EXPECT_TRUE(answer.startsWith("HTTP/1.1 408")) << answer.constData();
+  EXPECT_FALSE(deadline.hasExpired());
+}
+
+}  // namespace
+}  // namespace taurelin
