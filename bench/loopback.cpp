@@ -15,13 +15,15 @@
 
 namespace taurelin::bench {
 
-int StartChild(QProcess& child, const QString& program, const QStringList& arguments) {
+int StartChild(QProcess& child, const QString& program, const QStringList& arguments,
+               QString* said) {
   child.start(program, arguments);
   static const QRegularExpression kListening(QStringLiteral("listening on port (\\d+)"));
   QString seen;
   for (int i = 0; i < 200 && child.state() != QProcess::NotRunning; ++i) {
     child.waitForReadyRead(100);
     seen += QString::fromUtf8(child.readAllStandardError());
+    if (said != nullptr) *said = seen;
     const QRegularExpressionMatch match = kListening.match(seen);
     if (match.hasMatch()) return match.captured(1).toInt();
   }
@@ -41,7 +43,7 @@ ServerUnderTest::~ServerUnderTest() {
   process_.waitForFinished();
 }
 
-int ServerUnderTest::start() {
+int ServerUnderTest::start(const QStringList& options) {
   const QString aliasFile = dir_.filePath(QStringLiteral("aliases.ini"));
   const QString configFile = dir_.filePath(QStringLiteral("taurelin.conf"));
   {
@@ -67,8 +69,21 @@ int ServerUnderTest::start() {
   }
   process_.setWorkingDirectory(dir_.path());
   return StartChild(process_, QStringLiteral(TAURELIN_API_BINARY),
-                    {QStringLiteral("--headless"), QStringLiteral("--config"), configFile,
-                     QStringLiteral("--aliases"), aliasFile});
+                    QStringList{QStringLiteral("--headless"), QStringLiteral("--config"),
+                                configFile, QStringLiteral("--aliases"), aliasFile} +
+                        options,
+                    &said_);
+}
+
+int ServerUnderTest::httpPort() {
+  static const QRegularExpression kHttp(QStringLiteral("HTTP API on http://[^ ]*:(\\d+)/"));
+  for (int i = 0; i < 50 && process_.state() != QProcess::NotRunning; ++i) {
+    const QRegularExpressionMatch match = kHttp.match(said_);
+    if (match.hasMatch()) return match.captured(1).toInt();
+    process_.waitForReadyRead(100);
+    said_ += QString::fromUtf8(process_.readAllStandardError());
+  }
+  return -1;
 }
 
 int ConnectLoopback(int port) {

@@ -18,8 +18,10 @@
 namespace taurelin::bench {
 
 // Starts `program` and waits for its "listening on port N" line on standard error; the port,
-// or -1 (with what the child said on standard error) when it does not come up.
-int StartChild(QProcess& child, const QString& program, const QStringList& arguments);
+// or -1 (with what the child said on standard error) when it does not come up. What it said
+// until then goes to `said` when given.
+int StartChild(QProcess& child, const QString& program, const QStringList& arguments,
+               QString* said = nullptr);
 
 // taurelin-api serving one database, stopped (SIGTERM) when this goes.
 class ServerUnderTest {
@@ -31,13 +33,17 @@ class ServerUnderTest {
   ServerUnderTest(const ServerUnderTest&) = delete;
   ServerUnderTest& operator=(const ServerUnderTest&) = delete;
 
-  // The port it listens on, or -1 when it did not start.
-  int start();
+  // The port it listens on, or -1 when it did not start; `options` go to its command line.
+  int start(const QStringList& options = {});
+  // The port of its HTTP face when started with --http (waiting for it to say so); -1 when
+  // it has none.
+  int httpPort();
 
  private:
   QTemporaryDir dir_;
   DatabaseAlias database_;
   QProcess process_;
+  QString said_;  // its standard error so far
 };
 
 // A blocking TCP connection to 127.0.0.1:port with Nagle off; -1 when it cannot connect.

@@ -1,0 +1,167 @@
+// The availability of one facility asked over HTTP (GET /api/v1/availability) beside the same
+// LEDIG over the line protocol, of one server on the demo database: what the HTTP face adds.
+//
+//   http_bench [REQUESTS]
+//
+// One blocking client on each face, one keep-alive connection each, alternating in blocks
+// after a warm-up; both answers are checked to list the same free units.
+
+#include "loopback.h"
+
+#include "store/alias_list.h"
+#include "store/connection.h"
+#include "store/schema.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlDatabase>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+using namespace taurelin;
+using namespace taurelin::bench;
+
+// Sends one HTTP request and reads its whole answer (headers and a body of Content-Length);
+// the time in microseconds, or -1 when the connection failed. The body goes to `body`.
+double HttpRoundTrip(int fd, const QByteArray& request, QByteArray* body) {
+  const auto start = std::chrono::steady_clock::now();
+  if (::write(fd, request.constData(), static_cast<size_t>(request.size())) != request.size()) {
+    return -1;
+  }
+  QByteArray answer;
+  qsizetype expected = -1;
+  char buffer[65536];
+  while (expected < 0 || answer.size() < expected) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got <= 0) return -1;
+    answer.append(buffer, got);
+    const qsizetype headersEnd = answer.indexOf("\r\n\r\n");
+    if (expected < 0 && headersEnd >= 0) {
+      const QByteArray headers = answer.left(headersEnd).toLower();
+      const qsizetype at = headers.indexOf("content-length:");
+      if (at < 0) return -1;
+      const qsizetype end = headers.indexOf("\r\n", at);
+      expected = headersEnd + 4 + headers.mid(at + 15, end < 0 ? -1 : end - at - 15)
+                                      .trimmed()
+                                      .toLongLong();
+    }
+  }
+  *body = answer.mid(answer.indexOf("\r\n\r\n") + 4);
+  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+// The free units of each type in a JSON availability answer, and in a LEDIG answer.
+QList<int> FreeInJson(const QByteArray& body) {
+  QList<int> free;
+  for (const QJsonValue& row : QJsonDocument::fromJson(body)["availability"].toArray()) {
+    free << row["free"].toInt();
+  }
+  return free;
+}
+QList<int> FreeInLine(const QByteArray& answer) {
+  // LEDIG;0;UTYPE;UTL_OBJ;ANKOMST;AVREISE;PENSJONSTYPE;LEDIG;PRIS per row
+  const QList<QByteArray> values = answer.mid(answer.indexOf("&data=") + 6).split(';');
+  QList<int> free;
+  for (qsizetype i = 7; i < values.size(); i += 9) free << values[i].toInt();
+  return free;
+}
+
+int Measure(int requests) {
+  QTemporaryDir dir;
+  const QString databaseFile = dir.filePath(QStringLiteral("demo.db"));
+  {
+    QString error;
+    DatabaseAlias alias;
+    alias.name = QStringLiteral("demo");
+    alias.database = databaseFile;
+    if (!OpenConnection(alias, QStringLiteral("demo"), &error)) return 1;
+    bool installed = false;
+    {
+      QSqlDatabase database = QSqlDatabase::database(QStringLiteral("demo"), false);
+      installed = InstallSchema(database, true, &error);
+    }
+    CloseConnection(QStringLiteral("demo"));
+    if (!installed) {
+      std::fprintf(stderr, "%s\n", qPrintable(error));
+      return 1;
+    }
+  }
+
+  ServerUnderTest server(databaseFile);
+  const int linePort = server.start({QStringLiteral("--http"), QStringLiteral("0")});
+  const int httpPort = linePort < 0 ? -1 : server.httpPort();
+  if (httpPort < 0) return 1;
+
+  const QDate arrival = QDate::currentDate().addDays(30);
+  const QDate departure = arrival.addDays(7);
+  const QByteArray http =
+      "GET /api/v1/availability?facility=1&arrival=" + arrival.toString(Qt::ISODate).toLatin1() +
+      "&departure=" + departure.toString(Qt::ISODate).toLatin1() +
+      " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  const QByteArray line =
+      "messageID=bench&count=1&header=INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;PENSJONSTYPE;ANKOMST;"
+      "AVREISE&data=LEDIG;1;*;*;*;" +
+      arrival.toString(u"yyyy.MM.dd").toLatin1() + ";" +
+      departure.toString(u"yyyy.MM.dd").toLatin1() + "\n";
+  const int httpFd = ConnectLoopback(httpPort);
+  const int lineFd = ConnectLoopback(linePort);
+  QByteArray body;
+  QByteArray answer;
+  if (HttpRoundTrip(httpFd, http, &body) < 0 || RoundTrip(lineFd, line, &answer) < 0) return 1;
+  const QList<int> free = FreeInLine(answer);
+  if (free.isEmpty() || FreeInJson(body) != free) {
+    std::fprintf(stderr, "the two faces answer differently:\n%s\n%s\n", body.constData(),
+                 answer.constData());
+    return 1;
+  }
+
+  std::vector<double> httpTimes, lineTimes;
+  for (int i = 0; i < 100; ++i) HttpRoundTrip(httpFd, http, &body), RoundTrip(lineFd, line);
+  constexpr int kBlock = 100;
+  for (int done = 0; done < requests; done += kBlock) {
+    for (int i = 0; i < kBlock; ++i) httpTimes.push_back(HttpRoundTrip(httpFd, http, &body));
+    for (int i = 0; i < kBlock; ++i) lineTimes.push_back(RoundTrip(lineFd, line));
+  }
+  ::close(httpFd);
+  ::close(lineFd);
+  if (std::count(httpTimes.begin(), httpTimes.end(), -1.0) +
+          std::count(lineTimes.begin(), lineTimes.end(), -1.0) >
+      0) {
+    std::fprintf(stderr, "a connection failed\n");
+    return 1;
+  }
+
+  const double httpMedian = Percentile(httpTimes, 0.5);
+  const double lineMedian = Percentile(lineTimes, 0.5);
+  const double httpP99 = Percentile(httpTimes, 0.99);
+  const double lineP99 = Percentile(lineTimes, 0.99);
+  std::printf("requests: %zu each; facility 1, all types, 7 nights from %s, %lld types\n",
+              httpTimes.size(), qPrintable(arrival.toString(Qt::ISODate)),
+              static_cast<long long>(free.size()));
+  std::printf("%-32s %10s %10s\n", "", "median us", "p99 us");
+  std::printf("%-32s %10.1f %10.1f\n", "GET /api/v1/availability", httpMedian, httpP99);
+  std::printf("%-32s %10.1f %10.1f\n", "LEDIG over the line protocol", lineMedian, lineP99);
+  std::printf("%-32s %10.2f %10.2f\n", "ratio", httpMedian / lineMedian, httpP99 / lineP99);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  const QStringList arguments = QCoreApplication::arguments();
+  const int requests = arguments.size() > 1 ? std::max(100, arguments[1].toInt()) : 2000;
+  return Measure(requests);
+}
