@@ -6,6 +6,7 @@
 #include "store/database_error.h"
 #include "web/api_error.h"
 #include "web/endpoint_table.h"
+#include "web/page_assets.h"
 #include "web/reply_json.h"
 #include "web/request_values.h"
 
@@ -126,6 +127,7 @@ quint16 HttpFace::port() const { return listening() ? listener_->serverPort() : 
 
 void HttpFace::addRoutes() {
   QStringList paths{kHealth, kMetrics, kIndex, kOpenApi};
+  paths << PageAssetPaths();
   for (const Endpoint& endpoint : Endpoints()) {
     if (!paths.contains(QString(endpoint.path))) paths << QString(endpoint.path);
   }
@@ -208,6 +210,17 @@ QHttpServerResponse HttpFace::dispatch(const QString& path, const QHttpServerReq
     static const QByteArray kDescription = OpenApiText();
     QHttpServerResponse response(QByteArrayLiteral("application/json"), kDescription);
     AddCommonHeaders(response);
+    return response;
+  }
+  if (std::optional<PageAsset> asset = FindPageAsset(path)) {
+    if (method != Method::Get) return MethodNotAllowed({QStringLiteral("GET")});
+    QHttpServerResponse response(asset->contentType, asset->body);
+    AddCommonHeaders(response);
+    // The page loads its own files and talks to this server only; nothing may frame it.
+    response.setHeader(QByteArrayLiteral("Content-Security-Policy"),
+                       QByteArrayLiteral("default-src 'self'; object-src 'none'; "
+                                         "base-uri 'none'; frame-ancestors 'none'"));
+    response.setHeader(QByteArrayLiteral("Referrer-Policy"), QByteArrayLiteral("no-referrer"));
     return response;
   }
   QStringList allowed;
