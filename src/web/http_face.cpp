@@ -218,8 +218,9 @@ QHttpServerResponse HttpFace::dispatch(const QString& path, const QHttpServerReq
     AddCommonHeaders(response);
     // The page loads its own files and talks to this server only; nothing may frame it.
     response.setHeader(QByteArrayLiteral("Content-Security-Policy"),
-                       QByteArrayLiteral("default-src 'self'; object-src 'none'; "
-                                         "base-uri 'none'; frame-ancestors 'none'"));
+                       QByteArrayLiteral("default-src 'self'; img-src 'self' data:; "
+                                         "object-src 'none'; base-uri 'none'; "
+                                         "frame-ancestors 'none'"));
     response.setHeader(QByteArrayLiteral("Referrer-Policy"), QByteArrayLiteral("no-referrer"));
     return response;
   }

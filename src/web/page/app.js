@@ -237,6 +237,7 @@ async function holdUnits(row) {
         typeName(row.type), boardName(row.board),
         TEXTS.stay(TEXTS.date(state.arrival), TEXTS.date(state.departure)), TEXTS.price(price));
     setBookerForm(true);
+    $("booker-form").hidden = false;
     $("hold-section").hidden = false;
     $("countdown").classList.remove("expired");
     tick();
@@ -278,6 +279,7 @@ function expire() {
   $("countdown").textContent = TEXTS.holdExpired;
   $("countdown").classList.add("expired");
   setBookerForm(false);
+  $("booker-form").hidden = true;
   setHoldButtons(true);
   if (hold) api("DELETE", `/api/v1/reservations/${hold.refnr}`).catch(() => {});
 }
