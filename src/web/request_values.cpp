@@ -14,6 +14,9 @@
 namespace taurelin {
 namespace {
 
+// A pattern that must match the whole text: "$" alone would let a final line break through.
+QString Whole(const QString& pattern) { return QRegularExpression::anchoredPattern(pattern); }
+
 using From = InputField::From;
 
 // Beyond this a double no longer holds every whole number exactly.
@@ -42,7 +45,7 @@ bool HasControlCharacter(const QString& text) {
 std::optional<ApiError> FromText(const InputField& field, const QString& text, QString& out) {
   switch (field.kind) {
     case ValueKind::kInteger: {
-      static const QRegularExpression kWhole(QStringLiteral("^-?[0-9]{1,10}$"));
+      static const QRegularExpression kWhole(Whole(QStringLiteral("-?[0-9]{1,10}")));
       if (!kWhole.match(text).hasMatch()) {
         return Invalid(field, QStringLiteral("must be a whole number"));
       }
@@ -96,7 +99,7 @@ std::optional<ApiError> FromJson(const InputField& field, const QJsonValue& valu
       if (!value.isString()) return Invalid(field, QStringLiteral("must be a date text"));
       return FromText(field, value.toString(), out);
     case ValueKind::kDigits: {
-      static const QRegularExpression kDigits(QStringLiteral("^[0-9]+$"));
+      static const QRegularExpression kDigits(Whole(QStringLiteral("[0-9]+")));
       if (!value.isString() || !kDigits.match(value.toString()).hasMatch() ||
           value.toString().size() > field.maxLength) {
         return Invalid(field, QStringLiteral("must be a text of 1 to %1 digits")
@@ -147,7 +150,7 @@ bool IsJsonType(const QByteArray& contentType) {
 }  // namespace
 
 std::optional<QString> IsoToProtocolDate(const QString& iso) {
-  static const QRegularExpression kIso(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$"));
+  static const QRegularExpression kIso(Whole(QStringLiteral("[0-9]{4}-[0-9]{2}-[0-9]{2}")));
   if (!kIso.match(iso).hasMatch()) return std::nullopt;
   const QDate date = QDate::fromString(iso, QStringLiteral("yyyy-MM-dd"));
   if (!date.isValid()) return std::nullopt;
@@ -155,6 +158,13 @@ std::optional<QString> IsoToProtocolDate(const QString& iso) {
 }
 
 RequestValues ReadRequestValues(const Endpoint& endpoint, const QHttpServerRequest& request,
+                                const QString& pathValue) {
+  const HttpInput input{request.query(), request.value(QByteArrayLiteral("Content-Type")),
+                        request.body()};
+  return ReadRequestValues(endpoint, input, pathValue);
+}
+
+RequestValues ReadRequestValues(const Endpoint& endpoint, const HttpInput& input,
                                 const QString& pathValue) {
   RequestValues read;
   bool takesBody = false;
@@ -166,7 +176,7 @@ RequestValues ReadRequestValues(const Endpoint& endpoint, const QHttpServerReque
 
   // Query: every parameter must be one of the endpoint's, and given once.
   QHash<QString, QString> query;
-  for (const auto& [name, value] : request.query().queryItems(QUrl::FullyDecoded)) {
+  for (const auto& [name, value] : input.query.queryItems(QUrl::FullyDecoded)) {
     if (!queryNames.contains(name)) {
       read.error = Unknown(name);
       return read;
@@ -181,9 +191,9 @@ RequestValues ReadRequestValues(const Endpoint& endpoint, const QHttpServerReque
 
   // Body: a JSON object when the endpoint takes one, nothing otherwise.
   QJsonObject body;
-  const QByteArray bytes = request.body();
+  const QByteArray& bytes = input.body;
   if (takesBody) {
-    if (!IsJsonType(request.value(QByteArrayLiteral("Content-Type")))) {
+    if (!IsJsonType(input.contentType)) {
       read.error = ApiError{415, QStringLiteral("unsupported_media_type"),
                             QStringLiteral("the body must be application/json")};
       return read;

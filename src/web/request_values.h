@@ -10,7 +10,9 @@
 #include "web/api_error.h"
 #include "web/endpoint_table.h"
 
+#include <QByteArray>
 #include <QString>
+#include <QUrlQuery>
 
 #include <optional>
 
@@ -23,7 +25,16 @@ struct RequestValues {
   std::optional<ApiError> error;  // set: the request is refused with it
 };
 
+// What of an HTTP request its values are read from.
+struct HttpInput {
+  QUrlQuery query;
+  QByteArray contentType;  // the Content-Type header
+  QByteArray body;
+};
+
 // `pathValue` is the value the path carries ({refnr}), empty when it carries none.
+RequestValues ReadRequestValues(const Endpoint& endpoint, const HttpInput& input,
+                                const QString& pathValue);
 RequestValues ReadRequestValues(const Endpoint& endpoint, const QHttpServerRequest& request,
                                 const QString& pathValue);
 
