@@ -65,8 +65,8 @@ struct CommandLine {
                        "AllowedClients, MaxConnections, TlsCertificate, TlsKey, TlsClientCa)\n"
                        "and the bounds on a client (MaxRequestRows, IdleTimeoutSeconds) are\n"
                        "optional values of the configuration file, beside Port, IPAddress,\n"
-                       "DatabaseAlias and Logfile, as are HttpPort and HttpListenAddress for\n"
-                       "the JSON API; the README says what each one does."));
+                       "DatabaseAlias and Logfile, as are LogRetentionDays, and HttpPort and\n"
+                       "HttpListenAddress for the JSON API; the README says what each one does."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(

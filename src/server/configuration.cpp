@@ -14,6 +14,7 @@ const QString kIpAddress = QStringLiteral("IPAddress");
 const QString kDatabaseAlias = QStringLiteral("DatabaseAlias");
 const QString kMaxRequestRows = QStringLiteral("MaxRequestRows");
 const QString kIdleTimeoutSeconds = QStringLiteral("IdleTimeoutSeconds");
+const QString kLogRetentionDays = QStringLiteral("LogRetentionDays");
 const QString kHttpPort = QStringLiteral("HttpPort");
 
 // Writes one value and makes sure it reached the file.
@@ -124,6 +125,8 @@ ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instan
       ReadOptional(settings, kMaxRequestRows, configuration.maxRequestRows, 1, 1000000);
   configuration.idleTimeoutSeconds =
       ReadOptional(settings, kIdleTimeoutSeconds, configuration.idleTimeoutSeconds, 0, 86400 * 7);
+  configuration.logRetentionDays =
+      ReadOptional(settings, kLogRetentionDays, configuration.logRetentionDays, 0, 36500);
   configuration.door = ReadDoorValues(settings);
   if (settings.contains(kHttpPort)) {
     configuration.httpPort = ReadOptional(settings, kHttpPort, 0, 0, 65535);

@@ -44,6 +44,8 @@ struct ServerConfiguration {
   int maxRequestRows = RequestContext::kDefaultMaxRows;
   // IdleTimeoutSeconds: a client silent this long is closed; 0: never.
   int idleTimeoutSeconds = 0;
+  // LogRetentionDays: a day's log is deleted this many days after its day; 0: never.
+  int logRetentionDays = 0;
   // ListenAddress, MaxConnections, EnforceClientAddress, AllowedClients, Tls*.
   DoorValues door;
   // HttpPort: the JSON API's port (0: the system chooses); absent: no HTTP face.

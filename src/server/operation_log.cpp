@@ -2,8 +2,11 @@
 
 #include "server/card_number_mask.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
+
+#include <algorithm>
 
 namespace taurelin {
 
@@ -42,6 +45,20 @@ bool OperationLog::holds(const QString& path) const {
          IdentityOfPath(path) == identity_;
 }
 
+void OperationLog::deleteFilesBefore(const QDate& oldestKept) const {
+  const QDir directory(directory_.isEmpty() ? QStringLiteral(".") : directory_);
+  const QString suffix = QStringLiteral(" - ") + baseName_;
+  for (const QString& name : directory.entryList({QStringLiteral("*") + suffix}, QDir::Files)) {
+    // Only "yyyymmdd - BASENAME" itself: another instance's log or any other file stays.
+    if (name.size() != 8 + suffix.size() || !name.endsWith(suffix)) continue;
+    if (!std::all_of(name.begin(), name.begin() + 8, [](QChar c) { return c.isDigit(); })) {
+      continue;
+    }
+    const QDate day = QDate::fromString(name.left(8), QStringLiteral("yyyyMMdd"));
+    if (day.isValid() && day < oldestKept) QFile::remove(directory.filePath(name));
+  }
+}
+
 void OperationLog::open(const QString& path) {
   close();
   // The log holds bookers' names and addresses: for the server's user alone.
@@ -76,6 +93,10 @@ void OperationLog::write(const QString& message) {
 
   const QString path = filePathFor(now);
   if (!holds(path)) open(path);
+  if (retentionDays_ > 0 && retainedOn_ != now.date()) {
+    retainedOn_ = now.date();
+    deleteFilesBefore(now.date().addDays(-retentionDays_));
+  }
   const QByteArray bytes = line.toUtf8();
   if (file_.write(bytes) != bytes.size()) {
     const QString error = file_.errorString();

@@ -11,10 +11,12 @@
 // sure that the path still names the file it holds: the first line after midnight starts
 // the new day's file, and a file moved or deleted by an operator is made anew at its path.
 // A failed write lets go of the file, so that the next line opens it again. Nothing is
-// written, and no file is held, while logging is off.
+// written, and no file is held, while logging is off. With a retention of N days, the first
+// line of each day deletes this log's files of days more than N days before it.
 
 #include "server/file_identity.h"
 
+#include <QDate>
 #include <QDateTime>
 #include <QFile>
 #include <QString>
@@ -42,6 +44,8 @@ class OperationLog {
   QString baseName() const { return baseName_; }
   void setBaseName(const QString& name);
   void setDirectory(const QString& directory);
+  // Days a day's file is kept after its own; 0 keeps every file.
+  void setRetentionDays(int days) { retentionDays_ = days; }
   // Replaces the local clock; tests use it to cross midnight.
   void setClock(Clock clock) { clock_ = std::move(clock); }
 
@@ -59,11 +63,16 @@ class OperationLog {
   bool holds(const QString& path) const;
   void open(const QString& path);
   void close();
+  // Deletes this log's files of days before `oldestKept`; what cannot be deleted stays for
+  // the next day's try.
+  void deleteFilesBefore(const QDate& oldestKept) const;
 
   bool enabled_ = false;
   QString baseName_;
   QString directory_;
   Clock clock_ = [] { return QDateTime::currentDateTime(); };
+  int retentionDays_ = 0;
+  QDate retainedOn_;  // the day whose first line last deleted old files
   QFile file_;
   std::optional<FileIdentity> identity_;  // of the open file
 };

@@ -48,6 +48,33 @@ TEST_F(OperationLogTest, MessageEndingWithLineFeedIsFollowedByAnEmptyLine) {
             QByteArray("08.12.2026 16:05:09 - U0 : messageID=1\n\r\n"));
 }
 
+// With a retention of 2 days, the first line of a day deletes this log's files of days more
+// than 2 days before it, and nothing else: another instance's log, other files, and every
+// file while the retention is 0.
+TEST_F(OperationLogTest, TheFirstLineOfADayDeletesThisLogsFilesPastTheRetention) {
+  const QStringList files = {"20261201 - API.LOG",   "20261205 - API.LOG", "20261206 - API.LOG",
+                             "20261201 - API_B.LOG", "x0261201 - API.LOG", "20261201 - API.LOG.1",
+                             "notes.txt"};
+  for (const QString& name : files) {
+    QFile file(dir_.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  }
+  log_.setEnabled(true);
+  log_.write(QStringLiteral("kept: retention 0"));
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files).size(), files.size() + 1);
+
+  log_.setRetentionDays(2);
+  now_ = now_.addDays(-1);  // 7 December: its first line deletes the files of 4 December
+  log_.write(QStringLiteral("a day earlier"));
+  EXPECT_TRUE(QFile::exists(dir_.filePath(QStringLiteral("20261205 - API.LOG"))));
+  now_ = now_.addDays(1);  // 8 December: before the 6th
+  log_.write(QStringLiteral("first line of the day"));
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files),
+            QStringList({"20261201 - API.LOG.1", "20261201 - API_B.LOG", "20261206 - API.LOG",
+                         "20261207 - API.LOG", "20261208 - API.LOG", "notes.txt",
+                         "x0261201 - API.LOG"}));
+}
+
 TEST_F(OperationLogTest, FirstLineAfterMidnightStartsTheNewDaysFile) {
   log_.setEnabled(true);
   now_ = QDateTime(QDate(2026, 12, 8), QTime(23, 59, 59, 999));

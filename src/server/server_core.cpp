@@ -60,6 +60,7 @@ void ServerCore::start() {
   configuration_ = ReadConfiguration(*settings_, options_.instance, aliases_.names(), face_);
   logging_ = configuration_.logging;
   face_.setLogfileChecked(logging_);
+  operationLog.setRetentionDays(configuration_.logRetentionDays);
   operationLog.setEnabled(logging_);
 
   face_.setPanel(OperatorInterface::kPortPanel,
