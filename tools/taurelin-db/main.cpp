@@ -1,11 +1,13 @@
-// taurelin-db: sets up a booking database on an alias, checks one, and copies one into an
+// taurelin-db: sets up a booking database on an alias, checks one, copies one into an
 // empty database of another alias (an SQLite file into PostgreSQL, for a business that
-// outgrows the file).
+// outgrows the file), and backs up an SQLite one while servers run on it.
 //
 //   taurelin-db [--aliases FILE] init ALIAS [--demo]
 //   taurelin-db [--aliases FILE] check ALIAS
 //   taurelin-db [--aliases FILE] upgrade ALIAS
 //   taurelin-db [--aliases FILE] copy FROM_ALIAS TO_ALIAS
+//   taurelin-db [--aliases FILE] backup ALIAS FILE
+//   taurelin-db [--aliases FILE] restore FILE ALIAS
 //
 // Results go to standard output, messages to standard error. Exit status: 0 done (check:
 // the database has everything), 1 refused or failed (check: something is missing, or an
@@ -17,6 +19,7 @@
 #include "store/contract.h"
 #include "store/database_copy.h"
 #include "store/schema.h"
+#include "store/sqlite_backup.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -224,11 +227,59 @@ int Copy(const DatabaseAlias& from, const DatabaseAlias& to) {
   return kDone;
 }
 
+// The tables of a checked copy with their rows, as the result of backup and restore.
+void PrintTables(const SqliteCopyReport& report) {
+  for (const CopiedTable& table : report.tables) {
+    Out() << "  " << table.name.leftJustified(12) << ' ' << table.rows << Qt::endl;
+  }
+}
+
+// Backup and restore copy SQLite files; PostgreSQL has its own tools for that.
+std::optional<int> RefuseServerDatabase(const DatabaseAlias& alias, const char* command,
+                                        const char* tool) {
+  if (IsSqlite(alias)) return std::nullopt;
+  return Fail(QStringLiteral("%1: %2 takes an SQLite database; use %3 for this one (see the "
+                             "README)")
+                  .arg(Describe(alias), QLatin1String(command), QLatin1String(tool)));
+}
+
+int Backup(const DatabaseAlias& alias, const QString& file) {
+  if (const std::optional<int> refused = RefuseServerDatabase(alias, "backup", "pg_dump")) {
+    return *refused;
+  }
+  Err() << "Backing up " << Describe(alias) << " to " << file << "..." << Qt::endl;
+  SqliteCopyReport report;
+  QString error;
+  if (!BackUpSqlite(alias.database, file, &report, &error)) {
+    return Fail(QStringLiteral("backup of %1: %2; no backup was written")
+                    .arg(Describe(alias), error));
+  }
+  Out() << "Backed up " << Describe(alias) << " to " << file << " (" << report.bytes
+        << " bytes, checked):" << Qt::endl;
+  PrintTables(report);
+  return kDone;
+}
+
+int Restore(const QString& file, const DatabaseAlias& alias) {
+  if (const std::optional<int> refused = RefuseServerDatabase(alias, "restore", "pg_restore")) {
+    return *refused;
+  }
+  SqliteCopyReport report;
+  QString error;
+  if (RestoreSqlite(file, alias.database, &report, &error) != RestoreOutcome::kRestored) {
+    return Fail(QStringLiteral("restore of %1 to %2: %3; nothing was changed")
+                    .arg(file, Describe(alias), error));
+  }
+  Out() << "Restored " << file << " to " << Describe(alias) << ":" << Qt::endl;
+  PrintTables(report);
+  return kDone;
+}
+
 int Run(const QCoreApplication& app) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
-      "Sets up the booking database of an alias, or checks that it has everything the "
-      "booking interface needs.\n\n"
+      "Sets up the booking database of an alias, checks that it has everything the "
+      "booking interface needs, copies it, and backs it up.\n\n"
       "  init ALIAS [--demo]  create the schema (and the demo data) on an empty database\n"
       "  check ALIAS          list what the database lacks, and the amounts it holds\n"
       "                       with more decimals or digits than their column's type;\n"
@@ -236,7 +287,12 @@ int Run(const QCoreApplication& app) {
       "  upgrade ALIAS        add what a database made by an earlier version lacks (the\n"
       "                       occupancy index, the layout version), in one transaction\n"
       "  copy FROM TO         copy every booking table of alias FROM into the empty\n"
-      "                       database of alias TO, in one transaction"));
+      "                       database of alias TO, in one transaction\n"
+      "  backup ALIAS FILE    write a checked copy of the alias's SQLite database to FILE\n"
+      "                       while servers keep running on it; FILE is replaced only by\n"
+      "                       a whole copy that passed SQLite's integrity check\n"
+      "  restore FILE ALIAS   put the backup FILE in place of the alias's SQLite database;\n"
+      "                       refused while a server (or any program) has it open"));
   parser.addHelpOption();
   parser.addVersionOption();
   const QCommandLineOption aliasesOption(
@@ -249,18 +305,21 @@ int Run(const QCoreApplication& app) {
   parser.addOption(aliasesOption);
   parser.addOption(demoOption);
   parser.addPositionalArgument(QStringLiteral("command"),
-                               QStringLiteral("init, check, upgrade or copy"));
-  parser.addPositionalArgument(QStringLiteral("alias"),
-                               QStringLiteral("The database alias (copy: two aliases)."));
+                               QStringLiteral("init, check, upgrade, copy, backup or restore"));
+  parser.addPositionalArgument(
+      QStringLiteral("alias"),
+      QStringLiteral("The database alias (copy: two aliases; backup: the alias and the file; "
+                     "restore: the file and the alias)."));
   parser.process(app);
 
   const QStringList arguments = parser.positionalArguments();
   const QString command = arguments.value(0);
-  const bool copy = command == u"copy";
   const bool single = command == u"init" || command == u"check" || command == u"upgrade";
-  if (arguments.size() != (copy ? 3 : 2) || (!copy && !single)) {
-    return Fail(QStringLiteral("expected init ALIAS [--demo], check ALIAS, upgrade ALIAS or "
-                               "copy FROM TO (see --help)"),
+  const bool pair = command == u"copy" || command == u"backup" || command == u"restore";
+  if (arguments.size() != (pair ? 3 : 2) || (!pair && !single)) {
+    return Fail(QStringLiteral("expected init ALIAS [--demo], check ALIAS, upgrade ALIAS, "
+                               "copy FROM TO, backup ALIAS FILE or restore FILE ALIAS "
+                               "(see --help)"),
                 kUsage);
   }
   if (command != u"init" && parser.isSet(demoOption)) {
@@ -269,8 +328,12 @@ int Run(const QCoreApplication& app) {
   const QString file =
       parser.isSet(aliasesOption) ? parser.value(aliasesOption) : AliasList::DefaultFile();
   const AliasList list = AliasList::Load(file);
+  // Which arguments name aliases; backup and restore also name a file.
+  QStringList names = arguments.mid(1);
+  if (command == u"backup") names = {arguments[1]};
+  if (command == u"restore") names = {arguments[2]};
   QList<DatabaseAlias> aliases;
-  for (const QString& name : arguments.mid(1)) {
+  for (const QString& name : names) {
     const std::optional<DatabaseAlias> alias = list.find(name);
     if (!alias.has_value()) {
       const QString why = QFileInfo::exists(file)
@@ -280,7 +343,9 @@ int Run(const QCoreApplication& app) {
     }
     aliases << *alias;
   }
-  if (copy) return Copy(aliases[0], aliases[1]);
+  if (command == u"copy") return Copy(aliases[0], aliases[1]);
+  if (command == u"backup") return Backup(aliases[0], arguments[2]);
+  if (command == u"restore") return Restore(arguments[1], aliases[0]);
   if (command == u"upgrade") return Upgrade(aliases[0]);
   return command == u"init" ? Init(aliases[0], parser.isSet(demoOption)) : Check(aliases[0]);
 }

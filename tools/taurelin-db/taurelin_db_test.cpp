@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QMap>
 #include <QProcess>
@@ -305,6 +306,47 @@ TEST_F(TaurelinDbTest, CopyRefusesAMissingSourceAndAnOccupiedTarget) {
   EXPECT_TRUE(occupied.err.contains(u"already has tables")) << occupied.err.toStdString();
   EXPECT_EQ(Bytes(Db("half")), before);
   EXPECT_EQ(Run({"copy", "demo"}).status, 2);
+}
+
+// A backup that could not be whole writes nothing: the last good one stays as it was and no
+// partial file is left beside it. Restore refuses a file that is no booking database, and
+// puts a good backup in place of a damaged database.
+TEST_F(TaurelinDbTest, BackupAndRestoreRefuseWhatWouldNotBeWhole) {
+  ASSERT_EQ(Run({"init", "demo", "--demo"}).status, 0);
+  const QString nightly = dir_.filePath(QStringLiteral("nightly.db"));
+  const Result good = Run({"backup", "demo", nightly});
+  ASSERT_EQ(good.status, 0) << good.err.toStdString();
+  EXPECT_TRUE(good.out.contains(QRegularExpression(QStringLiteral("BOOKING +4\\n"))))
+      << good.out.toStdString();
+  const QByteArray lastGood = Bytes(nightly);
+  EXPECT_EQ(Run({"backup", "demo", Db("demo")}).status, 1);
+
+  {
+    QFile database(Db("demo"));
+    ASSERT_TRUE(database.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(database.seek(database.size() / 2 / 4096 * 4096));
+    database.write(QByteArray(8192, '\x5a'));
+  }
+  const Result damaged = Run({"backup", "demo", nightly});
+  EXPECT_EQ(damaged.status, 1) << damaged.out.toStdString();
+  EXPECT_TRUE(damaged.err.contains(u"no backup was written")) << damaged.err.toStdString();
+  EXPECT_EQ(Bytes(nightly), lastGood);
+  const QStringList left =
+      QDir(dir_.path()).entryList({QStringLiteral("*partial*")}, QDir::Files | QDir::Hidden);
+  EXPECT_TRUE(left.isEmpty()) << left.join(u' ').toStdString();
+
+  Sql(Db("half"), {"CREATE TABLE NOTES (TEXT VARCHAR(10))"});
+  const QByteArray damagedBytes = Bytes(Db("demo"));
+  const Result foreign = Run({"restore", Db("half"), "demo"});
+  EXPECT_EQ(foreign.status, 1);
+  EXPECT_TRUE(foreign.err.contains(u"no booking database")) << foreign.err.toStdString();
+  EXPECT_EQ(Bytes(Db("demo")), damagedBytes);
+
+  const Result restored = Run({"restore", nightly, "demo"});
+  ASSERT_EQ(restored.status, 0) << restored.err.toStdString();
+  const Result check = Run({"check", "demo"});
+  EXPECT_EQ(check.status, 0) << check.out.toStdString();
+  EXPECT_EQ(Bytes(nightly), lastGood);
 }
 
 // An amount that NUMERIC(15,2) would round, in a database made before the columns checked
