@@ -11,6 +11,13 @@
 #include <QLockFile>
 #include <QThread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -88,6 +95,7 @@ class OpenRegister {
                        .arg(bytes_.size() - whole);
       }
     }
+    trailing_ = bytes_.size() - whole;
     bytes_.truncate(whole);
   }
 
@@ -104,6 +112,12 @@ class OpenRegister {
     return index < count() && this->record(index) == record;
   }
   qsizetype count() const { return bytes_.size() / TimeOutRecord::kSize; }
+  // How many bytes after the last whole record the file holds: a piece of none.
+  qsizetype trailing() const { return trailing_; }
+  // Record `index` as it lies in the file.
+  QByteArrayView bytesOf(qsizetype index) const {
+    return QByteArrayView(bytes_).sliced(index * TimeOutRecord::kSize, TimeOutRecord::kSize);
+  }
 
   // The index of the first record holding this reservation number (the empty text: the
   // first free record); count() when there is none.
@@ -134,15 +148,60 @@ class OpenRegister {
                                         file_.errorString()));
   }
 
-  QByteArrayView bytesOf(qsizetype index) const {
-    return QByteArrayView(bytes_).sliced(index * TimeOutRecord::kSize, TimeOutRecord::kSize);
-  }
-
   QLockFile lock_;
   QFile file_;
   QByteArray bytes_;  // the whole records, as in the file
+  qsizetype trailing_ = 0;
   QStringList damage_;
 };
+
+// Replaces the file at `path` by one holding `bytes`, with its permissions and owner: writes
+// and syncs `path` + ".compacting", renames it over `path` and syncs the directory. The
+// caller holds the register's lock, which is what the temporary name belongs to. Throws
+// TimeOutRegisterError, leaving `path` as it was and no temporary file behind.
+void ReplaceFile(const QString& path, const QByteArray& bytes) {
+  const QString temporary = path + QStringLiteral(".compacting");
+  QFile out(temporary);
+  const auto fail = [&](const QString& what, const QString& why) {
+    out.close();
+    QFile::remove(temporary);
+    throw TimeOutRegisterError(
+        QStringLiteral("%1 not compacted: cannot %2 %3: %4").arg(path, what, temporary, why));
+  };
+  const auto lastError = [] { return QString::fromLocal8Bit(std::strerror(errno)); };
+  struct stat old {};
+  if (::stat(QFile::encodeName(path).constData(), &old) != 0) {
+    throw TimeOutRegisterError(QStringLiteral("%1 not compacted: cannot read its permissions: %2")
+                                   .arg(path, lastError()));
+  }
+  // One left by a compaction that was cut short; never followed if it is a link.
+  QFile::remove(temporary);
+  if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+    fail(QStringLiteral("create"), out.errorString());
+  }
+  struct stat made {};
+  if (::fstat(out.handle(), &made) != 0 ||
+      ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
+       ::fchown(out.handle(), old.st_uid, old.st_gid) != 0) ||
+      ::fchmod(out.handle(), old.st_mode & 07777) != 0) {
+    fail(QStringLiteral("give the old file's owner and permissions to"), lastError());
+  }
+  if (out.write(bytes) != bytes.size()) fail(QStringLiteral("write"), out.errorString());
+  if (::fsync(out.handle()) != 0) fail(QStringLiteral("sync"), lastError());
+  out.close();
+  if (std::rename(QFile::encodeName(temporary).constData(),
+                  QFile::encodeName(path).constData()) != 0) {
+    fail(QStringLiteral("rename over the register"), lastError());
+  }
+  // The new name lasts through a power failure once the directory is synced too. The
+  // replacement is done: a directory that cannot be synced is no reason to undo it.
+  const QByteArray directory = QFile::encodeName(QFileInfo(path).absolutePath());
+  const int handle = ::open(directory.constData(), O_RDONLY | O_DIRECTORY);
+  if (handle >= 0) {
+    ::fsync(handle);
+    ::close(handle);
+  }
+}
 
 }  // namespace
 
@@ -220,7 +279,7 @@ int TimeOutRegister::sweep(const Cancel& cancel) {
   }
   int expired = 0;
   for (const auto& [index, record] : due) {
-    // Another instance may have freed or renewed it since.
+    // Another instance may have freed or renewed it since, or moved it by a compaction.
     if (!OpenRegister(filePath()).holds(index, record)) continue;
     ++expired;
     if (!cancel(record.refnr)) continue;
@@ -234,6 +293,32 @@ void TimeOutRegister::check() const {
   if (QFile::exists(filePath())) {
     alert(OpenRegister(filePath(), OpenRegister::Examine::kYes).damage());
   }
+}
+
+bool TimeOutRegister::compact() {
+  const QString path = filePath();
+  if (!QFile::exists(path)) return false;
+  const OpenRegister file(path);
+  QByteArray kept;
+  for (qsizetype i = 0; i < file.count(); ++i) {
+    if (!TimeOutRecord::HoldsRefnr(file.bytesOf(i), QString())) kept.append(file.bytesOf(i));
+  }
+  const qsizetype inUse = kept.size() / TimeOutRecord::kSize;
+  if (file.count() <= kCompactionFloor || 2 * inUse >= file.count()) return false;
+  // Still under the lock: no other instance reads or writes until the new file is in place,
+  // and each one opens the file by its name anew for every operation. A register that is a
+  // symbolic link stays one: the file it names is replaced.
+  const QFileInfo info(path);
+  ReplaceFile(info.isSymLink() ? info.canonicalFilePath() : path, kept);
+  QString line = QStringLiteral("%1 compacted: %2 records, %3 in use")
+                     .arg(path)
+                     .arg(file.count())
+                     .arg(inUse);
+  if (file.trailing() > 0) {
+    line += QStringLiteral("; the last %1 bytes, no whole record, dropped").arg(file.trailing());
+  }
+  log(line);
+  return true;
 }
 
 std::vector<TimeOutRecord> TimeOutRegister::entries() const {

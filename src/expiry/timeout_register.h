@@ -4,7 +4,8 @@
 // each one expires, shared by every server instance started in the same directory.
 //
 // The file is a plain run of 38-byte records (see TimeOutRecord), numbered in file order.
-// A new reservation takes the first free record or is appended; the file never shrinks.
+// A new reservation takes the first free record or is appended; the file shrinks only by
+// compact(), which a server calls at start-up.
 // Each operation opens the file, holds the lock file "TimeOut.API.lock" beside it while it
 // reads and writes, and closes both again, so instances sharing the directory never lose or
 // mangle each other's entries; each record is written with one write call. A trailing piece
@@ -19,6 +20,11 @@
 // or an expiry time that is no time is reported through the alert, at each check and at
 // each sweep that meets it. An entry whose expiry time cannot be read is taken as expired,
 // for nothing else tells when its hold should end.
+//
+// A record's number is its place in the file only until the next compaction; what an entry
+// means lies in its bytes alone. Compaction moves set entries to lower numbers, so a sweep
+// of another instance that meets an entry moved meanwhile passes it over (as one changed),
+// and hands it over again at its next sweep.
 
 #include "expiry/timeout_record.h"
 
@@ -88,6 +94,23 @@ class TimeOutRegister {
   // Reports damage to the file through the alert; nothing when there is no file. Throws
   // TimeOutRegisterError when the file cannot be read.
   void check() const;
+
+  // Compaction leaves a register of at most this many records as it is, so that a small
+  // register is not rewritten at every start.
+  static constexpr int kCompactionFloor = 64;
+
+  // Rewrites the file without its free records when it holds more than kCompactionFloor
+  // records and more than half of them are free: the set entries stay byte for byte as
+  // they were (damaged ones too) and in their order; a trailing piece goes. Under the
+  // register's lock, the new file is written beside the old one under the name
+  // "TimeOut.API.compacting", synced, given the old file's permissions and owner, and
+  // renamed over it, so another instance sees either the old file or the new one, never a
+  // part. Logs one line when it compacts and returns true; false, and the file untouched
+  // (same bytes, same inode), when there is nothing to gain or no file. Damage is not
+  // reported here: call check() first, while the damaged records are still where they were.
+  // Throws TimeOutRegisterError when the file cannot be locked, read or replaced; the old
+  // file then stays as it was, and no temporary file is left.
+  bool compact();
 
   // The records in file order. Throws TimeOutRegisterError.
   std::vector<TimeOutRecord> entries() const;

@@ -5,15 +5,23 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QSet>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
+#include <chrono>
+#include <csignal>
 #include <ostream>
+#include <thread>
 
 namespace taurelin {
 
@@ -329,6 +337,127 @@ TEST_F(TimeOutRegisterTest, DamageIsReportedAndAnUnreadableExpiryIsTakenAsExpire
   EXPECT_EQ(Sweep(), QStringList{"1002"});
   EXPECT_EQ(alerts.size(), 3);
   EXPECT_TRUE(log_.isEmpty());
+}
+
+// What start-up does to a register of mostly free records: the damage is told first, then
+// the free records go and the set ones stay as they were, byte for byte and in their order.
+TEST_F(TimeOutRegisterTest, CompactionKeepsTheSetEntriesByteForByteAndWaitsForTheLock) {
+  QStringList alerts;
+  register_.setAlert([&alerts](const QString& line) { alerts << line; });
+  const QByteArray expired = Record("1001", "20240305100000", "900", 'x');
+  const QByteArray damaged = Record("1002", "2099x101000000", "60");
+  const QByteArray later = Record("1003", "20990101000000", "60", 'z');
+  QByteArray overlong = Record("1234567890", "20990101000000", "12345");
+  overlong[0] = char(0xff);
+  QByteArray bytes;
+  for (int i = 0; i < 100; ++i) {
+    if (i == 3) {
+      bytes += expired;
+    } else if (i == 40) {
+      bytes += damaged;
+    } else if (i == 41) {
+      bytes += later;
+    } else if (i == 97) {
+      bytes += overlong;
+    } else {
+      bytes += i % 2 == 0 ? QByteArray(38, '\0') : Record("", "", "", 'y');
+    }
+  }
+  WriteBytes(bytes + QByteArray("\x04" "10", 3));
+  const auto inUse = [this] {
+    std::vector<TimeOutRecord> set;
+    for (const TimeOutRecord& record : register_.entries()) {
+      if (!record.isFree()) set.push_back(record);
+    }
+    return set;
+  };
+  const std::vector<TimeOutRecord> before = inUse();
+  ASSERT_EQ(before.size(), 4u);
+  register_.check();
+  EXPECT_EQ(alerts.size(), 3) << alerts.join(u'|').toStdString();
+
+  // Another holder of the lock: the compaction waits until it lets go.
+  QLockFile held(register_.filePath() + QStringLiteral(".lock"));
+  ASSERT_TRUE(held.tryLock(0));
+  std::thread letGo([&held] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    held.unlock();
+  });
+  QElapsedTimer waited;
+  waited.start();
+  const bool compacted = register_.compact();
+  const qint64 waitedMs = waited.elapsed();
+  letGo.join();
+  EXPECT_GE(waitedMs, 300);
+  EXPECT_TRUE(compacted);
+
+  EXPECT_EQ(Bytes(), expired + damaged + later + overlong);
+  EXPECT_EQ(inUse(), before);
+  ASSERT_EQ(log_.size(), 1);
+  EXPECT_TRUE(log_[0].endsWith(u"TimeOut.API compacted: 100 records, 4 in use; the last 3 "
+                               u"bytes, no whole record, dropped"))
+      << log_[0].toStdString();
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{"TimeOut.API"});
+  // The damaged entry is still taken as expired.
+  EXPECT_EQ(Sweep(), (QStringList{"1001", "1002"}));
+  EXPECT_EQ(alerts.size(), 5) << alerts.join(u'|').toStdString();
+}
+
+// A register too small, or not more than half free, is not touched at all; nor is one whose
+// new file cannot be written, and no temporary file stays behind.
+TEST_F(TimeOutRegisterTest, CompactionLeavesTheFileAsItWasWhenThereIsNothingToGainOrItFails) {
+  const QByteArray set = Record("1001", "20990101000000", "60");
+  const QByteArray free(38, '\0');
+  const auto repeated = [](const QByteArray& pattern, int times) {
+    QByteArray bytes;
+    for (int i = 0; i < times; ++i) bytes += pattern;
+    return bytes;
+  };
+  const auto inode = [this] {
+    struct stat status {};
+    ::stat(QFile::encodeName(register_.filePath()).constData(), &status);
+    return status.st_ino;
+  };
+  EXPECT_FALSE(register_.compact());  // no file: none is made
+  EXPECT_FALSE(QFile::exists(register_.filePath()));
+
+  const QByteArray atTheFloor =
+      set + repeated(free, TimeOutRegister::kCompactionFloor - 1) + QByteArray("\x04" "10", 3);
+  const QByteArray halfInUse = repeated(set + free, 100);
+  for (const QByteArray& bytes : {atTheFloor, halfInUse}) {
+    WriteBytes(bytes);
+    const ino_t before = inode();
+    EXPECT_FALSE(register_.compact());
+    EXPECT_EQ(Bytes(), bytes);
+    EXPECT_EQ(inode(), before);
+  }
+  EXPECT_TRUE(log_.isEmpty()) << log_.join(u'|').toStdString();
+
+  // A disk that fills up while the new file is written.
+  const QByteArray tenInUse = repeated(set, 10) + repeated(free, 190);
+  WriteBytes(tenInUse);
+  const ino_t before = inode();
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const rlimit small{200, saved.rlim_max};
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  QString failure;
+  try {
+    register_.compact();
+  } catch (const TimeOutRegisterError& error) {
+    failure = QString::fromUtf8(error.what());
+  }
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_TRUE(failure.contains(u"TimeOut.API not compacted: cannot write"))
+      << failure.toStdString();
+  EXPECT_EQ(Bytes(), tenInUse);
+  EXPECT_EQ(inode(), before);
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{"TimeOut.API"});
+  EXPECT_TRUE(log_.isEmpty()) << log_.join(u'|').toStdString();
 }
 
 TEST(TimeOutRecordTest, ANumberIsFoundExactlyWhereDecodingWouldFindIt) {

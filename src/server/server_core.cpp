@@ -73,7 +73,11 @@ void ServerCore::start() {
   if (!exposure.isEmpty()) tell(exposure);
   session_->ConnectAPIDatabase(configuration_.databaseAlias);
   try {
+    // Damage first, while the damaged records are still where they were; then the free
+    // records go, before this instance's first sweep. A register that cannot be compacted
+    // is told and kept as it is: the server starts all the same.
     timeOuts_.check();
+    timeOuts_.compact();
   } catch (const TimeOutRegisterError& error) {
     tell(QString::fromUtf8(error.what()));
   }
