@@ -1,12 +1,15 @@
 #include "store/alias_list.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTextStream>
 #include <QUrl>
 
 #include <algorithm>
+
+#include <unistd.h>
 
 namespace taurelin {
 namespace {
@@ -80,10 +83,16 @@ namespace taurelin {
 QString AliasList::passwordExposure() const {
   const bool passwords = std::any_of(aliases_.begin(), aliases_.end(),
                                      [](const DatabaseAlias& a) { return !a.password.isEmpty(); });
-  const QFile::Permissions open = QFile::ReadGroup | QFile::ReadOther;
-  if (!passwords || (QFile::permissions(file_) & open) == 0) return {};
+  if (!passwords) return {};
+  // The group may read it when the group is the server's own (the package's root:taurelin,
+  // mode 0640): the server reads it through that group.
+  const QFileInfo info(file_);
+  const QFile::Permissions permissions = info.permissions();
+  const bool exposed = (permissions & QFile::ReadOther) ||
+                       ((permissions & QFile::ReadGroup) && info.groupId() != ::getegid());
+  if (!exposed) return {};
   return QStringLiteral("the alias file %1 holds a password and others may read it; "
-                        "chmod 600 %1")
+                        "chmod 600 %1 (or 640 with the server's own group)")
       .arg(file_);
 }
 

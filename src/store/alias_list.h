@@ -45,8 +45,8 @@ class AliasList {
   const QString& file() const { return file_; }
   QStringList names() const;
   std::optional<DatabaseAlias> find(const QString& name) const;
-  // A warning when the file holds a password and users other than its owner may read it;
-  // empty otherwise.
+  // A warning when the file holds a password and users other than its owner may read it
+  // (others, or a group other than the reading process's own); empty otherwise.
   QString passwordExposure() const;
 
  private:

@@ -8,6 +8,8 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include <unistd.h>
+
 namespace taurelin {
 namespace {
 
@@ -48,9 +50,23 @@ TEST_F(AliasListTest, WarnsWhenOthersMayReadAPassword) {
   EXPECT_TRUE(AliasList::Load(path).passwordExposure().contains(u"chmod 600"));
   QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
   EXPECT_TRUE(AliasList::Load(path).passwordExposure().isEmpty());
+  // Readable by the server's own group, as the package installs it (root:taurelin, 0640).
+  QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+  ASSERT_EQ(::chown(QFile::encodeName(path).constData(), static_cast<uid_t>(-1), ::getegid()), 0);
+  EXPECT_TRUE(AliasList::Load(path).passwordExposure().isEmpty());
   const QString plain = Write("[demo]\ndatabase=/tmp/d.db\n");
   QFile::setPermissions(plain, QFile::ReadOwner | QFile::ReadOther);
   EXPECT_TRUE(AliasList::Load(plain).passwordExposure().isEmpty());
+}
+
+TEST_F(AliasListTest, WarnsWhenAnotherGroupMayReadAPassword) {
+  const QString path = Write("[booking]\ndriver=QPSQL\nuser=u\npassword=secret\n");
+  QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+  const gid_t other = ::getegid() == 0 ? 65534 : 0;
+  if (::chown(QFile::encodeName(path).constData(), static_cast<uid_t>(-1), other) != 0) {
+    GTEST_SKIP() << "cannot give the file another group (needs root)";
+  }
+  EXPECT_TRUE(AliasList::Load(path).passwordExposure().contains(u"chmod 600"));
 }
 
 TEST_F(AliasListTest, MissingFileIsAnEmptyList) {
