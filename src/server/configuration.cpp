@@ -37,7 +37,9 @@ QString ReadText(QSettings& settings, const QString& key) {
   return value.toString();
 }
 
-// Asks for the port until the operator gives an integer that can be stored, or cancels.
+// Asks for the port until the operator gives an integer, or cancels. A store that takes no
+// write ends the read: asking again would not mend it, and headless, where the offered port
+// is the answer every time, would ask for ever.
 int AskPort(QSettings& settings, OperatorInterface& face) {
   face.showMessage(QStringLiteral("Port er ikke definert for applikasjonen"));
   for (;;) {
@@ -45,8 +47,10 @@ int AskPort(QSettings& settings, OperatorInterface& face) {
         face.askValue(QStringLiteral("Definer IP-port"), QStringLiteral("Port :"),
                       QStringLiteral("12000"));
     if (!answer) return 0;
-    const std::optional<int> port = ToInteger(answer->trimmed());
-    if (port && Write(settings, kPort, *port)) return *port;
+    if (const std::optional<int> port = ToInteger(answer->trimmed())) {
+      WriteOrThrow(settings, kPort, *port);
+      return *port;
+    }
     face.showError(QStringLiteral("Ugyldig port (heltall)"));
   }
 }

@@ -93,6 +93,27 @@ TEST_F(ConfigurationTest, UnwritableStoreFailsTheRead) {
   EXPECT_THROW(Read(), ConfigurationError);
 }
 
+// A store that reads but takes no write, as /etc is to a service: the port, once given, is
+// refused as unstorable, not asked for again (headless, that was a loop without end).
+TEST_F(ConfigurationTest, AStoreThatTakesNoWriteEndsTheReadInsteadOfAskingAgain) {
+  const QSettings::Format readOnly = QSettings::registerFormat(
+      QStringLiteral("conf"),
+      [](QIODevice&, QSettings::SettingsMap& map) {
+        map.insert(QStringLiteral("Software/Vindrelok/Taurelin/API/Logfile"), 1);
+        return true;
+      },
+      [](QIODevice&, const QSettings::SettingsMap&) { return false; });
+  QFile file(path());
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("read by the format above");
+  file.close();
+  face_.answers = {QStringLiteral("12000"), QStringLiteral("12000")};
+  QSettings settings(path(), readOnly);
+  EXPECT_THROW(ReadConfiguration(settings, QString(), {"demo"}, face_), ConfigurationError);
+  EXPECT_EQ(face_.shown, QStringList({"message: Port er ikke definert for applikasjonen",
+                                      "ask: Definer IP-port | Port : | 12000"}));
+}
+
 TEST_F(ConfigurationTest, LogSwitchIsWrittenAsOneOrZero) {
   QSettings settings(path(), QSettings::IniFormat);
   EXPECT_TRUE(WriteLogSwitch(settings, QString(), true));
