@@ -118,8 +118,12 @@ bool Sync(const QString& path, int flags, QString* error) {
 
 }  // namespace
 
-bool BackUpSqlite(const QString& database, const QString& file, SqliteCopyReport* report,
-                  QString* error) {
+namespace {
+
+// The backup up to the rename: the checked copy, synced, under a name of its own in
+// `file`'s folder (`partial`, created here).
+bool WriteCheckedCopy(const QString& database, const QString& file, QTemporaryFile& partial,
+                      SqliteCopyReport* report, QString* error) {
   if (!QFileInfo(database).isFile()) {
     return Fail(error, QStringLiteral("the database file %1 does not exist").arg(database));
   }
@@ -128,11 +132,6 @@ bool BackUpSqlite(const QString& database, const QString& file, SqliteCopyReport
   }
   const QFileInfo target(file);
   if (target.isDir()) return Fail(error, QStringLiteral("%1 is a folder").arg(file));
-  // The copy is made under a name of its own in the target's folder, so that the rename
-  // that puts it in place replaces the old backup in one step, on the same file system.
-  // QTemporaryFile creates it readable by its owner only: a backup holds bookers' details.
-  QTemporaryFile partial(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                         QStringLiteral(".partial-XXXXXX"));
   if (!partial.open()) {
     return Fail(error, QStringLiteral("cannot create a file in %1: %2")
                            .arg(target.absolutePath(), partial.errorString()));
@@ -159,13 +158,34 @@ bool BackUpSqlite(const QString& database, const QString& file, SqliteCopyReport
     }
   }
   report->bytes = QFileInfo(partial.fileName()).size();
+  return true;
+}
+
+}  // namespace
+
+BackupOutcome BackUpSqlite(const QString& database, const QString& file,
+                           SqliteCopyReport* report, QString* error) {
+  const QFileInfo target(file);
+  // The copy is made under a name of its own in the target's folder, so that the rename
+  // that puts it in place replaces the old backup in one step, on the same file system.
+  // QTemporaryFile creates it readable by its owner only: a backup holds bookers' details.
+  QTemporaryFile partial(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                         QStringLiteral(".partial-XXXXXX"));
+  if (!WriteCheckedCopy(database, file, partial, report, error)) {
+    return BackupOutcome::kNotWritten;
+  }
   if (std::rename(QFile::encodeName(partial.fileName()).constData(),
                   QFile::encodeName(target.absoluteFilePath()).constData()) != 0) {
-    return Fail(error, QStringLiteral("cannot put the copy in place of %1: %2")
-                           .arg(file, SystemError()));
+    Fail(error, QStringLiteral("cannot put the copy in place of %1: %2")
+                    .arg(file, SystemError()));
+    return BackupOutcome::kNotWritten;
   }
   partial.setAutoRemove(false);
-  return Sync(target.absolutePath(), O_RDONLY | O_DIRECTORY, error);
+  QString why;
+  if (Sync(target.absolutePath(), O_RDONLY | O_DIRECTORY, &why)) return BackupOutcome::kWritten;
+  // In place, but a power cut could still take back the rename.
+  Fail(error, QStringLiteral("the backup is in place, but %1").arg(why));
+  return BackupOutcome::kUnsynced;
 }
 
 RestoreOutcome RestoreSqlite(const QString& file, const QString& database,

@@ -7,8 +7,9 @@
 // - BackUpSqlite writes one consistent state of the database (VACUUM INTO, a single read
 //   transaction, so writers carry on meanwhile) to a new file beside `file`, syncs it, checks
 //   it with PRAGMA integrity_check and for every booking table, and only then renames it
-//   over `file`. Whatever fails, `file` is as it was (absent, or the last backup) and no
-//   partial copy is left behind.
+//   over `file`. Whatever fails before that, `file` is as it was (absent, or the last
+//   backup) and no partial copy is left behind; after it, only a folder that cannot be
+//   synced is left to fail.
 // - RestoreSqlite checks `file` the same way before it touches the database. It then takes
 //   the database's file lock exclusively and keeps it until it is done: while any other
 //   connection has the database open (a server keeps one open as long as it runs), it
@@ -30,10 +31,16 @@ struct SqliteCopyReport {
   qint64 bytes = 0;
 };
 
-// Backs up the SQLite database `database` (a file path) to `file`. False with `error` set
-// when it did not, or when the copy is in any doubt.
-bool BackUpSqlite(const QString& database, const QString& file, SqliteCopyReport* report,
-                  QString* error);
+enum class BackupOutcome {
+  kWritten,
+  kNotWritten,  // `file` is as it was
+  kUnsynced,    // the copy is in place, but its folder's entry could not be synced
+};
+
+// Backs up the SQLite database `database` (a file path) to `file`; on anything but
+// kWritten, `error` says why.
+BackupOutcome BackUpSqlite(const QString& database, const QString& file,
+                           SqliteCopyReport* report, QString* error);
 
 enum class RestoreOutcome { kRestored, kInUse, kFailed };
 

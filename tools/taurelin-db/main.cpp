@@ -250,9 +250,13 @@ int Backup(const DatabaseAlias& alias, const QString& file) {
   Err() << "Backing up " << Describe(alias) << " to " << file << "..." << Qt::endl;
   SqliteCopyReport report;
   QString error;
-  if (!BackUpSqlite(alias.database, file, &report, &error)) {
-    return Fail(QStringLiteral("backup of %1: %2; no backup was written")
-                    .arg(Describe(alias), error));
+  const BackupOutcome outcome = BackUpSqlite(alias.database, file, &report, &error);
+  if (outcome != BackupOutcome::kWritten) {
+    return Fail(QStringLiteral("backup of %1: %2%3")
+                    .arg(Describe(alias), error,
+                         outcome == BackupOutcome::kNotWritten
+                             ? QStringLiteral("; no backup was written")
+                             : QString()));
   }
   Out() << "Backed up " << Describe(alias) << " to " << file << " (" << report.bytes
         << " bytes, checked):" << Qt::endl;
