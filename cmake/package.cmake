@@ -1,5 +1,5 @@
 # The Debian package, made by CPack (scripts/package builds it in Release): the three programs
-# (their install rules stand beside them), the schemas and demo data, the systemd unit, and the
+# (their install rules stand beside them), the schemas and demo data, the systemd units, and the
 # configuration and alias file for /etc/taurelin with the maintainer scripts of deploy/.
 # `cpack -G DEB` in the build directory writes taurelin_VERSION_ARCH.deb.
 
@@ -10,8 +10,10 @@ install(FILES db/sqlite/schema.sql db/sqlite/upgrade.sql db/sqlite/demo.sql
 install(FILES db/postgresql/schema.sql db/postgresql/upgrade.sql
         DESTINATION ${CMAKE_INSTALL_DATADIR}/taurelin/postgresql)
 
-# Absolute: a package's systemd unit and configuration do not move with the prefix.
-install(FILES deploy/taurelin-api.service DESTINATION /lib/systemd/system)
+# Absolute: a package's systemd units and configuration do not move with the prefix.
+install(FILES deploy/taurelin-api.service deploy/taurelin-backup@.service
+              deploy/taurelin-backup@.timer
+        DESTINATION /lib/systemd/system)
 install(FILES deploy/etc/taurelin.conf DESTINATION /etc/taurelin)
 # The alias file may hold a password; postinst gives it to the group taurelin.
 install(FILES deploy/etc/aliases.ini DESTINATION /etc/taurelin

@@ -51,7 +51,8 @@ for path in /usr/bin/taurelin-api /usr/bin/taurelin-db /usr/bin/taurelin-client 
             /usr/share/taurelin/sqlite/schema.sql /usr/share/taurelin/sqlite/upgrade.sql \
             /usr/share/taurelin/sqlite/demo.sql /usr/share/taurelin/postgresql/schema.sql \
             /usr/share/taurelin/postgresql/upgrade.sql \
-            /etc/taurelin/taurelin.conf /etc/taurelin/aliases.ini; do
+            /etc/taurelin/taurelin.conf /etc/taurelin/aliases.ini \
+            "${unit%/*}/taurelin-backup@.service" "${unit%/*}/taurelin-backup@.timer"; do
   installs "$path" || fail "the package does not install $path"
 done
 # The three programs and nothing else (no test, no benchmark).
