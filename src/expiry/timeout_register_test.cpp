@@ -379,12 +379,13 @@ TEST_F(TimeOutRegisterTest, CompactionKeepsTheSetEntriesByteForByteAndWaitsForTh
   // Another holder of the lock: the compaction waits until it lets go.
   QLockFile held(register_.filePath() + QStringLiteral(".lock"));
   ASSERT_TRUE(held.tryLock(0));
+  // Started before the holder's pause, so that the wait it measures cannot come out short.
+  QElapsedTimer waited;
+  waited.start();
   std::thread letGo([&held] {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     held.unlock();
   });
-  QElapsedTimer waited;
-  waited.start();
   const bool compacted = register_.compact();
   const qint64 waitedMs = waited.elapsed();
   letGo.join();
