@@ -6,15 +6,15 @@
 #include "store/database_error.h"
 #include "web/api_error.h"
 #include "web/endpoint_table.h"
+#include "web/http_request_server.h"
+#include "web/http_socket.h"
 #include "web/page_assets.h"
 #include "web/reply_json.h"
 #include "web/request_values.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QHttpServer>
 #include <QHttpServerRequest>
-#include <QHttpServerResponder>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -70,6 +70,48 @@ QHttpServerResponse MethodNotAllowed(const QStringList& allowed) {
   return response;
 }
 
+// The path pattern of the face that `path` names, and the value it carries in place of
+// {refnr}; nothing when no pattern fits.
+struct Route {
+  QString pattern;
+  QString value;
+};
+
+QStringList Patterns() {
+  QStringList patterns{kHealth, kMetrics, kIndex, kOpenApi};
+  patterns << PageAssetPaths();
+  for (const Endpoint& endpoint : Endpoints()) {
+    if (!patterns.contains(QString(endpoint.path))) patterns << QString(endpoint.path);
+  }
+  return patterns;
+}
+
+std::optional<Route> FindRoute(const QString& path) {
+  static const QStringList kPatterns = Patterns();
+  static const QString kValue = QStringLiteral("{refnr}");
+  const QStringList segments = path.split(u'/');
+  for (const QString& pattern : kPatterns) {
+    if (!pattern.contains(kValue)) {
+      if (pattern == path) return Route{pattern, QString()};
+      continue;
+    }
+    const QStringList parts = pattern.split(u'/');
+    if (parts.size() != segments.size()) continue;
+    Route route{pattern, QString()};
+    bool fits = true;
+    for (qsizetype i = 0; fits && i < parts.size(); ++i) {
+      if (parts[i] == kValue) {
+        fits = !segments[i].isEmpty();
+        route.value = segments[i];
+      } else {
+        fits = parts[i] == segments[i];
+      }
+    }
+    if (fits) return route;
+  }
+  return std::nullopt;
+}
+
 QByteArray OpenApiText() {
   QFile file(QStringLiteral(":/web/openapi.json"));
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -89,8 +131,10 @@ HttpFace::~HttpFace() = default;
 void HttpFace::start(const HttpFaceSettings& settings) {
   stop();
   settings_ = settings;
-  server_ = std::make_unique<QHttpServer>();
-  addRoutes();
+  server_ = std::make_unique<HttpRequestServer>(
+      [this](const QHttpServerRequest& request, HttpSocket& socket) {
+        return answer(request, socket);
+      });
   auto* listener = new HttpListener(settings.limits, settings.maxConnections, settings.admits,
                                     nullptr);
   if (!listener->listen(settings.address, settings.port)) {
@@ -125,52 +169,19 @@ bool HttpFace::listening() const { return listener_ != nullptr && listener_->isL
 
 quint16 HttpFace::port() const { return listening() ? listener_->serverPort() : 0; }
 
-void HttpFace::addRoutes() {
-  QStringList paths{kHealth, kMetrics, kIndex, kOpenApi};
-  paths << PageAssetPaths();
-  for (const Endpoint& endpoint : Endpoints()) {
-    if (!paths.contains(QString(endpoint.path))) paths << QString(endpoint.path);
-  }
-  for (const QString& path : paths) {
-    if (path.contains(QStringLiteral("{refnr}"))) {
-      QString pattern = path;
-      pattern.replace(QStringLiteral("{refnr}"), QStringLiteral("<arg>"));
-      server_->route(pattern, [this, path](const QString& value,
-                                           const QHttpServerRequest& request) {
-        return answer(path, request, value);
-      });
-    } else {
-      server_->route(path, [this, path](const QHttpServerRequest& request) {
-        return answer(path, request, QString());
-      });
-    }
-  }
-  server_->setMissingHandler([this](const QHttpServerRequest& request,
-                                    QHttpServerResponder&& responder) {
-    const QJsonObject body{
-        {QStringLiteral("error"),
-         QJsonObject{{QStringLiteral("code"), QStringLiteral("not_found")},
-                     {QStringLiteral("message"), QStringLiteral("no such path")}}}};
-    responder.write(QJsonDocument(body).toJson(QJsonDocument::Compact),
-                    {{QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/json")},
-                     {QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-store")}},
-                    QHttpServerResponder::StatusCode::NotFound);
-    metrics_.countAnswer(kOther, QString(), MethodName(request.method()), 404, 0);
-    log(QStringLiteral("HTTP %1 %2 %3 : 404")
-             .arg(request.remoteAddress().toString(), MethodName(request.method()),
-                  request.url().toString(QUrl::FullyEncoded | QUrl::RemoveScheme |
-                                         QUrl::RemoveAuthority)));
-    if (hooks_.served) hooks_.served();
-  });
+QHttpServerResponse HttpFace::notFound() {
+  return ErrorResponse({404, QStringLiteral("not_found"), QStringLiteral("no such path")});
 }
 
-QHttpServerResponse HttpFace::answer(const QString& path, const QHttpServerRequest& request,
-                                     const QString& pathValue) {
+QHttpServerResponse HttpFace::answer(const QHttpServerRequest& request, HttpSocket& socket) {
+  Q_UNUSED(socket);
   QElapsedTimer timer;
   timer.start();
+  const std::optional<Route> route = FindRoute(request.url().path());
+  const QString path = route ? route->pattern : kOther;
   std::optional<QHttpServerResponse> response;
   try {
-    response.emplace(dispatch(path, request, pathValue));
+    response.emplace(route ? dispatch(route->pattern, request, route->value) : notFound());
   } catch (const std::exception& failure) {
     log(QStringLiteral("HTTP error : ") + QString::fromUtf8(failure.what()));
     response.emplace(ErrorResponse({500, QStringLiteral("internal_error"),

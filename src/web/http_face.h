@@ -19,12 +19,13 @@
 #include <memory>
 #include <stdexcept>
 
-class QHttpServer;
 class QHttpServerRequest;
 
 namespace taurelin {
 
 struct Endpoint;
+class HttpRequestServer;
+class HttpSocket;
 
 class HttpListenError : public std::runtime_error {
  public:
@@ -70,10 +71,9 @@ class HttpFace : public QObject {
   QHostAddress address() const { return settings_.address; }
 
  private:
-  void addRoutes();
-  // Answers one request to `path` (a pattern of the table) and counts it.
-  QHttpServerResponse answer(const QString& path, const QHttpServerRequest& request,
-                             const QString& pathValue);
+  // Answers one request and counts it.
+  QHttpServerResponse answer(const QHttpServerRequest& request, HttpSocket& socket);
+  QHttpServerResponse notFound();
   QHttpServerResponse dispatch(const QString& path, const QHttpServerRequest& request,
                                const QString& pathValue);
   QHttpServerResponse runEndpoint(const Endpoint& endpoint, const QHttpServerRequest& request,
@@ -85,7 +85,7 @@ class HttpFace : public QObject {
 
   HttpFaceHooks hooks_;
   HttpFaceSettings settings_;
-  std::unique_ptr<QHttpServer> server_;
+  std::unique_ptr<HttpRequestServer> server_;
   HttpListener* listener_ = nullptr;  // owned by server_
   HttpMetrics metrics_;
 };

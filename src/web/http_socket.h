@@ -30,6 +30,14 @@ class HttpSocket : public QTcpSocket {
  public:
   HttpSocket(const HttpLimits& limits, QObject* parent);
 
+  // Whether requests read on this connection are still to be answered: not once the guard
+  // has refused it.
+  bool takesRequests() const { return !refused_ && state() == ConnectedState; }
+  // Whether the connection is to close once the oldest unanswered request is answered.
+  bool closesAfterAnswer() const { return false; }
+  // The answer to the oldest unanswered request has been written.
+  void answered() {}
+
  Q_SIGNALS:
   void closedByGuard(const QString& reason);
 
