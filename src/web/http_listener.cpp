@@ -32,7 +32,9 @@ void HttpListener::incomingConnection(qintptr descriptor) {
   connect(socket, &QObject::destroyed, this, [this] { --open_; });
   connect(socket, &HttpSocket::closedByGuard, this,
           [this, peer](const QString& why) { Q_EMIT closedByGuard(peer, why); });
+  // The library takes the socket here and connects its reader.
   addPendingConnection(socket);
+  socket->followLibraryReads();
 }
 
 }  // namespace taurelin

@@ -1,19 +1,32 @@
 #pragma once
 
 // One client connection of the HTTP face, guarded at the socket where the HTTP server
-// library leaves a client unbounded. It never parses HTTP; it counts bytes and time:
-// - A request (what arrived since the last answer) larger than `maxRequestBytes` is never
-//   buffered whole: reading stops at that size, the client is answered 413 and closed.
+// library leaves a client unbounded or reads it leniently. Each chunk of bytes is looked at
+// before the library reads it (its readyRead slot is connected first), and an HttpFraming
+// follows the requests in it:
+// - A request that is framed ambiguously or wrongly (two differing Content-Lengths, both
+//   Content-Length and Transfer-Encoding, two Hosts, a malformed chunk ...) is answered with
+//   a short JSON error of the socket's own and closed. The requests before it are answered
+//   first; its bytes, and any after it, never reach the library.
+// - A request larger than `maxRequestBytes` is never buffered whole: it is refused as soon as
+//   its head says so, or when it reaches that size unfinished (413, closed).
 // - A request must arrive whole within `requestDeadlineMs` of its first byte (a client that
 //   trickles its request is answered 408 and closed), and a connection that stays silent
 //   `idleMs` between requests is closed.
+// - A request that asks to close (HTTP/1.0, or Connection: close) is answered and then the
+//   connection closes; requests sent behind it are not answered.
 // - A client that leaves more than `maxUnsentBytes` of answers unread is dropped.
-// A request that is no HTTP the library closes by itself, without an answer.
+// Bytes that are no HTTP request at all are closed without an answer.
 // `closedByGuard` tells why the guard closed it.
 
+#include "web/http_framing.h"
+
 #include <QByteArray>
+#include <QQueue>
 #include <QTcpSocket>
 #include <QTimer>
+
+#include <optional>
 
 namespace taurelin {
 
@@ -31,12 +44,17 @@ class HttpSocket : public QTcpSocket {
   HttpSocket(const HttpLimits& limits, QObject* parent);
 
   // Whether requests read on this connection are still to be answered: not once the guard
-  // has refused it.
-  bool takesRequests() const { return !refused_ && state() == ConnectedState; }
+  // has refused it, nor once a request that asked to close has its answer.
+  bool takesRequests() const { return !refused_ && !closing_ && state() == ConnectedState; }
   // Whether the connection is to close once the oldest unanswered request is answered.
-  bool closesAfterAnswer() const { return false; }
-  // The answer to the oldest unanswered request has been written.
-  void answered() {}
+  bool closesAfterAnswer() const { return !unanswered_.isEmpty() && unanswered_.head(); }
+  // The answer to the oldest unanswered request has been written: a request that asked to
+  // close has the connection closed behind its answer (the answer is sent first).
+  void answered();
+  // The server library has taken this connection and connected its reader: from now on the
+  // socket also notes what the library leaves unread after each read, so that it looks at
+  // each byte once although the library announces leftovers again.
+  void followLibraryReads();
 
  Q_SIGNALS:
   void closedByGuard(const QString& reason);
@@ -46,14 +64,27 @@ class HttpSocket : public QTcpSocket {
 
  private:
   void onReadyRead();
-  void checkRequestSize();
+  // Feeds bytes not seen before to framing_ and acts on its verdicts.
+  void follow(const QByteArray& fresh);
+  // Refuses as refusal_ says once the library has read up to the refused request, or `now`.
+  void settleRefusal(bool now);
   void onIdle();
-  // Answers with a short JSON error of its own and closes the connection.
-  void refuse(int status, const QByteArray& reason, const QString& why);
+  // Answers with a short JSON error of its own and closes the connection; what is unread
+  // is read out first, so that the library finds nothing of it.
+  void refuse(int status, const QString& why);
+  // Closes without an answer.
+  void drop(const QString& why);
 
   HttpLimits limits_;
-  qint64 received_ = 0;  // bytes of the request that has no answer yet
+  HttpFraming framing_;
+  QQueue<bool> unanswered_;  // per request whose head came: whether it asked to close
+  std::optional<FramingVerdict> refusal_;  // waiting for the library to read up to it
+  qint64 fed_ = 0;  // bytes of the stream looked at
+  qint64 seen_ = 0;  // of them, at the front of the read buffer still
+  qint64 libraryAt_ = 0;  // bytes of the stream the library had read before its last turn
+  qint64 timedRequest_ = 0;  // the request (by framing_.requestsBegun()) deadline_ runs for
   bool refused_ = false;
+  bool closing_ = false;
   QTimer deadline_;
   QTimer idle_;
 };
