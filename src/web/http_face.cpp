@@ -137,6 +137,7 @@ void HttpFace::start(const HttpFaceSettings& settings) {
       });
   auto* listener = new HttpListener(settings.limits, settings.maxConnections, settings.admits,
                                     nullptr);
+  listener->capPerAddress(settings.maxConnectionsPerAddress, settings.uncappedPeers);
   if (!listener->listen(settings.address, settings.port)) {
     const QString error = listener->errorString();
     delete listener;

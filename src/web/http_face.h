@@ -37,8 +37,12 @@ struct HttpFaceSettings {
   quint16 port = 0;  // 0: the system chooses
   qint64 maxBodyBytes = 64 * 1024;
   HttpLimits limits;
-  int maxConnections = 256;
+  int maxConnections = 1024;
+  int maxConnectionsPerAddress = 16;  // 0: no cap
   HttpListener::Admission admits;  // empty: every client
+  // Peers that maxConnectionsPerAddress does not hold, such as the reverse proxies that
+  // carry many clients; empty: none.
+  HttpListener::Admission uncappedPeers;
 };
 
 // What the face needs of the server around it.

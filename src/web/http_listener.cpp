@@ -1,5 +1,7 @@
 #include "web/http_listener.h"
 
+#include "web/address_key.h"
+
 namespace taurelin {
 
 HttpListener::HttpListener(HttpLimits limits, int maxConnections, Admission admits,
@@ -9,16 +11,26 @@ HttpListener::HttpListener(HttpLimits limits, int maxConnections, Admission admi
       maxConnections_(maxConnections),
       admits_(std::move(admits)) {}
 
+void HttpListener::capPerAddress(int most, Admission exempt) {
+  perAddress_ = most;
+  exempt_ = std::move(exempt);
+}
+
 void HttpListener::incomingConnection(qintptr descriptor) {
   auto* socket = new HttpSocket(limits_, this);
   if (!socket->setSocketDescriptor(descriptor)) {
     delete socket;
     return;
   }
-  const QString peer = socket->peerAddress().toString();
+  const QHostAddress address = socket->peerAddress();
+  const QString peer = address.toString();
+  const QString key = AddressKey(address);
   QString reason;
-  if (admits_ && !admits_(socket->peerAddress())) {
+  if (admits_ && !admits_(address)) {
     reason = QStringLiteral("not an allowed address");
+  } else if (perAddress_ > 0 && openByAddress_.value(key) >= perAddress_ &&
+             !(exempt_ && exempt_(address))) {
+    reason = QStringLiteral("too many HTTP connections from this address");
   } else if (open_ >= maxConnections_) {
     reason = QStringLiteral("too many HTTP connections");
   }
@@ -29,7 +41,11 @@ void HttpListener::incomingConnection(qintptr descriptor) {
     return;
   }
   ++open_;
-  connect(socket, &QObject::destroyed, this, [this] { --open_; });
+  ++openByAddress_[key];
+  connect(socket, &QObject::destroyed, this, [this, key] {
+    --open_;
+    if (--openByAddress_[key] == 0) openByAddress_.remove(key);
+  });
   connect(socket, &HttpSocket::closedByGuard, this,
           [this, peer](const QString& why) { Q_EMIT closedByGuard(peer, why); });
   // The library takes the socket here and connects its reader.
