@@ -79,7 +79,8 @@ DoorValues ReadDoorValues(QSettings& settings) {
           ReadText(settings, QStringLiteral("AllowedClients")),
           ReadText(settings, QStringLiteral("TlsCertificate")),
           ReadText(settings, QStringLiteral("TlsKey")),
-          ReadText(settings, QStringLiteral("TlsClientCa"))};
+          ReadText(settings, QStringLiteral("TlsClientCa")),
+          ReadText(settings, QStringLiteral("MaxConnectionsPerAddress"))};
 }
 
 }  // namespace

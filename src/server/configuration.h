@@ -31,6 +31,7 @@ struct DoorValues {
   QString tlsCertificate;        // TlsCertificate
   QString tlsKey;                // TlsKey
   QString tlsClientCa;           // TlsClientCa
+  QString maxConnectionsPerAddress;  // MaxConnectionsPerAddress
 };
 
 struct ServerConfiguration {
@@ -46,7 +47,8 @@ struct ServerConfiguration {
   int idleTimeoutSeconds = 0;
   // LogRetentionDays: a day's log is deleted this many days after its day; 0: never.
   int logRetentionDays = 0;
-  // ListenAddress, MaxConnections, EnforceClientAddress, AllowedClients, Tls*.
+  // ListenAddress, MaxConnections, EnforceClientAddress, AllowedClients, Tls*,
+  // MaxConnectionsPerAddress.
   DoorValues door;
   // HttpPort: the JSON API's port (0: the system chooses); absent: no HTTP face.
   std::optional<int> httpPort;

@@ -1,5 +1,7 @@
 #include "server/door.h"
 
+#include "web/address_key.h"
+
 #include <QEvent>
 #include <QSocketNotifier>
 #include <QSslSocket>
@@ -46,9 +48,13 @@ void Door::setSettings(const DoorSettings& settings, int maxOpen) {
 void Door::incomingConnection(qintptr descriptor) {
   const QHostAddress address = PeerOf(descriptor);
   const QString peer = address.isNull() ? QStringLiteral("(gone)") : address.toString();
+  const QString key = AddressKey(address);
   QString refusal;
   if (!settings_.admits(address)) {
     refusal = QStringLiteral("not an allowed address");
+  } else if (settings_.maxConnectionsPerAddress > 0 &&
+             openByAddress_.value(key) >= settings_.maxConnectionsPerAddress) {
+    refusal = QStringLiteral("too many connections from this address");
   } else if (open_ >= maxOpen_) {
     refusal = QStringLiteral("%1 connections are open, the most allowed").arg(open_);
   }
@@ -59,7 +65,7 @@ void Door::incomingConnection(qintptr descriptor) {
   }
   if (settings_.tls) {
     QSslServer::incomingConnection(descriptor);
-    watchHandshake(descriptor, peer);
+    watchHandshake(descriptor, peer, key);
     return;
   }
   auto* socket = new QTcpSocket(this);
@@ -68,25 +74,27 @@ void Door::incomingConnection(qintptr descriptor) {
     ::close(static_cast<int>(descriptor));  // a failed take-over leaves it open
     return;
   }
-  count(socket);
+  count(socket, key);
   addPendingConnection(socket);
 }
 
-void Door::count(QTcpSocket* socket) {
+void Door::count(QTcpSocket* socket, const QString& key) {
   ++open_;
+  ++openByAddress_[key];
   // Not in this object's name: QSslServer cuts a socket's ties to it once encrypted.
-  connect(socket, &QObject::destroyed, &ties_, [this](QObject* gone) {
+  connect(socket, &QObject::destroyed, &ties_, [this, key](QObject* gone) {
     --open_;
+    if (--openByAddress_[key] == 0) openByAddress_.remove(key);
     const QString peer = handshaking_.take(gone);
     // Closed by QSslServer without an error: its first bytes were no TLS handshake.
     if (!peer.isNull()) Q_EMIT handshakeFailed(peer, QStringLiteral("it sent no TLS handshake"));
   });
 }
 
-void Door::watchHandshake(qintptr descriptor, const QString& peer) {
+void Door::watchHandshake(qintptr descriptor, const QString& peer, const QString& key) {
   for (QSslSocket* socket : findChildren<QSslSocket*>(Qt::FindDirectChildrenOnly)) {
     if (socket->socketDescriptor() != descriptor) continue;
-    count(socket);
+    count(socket, key);
     handshaking_.insert(socket, peer);
     connect(socket, &QSslSocket::encrypted, &ties_,
             [this, socket] { handshaking_.remove(socket); });

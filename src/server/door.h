@@ -1,8 +1,8 @@
 #pragma once
 
 // The listening socket and its door. A connection from an address the settings do not admit,
-// or one past the most that may be open, is closed as soon as it is accepted, before a byte
-// is read or written (so before any TLS handshake). With TLS a connection is handed on once
+// or one past the most that may be open (in all, or from its address), is closed as soon as
+// it is accepted, before a byte is read or written (so before any TLS handshake). With TLS a connection is handed on once
 // its handshake is done; one whose handshake fails, or does not come within a few seconds,
 // is closed. What is handed on is a QTcpSocket, a QSslSocket with TLS. When no descriptor is
 // free for the next connection, it does not try to accept but pauses accepting and says so.
@@ -48,12 +48,14 @@ class Door : public QSslServer {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void count(QTcpSocket* socket);
-  void watchHandshake(qintptr descriptor, const QString& peer);
+  // Counts `socket` as open, and as one of its address's (by AddressKey `key`).
+  void count(QTcpSocket* socket, const QString& key);
+  void watchHandshake(qintptr descriptor, const QString& peer, const QString& key);
 
   DoorSettings settings_;
   int maxOpen_ = kDefaultMaxConnections;
   int open_ = 0;
+  QHash<QString, int> openByAddress_;  // by AddressKey
   QHash<QObject*, QString> handshaking_;  // socket → its peer
   QObject ties_;  // the context of our connections to the sockets
 };

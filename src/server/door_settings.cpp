@@ -91,6 +91,15 @@ DoorSettings MakeDoorSettings(const ServerConfiguration& configuration,
     door.maxConnections = *most;
   }
 
+  if (!values.maxConnectionsPerAddress.trimmed().isEmpty()) {
+    const std::optional<int> most = ToInteger(values.maxConnectionsPerAddress.trimmed());
+    if (!most || *most < 0) {
+      Refuse(QStringLiteral("MaxConnectionsPerAddress \"%1\" is no whole number of 0 or more")
+                 .arg(values.maxConnectionsPerAddress));
+    }
+    door.maxConnectionsPerAddress = *most;
+  }
+
   if (!values.enforceClientAddress.trimmed().isEmpty()) {
     const std::optional<int> enforce = ToInteger(values.enforceClientAddress.trimmed());
     if (!enforce) {

@@ -24,6 +24,8 @@ struct DoorSettings {
   // The subnets whose clients are admitted; empty: every client.
   QList<QPair<QHostAddress, int>> allowedClients;
   int maxConnections = kDefaultMaxConnections;
+  // The most connections open at once from one address (AddressKey); 0: no such cap.
+  int maxConnectionsPerAddress = 0;
   // Set: every connection speaks TLS, configured so.
   std::optional<QSslConfiguration> tls;
 

@@ -78,6 +78,7 @@ TEST(DoorTest, UnusableValuesFailStartUpNamingThem) {
   const QList<QStringList> cases = {
       {"ListenAddress", "shop.example"},
       {"MaxConnections", "0"},
+      {"MaxConnectionsPerAddress", "-1"},
       {"EnforceClientAddress", "yes"},
       {"AllowedClients", "127.0.0.1, 10.0.0.0/33"},
       {"AllowedClients", " , "},
