@@ -16,6 +16,8 @@ const QString kMaxRequestRows = QStringLiteral("MaxRequestRows");
 const QString kIdleTimeoutSeconds = QStringLiteral("IdleTimeoutSeconds");
 const QString kLogRetentionDays = QStringLiteral("LogRetentionDays");
 const QString kHttpPort = QStringLiteral("HttpPort");
+const QString kHttpMaxConnections = QStringLiteral("HttpMaxConnections");
+const QString kHttpMaxConnectionsPerAddress = QStringLiteral("HttpMaxConnectionsPerAddress");
 
 // Writes one value and makes sure it reached the file.
 bool Write(QSettings& settings, const QString& key, const QVariant& value) {
@@ -137,6 +139,13 @@ ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instan
     configuration.httpPort = ReadOptional(settings, kHttpPort, 0, 0, 65535);
   }
   configuration.httpListenAddress = ReadText(settings, QStringLiteral("HttpListenAddress"));
+  if (settings.contains(kHttpMaxConnections)) {
+    configuration.httpMaxConnections = ReadOptional(settings, kHttpMaxConnections, 0, 1, 1000000);
+  }
+  if (settings.contains(kHttpMaxConnectionsPerAddress)) {
+    configuration.httpMaxConnectionsPerAddress =
+        ReadOptional(settings, kHttpMaxConnectionsPerAddress, 0, 0, 1000000);
+  }
   return configuration;
 }
 

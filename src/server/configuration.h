@@ -54,6 +54,9 @@ struct ServerConfiguration {
   std::optional<int> httpPort;
   // HttpListenAddress: the one address the HTTP face listens on; empty: 127.0.0.1.
   QString httpListenAddress;
+  // HttpMaxConnections, HttpMaxConnectionsPerAddress (0: no cap); absent: the face's own.
+  std::optional<int> httpMaxConnections;
+  std::optional<int> httpMaxConnectionsPerAddress;
 };
 
 // Reads the instance's group of `settings` (created when missing). A missing or invalid

@@ -104,6 +104,12 @@ void ServerCore::startHttp() {
         "address only (put a TLS-terminating proxy before it)"));
   }
   settings.port = static_cast<quint16>(*port);
+  if (configuration_.httpMaxConnections) {
+    settings.maxConnections = *configuration_.httpMaxConnections;
+  }
+  if (configuration_.httpMaxConnectionsPerAddress) {
+    settings.maxConnectionsPerAddress = *configuration_.httpMaxConnectionsPerAddress;
+  }
   if (door_ && !door_->allowedClients.isEmpty()) {
     const DoorSettings door = *door_;
     settings.admits = [door](const QHostAddress& peer) { return door.admits(peer); };
