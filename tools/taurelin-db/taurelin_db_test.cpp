@@ -351,21 +351,27 @@ TEST_F(TaurelinDbTest, BackupAndRestoreRefuseWhatWouldNotBeWhole) {
   EXPECT_EQ(Bytes(nightly), lastGood);
 }
 
-// The database holds bookers' names and addresses: init and copy make it for its owner and
-// group alone even under the usual umask, which would give 0644, and SQLite's journal files
-// follow it. Check points out one that others may read, and its outcome stays the same.
+// The database holds bookers' names and addresses: init, copy and a restore into a missing
+// file make it for its owner and group alone even under the usual umask, which would give
+// 0644, and SQLite's journal files follow it. Check points out one that others may read, and
+// its outcome stays the same.
 TEST_F(TaurelinDbTest, NewDatabasesAreClosedToOthersAndCheckWarnsOfAnOpenOne) {
   const auto mode = [](const QString& path) {
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : -1u;
   };
+  const QString nightly = dir_.filePath(QStringLiteral("nightly.db"));
   const mode_t previous = ::umask(022);
   const Result init = Run({"init", "demo", "--demo"});
   const Result copy = Run({"copy", "demo", "half"});
+  const Result backup = Run({"backup", "demo", nightly});
+  const Result restore = Run({"restore", nightly, "absent"});
   ::umask(previous);
   ASSERT_EQ(init.status, 0) << init.err.toStdString();
   ASSERT_EQ(copy.status, 0) << copy.err.toStdString();
-  for (const QString& path : {Db("demo"), Db("half")}) {
+  ASSERT_EQ(backup.status, 0) << backup.err.toStdString();
+  ASSERT_EQ(restore.status, 0) << restore.err.toStdString();
+  for (const QString& path : {Db("demo"), Db("half"), Db("absent")}) {
     EXPECT_EQ(mode(path) & ~0640u, 0u) << path.toStdString() << ' ' << std::oct << mode(path);
   }
   {
