@@ -171,6 +171,18 @@ std::optional<ApiError> EndpointRunner::checkBefore(const Endpoint& endpoint,
                                                     RequestContext& context) {
   const QString refnr = values[QLatin1String("REFNR")];
   if (endpoint.keyword == kReserve && !caller.key) {
+    // Units added to a booking that has its booker would never run out (the sweep leaves
+    // booked bookings alone): a guest adds only to its own hold.
+    if (const std::optional<qint64> addTo = NamedBooking(values)) {
+      const BookingState state = ReadBookingState(context.handlers, *addTo);
+      if (state == BookingState::kBooked || state == BookingState::kCancelled) {
+        return Conflict(state == BookingState::kBooked ? QStringLiteral("already_booked")
+                                                       : QStringLiteral("cancelled"),
+                        QStringLiteral("a guest adds units only to a booking that is still "
+                                       "held; booking %1 is not")
+                            .arg(refnr));
+      }
+    }
     return guests_.checkHold(
         caller.addressKey, values[QLatin1String("ANTALL")].toInt(),
         values[QLatin1String("TIMEOUT")].toInt(), Now(),

@@ -224,6 +224,11 @@ TEST_P(HttpAccessTest, AGuestCannotTakeTheInventory) {
                 kInventedBooker, Code(hold));
   };
   EXPECT_EQ(book(holds[0]).status, 200);
+  // Units added to a booked booking would never run out: a guest may not add them.
+  QJsonObject addTo = Hold();
+  addTo["refnr"] = holds[0].json()["refnr"];
+  EXPECT_EQ(call("POST", "/api/v1/reservations", addTo, Code(holds[0])).errorCode(),
+            "already_booked");
   const HttpAnswer freed = call("POST", "/api/v1/reservations", Hold());
   EXPECT_EQ(freed.status, 201);
   EXPECT_EQ(book(holds[1]).status, 200);
