@@ -21,14 +21,18 @@ QString HostName(const QByteArray& host) {
   }
   const qsizetype colon = name.indexOf(u':');
   if (colon >= 0) name.truncate(colon);
-  if (name.endsWith(u'.')) name.chop(1);  // the fully qualified form names the same host
   return name;
 }
 
-// An address in one notation, so that "::1" and "0:0::1" are the same; a name as it is.
-QString Normal(const QString& host) {
+// An address in one notation, so that "::1" and "0:0::1" are the same; a name in lower
+// case, without the final dot of its fully qualified form.
+QString Normal(QString host) {
+  host = host.trimmed().toLower();
+  if (host.startsWith(u'[') && host.endsWith(u']')) host = host.mid(1, host.size() - 2);
   QHostAddress address;
-  return address.setAddress(host) ? address.toString().toLower() : host.toLower();
+  if (address.setAddress(host)) return address.toString().toLower();
+  if (host.endsWith(u'.')) host.chop(1);
+  return host;
 }
 
 }  // namespace
@@ -54,7 +58,7 @@ HttpAccess::HttpAccess(HttpAccessSettings settings, ApiKeys::Log log)
     : settings_(std::move(settings)),
       keys_(settings_.keyFile.isEmpty() ? ApiKeys() : ApiKeys(settings_.keyFile, std::move(log))),
       codes_(settings_.secret) {
-  for (QString& host : settings_.allowedHosts) host = Normal(HostName(host.toLatin1()));
+  for (QString& host : settings_.allowedHosts) host = Normal(host);
 }
 
 std::optional<ApiError> HttpAccess::checkHost(const QHttpServerRequest& request) const {
