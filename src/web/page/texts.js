@@ -63,14 +63,38 @@ const TEXTS = {
   postcodeDigits: "Postnummeret kan bare inneholde sifre.",
 
   bookedHeading: "Takk for bestillingen",
-  booked: (refnr) => `Bestillingen er registrert. Referansenummeret ditt er ${refnr}.`,
-  keepRefnr: "Ta vare på referansenummeret: med det kan du se og avbestille bestillingen.",
+  booked: "Bestillingen er registrert.",
+  keepCode:
+    "Ta vare på referansenummeret og bestillingskoden: med begge kan du se og avbestille " +
+    "bestillingen. Lenken under åpner bestillingen direkte: ta vare på den, og del den bare " +
+    "med den som skal kunne avbestille.",
+  manageLink: "Se eller avbestill denne bestillingen",
 
   lookupHeading: "Se eller avbestill en bestilling",
+  lookupHint: "Du trenger referansenummeret og bestillingskoden. Begge fikk du da du bestilte.",
   refnr: "Referansenummer",
+  code: "Bestillingskode",
   lookup: "Slå opp",
   refnrDigits: "Skriv referansenummeret med sifre.",
+  codeRequired: "Skriv inn bestillingskoden du fikk sammen med bestillingen.",
+  codeCharacters:
+    "Bestillingskoden har bare bokstaver, sifre, - og _. Sjekk at den er skrevet riktig.",
+  notFound: (refnr) =>
+    `Vi finner ingen bestilling ${refnr} med denne bestillingskoden. ` +
+    "Sjekk referansenummeret og koden, og prøv igjen.",
   bookingHeading: (refnr) => `Bestilling ${refnr}`,
+  // What a booking is now; the end of a hold is a Date.
+  statusHeld: (ends) => (ends
+    ? `Holdt av til ${TEXTS.moment(ends)}, men ikke bestilt ennå.`
+    : "Holdt av, men ikke bestilt ennå."),
+  statusBooked: "Bestilt.",
+  statusCancelled: "Avbestilt.",
+  moment: (date) => {
+    const time = new Intl.DateTimeFormat(TEXTS.locale, { hour: "2-digit", minute: "2-digit" });
+    const day = new Intl.DateTimeFormat(TEXTS.locale, { day: "numeric", month: "long" });
+    const today = date.toDateString() === new Date().toDateString();
+    return today ? `kl. ${time.format(date)}` : `${day.format(date)} kl. ${time.format(date)}`;
+  },
   lineColumns: ["Utleietype", "Ankomst", "Avreise", "Pensjon", "Enheter", "Personer", "Pris"],
   noLines: "Bestillingen har ingen linjer.",
   cancel: "Avbestill",
@@ -85,4 +109,5 @@ const TEXTS = {
   serverError: "Bestillingssystemet kunne ikke svare akkurat nå. Prøv igjen om litt.",
   refused: "Forespørselen ble avvist.",
   refusedWith: (message) => `Forespørselen ble avvist: ${message}`,
+
 };
