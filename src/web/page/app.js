@@ -35,6 +35,14 @@ class PageError extends Error {
   }
 }
 
+// The server's refusals that are ours to put in words, by their code.
+const CONFLICTS = {
+  already_booked: "alreadyBooked",
+  already_cancelled: "alreadyCancelled",
+  cancelled: "bookingCancelled",
+};
+const TOO_MANY = { too_many_holds: "tooManyHolds", too_many_bookings: "tooManyBookings" };
+
 function holdSeconds() {
   const asked = new URLSearchParams(window.location.search).get("hold");
   if (asked !== null && /^\d{1,5}$/.test(asked)) {
@@ -42,6 +50,14 @@ function holdSeconds() {
     if (seconds >= 1 && seconds <= 86400) return seconds;
   }
   return SETTINGS.holdSeconds;
+}
+
+// Retry-After in seconds: it may be a number of seconds or a date; null when it is neither.
+function retryAfter(response) {
+  const value = (response.headers.get("Retry-After") || "").trim();
+  if (/^\d{1,9}$/.test(value)) return Math.max(1, Number(value));
+  const at = Date.parse(value);
+  return Number.isNaN(at) ? null : Math.max(1, Math.ceil((at - Date.now()) / 1000));
 }
 
 // One call to the API, with the booking's code when it acts on a booking. Resolves with the
@@ -73,6 +89,13 @@ async function api(method, path, body, code) {
   }
   const error = data && typeof data === "object" ? data.error : null;
   const kind = error && typeof error.code === "string" ? error.code : "";
+  if (status === 429) {
+    const sentence = TEXTS[TOO_MANY[kind] || "tooManyRequests"];
+    throw new PageError(sentence(TEXTS.tryAgain(retryAfter(response))), status, kind);
+  }
+  if (status === 409 && Object.hasOwn(CONFLICTS, kind)) {
+    throw new PageError(TEXTS[CONFLICTS[kind]], status, kind);
+  }
   const message = error && typeof error.message === "string" ? error.message.trim() : "";
   if (!message) throw new PageError(TEXTS.refused, status, kind);
   // The booking system's own refusals are sentences for the guest already.
@@ -356,7 +379,17 @@ async function book(event) {
     if (answer.refnr !== refnr) throw new PageError(TEXTS.serverError);
     await showBooked(refnr, code);
   } catch (failure) {
-    failed(failure);
+    if (failure instanceof PageError && failure.code === "already_booked") {
+      // An earlier try went through and only its answer was lost.
+      showMessage(failure.message, "info");
+      await showBooked(refnr, code).catch(failed);
+    } else {
+      if (failure instanceof PageError && failure.code === "cancelled") {
+        putAwayHold();
+        $("hold-section").hidden = true;
+      }
+      failed(failure);
+    }
   } finally {
     state.booking = false;
     $("book").textContent = TEXTS.book;
@@ -488,7 +521,7 @@ async function cancelBooking() {
     showMessage(TEXTS.cancelled(shown.refnr), "info");
   } catch (failure) {
     failed(failure);
-    return;
+    if (!(failure instanceof PageError && failure.code === "already_cancelled")) return;
   } finally {
     $("cancel-yes").disabled = false;
   }

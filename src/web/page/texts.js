@@ -69,6 +69,9 @@ const TEXTS = {
     "bestillingen. Lenken under åpner bestillingen direkte: ta vare på den, og del den bare " +
     "med den som skal kunne avbestille.",
   manageLink: "Se eller avbestill denne bestillingen",
+  alreadyBooked: "Bestillingen var allerede registrert.",
+  bookingCancelled: "Plassen er ikke lenger holdt av, fordi bestillingen er avbestilt. " +
+    "Søk på nytt for å bestille.",
 
   lookupHeading: "Se eller avbestill en bestilling",
   lookupHint: "Du trenger referansenummeret og bestillingskoden. Begge fikk du da du bestilte.",
@@ -101,6 +104,7 @@ const TEXTS = {
   cancelConfirm: "Ja, avbestill bestillingen",
   cancelQuestion: "Vil du avbestille? Det kan ikke angres.",
   cancelled: (refnr) => `Bestilling ${refnr} er avbestilt.`,
+  alreadyCancelled: "Bestillingen er allerede avbestilt.",
 
   datesOrder: "Avreise må være etter ankomst.",
   missingSearch: "Fyll inn anlegg, ankomst, avreise og antall personer.",
@@ -110,4 +114,22 @@ const TEXTS = {
   refused: "Forespørselen ble avvist.",
   refusedWith: (message) => `Forespørselen ble avvist: ${message}`,
 
+  // Too many requests: `when` is what tryAgain() makes of the server's wait.
+  tooManyRequests: (when) =>
+    `Det har kommet svært mange forespørsler fra deg på kort tid. Prøv igjen ${when}.`,
+  tooManyHolds: (when) =>
+    "Du holder allerede av flere plasser uten å ha bestilt. Bestill eller avbryt en av dem, " +
+    `eller prøv igjen ${when}.`,
+  tooManyBookings: (when) =>
+    `Det er gjort mange bestillinger fra din adresse i dag. Prøv igjen ${when}.`,
+  // A wait in seconds, or null when the server named none.
+  tryAgain: (seconds) => {
+    if (seconds === null) return "om litt";
+    if (seconds < 60) return seconds === 1 ? "om 1 sekund" : `om ${seconds} sekunder`;
+    if (seconds < 3600) {
+      const minutes = Math.ceil(seconds / 60);
+      return minutes === 1 ? "om 1 minutt" : `om ${minutes} minutter`;
+    }
+    return `etter ${TEXTS.moment(new Date(Date.now() + seconds * 1000))}`;
+  },
 };
