@@ -47,7 +47,8 @@ function holdSeconds() {
   const asked = new URLSearchParams(window.location.search).get("hold");
   if (asked !== null && /^\d{1,5}$/.test(asked)) {
     const seconds = Number(asked);
-    if (seconds >= 1 && seconds <= 86400) return seconds;
+    // Only shorter: a guest's hold may last no longer than this.
+    if (seconds >= 1 && seconds <= SETTINGS.holdSeconds) return seconds;
   }
   return SETTINGS.holdSeconds;
 }
