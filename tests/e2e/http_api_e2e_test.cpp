@@ -10,11 +10,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QDate>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <memory>
@@ -23,13 +24,22 @@
 namespace taurelin {
 namespace {
 
+// `object`, or what its "$ref" ("#/components/...") names in `document`.
+QJsonObject Resolved(const QJsonObject& document, QJsonObject object) {
+  while (object.contains(u"$ref")) {
+    QJsonValue target = document;
+    for (const QString& step : object["$ref"].toString().split(u'/').mid(1)) {
+      target = target[step];
+    }
+    object = target.toObject();
+  }
+  return object;
+}
+
 // Checks `value` against an OpenAPI 3.1 schema: the parts of JSON Schema the description uses.
 void ExpectMatches(const QJsonObject& document, QJsonObject schema, const QJsonValue& value,
                    const QString& where) {
-  while (schema.contains(u"$ref")) {
-    const QString name = schema["$ref"].toString().section(u'/', -1);
-    schema = document["components"]["schemas"][name].toObject();
-  }
+  schema = Resolved(document, schema);
   QStringList types;
   if (schema["type"].isArray()) {
     for (const QJsonValue& type : schema["type"].toArray()) types << type.toString();
@@ -48,6 +58,21 @@ void ExpectMatches(const QJsonObject& document, QJsonObject schema, const QJsonV
   ASSERT_TRUE(typeFits) << where.toStdString() << " is " << actual.toStdString();
   if (value.isString() && schema["format"].toString() == u"date") {
     EXPECT_TRUE(QDate::fromString(value.toString(), Qt::ISODate).isValid()) << where.toStdString();
+  }
+  if (value.isString() && schema["format"].toString() == u"date-time") {
+    // A moment for clients elsewhere: with its offset, never a bare local time.
+    static const QRegularExpression kOffset(QStringLiteral("(Z|[+-]\\d\\d:\\d\\d)$"));
+    EXPECT_TRUE(QDateTime::fromString(value.toString(), Qt::ISODate).isValid() &&
+                kOffset.match(value.toString()).hasMatch())
+        << where.toStdString() << " is " << value.toString().toStdString();
+  }
+  if (value.isString() && schema.contains(u"pattern")) {
+    EXPECT_TRUE(QRegularExpression(schema["pattern"].toString()).match(value.toString()).hasMatch())
+        << where.toStdString() << " is " << value.toString().toStdString();
+  }
+  if (schema.contains(u"enum")) {
+    EXPECT_TRUE(schema["enum"].toArray().contains(value))
+        << where.toStdString() << " is " << value.toVariant().toString().toStdString();
   }
   if (value.isObject()) {
     const QJsonObject object = value.toObject();
@@ -90,7 +115,8 @@ class HttpServer {
   quint16 port() const { return server_->httpPort(); }
   ServerProcess& process() { return *server_; }
 
-  // Calls the API and checks the answer against the description of its path and status.
+  // Calls the API and checks the answer against the description of its path and status:
+  // the status is one described, the headers it requires are there, the body fits.
   HttpAnswer call(const QByteArray& method, const QString& target, const QString& pattern,
                   const std::optional<QJsonObject>& body = std::nullopt,
                   const Headers& headers = {}) {
@@ -102,8 +128,14 @@ class HttpServer {
     EXPECT_TRUE(responses.contains(status))
         << method.constData() << ' ' << pattern.toStdString() << " may not answer "
         << answer.status << ": " << answer.body.constData();
-    ExpectMatches(description_,
-                  responses[status]["content"]["application/json"]["schema"].toObject(),
+    const QJsonObject response = Resolved(description_, responses[status].toObject());
+    const QJsonObject described = response["headers"].toObject();
+    for (auto it = described.begin(); it != described.end(); ++it) {
+      if (!Resolved(description_, it.value().toObject())["required"].toBool()) continue;
+      EXPECT_FALSE(answer.header(it.key().toLatin1()).isEmpty())
+          << pattern.toStdString() << ' ' << answer.status << " lacks " << it.key().toStdString();
+    }
+    ExpectMatches(description_, response["content"]["application/json"]["schema"].toObject(),
                   QJsonDocument::fromJson(answer.body).object(), pattern);
     return answer;
   }
@@ -269,7 +301,10 @@ TEST_F(HttpApiTest, EndpointsAndParametersAreTheDescribedOnes) {
       served << QStringLiteral("%1 %2 %3").arg(p["in"].toString(), p["name"].toString(),
                                                p["required"].toBool() ? "required" : "optional");
     }
-    for (const QJsonValue& p : operation["parameters"].toArray()) {
+    for (const QJsonValue& value : operation["parameters"].toArray()) {
+      const QJsonObject p = Resolved(http_.description(), value.toObject());
+      // The index lists what the instruction reads; the headers are checked below.
+      if (p["in"].toString() == u"header") continue;
       documented << QStringLiteral("%1 %2 %3").arg(p["in"].toString(), p["name"].toString(),
                                                    p["required"].toBool() ? "required"
                                                                           : "optional");
@@ -295,9 +330,26 @@ TEST_F(HttpApiTest, EndpointsAndParametersAreTheDescribedOnes) {
     EXPECT_EQ(required, requiredDocumented);
   }
   // Besides the instructions' endpoints: /health, /metrics, the index and the description.
+  // Of headers the face reads, only Idempotency-Key is a parameter (the key and the booking
+  // code are security schemes), and only the two writes a client may send again take it.
   int operations = 0;
-  for (const QJsonValue& path : paths) operations += path.toObject().size();
+  QStringList headers;
+  for (auto path = paths.begin(); path != paths.end(); ++path) {
+    const QJsonObject methods = path.value().toObject();
+    operations += methods.size();
+    for (auto method = methods.begin(); method != methods.end(); ++method) {
+      for (const QJsonValue& value : method.value().toObject()["parameters"].toArray()) {
+        const QJsonObject p = Resolved(http_.description(), value.toObject());
+        if (p["in"].toString() == u"header") {
+          headers << method.key() + u' ' + path.key() + u' ' + p["name"].toString();
+        }
+      }
+    }
+  }
   EXPECT_EQ(operations, described + 4);
+  headers.sort();
+  EXPECT_EQ(headers, QStringList({"post /api/v1/reservations Idempotency-Key",
+                                  "put /api/v1/reservations/{refnr}/booker Idempotency-Key"}));
   const HttpAnswer health = http_.call("GET", "/health", "/health");
   EXPECT_EQ(health.status, 200);
   EXPECT_TRUE(health.json()["database"].toBool());
@@ -307,6 +359,73 @@ TEST_F(HttpApiTest, EndpointsAndParametersAreTheDescribedOnes) {
                                     "method=\"GET\",status=\"200\"} 1"))
       << metrics.body.constData();
   EXPECT_TRUE(metrics.body.contains("taurelin_pending_holds 0"));
+}
+
+// Each refusal of who may do what, held to the description: its status, its headers, its body.
+TEST_F(HttpApiTest, RefusalsOfCallersAreTheDescribedOnes) {
+  const QString reservations = QStringLiteral("/api/v1/reservations");
+  const QString booking = QStringLiteral("/api/v1/reservations/{refnr}");
+  const HttpAnswer unknownKey = http_.call("GET", "/api/v1/prices", "/api/v1/prices",
+                                           std::nullopt, TestKeys::Bearer("tk_no_such_key"));
+  EXPECT_EQ(unknownKey.status, 401);
+  EXPECT_TRUE(unknownKey.header("WWW-Authenticate").contains("invalid_token"));
+  EXPECT_EQ(http_.call("GET", "/metrics", "/metrics").status, 401);
+  EXPECT_EQ(http_.call("POST", reservations, reservations, ReservationBody(),
+                       TestKeys::Bearer(TestKeys::kRead))
+                .status,
+            403);
+  EXPECT_EQ(http_.call("GET", "/health", "/health", std::nullopt,
+                       {{"Host", "booking.example.org"}})
+                .status,
+            421);
+
+  const HttpAnswer held = http_.call("POST", reservations, reservations, ReservationBody());
+  ASSERT_EQ(held.status, 201) << held.body.constData();
+  const QString path = reservations + u'/' + QString::number(held.json()["refnr"].toInteger());
+  const Headers code{{"Booking-Code", held.json()["bookingCode"].toString().toLatin1()}};
+  const HttpAnswer fetched = http_.call("GET", path, booking, std::nullopt, code);
+  EXPECT_EQ(fetched.json()["status"].toString(), "held");
+  EXPECT_TRUE(fetched.json()["holdEnds"].isString()) << fetched.body.constData();
+  // A wrong code tells nothing more than a number that is not there.
+  const HttpAnswer wrongCode = http_.call("GET", path, booking, std::nullopt,
+                                          {{"Booking-Code", "AAAAAAAAAAAAAAAAAAAA"}});
+  EXPECT_EQ(wrongCode.status, 404);
+  EXPECT_EQ(wrongCode.errorCode(), "-1001");
+  // Only a booking with its booker stays when cancelled; a bare hold is removed.
+  const QJsonObject booker{{"agent", 1}, {"nation", "norge"}, {"surname", "Hansen"},
+                           {"postcode", "0150"}};
+  EXPECT_EQ(http_.call("PUT", path + "/booker", booking + "/booker", booker, code).status, 200);
+  EXPECT_EQ(http_.call("DELETE", path, booking, std::nullopt, code).status, 200);
+  const HttpAnswer again = http_.call("DELETE", path, booking, std::nullopt, code);
+  EXPECT_EQ(again.status, 409);
+  EXPECT_EQ(again.errorCode(), "already_cancelled");
+
+  // A write sent again with its Idempotency-Key gets its first answer; another write with
+  // the same key is refused.
+  const Headers idempotent{{"Idempotency-Key", "order-17"}};
+  const HttpAnswer first =
+      http_.call("POST", reservations, reservations, ReservationBody(), idempotent);
+  ASSERT_EQ(first.status, 201) << first.body.constData();
+  const HttpAnswer replayed =
+      http_.call("POST", reservations, reservations, ReservationBody(), idempotent);
+  EXPECT_EQ(replayed.header("Idempotent-Replayed"), "true");
+  EXPECT_EQ(replayed.body, first.body);
+  const HttpAnswer reused =
+      http_.call("POST", reservations, reservations, ReservationBody(2), idempotent);
+  EXPECT_EQ(reused.status, 422);
+  EXPECT_EQ(reused.errorCode(), "idempotency_key_reused");
+
+  // A guest past its budget of reads, on a server that grants five a minute.
+  auto process = std::make_unique<ServerProcess>();
+  process->setConfiguration(QStringLiteral("GuestReadsPerMinute"), 5);
+  HttpServer frugal(std::move(process));
+  ASSERT_TRUE(frugal.start()) << frugal.process().standardError().toStdString();
+  HttpAnswer limited;
+  for (int i = 0; i < 10 && limited.status != 429; ++i) {
+    limited = frugal.call("GET", "/health", "/health");
+  }
+  EXPECT_EQ(limited.status, 429);
+  EXPECT_EQ(limited.header("RateLimit-Policy"), "\"reads\";q=5;w=60");
 }
 
 TEST_F(HttpApiTest, HostileRequestsAreRefusedClearlyAndChangeNothing) {

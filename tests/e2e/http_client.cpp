@@ -8,6 +8,8 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 
+#include <algorithm>
+
 namespace taurelin {
 
 QByteArray HttpAnswer::header(const QByteArray& name) const {
@@ -58,7 +60,11 @@ HttpAnswer Call(quint16 port, const QByteArray& method, const QString& target,
                 const QString& from) {
   const QByteArray content =
       body ? QJsonDocument(*body).toJson(QJsonDocument::Compact) : QByteArray();
-  QByteArray raw = method + ' ' + target.toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  QByteArray raw = method + ' ' + target.toUtf8() + " HTTP/1.1\r\n";
+  const bool hostGiven = std::any_of(headers.begin(), headers.end(), [](const auto& header) {
+    return header.first.compare("Host", Qt::CaseInsensitive) == 0;
+  });
+  if (!hostGiven) raw += "Host: 127.0.0.1\r\n";
   if (body) raw += "Content-Type: application/json\r\n";
   for (const auto& [name, value] : headers) raw += name + ": " + value + "\r\n";
   raw += "Content-Length: " + QByteArray::number(content.size()) + "\r\n\r\n" + content;

@@ -33,7 +33,8 @@ using Headers = QList<QPair<QByteArray, QByteArray>>;
 HttpAnswer Exchange(quint16 port, const QByteArray& raw, int ms = 10000,
                     const QString& from = QString());
 
-// One request with Host 127.0.0.1, these headers, and a JSON body when given.
+// One request with these headers (and Host 127.0.0.1 unless they give one), and a JSON body
+// when given.
 HttpAnswer Call(quint16 port, const QByteArray& method, const QString& target,
                 const std::optional<QJsonObject>& body = std::nullopt,
                 const Headers& headers = {}, const QString& from = QString());
