@@ -251,8 +251,9 @@ QHttpServerResponse EndpointRunner::runInstruction(const Endpoint& endpoint,
   } else if (endpoint.keyword == kCancel) {
     trace.refnr = refnr;
     guests_.ended(refnr.toLongLong());
-  } else if (endpoint.keyword == kFetch) {
-    addStatus(answer, refnr.toLongLong(), context);
+  } else if (endpoint.keyword == kFetch && !addStatus(answer, refnr.toLongLong(), context)) {
+    // Gone between its lines and its status (cancelled, or run out): as if never there.
+    return ErrorResponse(UnknownBookingError(endpoint.keyword, refnr));
   }
   QHttpServerResponse response(answer,
                                static_cast<QHttpServerResponse::StatusCode>(endpoint.successStatus));
@@ -260,10 +261,11 @@ QHttpServerResponse EndpointRunner::runInstruction(const Endpoint& endpoint,
   return response;
 }
 
-void EndpointRunner::addStatus(QJsonObject& answer, qint64 refnr, RequestContext& context) {
+bool EndpointRunner::addStatus(QJsonObject& answer, qint64 refnr, RequestContext& context) {
   const BookingState state = ReadBookingState(context.handlers, refnr);
+  if (state == BookingState::kUnknown) return false;
   answer.insert(QStringLiteral("status"), StateName(state));
-  if (state != BookingState::kHeld) return;
+  if (state != BookingState::kHeld) return true;
   QJsonValue ends = QJsonValue::Null;
   try {
     if (context.timeOuts != nullptr) {
@@ -276,6 +278,7 @@ void EndpointRunner::addStatus(QJsonObject& answer, qint64 refnr, RequestContext
     // The register cannot be read: the hold's end is not known here.
   }
   answer.insert(QStringLiteral("holdEnds"), ends);
+  return true;
 }
 
 }  // namespace taurelin

@@ -53,8 +53,8 @@ class EndpointRunner {
   std::optional<ApiError> checkBefore(const Endpoint& endpoint, const InstructionValues& values,
                                       const Caller& caller, RequestContext& context);
   // The booking's status for its answer: "held" with the moment the hold ends, "booked" or
-  // "cancelled".
-  void addStatus(QJsonObject& answer, qint64 refnr, RequestContext& context);
+  // "cancelled"; false when the booking is gone.
+  bool addStatus(QJsonObject& answer, qint64 refnr, RequestContext& context);
 
   Settings settings_;
   HttpAccess& access_;
