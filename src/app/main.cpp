@@ -2,14 +2,17 @@
 
 #include "app/quit_on_signals.h"
 #include "protocol/windows1252.h"
+#include "server/configuration_store.h"
 #include "server/headless_face.h"
 #include "server/main_window.h"
 #include "server/server_core.h"
+#include "web/api_keys.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QLocale>
+#include <QSettings>
 
 #include <cstdio>
 #include <memory>
@@ -55,6 +58,21 @@ struct CommandLine {
       QStringLiteral("The address the HTTP API listens on (default: the configuration's "
                      "HttpListenAddress, else 127.0.0.1)."),
       QStringLiteral("ADDRESS")};
+  QCommandLineOption httpKeys{
+      QStringLiteral("http-keys"),
+      QStringLiteral("The integrators' key file of the HTTP API (default: the configuration's "
+                     "HttpApiKeys, else none: every HTTP caller is a guest)."),
+      QStringLiteral("FILE")};
+  QCommandLineOption newApiKey{
+      QStringLiteral("new-api-key"),
+      QStringLiteral("Add a fresh key named NAME to the key file (--http-keys, else "
+                     "HttpApiKeys), print the key once on standard output and exit."),
+      QStringLiteral("NAME")};
+  QCommandLineOption scopes{
+      QStringLiteral("scopes"),
+      QStringLiteral("With --new-api-key: what the key may do, comma-separated from read, "
+                     "reserve and manage (default: read)."),
+      QStringLiteral("LIST"), QStringLiteral("read")};
   QCommandLineParser parser;
 
   CommandLine() {
@@ -65,15 +83,20 @@ struct CommandLine {
                        "AllowedClients, MaxConnections, TlsCertificate, TlsKey, TlsClientCa)\n"
                        "and the bounds on a client (MaxRequestRows, IdleTimeoutSeconds) are\n"
                        "optional values of the configuration file, beside Port, IPAddress,\n"
-                       "DatabaseAlias and Logfile, as are LogRetentionDays, and HttpPort and\n"
-                       "HttpListenAddress for the JSON API; the README says what each one does."));
+                       "DatabaseAlias and Logfile, as are LogRetentionDays, and for the JSON API\n"
+                       "HttpPort, HttpListenAddress, HttpApiKeys, HttpSecretFile,\n"
+                       "HttpAllowedHosts, HttpTrustedProxies and the guest limits and budgets\n"
+                       "(GuestMaxUnits, GuestHoldSeconds, GuestMaxHolds, GuestMaxBookingsPerDay,\n"
+                       "GuestReadsPerMinute, GuestWritesPerMinute, KeyReadsPerMinute,\n"
+                       "KeyWritesPerMinute); the README says what each one does."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(
         QStringLiteral("instance"),
         QStringLiteral("Instance name: selects the configuration group and the log file."),
         QStringLiteral("[INSTANCE]"));
-    parser.addOptions({headless, config, aliases, listen, http, httpListen, test, sweepInterval});
+    parser.addOptions({headless, config, aliases, listen, http, httpListen, httpKeys, newApiKey,
+                       scopes, test, sweepInterval});
   }
 
   // The server's options; nothing when the sweep interval or the HTTP port is no whole
@@ -96,6 +119,7 @@ struct CommandLine {
     options.listenAddress = parser.value(listen);
     options.httpPort = httpPort;
     options.httpListenAddress = parser.value(httpListen);
+    options.httpKeys = parser.value(httpKeys);
     return options;
   }
 };
@@ -108,6 +132,36 @@ int RunBuiltInTest(const ServerOptions& options) {
   const QByteArray bytes = ToWindows1252(core.runBuiltInTest());
   std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
   return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+// Adds a key to the key file of the command line or of the instance's configuration, and
+// prints it: the key itself alone on standard output, what was done on standard error.
+int AddKey(const ServerOptions& options, const QString& name, const QString& scopes) {
+  QString file = options.httpKeys;
+  if (file.isEmpty()) {
+    const std::unique_ptr<QSettings> settings = OpenConfigurationStore(options.configFile);
+    file = settings->value(ConfigurationGroup(options.instance) + QStringLiteral("/HttpApiKeys"))
+               .toString()
+               .trimmed();
+  }
+  if (file.isEmpty()) {
+    PrintLine(QStringLiteral("--new-api-key needs a key file: name it with --http-keys FILE or "
+                             "the configuration's HttpApiKeys"));
+    return 2;
+  }
+  try {
+    const QString key = AddApiKey(file, name, scopes);
+    std::printf("%s\n", qPrintable(key));
+    std::fflush(stdout);
+    PrintLine(QStringLiteral("added the key %1 (%2) to %3; it is shown this once, and the file "
+                             "keeps only its SHA-256. A running server reads the file again "
+                             "within a second.")
+                  .arg(name, ScopesText(*ParseScopes(scopes)), file));
+    return 0;
+  } catch (const ApiKeyError& error) {
+    PrintLine(QString::fromUtf8(error.what()));
+    return 1;
+  }
 }
 
 int RunHeadless(const ServerOptions& options) {
@@ -162,7 +216,8 @@ int main(int argc, char* argv[]) {
   CommandLine commandLine;
   commandLine.parser.parse(arguments);
   const bool headless = commandLine.parser.isSet(commandLine.headless) ||
-                        commandLine.parser.isSet(commandLine.test) || !DisplayAvailable();
+                        commandLine.parser.isSet(commandLine.test) ||
+                        commandLine.parser.isSet(commandLine.newApiKey) || !DisplayAvailable();
 
   std::unique_ptr<QCoreApplication> app;
   if (headless) {
@@ -182,6 +237,10 @@ int main(int argc, char* argv[]) {
     PrintLine(QStringLiteral("--sweep-interval takes a whole number of seconds from 1 to 86400, "
                              "--http a port from 0 to 65535"));
     return 2;
+  }
+  if (commandLine.parser.isSet(commandLine.newApiKey)) {
+    return AddKey(*options, commandLine.parser.value(commandLine.newApiKey),
+                  commandLine.parser.value(commandLine.scopes));
   }
   if (commandLine.parser.isSet(commandLine.test)) {
     try {

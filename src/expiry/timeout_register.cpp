@@ -326,4 +326,12 @@ std::vector<TimeOutRecord> TimeOutRegister::entries() const {
   return OpenRegister(filePath()).records();
 }
 
+std::optional<QDateTime> TimeOutRegister::expiryOf(const QString& refnr) const {
+  for (const TimeOutRecord& record : entries()) {
+    if (record.refnr != refnr || !record.hasReadableExpiry()) continue;
+    return QDateTime::fromString(record.expiry, TimeOutRecord::ExpiryFormat());
+  }
+  return std::nullopt;
+}
+
 }  // namespace taurelin

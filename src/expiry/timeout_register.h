@@ -32,6 +32,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -114,6 +115,9 @@ class TimeOutRegister {
 
   // The records in file order. Throws TimeOutRegisterError.
   std::vector<TimeOutRecord> entries() const;
+  // When the hold of reservation `refnr` ends (local time), as its entry says; nothing when
+  // it has no entry or the entry's time cannot be read. Throws TimeOutRegisterError.
+  std::optional<QDateTime> expiryOf(const QString& refnr) const;
 
  private:
   void alert(const QStringList& damage) const;

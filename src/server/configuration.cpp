@@ -146,6 +146,23 @@ ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instan
     configuration.httpMaxConnectionsPerAddress =
         ReadOptional(settings, kHttpMaxConnectionsPerAddress, 0, 0, 1000000);
   }
+  configuration.httpApiKeys = ReadText(settings, QStringLiteral("HttpApiKeys"));
+  configuration.httpSecretFile = ReadText(settings, QStringLiteral("HttpSecretFile"));
+  configuration.httpAllowedHosts = ReadText(settings, QStringLiteral("HttpAllowedHosts"));
+  configuration.httpTrustedProxies = ReadText(settings, QStringLiteral("HttpTrustedProxies"));
+  GuestLimits& guests = configuration.guests;
+  const auto read = [&settings](const char* key, int& value, int low, int high) {
+    value = ReadOptional(settings, QLatin1String(key), value, low, high);
+  };
+  read("GuestMaxUnits", guests.maxUnits, 1, 1000);
+  read("GuestHoldSeconds", guests.holdSeconds, 1, 86400);
+  read("GuestMaxHolds", guests.maxHolds, 1, 1000);
+  read("GuestMaxBookingsPerDay", guests.maxBookingsPerDay, 1, 100000);
+  RateLimits& rates = configuration.rates;
+  read("GuestReadsPerMinute", rates.guestReads, 1, 1000000);
+  read("GuestWritesPerMinute", rates.guestWrites, 1, 1000000);
+  read("KeyReadsPerMinute", rates.keyReads, 1, 1000000);
+  read("KeyWritesPerMinute", rates.keyWrites, 1, 1000000);
   return configuration;
 }
 

@@ -6,6 +6,8 @@
 
 #include "protocol/request_context.h"
 #include "server/operator_interface.h"
+#include "web/guest_rules.h"
+#include "web/http_access.h"
 
 #include <QString>
 
@@ -57,6 +59,17 @@ struct ServerConfiguration {
   // HttpMaxConnections, HttpMaxConnectionsPerAddress (0: no cap); absent: the face's own.
   std::optional<int> httpMaxConnections;
   std::optional<int> httpMaxConnectionsPerAddress;
+  // Who may do what on the HTTP face, as they stand (checked by MakeHttpFaceSettings):
+  // HttpApiKeys (the key file), HttpSecretFile (the booking codes' secret), HttpAllowedHosts
+  // and HttpTrustedProxies (comma-separated).
+  QString httpApiKeys;
+  QString httpSecretFile;
+  QString httpAllowedHosts;
+  QString httpTrustedProxies;
+  // GuestMaxUnits, GuestHoldSeconds, GuestMaxHolds, GuestMaxBookingsPerDay.
+  GuestLimits guests;
+  // GuestReadsPerMinute, GuestWritesPerMinute, KeyReadsPerMinute, KeyWritesPerMinute.
+  RateLimits rates;
 };
 
 // Reads the instance's group of `settings` (created when missing). A missing or invalid

@@ -8,6 +8,7 @@
 #include "server/builtin_test_request.h"
 #include "server/configuration_store.h"
 #include "server/descriptor_limit.h"
+#include "server/http_settings.h"
 #include "server/operation_log.h"
 #include "store/alias_list.h"
 #include "store/database_error.h"
@@ -89,31 +90,12 @@ void ServerCore::start() {
 void ServerCore::startHttp() {
   const std::optional<int> port = options_.httpPort ? options_.httpPort : configuration_.httpPort;
   if (!port) return;
-  const QString given = options_.httpListenAddress.isEmpty() ? configuration_.httpListenAddress
-                                                             : options_.httpListenAddress;
-  HttpFaceSettings settings;
-  if (!given.trimmed().isEmpty() && !settings.address.setAddress(given.trimmed())) {
-    throw ConfigurationError(QStringLiteral("the HTTP listen address \"%1\" is no address")
-                                 .arg(given));
-  }
-  // The HTTP face speaks no TLS and asks no certificate: where the line protocol demands
-  // TLS, plain HTTP stays on this machine, behind a proxy that speaks TLS.
-  if (door_ && door_->tls && !settings.address.isLoopback()) {
-    throw ConfigurationError(QStringLiteral(
-        "the HTTP face speaks plain HTTP; with TlsCertificate set it listens on a loopback "
-        "address only (put a TLS-terminating proxy before it)"));
-  }
-  settings.port = static_cast<quint16>(*port);
-  if (configuration_.httpMaxConnections) {
-    settings.maxConnections = *configuration_.httpMaxConnections;
-  }
-  if (configuration_.httpMaxConnectionsPerAddress) {
-    settings.maxConnectionsPerAddress = *configuration_.httpMaxConnectionsPerAddress;
-  }
-  if (door_ && !door_->allowedClients.isEmpty()) {
-    const DoorSettings door = *door_;
-    settings.admits = [door](const QHostAddress& peer) { return door.admits(peer); };
-  }
+  HttpOptions given;
+  given.port = static_cast<quint16>(*port);
+  given.listenAddress = options_.httpListenAddress;
+  given.keyFile = options_.httpKeys;
+  given.stateDirectory = options_.timeOutDirectory;
+  const HttpFaceSettings settings = MakeHttpFaceSettings(configuration_, door_, given);
   HttpFaceHooks hooks;
   hooks.context = [this] { return requestContext(); };
   hooks.log = [this](const QString& line) { log(line); };
@@ -131,7 +113,11 @@ void ServerCore::startHttp() {
   };
   hooks.serverMetrics = [this] { return serverMetrics(); };
   http_ = std::make_unique<HttpFace>(std::move(hooks));
-  http_->start(settings);
+  try {
+    http_->start(settings);
+  } catch (const ApiKeyError& error) {
+    throw ConfigurationError(QString::fromUtf8(error.what()));
+  }
   log(QStringLiteral("HTTP face started on %1 port %2")
           .arg(settings.address.toString())
           .arg(http_->port()));

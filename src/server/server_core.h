@@ -35,6 +35,7 @@ struct ServerOptions {
   QString listenAddress;          // --listen: wins over ListenAddress; empty: not given
   std::optional<int> httpPort;    // --http: wins over HttpPort; 0: the system chooses
   QString httpListenAddress;      // --http-listen: wins over HttpListenAddress
+  QString httpKeys;               // --http-keys: wins over HttpApiKeys
 };
 
 class ServerCore : public QObject {

@@ -165,6 +165,27 @@ bool BookingStore::BookingExists(const QString& refnr) {
   return s.next();
 }
 
+BookingState BookingStore::State(const QString& refnr) {
+  Statement s(sessionConnection_);
+  s.add({"SELECT",
+         "  B.BESTNR,",
+         "  B.AVBESTILT,",
+         "  (SELECT COUNT(*) FROM LEIE L WHERE L.REFNR = B.REFNR AND L.LEIETYPE = 'O') LINES,",
+         "  (SELECT COUNT(*) FROM LEIE L WHERE L.REFNR = B.REFNR AND L.LEIETYPE = 'O'",
+         "     AND L.STATUS = 'A') CANCELLED_LINES",
+         "FROM BOOKING B",
+         "WHERE B.REFNR = :REFNR"});
+  s.bindNumber(QStringLiteral("REFNR"), refnr);
+  s.run();
+  if (!s.next()) return BookingState::kUnknown;
+  const int lines = s.integer(QStringLiteral("LINES"));
+  if (s.integer(QStringLiteral("AVBESTILT")) != 0 ||
+      (lines > 0 && s.integer(QStringLiteral("CANCELLED_LINES")) == lines)) {
+    return BookingState::kCancelled;
+  }
+  return s.isNull(QStringLiteral("BESTNR")) ? BookingState::kHeld : BookingState::kBooked;
+}
+
 AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& agent,
                                          const Booker& booker) {
   using Kind = AttachOutcome::Kind;

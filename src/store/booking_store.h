@@ -85,6 +85,11 @@ struct Booker {
   QString surname, firstName, address, postcode, place, nation, phone, fax, mail, remark;
 };
 
+// What a booking is, read from its own rows: unknown (no header), cancelled (the header's
+// cancellation mark, or object lines that are all cancelled), booked (a booker is linked),
+// or held (neither).
+enum class BookingState { kUnknown, kHeld, kBooked, kCancelled };
+
 struct AttachOutcome {
   enum class Kind {
     kAttached,
@@ -124,6 +129,7 @@ class BookingStore {
   // statement fails (a reference that is no number included).
   bool IsNationCode(const QString& code);
   bool BookingExists(const QString& refnr);
+  BookingState State(const QString& refnr);
 
   // Creates a booker with these details and links the booking `refnr` to it, with the agent
   // `agent` (the number as sent), in one transaction on the session connection. The booker

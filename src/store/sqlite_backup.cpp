@@ -2,6 +2,7 @@
 
 #include "store/contract.h"
 #include "store/sqlite_connection.h"
+#include "store/sqlite_file.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -204,6 +205,8 @@ RestoreOutcome RestoreSqlite(const QString& file, const QString& database,
     Fail(error, QStringLiteral("the backup %1 %2").arg(file, why));
     return RestoreOutcome::kFailed;
   }
+  // A missing database is made as init makes one: for its owner and group alone.
+  if (CreateSqliteFile(database, error) == NewSqliteFile::kFailed) return RestoreOutcome::kFailed;
   // No waiting: another connection's lock is a program that has the database open.
   OwnConnection target("taurelin-restore-target", database, Access::kCreate, 0);
   if (!target.open(error)) return RestoreOutcome::kFailed;

@@ -45,7 +45,8 @@ BackupOutcome BackUpSqlite(const QString& database, const QString& file,
 enum class RestoreOutcome { kRestored, kInUse, kFailed };
 
 // Replaces the contents of the SQLite database `database` with the backup `file`; a missing
-// database file is created. On kInUse and kFailed, `error` says why and nothing changed.
+// database file is created, mode 0640 (CreateSqliteFile). On kInUse and kFailed, `error`
+// says why and nothing changed.
 RestoreOutcome RestoreSqlite(const QString& file, const QString& database,
                              SqliteCopyReport* report, QString* error);
 

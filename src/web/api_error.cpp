@@ -65,6 +65,18 @@ ApiError BadRequest(const QString& code, const QString& message) {
   return {400, code, message};
 }
 
+ApiError UnknownBookingError(const QString& keyword, const QString& refnr) {
+  if (keyword == u"HENTBOOK") return RefusalError(keyword, errors::BookingNotFound(refnr));
+  if (keyword == u"BOOKING") {
+    return RefusalError(keyword, errors::booking::UnknownReference(refnr));
+  }
+  if (keyword == u"RESERVER") {
+    return RefusalError(keyword, errors::reservation::UnknownBooking(refnr));
+  }
+  return {404, QStringLiteral("not_found"),
+          QStringLiteral("there is no booking %1 to cancel").arg(refnr)};
+}
+
 void AddCommonHeaders(QHttpServerResponse& response) {
   response.setHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-store"));
   response.setHeader(QByteArrayLiteral("X-Content-Type-Options"), QByteArrayLiteral("nosniff"));
@@ -76,6 +88,7 @@ QHttpServerResponse ErrorResponse(const ApiError& error) {
   QHttpServerResponse response(QJsonObject{{QStringLiteral("error"), body}},
                                static_cast<QHttpServerResponse::StatusCode>(error.status));
   AddCommonHeaders(response);
+  for (const auto& [name, value] : error.headers) response.setHeader(name, value);
   return response;
 }
 

@@ -7,6 +7,8 @@
 // (400). Refusals of the HTTP face itself carry a name for a code ("invalid_field").
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QHttpServerResponse>
 #include <QString>
 
@@ -18,12 +20,18 @@ struct ApiError {
   int status;
   QString code;     // the protocol's error code, or the face's own name
   QString message;  // for people
+  QList<QPair<QByteArray, QByteArray>> headers = {};  // besides the common ones
 };
 
 // The answer to an instruction's refusal `error` of instruction `keyword`.
 ApiError RefusalError(const QString& keyword, const HandlerError& error);
 
 ApiError BadRequest(const QString& code, const QString& message);
+
+// What instruction `keyword` answers for a booking `refnr` that is not there (AVBESTILL: the
+// face's own 404). A caller without the booking's code gets exactly this, so that nothing
+// tells it whether the number exists.
+ApiError UnknownBookingError(const QString& keyword, const QString& refnr);
 
 // The response for `error`, with the headers every answer of the API carries.
 QHttpServerResponse ErrorResponse(const ApiError& error);

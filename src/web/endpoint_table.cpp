@@ -7,6 +7,7 @@ using From = InputField::From;
 using Kind = ValueKind;
 using Method = QHttpServerRequest::Method;
 using Shape = Endpoint::Shape;
+using Access = Endpoint::Access;
 
 constexpr QLatin1String L(const char* text) { return QLatin1String(text); }
 
@@ -180,13 +181,13 @@ const Endpoint kEndpoints[] = {
     {Method::Get, L("/api/v1/availability-matrix"), L("LEDIGMATRISE"), L("days"), kMatrixIn,
      kMatrixOut},
     {Method::Post, L("/api/v1/reservations"), L("RESERVER"), L(""), kReservationIn,
-     kReservationOut, Shape::kFirstRow, 201},
+     kReservationOut, Shape::kFirstRow, 201, Access::kPlaceHold},
     {Method::Put, L("/api/v1/reservations/{refnr}/booker"), L("BOOKING"), L(""), kBookerIn,
-     kBookerOut, Shape::kFirstRow},
+     kBookerOut, Shape::kFirstRow, 200, Access::kChangeBooking},
     {Method::Get, L("/api/v1/reservations/{refnr}"), L("HENTBOOK"), L("lines"), kBookingIn,
-     kBookingOut},
+     kBookingOut, Shape::kList, 200, Access::kReadBooking},
     {Method::Delete, L("/api/v1/reservations/{refnr}"), L("AVBESTILL"), L(""), kBookingIn,
-     kCancellationOut, Shape::kCancellation},
+     kCancellationOut, Shape::kCancellation, 200, Access::kChangeBooking},
 };
 
 }  // namespace

@@ -47,6 +47,12 @@ struct OutputField {
 struct Endpoint {
   // What the answer is: every row in a list, the first row alone, or the path's number.
   enum class Shape { kList, kFirstRow, kCancellation };
+  // Who may call it:
+  // - kRead: anyone; a key needs the read scope.
+  // - kPlaceHold: a guest within the guest limits; a key needs reserve.
+  // - kReadBooking: a caller with the booking's code, or a manage key; a key needs read.
+  // - kChangeBooking: a caller with the booking's code, or a manage key; a key needs reserve.
+  enum class Access { kRead, kPlaceHold, kReadBooking, kChangeBooking };
 
   QHttpServerRequest::Method method;
   QLatin1String path;      // as the API description writes it: /api/v1/bookings/{refnr}
@@ -56,6 +62,7 @@ struct Endpoint {
   std::span<const OutputField> outputs;
   Shape shape = Shape::kList;
   int successStatus = 200;
+  Access access = Access::kRead;
 };
 
 // Every endpoint that runs an instruction.

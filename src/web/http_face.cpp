@@ -1,16 +1,12 @@
 #include "web/http_face.h"
 
-#include "handlers/protocol_dates.h"
 #include "protocol/dispatcher.h"
 #include "protocol/instruction_table.h"
-#include "store/database_error.h"
 #include "web/api_error.h"
 #include "web/endpoint_table.h"
 #include "web/http_request_server.h"
 #include "web/http_socket.h"
 #include "web/page_assets.h"
-#include "web/reply_json.h"
-#include "web/request_values.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -120,7 +116,14 @@ QByteArray OpenApiText() {
 }  // namespace
 
 HttpFace::HttpFace(HttpFaceHooks hooks, QObject* parent)
-    : QObject(parent), hooks_(std::move(hooks)) {}
+    : QObject(parent), hooks_(std::move(hooks)) {
+  refusalTimer_.setInterval(60 * 1000);
+  connect(&refusalTimer_, &QTimer::timeout, this, &HttpFace::logRefusals);
+}
+
+void HttpFace::logRefusals() {
+  for (const QString& line : refusals_.take()) log(line);
+}
 
 void HttpFace::log(const QString& line) {
   if (hooks_.log) hooks_.log(line);
@@ -131,6 +134,11 @@ HttpFace::~HttpFace() = default;
 void HttpFace::start(const HttpFaceSettings& settings) {
   stop();
   settings_ = settings;
+  access_ = std::make_unique<HttpAccess>(settings.access,
+                                         [this](const QString& line) { log(line); });
+  runner_ = std::make_unique<EndpointRunner>(
+      EndpointRunner::Settings{settings.maxBodyBytes, settings.guests}, *access_,
+      hooks_.context, [this](const QString& line) { log(line); });
   server_ = std::make_unique<HttpRequestServer>(
       [this](const QHttpServerRequest& request, HttpSocket& socket) {
         return answer(request, socket);
@@ -147,10 +155,11 @@ void HttpFace::start(const HttpFaceSettings& settings) {
                               .arg(settings.port)
                               .arg(error));
   }
+  // A flood of connections is told once a minute, not once a connection.
   connect(listener, &HttpListener::refused, this, [this](const QString& peer,
                                                          const QString& reason) {
     metrics_.countClosed(QStringLiteral("refused"));
-    log(QStringLiteral("HTTP client %1 refused: %2").arg(peer, reason));
+    refusals_.count(peer, QStringLiteral("connection refused, ") + reason);
   });
   connect(listener, &HttpListener::closedByGuard, this,
           [this](const QString& peer, const QString& reason) {
@@ -159,30 +168,32 @@ void HttpFace::start(const HttpFaceSettings& settings) {
           });
   server_->bind(listener);
   listener_ = listener;
+  refusalTimer_.start();
 }
 
 void HttpFace::stop() {
+  refusalTimer_.stop();
+  logRefusals();
   server_.reset();
   listener_ = nullptr;
+  runner_.reset();
+  access_.reset();
 }
 
 bool HttpFace::listening() const { return listener_ != nullptr && listener_->isListening(); }
 
 quint16 HttpFace::port() const { return listening() ? listener_->serverPort() : 0; }
 
-QHttpServerResponse HttpFace::notFound() {
-  return ErrorResponse({404, QStringLiteral("not_found"), QStringLiteral("no such path")});
-}
-
 QHttpServerResponse HttpFace::answer(const QHttpServerRequest& request, HttpSocket& socket) {
-  Q_UNUSED(socket);
   QElapsedTimer timer;
   timer.start();
   const std::optional<Route> route = FindRoute(request.url().path());
   const QString path = route ? route->pattern : kOther;
+  Caller caller = access_->locate(request, socket.peerAddress());
+  EndpointRunner::Trace trace;
   std::optional<QHttpServerResponse> response;
   try {
-    response.emplace(route ? dispatch(route->pattern, request, route->value) : notFound());
+    response.emplace(dispatch(path, request, route ? route->value : QString(), caller, trace));
   } catch (const std::exception& failure) {
     log(QStringLiteral("HTTP error : ") + QString::fromUtf8(failure.what()));
     response.emplace(ErrorResponse({500, QStringLiteral("internal_error"),
@@ -197,21 +208,75 @@ QHttpServerResponse HttpFace::answer(const QHttpServerRequest& request, HttpSock
     }
   }
   metrics_.countAnswer(path, instruction, MethodName(request.method()), status, micros);
-  log(QStringLiteral("HTTP %1 %2 %3 : %4 (%5 ms)")
-           .arg(request.remoteAddress().toString(), MethodName(request.method()),
-                request.url().toString(QUrl::FullyEncoded | QUrl::RemoveScheme |
-                                       QUrl::RemoveAuthority))
-           .arg(status)
-           .arg(static_cast<double>(micros) / 1000, 0, 'f', 1));
+  if (trace.limited) {
+    // A client past its budget is told once a minute in the log, not once a request.
+    metrics_.countRefused(QStringLiteral("rate_limit"));
+    refusals_.count(caller.address.toString(), QStringLiteral("past its budget"));
+  } else {
+    // The path and query hold neither a key nor a code: those travel in headers.
+    QString who = caller.address.toString();
+    const QHostAddress peer = socket.peerAddress();
+    if (caller.address != peer && !peer.isEqual(caller.address, QHostAddress::TolerantConversion)) {
+      who += QStringLiteral(" via ") + peer.toString();
+    }
+    log(QStringLiteral("HTTP %1 %2 %3 %4 : %5 (%6 ms)%7")
+            .arg(who, caller.name(), MethodName(request.method()),
+                 request.url().toString(QUrl::FullyEncoded | QUrl::RemoveScheme |
+                                        QUrl::RemoveAuthority))
+            .arg(status)
+            .arg(static_cast<double>(micros) / 1000, 0, 'f', 1)
+            .arg(trace.refnr.isEmpty() ? QString() : QStringLiteral(" refnr ") + trace.refnr));
+  }
   if (hooks_.served) hooks_.served();
   return std::move(*response);
 }
 
 QHttpServerResponse HttpFace::dispatch(const QString& path, const QHttpServerRequest& request,
-                                       const QString& pathValue) {
+                                       const QString& pathValue, Caller& caller,
+                                       EndpointRunner::Trace& trace) {
+  if (std::optional<ApiError> foreign = access_->checkHost(request)) {
+    metrics_.countRefused(QStringLiteral("host"));
+    return ErrorResponse(*foreign);
+  }
+  const auto refuseRead = [&]() -> std::optional<QHttpServerResponse> {
+    if (std::optional<ApiError> spent = access_->spend(caller, false, 1)) {
+      trace.limited = true;
+      return ErrorResponse(*spent);
+    }
+    return std::nullopt;
+  };
+  if (std::optional<ApiError> unknown = access_->authenticate(request, caller)) {
+    // A wrong key costs the address a read, so guessing keys is as slow as reading.
+    if (std::optional<QHttpServerResponse> limited = refuseRead()) return std::move(*limited);
+    metrics_.countRefused(QStringLiteral("key"));
+    return ErrorResponse(*unknown);
+  }
+  QStringList allowed;
+  for (const Endpoint& endpoint : Endpoints()) {
+    if (QString(endpoint.path) != path) continue;
+    if (endpoint.method == request.method()) {
+      return runner_->run(endpoint, request, pathValue, caller, trace);
+    }
+    allowed << MethodName(endpoint.method);
+  }
+  if (std::optional<QHttpServerResponse> limited = refuseRead()) return std::move(*limited);
+  if (!allowed.isEmpty()) return MethodNotAllowed(allowed);
+  if (path == kOther) {
+    return ErrorResponse({404, QStringLiteral("not_found"), QStringLiteral("no such path")});
+  }
+  return serveOwn(path, request, caller);
+}
+
+QHttpServerResponse HttpFace::serveOwn(const QString& path, const QHttpServerRequest& request,
+                                       const Caller& caller) {
   const Method method = request.method();
   if (path == kHealth || path == kMetrics || path == kIndex || path == kOpenApi) {
     if (method != Method::Get) return MethodNotAllowed({QStringLiteral("GET")});
+    if (path == kMetrics) {
+      if (std::optional<ApiError> refused = access_->authorizeMetrics(caller)) {
+        return ErrorResponse(*refused);
+      }
+    }
     if (!request.body().isEmpty()) {
       return ErrorResponse(BadRequest(QStringLiteral("unexpected_body"),
                                       QStringLiteral("this request takes no body")));
@@ -224,64 +289,18 @@ QHttpServerResponse HttpFace::dispatch(const QString& path, const QHttpServerReq
     AddCommonHeaders(response);
     return response;
   }
-  if (std::optional<PageAsset> asset = FindPageAsset(path)) {
-    if (method != Method::Get) return MethodNotAllowed({QStringLiteral("GET")});
-    QHttpServerResponse response(asset->contentType, asset->body);
-    AddCommonHeaders(response);
-    // The page loads its own files and talks to this server only; nothing may frame it.
-    response.setHeader(QByteArrayLiteral("Content-Security-Policy"),
-                       QByteArrayLiteral("default-src 'self'; img-src 'self' data:; "
-                                         "object-src 'none'; base-uri 'none'; "
-                                         "frame-ancestors 'none'"));
-    response.setHeader(QByteArrayLiteral("Referrer-Policy"), QByteArrayLiteral("no-referrer"));
-    return response;
-  }
-  QStringList allowed;
-  for (const Endpoint& endpoint : Endpoints()) {
-    if (QString(endpoint.path) != path) continue;
-    if (endpoint.method == method) return runEndpoint(endpoint, request, pathValue);
-    allowed << MethodName(endpoint.method);
-  }
-  return MethodNotAllowed(allowed);
-}
-
-QHttpServerResponse HttpFace::runEndpoint(const Endpoint& endpoint,
-                                          const QHttpServerRequest& request,
-                                          const QString& pathValue) {
-  if (request.body().size() > settings_.maxBodyBytes) {
-    return ErrorResponse({413, QStringLiteral("payload_too_large"),
-                          QStringLiteral("the body may hold at most %1 bytes")
-                              .arg(settings_.maxBodyBytes)});
-  }
-  const RequestValues read = ReadRequestValues(endpoint, request, pathValue);
-  if (read.error) return ErrorResponse(*read.error);
-
-  const Instruction* instruction = FindInstruction(endpoint.keyword);
-  if (instruction == nullptr) throw std::logic_error("an endpoint names no instruction");
-  RequestContext context = hooks_.context();
-  std::optional<InstructionReply> reply;
-  try {
-    reply.emplace(RunInstruction(*instruction, read.values, context));
-  } catch (const ConversionError& failure) {
-    return ErrorResponse(BadRequest(QStringLiteral("invalid_value"),
-                                    QString::fromUtf8(failure.what())));
-  } catch (const DatabaseError& failure) {
-    log(QStringLiteral("HTTP database error : ") + QString::fromUtf8(failure.what()));
-    return ErrorResponse({503, QStringLiteral("unavailable"),
-                          QStringLiteral("the booking database could not answer")});
-  }
-
-  if (reply->error()) {
-    return ErrorResponse(RefusalError(endpoint.keyword, *reply->error()));
-  }
-  if (endpoint.shape == Endpoint::Shape::kCancellation && reply->rowCount() == 0) {
-    return ErrorResponse({404, QStringLiteral("not_found"),
-                          QStringLiteral("there is no booking %1 to cancel").arg(pathValue)});
-  }
-  if (endpoint.shape == Endpoint::Shape::kFirstRow && reply->rowCount() == 0) {
-    throw std::runtime_error("the instruction answered no row");
-  }
-  return Json(ReplyJson(endpoint, *reply, pathValue), endpoint.successStatus);
+  std::optional<PageAsset> asset = FindPageAsset(path);
+  if (!asset) throw std::logic_error("a route names no page file");
+  if (method != Method::Get) return MethodNotAllowed({QStringLiteral("GET")});
+  QHttpServerResponse response(asset->contentType, asset->body);
+  AddCommonHeaders(response);
+  // The page loads its own files and talks to this server only; nothing may frame it.
+  response.setHeader(QByteArrayLiteral("Content-Security-Policy"),
+                     QByteArrayLiteral("default-src 'self'; img-src 'self' data:; "
+                                       "object-src 'none'; base-uri 'none'; "
+                                       "frame-ancestors 'none'"));
+  response.setHeader(QByteArrayLiteral("Referrer-Policy"), QByteArrayLiteral("no-referrer"));
+  return response;
 }
 
 QHttpServerResponse HttpFace::index() {

@@ -8,12 +8,17 @@
 // unchecked.
 
 #include "protocol/request_context.h"
+#include "web/endpoint_runner.h"
+#include "web/guest_rules.h"
+#include "web/http_access.h"
 #include "web/http_listener.h"
 #include "web/http_metrics.h"
+#include "web/refusal_summary.h"
 
 #include <QHostAddress>
 #include <QHttpServerResponse>
 #include <QObject>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -40,6 +45,10 @@ struct HttpFaceSettings {
   int maxConnections = 1024;
   int maxConnectionsPerAddress = 16;  // 0: no cap
   HttpListener::Admission admits;  // empty: every client
+  // The Host names, the trusted proxies, the key file, the booking codes' secret and the
+  // budgets.
+  HttpAccessSettings access;
+  GuestLimits guests;
   // Peers that maxConnectionsPerAddress does not hold, such as the reverse proxies that
   // carry many clients; empty: none.
   HttpListener::Admission uncappedPeers;
@@ -67,7 +76,8 @@ class HttpFace : public QObject {
   explicit HttpFace(HttpFaceHooks hooks, QObject* parent = nullptr);
   ~HttpFace() override;
 
-  // Throws HttpListenError when the address and port cannot be listened on.
+  // Throws HttpListenError when the address and port cannot be listened on, ApiKeyError when
+  // the key file cannot be read and BookingCodeError for a secret that is none.
   void start(const HttpFaceSettings& settings);
   void stop();
   bool listening() const;
@@ -75,13 +85,18 @@ class HttpFace : public QObject {
   QHostAddress address() const { return settings_.address; }
 
  private:
-  // Answers one request and counts it.
+  // Answers one request, counts it and logs it.
   QHttpServerResponse answer(const QHttpServerRequest& request, HttpSocket& socket);
-  QHttpServerResponse notFound();
+  // Who asks, whether they may, and the answer.
   QHttpServerResponse dispatch(const QString& path, const QHttpServerRequest& request,
-                               const QString& pathValue);
-  QHttpServerResponse runEndpoint(const Endpoint& endpoint, const QHttpServerRequest& request,
-                                  const QString& pathValue);
+                               const QString& pathValue, Caller& caller,
+                               EndpointRunner::Trace& trace);
+  // The paths that run no instruction of the table: the page, the index, the description,
+  // /health and /metrics.
+  QHttpServerResponse serveOwn(const QString& path, const QHttpServerRequest& request,
+                               const Caller& caller);
+  // Writes the refusals counted in the last minute to the log.
+  void logRefusals();
   QHttpServerResponse index();
   QHttpServerResponse health();
   QHttpServerResponse metrics();
@@ -91,7 +106,11 @@ class HttpFace : public QObject {
   HttpFaceSettings settings_;
   std::unique_ptr<HttpRequestServer> server_;
   HttpListener* listener_ = nullptr;  // owned by server_
+  std::unique_ptr<HttpAccess> access_;
+  std::unique_ptr<EndpointRunner> runner_;
   HttpMetrics metrics_;
+  RefusalSummary refusals_;
+  QTimer refusalTimer_;
 };
 
 }  // namespace taurelin

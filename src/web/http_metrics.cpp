@@ -29,6 +29,8 @@ void HttpMetrics::countAnswer(const QString& endpoint, const QString& instructio
 
 void HttpMetrics::countClosed(const QString& reason) { ++closed_[reason]; }
 
+void HttpMetrics::countRefused(const QString& reason) { ++refused_[reason]; }
+
 QByteArray HttpMetrics::text() const {
   QString out;
   Family(out, "taurelin_http_requests_total", "counter", "HTTP requests answered.");
@@ -74,6 +76,13 @@ QByteArray HttpMetrics::text() const {
          "HTTP connections the server closed or refused.");
   for (auto it = closed_.constBegin(); it != closed_.constEnd(); ++it) {
     out += QStringLiteral("taurelin_http_connections_closed_total{reason=\"%1\"} %2\n")
+               .arg(it.key())
+               .arg(it.value());
+  }
+  Family(out, "taurelin_http_refused_total", "counter",
+         "HTTP requests refused before they ran, by reason.");
+  for (auto it = refused_.constBegin(); it != refused_.constEnd(); ++it) {
+    out += QStringLiteral("taurelin_http_refused_total{reason=\"%1\"} %2\n")
                .arg(it.key())
                .arg(it.value());
   }

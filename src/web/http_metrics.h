@@ -2,8 +2,9 @@
 
 // The HTTP face's counters, written in the Prometheus text format for GET /metrics:
 // answers by endpoint, method and status; requests and failures (an error answer) by
-// instruction; a histogram of the time spent answering, by endpoint; and connections the
-// face closed itself, by reason. Endpoints are counted by their path pattern (or "other"),
+// instruction; a histogram of the time spent answering, by endpoint; connections the face
+// closed itself, by reason; and requests refused before they ran (a budget spent, a guest
+// limit, a key), by reason. Endpoints are counted by their path pattern (or "other"),
 // so that no client can grow the set of series.
 
 #include <QByteArray>
@@ -21,6 +22,8 @@ class HttpMetrics {
   void countAnswer(const QString& endpoint, const QString& instruction, const QString& method,
                    int status, qint64 micros);
   void countClosed(const QString& reason);
+  // A request refused before it ran, for `reason` (a fixed name, never a client's text).
+  void countRefused(const QString& reason);
   QByteArray text() const;
 
  private:
@@ -39,6 +42,7 @@ class HttpMetrics {
   QMap<QString, Outcomes> instructions_;
   QMap<QString, Histogram> times_;
   QMap<QString, qint64> closed_;
+  QMap<QString, qint64> refused_;
 };
 
 }  // namespace taurelin

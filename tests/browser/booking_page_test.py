@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The booking page end to end in headless Chromium, against the built server on a fresh
-demo database: search, hold, book, look up, cancel, a hold that runs out, and a server that
-has gone away. Screenshots of each step go to ./screenshots/. Exits 77 (skipped) only when
+demo database: search, hold, book, the booking's code and manage link, look up, cancel, a
+hold that runs out, and a server that has gone away. Screenshots of each step go to ./screenshots/. Exits 77 (skipped) only when
 Chromium or its driver is not installed."""
 
 import argparse
@@ -75,10 +75,11 @@ class Server:
                 self.process.kill()
                 self.process.wait()
 
-    def get(self, path):
+    def get(self, path, headers=None):
         """Status, content type and JSON (or None) of GET path."""
+        request = urllib.request.Request(self.base + path, headers=headers or {})
         try:
-            with urllib.request.urlopen(self.base + path, timeout=10) as answer:
+            with urllib.request.urlopen(request, timeout=10) as answer:
                 body = answer.read()
                 status, kind = answer.status, answer.headers.get("Content-Type", "")
         except urllib.error.HTTPError as error:
@@ -196,11 +197,17 @@ def run(server, screenshots):
         by_id("book").click()
         wait.until(lambda d: by_id("booked-section").is_displayed() or message())
         check(not message(), "the booking failed: " + message())
-        refnr = int(re.search(r"(\d+)\.$", by_id("booked").text).group(1))
+        refnr = int(by_id("booked-refnr").text)
+        code = by_id("booked-code").text
+        check(re.fullmatch(r"[A-Za-z0-9_-]{20}", code), "no booking code shown: %r" % code)
+        link = by_id("manage-link").get_attribute("href")
+        check(link == "%s/#ref=%d&code=%s" % (server.base, refnr, code),
+              "the manage link is %r" % link)
         wait.until(lambda d: by_id("booking").is_displayed() or message())
         check(not message(), "the look-up failed: " + message())
+        check(by_id("booking-status").text == texts("statusBooked"), "the status is not booked")
         rows = driver.find_elements(By.CSS_SELECTOR, "#booking-lines tbody tr")
-        status, _, booked = server.get("/api/v1/reservations/%d" % refnr)
+        status, _, booked = server.get("/api/v1/reservations/%d" % refnr, {"Booking-Code": code})
         check(status == 200 and len(rows) == len(booked["lines"]) > 0,
               "the page shows %d lines of booking %d, the API %s" % (len(rows), refnr, booked))
         day, month, year = arrival[8:], arrival[5:7], arrival[:4]
@@ -210,23 +217,36 @@ def run(server, screenshots):
         logs = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
         check(not logs, "the browser reported errors: %s" % logs)
 
+        # The manage link in a fresh page: the booking opens, and its code leaves the address.
+        driver.get("about:blank")
+        driver.get(link)
+        wait.until(lambda d: by_id("booking").is_displayed() or message())
+        check(not message(), "the manage link's look-up failed: " + message())
+        check(by_id("booking-status").text == texts("statusBooked"),
+              "the manage link did not show the booking as booked")
+        check(driver.execute_script("return location.href;") == server.base + "/",
+              "the code stayed in the address: %s" % driver.current_url)
+        shot("06-manage.png", by_id("booking"))
+
         by_id("cancel").click()
         by_id("cancel-yes").click()
-        wait.until(lambda d: message())
+        wait.until(lambda d: by_id("booking-status").text == texts("statusCancelled"))
         check(message() == texts_call(driver, "cancelled", refnr),
               "no cancellation was told: %r" % message())
+        check(by_id("booking-lines").is_displayed() and not by_id("cancel").is_displayed(),
+              "a cancelled booking lost its lines or can be cancelled again")
         check(free_units(server, arrival, departure, kind, board) == free_before,
               "the cancellation gave no unit back")
-        shot("06-cancelled.png")
+        shot("07-cancelled.png", by_id("booking"))
 
-        # A refusal is the booking system's sentence, not a bare code.
-        by_id("refnr").clear()
-        by_id("refnr").send_keys("99999999")
+        # A wrong code is told as a booking not found, never as one that is there.
+        by_id("code").clear()
+        by_id("code").send_keys("A" * 20)
         by_id("lookup").click()
-        wait.until(lambda d: message())
-        check("99999999" in message() and not re.fullmatch(r"-?\d+", message()),
-              "the refusal was not told as a sentence: %r" % message())
-        shot("07-not-found.png", by_id("message"))
+        wait.until(lambda d: message() and not by_id("booking").is_displayed())
+        check(message() == texts_call(driver, "notFound", refnr),
+              "a wrong code was not told as not found: %r" % message())
+        shot("08-not-found.png", by_id("message"))
 
         # A hold of two seconds, which the page must tell has run out.
         driver.get(server.base + "/?hold=2")
@@ -238,7 +258,7 @@ def run(server, screenshots):
         WebDriverWait(driver, 6).until(
             lambda d: by_id("countdown").text == texts("holdExpired"))
         check(not by_id("book").is_enabled(), "a run-out hold can still be booked")
-        shot("08-expired.png", by_id("hold-section"))
+        shot("09-expired.png", by_id("hold-section"))
         deadline = time.monotonic() + 5
         while free_units(server, arrival, departure, kind, board) != free_before:
             check(time.monotonic() < deadline, "the run-out hold was not given back")
@@ -250,7 +270,7 @@ def run(server, screenshots):
         wait.until(lambda d: message())
         check(message() == texts("networkError"),
               "a lost server was not told: %r" % message())
-        shot("09-no-server.png", by_id("message"))
+        shot("10-no-server.png", by_id("message"))
     finally:
         driver.quit()
 

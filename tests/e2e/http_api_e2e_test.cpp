@@ -3,17 +3,19 @@
 // hostile requests and clients.
 
 #include "demo_requests.h"
+#include "http_client.h"
 #include "server_process.h"
 
 #include "protocol/reply_envelope.h"
 
 #include <gtest/gtest.h>
 
-#include <QDate>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <memory>
@@ -22,69 +24,22 @@
 namespace taurelin {
 namespace {
 
-struct HttpAnswer {
-  int status = 0;  // 0: no answer
-  QByteArray head;
-  QByteArray body;
-  bool closed = false;  // the server closed the connection
-  QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
-  QString errorCode() const { return json()["error"].toObject()["code"].toString(); }
-  QString errorMessage() const { return json()["error"].toObject()["message"].toString(); }
-};
-
-// Sends `raw` and reads one answer: its head, and a body of the length the head gives.
-HttpAnswer Exchange(quint16 port, const QByteArray& raw, int ms = 10000) {
-  QTcpSocket socket;
-  socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-  socket.waitForConnected(5000);
-  socket.write(raw);
-  QByteArray bytes;
-  HttpAnswer answer;
-  QDeadlineTimer deadline(ms);
-  while (!deadline.hasExpired()) {
-    if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(50)) {
-      if (socket.state() != QAbstractSocket::ConnectedState) answer.closed = true;
+// `object`, or what its "$ref" ("#/components/...") names in `document`.
+QJsonObject Resolved(const QJsonObject& document, QJsonObject object) {
+  while (object.contains(u"$ref")) {
+    QJsonValue target = document;
+    for (const QString& step : object["$ref"].toString().split(u'/').mid(1)) {
+      target = target[step];
     }
-    bytes += socket.readAll();
-    const qsizetype end = bytes.indexOf("\r\n\r\n");
-    if (end >= 0) {
-      answer.head = bytes.left(end);
-      answer.status = answer.head.mid(9, 3).toInt();
-      const qsizetype at = answer.head.toLower().indexOf("content-length: ");
-      const qsizetype length = at < 0 ? 0 : answer.head.mid(at + 16).split('\r').first().toInt();
-      if (bytes.size() >= end + 4 + length) {
-        answer.body = bytes.mid(end + 4, length);
-        break;
-      }
-    }
-    if (answer.closed) break;
+    object = target.toObject();
   }
-  if (!answer.closed) {
-    socket.waitForDisconnected(200);
-    answer.closed = socket.state() != QAbstractSocket::ConnectedState;
-  }
-  return answer;
+  return object;
 }
-
-HttpAnswer Call(quint16 port, const QByteArray& method, const QString& target,
-                const std::optional<QJsonObject>& body = std::nullopt) {
-  const QByteArray content =
-      body ? QJsonDocument(*body).toJson(QJsonDocument::Compact) : QByteArray();
-  QByteArray raw = method + ' ' + target.toUtf8() + " HTTP/1.1\r\nHost: test\r\n";
-  if (body) raw += "Content-Type: application/json\r\n";
-  raw += "Content-Length: " + QByteArray::number(content.size()) + "\r\n\r\n" + content;
-  return Exchange(port, raw);
-}
-
-QString Iso(int fromToday) { return QDate::currentDate().addDays(fromToday).toString(Qt::ISODate); }
 
 // Checks `value` against an OpenAPI 3.1 schema: the parts of JSON Schema the description uses.
 void ExpectMatches(const QJsonObject& document, QJsonObject schema, const QJsonValue& value,
                    const QString& where) {
-  while (schema.contains(u"$ref")) {
-    const QString name = schema["$ref"].toString().section(u'/', -1);
-    schema = document["components"]["schemas"][name].toObject();
-  }
+  schema = Resolved(document, schema);
   QStringList types;
   if (schema["type"].isArray()) {
     for (const QJsonValue& type : schema["type"].toArray()) types << type.toString();
@@ -103,6 +58,21 @@ void ExpectMatches(const QJsonObject& document, QJsonObject schema, const QJsonV
   ASSERT_TRUE(typeFits) << where.toStdString() << " is " << actual.toStdString();
   if (value.isString() && schema["format"].toString() == u"date") {
     EXPECT_TRUE(QDate::fromString(value.toString(), Qt::ISODate).isValid()) << where.toStdString();
+  }
+  if (value.isString() && schema["format"].toString() == u"date-time") {
+    // A moment for clients elsewhere: with its offset, never a bare local time.
+    static const QRegularExpression kOffset(QStringLiteral("(Z|[+-]\\d\\d:\\d\\d)$"));
+    EXPECT_TRUE(QDateTime::fromString(value.toString(), Qt::ISODate).isValid() &&
+                kOffset.match(value.toString()).hasMatch())
+        << where.toStdString() << " is " << value.toString().toStdString();
+  }
+  if (value.isString() && schema.contains(u"pattern")) {
+    EXPECT_TRUE(QRegularExpression(schema["pattern"].toString()).match(value.toString()).hasMatch())
+        << where.toStdString() << " is " << value.toString().toStdString();
+  }
+  if (schema.contains(u"enum")) {
+    EXPECT_TRUE(schema["enum"].toArray().contains(value))
+        << where.toStdString() << " is " << value.toVariant().toString().toStdString();
   }
   if (value.isObject()) {
     const QJsonObject object = value.toObject();
@@ -134,17 +104,23 @@ class HttpServer {
   explicit HttpServer(std::unique_ptr<ServerProcess> server) : server_(std::move(server)) {}
 
   bool start() {
-    if (!server_->start({QStringLiteral("--http"), QStringLiteral("0")})) return false;
+    const QString keys = TestKeys::Write(server_->directory().path());
+    if (!server_->start({QStringLiteral("--http"), QStringLiteral("0"),
+                         QStringLiteral("--http-keys"), keys})) {
+      return false;
+    }
     description_ = Call(port(), "GET", QStringLiteral("/api/v1/openapi.json")).json();
     return port() != 0 && !description_.isEmpty();
   }
   quint16 port() const { return server_->httpPort(); }
   ServerProcess& process() { return *server_; }
 
-  // Calls the API and checks the answer against the description of its path and status.
+  // Calls the API and checks the answer against the description of its path and status:
+  // the status is one described, the headers it requires are there, the body fits.
   HttpAnswer call(const QByteArray& method, const QString& target, const QString& pattern,
-                  const std::optional<QJsonObject>& body = std::nullopt) {
-    HttpAnswer answer = Call(port(), method, target, body);
+                  const std::optional<QJsonObject>& body = std::nullopt,
+                  const Headers& headers = {}) {
+    HttpAnswer answer = Call(port(), method, target, body, headers);
     const QJsonObject responses =
         description_["paths"][pattern][QString::fromLatin1(method.toLower())]["responses"]
             .toObject();
@@ -152,8 +128,14 @@ class HttpServer {
     EXPECT_TRUE(responses.contains(status))
         << method.constData() << ' ' << pattern.toStdString() << " may not answer "
         << answer.status << ": " << answer.body.constData();
-    ExpectMatches(description_,
-                  responses[status]["content"]["application/json"]["schema"].toObject(),
+    const QJsonObject response = Resolved(description_, responses[status].toObject());
+    const QJsonObject described = response["headers"].toObject();
+    for (auto it = described.begin(); it != described.end(); ++it) {
+      if (!Resolved(description_, it.value().toObject())["required"].toBool()) continue;
+      EXPECT_FALSE(answer.header(it.key().toLatin1()).isEmpty())
+          << pattern.toStdString() << ' ' << answer.status << " lacks " << it.key().toStdString();
+    }
+    ExpectMatches(description_, response["content"]["application/json"]["schema"].toObject(),
                   QJsonDocument::fromJson(answer.body).object(), pattern);
     return answer;
   }
@@ -223,6 +205,7 @@ TEST_P(HttpRoadTest, TheBookingRoadAnswersAsTheLineProtocolDoes) {
       http.call("POST", "/api/v1/reservations", "/api/v1/reservations", ReservationBody());
   ASSERT_EQ(held.status, 201) << held.body.constData();
   const qint64 refnr = held.json()["refnr"].toInteger();
+  const Headers code{{"Booking-Code", held.json()["bookingCode"].toString().toLatin1()}};
   EXPECT_EQ(held.json()["price"].toDouble(), row[8].toDouble());
   EXPECT_EQ(held.json()["timeout"].toInt(), 600);
   EXPECT_EQ(http.call("GET", availability, "/api/v1/availability")
@@ -234,12 +217,13 @@ TEST_P(HttpRoadTest, TheBookingRoadAnswersAsTheLineProtocolDoes) {
                            {"firstName", "Kari"}, {"address1", "Storgata 1"}, {"postcode", "0150"},
                            {"place", "Oslo"},     {"email", "kari@example.no"}};
   const HttpAnswer attached =
-      http.call("PUT", booking + "/booker", "/api/v1/reservations/{refnr}/booker", booker);
+      http.call("PUT", booking + "/booker", "/api/v1/reservations/{refnr}/booker", booker, code);
   ASSERT_EQ(attached.status, 200) << attached.body.constData();
   EXPECT_EQ(attached.json()["refnr"].toInteger(), refnr);
 
   // Fetched over HTTP and over TCP alike.
-  const HttpAnswer fetched = http.call("GET", booking, "/api/v1/reservations/{refnr}");
+  const HttpAnswer fetched =
+      http.call("GET", booking, "/api/v1/reservations/{refnr}", std::nullopt, code);
   ASSERT_EQ(fetched.status, 200) << fetched.body.constData();
   const QJsonArray lines = fetched.json()["lines"].toArray();
   const ReplyEnvelope hentbook =
@@ -253,7 +237,8 @@ TEST_P(HttpRoadTest, TheBookingRoadAnswersAsTheLineProtocolDoes) {
   EXPECT_EQ(lines[0]["persons"].toInt(), line[8].toInt());
   EXPECT_EQ(lines[0]["price"].toDouble(), line[10].toDouble());
 
-  const HttpAnswer cancelled = http.call("DELETE", booking, "/api/v1/reservations/{refnr}");
+  const HttpAnswer cancelled =
+      http.call("DELETE", booking, "/api/v1/reservations/{refnr}", std::nullopt, code);
   ASSERT_EQ(cancelled.status, 200) << cancelled.body.constData();
   EXPECT_TRUE(cancelled.json()["cancelled"].toBool());
   EXPECT_EQ(http.call("GET", availability, "/api/v1/availability")
@@ -266,8 +251,10 @@ TEST_P(HttpRoadTest, TheBookingRoadAnswersAsTheLineProtocolDoes) {
   EXPECT_EQ(unknown.status, 404);
   EXPECT_EQ(unknown.errorCode(), "-1001");
   EXPECT_EQ(unknown.errorMessage(), "Ugyldig refnr (99999999). Finnes ikke.");
-  const HttpAnswer overbooked = http.call("POST", "/api/v1/reservations",
-                                          "/api/v1/reservations", ReservationBody(1000));
+  // More than a guest may hold: the web shop's key asks.
+  const HttpAnswer overbooked =
+      http.call("POST", "/api/v1/reservations", "/api/v1/reservations", ReservationBody(1000),
+                TestKeys::Bearer(TestKeys::kReserve));
   EXPECT_EQ(overbooked.status, 409);
   EXPECT_EQ(overbooked.errorCode(), "-2065");
   QJsonObject strangeAgent = ReservationBody();
@@ -314,7 +301,10 @@ TEST_F(HttpApiTest, EndpointsAndParametersAreTheDescribedOnes) {
       served << QStringLiteral("%1 %2 %3").arg(p["in"].toString(), p["name"].toString(),
                                                p["required"].toBool() ? "required" : "optional");
     }
-    for (const QJsonValue& p : operation["parameters"].toArray()) {
+    for (const QJsonValue& value : operation["parameters"].toArray()) {
+      const QJsonObject p = Resolved(http_.description(), value.toObject());
+      // The index lists what the instruction reads; the headers are checked below.
+      if (p["in"].toString() == u"header") continue;
       documented << QStringLiteral("%1 %2 %3").arg(p["in"].toString(), p["name"].toString(),
                                                    p["required"].toBool() ? "required"
                                                                           : "optional");
@@ -340,23 +330,108 @@ TEST_F(HttpApiTest, EndpointsAndParametersAreTheDescribedOnes) {
     EXPECT_EQ(required, requiredDocumented);
   }
   // Besides the instructions' endpoints: /health, /metrics, the index and the description.
+  // Of headers the face reads, only Idempotency-Key is a parameter (the key and the booking
+  // code are security schemes), and only the two writes a client may send again take it.
   int operations = 0;
-  for (const QJsonValue& path : paths) operations += path.toObject().size();
+  QStringList headers;
+  for (auto path = paths.begin(); path != paths.end(); ++path) {
+    const QJsonObject methods = path.value().toObject();
+    operations += methods.size();
+    for (auto method = methods.begin(); method != methods.end(); ++method) {
+      for (const QJsonValue& value : method.value().toObject()["parameters"].toArray()) {
+        const QJsonObject p = Resolved(http_.description(), value.toObject());
+        if (p["in"].toString() == u"header") {
+          headers << method.key() + u' ' + path.key() + u' ' + p["name"].toString();
+        }
+      }
+    }
+  }
   EXPECT_EQ(operations, described + 4);
+  headers.sort();
+  EXPECT_EQ(headers, QStringList({"post /api/v1/reservations Idempotency-Key",
+                                  "put /api/v1/reservations/{refnr}/booker Idempotency-Key"}));
   const HttpAnswer health = http_.call("GET", "/health", "/health");
   EXPECT_EQ(health.status, 200);
   EXPECT_TRUE(health.json()["database"].toBool());
-  const HttpAnswer metrics = Call(http_.port(), "GET", "/metrics");
+  const HttpAnswer metrics = Call(http_.port(), "GET", "/metrics", std::nullopt,
+                                  TestKeys::Bearer(TestKeys::kManage));
   EXPECT_TRUE(metrics.body.contains("taurelin_http_requests_total{endpoint=\"/health\","
                                     "method=\"GET\",status=\"200\"} 1"))
       << metrics.body.constData();
   EXPECT_TRUE(metrics.body.contains("taurelin_pending_holds 0"));
 }
 
+// Each refusal of who may do what, held to the description: its status, its headers, its body.
+TEST_F(HttpApiTest, RefusalsOfCallersAreTheDescribedOnes) {
+  const QString reservations = QStringLiteral("/api/v1/reservations");
+  const QString booking = QStringLiteral("/api/v1/reservations/{refnr}");
+  const HttpAnswer unknownKey = http_.call("GET", "/api/v1/prices", "/api/v1/prices",
+                                           std::nullopt, TestKeys::Bearer("tk_no_such_key"));
+  EXPECT_EQ(unknownKey.status, 401);
+  EXPECT_TRUE(unknownKey.header("WWW-Authenticate").contains("invalid_token"));
+  EXPECT_EQ(http_.call("GET", "/metrics", "/metrics").status, 401);
+  EXPECT_EQ(http_.call("POST", reservations, reservations, ReservationBody(),
+                       TestKeys::Bearer(TestKeys::kRead))
+                .status,
+            403);
+  EXPECT_EQ(http_.call("GET", "/health", "/health", std::nullopt,
+                       {{"Host", "booking.example.org"}})
+                .status,
+            421);
+
+  const HttpAnswer held = http_.call("POST", reservations, reservations, ReservationBody());
+  ASSERT_EQ(held.status, 201) << held.body.constData();
+  const QString path = reservations + u'/' + QString::number(held.json()["refnr"].toInteger());
+  const Headers code{{"Booking-Code", held.json()["bookingCode"].toString().toLatin1()}};
+  const HttpAnswer fetched = http_.call("GET", path, booking, std::nullopt, code);
+  EXPECT_EQ(fetched.json()["status"].toString(), "held");
+  EXPECT_TRUE(fetched.json()["holdEnds"].isString()) << fetched.body.constData();
+  // A wrong code tells nothing more than a number that is not there.
+  const HttpAnswer wrongCode = http_.call("GET", path, booking, std::nullopt,
+                                          {{"Booking-Code", "AAAAAAAAAAAAAAAAAAAA"}});
+  EXPECT_EQ(wrongCode.status, 404);
+  EXPECT_EQ(wrongCode.errorCode(), "-1001");
+  // Only a booking with its booker stays when cancelled; a bare hold is removed.
+  const QJsonObject booker{{"agent", 1}, {"nation", "norge"}, {"surname", "Hansen"},
+                           {"postcode", "0150"}};
+  EXPECT_EQ(http_.call("PUT", path + "/booker", booking + "/booker", booker, code).status, 200);
+  EXPECT_EQ(http_.call("DELETE", path, booking, std::nullopt, code).status, 200);
+  const HttpAnswer again = http_.call("DELETE", path, booking, std::nullopt, code);
+  EXPECT_EQ(again.status, 409);
+  EXPECT_EQ(again.errorCode(), "already_cancelled");
+
+  // A write sent again with its Idempotency-Key gets its first answer; another write with
+  // the same key is refused.
+  const Headers idempotent{{"Idempotency-Key", "order-17"}};
+  const HttpAnswer first =
+      http_.call("POST", reservations, reservations, ReservationBody(), idempotent);
+  ASSERT_EQ(first.status, 201) << first.body.constData();
+  const HttpAnswer replayed =
+      http_.call("POST", reservations, reservations, ReservationBody(), idempotent);
+  EXPECT_EQ(replayed.header("Idempotent-Replayed"), "true");
+  EXPECT_EQ(replayed.body, first.body);
+  const HttpAnswer reused =
+      http_.call("POST", reservations, reservations, ReservationBody(2), idempotent);
+  EXPECT_EQ(reused.status, 422);
+  EXPECT_EQ(reused.errorCode(), "idempotency_key_reused");
+
+  // A guest past its budget of reads, on a server that grants five a minute.
+  auto process = std::make_unique<ServerProcess>();
+  process->setConfiguration(QStringLiteral("GuestReadsPerMinute"), 5);
+  HttpServer frugal(std::move(process));
+  ASSERT_TRUE(frugal.start()) << frugal.process().standardError().toStdString();
+  HttpAnswer limited;
+  for (int i = 0; i < 10 && limited.status != 429; ++i) {
+    limited = frugal.call("GET", "/health", "/health");
+  }
+  EXPECT_EQ(limited.status, 429);
+  EXPECT_EQ(limited.header("RateLimit-Policy"), "\"reads\";q=5;w=60");
+}
+
 TEST_F(HttpApiTest, HostileRequestsAreRefusedClearlyAndChangeNothing) {
   const quint16 port = http_.port();
   const auto post = [port](const QByteArray& body, const QByteArray& type = "application/json") {
-    return Exchange(port, "POST /api/v1/reservations HTTP/1.1\r\nHost: t\r\nContent-Type: " +
+    return Exchange(port, "POST /api/v1/reservations HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: " +
                               type + "\r\nContent-Length: " + QByteArray::number(body.size()) +
                               "\r\n\r\n" + body);
   };
@@ -411,14 +486,15 @@ TEST_F(HttpApiTest, HostileRequestsAreRefusedClearlyAndChangeNothing) {
   EXPECT_TRUE(garbage.closed);
 
   // None of it held a unit, and the server still answers.
-  EXPECT_TRUE(Call(port, "GET", "/metrics").body.contains("taurelin_pending_holds 0"));
+  EXPECT_TRUE(Call(port, "GET", "/metrics", std::nullopt, TestKeys::Bearer(TestKeys::kManage))
+                  .body.contains("taurelin_pending_holds 0"));
   EXPECT_EQ(Call(port, "GET", "/health").status, 200);
 }
 
 TEST_F(HttpApiTest, SlowAndFloodingClientsAreCutOff) {
   const quint16 port = http_.port();
   // A body far above the limit is never read whole.
-  const QByteArray flood = "POST /api/v1/reservations HTTP/1.1\r\nHost: t\r\nContent-Type: "
+  const QByteArray flood = "POST /api/v1/reservations HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
                            "application/json\r\nContent-Length: 10485760\r\n\r\n" +
                            QByteArray(10 * 1024 * 1024, ' ');
   const HttpAnswer flooded = Exchange(port, flood);
@@ -428,7 +504,7 @@ TEST_F(HttpApiTest, SlowAndFloodingClientsAreCutOff) {
   QTcpSocket slow;
   slow.connectToHost(QStringLiteral("127.0.0.1"), port);
   ASSERT_TRUE(slow.waitForConnected(5000));
-  slow.write("GET /health HTTP/1.1\r\n");
+  slow.write("GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n");
   QByteArray answer;
   QDeadlineTimer deadline(15000);
   while (!deadline.hasExpired() && slow.state() == QAbstractSocket::ConnectedState) {

@@ -20,6 +20,7 @@
 #include "store/database_copy.h"
 #include "store/schema.h"
 #include "store/sqlite_backup.h"
+#include "store/sqlite_file.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -95,11 +96,20 @@ std::optional<bool> SqliteFileHasTables(const QString& file, QString* error) {
   return result;
 }
 
-// Refuses (with the exit status) an existing SQLite file that has tables, before a connection
-// of the server's kind touches it; nullopt when the command may go on.
-std::optional<int> RefuseOccupiedSqliteFile(const DatabaseAlias& alias, const char* command) {
-  if (!IsSqlite(alias) || !QFileInfo::exists(alias.database)) return std::nullopt;
+// Readies the alias's SQLite file for a new database: a missing one is created for its owner
+// and group alone; an existing one that has tables is refused (with the exit status) before
+// a connection of the server's kind touches it. nullopt when the command may go on.
+std::optional<int> ClaimSqliteFile(const DatabaseAlias& alias, const char* command) {
+  if (!IsSqlite(alias) || alias.database.isEmpty()) return std::nullopt;
   QString error;
+  switch (CreateSqliteFile(alias.database, &error)) {
+    case NewSqliteFile::kCreated:
+      return std::nullopt;
+    case NewSqliteFile::kFailed:
+      return Fail(QStringLiteral("%1: %2").arg(Describe(alias), error));
+    case NewSqliteFile::kExists:
+      break;
+  }
   const std::optional<bool> hasTables = SqliteFileHasTables(alias.database, &error);
   if (!hasTables.has_value()) return Fail(QStringLiteral("%1: %2").arg(Describe(alias), error));
   if (!*hasTables) return std::nullopt;
@@ -107,10 +117,16 @@ std::optional<int> RefuseOccupiedSqliteFile(const DatabaseAlias& alias, const ch
                   .arg(Describe(alias), QLatin1String(command)));
 }
 
+// Points out an SQLite database file that others may read. Only a warning: the file is the
+// operator's, and the command's outcome stands.
+void WarnIfOthersMayRead(const DatabaseAlias& alias) {
+  if (!IsSqlite(alias)) return;
+  const QString warning = SqliteFileExposure(alias.database);
+  if (!warning.isEmpty()) Err() << "taurelin-db: " << warning << Qt::endl;
+}
+
 int Init(const DatabaseAlias& alias, bool demo) {
-  if (const std::optional<int> refused = RefuseOccupiedSqliteFile(alias, "init")) {
-    return *refused;
-  }
+  if (const std::optional<int> refused = ClaimSqliteFile(alias, "init")) return *refused;
   ConnectionGuard guard(kConnection);
   QString error;
   if (!OpenConnection(alias, QLatin1String(kConnection), &error)) {
@@ -123,6 +139,7 @@ int Init(const DatabaseAlias& alias, bool demo) {
   if (!installed) return Fail(QStringLiteral("%1: %2").arg(Describe(alias), error));
   Out() << "Installed the booking schema" << (demo ? " with the demo data" : "") << " on "
         << Describe(alias) << "." << Qt::endl;
+  WarnIfOthersMayRead(alias);  // an empty file that was there before
   return kDone;
 }
 
@@ -131,6 +148,7 @@ int Check(const DatabaseAlias& alias) {
   if (IsSqlite(alias) && !QFileInfo::exists(alias.database)) {
     return Fail(QStringLiteral("%1: the database file does not exist").arg(Describe(alias)));
   }
+  WarnIfOthersMayRead(alias);
   ConnectionGuard guard(kConnection);
   QString error;
   if (!OpenConnection(alias, QLatin1String(kConnection), &error)) {
@@ -191,14 +209,15 @@ int Upgrade(const DatabaseAlias& alias) {
 }
 
 int Copy(const DatabaseAlias& from, const DatabaseAlias& to) {
-  if (const std::optional<int> refused = RefuseOccupiedSqliteFile(to, "copy")) return *refused;
   ConnectionGuard sourceGuard(kSource);
   ConnectionGuard targetGuard(kConnection);
   QString error;
-  // A wrong path must not become an empty source that copies nothing.
+  // A wrong path must not become an empty source that copies nothing, nor leave an empty
+  // target file behind.
   if (!OpenConnection(from, QLatin1String(kSource), &error, false)) {
     return Fail(QStringLiteral("cannot open %1: %2").arg(Describe(from), error));
   }
+  if (const std::optional<int> refused = ClaimSqliteFile(to, "copy")) return *refused;
   if (!OpenConnection(to, QLatin1String(kConnection), &error)) {
     return Fail(QStringLiteral("cannot open %1: %2").arg(Describe(to), error));
   }
@@ -224,6 +243,7 @@ int Copy(const DatabaseAlias& from, const DatabaseAlias& to) {
   for (const CopiedTable& table : copied) {
     Out() << "  " << table.name.leftJustified(12) << ' ' << table.rows << Qt::endl;
   }
+  WarnIfOthersMayRead(to);  // an empty file that was there before
   return kDone;
 }
 

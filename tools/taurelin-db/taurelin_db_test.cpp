@@ -19,6 +19,8 @@
 #include <QVariant>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct Result {
@@ -347,6 +349,60 @@ TEST_F(TaurelinDbTest, BackupAndRestoreRefuseWhatWouldNotBeWhole) {
   const Result check = Run({"check", "demo"});
   EXPECT_EQ(check.status, 0) << check.out.toStdString();
   EXPECT_EQ(Bytes(nightly), lastGood);
+}
+
+// The database holds bookers' names and addresses: init, copy and a restore into a missing
+// file make it for its owner and group alone even under the usual umask, which would give
+// 0644, and SQLite's journal files follow it. Check points out one that others may read, and
+// its outcome stays the same.
+TEST_F(TaurelinDbTest, NewDatabasesAreClosedToOthersAndCheckWarnsOfAnOpenOne) {
+  const auto mode = [](const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : -1u;
+  };
+  const QString nightly = dir_.filePath(QStringLiteral("nightly.db"));
+  const mode_t previous = ::umask(022);
+  const Result init = Run({"init", "demo", "--demo"});
+  const Result copy = Run({"copy", "demo", "half"});
+  const Result backup = Run({"backup", "demo", nightly});
+  const Result restore = Run({"restore", nightly, "absent"});
+  ::umask(previous);
+  ASSERT_EQ(init.status, 0) << init.err.toStdString();
+  ASSERT_EQ(copy.status, 0) << copy.err.toStdString();
+  ASSERT_EQ(backup.status, 0) << backup.err.toStdString();
+  ASSERT_EQ(restore.status, 0) << restore.err.toStdString();
+  for (const QString& path : {Db("demo"), Db("half"), Db("absent")}) {
+    EXPECT_EQ(mode(path) & ~0640u, 0u) << path.toStdString() << ' ' << std::oct << mode(path);
+  }
+  {
+    // A writer keeps the -wal and -shm files while it is connected.
+    QSqlDatabase database =
+        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tool_mode"));
+    database.setDatabaseName(Db("half"));
+    ASSERT_TRUE(database.open());
+    ASSERT_TRUE(QSqlQuery(database).exec("UPDATE TELLER SET VERDI = VERDI + 1"));
+    for (const char* suffix : {"-wal", "-shm"}) {
+      const QString path = Db("half") + QLatin1String(suffix);
+      ASSERT_TRUE(QFile::exists(path)) << suffix;
+      EXPECT_EQ(mode(path) & ~0640u, 0u) << suffix << ' ' << std::oct << mode(path);
+    }
+    database.close();
+  }
+  QSqlDatabase::removeDatabase(QStringLiteral("tool_mode"));
+
+  ASSERT_TRUE(QFile::setPermissions(Db("demo"), QFile::ReadOwner | QFile::WriteOwner |
+                                                    QFile::ReadGroup | QFile::ReadOther));
+  const Result open = Run({"check", "demo"});
+  EXPECT_EQ(open.status, 0) << open.out.toStdString();
+  EXPECT_TRUE(open.err.contains(QStringLiteral("%1 holds bookers' names and addresses and others "
+                                               "may read it; chmod 640 %1\n")
+                                    .arg(Db("demo"))))
+      << open.err.toStdString();
+  ASSERT_TRUE(QFile::setPermissions(Db("demo"),
+                                    QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+  const Result closed = Run({"check", "demo"});
+  EXPECT_EQ(closed.status, 0) << closed.out.toStdString();
+  EXPECT_TRUE(closed.err.isEmpty()) << closed.err.toStdString();
 }
 
 // An amount that NUMERIC(15,2) would round, in a database made before the columns checked

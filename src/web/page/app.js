@@ -15,29 +15,57 @@ const state = {
   departure: "",
   persons: 0,
   typeNames: new Map(),
-  hold: null, // {refnr, deadline, summary}
+  hold: null, // {refnr, code, deadline}
   timer: 0,
   booking: false, // a booker's details are on their way
-  shown: null, // the reference number of the booking shown
+  shown: null, // {refnr, code} of the booking shown
 };
+
+// A booking code as the server writes it; what a guest types is checked against it first.
+const CODE = /^[A-Za-z0-9_-]{1,40}$/;
 
 const $ = (id) => document.getElementById(id);
 
-class PageError extends Error {}
+// A sentence for the guest, with the answer's status and error code when there was one.
+class PageError extends Error {
+  constructor(message, status = 0, code = "") {
+    super(message);
+    this.status = status;
+    this.code = code;
+  }
+}
+
+// The server's refusals that are ours to put in words, by their code.
+const CONFLICTS = {
+  already_booked: "alreadyBooked",
+  already_cancelled: "alreadyCancelled",
+  cancelled: "bookingCancelled",
+};
+const TOO_MANY = { too_many_holds: "tooManyHolds", too_many_bookings: "tooManyBookings" };
 
 function holdSeconds() {
   const asked = new URLSearchParams(window.location.search).get("hold");
   if (asked !== null && /^\d{1,5}$/.test(asked)) {
     const seconds = Number(asked);
-    if (seconds >= 1 && seconds <= 86400) return seconds;
+    // Only shorter: a guest's hold may last no longer than this.
+    if (seconds >= 1 && seconds <= SETTINGS.holdSeconds) return seconds;
   }
   return SETTINGS.holdSeconds;
 }
 
-// One call to the API. Resolves with the answer's JSON; rejects with a PageError whose
-// message is a sentence for the guest.
-async function api(method, path, body) {
+// Retry-After in seconds: it may be a number of seconds or a date; null when it is neither.
+function retryAfter(response) {
+  const value = (response.headers.get("Retry-After") || "").trim();
+  if (/^\d{1,9}$/.test(value)) return Math.max(1, Number(value));
+  const at = Date.parse(value);
+  return Number.isNaN(at) ? null : Math.max(1, Math.ceil((at - Date.now()) / 1000));
+}
+
+// One call to the API, with the booking's code when it acts on a booking. Resolves with the
+// answer's JSON; rejects with a PageError whose message is a sentence for the guest.
+async function api(method, path, body, code) {
   const options = { method, cache: "no-store", headers: {} };
+  if (code !== undefined) options.headers["Booking-Code"] = code;
   if (body !== undefined) {
     options.headers["Content-Type"] = "application/json";
     options.body = JSON.stringify(body);
@@ -54,17 +82,26 @@ async function api(method, path, body) {
   } catch (failure) {
     data = null;
   }
-  if (response.status >= 500) throw new PageError(TEXTS.serverError);
+  const status = response.status;
+  if (status >= 500) throw new PageError(TEXTS.serverError, status);
   if (response.ok) {
     if (data === null || typeof data !== "object") throw new PageError(TEXTS.serverError);
     return data;
   }
   const error = data && typeof data === "object" ? data.error : null;
+  const kind = error && typeof error.code === "string" ? error.code : "";
+  if (status === 429) {
+    const sentence = TEXTS[TOO_MANY[kind] || "tooManyRequests"];
+    throw new PageError(sentence(TEXTS.tryAgain(retryAfter(response))), status, kind);
+  }
+  if (status === 409 && Object.hasOwn(CONFLICTS, kind)) {
+    throw new PageError(TEXTS[CONFLICTS[kind]], status, kind);
+  }
   const message = error && typeof error.message === "string" ? error.message.trim() : "";
-  if (!message) throw new PageError(TEXTS.refused);
+  if (!message) throw new PageError(TEXTS.refused, status, kind);
   // The booking system's own refusals are sentences for the guest already.
-  const fromBookingSystem = typeof error.code === "string" && /^-?\d+$/.test(error.code);
-  throw new PageError(fromBookingSystem ? message : TEXTS.refusedWith(message));
+  const fromBookingSystem = /^-?\d+$/.test(kind);
+  throw new PageError(fromBookingSystem ? message : TEXTS.refusedWith(message), status, kind);
 }
 
 function showMessage(text, kind) {
@@ -225,12 +262,14 @@ async function holdUnits(row) {
       agent: SETTINGS.agent,
       timeout: holdSeconds(),
     });
-    if (!Number.isInteger(answer.refnr) || !(answer.timeout > 0)) {
+    if (!Number.isInteger(answer.refnr) || !(answer.timeout > 0) ||
+        typeof answer.bookingCode !== "string" || !CODE.test(answer.bookingCode)) {
       throw new PageError(TEXTS.serverError);
     }
     const price = typeof answer.price === "number" ? answer.price : row.price;
     state.hold = {
       refnr: answer.refnr,
+      code: answer.bookingCode,
       deadline: performance.now() + answer.timeout * 1000,
     };
     $("hold-summary").textContent = TEXTS.holdSummary(
@@ -270,18 +309,28 @@ function setBookerForm(enabled) {
   }
 }
 
-// The server lets a hold go at its next sweep; the guest is told at once, and the units are
-// given back now rather than then.
-function expire() {
+// The hold is one no more: the booker's form goes, and another may be held. Returns it.
+function putAwayHold() {
   const hold = state.hold;
   stopCountdown();
   state.hold = null;
-  $("countdown").textContent = TEXTS.holdExpired;
-  $("countdown").classList.add("expired");
   setBookerForm(false);
   $("booker-form").hidden = true;
   setHoldButtons(true);
-  if (hold) api("DELETE", `/api/v1/reservations/${hold.refnr}`).catch(() => {});
+  return hold;
+}
+
+function cancelHold(hold) {
+  if (hold === null) return;
+  api("DELETE", `/api/v1/reservations/${hold.refnr}`, undefined, hold.code).catch(() => {});
+}
+
+// The server lets a hold go at its next sweep; the guest is told at once, and the units are
+// given back now rather than then.
+function expire() {
+  cancelHold(putAwayHold());
+  $("countdown").textContent = TEXTS.holdExpired;
+  $("countdown").classList.add("expired");
 }
 
 function releaseHold() {
@@ -289,7 +338,7 @@ function releaseHold() {
   stopCountdown();
   state.hold = null;
   $("hold-section").hidden = true;
-  if (hold) api("DELETE", `/api/v1/reservations/${hold.refnr}`).catch(() => {});
+  cancelHold(hold);
   return hold !== null;
 }
 
@@ -322,23 +371,26 @@ async function book(event) {
     const value = bookerValue(id);
     if (value) body[id] = value;
   }
-  const refnr = state.hold.refnr;
+  const { refnr, code } = state.hold;
   state.booking = true;
   $("book").disabled = true;
   $("book").textContent = TEXTS.booking;
   try {
-    const answer = await api("PUT", `/api/v1/reservations/${refnr}/booker`, body);
+    const answer = await api("PUT", `/api/v1/reservations/${refnr}/booker`, body, code);
     if (answer.refnr !== refnr) throw new PageError(TEXTS.serverError);
-    stopCountdown();
-    state.hold = null;
-    $("hold-section").hidden = true;
-    $("results-section").hidden = true;
-    $("booked").textContent = TEXTS.booked(refnr);
-    $("booked-section").hidden = false;
-    $("refnr").value = String(refnr);
-    await lookUp(refnr);
+    await showBooked(refnr, code);
   } catch (failure) {
-    failed(failure);
+    if (failure instanceof PageError && failure.code === "already_booked") {
+      // An earlier try went through and only its answer was lost.
+      showMessage(failure.message, "info");
+      await showBooked(refnr, code).catch(failed);
+    } else {
+      if (failure instanceof PageError && failure.code === "cancelled") {
+        putAwayHold();
+        $("hold-section").hidden = true;
+      }
+      failed(failure);
+    }
   } finally {
     state.booking = false;
     $("book").textContent = TEXTS.book;
@@ -347,10 +399,50 @@ async function book(event) {
   }
 }
 
+// The manage link keeps the code in the fragment, which a browser sends to no server and
+// puts in no Referer.
+function manageLink(refnr, code) {
+  return `/#ref=${refnr}&code=${encodeURIComponent(code)}`;
+}
+
+async function showBooked(refnr, code) {
+  stopCountdown();
+  state.hold = null;
+  $("hold-section").hidden = true;
+  $("results-section").hidden = true;
+  $("booked-refnr").textContent = String(refnr);
+  $("booked-code").textContent = code;
+  $("manage-link").href = manageLink(refnr, code);
+  $("booked-section").hidden = false;
+  $("refnr").value = String(refnr);
+  $("code").value = code;
+  await lookUp(refnr, code);
+}
+
 // --- look-up and cancellation ---
 
-async function lookUp(refnr) {
-  const answer = await api("GET", `/api/v1/reservations/${refnr}`);
+function statusText(answer) {
+  if (answer.status === "held") {
+    const ends = typeof answer.holdEnds === "string" ? new Date(answer.holdEnds) : null;
+    return TEXTS.statusHeld(ends && !Number.isNaN(ends.getTime()) ? ends : null);
+  }
+  if (answer.status === "booked") return TEXTS.statusBooked;
+  if (answer.status === "cancelled") return TEXTS.statusCancelled;
+  return "";
+}
+
+async function lookUp(refnr, code) {
+  let answer;
+  try {
+    answer = await api("GET", `/api/v1/reservations/${refnr}`, undefined, code);
+  } catch (failure) {
+    // A wrong code is answered as a number that does not exist (-1001): the guest checks
+    // both. A booking without lines is there, and its own sentence says so.
+    if (failure instanceof PageError && failure.status === 404 && failure.code === "-1001") {
+      throw new PageError(TEXTS.notFound(refnr), 404, failure.code);
+    }
+    throw failure;
+  }
   const body = document.querySelector("#booking-lines tbody");
   body.replaceChildren();
   for (const line of answer.lines || []) {
@@ -364,49 +456,83 @@ async function lookUp(refnr) {
   }
   const lines = (answer.lines || []).length;
   $("booking-heading").textContent = TEXTS.bookingHeading(refnr);
+  const status = statusText(answer);
+  $("booking-status").textContent = status;
+  $("booking-status").hidden = !status;
   $("no-lines").hidden = lines > 0;
   $("booking-lines").hidden = lines === 0;
+  // A cancelled booking still lists its lines, but there is nothing left to cancel.
+  $("cancel-buttons").hidden = answer.status === "cancelled";
   $("cancel-confirm").hidden = true;
   $("cancel").disabled = false;
   $("booking").hidden = false;
-  state.shown = refnr;
+  state.shown = { refnr, code };
 }
 
-async function lookUpAsked(event) {
-  event.preventDefault();
+// Looks up the booking whose number and code stand in the form; true when it is shown.
+async function lookUpFromForm() {
   clearMessage();
   const refnr = $("refnr").value.trim();
+  const code = $("code").value.trim();
   if (!/^\d{1,10}$/.test(refnr) || Number(refnr) < 1) {
     showMessage(TEXTS.refnrDigits);
-    return;
+    return false;
+  }
+  if (!code) {
+    showMessage(TEXTS.codeRequired);
+    return false;
+  }
+  if (!CODE.test(code)) {
+    showMessage(TEXTS.codeCharacters);
+    return false;
   }
   $("lookup").disabled = true;
   try {
-    await lookUp(Number(refnr));
+    await lookUp(Number(refnr), code);
+    return true;
   } catch (failure) {
     $("booking").hidden = true;
     state.shown = null;
     failed(failure);
+    return false;
   } finally {
     $("lookup").disabled = false;
   }
 }
 
+// Opened through a manage link: the booking is looked up at once, and the code leaves the
+// address bar first, so that a screenshot or a shared screen does not show it.
+async function openFromFragment() {
+  const fragment = new URLSearchParams(window.location.hash.slice(1));
+  if (!fragment.has("ref") && !fragment.has("code")) return;
+  history.replaceState(history.state, "", window.location.pathname + window.location.search);
+  $("refnr").value = fragment.get("ref") || "";
+  $("code").value = fragment.get("code") || "";
+  if (await lookUpFromForm()) $("booking-heading").focus();
+}
+
 async function cancelBooking() {
-  const refnr = state.shown;
-  if (refnr === null) return;
+  const shown = state.shown;
+  if (shown === null) return;
   clearMessage();
   $("cancel-yes").disabled = true;
   try {
-    await api("DELETE", `/api/v1/reservations/${refnr}`);
-    $("booking").hidden = true;
+    await api("DELETE", `/api/v1/reservations/${shown.refnr}`, undefined, shown.code);
     $("booked-section").hidden = true;
-    state.shown = null;
-    showMessage(TEXTS.cancelled(refnr), "info");
+    showMessage(TEXTS.cancelled(shown.refnr), "info");
   } catch (failure) {
     failed(failure);
+    if (!(failure instanceof PageError && failure.code === "already_cancelled")) return;
   } finally {
     $("cancel-yes").disabled = false;
+  }
+  // Show what the booking is now; the button that had the focus is gone with it.
+  try {
+    await lookUp(shown.refnr, shown.code);
+    $("booking-heading").focus();
+  } catch (failure) {
+    $("booking").hidden = true;
+    state.shown = null;
   }
 }
 
@@ -421,12 +547,18 @@ function start() {
     setHoldButtons(true);
     showMessage(TEXTS.released, "info");
   });
-  $("lookup-form").addEventListener("submit", lookUpAsked);
+  $("lookup-form").addEventListener("submit", (event) => {
+    event.preventDefault();
+    lookUpFromForm();
+  });
   $("cancel").addEventListener("click", () => {
     $("cancel").disabled = true;
     $("cancel-confirm").hidden = false;
   });
   $("cancel-yes").addEventListener("click", cancelBooking);
+  // A manage link opened in this page only changes its fragment.
+  window.addEventListener("hashchange", openFromFragment);
+  openFromFragment();
 }
 
 document.addEventListener("DOMContentLoaded", start);
