@@ -164,6 +164,25 @@ TEST_F(HttpHygieneTest, AnAddressPastItsConnectionCapIsRefusedWhileAnotherIsServ
   EXPECT_TRUE(Served(*second));
 }
 
+TEST(HttpProxyCapTest, ATrustedProxyIsNotHeldToThePerAddressCap) {
+  ServerProcess server;
+  server.setConfiguration(QStringLiteral("HttpMaxConnectionsPerAddress"), 1);
+  server.setConfiguration(QStringLiteral("HttpTrustedProxies"), QStringLiteral("127.0.0.1"));
+  ASSERT_TRUE(server.start({QStringLiteral("--http"), QStringLiteral("0")}))
+      << server.standardError().toStdString();
+  auto first = Connect(server.httpPort());
+  auto second = Connect(server.httpPort());
+  EXPECT_TRUE(Served(*first));
+  EXPECT_TRUE(Served(*second));
+  auto stranger = Connect(server.httpPort(), QStringLiteral("127.0.0.2"));
+  ASSERT_TRUE(Served(*stranger));
+  auto again = Connect(server.httpPort(), QStringLiteral("127.0.0.2"));
+  again->write(kHealth);
+  const HttpAnswers refused = Read(*again, 1);
+  EXPECT_TRUE(refused.answers.isEmpty());
+  EXPECT_TRUE(refused.closed);
+}
+
 bool LineAnswered(QTcpSocket& client) {
   client.write(TestApiRequest("cap"));
   const QList<QByteArray> answers = ReadAnswers(client, 1, 10000);
