@@ -164,7 +164,7 @@ void HttpFace::start(const HttpFaceSettings& settings) {
   connect(listener, &HttpListener::closedByGuard, this,
           [this](const QString& peer, const QString& reason) {
             metrics_.countClosed(reason);
-            log(QStringLiteral("HTTP client %1 closed: %2").arg(peer, reason));
+            refusals_.count(peer, QStringLiteral("connection closed, ") + reason);
           });
   server_->bind(listener);
   listener_ = listener;
@@ -211,7 +211,7 @@ QHttpServerResponse HttpFace::answer(const QHttpServerRequest& request, HttpSock
   if (trace.limited) {
     // A client past its budget is told once a minute in the log, not once a request.
     metrics_.countRefused(QStringLiteral("rate_limit"));
-    refusals_.count(caller.address.toString(), QStringLiteral("past its budget"));
+    refusals_.count(caller.address.toString(), QStringLiteral("request refused, past its budget"));
   } else {
     // The path and query hold neither a key nor a code: those travel in headers.
     QString who = caller.address.toString();

@@ -18,16 +18,15 @@ QStringList RefusalSummary::take() {
   QStringList lines;
   for (auto address = counts_.cbegin(); address != counts_.cend(); ++address) {
     for (auto reason = address->cbegin(); reason != address->cend(); ++reason) {
-      lines << QStringLiteral("HTTP %1 refused %2 times in the last minute: %3")
-                   .arg(address.key())
-                   .arg(*reason)
-                   .arg(reason.key());
+      lines << QStringLiteral("HTTP %1 %2: %3 in the last minute")
+                   .arg(address.key(), reason.key())
+                   .arg(*reason);
     }
   }
   for (auto reason = others_.cbegin(); reason != others_.cend(); ++reason) {
-    lines << QStringLiteral("HTTP other addresses refused %1 times in the last minute: %2")
-                 .arg(*reason)
-                 .arg(reason.key());
+    lines << QStringLiteral("HTTP other addresses %1: %2 in the last minute")
+                 .arg(reason.key())
+                 .arg(*reason);
   }
   counts_.clear();
   others_.clear();

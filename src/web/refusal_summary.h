@@ -1,8 +1,9 @@
 #pragma once
 
 // Refusals that a flood would otherwise write to the log one by one (requests past a budget,
-// connections past a cap), counted by client address and reason and written as one line per
-// address and minute.
+// connections past a cap or closed by a guard), counted by client address and reason and
+// written as one line per address, reason and minute: "HTTP 203.0.113.7 request refused,
+// past its budget: 412 in the last minute".
 //
 // Promises: at most `maxAddresses` addresses are counted apart in one minute; the rest are
 // summed into one line, so a flood from many addresses writes a bounded log too.

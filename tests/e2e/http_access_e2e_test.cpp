@@ -297,9 +297,11 @@ TEST(HttpBudgetTest, AFloodingClientIsHeldBackAloneAndAForgedAddressGetsNowhere)
   // The refusals are counted, and summed up in the log, not written one by one.
   ASSERT_EQ(server.stop(), 0);
   const QStringList log = server.logMessages();
-  EXPECT_FALSE(log.filter(QStringLiteral("HTTP 198.51.100.7 refused")).isEmpty())
+  EXPECT_FALSE(log.filter(QStringLiteral("HTTP 198.51.100.7 request refused, past its budget: "))
+                   .isEmpty())
       << log.join(u'\n').toStdString();
-  EXPECT_FALSE(log.filter(QStringLiteral("HTTP 127.0.0.1 refused")).isEmpty());
+  EXPECT_FALSE(log.filter(QStringLiteral("HTTP 127.0.0.1 request refused, past its budget: "))
+                   .isEmpty());
   EXPECT_TRUE(log.filter(QStringLiteral(": 429")).isEmpty());
 }
 
