@@ -1,10 +1,13 @@
 // The availability of one facility asked over HTTP (GET /api/v1/availability) beside the same
-// LEDIG over the line protocol, of one server on the demo database: what the HTTP face adds.
+// LEDIG over the line protocol, of one server on the demo database: what the HTTP face adds,
+// its checks of who asks included. HTTP is asked as a guest, and again with an integrator's
+// key; the budgets are raised so that neither is ever refused, and every request still pays
+// for the checks.
 //
 //   http_bench [REQUESTS]
 //
 // One blocking client on each face, one keep-alive connection each, alternating in blocks
-// after a warm-up; both answers are checked to list the same free units.
+// after a warm-up; the answers are checked to list the same free units.
 
 #include "loopback.h"
 
@@ -13,6 +16,9 @@
 #include "store/schema.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
 #include <QDate>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -100,7 +106,19 @@ int Measure(int requests) {
   }
 
   ServerUnderTest server(databaseFile);
-  const int linePort = server.start({QStringLiteral("--http"), QStringLiteral("0")});
+  // An integrator's key, in the key file as its SHA-256 only.
+  const QByteArray key = "tk_bench_key_0123456789abcdefghij";
+  const QString keyFile = QDir(server.directory()).filePath(QStringLiteral("api-keys"));
+  {
+    QFile keys(keyFile);
+    if (!keys.open(QIODevice::WriteOnly)) return 1;
+    keys.write("bench:read:" + QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex() +
+               '\n');
+  }
+  server.setConfiguration(QStringLiteral("GuestReadsPerMinute"), 1000000);
+  server.setConfiguration(QStringLiteral("KeyReadsPerMinute"), 1000000);
+  const int linePort = server.start(
+      {QStringLiteral("--http"), QStringLiteral("0"), QStringLiteral("--http-keys"), keyFile});
   const int httpPort = linePort < 0 ? -1 : server.httpPort();
   if (httpPort < 0) return 1;
 
@@ -110,50 +128,72 @@ int Measure(int requests) {
       "GET /api/v1/availability?facility=1&arrival=" + arrival.toString(Qt::ISODate).toLatin1() +
       "&departure=" + departure.toString(Qt::ISODate).toLatin1() +
       " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  const QByteArray keyed = QByteArray(http).replace(
+      "\r\n\r\n", "\r\nAuthorization: Bearer " + key + "\r\n\r\n");
   const QByteArray line =
       "messageID=bench&count=1&header=INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;PENSJONSTYPE;ANKOMST;"
       "AVREISE&data=LEDIG;1;*;*;*;" +
       arrival.toString(u"yyyy.MM.dd").toLatin1() + ";" +
       departure.toString(u"yyyy.MM.dd").toLatin1() + "\n";
   const int httpFd = ConnectLoopback(httpPort);
+  const int keyedFd = ConnectLoopback(httpPort);
   const int lineFd = ConnectLoopback(linePort);
   QByteArray body;
+  QByteArray keyedBody;
   QByteArray answer;
-  if (HttpRoundTrip(httpFd, http, &body) < 0 || RoundTrip(lineFd, line, &answer) < 0) return 1;
+  if (HttpRoundTrip(httpFd, http, &body) < 0 || HttpRoundTrip(keyedFd, keyed, &keyedBody) < 0 ||
+      RoundTrip(lineFd, line, &answer) < 0) {
+    return 1;
+  }
   const QList<int> free = FreeInLine(answer);
-  if (free.isEmpty() || FreeInJson(body) != free) {
-    std::fprintf(stderr, "the two faces answer differently:\n%s\n%s\n", body.constData(),
-                 answer.constData());
+  if (free.isEmpty() || FreeInJson(body) != free || FreeInJson(keyedBody) != free) {
+    std::fprintf(stderr, "the faces answer differently:\n%s\n%s\n%s\n", body.constData(),
+                 keyedBody.constData(), answer.constData());
     return 1;
   }
 
-  std::vector<double> httpTimes, lineTimes;
-  for (int i = 0; i < 100; ++i) HttpRoundTrip(httpFd, http, &body), RoundTrip(lineFd, line);
+  std::vector<double> httpTimes, keyedTimes, lineTimes;
+  for (int i = 0; i < 100; ++i) {
+    HttpRoundTrip(httpFd, http, &body), HttpRoundTrip(keyedFd, keyed, &body);
+    RoundTrip(lineFd, line);
+  }
   constexpr int kBlock = 100;
   for (int done = 0; done < requests; done += kBlock) {
     for (int i = 0; i < kBlock; ++i) httpTimes.push_back(HttpRoundTrip(httpFd, http, &body));
+    for (int i = 0; i < kBlock; ++i) keyedTimes.push_back(HttpRoundTrip(keyedFd, keyed, &body));
     for (int i = 0; i < kBlock; ++i) lineTimes.push_back(RoundTrip(lineFd, line));
   }
+  // The last answers too must be answers, never a refusal.
+  if (FreeInJson(body) != free) {
+    std::fprintf(stderr, "an answer was no availability:\n%s\n", body.constData());
+    return 1;
+  }
   ::close(httpFd);
+  ::close(keyedFd);
   ::close(lineFd);
   if (std::count(httpTimes.begin(), httpTimes.end(), -1.0) +
+          std::count(keyedTimes.begin(), keyedTimes.end(), -1.0) +
           std::count(lineTimes.begin(), lineTimes.end(), -1.0) >
       0) {
     std::fprintf(stderr, "a connection failed\n");
     return 1;
   }
 
-  const double httpMedian = Percentile(httpTimes, 0.5);
   const double lineMedian = Percentile(lineTimes, 0.5);
-  const double httpP99 = Percentile(httpTimes, 0.99);
   const double lineP99 = Percentile(lineTimes, 0.99);
   std::printf("requests: %zu each; facility 1, all types, 7 nights from %s, %lld types\n",
               httpTimes.size(), qPrintable(arrival.toString(Qt::ISODate)),
               static_cast<long long>(free.size()));
-  std::printf("%-32s %10s %10s\n", "", "median us", "p99 us");
-  std::printf("%-32s %10.1f %10.1f\n", "GET /api/v1/availability", httpMedian, httpP99);
-  std::printf("%-32s %10.1f %10.1f\n", "LEDIG over the line protocol", lineMedian, lineP99);
-  std::printf("%-32s %10.2f %10.2f\n", "ratio", httpMedian / lineMedian, httpP99 / lineP99);
+  std::printf("%-36s %10s %10s %8s %8s\n", "", "median us", "p99 us", "ratio", "p99 ratio");
+  const auto row = [&](const char* name, const std::vector<double>& times) {
+    const double median = Percentile(times, 0.5);
+    const double p99 = Percentile(times, 0.99);
+    std::printf("%-36s %10.1f %10.1f %8.2f %8.2f\n", name, median, p99, median / lineMedian,
+                p99 / lineP99);
+  };
+  row("GET /api/v1/availability, guest", httpTimes);
+  row("GET /api/v1/availability, key", keyedTimes);
+  row("LEDIG over the line protocol", lineTimes);
   return 0;
 }
 

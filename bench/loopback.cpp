@@ -66,6 +66,7 @@ int ServerUnderTest::start(const QStringList& options) {
     config.setValue(QStringLiteral("Logfile"), 0);
     config.setValue(QStringLiteral("IPAddress"), QStringLiteral("127.0.0.1"));
     config.setValue(QStringLiteral("DatabaseAlias"), QStringLiteral("bench"));
+    for (auto it = extra_.cbegin(); it != extra_.cend(); ++it) config.setValue(it.key(), *it);
   }
   process_.setWorkingDirectory(dir_.path());
   return StartChild(process_, QStringLiteral(TAURELIN_API_BINARY),

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QVariantMap>
 
 #include <vector>
 
@@ -33,6 +34,10 @@ class ServerUnderTest {
   ServerUnderTest(const ServerUnderTest&) = delete;
   ServerUnderTest& operator=(const ServerUnderTest&) = delete;
 
+  // A value of its configuration group, for the next start.
+  void setConfiguration(const QString& key, const QVariant& value) { extra_[key] = value; }
+  // Its working directory, where it keeps its files.
+  QString directory() const { return dir_.path(); }
   // The port it listens on, or -1 when it did not start; `options` go to its command line.
   int start(const QStringList& options = {});
   // The port of its HTTP face when started with --http (waiting for it to say so); -1 when
@@ -44,6 +49,7 @@ class ServerUnderTest {
   DatabaseAlias database_;
   QProcess process_;
   QString said_;  // its standard error so far
+  QVariantMap extra_;
 };
 
 // A blocking TCP connection to 127.0.0.1:port with Nagle off; -1 when it cannot connect.

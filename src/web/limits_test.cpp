@@ -1,7 +1,9 @@
 // The limits that protect one client from another: budgets, guest limits, and the answers kept
 // for repeated writes. Each runs on a clock the test turns.
 
+#include "web/endpoint_table.h"
 #include "web/guest_rules.h"
+#include "web/http_access.h"
 #include "web/idempotency_cache.h"
 #include "web/rate_limiter.h"
 
@@ -45,6 +47,26 @@ TEST(RateLimiterTest, AFloodFromManyClientsKeepsTheMemoryBounded) {
   // The latest clients are remembered: their budget stays spent.
   limiter.take(QStringLiteral("last"), reads, 10);
   EXPECT_FALSE(limiter.take(QStringLiteral("last"), reads, 1).allowed);
+}
+
+TEST(RequestCostTest, ALongerSpanOfDaysCostsMore) {
+  const auto cost = [](const char* keyword, const char* first, const char* last,
+                       const QString& from, const QString& to) {
+    for (const Endpoint& endpoint : Endpoints()) {
+      if (endpoint.keyword != QLatin1String(keyword)) continue;
+      InstructionValues values;
+      values.set(QLatin1String(first), from);
+      values.set(QLatin1String(last), to);
+      return RequestCost(endpoint, values);
+    }
+    return -1.0;
+  };
+  EXPECT_EQ(cost("LEDIG", "ANKOMST", "AVREISE", "2027.01.15", "2027.01.22"), 1);
+  EXPECT_EQ(cost("LEDIG", "ANKOMST", "AVREISE", "2027.01.01", "2027.02.01"), 2);
+  EXPECT_EQ(cost("LEDIGMATRISE", "FRA", "TIL", "2027.01.01", "2027.12.31"), 12);
+  EXPECT_EQ(cost("LEDIGMATRISE", "FRA", "TIL", "2x27.01.01", "2027.12.31"), 1);
+  EXPECT_EQ(cost("LEDIGMATRISE", "FRA", "TIL", "2027.12.31", "2027.01.01"), 1);
+  EXPECT_EQ(cost("RESERVER", "ANKOMST", "AVREISE", "2027.01.01", "2027.12.31"), 1);
 }
 
 TEST(GuestRulesTest, HoldsAndBookersStayWithinTheGuestLimits) {
