@@ -1,11 +1,15 @@
 #pragma once
 
 // The HTTP face: a JSON API over HTTP beside the line protocol. It owns the HTTP server and
-// its listener, serves each endpoint of the endpoint table by running the endpoint's
-// instruction through the dispatcher, exactly as a line-protocol row runs, and answers
-// /health, /metrics, the API index /api/v1 and its OpenAPI description. Every answer is
-// JSON (the metrics excepted), an error included; nothing it is sent reaches an instruction
-// unchecked.
+// its listener, routes each request, and answers /health, /metrics, the API index /api/v1,
+// its OpenAPI description and the booking page itself; a request to an endpoint of the table
+// goes to the EndpointRunner, which runs the endpoint's instruction through the dispatcher
+// exactly as a line-protocol row runs. Before anything else, HttpAccess says who asks and
+// whether they may (the Host, the key, the budget). Every answer is JSON (the metrics and the
+// page excepted), an error included; nothing it is sent reaches an instruction unchecked.
+// Each request is logged with who made it, but those refused for a spent budget and the
+// connections refused or closed by a guard, which a flood would write by the thousand, are
+// summed up in a line per address and minute.
 
 #include "protocol/request_context.h"
 #include "web/endpoint_runner.h"
