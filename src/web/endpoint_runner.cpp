@@ -125,8 +125,9 @@ QHttpServerResponse EndpointRunner::run(const Endpoint& endpoint,
   // cancellation is harmless and told as such.
   std::optional<QByteArray> key;
   QByteArray digest;
-  const QString who = caller.key ? caller.name() : caller.name() + u' ' + caller.address.toString();
+  QString who;  // whose keys these are: a key's, or a guest address's
   if (endpoint.keyword == kReserve || endpoint.keyword == kBooker) {
+    who = caller.key ? caller.name() : caller.name() + u' ' + caller.address.toString();
     key = IdempotencyKey(request);
     if (key && key->isEmpty()) {
       return ErrorResponse(BadRequest(QStringLiteral("invalid_idempotency_key"),
