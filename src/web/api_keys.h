@@ -57,7 +57,6 @@ class ApiKeys {
   // Reads `file`; throws ApiKeyError when it cannot be read or holds a line that is no entry.
   ApiKeys(QString file, Log log);
 
-  bool empty() const { return keys_.isEmpty() && file_.isEmpty(); }
   // The entry of `key`, or nothing when no entry has it.
   std::optional<ApiKey> find(const QByteArray& key);
 

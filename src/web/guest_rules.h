@@ -42,8 +42,6 @@ class GuestRules {
   // The hold `refnr` is one no more, whoever placed it.
   void ended(qint64 refnr) { ledger_.dropHold(refnr); }
 
-  const GuestLimits& limits() const { return limits_; }
-
  private:
   GuestLimits limits_;
   GuestLedger ledger_;

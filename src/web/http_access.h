@@ -85,8 +85,6 @@ class HttpAccess {
   bool mayActOn(const Caller& caller, const QHttpServerRequest& request, qint64 refnr) const;
   QString codeFor(qint64 refnr) const { return codes_.codeFor(refnr); }
 
-  int rateBuckets() const { return limiter_.buckets(); }
-
  private:
   HttpAccessSettings settings_;
   ApiKeys keys_;
