@@ -17,7 +17,9 @@ struct AssetEntry {
 const AssetEntry kAssets[] = {
     {"/", ":/web/page/index.html", "text/html; charset=utf-8"},
     {"/app.js", ":/web/page/app.js", "text/javascript; charset=utf-8"},
-    {"/texts.js", ":/web/page/texts.js", "text/javascript; charset=utf-8"},
+    {"/calendar.js", ":/web/page/calendar.js", "text/javascript; charset=utf-8"},
+    {"/lang/nb.js", ":/web/page/lang/nb.js", "text/javascript; charset=utf-8"},
+    {"/lang/en.js", ":/web/page/lang/en.js", "text/javascript; charset=utf-8"},
     {"/style.css", ":/web/page/style.css", "text/css; charset=utf-8"},
 };
 

@@ -1,5 +1,9 @@
-// The reference booking page: search, hold, book, look up and cancel, through the JSON API
-// of the server that serves it. Server texts reach the page through textContent only.
+// The reference booking page: choose a facility and a stay on the calendar, see the free
+// rental types and their prices, hold one, book, look the booking up and cancel it, through
+// the JSON API of the server that serves it. Everything shown is drawn from `state` in the
+// guest's language, so a switch of language redraws the page as it stands. Server texts
+// never reach the guest: an answer's error code picks a sentence of the language file, and
+// values from the server are set through textContent only.
 "use strict";
 
 // What a business may adjust. The hold time may be shortened for a trial run with ?hold=S.
@@ -7,41 +11,125 @@ const SETTINGS = {
   agent: 1, // the web shop's own agent number
   holdSeconds: 900,
   units: 1,
+  currency: "NOK",
+  monthsAhead: 24, // how far ahead the calendar goes
+  // For a guest whose browser asks for none of the page's languages.
+  fallbackLanguage: "en",
 };
 
+let TEXTS = null; // the language shown, one of LANGUAGES
+
 const state = {
+  facilities: [], // [{facility, name}]
   facility: null,
-  arrival: "",
-  departure: "",
-  persons: 0,
-  typeNames: new Map(),
-  hold: null, // {refnr, code, deadline}
+  typeNames: new Map(), // rental type numbers are the same at every facility
+  typesRead: new Map(), // facility => promise of its rental types read
+  results: null, // {arrival, departure, persons, rows} of the last search
+  hold: null, // the live hold: {refnr, code, deadline, lastLeft}
+  held: null, // what the hold section shows: {row, price, arrival, departure, expired}
   timer: 0,
   booking: false, // a booker's details are on their way
-  shown: null, // {refnr, code} of the booking shown
+  booked: null, // {refnr, code} just booked
+  shown: null, // {refnr, code, answer} of the booking looked up
+  confirming: false, // the cancel question is asked
+  messages: {}, // area => note
+  fieldErrors: new Map(), // field id => note
 };
 
 // A booking code as the server writes it; what a guest types is checked against it first.
 const CODE = /^[A-Za-z0-9_-]{1,40}$/;
+// An e-mail address as a guest writes one: something, @, a domain with a dot, no blanks.
+const EMAIL = /^[^\s@]+@[^\s@.]+(\.[^\s@.]+)+$/;
+const BOOKER_FIELDS = ["firstName", "surname", "address1", "address2", "postcode", "place",
+                       "nation", "phone", "email", "remark"];
 
 const $ = (id) => document.getElementById(id);
 
-// A sentence for the guest, with the answer's status and error code when there was one.
+// A failure for the guest: a sentence of the language file (key and its arguments), or an
+// answer of the server (its status, error code, the wait it asked for and the field it named).
 class PageError extends Error {
-  constructor(message, status = 0, code = "") {
-    super(message);
-    this.status = status;
-    this.code = code;
+  constructor({ key = null, args = [], status = 0, code = "", retry = null, field = null }) {
+    super(key || code || String(status));
+    Object.assign(this, { key, args, status, code, retry, field });
   }
 }
 
-// The server's refusals that are ours to put in words, by their code.
-const CONFLICTS = {
-  already_booked: "alreadyBooked",
-  already_cancelled: "alreadyCancelled",
-  cancelled: "bookingCancelled",
-};
-const TOO_MANY = { too_many_holds: "tooManyHolds", too_many_bookings: "tooManyBookings" };
+// --- language ---
+
+function t(key, ...args) {
+  let value = TEXTS[key];
+  // A copied language file that lacks a text borrows the first language's.
+  if (value === undefined) value = Object.values(LANGUAGES)[0][key];
+  return typeof value === "function" ? value(...args) : value;
+}
+
+function chooseLanguage() {
+  let stored = null;
+  try {
+    stored = window.localStorage.getItem("booking-page-language");
+  } catch (failure) {
+    stored = null; // storage refused: the browser's languages decide
+  }
+  if (stored && Object.hasOwn(LANGUAGES, stored)) return LANGUAGES[stored];
+  for (const asked of navigator.languages || [navigator.language || ""]) {
+    const primary = String(asked).toLowerCase().split("-")[0];
+    const found = Object.values(LANGUAGES).find((lang) => lang.matches.includes(primary));
+    if (found) return found;
+  }
+  return LANGUAGES[SETTINGS.fallbackLanguage] || Object.values(LANGUAGES)[0];
+}
+
+function setLanguage(lang) {
+  TEXTS = LANGUAGES[lang];
+  try {
+    window.localStorage.setItem("booking-page-language", lang);
+  } catch (failure) {
+    // Not kept for the next visit; this one still switches.
+  }
+  renderAll();
+  const pressed = document.querySelector(`#languages button[lang="${lang}"]`);
+  if (pressed) pressed.focus();
+}
+
+// What a note says: a failure, or a key of the language file with its arguments.
+function noteText(note) {
+  if (note.failure) return failureText(note.failure);
+  if (note.labelKey) return t(note.key, t(note.labelKey));
+  return t(note.key, ...(note.args || []));
+}
+
+function failureText(failure) {
+  if (!(failure instanceof PageError)) return t("serverError");
+  if (failure.key) return t(failure.key, ...failure.args);
+  if (failure.status === 0) return t("networkError");
+  const known = TEXTS.errors[failure.code];
+  if (typeof known === "function") return known(TEXTS.tryAgain(failure.retry));
+  if (typeof known === "string") return known;
+  if (failure.status === 429) return TEXTS.errors.too_many_requests(TEXTS.tryAgain(failure.retry));
+  if (failure.status >= 500) return t("serverError");
+  return t("refused");
+}
+
+function price(amount) {
+  return new Intl.NumberFormat(TEXTS.locale, { style: "currency", currency: SETTINGS.currency })
+      .format(amount);
+}
+
+function date(iso) {
+  if (!/^\d{4}-\d{2}-\d{2}$/.test(String(iso))) return String(iso);
+  return new Intl.DateTimeFormat(TEXTS.locale, { day: "numeric", month: "short", year: "numeric" })
+      .format(Days.parse(iso));
+}
+
+function typeName(type) {
+  return state.typeNames.get(type) || t("typeName", type);
+}
+
+function boardName(board) {
+  return TEXTS.boards[board] || t("boardName", board);
+}
+
+// --- talking to the API ---
 
 function holdSeconds() {
   const asked = new URLSearchParams(window.location.search).get("hold");
@@ -62,7 +150,7 @@ function retryAfter(response) {
 }
 
 // One call to the API, with the booking's code when it acts on a booking. Resolves with the
-// answer's JSON; rejects with a PageError whose message is a sentence for the guest.
+// answer's JSON; rejects with a PageError.
 async function api(method, path, body, code) {
   const options = { method, cache: "no-store", headers: {} };
   if (code !== undefined) options.headers["Booking-Code"] = code;
@@ -74,7 +162,7 @@ async function api(method, path, body, code) {
   try {
     response = await fetch(path, options);
   } catch (failure) {
-    throw new PageError(TEXTS.networkError);
+    throw new PageError({});
   }
   let data = null;
   try {
@@ -83,61 +171,95 @@ async function api(method, path, body, code) {
     data = null;
   }
   const status = response.status;
-  if (status >= 500) throw new PageError(TEXTS.serverError, status);
   if (response.ok) {
-    if (data === null || typeof data !== "object") throw new PageError(TEXTS.serverError);
+    if (data === null || typeof data !== "object") throw new PageError({ status: 502 });
     return data;
   }
   const error = data && typeof data === "object" ? data.error : null;
-  const kind = error && typeof error.code === "string" ? error.code : "";
-  if (status === 429) {
-    const sentence = TEXTS[TOO_MANY[kind] || "tooManyRequests"];
-    throw new PageError(sentence(TEXTS.tryAgain(retryAfter(response))), status, kind);
-  }
-  if (status === 409 && Object.hasOwn(CONFLICTS, kind)) {
-    throw new PageError(TEXTS[CONFLICTS[kind]], status, kind);
-  }
-  const message = error && typeof error.message === "string" ? error.message.trim() : "";
-  if (!message) throw new PageError(TEXTS.refused, status, kind);
-  // The booking system's own refusals are sentences for the guest already.
-  const fromBookingSystem = /^-?\d+$/.test(kind);
-  throw new PageError(fromBookingSystem ? message : TEXTS.refusedWith(message), status, kind);
+  const code_ = error && typeof error.code === "string" ? error.code : "";
+  // The face names the field it refused first in its message: 'surname' is required.
+  const named = error && typeof error.message === "string" &&
+                /^'([A-Za-z0-9]+)'/.exec(error.message);
+  throw new PageError({ status, code: code_, field: named ? named[1] : null,
+                        retry: status === 429 ? retryAfter(response) : null });
 }
 
-function showMessage(text, kind) {
-  const box = $("message");
-  box.textContent = text;
-  box.classList.toggle("info", kind === "info");
-  box.hidden = false;
+// --- messages, field errors and what a screen reader is told ---
+
+function showMessage(area, note, focus) {
+  state.messages[area] = note;
+  renderMessage(area);
+  if (focus) $(`${area}-message`).focus();
 }
 
-function clearMessage() {
-  $("message").hidden = true;
-  $("message").textContent = "";
+function clearMessage(area) {
+  delete state.messages[area];
+  renderMessage(area);
 }
 
-function failed(failure) {
-  showMessage(failure instanceof PageError ? failure.message : TEXTS.serverError);
+function renderMessage(area) {
+  const box = $(`${area}-message`);
+  const note = state.messages[area];
+  box.hidden = !note;
+  box.textContent = note ? noteText(note) : "";
+  box.classList.toggle("info", Boolean(note && note.kind === "info"));
+}
+
+function failed(area, failure) {
   if (!(failure instanceof PageError)) console.error(failure);
+  showMessage(area, { failure }, true);
 }
 
-function isoDate(date) {
-  const pad = (n) => String(n).padStart(2, "0");
-  return `${date.getFullYear()}-${pad(date.getMonth() + 1)}-${pad(date.getDate())}`;
+// The error stands beside its field and is part of the field's description.
+function setFieldError(id, note) {
+  state.fieldErrors.set(id, note);
+  renderFieldError(id);
 }
 
-function daysFromToday(days) {
-  const date = new Date();
-  date.setDate(date.getDate() + days);
-  return isoDate(date);
+function clearFieldErrors(ids) {
+  for (const id of ids) {
+    state.fieldErrors.delete(id);
+    renderFieldError(id);
+  }
 }
 
-function typeName(type) {
-  return state.typeNames.get(type) || TEXTS.typeName(type);
+function renderFieldError(id) {
+  const field = $(id);
+  const errorId = `${id}-error`;
+  let box = $(errorId);
+  const note = state.fieldErrors.get(id);
+  if (!box) {
+    box = document.createElement("p");
+    box.id = errorId;
+    box.className = "field-error";
+    field.insertAdjacentElement("afterend", box);
+  }
+  box.hidden = !note;
+  box.textContent = note ? noteText(note) : "";
+  const described = (field.getAttribute("aria-describedby") || "").split(" ")
+      .filter((word) => word && word !== errorId);
+  if (note) described.unshift(errorId);
+  if (described.length) field.setAttribute("aria-describedby", described.join(" "));
+  else field.removeAttribute("aria-describedby");
+  // The calendar is a grid, which takes no aria-invalid: its status line says what is wrong.
+  if (field.matches("input, select, textarea")) {
+    if (note) field.setAttribute("aria-invalid", "true");
+    else field.removeAttribute("aria-invalid");
+  }
 }
 
-function boardName(board) {
-  return TEXTS.boards[board] || TEXTS.boardName(board);
+function focusField(id) {
+  if (id === "calendar-grid") calendar.focusCell();
+  else $(id).focus();
+}
+
+// A polite word to a screen reader; emptied first so that the same words are said again.
+function announce(text) {
+  const region = $("announce");
+  region.textContent = "";
+  window.setTimeout(() => {
+    region.textContent = text;
+  }, 50);
 }
 
 function element(tag, text, className) {
@@ -147,95 +269,223 @@ function element(tag, text, className) {
   return node;
 }
 
+// --- drawing the page from its state ---
+
 function applyTexts() {
   document.documentElement.lang = TEXTS.lang;
-  document.title = TEXTS.title;
+  document.title = t("title");
   for (const node of document.querySelectorAll("[data-text]")) {
-    const text = TEXTS[node.dataset.text];
+    const text = t(node.dataset.text);
     if (typeof text === "string") node.textContent = text;
   }
-  const header = document.querySelector("#booking-lines thead tr");
-  for (const column of TEXTS.lineColumns) header.append(element("th", column));
+}
+
+function renderLanguages() {
+  const group = $("languages");
+  group.setAttribute("aria-label", t("languages"));
+  group.replaceChildren();
+  for (const [lang, texts] of Object.entries(LANGUAGES)) {
+    const button = element("button", texts.languageName, "language");
+    button.type = "button";
+    button.lang = lang;
+    button.setAttribute("aria-pressed", String(texts === TEXTS));
+    button.addEventListener("click", () => setLanguage(lang));
+    group.append(button);
+  }
+}
+
+function renderAll() {
+  applyTexts();
+  renderLanguages();
+  renderFacilities();
+  calendar.render();
+  renderResults();
+  renderHold();
+  renderBooking();
+  $("search").textContent = t("search");
+  $("book").textContent = state.booking ? t("booking") : t("book");
+  for (const area of ["search", "results", "hold", "lookup"]) renderMessage(area);
+  for (const id of state.fieldErrors.keys()) renderFieldError(id);
+}
+
+// --- facilities and the calendar ---
+
+let calendar = null;
+
+async function loadFacilities() {
+  let answer;
+  try {
+    answer = await api("GET", "/api/v1/facilities");
+  } catch (failure) {
+    failed("search", failure);
+    return;
+  }
+  state.facilities = (answer.facilities || []).filter(
+      (row) => Number.isInteger(row.facility) && typeof row.name === "string");
+  if (state.facilities.length === 0) {
+    showMessage("search", { key: "noFacilities" });
+    return;
+  }
+  renderFacilities();
+  selectFacility(state.facilities[0].facility);
+}
+
+function renderFacilities() {
+  const select = $("facility");
+  const several = state.facilities.length > 1;
+  $("facility-field").hidden = !several;
+  const only = state.facilities.length === 1 ? state.facilities[0] : null;
+  $("facility-name").hidden = !only;
+  $("facility-name").textContent = only ? only.name : "";
+  if (select.options.length !== state.facilities.length) {
+    select.replaceChildren(...state.facilities.map((row) => {
+      const option = element("option", row.name);
+      option.value = String(row.facility);
+      return option;
+    }));
+  }
+  if (state.facility !== null) select.value = String(state.facility);
+}
+
+function selectFacility(facility) {
+  state.facility = facility;
+  $("facility").value = String(facility);
+  calendar.reset((from, to) =>
+    api("GET", `/api/v1/availability-matrix?facility=${facility}&from=${from}&to=${to}`)
+        .then((answer) => answer.days || []));
+  readTypes(facility).then(() => {
+    renderResults();
+    renderHold();
+  });
+}
+
+// A facility's rental types, read once, for their names; a failure leaves the numbers.
+function readTypes(facility) {
+  if (!state.typesRead.has(facility)) {
+    const reading = api("GET", `/api/v1/rental-types?facility=${facility}`).then((answer) => {
+      for (const type of answer.rentalTypes || []) {
+        if (Number.isInteger(type.type)) {
+          state.typeNames.set(type.type, type.description || type.code || "");
+        }
+      }
+    }, () => state.typesRead.delete(facility));
+    state.typesRead.set(facility, reading);
+  }
+  return state.typesRead.get(facility);
 }
 
 // --- search ---
 
 async function search(event) {
   event.preventDefault();
-  clearMessage();
-  const facility = $("facility").value.trim();
+  clearMessage("search");
+  clearFieldErrors(["persons", "calendar-grid"]);
   const persons = $("persons").value.trim();
-  const arrival = $("arrival").value;
-  const departure = $("departure").value;
-  if (!/^\d{1,9}$/.test(facility) || !/^\d{1,4}$/.test(persons) || Number(persons) < 1 ||
-      !arrival || !departure) {
-    showMessage(TEXTS.missingSearch);
+  const wrong = [];
+  if (!/^\d{1,4}$/.test(persons) || Number(persons) < 1 || Number(persons) > 1000) {
+    setFieldError("persons", { key: "personsInvalid" });
+    wrong.push("persons");
+  }
+  if (!calendar.arrival || !calendar.departure) {
+    setFieldError("calendar-grid", { key: "datesMissing" });
+    wrong.push("calendar-grid");
+  }
+  if (state.facility === null) {
+    showMessage("search", { key: "noFacilities" }, wrong.length === 0);
     return;
   }
-  if (departure <= arrival) {
-    showMessage(TEXTS.datesOrder);
+  if (wrong.length) {
+    focusField(wrong[0]);
     return;
   }
-  releaseHold();
-  $("booked-section").hidden = true;
+  const facility = state.facility;
+  const arrival = calendar.arrival;
+  const departure = calendar.departure;
   const button = $("search");
   button.disabled = true;
-  button.textContent = TEXTS.searching;
+  button.textContent = t("searching");
   try {
     const query = `facility=${facility}&arrival=${arrival}&departure=${departure}`;
-    const [types, free] = await Promise.all([
-      api("GET", `/api/v1/rental-types?facility=${facility}`),
+    const [, free] = await Promise.all([
+      readTypes(facility),
       api("GET", `/api/v1/availability?${query}`),
     ]);
-    state.facility = Number(facility);
-    state.persons = Number(persons);
-    state.arrival = arrival;
-    state.departure = departure;
-    state.typeNames = new Map();
-    for (const type of types.rentalTypes || []) {
-      state.typeNames.set(type.type, type.description || type.code);
-    }
-    showResults(free.availability || []);
+    releaseHold();
+    state.booked = null;
+    clearMessage("results");
+    state.results = { arrival, departure, persons: Number(persons),
+                      rows: free.availability || [] };
+    renderResults();
+    renderBooked();
+    $("results-heading").focus();
+    // The calendar showed these nights as free; they are not, so it reads them afresh.
+    if (!state.results.rows.some((row) => row.free > 0)) calendar.refresh();
   } catch (failure) {
-    $("results-section").hidden = true;
-    failed(failure);
+    if (failure instanceof PageError && failure.code === "invalid_stay") {
+      setFieldError("calendar-grid", { failure });
+      focusField("calendar-grid");
+    } else {
+      failed("search", failure);
+    }
   } finally {
     button.disabled = false;
-    button.textContent = TEXTS.search;
+    button.textContent = t("search");
   }
 }
 
-function showResults(rows) {
-  const list = $("results");
-  list.replaceChildren();
+// An offer can be held only with a price for the whole stay.
+function priced(row) {
+  return typeof row.price === "number" && row.board !== null && row.board !== undefined;
+}
+
+function renderResults() {
+  const results = state.results;
+  $("results-section").hidden = !results;
+  if (!results) return;
+  const stay = t("stay", date(results.arrival), date(results.departure));
+  $("results-for").textContent =
+      t("resultsFor", stay, Days.between(results.arrival, results.departure), results.persons);
   const byType = new Map();
-  for (const row of rows) {
-    if (!(row.free > 0) || typeof row.price !== "number") continue;
+  for (const row of results.rows) {
+    if (!(row.free > 0)) continue;
     if (!byType.has(row.type)) byType.set(row.type, []);
     byType.get(row.type).push(row);
   }
-  for (const [type, boards] of byType) {
+  const list = $("results");
+  list.replaceChildren();
+  for (const [type, rows] of [...byType].sort((a, b) => a[0] - b[0])) {
     const item = element("li", undefined, "type");
     item.dataset.type = type;
     item.append(element("h3", typeName(type)));
-    boards.sort((a, b) => a.board - b.board);
-    for (const row of boards) {
-      const line = element("div", undefined, "board");
-      line.dataset.board = row.board;
-      const what = element("div", undefined, "what");
-      what.append(element("div", boardName(row.board)));
-      what.append(element("div", TEXTS.free(row.free), "free"));
-      const button = element("button", TEXTS.hold, "hold");
-      button.type = "button";
-      button.disabled = state.hold !== null;
-      button.addEventListener("click", () => holdUnits(row));
-      line.append(what, element("div", TEXTS.price(row.price), "price"), button);
-      item.append(line);
-    }
+    rows.sort((a, b) => (a.board ?? 0) - (b.board ?? 0));
+    for (const row of rows) item.append(offerLine(row));
     list.append(item);
   }
   $("none-free").hidden = byType.size > 0;
-  $("results-section").hidden = false;
+}
+
+function offerLine(row) {
+  const line = element("div", undefined, "board");
+  if (row.board !== null && row.board !== undefined) line.dataset.board = row.board;
+  const what = element("div", undefined, "what");
+  if (row.board !== null && row.board !== undefined) what.append(element("div", boardName(row.board)));
+  what.append(element("div", t("free", row.free), "free"));
+  line.append(what);
+  if (!priced(row)) {
+    line.classList.add("unpriced");
+    line.append(element("div", t("noPrice"), "no-price"));
+    return line;
+  }
+  line.append(element("div", price(row.price), "price"));
+  const button = element("button", t("hold"), "hold");
+  button.type = "button";
+  // The visible word is the same on every button; the rest tells a screen reader which.
+  button.append(element("span", ` ${t("holdWhat", typeName(row.type), boardName(row.board))}`,
+                        "visually-hidden"));
+  button.disabled = state.hold !== null;
+  button.addEventListener("click", () => holdUnits(row));
+  line.append(button);
+  return line;
 }
 
 function setHoldButtons(enabled) {
@@ -248,51 +498,91 @@ function setHoldButtons(enabled) {
 
 async function holdUnits(row) {
   if (state.hold !== null) return;
-  clearMessage();
+  clearMessage("results");
   setHoldButtons(false);
+  const results = state.results;
   try {
     const answer = await api("POST", "/api/v1/reservations", {
       facility: state.facility,
       type: row.type,
-      arrival: state.arrival,
-      departure: state.departure,
+      arrival: results.arrival,
+      departure: results.departure,
       board: row.board,
       units: SETTINGS.units,
-      persons: state.persons,
+      persons: results.persons,
       agent: SETTINGS.agent,
       timeout: holdSeconds(),
     });
     if (!Number.isInteger(answer.refnr) || !(answer.timeout > 0) ||
         typeof answer.bookingCode !== "string" || !CODE.test(answer.bookingCode)) {
-      throw new PageError(TEXTS.serverError);
+      throw new PageError({ key: "serverError" });
     }
-    const price = typeof answer.price === "number" ? answer.price : row.price;
     state.hold = {
       refnr: answer.refnr,
       code: answer.bookingCode,
       deadline: performance.now() + answer.timeout * 1000,
+      lastLeft: answer.timeout,
     };
-    $("hold-summary").textContent = TEXTS.holdSummary(
-        typeName(row.type), boardName(row.board),
-        TEXTS.stay(TEXTS.date(state.arrival), TEXTS.date(state.departure)), TEXTS.price(price));
+    state.held = {
+      row,
+      price: typeof answer.price === "number" ? answer.price : row.price,
+      arrival: results.arrival,
+      departure: results.departure,
+      expired: false,
+    };
+    clearMessage("hold");
+    clearFieldErrors(BOOKER_FIELDS);
     setBookerForm(true);
-    $("booker-form").hidden = false;
-    $("hold-section").hidden = false;
-    $("countdown").classList.remove("expired");
-    tick();
+    renderHold();
     state.timer = window.setInterval(tick, 250);
-    $("surname").focus();
+    $("hold-heading").focus();
   } catch (failure) {
     setHoldButtons(true);
-    failed(failure);
+    failed("results", failure);
   }
+}
+
+function renderHold() {
+  const held = state.held;
+  $("hold-section").hidden = !held;
+  if (!held) return;
+  $("hold-summary").textContent = t("holdSummary", typeName(held.row.type),
+      boardName(held.row.board), t("stay", date(held.arrival), date(held.departure)),
+      price(held.price));
+  $("countdown").classList.toggle("expired", held.expired);
+  if (held.expired) {
+    $("countdown").textContent = t("holdExpired");
+  } else if (state.hold) {
+    const left = secondsLeft();
+    $("countdown").textContent = t("holdCountdown", Math.floor(left / 60), left % 60);
+  }
+}
+
+function secondsLeft() {
+  return Math.max(0, Math.ceil((state.hold.deadline - performance.now()) / 1000));
+}
+
+// A screen reader hears the time left at whole minutes and at these seconds, never at every
+// second: the marks passed since the last tick, the latest of them.
+const LAST_SECONDS = [30, 20, 10, 5];
+
+function markPassed(before, now) {
+  const seconds = LAST_SECONDS.filter((mark) => now <= mark && mark < before);
+  if (seconds.length) return { seconds: now };
+  if (now <= LAST_SECONDS[0]) return null;
+  const minute = Math.ceil(now / 60) * 60;
+  return minute < before ? { minutes: Math.max(1, Math.round(now / 60)) } : null;
 }
 
 function tick() {
   if (state.hold === null) return;
-  const left = Math.max(0, Math.ceil((state.hold.deadline - performance.now()) / 1000));
+  const left = secondsLeft();
   if (left > 0) {
-    $("countdown").textContent = TEXTS.holdCountdown(Math.floor(left / 60), left % 60);
+    renderHold();
+    const mark = markPassed(state.hold.lastLeft, left);
+    state.hold.lastLeft = left;
+    if (mark && mark.seconds) announce(t("holdLeftSeconds", mark.seconds));
+    else if (mark) announce(t("holdLeftMinutes", mark.minutes));
   } else if (!state.booking) {
     expire();
   }
@@ -309,13 +599,12 @@ function setBookerForm(enabled) {
   }
 }
 
-// The hold is one no more: the booker's form goes, and another may be held. Returns it.
+// The hold is one no more: the booker's form is shut, and another may be held. Returns it.
 function putAwayHold() {
   const hold = state.hold;
   stopCountdown();
   state.hold = null;
   setBookerForm(false);
-  $("booker-form").hidden = true;
   setHoldButtons(true);
   return hold;
 }
@@ -329,17 +618,15 @@ function cancelHold(hold) {
 // given back now rather than then.
 function expire() {
   cancelHold(putAwayHold());
-  $("countdown").textContent = TEXTS.holdExpired;
-  $("countdown").classList.add("expired");
+  state.held.expired = true;
+  renderHold();
+  announce(t("holdExpired"));
 }
 
 function releaseHold() {
-  const hold = state.hold;
-  stopCountdown();
-  state.hold = null;
-  $("hold-section").hidden = true;
-  cancelHold(hold);
-  return hold !== null;
+  cancelHold(putAwayHold());
+  state.held = null;
+  renderHold();
 }
 
 // --- the booker ---
@@ -351,52 +638,67 @@ function bookerValue(id) {
 async function book(event) {
   event.preventDefault();
   if (state.hold === null || state.booking) return;
-  clearMessage();
-  const body = {
-    agent: SETTINGS.agent,
-    nation: bookerValue("nation"),
-    surname: bookerValue("surname"),
-    postcode: bookerValue("postcode"),
-  };
-  if (!body.nation || !body.surname || !body.postcode) {
-    showMessage(TEXTS.required);
-    return;
-  }
-  if (!/^\d+$/.test(body.postcode)) {
-    showMessage(TEXTS.postcodeDigits);
-    return;
-  }
-  for (const id of ["firstName", "address1", "address2", "place", "phone", "email",
-                    "remark"]) {
+  clearMessage("hold");
+  clearFieldErrors(BOOKER_FIELDS);
+  const body = { agent: SETTINGS.agent };
+  for (const id of BOOKER_FIELDS) {
     const value = bookerValue(id);
     if (value) body[id] = value;
+  }
+  // In the order of the form, so that focus goes to the first wrong field.
+  const wrong = [];
+  const refuse = (id, note) => {
+    setFieldError(id, note);
+    wrong.push(id);
+  };
+  if (!body.surname) refuse("surname", { key: "fieldMissing", labelKey: "surname" });
+  if (!body.postcode) refuse("postcode", { key: "fieldMissing", labelKey: "postcode" });
+  else if (!/^\d+$/.test(body.postcode)) refuse("postcode", { key: "postcodeDigits" });
+  if (!body.nation) refuse("nation", { key: "fieldMissing", labelKey: "nation" });
+  if (body.email && !EMAIL.test(body.email)) refuse("email", { key: "emailInvalid" });
+  if (wrong.length) {
+    focusField(wrong[0]);
+    return;
   }
   const { refnr, code } = state.hold;
   state.booking = true;
   $("book").disabled = true;
-  $("book").textContent = TEXTS.booking;
+  $("book").textContent = t("booking");
   try {
     const answer = await api("PUT", `/api/v1/reservations/${refnr}/booker`, body, code);
-    if (answer.refnr !== refnr) throw new PageError(TEXTS.serverError);
+    if (answer.refnr !== refnr) throw new PageError({ key: "serverError" });
     await showBooked(refnr, code);
   } catch (failure) {
-    if (failure instanceof PageError && failure.code === "already_booked") {
-      // An earlier try went through and only its answer was lost.
-      showMessage(failure.message, "info");
-      await showBooked(refnr, code).catch(failed);
-    } else {
-      if (failure instanceof PageError && failure.code === "cancelled") {
-        putAwayHold();
-        $("hold-section").hidden = true;
-      }
-      failed(failure);
-    }
+    bookingFailed(failure, refnr, code);
   } finally {
     state.booking = false;
-    $("book").textContent = TEXTS.book;
+    $("book").textContent = t("book");
     if (state.hold !== null) $("book").disabled = false;
     tick();
   }
+}
+
+function bookingFailed(failure, refnr, code) {
+  const kind = failure instanceof PageError ? failure.code : "";
+  if (kind === "already_booked") {
+    // An earlier try went through and only its answer was lost.
+    showBooked(refnr, code).catch((lost) => failed("lookup", lost));
+    return;
+  }
+  if (kind === "cancelled") {
+    putAwayHold();
+    state.held = null;
+    renderHold();
+    failed("results", failure);
+    return;
+  }
+  const field = kind === "invalid_email" ? "email" : failure.field;
+  if (field && BOOKER_FIELDS.includes(field)) {
+    setFieldError(field, kind === "invalid_email" ? { failure } : { key: "fieldInvalid" });
+    focusField(field);
+    return;
+  }
+  failed("hold", failure);
 }
 
 // The manage link keeps the code in the fragment, which a browser sends to no server and
@@ -408,15 +710,28 @@ function manageLink(refnr, code) {
 async function showBooked(refnr, code) {
   stopCountdown();
   state.hold = null;
-  $("hold-section").hidden = true;
-  $("results-section").hidden = true;
-  $("booked-refnr").textContent = String(refnr);
-  $("booked-code").textContent = code;
-  $("manage-link").href = manageLink(refnr, code);
-  $("booked-section").hidden = false;
+  state.held = null;
+  state.results = null;
+  state.booked = { refnr, code };
+  renderHold();
+  renderResults();
+  renderBooked();
+  $("booked-heading").focus();
+  announce(t("bookedAnnounce", refnr));
   $("refnr").value = String(refnr);
   $("code").value = code;
+  clearMessage("lookup");
+  clearFieldErrors(["refnr", "code"]);
   await lookUp(refnr, code);
+}
+
+function renderBooked() {
+  const booked = state.booked;
+  $("booked-section").hidden = !booked;
+  if (!booked) return;
+  $("booked-refnr").textContent = String(booked.refnr);
+  $("booked-code").textContent = booked.code;
+  $("manage-link").href = manageLink(booked.refnr, booked.code);
 }
 
 // --- look-up and cancellation ---
@@ -424,76 +739,108 @@ async function showBooked(refnr, code) {
 function statusText(answer) {
   if (answer.status === "held") {
     const ends = typeof answer.holdEnds === "string" ? new Date(answer.holdEnds) : null;
-    return TEXTS.statusHeld(ends && !Number.isNaN(ends.getTime()) ? ends : null);
+    if (!ends || Number.isNaN(ends.getTime())) return t("statusHeld", null, 0);
+    return t("statusHeld", ends, Math.max(0, Math.ceil((ends - Date.now()) / 60000)));
   }
-  if (answer.status === "booked") return TEXTS.statusBooked;
-  if (answer.status === "cancelled") return TEXTS.statusCancelled;
+  if (answer.status === "booked") return t("statusBooked");
+  if (answer.status === "cancelled") return t("statusCancelled");
   return "";
 }
 
 async function lookUp(refnr, code) {
   let answer;
   try {
-    answer = await api("GET", `/api/v1/reservations/${refnr}`, undefined, code);
+    [answer] = await Promise.all([
+      api("GET", `/api/v1/reservations/${refnr}`, undefined, code),
+      // A booking's lines name rental types of any facility.
+      Promise.all(state.facilities.map((row) => readTypes(row.facility))),
+    ]);
   } catch (failure) {
     // A wrong code is answered as a number that does not exist (-1001): the guest checks
     // both. A booking without lines is there, and its own sentence says so.
     if (failure instanceof PageError && failure.status === 404 && failure.code === "-1001") {
-      throw new PageError(TEXTS.notFound(refnr), 404, failure.code);
+      throw new PageError({ key: "notFound", args: [refnr], status: 404, code: "-1001" });
     }
     throw failure;
   }
-  const body = document.querySelector("#booking-lines tbody");
-  body.replaceChildren();
-  for (const line of answer.lines || []) {
-    const row = document.createElement("tr");
-    for (const cell of [typeName(line.type), TEXTS.date(line.arrival),
-                        TEXTS.date(line.departure), boardName(line.board), line.units,
-                        line.persons, TEXTS.price(line.price)]) {
-      row.append(element("td", cell));
+  state.shown = { refnr, code, answer };
+  state.confirming = false;
+  renderBooking();
+}
+
+function renderBooking() {
+  const shown = state.shown;
+  $("booking").hidden = !shown;
+  if (!shown) return;
+  const { answer } = shown;
+  const lines = Array.isArray(answer.lines) ? answer.lines : [];
+  const list = $("booking-lines");
+  list.replaceChildren();
+  // Each line is a small card: it never needs a sideways scroll on a phone.
+  for (const line of lines) {
+    const item = element("li", undefined, "line");
+    item.append(element("h4", typeName(line.type)));
+    const facts = element("dl", undefined, "facts");
+    for (const [key, value] of [
+      ["lineArrival", date(line.arrival)], ["lineDeparture", date(line.departure)],
+      ["lineBoard", boardName(line.board)], ["lineUnits", line.units],
+      ["linePersons", line.persons],
+      ["linePrice", typeof line.price === "number" ? price(line.price) : ""]]) {
+      facts.append(element("dt", t(key)), element("dd", value ?? ""));
     }
-    body.append(row);
+    item.append(facts);
+    list.append(item);
   }
-  const lines = (answer.lines || []).length;
-  $("booking-heading").textContent = TEXTS.bookingHeading(refnr);
+  $("booking-heading").textContent = t("bookingHeading", shown.refnr);
   const status = statusText(answer);
   $("booking-status").textContent = status;
   $("booking-status").hidden = !status;
-  $("no-lines").hidden = lines > 0;
-  $("booking-lines").hidden = lines === 0;
+  $("no-lines").hidden = lines.length > 0;
+  list.hidden = lines.length === 0;
   // A cancelled booking still lists its lines, but there is nothing left to cancel.
-  $("cancel-buttons").hidden = answer.status === "cancelled";
-  $("cancel-confirm").hidden = true;
-  $("cancel").disabled = false;
-  $("booking").hidden = false;
-  state.shown = { refnr, code };
+  const cancelled = answer.status === "cancelled";
+  $("cancel-buttons").hidden = cancelled || state.confirming;
+  $("cancel-confirm").hidden = cancelled || !state.confirming;
 }
 
 // Looks up the booking whose number and code stand in the form; true when it is shown.
 async function lookUpFromForm() {
-  clearMessage();
+  clearMessage("lookup");
+  clearFieldErrors(["refnr", "code"]);
   const refnr = $("refnr").value.trim();
   const code = $("code").value.trim();
+  const wrong = [];
   if (!/^\d{1,10}$/.test(refnr) || Number(refnr) < 1) {
-    showMessage(TEXTS.refnrDigits);
-    return false;
+    setFieldError("refnr", { key: "refnrDigits" });
+    wrong.push("refnr");
   }
   if (!code) {
-    showMessage(TEXTS.codeRequired);
-    return false;
+    setFieldError("code", { key: "codeRequired" });
+    wrong.push("code");
+  } else if (!CODE.test(code)) {
+    setFieldError("code", { key: "codeCharacters" });
+    wrong.push("code");
   }
-  if (!CODE.test(code)) {
-    showMessage(TEXTS.codeCharacters);
+  if (wrong.length) {
+    state.shown = null;
+    renderBooking();
+    focusField(wrong[0]);
     return false;
   }
   $("lookup").disabled = true;
   try {
     await lookUp(Number(refnr), code);
+    $("booking-heading").focus();
     return true;
   } catch (failure) {
-    $("booking").hidden = true;
     state.shown = null;
-    failed(failure);
+    renderBooking();
+    if (failure instanceof PageError && failure.key === "notFound") {
+      setFieldError("refnr", { failure });
+      focusField("refnr");
+    } else {
+      failed("lookup", failure);
+    }
     return false;
   } finally {
     $("lookup").disabled = false;
@@ -508,20 +855,22 @@ async function openFromFragment() {
   history.replaceState(history.state, "", window.location.pathname + window.location.search);
   $("refnr").value = fragment.get("ref") || "";
   $("code").value = fragment.get("code") || "";
-  if (await lookUpFromForm()) $("booking-heading").focus();
+  await lookUpFromForm();
 }
 
 async function cancelBooking() {
   const shown = state.shown;
   if (shown === null) return;
-  clearMessage();
+  clearMessage("lookup");
   $("cancel-yes").disabled = true;
   try {
     await api("DELETE", `/api/v1/reservations/${shown.refnr}`, undefined, shown.code);
-    $("booked-section").hidden = true;
-    showMessage(TEXTS.cancelled(shown.refnr), "info");
+    if (state.booked && state.booked.refnr === shown.refnr) state.booked = null;
+    renderBooked();
+    showMessage("lookup", { key: "cancelled", args: [shown.refnr], kind: "info" });
+    announce(t("cancelled", shown.refnr));
   } catch (failure) {
-    failed(failure);
+    failed("lookup", failure);
     if (!(failure instanceof PageError && failure.code === "already_cancelled")) return;
   } finally {
     $("cancel-yes").disabled = false;
@@ -531,33 +880,51 @@ async function cancelBooking() {
     await lookUp(shown.refnr, shown.code);
     $("booking-heading").focus();
   } catch (failure) {
-    $("booking").hidden = true;
     state.shown = null;
+    renderBooking();
   }
 }
 
+function askCancel(asking) {
+  state.confirming = asking;
+  renderBooking();
+  $(asking ? "cancel-keep" : "cancel").focus();
+}
+
 function start() {
-  applyTexts();
-  $("arrival").value = daysFromToday(7);
-  $("departure").value = daysFromToday(10);
+  TEXTS = chooseLanguage();
+  calendar = new StayCalendar($("calendar"), {
+    text: t,
+    locale: () => TEXTS.locale,
+    monthsAhead: SETTINGS.monthsAhead,
+    onChange: () => clearFieldErrors(["calendar-grid"]),
+    onError: (failure) => failed("search", failure),
+  });
+  renderAll();
+  $("facility").addEventListener("change", () => {
+    if (state.hold === null) {
+      state.results = null;
+      renderResults();
+    }
+    selectFacility(Number($("facility").value));
+  });
   $("search-form").addEventListener("submit", search);
   $("booker-form").addEventListener("submit", book);
   $("release").addEventListener("click", () => {
     releaseHold();
-    setHoldButtons(true);
-    showMessage(TEXTS.released, "info");
+    showMessage("results", { key: "released", kind: "info" });
+    $("results-heading").focus();
   });
   $("lookup-form").addEventListener("submit", (event) => {
     event.preventDefault();
     lookUpFromForm();
   });
-  $("cancel").addEventListener("click", () => {
-    $("cancel").disabled = true;
-    $("cancel-confirm").hidden = false;
-  });
+  $("cancel").addEventListener("click", () => askCancel(true));
+  $("cancel-keep").addEventListener("click", () => askCancel(false));
   $("cancel-yes").addEventListener("click", cancelBooking);
   // A manage link opened in this page only changes its fragment.
   window.addEventListener("hashchange", openFromFragment);
+  loadFacilities();
   openFromFragment();
 }
 
