@@ -1,5 +1,6 @@
 #include "protocol/instruction_table.h"
 
+#include "handlers/anlegg.h"
 #include "handlers/avbestill.h"
 #include "handlers/booking.h"
 #include "handlers/hentbook.h"
@@ -52,17 +53,24 @@ const Instruction kInstructions[] = {
     {QLatin1String("TEST-API"), {}, &HandleTestApi},
     // The host's regional settings are a question of its own, not one of the booking API's.
     {QLatin1String("OM_TN_API"), {}, &HandleOmTnApi, TimeOut::kNone, false},
+    // The facilities by name, for a guest's booking page.
+    {QLatin1String("ANLEGG"), {}, &HandleAnlegg, TimeOut::kNone, false, true},
 };
 
 }  // namespace
 
 std::span<const Instruction> Instructions() { return kInstructions; }
 
-const Instruction* FindInstruction(const QString& keyword) {
+const Instruction* FindWebInstruction(const QString& keyword) {
   for (const Instruction& instruction : kInstructions) {
     if (keyword == instruction.keyword) return &instruction;
   }
   return nullptr;
+}
+
+const Instruction* FindInstruction(const QString& keyword) {
+  const Instruction* instruction = FindWebInstruction(keyword);
+  return instruction != nullptr && !instruction->webOnly ? instruction : nullptr;
 }
 
 }  // namespace taurelin

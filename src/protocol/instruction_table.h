@@ -29,12 +29,17 @@ struct Instruction {
   InstructionHandler handler;
   TimeOut timeOut = TimeOut::kNone;
   bool advertised = true;  // TEST-API lists it
+  // Asked only by the web face: the line protocol answers its keyword as an unknown one.
+  bool webOnly = false;
 };
 
 // Every instruction, in the order TEST-API lists them.
 std::span<const Instruction> Instructions();
 
-// The instruction of a keyword, matched exactly and case-sensitively; null for none.
+// The line protocol's instruction of a keyword, matched exactly and case-sensitively; null
+// for none.
 const Instruction* FindInstruction(const QString& keyword);
+// The same for the web face, which also asks the instructions only it may ask.
+const Instruction* FindWebInstruction(const QString& keyword);
 
 }  // namespace taurelin

@@ -26,6 +26,7 @@ const QLatin1String kReserve("RESERVER");
 const QLatin1String kBooker("BOOKING");
 const QLatin1String kCancel("AVBESTILL");
 const QLatin1String kFetch("HENTBOOK");
+const QLatin1String kAvailability("LEDIG");
 
 qint64 Now() { return QDateTime::currentMSecsSinceEpoch(); }
 
@@ -218,7 +219,7 @@ QHttpServerResponse EndpointRunner::runInstruction(const Endpoint& endpoint,
                                                    const Caller& caller,
                                                    RequestContext& context, Trace& trace,
                                                    bool* ran) {
-  const Instruction* instruction = FindInstruction(endpoint.keyword);
+  const Instruction* instruction = FindWebInstruction(endpoint.keyword);
   if (instruction == nullptr) throw std::logic_error("an endpoint names no instruction");
   const QString refnr = values[QLatin1String("REFNR")];
   std::optional<InstructionReply> reply;
@@ -255,6 +256,8 @@ QHttpServerResponse EndpointRunner::runInstruction(const Endpoint& endpoint,
   } else if (endpoint.keyword == kFetch && !addStatus(answer, refnr.toLongLong(), context)) {
     // Gone between its lines and its status (cancelled, or run out): as if never there.
     return ErrorResponse(UnknownBookingError(endpoint.keyword, refnr));
+  } else if (endpoint.keyword == kAvailability) {
+    MarkUnpricedOffers(answer);
   }
   QHttpServerResponse response(answer,
                                static_cast<QHttpServerResponse::StatusCode>(endpoint.successStatus));

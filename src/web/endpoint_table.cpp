@@ -8,6 +8,7 @@ using Kind = ValueKind;
 using Method = QHttpServerRequest::Method;
 using Shape = Endpoint::Shape;
 using Access = Endpoint::Access;
+using Dates = Endpoint::Dates;
 
 constexpr QLatin1String L(const char* text) { return QLatin1String(text); }
 
@@ -146,7 +147,7 @@ const InputField kBookerIn[] = {
     Text("POSTSTED", "place", 50),
     Text("TELEFON", "phone", 30),
     Text("FAKS", "fax", 30),
-    Text("EPOST", "email", 100),
+    {L("EPOST"), From::kBody, L("email"), Kind::kEmail, false, L(""), 0, 0, 100},
     Text("ANMERKNING", "remark", 1000),
 };
 const OutputField kBookerOut[] = {
@@ -166,22 +167,28 @@ const OutputField kBookingOut[] = {
     {L("PRIS"), L("price"), Kind::kDecimal},
 };
 
+const OutputField kFacilitiesOut[] = {
+    {L("ANLEGGSNR"), L("facility"), Kind::kInteger},
+    {L("ANLEGGSNAVN"), L("name"), Kind::kText},
+};
+
 const OutputField kCancellationOut[] = {
     {L("REFNR"), L("refnr"), Kind::kInteger},
 };
 
 const Endpoint kEndpoints[] = {
+    {Method::Get, L("/api/v1/facilities"), L("ANLEGG"), L("facilities"), {}, kFacilitiesOut},
     {Method::Get, L("/api/v1/prices"), L("PRIS"), L("prices"), kPricesIn, kPricesOut},
     {Method::Get, L("/api/v1/payment-types"), L("KORT"), L("paymentTypes"), kPaymentTypesIn,
      kPaymentTypesOut},
     {Method::Get, L("/api/v1/rental-types"), L("UTYPE"), L("rentalTypes"), kRentalTypesIn,
      kRentalTypesOut},
     {Method::Get, L("/api/v1/availability"), L("LEDIG"), L("availability"), kAvailabilityIn,
-     kAvailabilityOut},
+     kAvailabilityOut, Shape::kList, 200, Access::kRead, Dates::kStay},
     {Method::Get, L("/api/v1/availability-matrix"), L("LEDIGMATRISE"), L("days"), kMatrixIn,
-     kMatrixOut},
+     kMatrixOut, Shape::kList, 200, Access::kRead, Dates::kSpan},
     {Method::Post, L("/api/v1/reservations"), L("RESERVER"), L(""), kReservationIn,
-     kReservationOut, Shape::kFirstRow, 201, Access::kPlaceHold},
+     kReservationOut, Shape::kFirstRow, 201, Access::kPlaceHold, Dates::kStay},
     {Method::Put, L("/api/v1/reservations/{refnr}/booker"), L("BOOKING"), L(""), kBookerIn,
      kBookerOut, Shape::kFirstRow, 200, Access::kChangeBooking},
     {Method::Get, L("/api/v1/reservations/{refnr}"), L("HENTBOOK"), L("lines"), kBookingIn,

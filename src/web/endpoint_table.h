@@ -21,6 +21,7 @@ enum class ValueKind {
   kText,     // a text without control characters
   kDigits,   // a text of digits only, leading zeros kept (a postcode)
   kFlag,     // a boolean; "J" in a reply is true
+  kEmail,    // a text that is empty or an e-mail address as a browser's e-mail field takes it
 };
 
 // One column of the instruction, filled from the request.
@@ -53,6 +54,11 @@ struct Endpoint {
   // - kReadBooking: a caller with the booking's code, or a manage key; a key needs read.
   // - kChangeBooking: a caller with the booking's code, or a manage key; a key needs reserve.
   enum class Access { kRead, kPlaceHold, kReadBooking, kChangeBooking };
+  // What the request's two dates must say together:
+  // - kStay: ANKOMST and AVREISE are a stay of at least one night;
+  // - kSpan: FRA to TIL spans at most kLongestSpanDays.
+  enum class Dates { kAny, kStay, kSpan };
+  static constexpr qint64 kLongestSpanDays = 366;
 
   QHttpServerRequest::Method method;
   QLatin1String path;      // as the API description writes it: /api/v1/bookings/{refnr}
@@ -63,6 +69,7 @@ struct Endpoint {
   Shape shape = Shape::kList;
   int successStatus = 200;
   Access access = Access::kRead;
+  Dates dates = Dates::kAny;
 };
 
 // Every endpoint that runs an instruction.

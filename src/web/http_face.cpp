@@ -39,6 +39,7 @@ QString TypeName(ValueKind kind) {
     case ValueKind::kDate:
     case ValueKind::kText:
     case ValueKind::kDigits:
+    case ValueKind::kEmail:
       break;
   }
   return QStringLiteral("string");
@@ -49,6 +50,7 @@ QJsonObject FieldDescription(const InputField& field) {
                           {QStringLiteral("required"), field.required},
                           {QStringLiteral("type"), TypeName(field.kind)}};
   if (field.kind == ValueKind::kDate) description.insert(QStringLiteral("format"), "date");
+  if (field.kind == ValueKind::kEmail) description.insert(QStringLiteral("format"), "email");
   return description;
 }
 

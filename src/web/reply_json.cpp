@@ -39,6 +39,7 @@ QJsonValue JsonValue(ValueKind kind, const QString& text) {
       return QJsonValue(value == u"J");
     case ValueKind::kText:
     case ValueKind::kDigits:
+    case ValueKind::kEmail:
       return QJsonValue(text);
   }
   return QJsonValue::Null;
@@ -67,6 +68,19 @@ QJsonObject ReplyJson(const Endpoint& endpoint, const InstructionReply& reply,
       break;
   }
   return answer;
+}
+
+void MarkUnpricedOffers(QJsonObject& answer) {
+  const QString list = QStringLiteral("availability");
+  QJsonArray offers = answer.value(list).toArray();
+  for (auto it = offers.begin(); it != offers.end(); ++it) {
+    QJsonObject offer = it->toObject();
+    if (!offer.value(QStringLiteral("board")).isNull()) continue;
+    offer.insert(QStringLiteral("price"), QJsonValue::Null);
+    offer.insert(QStringLiteral("priceReason"), QStringLiteral("no_price"));
+    *it = offer;
+  }
+  answer.insert(list, offers);
 }
 
 }  // namespace taurelin

@@ -17,6 +17,11 @@ namespace taurelin {
 QJsonObject ReplyJson(const Endpoint& endpoint, const InstructionReply& reply,
                       const QString& pathValue);
 
+// An availability answer's offers that no price covers (the instruction leaves their board
+// open and writes 0): their price becomes null and `priceReason` says "no_price", so that no
+// client offers a stay at 0.
+void MarkUnpricedOffers(QJsonObject& answer);
+
 // One value of a reply in JSON.
 QJsonValue JsonValue(ValueKind kind, const QString& text);
 

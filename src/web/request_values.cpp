@@ -41,6 +41,44 @@ bool HasControlCharacter(const QString& text) {
   return false;
 }
 
+// The address a browser's e-mail field accepts (HTML's "valid e-mail address"), so that
+// the page and the server agree on what is one.
+bool IsEmailAddress(const QString& text) {
+  static const QRegularExpression kAddress(Whole(QStringLiteral(
+      "[a-zA-Z0-9.!#$%&'*+/=?^_`{|}~-]+@[a-zA-Z0-9](?:[a-zA-Z0-9-]{0,61}[a-zA-Z0-9])?"
+      "(?:\\.[a-zA-Z0-9](?:[a-zA-Z0-9-]{0,61}[a-zA-Z0-9])?)*")));
+  return kAddress.match(text).hasMatch();
+}
+
+// The request's dates together, as its endpoint needs them; the values are the protocol's.
+std::optional<ApiError> CheckDates(Endpoint::Dates rule, const InstructionValues& values) {
+  const auto date = [&values](const char* column) {
+    return QDate::fromString(values[QLatin1String(column)], QStringLiteral("yyyy.MM.dd"));
+  };
+  switch (rule) {
+    case Endpoint::Dates::kAny:
+      break;
+    case Endpoint::Dates::kStay:
+      if (date("AVREISE") <= date("ANKOMST")) {
+        return BadRequest(QStringLiteral("invalid_stay"),
+                          QStringLiteral("the departure must come after the arrival"));
+      }
+      break;
+    case Endpoint::Dates::kSpan: {
+      const qint64 days = date("FRA").daysTo(date("TIL")) + 1;
+      if (days > Endpoint::kLongestSpanDays) {
+        return BadRequest(QStringLiteral("span_too_long"),
+                          QStringLiteral("the matrix covers at most %1 days from 'from' to "
+                                         "'to'; this asks for %2")
+                              .arg(Endpoint::kLongestSpanDays)
+                              .arg(days));
+      }
+      break;
+    }
+  }
+  return std::nullopt;
+}
+
 // A query parameter's text, in the field's notation for the instruction.
 std::optional<ApiError> FromText(const InputField& field, const QString& text, QString& out) {
   switch (field.kind) {
@@ -108,7 +146,8 @@ std::optional<ApiError> FromJson(const InputField& field, const QJsonValue& valu
       out = value.toString();
       return std::nullopt;
     }
-    case ValueKind::kText: {
+    case ValueKind::kText:
+    case ValueKind::kEmail: {
       if (!value.isString()) return Invalid(field, QStringLiteral("must be a text"));
       const QString text = value.toString();
       if (HasControlCharacter(text)) {
@@ -120,6 +159,12 @@ std::optional<ApiError> FromJson(const InputField& field, const QJsonValue& valu
       }
       if (field.required && text.trimmed().isEmpty()) {
         return Invalid(field, QStringLiteral("must not be empty"));
+      }
+      if (field.kind == ValueKind::kEmail && !text.isEmpty() && !IsEmailAddress(text)) {
+        return BadRequest(QStringLiteral("invalid_email"),
+                          QStringLiteral("'%1' is not an e-mail address: write it as "
+                                         "name@example.com")
+                              .arg(QString(field.name)));
       }
       out = text;
       return std::nullopt;
@@ -266,6 +311,7 @@ RequestValues ReadRequestValues(const Endpoint& endpoint, const HttpInput& input
     }
     read.values.set(field.column, value);
   }
+  read.error = CheckDates(endpoint.dates, read.values);
   return read;
 }
 

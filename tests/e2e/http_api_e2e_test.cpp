@@ -272,6 +272,87 @@ TEST_P(HttpRoadTest, TheBookingRoadAnswersAsTheLineProtocolDoes) {
   EXPECT_EQ(again.status, 404);
 }
 
+// What a guest's page needs answered plainly: facilities by name, no stay offered at 0, dates
+// and addresses that cannot be served refused with a sentence, and nothing written by them.
+TEST_P(HttpRoadTest, AGuestsQuestionsAreAnsweredPlainly) {
+  HttpServer& http = *server_;
+  const HttpAnswer facilities = http.call("GET", "/api/v1/facilities", "/api/v1/facilities");
+  ASSERT_EQ(facilities.status, 200) << facilities.body.constData();
+  const QJsonArray named = facilities.json()["facilities"].toArray();
+  ASSERT_EQ(named.size(), 3);
+  EXPECT_EQ(named[0]["facility"].toInt(), 1);
+  EXPECT_EQ(named[0]["name"].toString(), "Fjellheim Hyttegrend");
+  EXPECT_EQ(named[2]["facility"].toInt(), 3);
+  // The line protocol does not know the web face's own question.
+  EXPECT_EQ(http.ask(Request("a", "ANLEGGSNR", "ANLEGG;1")).rows().size(), 0);
+
+  // Beyond the price lists a type is free but has no price: said so, never 0.
+  const auto availability = [&http](int arrival, int departure) {
+    return http.call("GET",
+                     QStringLiteral("/api/v1/availability?facility=1&arrival=%1&departure=%2")
+                         .arg(Iso(arrival), Iso(departure)),
+                     "/api/v1/availability");
+  };
+  const HttpAnswer unpriced = availability(3000, 3003);
+  ASSERT_EQ(unpriced.status, 200) << unpriced.body.constData();
+  const QJsonArray offers = unpriced.json()["availability"].toArray();
+  ASSERT_FALSE(offers.isEmpty());
+  for (const QJsonValue& offer : offers) {
+    EXPECT_GT(offer["free"].toInt(), 0);
+    EXPECT_TRUE(offer["price"].isNull());
+    EXPECT_EQ(offer["priceReason"].toString(), "no_price");
+  }
+  const HttpAnswer priced = availability(30, 33);
+  ASSERT_EQ(priced.status, 200);
+  EXPECT_GT(priced.json()["availability"][0]["price"].toDouble(), 0);
+  EXPECT_FALSE(priced.json()["availability"][0].toObject().contains("priceReason"));
+
+  // A departure before the arrival, or on the same day, is no stay.
+  for (int departure : {30, 33}) {
+    const HttpAnswer backwards = availability(33, departure);
+    EXPECT_EQ(backwards.status, 400);
+    EXPECT_EQ(backwards.errorCode(), "invalid_stay");
+    QJsonObject body = ReservationBody();
+    body["arrival"] = Iso(33);
+    body["departure"] = Iso(departure);
+    const HttpAnswer held = http.call("POST", "/api/v1/reservations", "/api/v1/reservations", body);
+    EXPECT_EQ(held.status, 400);
+    EXPECT_EQ(held.errorCode(), "invalid_stay");
+  }
+
+  const auto matrix = [&http](int days) {
+    return http.call("GET",
+                     QStringLiteral("/api/v1/availability-matrix?facility=1&from=%1&to=%2")
+                         .arg(Iso(1), Iso(days)),
+                     "/api/v1/availability-matrix");
+  };
+  EXPECT_EQ(matrix(366).status, 200);
+  const HttpAnswer tooLong = matrix(367);
+  EXPECT_EQ(tooLong.status, 400);
+  EXPECT_EQ(tooLong.errorCode(), "span_too_long");
+  EXPECT_TRUE(tooLong.errorMessage().contains("366")) << tooLong.errorMessage().toStdString();
+
+  // A booker whose address is no address is refused, and the hold stays a hold.
+  const HttpAnswer held =
+      http.call("POST", "/api/v1/reservations", "/api/v1/reservations", ReservationBody());
+  ASSERT_EQ(held.status, 201) << held.body.constData();
+  const QString booking = QStringLiteral("/api/v1/reservations/%1").arg(held.json()["refnr"].toInteger());
+  const Headers code{{"Booking-Code", held.json()["bookingCode"].toString().toLatin1()}};
+  QJsonObject booker{{"agent", 1}, {"nation", "norge"}, {"surname", "Hansen"},
+                     {"postcode", "0150"}, {"email", "not an email"}};
+  const HttpAnswer refused =
+      http.call("PUT", booking + "/booker", "/api/v1/reservations/{refnr}/booker", booker, code);
+  EXPECT_EQ(refused.status, 400);
+  EXPECT_EQ(refused.errorCode(), "invalid_email");
+  EXPECT_EQ(http.call("GET", booking, "/api/v1/reservations/{refnr}", std::nullopt, code)
+                .json()["status"].toString(),
+            "held");
+  booker["email"] = "kari.hansen+hytte@example.no";
+  EXPECT_EQ(http.call("PUT", booking + "/booker", "/api/v1/reservations/{refnr}/booker", booker,
+                      code).status,
+            200);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, HttpRoadTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Postgres" : "Sqlite"; });
 
