@@ -24,6 +24,7 @@ const state = {
   facility: null,
   typeNames: new Map(), // rental type numbers are the same at every facility
   typesRead: new Map(), // facility => promise of its rental types read
+  facilitiesRead: null, // promise of the facilities read at the start
   results: null, // {arrival, departure, persons, rows} of the last search
   hold: null, // the live hold: {refnr, code, deadline, lastLeft}
   held: null, // what the hold section shows: {row, price, arrival, departure, expired}
@@ -102,11 +103,12 @@ function failureText(failure) {
   if (!(failure instanceof PageError)) return t("serverError");
   if (failure.key) return t(failure.key, ...failure.args);
   if (failure.status === 0) return t("networkError");
+  // A code may mean another thing where the server failed (-xxxx: no price, or no matrix).
+  if (failure.status >= 500) return t("serverError");
   const known = TEXTS.errors[failure.code];
   if (typeof known === "function") return known(TEXTS.tryAgain(failure.retry));
   if (typeof known === "string") return known;
   if (failure.status === 429) return TEXTS.errors.too_many_requests(TEXTS.tryAgain(failure.retry));
-  if (failure.status >= 500) return t("serverError");
   return t("refused");
 }
 
@@ -208,6 +210,13 @@ function renderMessage(area) {
 function failed(area, failure) {
   if (!(failure instanceof PageError)) console.error(failure);
   showMessage(area, { failure }, true);
+}
+
+// Said where nothing the guest did asked for it (the page's start, a month of the calendar):
+// shown and announced, and the focus stays where the guest is.
+function tell(area, note) {
+  showMessage(area, note, false);
+  announce(noteText(note));
 }
 
 // The error stands beside its field and is part of the field's description.
@@ -317,7 +326,7 @@ async function loadFacilities() {
   try {
     answer = await api("GET", "/api/v1/facilities");
   } catch (failure) {
-    failed("search", failure);
+    tell("search", { failure });
     return;
   }
   state.facilities = (answer.facilities || []).filter(
@@ -752,8 +761,10 @@ async function lookUp(refnr, code) {
   try {
     [answer] = await Promise.all([
       api("GET", `/api/v1/reservations/${refnr}`, undefined, code),
-      // A booking's lines name rental types of any facility.
-      Promise.all(state.facilities.map((row) => readTypes(row.facility))),
+      // A booking's lines name rental types of any facility; a manage link may be opened
+      // before the facilities are read.
+      state.facilitiesRead.then(
+          () => Promise.all(state.facilities.map((row) => readTypes(row.facility)))),
     ]);
   } catch (failure) {
     // A wrong code is answered as a number that does not exist (-1001): the guest checks
@@ -898,7 +909,7 @@ function start() {
     locale: () => TEXTS.locale,
     monthsAhead: SETTINGS.monthsAhead,
     onChange: () => clearFieldErrors(["calendar-grid"]),
-    onError: (failure) => failed("search", failure),
+    onError: (failure) => tell("search", { failure }),
   });
   renderAll();
   $("facility").addEventListener("change", () => {
@@ -924,7 +935,7 @@ function start() {
   $("cancel-yes").addEventListener("click", cancelBooking);
   // A manage link opened in this page only changes its fragment.
   window.addEventListener("hashchange", openFromFragment);
-  loadFacilities();
+  state.facilitiesRead = loadFacilities();
   openFromFragment();
 }
 

@@ -281,11 +281,18 @@ class StayCalendar {
       this.focusDay = Days.today();
     }
 
-    this.previous.textContent = "‹";
-    this.previous.setAttribute("aria-label", text("previousMonth"));
+    // An arrow to the eye, the words to a screen reader.
+    for (const [button, arrow, key] of [[this.previous, "‹", "previousMonth"],
+                                        [this.next, "›", "nextMonth"]]) {
+      const shape = document.createElement("span");
+      shape.setAttribute("aria-hidden", "true");
+      shape.textContent = arrow;
+      const words = document.createElement("span");
+      words.className = "visually-hidden";
+      words.textContent = text(key);
+      button.replaceChildren(shape, words);
+    }
     this.previous.disabled = this.shown <= this.firstMonth();
-    this.next.textContent = "›";
-    this.next.setAttribute("aria-label", text("nextMonth"));
     this.next.disabled = this.shown >= this.lastMonth();
     const first = Days.firstOf(this.shown);
     // Both are live: a text is set only when it changes, so nothing is said twice.

@@ -188,6 +188,7 @@
       "-2063": "We cannot find the booking.",
       "-2065": "Someone else just took the last free unit. Search again.",
       "-2066": "The booking could not be made. Try again shortly.",
+      "-xxxx": "There is no price for this stay. Choose other dates.",
     },
     // A wait in seconds, or null when the server named none.
     tryAgain: (seconds) => {

@@ -188,6 +188,7 @@
       "-2063": "Vi finner ikke bestillingen.",
       "-2065": "Noen andre rakk å ta den siste ledige enheten. Søk på nytt.",
       "-2066": "Bestillingen kunne ikke registreres. Prøv igjen om litt.",
+      "-xxxx": "Det finnes ingen pris for dette oppholdet. Velg andre datoer.",
     },
     // A wait in seconds, or null when the server named none.
     tryAgain: (seconds) => {
