@@ -1,14 +1,22 @@
 #!/usr/bin/env python3
 """The booking page end to end in headless Chromium, against the built server on a fresh
-demo database: search, hold, book, the booking's code and manage link, look up, cancel, a
-hold that runs out, and a server that has gone away. Screenshots of each step go to ./screenshots/. Exits 77 (skipped) only when
-Chromium or its driver is not installed."""
+demo database, once at a phone's width (Norwegian, dates picked by touch) and once at a
+desktop's (English from the browser's languages, dates picked by keyboard alone). Each flow
+chooses a facility by name, meets a search with nothing free, a rental type without a price,
+holds, is told what is wrong in the booker's form, books, opens the manage link, cancels,
+looks up the cancelled booking and switches language on the way; the desktop flow then lets
+a hold run out and loses the server. axe-core checks every step and must find nothing; its
+result and a screenshot of each step go to the --screenshots folder. Exits 77 (skipped) only
+when Chromium or its driver is not installed; a missing axe-core fails."""
 
 import argparse
+import calendar
+import datetime
 import json
 import os
 import re
 import shutil
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -18,7 +26,13 @@ import urllib.error
 import urllib.request
 
 SKIP = 77
-PHONE = (412, 1000)
+# The guest-facing refusals that every language file must put in words.
+GUEST_CODES = ["invalid_stay", "span_too_long", "invalid_email", "invalid_field",
+               "missing_field", "guest_limit", "too_many_requests", "too_many_holds",
+               "too_many_bookings", "not_found", "already_booked", "cancelled",
+               "already_cancelled", "idempotency_key_reused", "unavailable", "-1001", "-2065",
+               "-xxxx"]
+AXE_TAGS = ["wcag2a", "wcag2aa", "wcag21a", "wcag21aa", "best-practice"]
 
 
 def find_browser():
@@ -27,23 +41,41 @@ def find_browser():
     return (browser, driver) if browser and driver else None
 
 
+class Failure(AssertionError):
+    pass
+
+
+def check(condition, what):
+    if not condition:
+        raise Failure(what)
+
+
 class Server:
-    """taurelin-api on a fresh demo SQLite database, line protocol and HTTP on free ports."""
+    """taurelin-api on a fresh demo SQLite database, line protocol and HTTP on free ports,
+    with a manage key for the test's own moves. The 6-bed cabins (type 2) lose their web
+    prices, so that Fjellheim offers one type without a price."""
 
     def __init__(self, api, db):
         self.dir = tempfile.TemporaryDirectory(prefix="booking-page-")
         root = self.dir.name
         aliases = os.path.join(root, "aliases.ini")
+        database = os.path.join(root, "demo.db")
         with open(aliases, "w", encoding="utf-8") as out:
-            out.write("[test]\ndriver=QSQLITE\ndatabase=%s\n" % os.path.join(root, "demo.db"))
+            out.write("[test]\ndriver=QSQLITE\ndatabase=%s\n" % database)
         subprocess.run([db, "--aliases", aliases, "init", "test", "--demo"], check=True,
                        stdout=subprocess.DEVNULL, timeout=60)
+        with sqlite3.connect(database) as connection:
+            connection.execute("DELETE FROM PRISLINJE WHERE PRIS_ID IN (201, 202, 203)")
         config = os.path.join(root, "taurelin.conf")
         with open(config, "w", encoding="utf-8") as out:
             out.write("[Software]\n"
                       "Vindrelok\\Taurelin\\API\\Port=0\n"
                       "Vindrelok\\Taurelin\\API\\IPAddress=127.0.0.1\n"
-                      "Vindrelok\\Taurelin\\API\\DatabaseAlias=test\n")
+                      "Vindrelok\\Taurelin\\API\\DatabaseAlias=test\n"
+                      "Vindrelok\\Taurelin\\API\\HttpApiKeys=%s\n" % os.path.join(root, "keys"))
+        self.key = subprocess.run(
+            [api, "--config", config, "--new-api-key", "test", "--scopes", "manage"],
+            check=True, capture_output=True, text=True, timeout=30).stdout.strip()
         self.process = subprocess.Popen(
             [api, "--headless", "--config", config, "--aliases", aliases, "--http", "0"],
             cwd=root, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
@@ -75,209 +107,527 @@ class Server:
                 self.process.kill()
                 self.process.wait()
 
-    def get(self, path, headers=None):
-        """Status, content type and JSON (or None) of GET path."""
-        request = urllib.request.Request(self.base + path, headers=headers or {})
+    def call(self, method, path, body=None, headers=None):
+        """Status, content type and JSON (or None) of a request."""
+        data = json.dumps(body).encode() if body is not None else None
+        request = urllib.request.Request(self.base + path, data=data, method=method,
+                                         headers=dict(headers or {}))
+        if data is not None:
+            request.add_header("Content-Type", "application/json")
         try:
             with urllib.request.urlopen(request, timeout=10) as answer:
-                body = answer.read()
-                status, kind = answer.status, answer.headers.get("Content-Type", "")
+                raw, status = answer.read(), answer.status
+                kind = answer.headers.get("Content-Type", "")
         except urllib.error.HTTPError as error:
-            body = error.read()
-            status, kind = error.code, error.headers.get("Content-Type", "")
+            raw, status, kind = error.read(), error.code, error.headers.get("Content-Type", "")
         try:
-            data = json.loads(body)
+            return status, kind, json.loads(raw)
         except ValueError:
-            data = None
-        return status, kind, data
+            return status, kind, None
+
+    def get(self, path, headers=None):
+        return self.call("GET", path, headers=headers)
+
+    def managed(self, method, path, body=None):
+        return self.call(method, path, body, {"Authorization": "Bearer " + self.key})
+
+    def free(self, facility, arrival, departure):
+        """Free units by (type, board) of a stay."""
+        status, _, data = self.get("/api/v1/availability?facility=%d&arrival=%s&departure=%s"
+                                   % (facility, arrival, departure))
+        check(status == 200, "availability answered %d" % status)
+        return {(row["type"], row["board"]): row for row in data["availability"]}
+
+    def fill(self, facility, arrival, departure):
+        """Holds every free unit of the facility for the stay; the reference numbers."""
+        taken = {}
+        for (kind, board), row in self.free(facility, arrival, departure).items():
+            if row["price"] is not None and row["free"] > 0:
+                taken[kind] = (board, min(row["free"], taken.get(kind, (0, 1 << 30))[1]))
+        refnrs = []
+        for kind, (board, units) in taken.items():
+            status, _, data = self.managed("POST", "/api/v1/reservations", {
+                "facility": facility, "type": kind, "arrival": arrival, "departure": departure,
+                "board": board, "units": units, "persons": 1, "agent": 1, "timeout": 900})
+            check(status == 201, "filling type %d answered %d %s" % (kind, status, data))
+            refnrs.append(data["refnr"])
+        return refnrs
 
 
-class Failure(AssertionError):
-    pass
+def month_day(months, day):
+    """The day of the month `months` after this one, as ISO text."""
+    today = datetime.date.today()
+    total = today.year * 12 + today.month - 1 + months
+    return datetime.date(total // 12, total % 12 + 1, day).isoformat()
 
 
-def check(condition, what):
-    if not condition:
-        raise Failure(what)
+class Flow:
+    """One guest's visit at one width, a step at a time, each step checked by axe-core."""
+
+    def __init__(self, server, folder, axe, name, size, mobile, languages):
+        from selenium import webdriver
+        from selenium.webdriver.chrome.service import Service
+        from selenium.webdriver.common.by import By
+        from selenium.webdriver.common.keys import Keys
+        from selenium.common.exceptions import StaleElementReferenceException
+        from selenium.webdriver.common.action_chains import ActionChains
+        from selenium.webdriver.support.ui import Select, WebDriverWait
+
+        self.By, self.Keys, self.Select, self.ActionChains = By, Keys, Select, ActionChains
+        self.server, self.folder, self.axe_source, self.name = server, folder, axe, name
+        self.step = 0
+        options = webdriver.ChromeOptions()
+        for argument in ["--headless=new", "--no-sandbox", "--disable-dev-shm-usage",
+                         "--window-size=%d,%d" % size]:
+            options.add_argument(argument)
+        options.add_experimental_option("prefs", {"intl.accept_languages": languages})
+        options.binary_location = find_browser()[0]
+        options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+        self.driver = webdriver.Chrome(service=Service(find_browser()[1]), options=options)
+        self.size, self.mobile = size, mobile
+        self.metrics(*size)
+        self.driver.set_script_timeout(30)
+        # The calendar draws its days afresh as its nights arrive: a day found a moment ago
+        # may be gone, and is found again.
+        self.wait = WebDriverWait(self.driver, 10,
+                                  ignored_exceptions=(StaleElementReferenceException,))
+
+    def metrics(self, width, height):
+        """The viewport itself, as a phone or a desktop screen has it."""
+        self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+            "width": width, "height": height, "deviceScaleFactor": 1, "mobile": self.mobile})
+
+    def quit(self):
+        self.driver.quit()
+
+    # --- helpers ---
+
+    def by_id(self, name):
+        return self.driver.find_element(self.By.ID, name)
+
+    def js(self, script, *arguments):
+        return self.driver.execute_script(script, *arguments)
+
+    def t(self, key, *arguments):
+        """The page's own text in the language it shows."""
+        return self.js("return t(arguments[0], ...arguments[1]);", key, list(arguments))
+
+    def focused(self):
+        return self.js("return document.activeElement && document.activeElement.id;")
+
+    def shown(self, name):
+        return self.by_id(name).is_displayed()
+
+    def message(self, area):
+        box = self.by_id(area + "-message")
+        return box.text if box.is_displayed() else ""
+
+    def open(self, path="/"):
+        self.driver.get("about:blank")
+        self.driver.get(self.server.base + path)
+        self.wait.until(lambda d: d.title and self.js(
+            "return document.querySelectorAll('#calendar-grid td.free').length > 0;"))
+
+    def visible_step(self, name, element=None):
+        """Screenshot and axe-core result of the page as it stands, with no violation."""
+        self.step += 1
+        stem = "%s-%02d-%s" % (self.name, self.step, name)
+        if element is not None:
+            self.js("arguments[0].scrollIntoView({block: 'start'})", element)
+        check(self.js("return document.documentElement.scrollWidth <= window.innerWidth;"),
+              "%s: the page is wider than the screen" % stem)
+        if self.mobile:
+            # The narrowest phone, or a wider screen zoomed to 400 %, loses nothing either.
+            self.metrics(320, 844)
+            narrow = self.js("return document.documentElement.scrollWidth <= window.innerWidth;")
+            self.metrics(*self.size)
+            check(narrow, "%s: the page is wider than 320 px" % stem)
+        self.driver.save_screenshot(os.path.join(self.folder, stem + ".png"))
+        if not self.js("return typeof axe === 'object';"):
+            self.js(self.axe_source)
+        result = json.loads(self.driver.execute_async_script(
+            "const done = arguments[arguments.length - 1];"
+            "axe.run(document, {runOnly: {type: 'tag', values: arguments[0]},"
+            "                   resultTypes: ['violations']})"
+            "  .then((r) => done(JSON.stringify(r)), (e) => done(JSON.stringify({error: String(e)})));",
+            AXE_TAGS))
+        with open(os.path.join(self.folder, stem + ".axe.json"), "w", encoding="utf-8") as out:
+            json.dump(result, out, indent=1)
+        check("error" not in result, "%s: axe-core failed: %s" % (stem, result.get("error")))
+        found = ["%s %s" % (v["id"], [n["target"] for n in v["nodes"]])
+                 for v in result["violations"]]
+        check(not found, "%s: axe-core found %s" % (stem, "; ".join(found)))
+        print("%s: axe-core %d rules passed, no violations" % (stem, len(result["passes"])))
+
+    def day_says(self, iso, what):
+        return self.js("const day = document.querySelector(`td[data-day='${arguments[0]}']`);"
+                       "return day ? day[arguments[1]] : '';", iso, what)
+
+    def tap_day(self, iso):
+        self.wait.until(lambda d: d.find_element(
+            self.By.CSS_SELECTOR, "td[data-day='%s']" % iso).click() or True)
+
+    def keys(self, *keys):
+        """Keys to whatever has the focus, as a guest without a mouse sends them."""
+        self.ActionChains(self.driver).send_keys(*keys).perform()
+
+    def focused_day(self, what="day"):
+        return self.js("return document.activeElement.dataset.day && "
+                       "(arguments[0] === 'day' ? document.activeElement.dataset.day"
+                       "                        : document.activeElement.className);", what)
+
+    def show_month_of(self, iso):
+        """Steps the calendar by its buttons to the month of the day, and waits for its nights."""
+        for _ in range(30):
+            if self.driver.find_elements(self.By.CSS_SELECTOR, "td[data-day='%s']" % iso):
+                break
+            later = iso > self.js("return document.querySelector('td[data-day]').dataset.day;")
+            self.by_id("cal-next" if later else "cal-prev").click()
+        else:
+            raise Failure("the calendar never showed %s" % iso)
+        self.wait.until(lambda d: "unknown" not in self.day_says(iso, "className"))
+
+    def tap_stay(self, arrival, departure):
+        self.show_month_of(arrival)
+        self.tap_day(arrival)
+        self.show_month_of(departure)
+        self.tap_day(departure)
+        check(self.js("return [calendar.arrival, calendar.departure];") == [arrival, departure],
+              "the calendar did not take %s - %s" % (arrival, departure))
+
+    def choose_facility(self, name):
+        self.Select(self.by_id("facility")).select_by_visible_text(name)
+        self.wait.until(lambda d: self.js(
+            "return document.querySelectorAll('#calendar-grid td.free').length > 0;"))
+
+    def search(self):
+        self.by_id("search").click()
+        self.wait.until(lambda d: self.shown("results-section") or self.message("search"))
+        check(not self.message("search"), "the search failed: " + self.message("search"))
+        check(self.focused() == "results-heading", "the search left focus on %s" % self.focused())
+
+    # --- the visit ---
+
+    def visit(self, language, other):
+        server = self.server
+        self.open()
+        check(self.js("return document.documentElement.lang;") == language,
+              "the page did not choose %s from the browser's languages" % language)
+        names = [o.text for o in self.Select(self.by_id("facility")).options]
+        _, _, data = server.get("/api/v1/facilities")
+        check(names == [f["name"] for f in data["facilities"]],
+              "the facilities offered are %s" % names)
+        missing = self.js(
+            "const [codes] = arguments;"
+            "const wanted = [...Object.keys(TEXTS), ...codes.map((c) => 'errors.' + c)];"
+            "return Object.values(LANGUAGES).flatMap((lang) => wanted.filter((key) =>"
+            "  key.startsWith('errors.') ? !lang.errors[key.slice(7)] : !(key in lang))"
+            "  .map((key) => lang.lang + ':' + key));", GUEST_CODES)
+        check(not missing, "the language files lack %s" % missing)
+        self.visible_step("search")
+
+        # Nothing free: the nights are taken between the calendar's reading and the search.
+        self.choose_facility("Bygdetunet Gjestehus")
+        full_from, full_to = month_day(3, 10), month_day(3, 12)
+        self.tap_stay(full_from, full_to)
+        taken = server.fill(3, full_from, full_to)
+        self.search()
+        check(self.shown("none-free") and self.by_id("none-free").text == self.t("noneFree"),
+              "a search with nothing free did not say so")
+        self.wait.until(lambda d: "full" in self.day_says(full_from, "className"))
+        check(self.day_says(full_from, "ariaDisabled") == "true",
+              "a full night can still start a stay")
+        self.tap_day(full_from)
+        check(self.by_id("cal-status").text == self.js(
+            "return t('nightFull', calendar.dayText(arguments[0]));", full_from),
+              "a full night was not told as such: %r" % self.by_id("cal-status").text)
+        self.visible_step("nothing-free", self.by_id("results-section"))
+        for refnr in taken:
+            server.managed("DELETE", "/api/v1/reservations/%d" % refnr)
+
+        self.choose_facility("Fjellheim Hyttegrend")
+        arrival, departure = self.pick_dates()
+        self.visible_step("dates", self.by_id("calendar"))
+
+        self.search()
+        self.check_offers()
+        self.visible_step("results", self.by_id("results-section"))
+
+        # The other language and back: the page keeps its stay and its offers.
+        self.switch(other)
+        check(self.js("return [calendar.arrival, calendar.departure];") == [arrival, departure]
+              and self.driver.find_elements(self.By.CSS_SELECTOR, "#results .no-price")[0].text
+              == self.t("noPrice"), "the switch of language lost the page's state")
+        self.visible_step("language-" + other, self.by_id("results-section"))
+        self.switch(language)
+
+        free_before = server.free(1, arrival, departure)[(1, 1)]["free"]
+        self.hold_first()
+        check(server.free(1, arrival, departure)[(1, 1)]["free"] == free_before - 1,
+              "the hold took no unit")
+        self.visible_step("hold", self.by_id("hold-section"))
+
+        self.booker_errors()
+        refnr, code, link = self.book(arrival)
+        self.visible_step("booked", self.by_id("booked-section"))
+
+        # The manage link in a fresh page: the booking opens, and its code leaves the address.
+        self.driver.get("about:blank")
+        self.driver.get(link)
+        self.wait.until(lambda d: self.shown("booking"))
+        check(self.by_id("booking-status").text == self.t("statusBooked")
+              and self.by_id("booking-lines").find_element(self.By.TAG_NAME, "h4").text
+              == "Hytte 4 senger", "the manage link did not show the booking by name as booked")
+        check(self.js("return location.href;") == server.base + "/",
+              "the code stayed in the address: %s" % self.driver.current_url)
+        check(self.focused() == "booking-heading", "the manage link left focus on %s"
+              % self.focused())
+        self.visible_step("manage", self.by_id("booking"))
+
+        self.cancel(refnr)
+        check(server.free(1, arrival, departure)[(1, 1)]["free"] == free_before,
+              "the cancellation gave no unit back")
+        self.visible_step("cancelled", self.by_id("booking"))
+
+        # Looked up afresh by number and code, the booking is cancelled and stays so.
+        self.open()
+        self.by_id("refnr").send_keys(str(refnr))
+        self.by_id("code").send_keys(code)
+        self.by_id("lookup").click()
+        self.wait.until(lambda d: self.shown("booking"))
+        check(self.by_id("booking-status").text == self.t("statusCancelled")
+              and not self.shown("cancel") and not self.shown("cancel-confirm"),
+              "a cancelled booking looked up offers to cancel it")
+        check(self.focused() == "booking-heading", "the look-up left focus on %s"
+              % self.focused())
+        self.visible_step("lookup-cancelled", self.by_id("booking"))
+
+        # A wrong code is told as a booking not found, beside the number, never as one there.
+        self.by_id("code").clear()
+        self.by_id("code").send_keys("A" * 20)
+        self.by_id("lookup").click()
+        self.wait.until(lambda d: self.by_id("refnr").get_attribute("aria-invalid") == "true")
+        check(self.by_id("refnr-error").text == self.t("notFound", refnr)
+              and not self.shown("booking") and self.focused() == "refnr",
+              "a wrong code was not told beside the number: %r" % self.by_id("refnr-error").text)
+        self.visible_step("not-found", self.by_id("lookup-section"))
+
+    def pick_dates(self):
+        """Touch: the twentieth to the twenty-third of next month. Keyboard alone: from the
+        persons field, Tab into the calendar, a month on, two weeks down, three nights."""
+        if self.name == "phone":
+            arrival, departure = month_day(1, 20), month_day(1, 23)
+            self.tap_stay(arrival, departure)
+            return arrival, departure
+        keys = self.Keys
+        self.by_id("persons").click()
+        self.keys(keys.TAB)
+        while self.js("return document.activeElement.tagName;") != "TD":
+            self.keys(keys.TAB)
+        start = datetime.date.fromisoformat(self.focused_day())
+        self.keys(keys.PAGE_DOWN)
+        self.wait.until(lambda d: "unknown" not in self.focused_day("class"))
+        self.keys(keys.HOME, keys.ARROW_DOWN, keys.ARROW_DOWN, keys.ARROW_RIGHT)
+        # The same day next month, its week's Monday, two weeks on and a day.
+        total = start.year * 12 + start.month
+        last = calendar.monthrange(total // 12, total % 12 + 1)[1]
+        moved = datetime.date(total // 12, total % 12 + 1, min(start.day, last))
+        expected = moved - datetime.timedelta(moved.weekday()) + datetime.timedelta(15)
+        arrival = self.focused_day()
+        check(arrival == expected.isoformat(),
+              "the keys went from %s to %s, not %s" % (start, arrival, expected))
+        self.wait.until(lambda d: "free" in self.focused_day("class"))
+        self.keys(keys.ENTER)
+        self.keys(keys.ARROW_RIGHT, keys.ARROW_RIGHT, keys.ARROW_RIGHT, keys.SPACE)
+        departure = (expected + datetime.timedelta(3)).isoformat()
+        picked = self.js("return [calendar.arrival, calendar.departure];")
+        check(picked == [arrival, departure],
+              "the keyboard picked %s, not %s - %s" % (picked, arrival, departure))
+        self.keys(keys.TAB)
+        check(self.focused() == "search", "Tab from the calendar went to %s" % self.focused())
+        return arrival, departure
+
+    def check_offers(self):
+        types = self.driver.find_elements(self.By.CSS_SELECTOR, "#results li.type")
+        check([int(t.get_attribute("data-type")) for t in types] == [1, 2],
+              "the types offered are not the 4- and 6-bed cabins")
+        check(types[0].find_element(self.By.TAG_NAME, "h3").text == "Hytte 4 senger",
+              "the type's description was not shown")
+        first = types[0].find_element(self.By.CSS_SELECTOR, ".board")
+        price = first.find_element(self.By.CSS_SELECTOR, ".price").text
+        check(re.search(r"\d", price), "no price shown: %r" % price)
+        button = first.find_element(self.By.CSS_SELECTOR, "button.hold")
+        name = self.t("hold") + " " + self.t("holdWhat", "Hytte 4 senger", self.js(
+            "return boardName(1);"))
+        check(button.accessible_name == name,
+              "the hold button is named %r, not %r" % (button.accessible_name, name))
+        unpriced = types[1]
+        check(unpriced.find_element(self.By.CSS_SELECTOR, ".no-price").text == self.t("noPrice")
+              and not unpriced.find_elements(self.By.CSS_SELECTOR, "button"),
+              "a type without a price is offered")
+
+    def switch(self, language):
+        self.driver.find_element(self.By.CSS_SELECTOR,
+                                 "#languages button[lang='%s']" % language).click()
+        check(self.js("return document.documentElement.lang;") == language
+              and self.driver.title == self.t("title"),
+              "the switch did not show %s" % language)
+
+    def hold_first(self):
+        self.driver.find_element(self.By.CSS_SELECTOR, "#results button.hold").click()
+        self.wait.until(lambda d: self.shown("hold-section") or self.message("results"))
+        check(not self.message("results"), "the hold failed: " + self.message("results"))
+        check(self.focused() == "hold-heading", "the hold left focus on %s" % self.focused())
+        countdown = self.by_id("countdown").text
+        check(re.search(r"\b1[45]:\d\d\b", countdown), "no countdown: %r" % countdown)
+        # The time left is said at whole minutes and a few times in the last half minute.
+        said = self.js("const said = []; for (let left = 899; left >= 1; left -= 1) {"
+                       "  const mark = markPassed(left + 1, left);"
+                       "  if (mark) said.push(mark.seconds ? mark.seconds + 's' : mark.minutes + 'm'); }"
+                       "return said;")
+        check(said == ["%dm" % m for m in range(14, 0, -1)] + ["30s", "20s", "10s", "5s"],
+              "the countdown is said at %s" % said)
+
+    def booker_errors(self):
+        by_id = self.by_id
+        by_id("book").click()
+        check(self.focused() == "surname", "an empty form left focus on %s" % self.focused())
+        for field in ["surname", "postcode"]:
+            element = by_id(field)
+            check(element.get_attribute("aria-invalid") == "true"
+                  and field + "-error" in element.get_attribute("aria-describedby")
+                  and by_id(field + "-error").text == self.js(
+                      "return t('fieldMissing', t(arguments[0]));", field),
+                  "the empty %s was not marked" % field)
+        check(self.js("const r = document.getElementById('surname-error').getBoundingClientRect();"
+                      "return r.top >= 0 && r.bottom <= window.innerHeight;"),
+              "the error beside the surname is out of sight")
+        check(all(by_id(f).get_attribute("required") == "true"
+                  for f in ["surname", "postcode", "nation"]), "a required field is not marked")
+        for field, value in [("firstName", "Kari"), ("surname", "Nordmann"),
+                             ("address1", "Storgata 1"), ("postcode", "0150"),
+                             ("place", "Oslo"), ("email", "not an email")]:
+            by_id(field).send_keys(value)
+        by_id("book").click()
+        check(self.focused() == "email" and by_id("email-error").text == self.t("emailInvalid")
+              and by_id("surname").get_attribute("aria-invalid") is None,
+              "a malformed address was not refused beside its field")
+        # One the page lets through and the server refuses: its answer stands beside it too.
+        by_id("email").clear()
+        by_id("email").send_keys("kåri@example.no")
+        by_id("book").click()
+        self.wait.until(lambda d: by_id("email").get_attribute("aria-invalid") == "true")
+        check(self.focused() == "email" and by_id("email-error").text == self.js(
+            "return TEXTS.errors.invalid_email;"),
+              "the server's refusal of the address was not shown beside it: %r"
+              % by_id("email-error").text)
+        self.visible_step("booker-errors", by_id("email"))
+        by_id("email").clear()
+        by_id("email").send_keys("kari@example.no")
+
+    def book(self, arrival):
+        self.by_id("book").click()
+        self.wait.until(lambda d: self.shown("booked-section") or self.message("hold"))
+        check(not self.message("hold"), "the booking failed: " + self.message("hold"))
+        check(self.focused() == "booked-heading", "booking left focus on %s" % self.focused())
+        refnr = int(self.by_id("booked-refnr").text)
+        code = self.by_id("booked-code").text
+        check(re.fullmatch(r"[A-Za-z0-9_-]{20}", code), "no booking code shown: %r" % code)
+        self.wait.until(lambda d: self.by_id("announce").text)
+        check(self.by_id("announce").text == self.t("bookedAnnounce", refnr),
+              "the reference number was not announced: %r" % self.by_id("announce").text)
+        link = self.by_id("manage-link").get_attribute("href")
+        check(link == "%s/#ref=%d&code=%s" % (self.server.base, refnr, code),
+              "the manage link is %r" % link)
+        self.wait.until(lambda d: self.shown("booking"))
+        check(self.by_id("booking-status").text == self.t("statusBooked"),
+              "the status is not booked")
+        lines = self.driver.find_elements(self.By.CSS_SELECTOR, "#booking-lines li")
+        status, _, booked = self.server.get("/api/v1/reservations/%d" % refnr,
+                                            {"Booking-Code": code})
+        check(status == 200 and len(lines) == len(booked["lines"]) > 0,
+              "the page shows %d lines of booking %d, the API %s" % (len(lines), refnr, booked))
+        check(lines[0].find_element(self.By.TAG_NAME, "h4").text == "Hytte 4 senger"
+              and self.js("return date(arguments[0]);", arrival) in lines[0].text,
+              "the booking's line does not name its type and arrival: %r" % lines[0].text)
+        logs = [e for e in self.driver.get_log("browser") if e["level"] == "SEVERE"
+                and "/reservations/" not in e["message"]]
+        check(not logs, "the browser reported errors: %s" % logs)
+        return refnr, code, link
+
+    def cancel(self, refnr):
+        self.by_id("cancel").click()
+        check(self.shown("cancel-confirm") and self.focused() == "cancel-keep",
+              "the cancel question does not offer to keep the booking first")
+        self.visible_step("cancel-question", self.by_id("booking"))
+        self.by_id("cancel-keep").click()
+        check(not self.shown("cancel-confirm") and self.focused() == "cancel",
+              "keeping the booking did not put the question away")
+        self.by_id("cancel").click()
+        self.by_id("cancel-yes").click()
+        self.wait.until(lambda d: self.by_id("booking-status").text == self.t("statusCancelled"))
+        check(self.message("lookup") == self.t("cancelled", refnr),
+              "no cancellation was told: %r" % self.message("lookup"))
+        check(self.shown("booking-lines") and not self.shown("cancel"),
+              "a cancelled booking lost its lines or can be cancelled again")
+        self.wait.until(lambda d: self.focused() == "booking-heading")
+
+    def run_out_and_lose_server(self):
+        """A hold of two seconds, which the page must tell has run out; then no server."""
+        server = self.server
+        self.open("/?hold=2")
+        arrival, departure = month_day(1, 5), month_day(1, 6)
+        self.tap_stay(arrival, departure)
+        free_before = server.free(1, arrival, departure)[(1, 1)]["free"]
+        self.search()
+        self.hold_first_short()
+        self.wait.until(lambda d: self.by_id("countdown").text == self.t("holdExpired"))
+        check(not self.by_id("book").is_enabled(), "a run-out hold can still be booked")
+        self.wait.until(lambda d: self.by_id("announce").text == self.t("holdExpired"))
+        self.visible_step("expired", self.by_id("hold-section"))
+        deadline = time.monotonic() + 5
+        while server.free(1, arrival, departure)[(1, 1)]["free"] != free_before:
+            check(time.monotonic() < deadline, "the run-out hold was not given back")
+            time.sleep(0.1)
+
+        server.stop()
+        self.by_id("search").click()
+        self.wait.until(lambda d: self.message("search"))
+        check(self.message("search") == self.t("networkError") and self.focused()
+              == "search-message", "a lost server was not told: %r" % self.message("search"))
+        self.visible_step("no-server", self.by_id("search-message"))
+
+    def hold_first_short(self):
+        self.driver.find_element(self.By.CSS_SELECTOR, "#results button.hold").click()
+        self.wait.until(lambda d: self.shown("hold-section") or self.message("results"))
+        check(not self.message("results"), "the short hold failed: " + self.message("results"))
 
 
-def free_units(server, arrival, departure, kind, board):
-    status, _, data = server.get("/api/v1/availability?facility=1&arrival=%s&departure=%s"
-                                 % (arrival, departure))
-    check(status == 200, "availability answered %d" % status)
-    for row in data["availability"]:
-        if row["type"] == kind and row["board"] == board:
-            return row["free"]
-    return 0
-
-
-def run(server, screenshots):
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-    from selenium.webdriver.common.by import By
-    from selenium.webdriver.support.ui import WebDriverWait
-
+def check_files(server):
     # The page's files, each with its type; any other path stays the API's JSON 404.
     for path, kind in [("/", "text/html"), ("/app.js", "text/javascript"),
-                       ("/texts.js", "text/javascript"), ("/style.css", "text/css")]:
+                       ("/calendar.js", "text/javascript"), ("/lang/nb.js", "text/javascript"),
+                       ("/lang/en.js", "text/javascript"), ("/style.css", "text/css")]:
         status, got, _ = server.get(path)
         check(status == 200 and got.startswith(kind), "%s: %d %s" % (path, status, got))
     status, kind, data = server.get("/no-such-file.js")
     check(status == 404 and kind.startswith("application/json") and "error" in data,
           "an unknown path answered %d %s" % (status, kind))
 
-    options = webdriver.ChromeOptions()
-    options.add_argument("--headless=new")
-    options.add_argument("--no-sandbox")
-    options.add_argument("--disable-dev-shm-usage")
-    options.add_argument("--window-size=%d,%d" % PHONE)
-    options.add_argument("--lang=nb-NO")
-    options.binary_location = find_browser()[0]
-    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    driver = webdriver.Chrome(service=Service(find_browser()[1]), options=options)
-    wait = WebDriverWait(driver, 10)
-    by_id = lambda name: driver.find_element(By.ID, name)
 
-    def shot(name, element=None):
-        if element is not None:
-            driver.execute_script("arguments[0].scrollIntoView({block: 'start'})", element)
-        driver.save_screenshot(os.path.join(screenshots, name))
-        print("screenshot", name)
-
-    def message():
-        box = by_id("message")
-        return box.text if box.is_displayed() else ""
-
-    def texts(name):
-        return driver.execute_script("return TEXTS[arguments[0]];", name)
-
-    def search():
-        by_id("search").click()
-        wait.until(lambda d: by_id("results-section").is_displayed() or message())
-        check(not message(), "the search failed: " + message())
-
+def run(server, screenshots, axe):
+    check_files(server)
+    phone = Flow(server, screenshots, axe, "phone", (390, 844), True, "nb-NO,nb")
     try:
-        driver.get(server.base + "/")
-        wait.until(lambda d: d.title)
-        check(driver.title == texts("title"), "the page's texts were not applied")
-        check(driver.execute_script(
-            "return document.documentElement.scrollWidth <= window.innerWidth;"),
-            "the page is wider than a phone")
-        arrival = by_id("arrival").get_attribute("value")
-        departure = by_id("departure").get_attribute("value")
-        shot("01-search.png")
-
-        search()
-        types = driver.find_elements(By.CSS_SELECTOR, "#results li.type")
-        check(types, "no rental type was shown")
-        first = types[0].find_element(By.CSS_SELECTOR, ".board")
-        kind = int(types[0].get_attribute("data-type"))
-        board = int(first.get_attribute("data-board"))
-        price = first.find_element(By.CSS_SELECTOR, ".price").text
-        check(re.search(r"\d", price) and "kr" in price, "no price shown: %r" % price)
-        check(types[0].find_element(By.TAG_NAME, "h3").text == "Hytte 4 senger",
-              "the type's description was not shown")
-        free_before = free_units(server, arrival, departure, kind, board)
-        shot("02-results.png", by_id("results-section"))
-
-        first.find_element(By.CSS_SELECTOR, "button.hold").click()
-        wait.until(lambda d: by_id("hold-section").is_displayed() or message())
-        check(not message(), "the hold failed: " + message())
-        countdown = by_id("countdown").text
-        check(re.search(r"\b1[45]:\d\d\b", countdown), "no countdown: %r" % countdown)
-        check(free_units(server, arrival, departure, kind, board) == free_before - 1,
-              "the hold took no unit")
-        shot("03-hold.png", by_id("hold-section"))
-
-        for field, value in [("firstName", "Kari"), ("surname", "Nordmann"),
-                             ("address1", "Storgata 1"), ("postcode", "0150"),
-                             ("place", "Oslo"), ("email", "kari@example.no")]:
-            by_id(field).send_keys(value)
-        shot("04-booker.png", by_id("booker-form"))
-        by_id("book").click()
-        wait.until(lambda d: by_id("booked-section").is_displayed() or message())
-        check(not message(), "the booking failed: " + message())
-        refnr = int(by_id("booked-refnr").text)
-        code = by_id("booked-code").text
-        check(re.fullmatch(r"[A-Za-z0-9_-]{20}", code), "no booking code shown: %r" % code)
-        link = by_id("manage-link").get_attribute("href")
-        check(link == "%s/#ref=%d&code=%s" % (server.base, refnr, code),
-              "the manage link is %r" % link)
-        wait.until(lambda d: by_id("booking").is_displayed() or message())
-        check(not message(), "the look-up failed: " + message())
-        check(by_id("booking-status").text == texts("statusBooked"), "the status is not booked")
-        rows = driver.find_elements(By.CSS_SELECTOR, "#booking-lines tbody tr")
-        status, _, booked = server.get("/api/v1/reservations/%d" % refnr, {"Booking-Code": code})
-        check(status == 200 and len(rows) == len(booked["lines"]) > 0,
-              "the page shows %d lines of booking %d, the API %s" % (len(rows), refnr, booked))
-        day, month, year = arrival[8:], arrival[5:7], arrival[:4]
-        check("%s.%s.%s" % (day, month, year) in rows[0].text, "the arrival is not shown")
-        shot("05-booked.png", by_id("booked-section"))
-
-        logs = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
-        check(not logs, "the browser reported errors: %s" % logs)
-
-        # The manage link in a fresh page: the booking opens, and its code leaves the address.
-        driver.get("about:blank")
-        driver.get(link)
-        wait.until(lambda d: by_id("booking").is_displayed() or message())
-        check(not message(), "the manage link's look-up failed: " + message())
-        check(by_id("booking-status").text == texts("statusBooked"),
-              "the manage link did not show the booking as booked")
-        check(driver.execute_script("return location.href;") == server.base + "/",
-              "the code stayed in the address: %s" % driver.current_url)
-        shot("06-manage.png", by_id("booking"))
-
-        by_id("cancel").click()
-        by_id("cancel-yes").click()
-        wait.until(lambda d: by_id("booking-status").text == texts("statusCancelled"))
-        check(message() == texts_call(driver, "cancelled", refnr),
-              "no cancellation was told: %r" % message())
-        check(by_id("booking-lines").is_displayed() and not by_id("cancel").is_displayed(),
-              "a cancelled booking lost its lines or can be cancelled again")
-        check(free_units(server, arrival, departure, kind, board) == free_before,
-              "the cancellation gave no unit back")
-        shot("07-cancelled.png", by_id("booking"))
-
-        # A wrong code is told as a booking not found, never as one that is there.
-        by_id("code").clear()
-        by_id("code").send_keys("A" * 20)
-        by_id("lookup").click()
-        wait.until(lambda d: message() and not by_id("booking").is_displayed())
-        check(message() == texts_call(driver, "notFound", refnr),
-              "a wrong code was not told as not found: %r" % message())
-        shot("08-not-found.png", by_id("message"))
-
-        # A hold of two seconds, which the page must tell has run out.
-        driver.get(server.base + "/?hold=2")
-        wait.until(lambda d: d.title)
-        search()
-        driver.find_element(By.CSS_SELECTOR, "#results button.hold").click()
-        wait.until(lambda d: by_id("hold-section").is_displayed() or message())
-        check(not message(), "the short hold failed: " + message())
-        WebDriverWait(driver, 6).until(
-            lambda d: by_id("countdown").text == texts("holdExpired"))
-        check(not by_id("book").is_enabled(), "a run-out hold can still be booked")
-        shot("09-expired.png", by_id("hold-section"))
-        deadline = time.monotonic() + 5
-        while free_units(server, arrival, departure, kind, board) != free_before:
-            check(time.monotonic() < deadline, "the run-out hold was not given back")
-            time.sleep(0.1)
-
-        # The server gone: the page's own sentence.
-        server.stop()
-        by_id("search").click()
-        wait.until(lambda d: message())
-        check(message() == texts("networkError"),
-              "a lost server was not told: %r" % message())
-        shot("10-no-server.png", by_id("message"))
+        phone.visit("nb", "en")
     finally:
-        driver.quit()
-
-
-def texts_call(driver, name, *arguments):
-    return driver.execute_script(
-        "return TEXTS[arguments[0]](...arguments[1]);", name, list(arguments))
+        phone.quit()
+    desktop = Flow(server, screenshots, axe, "desktop", (1280, 800), False, "en-GB,en")
+    try:
+        desktop.visit("en", "nb")
+        desktop.run_out_and_lose_server()
+    finally:
+        desktop.quit()
 
 
 def main():
@@ -285,20 +635,27 @@ def main():
     parser.add_argument("--api", required=True)
     parser.add_argument("--db", required=True)
     parser.add_argument("--screenshots", default="screenshots")
+    parser.add_argument("--axe", required=True, help="axe-core's axe.min.js")
     args = parser.parse_args()
     if find_browser() is None:
         print("SKIPPED: chromium and chromedriver are not installed")
         return SKIP
+    if not os.path.isfile(args.axe):
+        print("FAILED: axe-core is missing at %s (scripts/test fetches it)" % args.axe)
+        return 1
+    with open(args.axe, encoding="utf-8") as source:
+        axe = source.read()
     os.makedirs(args.screenshots, exist_ok=True)
-    server = Server(args.api, args.db)
+    started = time.monotonic()
+    server = Server(os.path.abspath(args.api), os.path.abspath(args.db))
     try:
-        run(server, args.screenshots)
+        run(server, args.screenshots, axe)
     except Failure as failure:
         print("FAILED:", failure)
         return 1
     finally:
         server.stop()
-    print("passed")
+    print("passed in %.0f s" % (time.monotonic() - started))
     return 0
 
 
