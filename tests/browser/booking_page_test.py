@@ -249,7 +249,8 @@ class Flow:
             "const done = arguments[arguments.length - 1];"
             "axe.run(document, {runOnly: {type: 'tag', values: arguments[0]},"
             "                   resultTypes: ['violations']})"
-            "  .then((r) => done(JSON.stringify(r)), (e) => done(JSON.stringify({error: String(e)})));",
+            "  .then((r) => done(JSON.stringify(r)),"
+            "        (e) => done(JSON.stringify({error: String(e)})));",
             AXE_TAGS))
         with open(os.path.join(self.folder, stem + ".axe.json"), "w", encoding="utf-8") as out:
             json.dump(result, out, indent=1)
@@ -271,10 +272,12 @@ class Flow:
         """Keys to whatever has the focus, as a guest without a mouse sends them."""
         self.ActionChains(self.driver).send_keys(*keys).perform()
 
-    def focused_day(self, what="day"):
-        return self.js("return document.activeElement.dataset.day && "
-                       "(arguments[0] === 'day' ? document.activeElement.dataset.day"
-                       "                        : document.activeElement.className);", what)
+    def focused_day(self):
+        return self.js("return document.activeElement.dataset.day || null;")
+
+    def focused_day_class(self):
+        return self.js("return document.activeElement.dataset.day ? "
+                       "document.activeElement.className : '';")
 
     def show_month_of(self, iso):
         """Steps the calendar by its buttons to the month of the day, and waits for its nights."""
@@ -363,6 +366,7 @@ class Flow:
 
         free_before = server.free(1, arrival, departure)[(1, 1)]["free"]
         self.hold_first()
+        self.check_countdown()
         check(server.free(1, arrival, departure)[(1, 1)]["free"] == free_before - 1,
               "the hold took no unit")
         self.visible_step("hold", self.by_id("hold-section"))
@@ -426,7 +430,7 @@ class Flow:
             self.keys(keys.TAB)
         start = datetime.date.fromisoformat(self.focused_day())
         self.keys(keys.PAGE_DOWN)
-        self.wait.until(lambda d: "unknown" not in self.focused_day("class"))
+        self.wait.until(lambda d: "unknown" not in self.focused_day_class())
         self.keys(keys.HOME, keys.ARROW_DOWN, keys.ARROW_DOWN, keys.ARROW_RIGHT)
         # The same day next month, its week's Monday, two weeks on and a day.
         total = start.year * 12 + start.month
@@ -436,7 +440,7 @@ class Flow:
         arrival = self.focused_day()
         check(arrival == expected.isoformat(),
               "the keys went from %s to %s, not %s" % (start, arrival, expected))
-        self.wait.until(lambda d: "free" in self.focused_day("class"))
+        self.wait.until(lambda d: "free" in self.focused_day_class())
         self.keys(keys.ENTER)
         self.keys(keys.ARROW_RIGHT, keys.ARROW_RIGHT, keys.ARROW_RIGHT, keys.SPACE)
         departure = (expected + datetime.timedelta(3)).isoformat()
@@ -478,12 +482,17 @@ class Flow:
         self.wait.until(lambda d: self.shown("hold-section") or self.message("results"))
         check(not self.message("results"), "the hold failed: " + self.message("results"))
         check(self.focused() == "hold-heading", "the hold left focus on %s" % self.focused())
+
+    def check_countdown(self):
         countdown = self.by_id("countdown").text
         check(re.search(r"\b1[45]:\d\d\b", countdown), "no countdown: %r" % countdown)
         # The time left is said at whole minutes and a few times in the last half minute.
-        said = self.js("const said = []; for (let left = 899; left >= 1; left -= 1) {"
+        said = self.js("const said = [];"
+                       "for (let left = 899; left >= 1; left -= 1) {"
                        "  const mark = markPassed(left + 1, left);"
-                       "  if (mark) said.push(mark.seconds ? mark.seconds + 's' : mark.minutes + 'm'); }"
+                       "  if (mark && mark.seconds) said.push(mark.seconds + 's');"
+                       "  else if (mark) said.push(mark.minutes + 'm');"
+                       "}"
                        "return said;")
         check(said == ["%dm" % m for m in range(14, 0, -1)] + ["30s", "20s", "10s", "5s"],
               "the countdown is said at %s" % said)
@@ -580,7 +589,7 @@ class Flow:
         self.tap_stay(arrival, departure)
         free_before = server.free(1, arrival, departure)[(1, 1)]["free"]
         self.search()
-        self.hold_first_short()
+        self.hold_first()
         self.wait.until(lambda d: self.by_id("countdown").text == self.t("holdExpired"))
         check(not self.by_id("book").is_enabled(), "a run-out hold can still be booked")
         self.wait.until(lambda d: self.by_id("announce").text == self.t("holdExpired"))
@@ -596,12 +605,6 @@ class Flow:
         check(self.message("search") == self.t("networkError") and self.focused()
               == "search-message", "a lost server was not told: %r" % self.message("search"))
         self.visible_step("no-server", self.by_id("search-message"))
-
-    def hold_first_short(self):
-        self.driver.find_element(self.By.CSS_SELECTOR, "#results button.hold").click()
-        self.wait.until(lambda d: self.shown("hold-section") or self.message("results"))
-        check(not self.message("results"), "the short hold failed: " + self.message("results"))
-
 
 def check_files(server):
     # The page's files, each with its type; any other path stays the API's JSON 404.

@@ -475,9 +475,11 @@ function renderResults() {
 
 function offerLine(row) {
   const line = element("div", undefined, "board");
-  if (row.board !== null && row.board !== undefined) line.dataset.board = row.board;
   const what = element("div", undefined, "what");
-  if (row.board !== null && row.board !== undefined) what.append(element("div", boardName(row.board)));
+  if (row.board !== null && row.board !== undefined) {
+    line.dataset.board = row.board;
+    what.append(element("div", boardName(row.board)));
+  }
   what.append(element("div", t("free", row.free), "free"));
   line.append(what);
   if (!priced(row)) {
