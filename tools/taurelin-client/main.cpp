@@ -94,9 +94,9 @@ int main(int argc, char* argv[]) {
   parser.setApplicationDescription(QStringLiteral(
       "Sends one request to a Taurelin server and prints its answer.\n"
       "Example: taurelin-client KORT ANLEGGSNR=1\n\n"
-      "Exit status: 0 answered; 1 the server cannot be reached, or its certificate\n"
-      "not verified, or no whole answer came; 2 a wrong command line; 3 answered\n"
-      "with an error code (the answer is printed all the same)."));
+      "Exit status: 0 answered; 1 no answer (the server cannot be reached, its\n"
+      "certificate does not verify, or no whole answer came in time); 2 a wrong\n"
+      "command line; 3 answered with an error code (printed all the same)."));
   parser.addHelpOption();
   parser.addVersionOption();
   const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Server (default 127.0.0.1)."),
