@@ -175,10 +175,14 @@ int RunHeadless(const ServerOptions& options) {
     return 1;
   }
   if (core.httpPort() != 0) {
-    PrintLine(QStringLiteral("HTTP API on http://%1:%2/api/v1")
-                  .arg(core.httpAddress().contains(u':') ? u'[' + core.httpAddress() + u']'
-                                                         : core.httpAddress())
-                  .arg(core.httpPort()));
+    // Tests and benchmarks read the port from "HTTP API on http://HOST:PORT/": the booking
+    // page's address goes after it.
+    const QString origin = QStringLiteral("http://%1:%2")
+                               .arg(core.httpAddress().contains(u':')
+                                        ? u'[' + core.httpAddress() + u']'
+                                        : core.httpAddress())
+                               .arg(core.httpPort());
+    PrintLine(QStringLiteral("HTTP API on %1/api/v1; booking page at %1/").arg(origin));
   }
   PrintLine(QStringLiteral("listening on port %1; a request is one line, for example: "
                            "messageID=1&count=1&header=INSTRUKSJON&data=TEST-API")

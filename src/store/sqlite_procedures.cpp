@@ -477,9 +477,9 @@ QList<TableFunction> Procedures(sqlite3* db) {
                     "TILBUD INTEGER"};
   matrix.arguments = {"FRA", "TIL", "AGENT", "ANLEGG", "ARG5"};
   matrix.compute = [kept = std::make_shared<MatrixLayout>()](
-                       sqlite3* db, const std::vector<sqlite3_value*>& values, TableRows* rows,
-                       QString* error) {
-    return AvailabilityMatrix(db, values, rows, error, kept.get());
+                       sqlite3* connection, const std::vector<sqlite3_value*>& values,
+                       TableRows* rows, QString* error) {
+    return AvailabilityMatrix(connection, values, rows, error, kept.get());
   };
 
   return {NumberFunction(QStringLiteral("REFNR"), series),

@@ -171,7 +171,7 @@ TEST_F(ServerTest, ManyRequestsAtOnceDoNotHoldBackAnotherClient) {
 namespace taurelin {
 namespace {
 
-TEST_F(ServerTest, ClientToolFramesValuesAndPrintsATable) {
+TEST_F(ServerTest, ClientToolFramesValuesPrintsATableAndTellsARefusalByItsStatus) {
   QProcess client;
   client.start(QStringLiteral(TAURELIN_CLIENT_BINARY),
                {QStringLiteral("--port"), QString::number(server_.port()), QStringLiteral("--table"),
@@ -185,6 +185,15 @@ TEST_F(ServerTest, ClientToolFramesValuesAndPrintsATable) {
       << lines[1].toStdString();
   EXPECT_TRUE(server_.logMessages().join(u'\n').contains(
       u"I0 : messageID=taurelin-client&count=1&header=INSTRUKSJON;EXTRA&data=OM_TN_API;æ"));
+
+  // An answer with an error code is printed, and a script can tell it by the exit status.
+  client.start(QStringLiteral(TAURELIN_CLIENT_BINARY),
+               {QStringLiteral("--port"), QString::number(server_.port()), QStringLiteral("--line"),
+                QStringLiteral("messageID=refused&header=INSTRUKSJON&data=TEST-API")});
+  ASSERT_TRUE(client.waitForFinished(10000));
+  EXPECT_EQ(client.exitCode(), 3);
+  EXPECT_TRUE(client.readAllStandardOutput().startsWith(
+      "messageID=refused&count=0&header=&data=&errorcode="));
 }
 
 }  // namespace

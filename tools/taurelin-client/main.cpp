@@ -3,7 +3,11 @@
 //   taurelin-client [--host H] [--port P] [--table] INSTRUCTION [COLUMN=VALUE ...]
 //   taurelin-client [--host H] [--port P] --line 'messageID=...&count=...&header=...&data=...'
 //   taurelin-client --tls [--ca FILE] [--cert FILE --key FILE] ...
+//
+// A script must tell a refusal from an answer, and both from a server it cannot reach, so
+// each has its own exit status (kExit... below).
 
+#include "protocol/reply_envelope.h"
 #include "protocol/windows1252.h"
 #include "reply_table.h"
 
@@ -20,6 +24,11 @@
 namespace {
 
 using namespace taurelin;
+
+constexpr int kExitAnswered = 0;     // the answer carries no error code
+constexpr int kExitUnreachable = 1;  // no connection, no verified TLS, or no whole answer
+constexpr int kExitUsage = 2;        // a wrong command line
+constexpr int kExitRefused = 3;      // answered with "&errorcode=": the request failed
 
 void Print(FILE* stream, const QString& text) {
   const QByteArray bytes = text.toUtf8();
@@ -84,7 +93,10 @@ int main(int argc, char* argv[]) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
       "Sends one request to a Taurelin server and prints its answer.\n"
-      "Example: taurelin-client KORT ANLEGGSNR=1"));
+      "Example: taurelin-client KORT ANLEGGSNR=1\n\n"
+      "Exit status: 0 answered; 1 no answer (the server cannot be reached, its\n"
+      "certificate does not verify, or no whole answer came in time); 2 a wrong\n"
+      "command line; 3 answered with an error code (printed all the same)."));
   parser.addHelpOption();
   parser.addVersionOption();
   const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Server (default 127.0.0.1)."),
@@ -130,7 +142,7 @@ int main(int argc, char* argv[]) {
     request = Frame(parser.positionalArguments());
   } else {
     Print(stderr, QStringLiteral("taurelin-client: name an instruction or give --line; see --help\n"));
-    return 2;
+    return kExitUsage;
   }
 
   QSslSocket socket;
@@ -139,11 +151,11 @@ int main(int argc, char* argv[]) {
         ConfigureTls(socket, parser.value(ca), parser.value(cert), parser.value(key));
     if (!wrong.isEmpty()) {
       Print(stderr, QStringLiteral("taurelin-client: %1\n").arg(wrong));
-      return 2;
+      return kExitUsage;
     }
   } else if (parser.isSet(ca) || parser.isSet(cert) || parser.isSet(key)) {
     Print(stderr, QStringLiteral("taurelin-client: --ca, --cert and --key go with --tls\n"));
-    return 2;
+    return kExitUsage;
   }
 
   bool portOk = false;
@@ -158,18 +170,18 @@ int main(int argc, char* argv[]) {
       (parser.isSet(tls) && !socket.waitForEncrypted(waitMs))) {
     Print(stderr, QStringLiteral("taurelin-client: cannot reach %1:%2: %3\n")
                       .arg(parser.value(host), parser.value(port), socket.errorString()));
-    return 1;
+    return kExitUnreachable;
   }
   socket.write(ToWindows1252(request));
   QByteArray answer;
   while (!answer.endsWith('\n')) {
     if (!socket.waitForReadyRead(waitMs)) {
       Print(stderr, QStringLiteral("taurelin-client: no complete answer: %1\n").arg(socket.errorString()));
-      return 1;
+      return kExitUnreachable;
     }
     answer += socket.readAll();
   }
   const QString text = FromWindows1252(answer);
   Print(stdout, parser.isSet(table) ? FormatReplyTable(text) : text);
-  return 0;
+  return ReplyEnvelope::Read(text).errorCode().isEmpty() ? kExitAnswered : kExitRefused;
 }
