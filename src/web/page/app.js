@@ -151,14 +151,31 @@ function retryAfter(response) {
   return Number.isNaN(at) ? null : Math.max(1, Math.ceil((at - Date.now()) / 1000));
 }
 
+// The write whose answer never came, with its Idempotency-Key: sent again as it was, it
+// carries the same key, so the server answers it with the first answer instead of holding
+// or booking twice. Any answer ends it; a changed request gets a new key.
+let unanswered = null;
+
+function idempotencyKey(request) {
+  if (unanswered === null || unanswered.request !== request) {
+    const bytes = crypto.getRandomValues(new Uint8Array(16));
+    const key = Array.from(bytes, (b) => b.toString(16).padStart(2, "0")).join("");
+    unanswered = { request, key };
+  }
+  return unanswered.key;
+}
+
 // One call to the API, with the booking's code when it acts on a booking. Resolves with the
 // answer's JSON; rejects with a PageError.
 async function api(method, path, body, code) {
   const options = { method, cache: "no-store", headers: {} };
   if (code !== undefined) options.headers["Booking-Code"] = code;
+  let request = null;
   if (body !== undefined) {
     options.headers["Content-Type"] = "application/json";
     options.body = JSON.stringify(body);
+    request = `${method} ${path} ${options.body}`;
+    options.headers["Idempotency-Key"] = idempotencyKey(request);
   }
   let response;
   try {
@@ -166,6 +183,7 @@ async function api(method, path, body, code) {
   } catch (failure) {
     throw new PageError({});
   }
+  if (unanswered !== null && unanswered.request === request) unanswered = null;
   let data = null;
   try {
     data = await response.json();
