@@ -12,17 +12,18 @@
 // (F_OFD_SETLK): unlike a POSIX record lock it excludes two descriptors of one process, and
 // it dies with the descriptor, so a holder that is killed lets go at once.
 //
-// The name is the one older servers lock by creating it and removing it again (QLockFile),
-// so that an older server still running in the directory during an upgrade is kept out
-// rather than running beside a new one without exclusion. For its life the lock holds a
-// shared flock() on the file: an older server finds the file there, cannot take it over as
-// stale (that needs an exclusive flock()), and gives up on the register after its usual
-// wait, so its reservations are refused instead of mangling entries. Once no new server
-// holds the file, an older one takes it over by its own rule. (On a local file system
-// flock() and fcntl() locks are independent: the shared flock() never stands in the way of
-// an operation's lock.) A file an older server made
-// is not adopted while it may still remove it: only when it reads as ours, or as a left-over
-// (no flock() held and older than two seconds), is it rewritten to read as ours.
+// The name is the one that servers of earlier versions lock by making the file and removing
+// it again (QLockFile), so that such a server still running in the directory during an
+// upgrade is kept out rather than let in beside a new one without exclusion. For its life
+// the lock holds a shared flock() on the file: an earlier server finds the file there,
+// cannot remove it as left behind (that takes an exclusive flock()), and gives up after its
+// usual wait, so its reservations are refused instead of mangling entries. Once no new
+// server holds the file, an earlier one removes it by its own rule and goes on. A file an
+// earlier server made is not adopted while that server may still remove it: only a file
+// that reads as ours, one this lock made, or a left-over (no exclusive flock() on it and
+// untouched for two seconds) is kept and made to read as ours. (On a local file system
+// flock() and fcntl() locks are independent, so the shared flock() never stands in the way
+// of an operation's lock.)
 //
 // The file is opened at the first operation, not before, so that a register whose directory
 // is missing fails at its operations as it always did. When the file is deleted or replaced
