@@ -28,6 +28,20 @@ std::optional<int> WholeNumber(const QString& text) {
   return static_cast<int>(value);
 }
 
+// A day as the protocol writes it, "yyyy.mm.dd": what LocalToProtocolDate makes of its local
+// text, written directly for the years of four digits, which is every day a request can name.
+QString ProtocolDay(const QDate& day) {
+  const int year = day.year();
+  if (year < 1000 || year > 9999) return LocalToProtocolDate(day.toString(u"dd.MM.yyyy"));
+  const char16_t text[] = {char16_t(u'0' + year / 1000),      char16_t(u'0' + year / 100 % 10),
+                           char16_t(u'0' + year / 10 % 10),   char16_t(u'0' + year % 10),
+                           u'.',
+                           char16_t(u'0' + day.month() / 10), char16_t(u'0' + day.month() % 10),
+                           u'.',
+                           char16_t(u'0' + day.day() / 10),   char16_t(u'0' + day.day() % 10)};
+  return QString(reinterpret_cast<const QChar*>(text), 10);
+}
+
 }  // namespace
 
 InstructionReply HandleLedigmatrise(const InstructionValues& values, HandlerContext& context) {
@@ -77,7 +91,7 @@ InstructionReply HandleLedigmatrise(const InstructionValues& values, HandlerCont
         typeOfText = day.type;
       }
       reply.addRow({instruction, facility, typeText, blank,
-                    LocalToProtocolDate(day.day.toString(u"dd.MM.yyyy")),
+                    ProtocolDay(day.day),
                     QString::number(day.free), QString::number(day.allotment),
                     QString::number(day.free + day.allotment)});
     }

@@ -18,6 +18,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <memory>
@@ -132,10 +133,16 @@ class RowReader {
 
  private:
   int find(const char* name) {
+    // Names are the callers' constants: known by their address after the first lookup, so a
+    // reader kept over every row of its statement looks each one up once.
+    for (size_t i = 0; i < knownCount_; ++i) {
+      if (known_[i].first == name) return known_[i].second;
+    }
     const int column = statement_.column(name);
     if (column < 0 && error_.isEmpty()) {
       error_ = QStringLiteral("the statement has no column %1").arg(QLatin1String(name));
     }
+    if (knownCount_ < known_.size()) known_[knownCount_++] = {name, column};
     return column;
   }
   void fail(const char* name, const char* what) {
@@ -147,6 +154,8 @@ class RowReader {
 
   const SqliteStatement& statement_;
   QString error_;
+  std::array<std::pair<const char*, int>, 16> known_{};
+  size_t knownCount_ = 0;
 };
 
 // Runs one of the shared occupancy statements with the server's user, module and right and
@@ -164,8 +173,8 @@ bool ReadOccupancyRows(sqlite3* db, const char* sql, const OccupancyPeriod& peri
   statement.bind(":til_dag", occupancy_sql::LastDayKey(std::max(period.from, period.to)));
   statement.bind(":anlegg_fra", facility == -1 ? qint64{INT32_MIN} : facility);
   statement.bind(":anlegg_til", facility == -1 ? qint64{INT32_MAX} : facility);
+  RowReader row(statement);
   while (statement.next()) {
-    RowReader row(statement);
     T value = convert(row);
     if (!row.ok()) {
       *error = row.error();
@@ -436,8 +445,8 @@ bool ReadWebPriceSources(sqlite3* db, int type, QDate arrival, QDate departure,
   prices.bind(":utype", qint64{type});
   prices.bind(":ank", arrival);
   prices.bind(":avr", departure);
+  RowReader row(prices);
   while (prices.next()) {
-    RowReader row(prices);
     const qint64 id = row.wide("PRIS_ID");
     if (sources->isEmpty() || sources->last().id != id) {
       sources->append({id, row.integer("START_DAG"), row.integer("ANT_DAGER"),
