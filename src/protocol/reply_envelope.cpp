@@ -50,8 +50,17 @@ QString ReplyEnvelope::Write(const InstructionReply& reply) {
   }
   text += kHeader + reply.columns() + kData;
   const qsizetype dataStart = text.size();
+  // Sized once: a year's matrix is thousands of values, each appended in place.
+  qsizetype size = dataStart;
   for (const QStringList& row : reply.rows()) {
-    for (const QString& value : row) text += value + u';';
+    for (const QString& value : row) size += value.size() + 1;
+  }
+  text.reserve(size + 64);
+  for (const QStringList& row : reply.rows()) {
+    for (const QString& value : row) {
+      text += value;
+      text += u';';
+    }
   }
   if (!reply.keepsLastSeparator() && text.size() > dataStart) text.chop(1);
   if (const std::optional<HandlerError>& error = reply.error()) {

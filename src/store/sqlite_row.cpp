@@ -73,6 +73,14 @@ QDate SqliteRow::date(const char* column) {
   const int i = index(column);
   const int type = sqlite3_column_type(statement_.handle(), i);
   if (type == SQLITE_NULL) return {};
+  if (type == SQLITE_TEXT) {
+    // The stored form of nearly every date, read from its bytes: a date on every row of the
+    // occupancy statements is worth no text of its own.
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement_.handle(), i));
+    const std::optional<QDate> digits =
+        IsoDateDigits(bytes, sqlite3_column_bytes(statement_.handle(), i));
+    if (digits && digits->isValid()) return *digits;
+  }
   if (type == SQLITE_TEXT || type == SQLITE_BLOB) {
     const std::optional<StoredDate> stored = ParseStoredDate(statement_.text(i));
     if (stored) return stored->date;

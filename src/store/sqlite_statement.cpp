@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace taurelin {
@@ -115,6 +116,13 @@ std::optional<qint64> SqliteStatement::hundredths(int column) const {
 
 std::optional<QDate> SqliteStatement::date(int column) const {
   if (isNull(column)) return QDate();
+  if (sqlite3_column_type(statement_, column) == SQLITE_TEXT) {
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
+    const int size = sqlite3_column_bytes(statement_, column);
+    if (const std::optional<QDate> digits = IsoDateDigits(bytes, std::min(size, 10))) {
+      return digits->isValid() ? std::optional<QDate>(*digits) : std::nullopt;
+    }
+  }
   const QString stored = text(column).left(10);
   const std::optional<QDate> digits = IsoDateDigits(stored);
   const QDate date = digits ? *digits : QDate::fromString(stored, u"yyyy-MM-dd");

@@ -25,6 +25,27 @@ std::optional<QDate> IsoDateDigits(QStringView text) {
   return QDate(year, month, day);
 }
 
+std::optional<QDate> IsoDateDigits(const char* bytes, int size) {
+  if (bytes == nullptr || size != 10 || bytes[4] != '-' || bytes[7] != '-') return std::nullopt;
+  int parts[3] = {0, 0, 0};
+  const int starts[3] = {0, 5, 8};
+  const int lengths[3] = {4, 2, 2};
+  for (int p = 0; p < 3; ++p) {
+    for (int i = starts[p]; i < starts[p] + lengths[p]; ++i) {
+      if (bytes[i] < '0' || bytes[i] > '9') return std::nullopt;
+      parts[p] = parts[p] * 10 + (bytes[i] - '0');
+    }
+  }
+  return QDate(parts[0], parts[1], parts[2]);
+}
+
+std::optional<QDate> ArgumentDate(const QString& text) {
+  const std::optional<QDate> digits = IsoDateDigits(text);
+  QDate date = digits ? *digits : QDate::fromString(text, u"yyyy-MM-dd");
+  if (!date.isValid()) date = QDate::fromString(text, u"dd.MM.yyyy");
+  return date.isValid() ? std::optional<QDate>(date) : std::nullopt;
+}
+
 std::optional<StoredDate> ParseStoredDate(const QString& text) {
   if (text.size() >= 10 && text[4] == u'-' && text[7] == u'-') {
     const QDate date(Digits(text, 0, 4), Digits(text, 5, 2), Digits(text, 8, 2));

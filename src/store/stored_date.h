@@ -23,6 +23,15 @@ struct StoredDate {
 // QDate::fromString(text, "yyyy-MM-dd") does for such a text, without its general parser.
 std::optional<QDate> IsoDateDigits(QStringView text);
 
+// The same for UTF-8 bytes, as SQLite hands out a stored text without making a QString of it:
+// the day of exactly ten bytes 'yyyy-mm-dd' made of digits (an invalid date when they name
+// no day), nullopt for any other form.
+std::optional<QDate> IsoDateDigits(const char* bytes, int size);
+
+// A date given to a procedure as text: 'yyyy-mm-dd' or 'dd.mm.yyyy', exactly, and a real
+// day; nullopt for anything else.
+std::optional<QDate> ArgumentDate(const QString& text);
+
 // The date and time of `text`, or nullopt when it is neither form or no real day.
 std::optional<StoredDate> ParseStoredDate(const QString& text);
 
