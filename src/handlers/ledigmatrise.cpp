@@ -3,11 +3,30 @@
 #include "base/integer_text.h"
 #include "handlers/conventions.h"
 #include "handlers/protocol_dates.h"
+#include "store/stored_date.h"
+
+#include <cmath>
+#include <climits>
 
 namespace taurelin {
 namespace {
 
 constexpr QLatin1String kColumns("INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;DATO;LEDIG;ALLOTMENT;TILBUD");
+
+// A number the matrix takes as a whole number: a numeric literal without a fraction (or
+// with a fraction of zeros) within int.
+std::optional<int> WholeNumber(const QString& text) {
+  const std::optional<QVariant> number = NumericLiteral(text);
+  if (!number) return std::nullopt;
+  if (number->typeId() == QMetaType::LongLong) {
+    const qlonglong whole = number->toLongLong();
+    if (whole < INT_MIN || whole > INT_MAX) return std::nullopt;
+    return static_cast<int>(whole);
+  }
+  const double value = number->toDouble();
+  if (value != std::trunc(value) || value < INT_MIN || value > INT_MAX) return std::nullopt;
+  return static_cast<int>(value);
+}
 
 }  // namespace
 
@@ -33,29 +52,34 @@ InstructionReply HandleLedigmatrise(const InstructionValues& values, HandlerCont
   }
   const bool typeRestricted = !IsNotGiven(type);
 
-  // "*" is the web shop's "no agent"; the procedure knows it as -1.
+  // "*" is the web shop's "no agent", -1 to the database's procedure. The arguments are
+  // taken as that procedure takes them: a value it would refuse fails the matrix.
   if (agent == u"*") agent = QStringLiteral("-1");
+  const std::optional<QDate> first = ArgumentDate(ProtocolToLocalDate(from));
+  const std::optional<QDate> last = ArgumentDate(ProtocolToLocalDate(to));
+  const std::optional<int> agentNumber = WholeNumber(agent);
+  if (!first || !last || !agentNumber) return reply.fail(errors::MatrixFailed(db));
+  // Types compare as numbers: a type given as "5.0" is type 5.
+  const std::optional<QVariant> wanted = typeRestricted ? NumericLiteral(type) : std::nullopt;
+  if (typeRestricted && !wanted) return reply.fail(errors::MatrixFailed(db));
 
   try {
-    Statement matrix = SessionStatement(context);
-    matrix.add(QStringLiteral("SELECT UTLEIETYPE, DATO, LEDIG, ALLOTMENT, TILBUD"));
-    matrix.add(QStringLiteral("FROM HENT_LEDIG_MATRISE(:FRA, :TIL, :AGENT, :ANLEGGSNR, 0)"));
-    matrix.bindText(QStringLiteral("FRA"), ProtocolToLocalDate(from));
-    matrix.bindText(QStringLiteral("TIL"), ProtocolToLocalDate(to));
-    matrix.bindNumber(QStringLiteral("AGENT"), agent);
-    matrix.bindNumber(QStringLiteral("ANLEGGSNR"), facility);
-    if (typeRestricted) {
-      matrix.add(QStringLiteral("WHERE UTLEIETYPE = :UTYPE"));
-      matrix.bindNumber(QStringLiteral("UTYPE"), type);
-    }
-    matrix.run();
-    while (matrix.next()) {
-      reply.addRow({QStringLiteral("LEDIGMATRISE"), facility,
-                      matrix.text(QStringLiteral("UTLEIETYPE")), QStringLiteral(" "),
-                      LocalToProtocolDate(matrix.text(QStringLiteral("DATO"))),
-                      matrix.text(QStringLiteral("LEDIG")),
-                      matrix.text(QStringLiteral("ALLOTMENT")),
-                      matrix.text(QStringLiteral("TILBUD"))});
+    const QList<AvailabilityDay> days =
+        Store(context).Matrix(*facilityNumber, *agentNumber, *first, *last);
+    const QString blank = QStringLiteral(" ");
+    const QString instruction = QStringLiteral("LEDIGMATRISE");
+    QString typeText;
+    int typeOfText = 0;
+    for (const AvailabilityDay& day : days) {
+      if (wanted && day.type != wanted->toDouble()) continue;
+      if (typeText.isNull() || day.type != typeOfText) {
+        typeText = QString::number(day.type);
+        typeOfText = day.type;
+      }
+      reply.addRow({instruction, facility, typeText, blank,
+                    LocalToProtocolDate(day.day.toString(u"dd.MM.yyyy")),
+                    QString::number(day.free), QString::number(day.allotment),
+                    QString::number(day.free + day.allotment)});
     }
   } catch (const DatabaseError&) {
     return reply.fail(errors::MatrixFailed(db));

@@ -57,7 +57,7 @@ Refusal Plan(const InstructionValues& values, const HandlerContext& context,
   plan.facility = Integer(facilityText);
   QList<WebPrice> prices;
   try {
-    prices = Store(context).StayPrices(Integer(typeText), plan.facility, plan.stay);
+    prices = Store(context).StayPrices(Integer(typeText), plan.stay);
   } catch (const DatabaseError& failure) {
     // A price matrix that fails is the request's failure; a lost database is the booking's.
     if (!failure.connectionLost()) throw;

@@ -15,9 +15,6 @@
 namespace taurelin {
 namespace {
 
-// The Monday of the arrival's week, which the price matrix takes as its reference day.
-QDate FirstDayOfWeek(const QDate& day) { return day.addDays(1 - day.dayOfWeek()); }
-
 // The last day the prices of a stay run to: a stay without nights is priced as one night.
 QDate PricedUntil(const Stay& stay) {
   return stay.departure == stay.arrival ? stay.arrival.addDays(1) : stay.departure;
@@ -56,8 +53,8 @@ QList<TypeAvailability> BookingStore::Availability(int facility, const QList<int
   for (const int type : types) {
     if (!distinct.contains(type)) distinct.append(type);
   }
-  const QList<QList<WebPrice>> prices = module().WebPricesOfTypes(
-      distinct, facility, FirstDayOfWeek(stay.arrival), stay.arrival, PricedUntil(stay));
+  const QList<QList<WebPrice>> prices =
+      module().WebPricesOfTypes(distinct, stay.arrival, PricedUntil(stay));
   QHash<int, qsizetype> priced;
   for (qsizetype i = 0; i < distinct.size(); ++i) priced.insert(distinct[i], i);
 
@@ -72,10 +69,17 @@ QList<TypeAvailability> BookingStore::Availability(int facility, const QList<int
   return answer;
 }
 
-QList<WebPrice> BookingStore::StayPrices(int type, int facility, const Stay& stay) {
-  return module().WebPricesOfTypes({type}, facility, FirstDayOfWeek(stay.arrival), stay.arrival,
-                                  PricedUntil(stay))
-      .value(0);
+QList<AvailabilityDay> BookingStore::Matrix(int facility, int agent, const QDate& from,
+                                            const QDate& to) {
+  Occupancy& occupancy = module().occupancy();
+  if (to < from) return {};
+  const qint64 days = from.daysTo(to) + 1;
+  if (days > kMaxMatrixDays) throw DatabaseError(MatrixTooLong(days));
+  return occupancy.Matrix(from, to, facility, agent);
+}
+
+QList<WebPrice> BookingStore::StayPrices(int type, const Stay& stay) {
+  return module().WebPricesOfTypes({type}, stay.arrival, PricedUntil(stay)).value(0);
 }
 
 ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {

@@ -10,6 +10,7 @@
 // units and writes its booking under one write lock, in one transaction, so no unit is sold
 // twice; a failed reservation or cancellation leaves the database as it was.
 
+#include "store/occupancy_engine.h"
 #include "store/web_price.h"
 
 #include <QDate>
@@ -113,8 +114,15 @@ class BookingStore {
   // Throws DatabaseError when a statement fails.
   QList<TypeAvailability> Availability(int facility, const QList<int>& types, const Stay& stay);
 
-  // The web prices of one rental type at `facility` for the stay; throws DatabaseError.
-  QList<WebPrice> StayPrices(int type, int facility, const Stay& stay);
+  // Per rental type of `facility` (-1: summed over all) and per day from `from` to `to`, the
+  // free units and the units held for `agent` (-1: none), by type and day, as the database's
+  // HENT_LEDIG_MATRISE gives them. No days when `to` is before `from`; a period of more than
+  // kMaxMatrixDays days fails. Throws DatabaseError.
+  QList<AvailabilityDay> Matrix(int facility, int agent, const QDate& from, const QDate& to);
+
+  // The web prices of one rental type for the stay (prices belong to the type, at every
+  // facility); throws DatabaseError.
+  QList<WebPrice> StayPrices(int type, const Stay& stay);
 
   // Counts the free units of the plan's type and writes the booking when enough are free.
   // No failure escapes: each is an outcome, and leaves nothing written.

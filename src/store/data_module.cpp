@@ -3,6 +3,9 @@
 #include "store/row_reads.h"
 
 #include "store/connection.h"
+#include "store/sqlite_connection.h"
+#include "store/sqlite_procedures.h"
+#include "store/stay_pricing.h"
 #include "store/dialect.h"
 #include "store/prepared_statements.h"
 #include "store/write_transaction.h"
@@ -54,99 +57,130 @@ bool TdmBook::sqlite() {
 
 namespace {
 
-// A row of the web price matrix, read from a SqliteRow or a Statement.
-template <typename Row>
-WebPrice WebPriceOf(Row& s) {
+// PostgreSQL: the web prices of several rental types (:UTYPER, an integer array) with their
+// lines that touch the stay, in one statement, so one round trip: by type, price and start
+// of line. The same rows as SQLite's reader of the price procedure (ReadWebPriceSources).
+constexpr char kWebPriceSources[] =
+    "SELECT P.UTYPE, P.PRIS_ID, P.PENSJON, P.START_DAG, P.ANT_DAGER, PJ.BESKR, PJ.PRISMET,\n"
+    "       L.PRIS_ID AS LINJE, L.FRA_DATO, L.TIL_DATO, L.PRIS_UKE, L.PRIS_WEEK\n"
+    "FROM PRIS P LEFT OUTER JOIN PENSJON PJ ON (PJ.PENSJON = P.PENSJON)\n"
+    "  LEFT OUTER JOIN PRISLINJE L ON (L.PRIS_ID = P.PRIS_ID AND L.FRA_DATO < :AVR\n"
+    "    AND (L.TIL_DATO IS NULL OR L.TIL_DATO > :ANK))\n"
+    "WHERE P.UTYPE = ANY(CAST(:UTYPER AS integer[])) AND P.WEB = 'J'\n"
+    "ORDER BY P.UTYPE, P.PRIS_ID, L.FRA_DATO";
+
+std::optional<qint64> OptionalInteger(const Statement& s, const QString& column) {
+  return s.isNull(column) ? std::nullopt : std::optional<qint64>(s.integer(column));
+}
+
+// An exact decimal of two places (NUMERIC(15,2)) in hundredths. The driver gives it as the
+// nearest double, which is within a hundredth's fraction of it at that precision.
+qint64 Hundredths(const Statement& s, const QString& column) {
+  return std::llround(s.number(column) * 100.0);
+}
+
+// A row of the web price matrix as availability and reservation read it.
+WebPrice WebPriceOf(const PricedSource& priced) {
+  const WebPriceSource& s = *priced.source;
   WebPrice price;
-  price.priceCode = s.integer("INTPRISKODE");
-  price.total = s.number("FLTTOTALPRISER");
-  price.board = s.number("FLTPENSJON");
-  price.priceType = s.text("CHRPRISTYPE");
-  price.boardType = s.integer("intPRISMET");
-  price.boardTypeText = s.text("intPRISMET");
-  price.startDay = s.integer("START_DAG");
-  price.days = s.integer("ANT_DAGER");
+  price.priceCode = static_cast<int>(s.id);
+  price.total = AmountNumber(priced.price.total);
+  price.board = s.board ? static_cast<double>(*s.board) : 0;
+  price.priceType = PriceTypeCode(s.startDay, s.days);
+  price.boardType = s.method ? static_cast<int>(*s.method) : 0;
+  price.boardTypeText = s.method ? QString::number(*s.method) : QStringLiteral("");
+  price.startDay = s.startDay;
+  price.days = s.days;
   return price;
 }
 
-// SQLite: the matrix of one rental type, in a statement kept for the connection.
-constexpr char kWebPricesSqlite[] =
-    "select\n"
-    "  INTPRISKODE,\n"
-    "  STRBESKR,\n"
-    "  FLTTOTALPRISER,\n"
-    "  FLTPRISMND,\n"
-    "  FLTPENSJON,\n"
-    "  CHRPRISTYPE,\n"
-    "  intPRISMET,\n"
-    "  intSTART_DAG START_DAG,\n"
-    "  intANT_DAGER ANT_DAGER\n"
-    "from\n"
-    "  BEREGN_WEB_PRISMATRISE(:REFDATO, :ANK, :AVR, :UTYPEN, :ANLEGGET)\n"
-    "ORDER BY STRBESKR, intPRISMET, intSTART_DAG, intANT_DAGER";
-
-// PostgreSQL: the matrices of several rental types (:UTYPER, an integer array) in one
-// statement, so one round trip. NR numbers the types in the array's order; each type's rows
-// come in the order of its own matrix, ties in the order the procedure gives them.
-constexpr char kWebPricesOfTypes[] =
-    "select\n"
-    "  T.NR,\n"
-    "  M.INTPRISKODE,\n"
-    "  M.STRBESKR,\n"
-    "  M.FLTTOTALPRISER,\n"
-    "  M.FLTPRISMND,\n"
-    "  M.FLTPENSJON,\n"
-    "  M.CHRPRISTYPE,\n"
-    "  M.intPRISMET,\n"
-    "  M.intSTART_DAG START_DAG,\n"
-    "  M.intANT_DAGER ANT_DAGER\n"
-    "from\n"
-    "  unnest(CAST(:UTYPER AS integer[])) WITH ORDINALITY AS T(UTYPE, NR)\n"
-    "  CROSS JOIN LATERAL BEREGN_WEB_PRISMATRISE(:REFDATO, :ANK, :AVR, T.UTYPE, :ANLEGGET)\n"
-    "    WITH ORDINALITY AS M(INTPRISKODE, STRBESKR, FLTTOTALPRISER, FLTPRISMND, FLTPENSJON,\n"
-    "                         CHRPRISTYPE, intPRISMET, intSTART_DAG, intANT_DAGER, RANG)\n"
-    "ORDER BY T.NR, M.STRBESKR COLLATE \"C\" NULLS FIRST, M.intPRISMET NULLS FIRST,\n"
-    "  M.intSTART_DAG NULLS FIRST, M.intANT_DAGER NULLS FIRST, M.RANG";
-
-}  // namespace
-
-QList<WebPrice> TdmBook::sqliteWebPrices(int type, int facility, const QDate& reference,
-                                         const QDate& arrival, const QDate& until) {
-  const RowParams params = {{":REFDATO", reference}, {":ANK", arrival}, {":AVR", until},
-                            {":UTYPEN", qint64{type}}, {":ANLEGGET", qint64{facility}}};
-  return ReadRows(connectionName(), true, kWebPricesSqlite, params,
-                  [](auto& s) { return WebPriceOf(s); });
-}
-
-QList<QList<WebPrice>> TdmBook::WebPricesOfTypes(const QList<int>& types, int facility,
-                                                 const QDate& reference, const QDate& arrival,
-                                                 const QDate& until) {
-  QList<QList<WebPrice>> prices;
-  prices.reserve(types.size());
-  if (types.isEmpty()) return prices;
-  if (sqlite()) {
+// The web prices of each type with their lines that touch the nights from `arrival` up to
+// `until`; throws DatabaseError.
+QList<QList<WebPriceSource>> WebPriceSources(const QString& connection, bool sqlite,
+                                             const QList<int>& types, const QDate& arrival,
+                                             const QDate& until) {
+  QList<QList<WebPriceSource>> sources(types.size());
+  if (sqlite) {
     // A kept statement a type costs no round trip.
-    for (const int type : types) {
-      prices.append(sqliteWebPrices(type, facility, reference, arrival, until));
+    QSqlDatabase database = ReadyConnection(connection);
+    for (qsizetype i = 0; i < types.size(); ++i) {
+      QString error;
+      if (!ReadWebPriceSources(SqliteHandle(database), types[i], arrival, until, &sources[i],
+                               &error)) {
+        throw SqliteReadFailure(database, error);
+      }
     }
-    return prices;
+    return sources;
   }
   QStringList numbers;
   for (const int type : types) numbers << QString::number(type);
-  Statement statement(connectionName());
-  statement.add(QString::fromLatin1(kWebPricesOfTypes));
-  statement.bindText(QStringLiteral("UTYPER"), u'{' + numbers.join(u',') + u'}');
-  statement.bindDate(QStringLiteral("REFDATO"), reference);
-  statement.bindDate(QStringLiteral("ANK"), arrival);
-  statement.bindDate(QStringLiteral("AVR"), until);
-  statement.bindInteger(QStringLiteral("ANLEGGET"), facility);
-  statement.run();
-  prices.resize(types.size());
-  while (statement.next()) {
-    const qsizetype at = statement.integer(QStringLiteral("NR")) - 1;
-    if (at >= 0 && at < prices.size()) prices[at].append(WebPriceOf(statement));
+  Statement s(connection);
+  s.add(QString::fromLatin1(kWebPriceSources));
+  s.bindText(QStringLiteral("UTYPER"), u'{' + numbers.join(u',') + u'}');
+  s.bindDate(QStringLiteral("ANK"), arrival);
+  s.bindDate(QStringLiteral("AVR"), until);
+  s.run();
+  const QString type = QStringLiteral("UTYPE"), id = QStringLiteral("PRIS_ID"),
+                line = QStringLiteral("LINJE");
+  QList<WebPriceSource> read;
+  qint64 readType = 0;
+  const auto keep = [&] {
+    for (qsizetype i = 0; i < types.size(); ++i) {
+      if (types[i] == readType) sources[i] = read;
+    }
+    read.clear();
+  };
+  while (s.next()) {
+    const qint64 rowType = s.integer(type);
+    if (!read.isEmpty() && rowType != readType) keep();
+    readType = rowType;
+    if (read.isEmpty() || read.last().id != s.integer(id)) {
+      read.append({s.integer(id), s.integer(QStringLiteral("START_DAG")),
+                   s.integer(QStringLiteral("ANT_DAGER")),
+                   OptionalInteger(s, QStringLiteral("PENSJON")),
+                   s.isNull(QStringLiteral("BESKR"))
+                       ? std::nullopt
+                       : std::optional<QString>(s.text(QStringLiteral("BESKR"))),
+                   OptionalInteger(s, QStringLiteral("PRISMET")), {}});
+    }
+    if (!s.isNull(line)) {
+      read.last().lines.append({s.date(QStringLiteral("FRA_DATO")),
+                                s.date(QStringLiteral("TIL_DATO")),
+                                Hundredths(s, QStringLiteral("PRIS_UKE")),
+                                Hundredths(s, QStringLiteral("PRIS_WEEK"))});
+    }
+  }
+  if (!read.isEmpty()) keep();
+  return sources;
+}
+
+}  // namespace
+
+QList<QList<WebPrice>> ReadWebPrices(const QString& connection, bool sqlite,
+                                     const QList<int>& types, const QDate& arrival,
+                                     const QDate& until) {
+  QList<QList<WebPrice>> prices(types.size());
+  // A stay that ends before it starts has no night to price.
+  if (types.isEmpty() || until <= arrival) return prices;
+  const QList<QList<WebPriceSource>> sources =
+      WebPriceSources(connection, sqlite, types, arrival, until);
+  for (qsizetype i = 0; i < types.size(); ++i) {
+    std::optional<qint64> outOfRange;
+    QList<PricedSource> priced = PriceSources(sources[i], arrival, until, &outOfRange);
+    if (outOfRange) {
+      throw DatabaseError(
+          QStringLiteral("the price of the stay at price %1 is out of range").arg(*outOfRange));
+    }
+    SortAsPriceMatrix(priced);
+    prices[i].reserve(priced.size());
+    for (const PricedSource& p : priced) prices[i].append(WebPriceOf(p));
   }
   return prices;
+}
+
+QList<QList<WebPrice>> TdmBook::WebPricesOfTypes(const QList<int>& types, const QDate& arrival,
+                                                 const QDate& until) {
+  return ReadWebPrices(connectionName(), sqlite(), types, arrival, until);
 }
 
 Statement TdmBook::qryAlleAnlegg() const {
@@ -163,27 +197,10 @@ const QStringList& TdmBook::BookColumns() {
   return columns;
 }
 
-const QStringList& TdmBook::LeieColumns() {
-  static const QStringList columns = {
-      "REFNR",    "BESTNR",   "ANKOMST", "AVREISE",  "OBJNR",      "UTYPE",    "FLOYKODE",
-      "LEIETYPE", "TIL",      "ETTER",   "LINJENR",  "LINJE_EIER", "ANTALL",   "ANT_VOKSEN",
-      "ANT_BARN", "A_PRIS",   "VKODE",   "UT_FAKT",  "PENSJON",    "FORMAL",   "RABATT",
-      "PRISKODE", "STATKODE", "PRISTYPE", "ANLEGG",  "STATUS",     "FAKT_STAT", "TEKST",
-      "FRITEKST", "ANT_GRATIS", "AG_PROV"};
-  return columns;
-}
-
 Statement TdmBook::qryBook() const {
   Statement s = statement();
   AddSelect(s, BookColumns());
   s.add({"from BOOKING", "where REFNR=:REFNR"});
-  return s;
-}
-
-Statement TdmBook::qryLeie() const {
-  Statement s = statement();
-  AddSelect(s, LeieColumns());
-  s.add({"from LEIE", "where REFNR = :REFNR"});
   return s;
 }
 
@@ -333,11 +350,6 @@ void TdmBook::writeHeader(TBookingData& booking) {
 
 void TdmBook::SaveLeie(const TBookingData& booking, TUtleieData& line) {
   const qint64 refnr = static_cast<qint64>(std::llround(booking.REFNR));
-  Statement existing = qryLeie();
-  existing.bindInteger(QStringLiteral("REFNR"), refnr);
-  existing.run();
-  existing.close();
-
   line.LINJENR = newLineNumber();
   TUtleieData object = line;
   object.LINJE_EIER = line.LINJENR;

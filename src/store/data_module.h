@@ -21,6 +21,14 @@
 
 namespace taurelin {
 
+// The web price matrix of each rental type of `types`, in that order, for the nights from
+// `arrival` up to `until` on the connection `connection` (an SQLite one when `sqlite`), as
+// BEREGN_WEB_PRISMATRISE gives it, ordered by description, board method, start day and
+// number of days: computed in memory from the price rows, read once. Throws DatabaseError.
+QList<QList<WebPrice>> ReadWebPrices(const QString& connection, bool sqlite,
+                                     const QList<int>& types, const QDate& arrival,
+                                     const QDate& until);
+
 class TdmBook {
  public:
   // The Qt connection name of the module's connection.
@@ -39,27 +47,23 @@ class TdmBook {
   [[noreturn]] void openMainWithoutAlias(const QString& name, const QString& aliasFile);
   QString connectionName() const { return QLatin1String(kConnectionName); }
 
-  // The web price matrix of each rental type of `types`, in that order, at a facility (-1:
-  // all) for the nights from `arrival` up to `until`, the week starting on `reference`.
+  // The web price matrix of each rental type of `types`, in that order, for the nights from
+  // `arrival` up to `until`, as BEREGN_WEB_PRISMATRISE gives it (prices belong to the rental
+  // type alone, whatever the facility), computed here from the price rows read once.
   // Throws DatabaseError when the matrix of one of them fails.
-  QList<QList<WebPrice>> WebPricesOfTypes(const QList<int>& types, int facility,
-                                          const QDate& reference, const QDate& arrival,
+  QList<QList<WebPrice>> WebPricesOfTypes(const QList<int>& types, const QDate& arrival,
                                           const QDate& until);
   // Every facility with its company.
   Statement qryAlleAnlegg() const;
   // One booking header: bind REFNR.
   Statement qryBook() const;
-  // The rental lines of a booking: bind REFNR.
-  Statement qryLeie() const;
   // A new booking reference number (column REFNR).
   Statement stpRefnr() const;
   // A new rental line number (column LINJENR).
   Statement stpLeie() const;
 
-  // The column lists of the booking header and of a rental line, as the two tables hold them
-  // for booking creation.
+  // The columns of the booking header, as the table holds them for booking creation.
   static const QStringList& BookColumns();
-  static const QStringList& LeieColumns();
 
   // The occupancy and capacity operations, on this module's connection.
   Occupancy& occupancy() { return occupancy_; }
@@ -75,8 +79,6 @@ class TdmBook {
 
  private:
   Statement statement() const { return Statement(connectionName()); }
-  QList<WebPrice> sqliteWebPrices(int type, int facility, const QDate& reference,
-                                  const QDate& arrival, const QDate& until);
   void writeHeader(TBookingData& booking);
   // Writes the rental-type line and its object line; throws DatabaseError on failure.
   void SaveLeie(const TBookingData& booking, TUtleieData& line);

@@ -85,10 +85,11 @@ void Occupancy::InitBelegg() {
   }
   const Layout layout = readLayout();
   engine_.setLayout(layout.pairs, layout.facilities);
+  for (auto& capacities : matrixCapacity_) capacities.reset();
   layoutVersion_ = version;
 }
 
-void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anlegg) {
+void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anlegg, int agent) {
   const bool sqlite = features().sqlite;
   const Params period = WithUser({{":fra_dato", FraDato}, {":til_dato", TilDato}});
   QList<OccupiedLine> occupied;
@@ -123,7 +124,7 @@ void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anleg
                                    [](auto& r) { return occupancy_rows::Allotment(r); });
   const auto used = ReadRows(connectionName_, sqlite, occupancy_sql::kBruktAllotment, period,
                              [](auto& r) { return occupancy_rows::Used(r); });
-  engine_.load({FraDato, TilDato, QDate::currentDate(), -1}, occupied, allotments, used);
+  engine_.load({FraDato, TilDato, QDate::currentDate(), agent}, occupied, allotments, used);
 }
 
 int Occupancy::GetKapasitet(int Anlegg, int Utype) {
@@ -163,6 +164,23 @@ int Occupancy::GetKapasitet(int Anlegg, int Utype) {
 int Occupancy::GetMaxBelegg(int Anlegg, int Utype, const QDate& FraDato, const QDate& TilDato,
                             OccupancyCounter Teller) const {
   return Clamp(engine_.maxOverStay(Anlegg, Utype, FraDato, TilDato, Teller));
+}
+
+QList<AvailabilityDay> Occupancy::Matrix(const QDate& from, const QDate& to, int facility,
+                                         int agent) {
+  InitBelegg();
+  const bool all = facility == -1;
+  std::optional<QList<TypeCapacity>>& capacities = matrixCapacity_[all ? 1 : 0];
+  if (!capacities) {
+    capacities = ReadRows(connectionName_, features().sqlite,
+                          all ? occupancy_sql::kKapasitetSamlet : occupancy_sql::kKapasitet,
+                          WithUser({}), [all](auto& r) {
+                            return TypeCapacity{all ? -1 : r.integer("ANLEGG"),
+                                                r.integer("UTYPE"), qint64{r.integer("ANTENH")}};
+                          });
+  }
+  LoadBelegg(from, to, facility, agent);
+  return engine_.matrix(*capacities, facility);
 }
 
 }  // namespace taurelin

@@ -34,8 +34,9 @@ class Occupancy {
   // facilities "all" sums over, unless the layout kept from before is still the database's.
   void InitBelegg();
   // Loads the counters of the stay from FraDato to TilDato, of facility Anlegg alone (-1:
-  // of every facility); counters of other facilities then read 0.
-  void LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anlegg = -1);
+  // of every facility); counters of other facilities then read 0. Allotments count as held
+  // for `agent` (-1: for every agent).
+  void LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anlegg = -1, int agent = -1);
   // The units of the type at the facility (-1: over all facilities), read from the database
   // at the first use and kept. A pair that the database does not know gives -1 and a notice
   // to the operator that nobody has to wait for.
@@ -43,6 +44,12 @@ class Occupancy {
   // The highest counter over the nights of the stay last loaded; never below 0.
   int GetMaxBelegg(int Anlegg, int Utype, const QDate& FraDato, const QDate& TilDato,
                    OccupancyCounter Teller) const;
+
+  // The availability matrix, as HENT_LEDIG_MATRISE gives it: per rental type of the facility
+  // (-1: summed over all) and per day from `from` to `to`, the free units and the units held
+  // for `agent` (-1: none). Makes the layout ready and loads the period itself. The
+  // capacities are kept behind the layout version, as the layout is.
+  QList<AvailabilityDay> Matrix(const QDate& from, const QDate& to, int facility, int agent);
 
   // Forgets what was learnt of the database's layout and whether it has the index, for a
   // connection opened anew (the capacities stay as read at the first use).
@@ -69,6 +76,8 @@ class Occupancy {
   std::optional<std::pair<qint64, qint64>> layoutVersion_;  // of the layout in the engine
   std::optional<QHash<std::pair<int, int>, int>> capacity_;  // (facility, type) -> units
   std::optional<QHash<int, int>> capacityAll_;               // type -> units
+  // The matrix's capacities per facility and summed, read again with the layout.
+  std::optional<QList<TypeCapacity>> matrixCapacity_[2];
 };
 
 }  // namespace taurelin

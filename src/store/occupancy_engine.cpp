@@ -11,6 +11,12 @@ int CounterIndex(OccupancyCounter counter) {
 
 }  // namespace
 
+QString MatrixTooLong(qint64 days) {
+  return QStringLiteral("the period from FRA to TIL has %1 days; at most %2 are answered")
+      .arg(days)
+      .arg(kMaxMatrixDays);
+}
+
 void OccupancyEngine::setLayout(const QList<OccupancyLayoutRow>& layout,
                                 const QList<int>& facilities) {
   index_.clear();
@@ -174,6 +180,49 @@ qint64 OccupancyEngine::maxOverStay(int facility, int type, QDate arrival, QDate
     highest = std::max(highest, sum);
   }
   return highest;
+}
+
+std::vector<qint64> OccupancyEngine::daySums(int facility, int type,
+                                             OccupancyCounter counter) const {
+  const qint64 first = period_.from.toJulianDay();
+  std::vector<qint64> sums(static_cast<size_t>(period_.to.toJulianDay() - first + 1), 0);
+  // One pass over each row's steps alongside the days, rather than a search a day.
+  for (const Row* row : rowsFor(facility, type)) {
+    const Steps& steps = row->counters[CounterIndex(counter)];
+    auto next = steps.begin();
+    qint64 value = 0;
+    for (size_t d = 0; d < sums.size(); ++d) {
+      const qint64 day = first + static_cast<qint64>(d);
+      for (; next != steps.end() && next->first <= day; ++next) value = next->second;
+      sums[d] += value;
+    }
+  }
+  return sums;
+}
+
+QList<AvailabilityDay> OccupancyEngine::matrix(const QList<TypeCapacity>& capacities,
+                                               int facility) const {
+  QList<AvailabilityDay> days;
+  if (!period_.from.isValid() || !period_.to.isValid() || period_.to < period_.from) return days;
+  QList<TypeCapacity> sold;
+  for (const TypeCapacity& capacity : capacities) {
+    if (capacity.facility == facility) sold.append(capacity);
+  }
+  std::stable_sort(sold.begin(), sold.end(),
+                   [](const TypeCapacity& a, const TypeCapacity& b) { return a.type < b.type; });
+  const qint64 first = period_.from.toJulianDay();
+  for (const TypeCapacity& capacity : sold) {
+    const std::vector<qint64> notFree = daySums(facility, capacity.type, OccupancyCounter::NotFree);
+    const std::vector<qint64> held =
+        period_.agentFilter == -1
+            ? std::vector<qint64>(notFree.size(), 0)
+            : daySums(facility, capacity.type, OccupancyCounter::AgentAllotment);
+    for (size_t d = 0; d < notFree.size(); ++d) {
+      days.append({capacity.type, QDate::fromJulianDay(first + static_cast<qint64>(d)),
+                   capacity.units - notFree[d], held[d]});
+    }
+  }
+  return days;
 }
 
 }  // namespace taurelin

@@ -73,6 +73,27 @@ enum class OccupancyCounter {
   AgentAllotment,
 };
 
+// The units of a rental type at one facility, or summed over all of them (facility -1).
+struct TypeCapacity {
+  int facility = -1;
+  int type = 0;
+  qint64 units = 0;
+};
+
+// The longest period the availability matrix answers: a year, leap day included.
+inline constexpr qint64 kMaxMatrixDays = 366;
+// The failure of a longer one, `days` long.
+QString MatrixTooLong(qint64 days);
+
+// One day of a rental type in the availability matrix: the units free, and the units held
+// for the agents that the agent filter admits.
+struct AvailabilityDay {
+  int type = 0;
+  QDate day;
+  qint64 free = 0;
+  qint64 allotment = 0;
+};
+
 // Counts, for each (facility, rental type) pair of the layout and each day of the loaded
 // period, the units that are not free and the units held for the admitted agents.
 //
@@ -102,6 +123,11 @@ class OccupancyEngine {
   qint64 maxOverStay(int facility, int type, QDate arrival, QDate departure,
                      OccupancyCounter counter) const;
 
+  // For each of `capacities` that is of `facility` (by type, types that tie in the order
+  // given) and each day of the loaded period: its units less those not free, and the units
+  // held for the admitted agents (0 when the period admits every agent, -1).
+  QList<AvailabilityDay> matrix(const QList<TypeCapacity>& capacities, int facility) const;
+
  private:
   // A counter as the value it takes from each day on (a step function over Julian days):
   // changes are gathered as deltas while loading, then turned into running values.
@@ -114,6 +140,8 @@ class OccupancyEngine {
   void addToCounter(Row& row, OccupancyCounter counter, qint64 from, qint64 to, int units);
   QList<const Row*> rowsFor(int facility, int type) const;
   static qint64 valueAt(const Steps& steps, qint64 day);
+  // The counter of each day of the loaded period, summed over the rows of the pair.
+  std::vector<qint64> daySums(int facility, int type, OccupancyCounter counter) const;
 
   QHash<std::pair<int, int>, qsizetype> index_;
   std::vector<Row> rows_;

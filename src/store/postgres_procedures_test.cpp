@@ -2,9 +2,14 @@
 // give. The same data goes into a database of each backend, the same calls with the same
 // bound values go to both, and the answers must agree column by column and row by row, or
 // both must fail. What the SQLite procedures answer is pinned down by their own tests; these
-// hold the PostgreSQL ones to it. Skipped without a PostgreSQL test server.
+// hold the PostgreSQL ones to it, and the handlers' own computation (the occupancy engine
+// and the stay prices on rows read by plain statements) on each backend to them as well.
+// Skipped without a PostgreSQL test server.
 
 #include "store/connection.h"
+#include "store/data_module.h"
+#include "store/database_error.h"
+#include "store/occupancy.h"
 #include "store/postgres_test_database.h"
 #include "store/sqlite_test_database.h"
 
@@ -36,6 +41,23 @@ const QString kMatrix = QStringLiteral(
     "SELECT UTLEIETYPE, DATO, LEDIG, ALLOTMENT, TILBUD FROM HENT_LEDIG_MATRISE(?, ?, ?, ?, 0)");
 
 QDate Day(int n) { return QDate::currentDate().addDays(n); }
+
+// The prices as the handlers read them, in the order in which they read them.
+const QString kOrderedPrices = QStringLiteral(
+    "SELECT INTPRISKODE, FLTTOTALPRISER, FLTPENSJON, CHRPRISTYPE, intPRISMET, intSTART_DAG,"
+    " intANT_DAGER FROM BEREGN_WEB_PRISMATRISE(?, ?, ?, ?, ?)"
+    " ORDER BY STRBESKR, intPRISMET, intSTART_DAG, intANT_DAGER");
+
+QString PriceRow(int code, double total, double board, const QString& type,
+                 const QString& method, int startDay, int days) {
+  return QStringLiteral("%1|%2|%3|%4|%5|%6|%7")
+      .arg(code)
+      .arg(total, 0, 'g', 17)
+      .arg(board, 0, 'g', 17)
+      .arg(type, method)
+      .arg(startDay)
+      .arg(days);
+}
 QString Local(const QDate& date) { return date.toString(u"dd.MM.yyyy"); }
 QString Iso(const QDate& date) { return date.toString(Qt::ISODate); }
 
@@ -139,7 +161,66 @@ class TwinProcedureTest : public ::testing::Test {
           // The handlers' form (local text) and the data module's (dates) alike.
           Agree(kMatrix, {Local(Day(first)), Local(Day(last)), agent, facility});
           Agree(kMatrix, {Day(first), Day(last), agent, facility});
+          AgreeComputedMatrix(Day(first), Day(last), agent, facility);
         }
+      }
+    }
+  }
+
+  // The handlers' matrix, computed on each backend, is the SQLite procedure's.
+  void AgreeComputedMatrix(const QDate& from, const QDate& to, int agent, int facility) {
+    const QStringList expected = Ask(sqlite_->database(), kMatrix, {from, to, agent, facility}).rows;
+    for (const QString& connection : {sqlite_->database().connectionName(), kPostgres}) {
+      Occupancy occupancy(connection, nullptr);
+      QStringList rows;
+      for (const AvailabilityDay& d : occupancy.Matrix(from, to, facility, agent)) {
+        rows << QStringLiteral("%1|%2|%3|%4|%5")
+                    .arg(d.type)
+                    .arg(Iso(d.day))
+                    .arg(d.free)
+                    .arg(d.allotment)
+                    .arg(d.free + d.allotment);
+      }
+      EXPECT_EQ(rows.join(u" / ").toStdString(), expected.join(u" / ").toStdString())
+          << connection.toStdString() << " " << Iso(from).toStdString()
+                                << ".." << Iso(to).toStdString() << " agent " << agent
+                                << " facility " << facility;
+    }
+  }
+
+  // The handlers' prices of a stay, computed on each backend, are the SQLite procedure's, or
+  // fail where it fails.
+  void AgreeComputedPrices(const QDate& arrival, const QDate& departure, int type) {
+    QSqlQuery query(sqlite_->database());
+    query.prepare(kOrderedPrices);
+    for (const QVariant& value : QVariantList{arrival, arrival, departure, type, -1}) {
+      query.addBindValue(value);
+    }
+    const bool fails = !query.exec();
+    QStringList expected;
+    while (query.next()) {
+      expected << PriceRow(query.value(0).toInt(), query.value(1).toDouble(),
+                           query.value(2).toDouble(), query.value(3).toString(),
+                           query.value(4).isNull() ? QString() : query.value(4).toString(),
+                           query.value(5).toInt(), query.value(6).toInt());
+    }
+    for (const QString& connection : {sqlite_->database().connectionName(), kPostgres}) {
+      const std::string call = connection.toStdString() + " " + Iso(arrival).toStdString() +
+                               ".." + Iso(departure).toStdString() + " type " +
+                               std::to_string(type);
+      try {
+        QStringList rows;
+        const bool sqlite = connection != kPostgres;
+        const QList<WebPrice> prices =
+            ReadWebPrices(connection, sqlite, {type}, arrival, departure).value(0);
+        for (const WebPrice& p : prices) {
+          rows << PriceRow(p.priceCode, p.total, p.board, p.priceType, p.boardTypeText,
+                           p.startDay, p.days);
+        }
+        EXPECT_FALSE(fails) << call;
+        EXPECT_EQ(rows.join(u" / ").toStdString(), expected.join(u" / ").toStdString()) << call;
+      } catch (const DatabaseError& failure) {
+        EXPECT_TRUE(fails) << call << ": " << failure.what();
       }
     }
   }
@@ -179,12 +260,14 @@ TEST_F(TwinProcedureTest, WebPricesOfStaysAgree) {
       const QDate ank = april.addDays(arrival - 1);
       const QDate avr = april.addDays(departure - 1);
       Agree(kPrices, {april, ank, avr, type, -1});
+      AgreeComputedPrices(ank, avr, type);
       Agree(kPrices, {Local(april), Local(ank), Iso(avr), QString::number(type), 3});
     }
   }
   // A century of nights: priced on one type, out of range on the other.
   Agree(kPrices, {april, QDate(2000, 1, 1), QDate(2100, 1, 1), 5, -1});
   BothFail(kPrices, {april, QDate(2000, 1, 1), QDate(2100, 1, 1), 7, -1}, "out of range");
+  AgreeComputedPrices(QDate(2000, 1, 1), QDate(2100, 1, 1), 7);
   EXPECT_GT(rows_, 80);
 }
 
@@ -223,6 +306,7 @@ TEST_F(TwinProcedureTest, AvailabilityAgrees) {
   AgreeOnMatrices({-1, 1, 2, 3, 99}, {-1, 7, 8}, {{5, 13}, {9, 9}, {10, 8}});
   // The longest period answered, and one day more.
   Agree(kMatrix, {Day(0), Day(365), -1, -1});
+  AgreeComputedMatrix(Day(0), Day(365), -1, -1);
   BothFail(kMatrix, {Day(0), Day(366), -1, -1}, "367 days");
   EXPECT_GT(rows_, 200);
 }
@@ -236,6 +320,7 @@ TEST_F(TwinProcedureTest, DemoBusinessAgrees) {
     for (const auto& [arrival, departure] : QList<std::pair<int, int>>{
              {0, 1}, {3, 5}, {1, 8}, {2, 12}, {14, 28}, {360, 369}, {-3, 4}, {700, 735}}) {
       Agree(kPrices, {Day(0), Day(arrival), Day(departure), type, 1});
+      AgreeComputedPrices(Day(arrival), Day(departure), type);
     }
   }
   EXPECT_GT(rows_, 5000);
@@ -354,6 +439,7 @@ TEST_F(TwinProcedureTest, GeneratedBusinessesAgree) {
       const int arrival = std::uniform_int_distribution<int>(-35, 90)(random);
       const int nights = std::uniform_int_distribution<int>(-1, 20)(random);
       Agree(kPrices, {Day(0), Day(arrival), Day(arrival + nights), 1 + stay % 5, -1});
+      AgreeComputedPrices(Day(arrival), Day(arrival + nights), 1 + stay % 5);
     }
   }
   EXPECT_GT(rows_, 10000);

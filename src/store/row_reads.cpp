@@ -32,15 +32,16 @@ KeptSqliteRead::KeptSqliteRead(const QString& connection, const char* sql,
 
 bool KeptSqliteRead::next() {
   if (statement_.next()) return true;
-  if (!statement_.ok()) {
-    sqlite3* db = SqliteHandle(database_);
-    throw StatementFailure(
-        database_, QSqlError(QStringLiteral("Unable to fetch row"), statement_.error(),
-                             QSqlError::StatementError,
-                             QString::number(db == nullptr ? SQLITE_ERROR
-                                                           : sqlite3_extended_errcode(db))));
-  }
+  if (!statement_.ok()) throw SqliteReadFailure(database_, statement_.error());
   return false;
+}
+
+DatabaseError SqliteReadFailure(QSqlDatabase& database, const QString& error) {
+  sqlite3* db = SqliteHandle(database);
+  return StatementFailure(
+      database, QSqlError(QStringLiteral("Unable to fetch row"), error, QSqlError::StatementError,
+                          QString::number(db == nullptr ? SQLITE_ERROR
+                                                        : sqlite3_extended_errcode(db))));
 }
 
 Statement OpenedStatement(const QString& connection, const char* sql, const RowParams& params) {

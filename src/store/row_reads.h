@@ -39,6 +39,10 @@ class KeptSqliteRead {
   SqliteRow row_;
 };
 
+// The failure of a read on the raw handle of an SQLite connection, as Statement reports one:
+// with the connection's error code, so that a lost database is told from a bad statement.
+DatabaseError SqliteReadFailure(QSqlDatabase& database, const QString& error);
+
 // Statement for `sql` with `params` bound, opened.
 Statement OpenedStatement(const QString& connection, const char* sql, const RowParams& params);
 

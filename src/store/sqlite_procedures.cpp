@@ -25,15 +25,6 @@
 namespace taurelin {
 namespace {
 
-// The longest period HENT_LEDIG_MATRISE answers: a year, leap day included.
-constexpr qint64 kMaxMatrixDays = 366;
-
-// 'yyyy-mm-dd' exactly, read by its digits; otherwise what Qt's parser makes of it.
-QDate IsoDate(const QString& text) {
-  if (const std::optional<QDate> digits = IsoDateDigits(text)) return *digits;
-  return QDate::fromString(text, u"yyyy-MM-dd");
-}
-
 QString ValueText(sqlite3_value* value) {
   if (sqlite3_value_type(value) == SQLITE_NULL) return QStringLiteral("NULL");
   const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
@@ -50,10 +41,7 @@ class Arguments {
   std::optional<QDate> date(int i) {
     sqlite3_value* value = values_[static_cast<size_t>(i)];
     if (sqlite3_value_type(value) == SQLITE_TEXT) {
-      const QString text = ValueText(value);
-      QDate date = IsoDate(text);
-      if (!date.isValid()) date = QDate::fromString(text, u"dd.MM.yyyy");
-      if (date.isValid()) return date;
+      if (const std::optional<QDate> date = ArgumentDate(ValueText(value))) return date;
     }
     return fail(i, QStringLiteral("a date (yyyy-mm-dd or dd.mm.yyyy)"));
   }
@@ -138,11 +126,6 @@ class RowReader {
     if (column < 0 || statement_.isNull(column)) return QVariant();
     return QVariant(wide(name));
   }
-  QVariant nullableText(const char* name) {
-    const int column = find(name);
-    if (column < 0 || statement_.isNull(column)) return QVariant();
-    return QVariant(statement_.text(column));
-  }
 
   bool ok() const { return error_.isEmpty(); }
   const QString& error() const { return error_; }
@@ -213,12 +196,6 @@ std::optional<std::pair<qint64, qint64>> LayoutVersion(sqlite3* db) {
   return std::pair<qint64, qint64>{*value, *schema};
 }
 
-struct Capacity {
-  int facility = -1;
-  int type = 0;
-  qint64 units = 0;
-};
-
 // What HENT_LEDIG_MATRISE keeps of its connection between calls: the layout in the engine,
 // the capacities and whether the index is there, behind the layout version, which triggers
 // raise on every change of the tables these are read from and the schema raises with every
@@ -228,17 +205,18 @@ struct MatrixLayout {
   bool layoutRead = false;
   bool indexed = false;
   OccupancyEngine engine;
-  std::optional<QList<Capacity>> perFacility;
-  std::optional<QList<Capacity>> summed;
+  std::optional<QList<TypeCapacity>> perFacility;
+  std::optional<QList<TypeCapacity>> summed;
 };
 
 // The capacities of every facility's types, or (all) of each type over all facilities.
 bool ReadCapacities(sqlite3* db, bool all, const OccupancyPeriod& period,
-                    QList<Capacity>* capacities, QString* error) {
+                    QList<TypeCapacity>* capacities, QString* error) {
   return ReadOccupancyRows(
       db, all ? occupancy_sql::kKapasitetSamlet : occupancy_sql::kKapasitet, period,
       [all](RowReader& r) {
-        return Capacity{all ? -1 : r.integer("ANLEGG"), r.integer("UTYPE"), r.wide("ANTENH")};
+        return TypeCapacity{all ? -1 : r.integer("ANLEGG"), r.integer("UTYPE"),
+                            r.wide("ANTENH")};
       },
       capacities, error);
 }
@@ -254,14 +232,10 @@ bool UpdateLayout(sqlite3* db, bool all, const OccupancyPeriod& period, MatrixLa
     kept->perFacility.reset();
     kept->summed.reset();
   }
-  std::optional<QList<Capacity>>& capacities = all ? kept->summed : kept->perFacility;
+  std::optional<QList<TypeCapacity>>& capacities = all ? kept->summed : kept->perFacility;
   if (!capacities) {
-    QList<Capacity> read;
+    QList<TypeCapacity> read;
     if (!ReadCapacities(db, all, period, &read, error)) return false;
-    // The statements give the types in ascending order already; sorting keeps that promise
-    // whatever a future statement does.
-    std::stable_sort(read.begin(), read.end(),
-                     [](const Capacity& a, const Capacity& b) { return a.type < b.type; });
     capacities = std::move(read);
   }
   if (!kept->layoutRead) {
@@ -317,9 +291,7 @@ bool AvailabilityMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, 
   if (*to < *from) return true;
   const qint64 days = from->daysTo(*to) + 1;
   if (days > kMaxMatrixDays) {
-    *error = QStringLiteral("the period from FRA to TIL has %1 days; at most %2 are answered")
-                 .arg(days)
-                 .arg(kMaxMatrixDays);
+    *error = MatrixTooLong(days);
     return false;
   }
 
@@ -334,34 +306,20 @@ bool AvailabilityMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, 
       !LoadOccupancy(db, period, *facility, kept, error)) {
     return false;
   }
-  const OccupancyEngine& engine = kept->engine;
-  for (const Capacity& capacity : all ? *kept->summed : *kept->perFacility) {
-    if (capacity.facility != *facility) continue;
-    for (QDate day = *from; day <= *to; day = day.addDays(1)) {
-      const qint64 free = capacity.units - engine.dayValue(*facility, capacity.type, day,
-                                                           OccupancyCounter::NotFree);
-      const qint64 allotment =
-          *agent == -1 ? 0
-                       : engine.dayValue(*facility, capacity.type, day,
-                                         OccupancyCounter::AgentAllotment);
-      rows->push_back({qint64{capacity.type}, day.toString(Qt::ISODate), free, allotment,
-                       free + allotment});
-    }
+  for (const AvailabilityDay& day :
+       kept->engine.matrix(all ? *kept->summed : *kept->perFacility, *facility)) {
+    rows->push_back({qint64{day.type}, day.day.toString(Qt::ISODate), day.free, day.allotment,
+                     day.free + day.allotment});
   }
   return true;
 }
 
 // An amount in hundredths as an SQLite number: whole amounts as integers, others as the
 // double nearest the exact amount, which is what an exact decimal of another backend reads
-// as. It is read from the decimal text: dividing hundredths beyond 2^53 would round twice.
+// as.
 QVariant Amount(qint64 hundredths) {
   if (hundredths % 100 == 0) return QVariant(hundredths / 100);
-  const quint64 magnitude = hundredths < 0 ? 0 - static_cast<quint64>(hundredths)
-                                           : static_cast<quint64>(hundredths);
-  const QByteArray text = (hundredths < 0 ? QByteArray("-") : QByteArray()) +
-                          QByteArray::number(magnitude / 100) + '.' +
-                          QByteArray::number(magnitude % 100).rightJustified(2, '0');
-  return QVariant(text.toDouble());
+  return QVariant(AmountNumber(hundredths));
 }
 
 // The web prices of a type, each with its lines that cover some night from :ank up to
@@ -378,6 +336,10 @@ constexpr char kWebPrices[] =
     "WHERE P.UTYPE = :utype AND P.WEB = 'J'\n"
     "ORDER BY P.PRIS_ID, L.FRA_DATO";
 
+std::optional<qint64> OptionalInteger(const QVariant& value) {
+  return value.isNull() ? std::nullopt : std::optional<qint64>(value.toLongLong());
+}
+
 // BEREGN_WEB_PRISMATRISE(REFDATO, ANK, AVR, UTYPEN, ANLEGGET): one row per web price of the
 // rental type that prices every night of the stay. REFDATO and ANLEGGET are checked and
 // otherwise not used: prices belong to the rental type alone.
@@ -392,56 +354,23 @@ bool WebPriceMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, Tabl
   if (!reference || !arrival || !departure || !type || !facility) return false;
   if (*departure <= *arrival) return true;
 
-  // One price at a time: its row is read with its first line, and its lines follow.
-  struct Price {
-    qint64 id = 0;
-    int startDay = 0;
-    int days = 0;
-    QVariant board, description, method;
-    QList<PriceLine> lines;
-  };
-  std::optional<Price> current;
-  const auto finish = [&]() {
-    if (!current) return true;
-    const Price& p = *current;
-    const StayPrice stay = PriceStay(p.lines, p.days, *arrival, *departure);
-    if (stay.outcome == StayPrice::OutOfRange) {
-      *error = QStringLiteral("the price of the stay at price %1 is out of range").arg(p.id);
-      return false;
-    }
-    if (stay.outcome == StayPrice::Priced) {
-      rows->push_back({p.id, p.description, Amount(stay.total), Amount(stay.firstNight),
-                       p.board, PriceTypeCode(p.startDay, p.days), p.method,
-                       qint64{p.startDay}, qint64{p.days}});
-    }
-    return true;
-  };
-
-  SqliteStatement prices = SqliteKeptStatements::Take(db, kWebPrices);
-  prices.bind(":utype", qint64{*type});
-  prices.bind(":ank", *arrival);
-  prices.bind(":avr", *departure);
-  while (prices.next()) {
-    RowReader row(prices);
-    const qint64 id = row.wide("PRIS_ID");
-    if (!current || current->id != id) {
-      if (!finish()) return false;
-      current = Price{id, row.integer("START_DAG"), row.integer("ANT_DAGER"),
-                      row.nullableInteger("PENSJON"), row.nullableText("BESKR"),
-                      row.nullableInteger("PRISMET"), {}};
-    }
-    if (!row.isNull("LINJE")) {
-      current->lines.append(PriceLine{row.date("FRA_DATO"), row.date("TIL_DATO"),
-                                      row.hundredths("PRIS_UKE"), row.hundredths("PRIS_WEEK")});
-    }
-    if (!row.ok()) {
-      *error = row.error();
-      return false;
-    }
+  QList<WebPriceSource> sources;
+  if (!ReadWebPriceSources(db, *type, *arrival, *departure, &sources, error)) return false;
+  std::optional<qint64> outOfRange;
+  const QList<PricedSource> priced = PriceSources(sources, *arrival, *departure, &outOfRange);
+  if (outOfRange) {
+    *error = QStringLiteral("the price of the stay at price %1 is out of range").arg(*outOfRange);
+    return false;
   }
-  if (prices.ok() && !finish()) return false;
-  if (!prices.ok()) *error = prices.error();
-  return prices.ok();
+  for (const PricedSource& p : priced) {
+    const WebPriceSource& s = *p.source;
+    rows->push_back({s.id, s.description ? QVariant(*s.description) : QVariant(),
+                     Amount(p.price.total), Amount(p.price.firstNight),
+                     s.board ? QVariant(*s.board) : QVariant(), PriceTypeCode(s.startDay, s.days),
+                     s.method ? QVariant(*s.method) : QVariant(), qint64{s.startDay},
+                     qint64{s.days}});
+  }
+  return true;
 }
 
 TableFunction NumberFunction(const QString& name,
@@ -499,6 +428,37 @@ bool Fail(QString* error, const QString& text) {
 }
 
 }  // namespace
+
+bool ReadWebPriceSources(sqlite3* db, int type, QDate arrival, QDate departure,
+                         QList<WebPriceSource>* sources, QString* error) {
+  // One price at a time: its row is read with its first line, and its lines follow.
+  SqliteStatement prices = SqliteKeptStatements::Take(db, kWebPrices);
+  prices.bind(":utype", qint64{type});
+  prices.bind(":ank", arrival);
+  prices.bind(":avr", departure);
+  while (prices.next()) {
+    RowReader row(prices);
+    const qint64 id = row.wide("PRIS_ID");
+    if (sources->isEmpty() || sources->last().id != id) {
+      sources->append({id, row.integer("START_DAG"), row.integer("ANT_DAGER"),
+                       OptionalInteger(row.nullableInteger("PENSJON")),
+                       row.isNull("BESKR") ? std::nullopt
+                                           : std::optional<QString>(row.text("BESKR")),
+                       OptionalInteger(row.nullableInteger("PRISMET")), {}});
+    }
+    if (!row.isNull("LINJE")) {
+      sources->last().lines.append(PriceLine{row.date("FRA_DATO"), row.date("TIL_DATO"),
+                                             row.hundredths("PRIS_UKE"),
+                                             row.hundredths("PRIS_WEEK")});
+    }
+    if (!row.ok()) {
+      *error = row.error();
+      return false;
+    }
+  }
+  if (!prices.ok()) *error = prices.error();
+  return prices.ok();
+}
 
 bool RegisterSqliteProcedures(QSqlDatabase& database, QString* error) {
   sqlite3* db = SqliteHandle(database);

@@ -19,9 +19,14 @@
 // The procedures read through statements kept for their connection (SqliteKeptStatements),
 // so a connection that ran one must be closed with CloseConnection.
 
+#include "store/stay_pricing.h"
+
+#include <QDate>
+#include <QList>
 #include <QString>
 
 class QSqlDatabase;
+struct sqlite3;
 
 namespace taurelin {
 
@@ -29,5 +34,12 @@ namespace taurelin {
 // the ones it has. Returns false and sets `error` when the connection is no open SQLite
 // connection or registration fails.
 bool RegisterSqliteProcedures(QSqlDatabase& database, QString* error);
+
+// The web prices of rental type `type`, each with its lines that touch the nights from
+// `arrival` up to `departure`, in the order of PRIS_ID, read as BEREGN_WEB_PRISMATRISE reads
+// them; the data module prices stays from the same rows. Returns false and sets `error` when
+// the statement fails or a stored value is not what its column holds.
+bool ReadWebPriceSources(sqlite3* db, int type, QDate arrival, QDate departure,
+                         QList<WebPriceSource>* sources, QString* error);
 
 }  // namespace taurelin

@@ -1,5 +1,8 @@
 #include "store/stay_pricing.h"
 
+#include <QByteArray>
+#include <QHash>
+
 #include <algorithm>
 #include <vector>
 
@@ -48,6 +51,64 @@ StayPrice PriceStay(const QList<PriceLine>& lines, int packageDays, QDate arriva
   price.total = total;
   price.outcome = overflow ? StayPrice::OutOfRange : StayPrice::Priced;
   return price;
+}
+
+QList<PricedSource> PriceSources(const QList<WebPriceSource>& sources, QDate arrival,
+                                 QDate departure, std::optional<qint64>* outOfRange) {
+  QList<PricedSource> priced;
+  outOfRange->reset();
+  for (const WebPriceSource& source : sources) {
+    const StayPrice price = PriceStay(source.lines, source.days, arrival, departure);
+    if (price.outcome == StayPrice::OutOfRange) {
+      *outOfRange = source.id;
+      return {};
+    }
+    if (price.outcome == StayPrice::Priced) priced.append({&source, price});
+  }
+  return priced;
+}
+
+namespace {
+
+// -1, 0 or 1 as a missing value (first) or `a` orders before, with or after `b`.
+template <typename T, typename Less>
+int CompareOptional(const std::optional<T>& a, const std::optional<T>& b, Less less) {
+  if (!a || !b) return a ? 1 : (b ? -1 : 0);
+  return less(*a, *b) ? -1 : (less(*b, *a) ? 1 : 0);
+}
+
+}  // namespace
+
+void SortAsPriceMatrix(QList<PricedSource>& priced) {
+  // Text is compared as the databases compare it: by its UTF-8 bytes, which orders as code
+  // points do (UTF-16 code units would not, past the surrogates).
+  QHash<const WebPriceSource*, QByteArray> bytes;
+  for (const PricedSource& p : priced) {
+    if (p.source->description) bytes.insert(p.source, p.source->description->toUtf8());
+  }
+  const auto textLess = [](const QByteArray& a, const QByteArray& b) { return a < b; };
+  const auto numberLess = [](qint64 a, qint64 b) { return a < b; };
+  std::stable_sort(priced.begin(), priced.end(), [&](const PricedSource& a, const PricedSource& b) {
+    const WebPriceSource& x = *a.source;
+    const WebPriceSource& y = *b.source;
+    const auto text = [&](const WebPriceSource& s) {
+      return s.description ? std::optional<QByteArray>(bytes.value(&s)) : std::nullopt;
+    };
+    if (const int c = CompareOptional(text(x), text(y), textLess)) return c < 0;
+    if (const int c = CompareOptional(x.method, y.method, numberLess)) return c < 0;
+    if (x.startDay != y.startDay) return x.startDay < y.startDay;
+    return x.days < y.days;
+  });
+}
+
+double AmountNumber(qint64 hundredths) {
+  // From the decimal text: dividing hundredths beyond 2^53 would round twice.
+  const quint64 magnitude = hundredths < 0 ? 0 - static_cast<quint64>(hundredths)
+                                           : static_cast<quint64>(hundredths);
+  const QByteArray text = (hundredths < 0 ? QByteArray("-") : QByteArray()) +
+                          QByteArray::number(magnitude / 100) + '.' +
+                          QByteArray::number(magnitude % 100).rightJustified(2, '0');
+  return text.toDouble();
 }
 
 namespace {

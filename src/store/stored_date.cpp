@@ -25,6 +25,13 @@ std::optional<QDate> IsoDateDigits(QStringView text) {
   return QDate(year, month, day);
 }
 
+std::optional<QDate> ArgumentDate(const QString& text) {
+  const std::optional<QDate> digits = IsoDateDigits(text);
+  QDate date = digits ? *digits : QDate::fromString(text, u"yyyy-MM-dd");
+  if (!date.isValid()) date = QDate::fromString(text, u"dd.MM.yyyy");
+  return date.isValid() ? std::optional<QDate>(date) : std::nullopt;
+}
+
 std::optional<StoredDate> ParseStoredDate(const QString& text) {
   if (text.size() >= 10 && text[4] == u'-' && text[7] == u'-') {
     const QDate date(Digits(text, 0, 4), Digits(text, 5, 2), Digits(text, 8, 2));

@@ -23,6 +23,10 @@ struct StoredDate {
 // QDate::fromString(text, "yyyy-MM-dd") does for such a text, without its general parser.
 std::optional<QDate> IsoDateDigits(QStringView text);
 
+// A date given to a procedure as text: 'yyyy-mm-dd' or 'dd.mm.yyyy', exactly, and a real
+// day; nullopt for anything else.
+std::optional<QDate> ArgumentDate(const QString& text);
+
 // The date and time of `text`, or nullopt when it is neither form or no real day.
 std::optional<StoredDate> ParseStoredDate(const QString& text);
 
