@@ -31,10 +31,9 @@ HandlerTest::HandlerTest()
       postgres_(postgres() && Usable(backend_) ? std::make_unique<PostgresTestDatabase>()
                                                : nullptr),
       session_(sqlite_ ? sqlite_->aliases() : postgres_ ? postgres_->aliases() : AliasList(),
-               messages_) {
+               reports_) {
   Reconnect();
   context_.database = &session_;
-  context_.operatorMessages = &messages_;
 }
 
 void HandlerTest::SetUp() {

@@ -1,10 +1,10 @@
 #include "store/connection.h"
 
 #include "store/connection_watch.h"
-#include "store/postgres_connection.h"
+#include "store/postgres/postgres_connection.h"
 #include "store/prepared_statements.h"
-#include "store/sqlite_connection.h"
-#include "store/sqlite_procedures.h"
+#include "store/sqlite/sqlite_connection.h"
+#include "store/sqlite/sqlite_procedures.h"
 #include "store/write_transaction.h"
 
 #include <QDeadlineTimer>

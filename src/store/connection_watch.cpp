@@ -10,13 +10,6 @@ QHash<QString, ConnectionWatch*>& Watches() {
   return watches;
 }
 
-// The driver's message on one line, without its final full stop: it stands inside a sentence.
-QString Sentence(const QString& error) {
-  QString text = error.simplified();
-  while (text.endsWith(u'.')) text.chop(1);
-  return text;
-}
-
 }  // namespace
 
 ConnectionWatch::ConnectionWatch(QString databaseName, QStringList connections, bool reachable,
@@ -39,9 +32,7 @@ void ConnectionWatch::Lost(const QString& connection, const QString& error) {
   if (watch == nullptr || !watch->reachable_) return;
   watch->reachable_ = false;
   if (watch->notice_) {
-    watch->notice_(QStringLiteral("The database %1 is unreachable: %2. Requests that need it "
-                                  "fail until it answers.")
-                       .arg(watch->databaseName_, Sentence(error)));
+    watch->notice_({StoreCondition::kUnreachable, watch->databaseName_, error});
   }
 }
 
@@ -50,7 +41,7 @@ void ConnectionWatch::Answered(const QString& connection) {
   if (watch == nullptr || watch->reachable_) return;
   watch->reachable_ = true;
   if (watch->notice_) {
-    watch->notice_(QStringLiteral("The database %1 answers again.").arg(watch->databaseName_));
+    watch->notice_({StoreCondition::kAnswersAgain, watch->databaseName_, QString()});
   }
 }
 

@@ -3,11 +3,11 @@
 #include "store/row_reads.h"
 
 #include "store/connection.h"
-#include "store/sqlite_connection.h"
-#include "store/sqlite_procedures.h"
-#include "store/stay_pricing.h"
 #include "store/dialect.h"
 #include "store/prepared_statements.h"
+#include "store/sqlite/sqlite_connection.h"
+#include "store/sqlite/sqlite_procedures.h"
+#include "store/stay_pricing.h"
 #include "store/write_transaction.h"
 
 #include <QSqlDatabase>
@@ -29,8 +29,8 @@ void AddSelect(Statement& statement, const QStringList& columns) {
 
 }  // namespace
 
-TdmBook::TdmBook(OperatorMessages* messages)
-    : occupancy_(QLatin1String(kConnectionName), messages) {}
+TdmBook::TdmBook(StoreReports* reports)
+    : occupancy_(QLatin1String(kConnectionName), reports) {}
 
 TdmBook::~TdmBook() {
   CloseConnection(connectionName());

@@ -10,8 +10,8 @@
 #include "store/alias_list.h"
 #include "store/booking_creation.h"
 #include "store/occupancy.h"
-#include "store/operator_messages.h"
 #include "store/statement.h"
+#include "store/store_reports.h"
 #include "store/web_price.h"
 
 #include <QHash>
@@ -34,7 +34,7 @@ class TdmBook {
   // The Qt connection name of the module's connection.
   static constexpr const char* kConnectionName = "Booking";
 
-  explicit TdmBook(OperatorMessages* messages = nullptr);
+  explicit TdmBook(StoreReports* reports = nullptr);
   ~TdmBook();
   TdmBook(const TdmBook&) = delete;
   TdmBook& operator=(const TdmBook&) = delete;

@@ -1,12 +1,12 @@
 #include "store/occupancy.h"
 
 #include "store/connection.h"
-#include "store/contract.h"
 #include "store/dialect.h"
 #include "store/occupancy_queries.h"
 #include "store/occupancy_rows.h"
 #include "store/row_reads.h"
 #include "store/statement.h"
+#include "store/upgrade_check.h"
 
 #include <QSqlDatabase>
 
@@ -34,8 +34,8 @@ int Clamp(qint64 value) {
 
 }  // namespace
 
-Occupancy::Occupancy(QString connectionName, OperatorMessages* messages)
-    : connectionName_(std::move(connectionName)), messages_(messages) {}
+Occupancy::Occupancy(QString connectionName, StoreReports* reports)
+    : connectionName_(std::move(connectionName)), reports_(reports) {}
 
 void Occupancy::reset() {
   features_.reset();
@@ -157,7 +157,7 @@ int Occupancy::GetKapasitet(int Anlegg, int Utype) {
     if (capacity_->contains(key)) units = capacity_->value(key);
   }
   if (units) return *units;
-  if (messages_ != nullptr) messages_->showNotice(QStringLiteral("Feil ved henting av antall enheter"));
+  if (reports_ != nullptr) reports_->report({StoreCondition::kCapacityUnknown, QString(), QString()});
   return -1;
 }
 

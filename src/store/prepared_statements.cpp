@@ -1,7 +1,7 @@
 #include "store/prepared_statements.h"
 
-#include "store/postgres_connection.h"
-#include "store/sqlite_kept_statements.h"
+#include "store/postgres/postgres_connection.h"
+#include "store/sqlite/sqlite_kept_statements.h"
 
 #include <QSqlDatabase>
 #include <QSqlDriver>

@@ -1,7 +1,7 @@
 #include "store/row_reads.h"
 
 #include "store/connection.h"
-#include "store/sqlite_connection.h"
+#include "store/sqlite/sqlite_connection.h"
 
 #include <QSqlError>
 

@@ -5,8 +5,8 @@
 // with SqliteRow; on every other backend through Statement, which keeps its prepared
 // statements where that pays. Both read each value alike, and fail alike (DatabaseError).
 
-#include "store/sqlite_kept_statements.h"
-#include "store/sqlite_row.h"
+#include "store/sqlite/sqlite_kept_statements.h"
+#include "store/sqlite/sqlite_row.h"
 #include "store/statement.h"
 
 #include <QDate>

@@ -13,14 +13,15 @@
 // the database has everything), 1 refused or failed (check: something is missing, or an
 // amount is one that its column's type does not hold), 2 the command line is wrong.
 
+#include "admin/amounts.h"
+#include "admin/contract.h"
+#include "admin/database_copy.h"
+#include "admin/schema.h"
+#include "admin/sqlite_backup.h"
 #include "store/alias_list.h"
-#include "store/amounts.h"
 #include "store/connection.h"
-#include "store/contract.h"
-#include "store/database_copy.h"
-#include "store/schema.h"
-#include "store/sqlite_backup.h"
-#include "store/sqlite_file.h"
+#include "store/sqlite/sqlite_file.h"
+#include "store/upgrade_check.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

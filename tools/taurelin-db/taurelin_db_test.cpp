@@ -1,10 +1,10 @@
 // Runs the built taurelin-db on databases and alias files of a temporary directory, and on
 // a database of the PostgreSQL test server when there is one.
 
+#include "admin/contract.h"
+#include "admin/schema.h"
 #include "store/connection.h"
-#include "store/contract.h"
-#include "store/postgres_test_database.h"
-#include "store/schema.h"
+#include "store/postgres/postgres_test_database.h"
 
 #include <gtest/gtest.h>
 
