@@ -3,13 +3,10 @@
 #include "base/integer_text.h"
 
 #include <QByteArrayView>
-#include <QDeadlineTimer>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
-#include <QThread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -28,26 +26,6 @@ const QString TimeOutRegister::kExpiryFormat = TimeOutRecord::ExpiryFormat();
 
 namespace {
 
-// How long an operation waits for another instance's operation before it gives up.
-constexpr int kLockWaitMs = 10000;
-// QLockFile's own waiting starts at 100 ms and doubles; an operation on the register takes
-// well under a millisecond, so short even pauses hand the lock over promptly.
-constexpr int kLockPollMs = 2;
-// A lock file is created empty and written at once; one still empty after this long was
-// left by an instance that died in between, which QLockFile alone never takes over.
-constexpr qint64 kHalfWrittenLockMs = 2000;
-
-// Whether `lock`'s file names no owner and has done so for a while.
-bool HalfWritten(const QLockFile& lock) {
-  qint64 pid = 0;
-  QString host;
-  QString application;
-  if (lock.getLockInfo(&pid, &host, &application)) return false;
-  const QFileInfo info(lock.fileName());
-  return info.exists() &&
-         info.lastModified().msecsTo(QDateTime::currentDateTime()) > kHalfWrittenLockMs;
-}
-
 // The register file opened under its lock, with its whole records read (each decoded only
 // when asked for), and with `examine` what is damaged in it described. Closing the file and
 // releasing the lock happen on destruction, whatever ended the operation.
@@ -55,25 +33,8 @@ class OpenRegister {
  public:
   enum class Examine { kNo, kYes };
 
-  explicit OpenRegister(const QString& path, Examine examine = Examine::kNo)
-      : lock_(path + QStringLiteral(".lock")), file_(path) {
-    // Only a lock whose process is gone counts as left over, never one that is merely old:
-    // a busy machine may hold up its owner for a while.
-    lock_.setStaleLockTime(0);
-    const QDeadlineTimer deadline(kLockWaitMs);
-    while (!lock_.tryLock(0)) {
-      if (lock_.error() != QLockFile::LockFailedError) {
-        throw TimeOutRegisterError(QStringLiteral("cannot create the lock file %1")
-                                       .arg(lock_.fileName()));
-      }
-      // Removal takes the file's native lock first, so it fails while an owner lives.
-      if (HalfWritten(lock_) && lock_.removeStaleLockFile()) continue;
-      if (deadline.hasExpired()) {
-        throw TimeOutRegisterError(
-            QStringLiteral("%1 stayed locked by another process").arg(path));
-      }
-      QThread::msleep(kLockPollMs);
-    }
+  OpenRegister(const QString& path, TimeOutRegisterLock& lock, Examine examine = Examine::kNo)
+      : lock_(lock), file_(path) {
     // Unbuffered, so that each record goes to the file in one write call.
     if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) fail("open");
     bytes_ = file_.readAll();
@@ -148,7 +109,7 @@ class OpenRegister {
                                         file_.errorString()));
   }
 
-  QLockFile lock_;
+  std::lock_guard<TimeOutRegisterLock> lock_;
   QFile file_;
   QByteArray bytes_;  // the whole records, as in the file
   qsizetype trailing_ = 0;
@@ -205,7 +166,8 @@ void ReplaceFile(const QString& path, const QByteArray& bytes) {
 
 }  // namespace
 
-TimeOutRegister::TimeOutRegister(QString directory) : directory_(std::move(directory)) {}
+TimeOutRegister::TimeOutRegister(QString directory)
+    : directory_(std::move(directory)), lock_(filePath() + QStringLiteral(".lock")) {}
 
 void TimeOutRegister::log(const QString& line) const {
   if (log_) log_(line);
@@ -251,7 +213,7 @@ bool TimeOutRegister::SetTimeOutOrThrow(const QString& requestRefnr, const QStri
   const std::optional<int> seconds = ToInteger(timeOut);
   if (!seconds) return false;
   const bool isNew = requestRefnr == u"*";
-  OpenRegister file(filePath());
+  OpenRegister file(filePath(), lock_);
   qsizetype index = file.find(refnr);
   if (isNew && index == file.count()) index = file.find(QString());
   if (!isNew && index == file.count()) return true;
@@ -266,7 +228,7 @@ bool TimeOutRegister::SetTimeOutOrThrow(const QString& requestRefnr, const QStri
 int TimeOutRegister::sweep(const Cancel& cancel) {
   std::vector<std::pair<qsizetype, TimeOutRecord>> due;
   {
-    const OpenRegister file(filePath(), OpenRegister::Examine::kYes);
+    const OpenRegister file(filePath(), lock_, OpenRegister::Examine::kYes);
     alert(file.damage());
     const QString now = clock_().toString(kExpiryFormat);
     for (qsizetype i = 0; i < file.count(); ++i) {
@@ -280,10 +242,10 @@ int TimeOutRegister::sweep(const Cancel& cancel) {
   int expired = 0;
   for (const auto& [index, record] : due) {
     // Another instance may have freed or renewed it since, or moved it by a compaction.
-    if (!OpenRegister(filePath()).holds(index, record)) continue;
+    if (!OpenRegister(filePath(), lock_).holds(index, record)) continue;
     ++expired;
     if (!cancel(record.refnr)) continue;
-    OpenRegister file(filePath());
+    OpenRegister file(filePath(), lock_);
     if (file.holds(index, record)) file.write(index, TimeOutRecord());
   }
   return expired;
@@ -291,14 +253,14 @@ int TimeOutRegister::sweep(const Cancel& cancel) {
 
 void TimeOutRegister::check() const {
   if (QFile::exists(filePath())) {
-    alert(OpenRegister(filePath(), OpenRegister::Examine::kYes).damage());
+    alert(OpenRegister(filePath(), lock_, OpenRegister::Examine::kYes).damage());
   }
 }
 
 bool TimeOutRegister::compact() {
   const QString path = filePath();
   if (!QFile::exists(path)) return false;
-  const OpenRegister file(path);
+  const OpenRegister file(path, lock_);
   QByteArray kept;
   for (qsizetype i = 0; i < file.count(); ++i) {
     if (!TimeOutRecord::HoldsRefnr(file.bytesOf(i), QString())) kept.append(file.bytesOf(i));
@@ -323,7 +285,7 @@ bool TimeOutRegister::compact() {
 
 std::vector<TimeOutRecord> TimeOutRegister::entries() const {
   if (!QFile::exists(filePath())) return {};
-  return OpenRegister(filePath()).records();
+  return OpenRegister(filePath(), lock_).records();
 }
 
 std::optional<QDateTime> TimeOutRegister::expiryOf(const QString& refnr) const {

@@ -6,9 +6,10 @@
 // The file is a plain run of 38-byte records (see TimeOutRecord), numbered in file order.
 // A new reservation takes the first free record or is appended; the file shrinks only by
 // compact(), which a server calls at start-up.
-// Each operation opens the file, holds the lock file "TimeOut.API.lock" beside it while it
-// reads and writes, and closes both again, so instances sharing the directory never lose or
-// mangle each other's entries; each record is written with one write call. A trailing piece
+// Each operation opens the file, holds the register's lock (TimeOutRegisterLock, on the file
+// "TimeOut.API.lock" beside it, kept open) while it reads and writes, and closes the file
+// again, so instances sharing the directory never lose or mangle each other's entries; each
+// record is written with one write call. A trailing piece
 // shorter than a record (a write cut off by a crash) is no entry: the next record written
 // at the end replaces it.
 //
@@ -27,22 +28,17 @@
 // and hands it over again at its next sweep.
 
 #include "expiry/timeout_record.h"
+#include "expiry/timeout_register_error.h"
+#include "expiry/timeout_register_lock.h"
 
 #include <QDateTime>
 #include <QString>
 
 #include <functional>
 #include <optional>
-#include <stdexcept>
 #include <vector>
 
 namespace taurelin {
-
-// The register file could not be locked, opened, read or written.
-class TimeOutRegisterError : public std::runtime_error {
- public:
-  explicit TimeOutRegisterError(const QString& what) : std::runtime_error(what.toStdString()) {}
-};
 
 class TimeOutRegister {
  public:
@@ -123,6 +119,7 @@ class TimeOutRegister {
   void alert(const QStringList& damage) const;
 
   QString directory_;
+  mutable TimeOutRegisterLock lock_;
   Clock clock_ = [] { return QDateTime::currentDateTime(); };
   Log log_;
   Log alert_;

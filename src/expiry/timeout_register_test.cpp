@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLockFile>
 #include <QProcess>
 #include <QSet>
 #include <QStringList>
@@ -18,6 +17,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <ostream>
@@ -291,9 +291,9 @@ TEST_F(TimeOutRegisterTest, ARegistrationDuringACancellationDoesNotWaitForTheSwe
   EXPECT_EQ(register_.entries()[0], Entry("1003", now_.addSecs(300), "300"));
 }
 
-// An instance killed between creating the lock file and writing its owner into it leaves
-// an empty lock file. That one is taken over; an empty one that another open file still
-// locks natively is an owner at work, and is waited for.
+// An older server killed between creating its lock file and writing its owner into it leaves
+// an empty lock file. That one is taken over, and kept; an empty one that another open file
+// still locks natively is an owner at work, and is waited for until the register gives up.
 TEST_F(TimeOutRegisterTest, AnEmptyLockLeftByAKilledInstanceIsTakenOverAndAHeldOneIsNot) {
   const QString lockPath = register_.filePath() + QStringLiteral(".lock");
   QFile lock(lockPath);
@@ -310,7 +310,9 @@ TEST_F(TimeOutRegisterTest, AnEmptyLockLeftByAKilledInstanceIsTakenOverAndAHeldO
   EXPECT_TRUE(New("1001", "600"));
   EXPECT_EQ(register_.entries(),
             std::vector<TimeOutRecord>{Entry("1001", kNow.addSecs(600), "600")});
-  EXPECT_FALSE(QFile::exists(lockPath));
+  QFile kept(lockPath);
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  EXPECT_EQ(kept.readAll(), TimeOutRegisterLock::kContent);
 }
 
 // Damage is told at each check and each sweep that meets it; an entry whose expiry cannot be
@@ -376,9 +378,9 @@ TEST_F(TimeOutRegisterTest, CompactionKeepsTheSetEntriesByteForByteAndWaitsForTh
   register_.check();
   EXPECT_EQ(alerts.size(), 3) << alerts.join(u'|').toStdString();
 
-  // Another holder of the lock: the compaction waits until it lets go.
-  QLockFile held(register_.filePath() + QStringLiteral(".lock"));
-  ASSERT_TRUE(held.tryLock(0));
+  // Another register's operation under way: the compaction waits until it lets go.
+  TimeOutRegisterLock held(register_.filePath() + QStringLiteral(".lock"));
+  held.lock();
   // Started before the holder's pause, so that the wait it measures cannot come out short.
   QElapsedTimer waited;
   waited.start();
@@ -399,7 +401,7 @@ TEST_F(TimeOutRegisterTest, CompactionKeepsTheSetEntriesByteForByteAndWaitsForTh
                                u"bytes, no whole record, dropped"))
       << log_[0].toStdString();
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-            QStringList{"TimeOut.API"});
+            (QStringList{"TimeOut.API", "TimeOut.API.lock"}));
   // The damaged entry is still taken as expired.
   EXPECT_EQ(Sweep(), (QStringList{"1001", "1002"}));
   EXPECT_EQ(alerts.size(), 5) << alerts.join(u'|').toStdString();
@@ -457,7 +459,7 @@ TEST_F(TimeOutRegisterTest, CompactionLeavesTheFileAsItWasWhenThereIsNothingToGa
   EXPECT_EQ(Bytes(), tenInUse);
   EXPECT_EQ(inode(), before);
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-            QStringList{"TimeOut.API"});
+            (QStringList{"TimeOut.API", "TimeOut.API.lock"}));
   EXPECT_TRUE(log_.isEmpty()) << log_.join(u'|').toStdString();
 }
 
@@ -483,25 +485,12 @@ TEST(TimeOutRecordTest, ANumberIsFoundExactlyWhereDecodingWouldFindIt) {
   }
 }
 
-// Two processes register and free entries in one file at the same time. Without the lock
-// both would take the same free record, or append at the same end, and lose entries.
-TEST(TimeOutRegisterSharingTest, TwoProcessesLoseNoEntry) {
-  QTemporaryDir dir;
-  constexpr int kCount = 200;
-  QProcess first;
-  QProcess second;
-  first.start(QStringLiteral(TIMEOUT_REGISTER_WRITER),
-              {dir.path(), QStringLiteral("7"), QString::number(kCount)});
-  second.start(QStringLiteral(TIMEOUT_REGISTER_WRITER),
-               {dir.path(), QStringLiteral("8"), QString::number(kCount)});
-  for (QProcess* writer : {&first, &second}) {
-    ASSERT_TRUE(writer->waitForFinished(120000));
-    EXPECT_EQ(writer->exitCode(), 0) << writer->readAllStandardError().toStdString();
-  }
-
+// What two writers, each working the register of `dir` as timeout_register_writer does with
+// prefixes 7 and 8, must leave: the entry of every odd number of each, and only once.
+void ExpectNoEntryLost(const QTemporaryDir& dir, int count) {
   QSet<QString> expected;
   for (const char* prefix : {"7", "8"}) {
-    for (int i = 1; i < kCount; i += 2) {
+    for (int i = 1; i < count; i += 2) {
       expected << QLatin1String(prefix) + QStringLiteral("%1").arg(i, 4, 10, QLatin1Char('0'));
     }
   }
@@ -513,7 +502,50 @@ TEST(TimeOutRegisterSharingTest, TwoProcessesLoseNoEntry) {
   EXPECT_EQ(found.size(), distinct.size()) << "an entry stands twice";
   EXPECT_TRUE(distinct == expected)
       << "lost: " << QStringList((expected - distinct).values()).join(u' ').toStdString();
-  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("TimeOut.API.lock"))));
+}
+
+// Two processes register and free entries in one file at the same time. Without the lock
+// both would take the same free record, or append at the same end, and lose entries.
+TEST(TimeOutRegisterSharingTest, TwoProcessesLoseNoEntry) {
+  QTemporaryDir dir;
+  constexpr int kCount = 1000;
+  QProcess first;
+  QProcess second;
+  first.start(QStringLiteral(TIMEOUT_REGISTER_WRITER),
+              {dir.path(), QStringLiteral("7"), QString::number(kCount)});
+  second.start(QStringLiteral(TIMEOUT_REGISTER_WRITER),
+               {dir.path(), QStringLiteral("8"), QString::number(kCount)});
+  for (QProcess* writer : {&first, &second}) {
+    ASSERT_TRUE(writer->waitForFinished(120000));
+    EXPECT_EQ(writer->exitCode(), 0) << writer->readAllStandardError().toStdString();
+  }
+  ExpectNoEntryLost(dir, kCount);
+}
+
+// The same with two registers in one process, each on a thread of its own: a lock owned by
+// the process rather than by each open file would let both in at once.
+TEST(TimeOutRegisterSharingTest, TwoRegistersOfOneProcessLoseNoEntry) {
+  QTemporaryDir dir;
+  constexpr int kCount = 1000;
+  std::atomic<int> failures = 0;
+  const auto work = [&](const QString& prefix) {
+    TimeOutRegister timeOuts(dir.path());
+    const auto refnr = [&prefix](int i) {
+      return prefix + QStringLiteral("%1").arg(i, 4, 10, QLatin1Char('0'));
+    };
+    for (int i = 0; i < kCount; ++i) {
+      if (!timeOuts.SetTimeOut(QStringLiteral("*"), refnr(i), QStringLiteral("900"))) ++failures;
+      if (i % 2 == 1 && !timeOuts.SetTimeOut(refnr(i - 1), refnr(i - 1), QStringLiteral("0"))) {
+        ++failures;
+      }
+    }
+  };
+  std::thread first(work, QStringLiteral("7"));
+  std::thread second(work, QStringLiteral("8"));
+  first.join();
+  second.join();
+  EXPECT_EQ(failures, 0);
+  ExpectNoEntryLost(dir, kCount);
 }
 
 }  // namespace

@@ -3,15 +3,30 @@
 // after every odd i it empties the entry of i - 1 again, as a booking does; so the free
 // records that one process leaves are taken by new reservations of either process.
 // Exit status 0 when every operation succeeded; failures are told on standard error.
+// With --hold instead of PREFIX and COUNT it takes the register's lock, says "held" on
+// standard output and keeps it until it is killed.
 
 #include "expiry/timeout_register.h"
 
+#include <QDir>
+
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[2], "--hold") == 0) {
+    taurelin::TimeOutRegisterLock lock(
+        QDir(QString::fromLocal8Bit(argv[1])).filePath(QStringLiteral("TimeOut.API.lock")));
+    lock.lock();
+    std::printf("held\n");
+    std::fflush(stdout);
+    while (true) ::pause();
+  }
   if (argc != 4) {
-    std::fprintf(stderr, "usage: timeout_register_writer DIRECTORY PREFIX COUNT\n");
+    std::fprintf(stderr, "usage: timeout_register_writer DIRECTORY PREFIX COUNT|--hold\n");
     return 2;
   }
   taurelin::TimeOutRegister timeOuts(QString::fromLocal8Bit(argv[1]));

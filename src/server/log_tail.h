@@ -6,7 +6,7 @@
 // the place of the one read, or one shorter than what was read. Then the read gives the
 // whole file again, marked as such.
 
-#include "server/file_identity.h"
+#include "base/file_identity.h"
 
 #include <QString>
 

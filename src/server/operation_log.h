@@ -14,7 +14,7 @@
 // written, and no file is held, while logging is off. With a retention of N days, the first
 // line of each day deletes this log's files of days more than N days before it.
 
-#include "server/file_identity.h"
+#include "base/file_identity.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -142,6 +142,7 @@ bool EnsureOpen(QSqlDatabase& database, QString* error) {
       database.close();
       return Unreachable(name, failure, error);
     }
+    RememberSqliteFile(database);
   }
   ConnectionWatch::Answered(name);
   return true;
@@ -169,9 +170,13 @@ bool ConnectionLost(QSqlDatabase& database, const QSqlError& error) {
     lost = true;  // libpq saw the session end
   }
   if (!lost) return false;
-  database.driver()->setProperty(kLost, true);
-  ConnectionWatch::Lost(database.connectionName(), ErrorText(error));
+  MarkConnectionLost(database, ErrorText(error));
   return true;
+}
+
+void MarkConnectionLost(QSqlDatabase& database, const QString& why) {
+  database.driver()->setProperty(kLost, true);
+  ConnectionWatch::Lost(database.connectionName(), why);
 }
 
 DatabaseError StatementFailure(QSqlDatabase& database, const QSqlError& error) {

@@ -58,6 +58,11 @@ QSqlDatabase ReadyConnection(const QString& connectionName);
 // unreachable.
 bool ConnectionLost(QSqlDatabase& database, const QSqlError& error);
 
+// Marks an open connection as unable to reach its database, for `why`: it is renewed before
+// its next statement (not while a write transaction is open on it), and the database counts
+// as unreachable until then.
+void MarkConnectionLost(QSqlDatabase& database, const QString& why);
+
 // The DatabaseError for a statement's `error` on `database`: a connection failure when the
 // database could not be reached (ConnectionLost), a statement failure otherwise.
 DatabaseError StatementFailure(QSqlDatabase& database, const QSqlError& error);

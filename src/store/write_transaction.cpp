@@ -2,6 +2,7 @@
 
 #include "store/connection.h"
 #include "store/dialect.h"
+#include "store/sqlite_connection.h"
 
 #include <QSet>
 #include <QSqlDatabase>
@@ -28,6 +29,13 @@ WriteTransaction::WriteTransaction(const QString& connectionName)
                         DatabaseError::Cause::kConnection);
   }
   if (database.driverName() == u"QSQLITE") {
+    // Written into a file deleted or replaced meanwhile, the booking would be lost: the
+    // write is refused, and the connection opens again on what the path names now.
+    const QString replaced = SqliteFileReplaced(database);
+    if (!replaced.isEmpty()) {
+      MarkConnectionLost(database, replaced);
+      throw DatabaseError(replaced, DatabaseError::Cause::kConnection);
+    }
     run("BEGIN IMMEDIATE");
   } else if (!database.transaction()) {
     throw StatementFailure(database, database.lastError());

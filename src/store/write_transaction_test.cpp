@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 
 namespace taurelin {
 namespace {
@@ -80,6 +82,57 @@ TEST_F(WriteTransactionTest, RefusalsThrow) {
   Insert(6);
   next.commit();
   EXPECT_EQ(Agents(), "6");
+}
+
+// A database file deleted or replaced under an open connection is written no more: the
+// write is refused, and the connection opens again on the file its path names now, or stays
+// refused while there is none.
+TEST(ReplacedFileTest, AWriteGoesOnlyIntoTheFileThePathNames) {
+  TestDatabase db;
+  TestDatabase other;
+  const QString name = QStringLiteral("replaced_test");
+  QString error;
+  ASSERT_TRUE(OpenConnection(db.alias(), name, &error, /*createMissingFile=*/false))
+      << error.toStdString();
+  const auto insert = [&name](int akode) {
+    WriteTransaction transaction(name);
+    Statement s(name);
+    s.add(QStringLiteral("INSERT INTO AGENT (AKODE) VALUES (:AKODE)"));
+    s.bindInteger(QStringLiteral("AKODE"), akode);
+    s.run();
+    transaction.commit();
+  };
+  const auto agents = [](const QString& file) {
+    QSqlDatabase look = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "look");
+    look.setDatabaseName(file);
+    EXPECT_TRUE(look.open());
+    QSqlQuery query(look);
+    EXPECT_TRUE(query.exec(QStringLiteral("SELECT IFNULL(group_concat(AKODE), '') FROM AGENT")));
+    const QString found = query.next() ? query.value(0).toString() : QStringLiteral("?");
+    query = QSqlQuery();
+    look.close();
+    look = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("look"));
+    return found;
+  };
+  insert(1);
+
+  ASSERT_TRUE(QFile::remove(db.file()));
+  QFile::remove(db.file() + QStringLiteral("-wal"));
+  QFile::remove(db.file() + QStringLiteral("-shm"));
+  try {
+    insert(2);
+    ADD_FAILURE() << "a write into a deleted file was taken";
+  } catch (const DatabaseError& failure) {
+    EXPECT_TRUE(failure.connectionLost());
+    EXPECT_TRUE(QString::fromUtf8(failure.what()).contains(QStringLiteral("deleted")));
+  }
+  EXPECT_THROW(insert(3), DatabaseError);  // nothing there to open
+
+  ASSERT_TRUE(QFile::copy(other.file(), db.file()));
+  insert(4);
+  EXPECT_EQ(agents(db.file()), "4");
+  CloseConnection(name);
 }
 
 // A reservation's lock holds back another connection's reservation of the same facility and

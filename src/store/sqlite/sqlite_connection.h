@@ -1,7 +1,10 @@
 #pragma once
 
-// The raw SQLite connection behind a Qt one, and how an SQLite connection waits for a write
-// lock that another connection or program holds.
+// The raw SQLite connection behind a Qt one, how an SQLite connection waits for a write
+// lock that another connection or program holds, and whether its file is still the one its
+// path names.
+
+#include <QString>
 
 class QSqlDatabase;
 struct sqlite3;
@@ -18,5 +21,13 @@ sqlite3* SqliteHandle(const QSqlDatabase& database);
 // SQLite's own busy timeout sleeps up to 100 ms at a time, so a reservation queued behind
 // another server's write of a few milliseconds waited far longer than that write took.
 void WaitForLocksInShortSteps(sqlite3* db);
+
+// Remembers which file (device and inode) an SQLite connection that has just opened holds.
+void RememberSqliteFile(QSqlDatabase& database);
+// Why the file the connection holds is no longer the one its path names: deleted, or
+// another put in its place. A connection that wrote on would write into a file nobody
+// opens again, and every write would be acknowledged and lost. Empty while it still is (and
+// for a connection that is no SQLite one or whose file was never remembered).
+QString SqliteFileReplaced(const QSqlDatabase& database);
 
 }  // namespace taurelin

@@ -1,4 +1,4 @@
-#include "server/file_identity.h"
+#include "base/file_identity.h"
 
 #include <QFile>
 
