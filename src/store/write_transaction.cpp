@@ -2,7 +2,7 @@
 
 #include "store/connection.h"
 #include "store/dialect.h"
-#include "store/sqlite_connection.h"
+#include "store/sqlite/sqlite_connection.h"
 
 #include <QSet>
 #include <QSqlDatabase>
