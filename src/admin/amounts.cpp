@@ -1,7 +1,7 @@
 #include "admin/amounts.h"
 
 #include "admin/contract.h"
-#include "store/dialect.h"
+#include "store/backend.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -19,10 +19,6 @@
 
 namespace taurelin {
 namespace {
-
-bool IsSqlite(const QSqlDatabase& database) {
-  return !Dialect(database.driverName()).isPostgres();
-}
 
 // The digits of an exact decimal value: how many before the point and after it, leading and
 // trailing zeros left out (0.50 has none before and one after).
@@ -133,19 +129,7 @@ void CheckColumn(QSqlDatabase& database, const QString& table, const QString& sp
   const QSqlDriver* driver = database.driver();
   const QString value = driver->escapeIdentifier(column.name, QSqlDriver::FieldName);
   const QString limit = QStringLiteral("1e%1").arg(std::max(0, column.precision - column.scale));
-  QString held;
-  if (IsSqlite(database)) {
-    held = QStringLiteral("round(%1, %2) = %1 AND %1 > -%3 AND %1 < %3")
-               .arg(value)
-               .arg(column.scale)
-               .arg(limit);
-  } else {
-    const QString exact = QStringLiteral("CAST(%1 AS NUMERIC)").arg(value);
-    held = QStringLiteral("round(%1, %2) = %1 AND abs(%1) < %3")
-               .arg(exact)
-               .arg(column.scale)
-               .arg(limit);
-  }
+  const QString held = Backend::Of(database).decimalFits(value, column.scale, limit);
   QStringList key;
   for (const QString& name : shape.key) {
     key << driver->escapeIdentifier(name, QSqlDriver::FieldName);
@@ -199,18 +183,7 @@ QString DecimalColumn::type() const {
 std::optional<DecimalTable> ReadDecimalTable(QSqlDatabase& database, const QString& table,
                                              QString* error) {
   // Each column with its declared type and its place in the primary key (0: not in it).
-  const QString sql =
-      IsSqlite(database)
-          ? QStringLiteral("SELECT name, type, pk FROM pragma_table_info(?)")
-          : QStringLiteral(
-                // indkey counts from 0.
-                "SELECT a.attname, pg_catalog.format_type(a.atttypid, a.atttypmod),"
-                " COALESCE(array_position(CAST(i.indkey AS int2[]), a.attnum)"
-                "          - array_lower(CAST(i.indkey AS int2[]), 1) + 1, 0)"
-                " FROM pg_catalog.pg_attribute a"
-                " LEFT JOIN pg_catalog.pg_index i ON i.indrelid = a.attrelid AND i.indisprimary"
-                " WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 AND NOT a.attisdropped"
-                " ORDER BY a.attnum");
+  const QString sql = Backend::Of(database).columnsQuery();
   QSqlQuery query(database);
   query.setForwardOnly(true);
   query.prepare(sql);

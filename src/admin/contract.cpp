@@ -1,5 +1,6 @@
 #include "admin/contract.h"
 
+#include "store/backend.h"
 #include "store/upgrade_check.h"
 
 #include <QHash>
@@ -154,10 +155,12 @@ QStringList CheckContract(QSqlDatabase& database) {
   }
   // The one difference between the backends: SQLite's procedures count in the table
   // TELLER; PostgreSQL's draw from sequences, whose last numbers the view TELLER shows.
-  if (database.driverName() == u"QSQLITE") {
-    CheckCounters(database, tables, "table", &missing);
-  } else if (database.driverName() == u"QPSQL") {
-    CheckCounters(database, Names(database, QSql::Views), "view", &missing);
+  if (const Backend* backend = Backend::Find(database)) {
+    if (backend->countersInTable()) {
+      CheckCounters(database, tables, "table", &missing);
+    } else {
+      CheckCounters(database, Names(database, QSql::Views), "view", &missing);
+    }
   }
   missing << CheckUpgrade(database);
   return missing;

@@ -1,6 +1,7 @@
 #include "admin/contract.h"
 #include "admin/schema.h"
 #include "store/connection.h"
+#include "store/sqlite/sqlite_backend.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +30,7 @@ QStringList WithoutProcedures(const QStringList& lines) {
 class ContractTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kName);
+    QSqlDatabase database = QSqlDatabase::addDatabase(QLatin1String(kSqliteDriver), kName);
     database.setDatabaseName(dir_.filePath(QStringLiteral("contract.db")));
     ASSERT_TRUE(database.open());
   }

@@ -3,6 +3,7 @@
 #include "admin/amounts.h"
 #include "admin/contract.h"
 #include "admin/schema.h"
+#include "store/backend.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -243,9 +244,8 @@ bool CopyDatabase(QSqlDatabase& from, QSqlDatabase& to, QList<CopiedTable>* copi
                            .arg(from.lastError().text()));
   }
   // PostgreSQL gives each statement its own snapshot unless asked for one per transaction.
-  if (from.driverName() == u"QPSQL") {
-    QSqlQuery(from).exec(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ"));
-  }
+  const QString snapshot = Backend::Of(from).snapshotStatement();
+  if (!snapshot.isEmpty()) QSqlQuery(from).exec(snapshot);
   if (!to.transaction()) {
     from.rollback();
     return Fail(error, QStringLiteral("cannot start a transaction on the target: %1")
@@ -262,9 +262,8 @@ bool CopyDatabase(QSqlDatabase& from, QSqlDatabase& to, QList<CopiedTable>* copi
   from.rollback();  // it only read
   // PostgreSQL plans by statistics that it would otherwise gather only after a while; a
   // failure leaves that to autovacuum and does not undo the copy.
-  if (done && to.driverName() == u"QPSQL") {
-    QSqlQuery(to).exec(QStringLiteral("ANALYZE ") + ContractTables().join(QStringLiteral(", ")));
-  }
+  const QString statistics = Backend::Of(to).statisticsStatement(ContractTables());
+  if (done && !statistics.isEmpty()) QSqlQuery(to).exec(statistics);
   return done;
 }
 

@@ -1,9 +1,6 @@
 #include "admin/schema.h"
 
-#include <libpq-fe.h>
-#include <sqlite3.h>
-
-#include <algorithm>
+#include "store/backend.h"
 
 #include <QDate>
 #include <QFile>
@@ -22,82 +19,6 @@ bool Fail(QString* error, const QString& text) {
   return false;
 }
 
-bool IsSqlite(const QSqlDatabase& database) { return database.driverName() == u"QSQLITE"; }
-
-// The driver's own handle, or nullptr when the connection is no open SQLite connection.
-sqlite3* SqliteHandle(const QSqlDatabase& database) {
-  const QVariant handle = database.driver()->handle();
-  if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) return nullptr;
-  return *static_cast<sqlite3* const*>(handle.constData());
-}
-
-int LineOf(const QByteArray& text, const char* position) {
-  return 1 + int(std::count(text.constData(), position, '\n'));
-}
-
-bool ExecuteSqliteScript(sqlite3* handle, const QString& script, QString* error) {
-  const QByteArray utf8 = script.toUtf8();
-  const char* rest = utf8.constData();
-  while (*rest != '\0') {
-    sqlite3_stmt* statement = nullptr;
-    const char* tail = nullptr;
-    int result = sqlite3_prepare_v2(handle, rest, -1, &statement, &tail);
-    if (result == SQLITE_OK && statement != nullptr) {
-      do {
-        result = sqlite3_step(statement);
-      } while (result == SQLITE_ROW);
-      sqlite3_finalize(statement);
-      if (result == SQLITE_DONE) result = SQLITE_OK;
-    }
-    if (result != SQLITE_OK) {
-      // Skip the blanks and comments before the statement, so that the line is its own.
-      const char* start = rest;
-      while (*start == ' ' || *start == '\n' || *start == '\t' || *start == '\r') ++start;
-      return Fail(error, QStringLiteral("line %1: %2")
-                             .arg(LineOf(utf8, start))
-                             .arg(QString::fromUtf8(sqlite3_errmsg(handle))));
-    }
-    if (tail == nullptr || tail == rest) break;  // only blanks or comments were left
-    rest = tail;
-  }
-  return true;
-}
-
-// The driver's own PostgreSQL connection, or nullptr when the connection is no open QPSQL one.
-PGconn* PostgresHandle(const QSqlDatabase& database) {
-  const QVariant handle = database.driver()->handle();
-  // The type is registered under the name of the struct behind libpq's typedef.
-  if (!handle.isValid() || (qstrcmp(handle.typeName(), "pg_conn*") != 0 &&
-                            qstrcmp(handle.typeName(), "PGconn*") != 0)) {
-    return nullptr;
-  }
-  return *static_cast<PGconn* const*>(handle.constData());
-}
-
-// The whole script as one simple query: PostgreSQL runs its statements in order and stops
-// at the first that fails. (A Qt query would report only the first statement's outcome.)
-bool ExecutePostgresScript(PGconn* handle, const QString& script, QString* error) {
-  PGresult* result = PQexec(handle, script.toUtf8().constData());
-  const ExecStatusType status = PQresultStatus(result);
-  const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK ||
-                  status == PGRES_EMPTY_QUERY;
-  if (!ok) {
-    // The message names the line of the statement that failed where the server tells.
-    const char* message =
-        result != nullptr ? PQresultErrorMessage(result) : PQerrorMessage(handle);
-    Fail(error, QString::fromUtf8(message).trimmed());
-  }
-  PQclear(result);
-  return ok;
-}
-
-// The folder of db/ that holds a backend's schema.
-QString SchemaFolder(const QString& driver) {
-  if (driver == u"QSQLITE") return QStringLiteral("sqlite");
-  if (driver == u"QPSQL") return QStringLiteral("postgresql");
-  return {};
-}
-
 bool ReadResource(const QString& path, QString* text, QString* error) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
@@ -111,15 +32,8 @@ bool ReadResource(const QString& path, QString* text, QString* error) {
 
 bool ExecuteScript(QSqlDatabase& database, const QString& script, QString* error) {
   if (!database.isOpen()) return Fail(error, QStringLiteral("the database is not open"));
-  if (IsSqlite(database)) {
-    sqlite3* handle = SqliteHandle(database);
-    if (handle == nullptr) return Fail(error, QStringLiteral("no SQLite handle"));
-    return ExecuteSqliteScript(handle, script, error);
-  }
-  if (database.driverName() == u"QPSQL") {
-    PGconn* handle = PostgresHandle(database);
-    if (handle == nullptr) return Fail(error, QStringLiteral("no PostgreSQL handle"));
-    return ExecutePostgresScript(handle, script, error);
+  if (const Backend* backend = Backend::Find(database)) {
+    return backend->executeScript(database, script, error);
   }
   QSqlQuery query(database);
   if (!query.exec(script)) return Fail(error, query.lastError().text());
@@ -151,16 +65,7 @@ bool ExecuteScriptsAtomically(QSqlDatabase& database, const QStringList& scripts
 std::optional<bool> HasTables(QSqlDatabase& database, QString* error) {
   // A query rather than QSqlDatabase::tables(), which answers an unreadable database with
   // an empty list.
-  const QString sql =
-      IsSqlite(database)
-          ? QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type IN ('table', 'view')")
-          // The catalogue, not information_schema, which hides tables the user has no
-          // right on: another role's tables still make the database occupied.
-          : QStringLiteral(
-                "SELECT count(*) FROM pg_catalog.pg_class c"
-                " JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
-                " WHERE c.relkind IN ('r', 'p', 'v', 'm', 'f')"
-                " AND n.nspname NOT IN ('pg_catalog', 'information_schema')");
+  const QString sql = Backend::Of(database).tableCountQuery();
   QSqlQuery query(database);
   if (!query.exec(sql) || !query.next()) {
     Fail(error, QStringLiteral("cannot list the tables: %1").arg(query.lastError().text()));
@@ -187,11 +92,12 @@ QString ExpandDateTokens(const QString& sql, const QDate& day) {
 }
 
 QStringList SchemaScripts(const QSqlDatabase& database, bool withDemo, QString* error) {
-  const QString folder = SchemaFolder(database.driverName());
+  const Backend* backend = Backend::Find(database);
+  const QString folder = backend != nullptr ? backend->schemaFolder() : QString();
   const QString schemaPath = QStringLiteral(":/db/%1/schema.sql").arg(folder);
   if (folder.isEmpty() || !QFile::exists(schemaPath)) {
     Fail(error, QStringLiteral("there is no schema for the database driver %1")
-                    .arg(database.driverName()));
+                    .arg(Backend::DriverName(database)));
     return {};
   }
   QStringList scripts(QString{});
@@ -220,11 +126,12 @@ bool InstallSchema(QSqlDatabase& database, bool withDemo, QString* error) {
 }
 
 bool UpgradeSchema(QSqlDatabase& database, QString* error) {
-  const QString folder = SchemaFolder(database.driverName());
+  const Backend* backend = Backend::Find(database);
+  const QString folder = backend != nullptr ? backend->schemaFolder() : QString();
   QString script;
   if (folder.isEmpty()) {
     return Fail(error, QStringLiteral("there is no schema for the database driver %1")
-                           .arg(database.driverName()));
+                           .arg(Backend::DriverName(database)));
   }
   if (!ReadResource(QStringLiteral(":/db/%1/upgrade.sql").arg(folder), &script, error)) {
     return false;

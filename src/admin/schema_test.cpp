@@ -2,6 +2,7 @@
 
 #include "admin/amounts.h"
 #include "admin/contract.h"
+#include "store/sqlite/sqlite_backend.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,7 @@ class SchemaTest : public ::testing::Test {
     ASSERT_TRUE(dir_.isValid());
     path_ = dir_.filePath(QStringLiteral("schema.db"));
     QSqlDatabase database =
-        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("schema_test"));
+        QSqlDatabase::addDatabase(QLatin1String(kSqliteDriver), QStringLiteral("schema_test"));
     database.setDatabaseName(path_);
     ASSERT_TRUE(database.open());
   }

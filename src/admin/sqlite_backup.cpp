@@ -1,6 +1,7 @@
 #include "admin/sqlite_backup.h"
 
 #include "admin/contract.h"
+#include "store/sqlite/sqlite_backend.h"
 #include "store/sqlite/sqlite_connection.h"
 #include "store/sqlite/sqlite_file.h"
 
@@ -32,7 +33,7 @@ class OwnConnection {
  public:
   OwnConnection(const char* name, const QString& path, Access access, int busyTimeoutMs)
       : name_(QLatin1String(name)) {
-    database_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+    database_ = QSqlDatabase::addDatabase(QLatin1String(kSqliteDriver), name_);
     QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs);
     if (access == Access::kCreate) {
       database_.setDatabaseName(path);

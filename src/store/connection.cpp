@@ -1,10 +1,8 @@
 #include "store/connection.h"
 
+#include "store/backend.h"
 #include "store/connection_watch.h"
-#include "store/postgres/postgres_connection.h"
 #include "store/prepared_statements.h"
-#include "store/sqlite/sqlite_connection.h"
-#include "store/sqlite/sqlite_procedures.h"
 #include "store/write_transaction.h"
 
 #include <QDeadlineTimer>
@@ -13,10 +11,6 @@
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
-#include <QSqlQuery>
-#include <QUrl>
-
-#include <sqlite3.h>
 
 namespace taurelin {
 namespace {
@@ -45,22 +39,10 @@ QString ErrorText(const QSqlError& error) {
   return text.isEmpty() ? QStringLiteral("unknown database error") : text;
 }
 
-// Foreign keys are off by default in SQLite; WAL lets two connections read while one
-// writes; the busy handler makes a second program wait for a writer instead of failing.
-bool PrepareSqlite(QSqlDatabase& database, QString* error) {
-  QSqlQuery query(database);
-  for (const char* pragma : {"PRAGMA foreign_keys = ON", "PRAGMA journal_mode = WAL"}) {
-    if (!query.exec(QLatin1String(pragma))) return Fail(error, query.lastError().text());
-  }
-  if (sqlite3* db = SqliteHandle(database)) WaitForLocksInShortSteps(db);
-  return RegisterSqliteProcedures(database, error);
-}
-
 // Whether an open connection's session is gone.
 bool SessionGone(const QSqlDatabase& database) {
   if (database.driver()->property(kLost).toBool()) return true;
-  pg_conn* postgres = PostgresHandle(database);
-  return postgres != nullptr && SessionEnded(postgres);
+  return Backend::Of(database).sessionEnded(database);
 }
 
 bool Unreachable(const QString& connection, const QString& text, QString* error) {
@@ -77,27 +59,20 @@ bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, Q
   if (!QSqlDatabase::isDriverAvailable(alias.driver)) {
     return Fail(error, QStringLiteral("the database driver %1 is not installed").arg(alias.driver));
   }
-  const bool sqlite = alias.driver == u"QSQLITE";
-  if (sqlite && alias.database.isEmpty()) {
-    return Fail(error, QStringLiteral("the alias %1 names no database file").arg(alias.name));
+  // The backend is chosen here, once, from the alias's driver.
+  const Backend* backend = Backend::ForDriver(alias.driver);
+  if (backend == nullptr) {
+    return Fail(error, QStringLiteral("no backend serves the database driver %1").arg(alias.driver));
   }
-  QSqlDatabase database = QSqlDatabase::addDatabase(alias.driver, connectionName);
-  if (sqlite && !createMissingFile) {
-    // Opened read-write only: a missing file fails now and opens once it exists.
-    database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
-    database.setDatabaseName(QStringLiteral("file:") +
-                             QString::fromLatin1(QUrl::toPercentEncoding(alias.database, "/")) +
-                             QStringLiteral("?mode=rw"));
-  } else {
-    database.setDatabaseName(alias.database);
-  }
-  if (!sqlite) {
-    database.setHostName(alias.host);
-    if (alias.port >= 0) database.setPort(alias.port);
-    const bool named = !alias.user.isEmpty();
-    database.setUserName(named ? alias.user : QLatin1String(kDefaultUser));
-    database.setPassword(named ? alias.password : QLatin1String(kDefaultPassword));
-    database.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSeconds));
+  QSqlDatabase database;
+  {
+    QSqlDatabase candidate = QSqlDatabase::addDatabase(alias.driver, connectionName);
+    if (!backend->configure(candidate, alias, createMissingFile, error)) {
+      candidate = QSqlDatabase();
+      QSqlDatabase::removeDatabase(connectionName);
+      return false;
+    }
+    database = candidate;
   }
   return EnsureOpen(database, error);
 }
@@ -136,13 +111,10 @@ bool EnsureOpen(QSqlDatabase& database, QString* error) {
   HeldOffOpenings().remove(name);
   database.driver()->setProperty(kLost, false);
   PreparedStatements::Opened(database);
-  if (database.driverName() == u"QSQLITE") {
-    QString failure;
-    if (!PrepareSqlite(database, &failure)) {
-      database.close();
-      return Unreachable(name, failure, error);
-    }
-    RememberSqliteFile(database);
+  QString failure;
+  if (!Backend::Of(database).prepareOpened(database, &failure)) {
+    database.close();
+    return Unreachable(name, failure, error);
   }
   ConnectionWatch::Answered(name);
   return true;
@@ -161,15 +133,7 @@ QSqlDatabase ReadyConnection(const QString& connectionName) {
 
 bool ConnectionLost(QSqlDatabase& database, const QSqlError& error) {
   if (!database.isValid()) return true;
-  bool lost = error.type() == QSqlError::ConnectionError && database.driverName() != u"QSQLITE";
-  if (database.driverName() == u"QSQLITE") {
-    // Qt's SQLite driver calls every failed step a connection error; the code tells.
-    const int code = error.nativeErrorCode().toInt() & 0xff;
-    lost = code == SQLITE_IOERR || code == SQLITE_CANTOPEN;
-  } else if (!database.isOpen()) {
-    lost = true;  // libpq saw the session end
-  }
-  if (!lost) return false;
+  if (!Backend::Of(database).lostBy(database, error)) return false;
   MarkConnectionLost(database, ErrorText(error));
   return true;
 }

@@ -2,8 +2,8 @@
 
 #include "store/row_reads.h"
 
+#include "store/backend.h"
 #include "store/connection.h"
-#include "store/dialect.h"
 #include "store/prepared_statements.h"
 #include "store/sqlite/sqlite_connection.h"
 #include "store/sqlite/sqlite_procedures.h"
@@ -51,7 +51,7 @@ void TdmBook::openMainWithoutAlias(const QString& name, const QString& aliasFile
 }
 
 bool TdmBook::sqlite() {
-  if (!sqlite_) sqlite_ = !Dialect::Of(connectionName()).isPostgres();
+  if (!sqlite_) sqlite_ = Backend::Of(connectionName()).readsOccupancyOnHandle();
   return *sqlite_;
 }
 

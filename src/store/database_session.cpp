@@ -1,6 +1,6 @@
 #include "store/database_session.h"
 
-#include "store/dialect.h"
+#include "store/backend.h"
 
 #include "store/connection.h"
 #include "store/prepared_statements.h"
@@ -68,9 +68,9 @@ void DatabaseSession::readUtleietyper() {
              "group by f.anlegg, o.utype, u.beskr, u.istat, u.kode"});
   // The handlers depend on the rows' order (LEDIG stops at a type without a description):
   // SQLite's grouping happens to give it, PostgreSQL's hashing does not.
-  const Dialect dialect = Dialect::Of(connectionName());
+  const Backend& backend = Backend::Of(connectionName());
   query.add(
-      QStringLiteral("order by %1, o.utype").arg(dialect.orderKey(QStringLiteral("f.anlegg"))));
+      QStringLiteral("order by %1, o.utype").arg(backend.orderKey(QStringLiteral("f.anlegg"))));
   query.run();
   QList<RentalTypeSummaryRow> rows;
   while (query.next()) {

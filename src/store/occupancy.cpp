@@ -1,7 +1,7 @@
 #include "store/occupancy.h"
 
+#include "store/backend.h"
 #include "store/connection.h"
-#include "store/dialect.h"
 #include "store/occupancy_queries.h"
 #include "store/occupancy_rows.h"
 #include "store/row_reads.h"
@@ -46,7 +46,7 @@ const Occupancy::Features& Occupancy::features() {
   if (!features_) {
     QSqlDatabase database = ReadyConnection(connectionName_);
     Features found;
-    found.sqlite = !Dialect(database.driverName()).isPostgres();
+    found.sqlite = Backend::Of(database).readsOccupancyOnHandle();
     found.upgraded = CheckUpgrade(database).isEmpty();
     features_ = found;
   }

@@ -1,7 +1,7 @@
 #include "store/statement.h"
 
+#include "store/backend.h"
 #include "store/connection.h"
-#include "store/dialect.h"
 #include "store/prepared_statements.h"
 #include "store/stored_date.h"
 
@@ -114,7 +114,7 @@ void Statement::run() {
   const QString text = sql();
   QSqlError failure;
   query_ = PreparedStatements::Run(database, text,
-                                   Dialect(database.driverName()).readsRowsAsTheyArrive(),
+                                   Backend::Of(database).readsRowsAsTheyArrive(),
                                    bindings_, &failure);
   if (!query_) throw StatementFailure(database, failure);
   preparedSql_ = text;

@@ -1,5 +1,7 @@
 #include "store/upgrade_check.h"
 
+#include "store/backend.h"
+
 #include <QList>
 #include <QSet>
 #include <QSqlDatabase>
@@ -15,45 +17,9 @@ namespace {
 // The tables whose writes raise the layout version.
 constexpr const char* kLayoutTables[] = {"ANLEGG", "FLOY", "UTYPE", "UTLEIEOB", "BRUKERRETT"};
 
-// The upgrade's objects on each backend: (kind, name) as the catalogue lists them.
-QList<std::pair<QString, QString>> UpgradeObjects(const QString& driver) {
-  QList<std::pair<QString, QString>> objects;
-  if (driver == u"QSQLITE") {
-    objects << std::pair{QStringLiteral("table"), QStringLiteral("LEIE_PERIODE")};
-    for (const char* event : {"NY", "ENDRET", "SLETTET"}) {
-      objects << std::pair{QStringLiteral("trigger"),
-                           QStringLiteral("LEIE_PERIODE_") + QLatin1String(event)};
-    }
-    objects << std::pair{QStringLiteral("table"), QStringLiteral("OPPSETT_VERSJON")};
-    for (const char* table : kLayoutTables) {
-      for (const char* event : {"NY", "ENDRET", "SLETTET"}) {
-        objects << std::pair{QStringLiteral("trigger"), QStringLiteral("OPPSETT_%1_%2")
-                                                            .arg(QLatin1String(table),
-                                                                 QLatin1String(event))};
-      }
-    }
-  } else if (driver == u"QPSQL") {
-    objects << std::pair{QStringLiteral("index"), QStringLiteral("LEIE_PERIODE")}
-            << std::pair{QStringLiteral("table"), QStringLiteral("OPPSETT_VERSJON")};
-    for (const char* table : kLayoutTables) {
-      objects << std::pair{QStringLiteral("trigger"),
-                           QStringLiteral("OPPSETT_") + QLatin1String(table)};
-    }
-  }
-  return objects;
-}
-
 // The (kind, upper-case name) pairs of the catalogue's tables, indexes and triggers.
 QSet<std::pair<QString, QString>> CatalogueObjects(QSqlDatabase& database, QString* error) {
-  const QString sql =
-      database.driverName() == u"QSQLITE"
-          ? QStringLiteral("SELECT type, name FROM sqlite_master")
-          : QStringLiteral(
-                "SELECT CASE c.relkind WHEN 'i' THEN 'index' ELSE 'table' END, c.relname"
-                " FROM pg_catalog.pg_class c"
-                " WHERE c.relkind IN ('r', 'i') AND pg_catalog.pg_table_is_visible(c.oid)"
-                " UNION ALL SELECT 'trigger', t.tgname FROM pg_catalog.pg_trigger t"
-                " WHERE NOT t.tgisinternal AND pg_catalog.pg_table_is_visible(t.tgrelid)");
+  const QString sql = Backend::Of(database).catalogueObjectsQuery();
   QSet<std::pair<QString, QString>> found;
   QSqlQuery query(database);
   if (!query.exec(sql)) {
@@ -67,8 +33,11 @@ QSet<std::pair<QString, QString>> CatalogueObjects(QSqlDatabase& database, QStri
 }  // namespace
 
 QStringList CheckUpgrade(QSqlDatabase& database) {
-  const QList<std::pair<QString, QString>> wanted = UpgradeObjects(database.driverName());
-  if (wanted.isEmpty()) return {};
+  const Backend* backend = Backend::Find(database);
+  if (backend == nullptr) return {};
+  QStringList layoutTables;
+  for (const char* table : kLayoutTables) layoutTables << QLatin1String(table);
+  const QList<std::pair<QString, QString>> wanted = backend->upgradeObjects(layoutTables);
   QString error;
   const QSet<std::pair<QString, QString>> present = CatalogueObjects(database, &error);
   if (!error.isEmpty()) {

@@ -2,6 +2,7 @@
 
 #include "admin/schema.h"
 #include "store/connection.h"
+#include "store/postgres/postgres_backend.h"
 
 #include <QFile>
 #include <QSqlDatabase>
@@ -19,7 +20,7 @@ namespace {
 DatabaseAlias ServerAlias() {
   DatabaseAlias alias;
   alias.name = QStringLiteral("server");
-  alias.driver = QStringLiteral("QPSQL");
+  alias.driver = QLatin1String(kPostgresDriver);
   const QString setting = qEnvironmentVariable("TAURELIN_TEST_PG");
   for (const QString& pair : setting.split(u' ', Qt::SkipEmptyParts)) {
     const QString key = pair.section(u'=', 0, 0);

@@ -1,5 +1,6 @@
 #include "store/sqlite/sqlite_procedures.h"
 
+#include "store/postgres/postgres_backend.h"
 #include "store/sqlite/sqlite_test_database.h"
 
 #include <gtest/gtest.h>
@@ -120,7 +121,7 @@ TEST(NumberSeriesTest, RegistersOncePerConnection) {
   ASSERT_TRUE(prepared.exec() && prepared.next()) << prepared.lastError().text().toStdString();
   EXPECT_EQ(prepared.value(0).toInt(), 1);
 
-  QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"),
+  QSqlDatabase other = QSqlDatabase::addDatabase(QLatin1String(kPostgresDriver),
                                                  QStringLiteral("not_sqlite"));
   EXPECT_FALSE(RegisterSqliteProcedures(other, &error));
   EXPECT_FALSE(error.isEmpty());
