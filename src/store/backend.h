@@ -29,12 +29,15 @@
 
 #include <utility>
 
+class QDate;
 class QSqlDatabase;
 class QSqlError;
+class QSqlQuery;
 
 namespace taurelin {
 
 struct DatabaseAlias;
+struct WebPriceSource;
 
 class Backend {
  public:
@@ -80,6 +83,22 @@ class Backend {
   // Whether the occupancy reads go to the driver's own handle, in statements kept per
   // connection, and read the occupancy index's own table.
   virtual bool readsOccupancyOnHandle() const = 0;
+  // Reads the web prices of each type of `types` with their lines that touch the nights from
+  // `arrival` up to `until` on the driver's own handle, in statements kept per connection.
+  // False, reading nothing, where the backend reads them through Qt instead. Throws
+  // DatabaseError.
+  virtual bool readWebPriceSources(QSqlDatabase& database, const QList<int>& types,
+                                   const QDate& arrival, const QDate& until,
+                                   QList<QList<WebPriceSource>>* sources) const = 0;
+  // Which result columns of a query that has just run hold dates that the driver gives as
+  // text; empty where the driver gives dates as dates.
+  virtual QList<bool> textDateColumns(const QSqlQuery& query) const = 0;
+
+  // Kept statements: whether a kept statement's `error` means its plan is outdated by a
+  // change of its table while no transaction is open (it may then be prepared anew); and
+  // dropping what the backend keeps of its own for a connection, while it is still open.
+  virtual bool planOutdated(const QSqlDatabase& database, const QSqlError& error) const = 0;
+  virtual void forgetKept(const QString& connectionName) const = 0;
 
   // Scripts: runs a script of several statements on an open connection, stopping at the
   // first that fails (its error, with its line where the backend tells).

@@ -21,11 +21,13 @@
 
 namespace taurelin {
 
+class Backend;
+
 // The web price matrix of each rental type of `types`, in that order, for the nights from
-// `arrival` up to `until` on the connection `connection` (an SQLite one when `sqlite`), as
+// `arrival` up to `until` on the connection `connection` of `backend`, as
 // BEREGN_WEB_PRISMATRISE gives it, ordered by description, board method, start day and
 // number of days: computed in memory from the price rows, read once. Throws DatabaseError.
-QList<QList<WebPrice>> ReadWebPrices(const QString& connection, bool sqlite,
+QList<QList<WebPrice>> ReadWebPrices(const QString& connection, const Backend& backend,
                                      const QList<int>& types, const QDate& arrival,
                                      const QDate& until);
 
@@ -84,11 +86,11 @@ class TdmBook {
   void SaveLeie(const TBookingData& booking, TUtleieData& line);
   int newLineNumber();
 
-  // Whether the module's connection is SQLite; learnt at the first use after it opened.
-  bool sqlite();
+  // The backend of the module's connection; learnt at the first use after it opened.
+  const Backend& backend();
 
   Occupancy occupancy_;
-  std::optional<bool> sqlite_;
+  const Backend* backend_ = nullptr;
   std::optional<QHash<double, double>> companies_;  // facility -> company
 };
 

@@ -1,13 +1,10 @@
 #include "store/prepared_statements.h"
 
-#include "store/postgres/postgres_connection.h"
-#include "store/sqlite/sqlite_kept_statements.h"
+#include "store/backend.h"
 
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
-
-#include <libpq-fe.h>
 
 #include <atomic>
 #include <map>
@@ -115,14 +112,6 @@ bool Execute(QSqlQuery& query, const PreparedStatements::Bindings& bindings) {
   return query.exec();
 }
 
-// PostgreSQL refuses a prepared statement whose result would change shape after its table
-// changed; that failure ends no transaction only when none was open.
-bool OutdatedOutsideTransaction(const QSqlDatabase& database, const QSqlError& error) {
-  if (error.nativeErrorCode() != u"0A000") return false;
-  PGconn* connection = PostgresHandle(database);
-  return connection != nullptr && PQtransactionStatus(connection) == PQTRANS_IDLE;
-}
-
 }  // namespace
 
 std::unique_ptr<QSqlQuery> PreparedStatements::Run(QSqlDatabase& database, const QString& sql,
@@ -133,7 +122,7 @@ std::unique_ptr<QSqlQuery> PreparedStatements::Run(QSqlDatabase& database, const
   if (query && !Execute(*query, bindings)) {
     const QSqlError failure = query->lastError();
     // The connection's other kept queries may be as outdated as this one.
-    if (kept && OutdatedOutsideTransaction(database, failure)) {
+    if (kept && Backend::Of(database).planOutdated(database, failure)) {
       query.reset();
       Forget(database.connectionName());
       query = Take(database, sql, forwardOnly, &kept, error);
@@ -173,7 +162,7 @@ void PreparedStatements::Give(const QString& connectionName, const QString& sql,
 }
 
 void PreparedStatements::Forget(const QString& connectionName) {
-  SqliteKeptStatements::Forget(connectionName);
+  Backend::Of(connectionName).forgetKept(connectionName);
   const auto kept = Cache().find(connectionName);
   if (kept == Cache().end()) return;
   DropAll(kept->second.bySql);

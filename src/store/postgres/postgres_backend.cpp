@@ -69,6 +69,24 @@ void PostgresBackend::lockReservation(QSqlDatabase& database, int facility,
   if (!query.exec()) throw StatementFailure(database, query.lastError());
 }
 
+bool PostgresBackend::readWebPriceSources(QSqlDatabase&, const QList<int>&, const QDate&,
+                                          const QDate&, QList<QList<WebPriceSource>>*) const {
+  return false;
+}
+
+// The driver gives dates as dates.
+QList<bool> PostgresBackend::textDateColumns(const QSqlQuery&) const { return {}; }
+
+// PostgreSQL refuses a prepared statement whose result would change shape after its table
+// changed; that failure ends no transaction only when none was open.
+bool PostgresBackend::planOutdated(const QSqlDatabase& database, const QSqlError& error) const {
+  if (error.nativeErrorCode() != u"0A000") return false;
+  PGconn* connection = PostgresHandle(database);
+  return connection != nullptr && PQtransactionStatus(connection) == PQTRANS_IDLE;
+}
+
+void PostgresBackend::forgetKept(const QString&) const {}
+
 QString PostgresBackend::orderKey(const QString& column) const {
   return column + QStringLiteral(" NULLS FIRST");
 }

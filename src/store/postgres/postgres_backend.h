@@ -31,6 +31,12 @@ class PostgresBackend final : public Backend {
   // connection while the rows are read would discard them.
   bool readsRowsAsTheyArrive() const override { return false; }
   bool readsOccupancyOnHandle() const override { return false; }
+  bool readWebPriceSources(QSqlDatabase& database, const QList<int>& types, const QDate& arrival,
+                           const QDate& until,
+                           QList<QList<WebPriceSource>>* sources) const override;
+  QList<bool> textDateColumns(const QSqlQuery& query) const override;
+  bool planOutdated(const QSqlDatabase& database, const QSqlError& error) const override;
+  void forgetKept(const QString& connectionName) const override;
 
   bool executeScript(QSqlDatabase& database, const QString& script,
                      QString* error) const override;

@@ -210,9 +210,9 @@ class TwinProcedureTest : public ::testing::Test {
                                std::to_string(type);
       try {
         QStringList rows;
-        const bool sqlite = connection != kPostgres;
         const QList<WebPrice> prices =
-            ReadWebPrices(connection, sqlite, {type}, arrival, departure).value(0);
+            ReadWebPrices(connection, Backend::Of(connection), {type}, arrival, departure)
+                .value(0);
         for (const WebPrice& p : prices) {
           rows << PriceRow(p.priceCode, p.total, p.board, p.priceType, p.boardTypeText,
                            p.startDay, p.days);

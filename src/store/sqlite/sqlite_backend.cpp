@@ -3,11 +3,15 @@
 #include "store/alias_list.h"
 #include "store/connection.h"
 #include "store/sqlite/sqlite_connection.h"
+#include "store/sqlite/sqlite_kept_statements.h"
 #include "store/sqlite/sqlite_procedures.h"
+#include "store/sqlite/sqlite_read.h"
+#include "store/stay_pricing.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlResult>
 #include <QUrl>
 
 #include <sqlite3.h>
@@ -92,6 +96,42 @@ void SqliteBackend::commitWrite(QSqlDatabase& database) const { Run(database, "C
 
 void SqliteBackend::rollbackWrite(QSqlDatabase& database) const {
   QSqlQuery(database).exec(QStringLiteral("ROLLBACK"));
+}
+
+// A kept statement a type costs no round trip.
+bool SqliteBackend::readWebPriceSources(QSqlDatabase& database, const QList<int>& types,
+                                        const QDate& arrival, const QDate& until,
+                                        QList<QList<WebPriceSource>>* sources) const {
+  for (qsizetype i = 0; i < types.size(); ++i) {
+    QString error;
+    if (!ReadWebPriceSources(SqliteHandle(database), types[i], arrival, until, &(*sources)[i],
+                             &error)) {
+      throw SqliteReadFailure(database, error);
+    }
+  }
+  return true;
+}
+
+// SQLite keeps dates as text; the declared type of a result column tells them apart.
+QList<bool> SqliteBackend::textDateColumns(const QSqlQuery& query) const {
+  const QVariant handle = query.driver() == nullptr ? QVariant() : query.result()->handle();
+  if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3_stmt*") != 0) return {};
+  auto* statement = *static_cast<sqlite3_stmt* const*>(handle.constData());
+  if (statement == nullptr) return {};
+  QList<bool> dates(sqlite3_column_count(statement), false);
+  for (int i = 0; i < dates.size(); ++i) {
+    const char* declared = sqlite3_column_decltype(statement, i);
+    dates[i] = declared != nullptr &&
+               (qstricmp(declared, "DATE") == 0 || qstricmp(declared, "TIMESTAMP") == 0);
+  }
+  return dates;
+}
+
+// SQLite prepares a statement anew by itself when its table changed.
+bool SqliteBackend::planOutdated(const QSqlDatabase&, const QSqlError&) const { return false; }
+
+void SqliteBackend::forgetKept(const QString& connectionName) const {
+  SqliteKeptStatements::Forget(connectionName);
 }
 
 // BEGIN IMMEDIATE already keeps every other writer out.

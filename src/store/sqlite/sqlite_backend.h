@@ -29,6 +29,12 @@ class SqliteBackend final : public Backend {
   QString textOrderKey(const QString& column, const QString& expression) const override;
   bool readsRowsAsTheyArrive() const override { return true; }
   bool readsOccupancyOnHandle() const override { return true; }
+  bool readWebPriceSources(QSqlDatabase& database, const QList<int>& types, const QDate& arrival,
+                           const QDate& until,
+                           QList<QList<WebPriceSource>>* sources) const override;
+  QList<bool> textDateColumns(const QSqlQuery& query) const override;
+  bool planOutdated(const QSqlDatabase& database, const QSqlError& error) const override;
+  void forgetKept(const QString& connectionName) const override;
 
   bool executeScript(QSqlDatabase& database, const QString& script,
                      QString* error) const override;
