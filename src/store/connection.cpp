@@ -1,33 +1,19 @@
 #include "store/connection.h"
 
 #include "store/backend.h"
+#include "store/connection_state.h"
 #include "store/connection_watch.h"
 #include "store/prepared_statements.h"
 #include "store/write_transaction.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
 
 namespace taurelin {
 namespace {
-
-// Set on a driver whose session a statement found lost; cleared when it opens again.
-constexpr char kLost[] = "taurelin.lost";
-
-// An opening that ran into the connect timeout: when to try again, and what it said.
-struct HeldOff {
-  QDeadlineTimer until;
-  QString error;
-};
-
-QHash<QString, HeldOff>& HeldOffOpenings() {
-  thread_local QHash<QString, HeldOff> held;
-  return held;
-}
 
 bool Fail(QString* error, const QString& text) {
   if (error != nullptr) *error = text;
@@ -41,7 +27,7 @@ QString ErrorText(const QSqlError& error) {
 
 // Whether an open connection's session is gone.
 bool SessionGone(const QSqlDatabase& database) {
-  if (database.driver()->property(kLost).toBool()) return true;
+  if (ConnectionState::Of(database.connectionName()).lost) return true;
   return Backend::Of(database).sessionEnded(database);
 }
 
@@ -55,7 +41,7 @@ bool Unreachable(const QString& connection, const QString& text, QString* error)
 bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, QString* error,
                     bool createMissingFile) {
   CloseConnection(connectionName);
-  HeldOffOpenings().remove(connectionName);
+  ConnectionState::Reset(connectionName);
   if (!QSqlDatabase::isDriverAvailable(alias.driver)) {
     return Fail(error, QStringLiteral("the database driver %1 is not installed").arg(alias.driver));
   }
@@ -82,6 +68,7 @@ void CloseConnection(const QString& connectionName) {
   PreparedStatements::Forget(connectionName);
   QSqlDatabase::database(connectionName, false).close();
   QSqlDatabase::removeDatabase(connectionName);
+  ConnectionState::Reset(connectionName);
 }
 
 bool EnsureOpen(QSqlDatabase& database, QString* error) {
@@ -90,9 +77,9 @@ bool EnsureOpen(QSqlDatabase& database, QString* error) {
   if (WriteTransaction::IsOpen(name) || PreparedStatements::InUse(name)) {
     return Unreachable(name, QStringLiteral("the connection to the database was lost"), error);
   }
-  const auto held = HeldOffOpenings().constFind(name);
-  if (held != HeldOffOpenings().cend() && !held->until.hasExpired()) {
-    return Unreachable(name, held->error, error);
+  ConnectionState& state = ConnectionState::Of(name);
+  if (state.heldOff && !state.heldOff->first.hasExpired()) {
+    return Unreachable(name, state.heldOff->second, error);
   }
   // The old session's statements go before it does.
   PreparedStatements::Forget(name);
@@ -104,12 +91,12 @@ bool EnsureOpen(QSqlDatabase& database, QString* error) {
     const QString said = text.isEmpty() ? QStringLiteral("the database cannot be opened") : text;
     // A refusal comes at once; a wait this long was the connect timeout, or close to it.
     if (waited.elapsed() >= 1000) {
-      HeldOffOpenings().insert(name, {QDeadlineTimer(kRetryAfterTimeoutMs), said});
+      state.heldOff = {QDeadlineTimer(kRetryAfterTimeoutMs), said};
     }
     return Unreachable(name, said, error);
   }
-  HeldOffOpenings().remove(name);
-  database.driver()->setProperty(kLost, false);
+  state.heldOff.reset();
+  state.lost = false;
   PreparedStatements::Opened(database);
   QString failure;
   if (!Backend::Of(database).prepareOpened(database, &failure)) {
@@ -139,7 +126,7 @@ bool ConnectionLost(QSqlDatabase& database, const QSqlError& error) {
 }
 
 void MarkConnectionLost(QSqlDatabase& database, const QString& why) {
-  database.driver()->setProperty(kLost, true);
+  ConnectionState::Of(database.connectionName()).lost = true;
   ConnectionWatch::Lost(database.connectionName(), why);
 }
 

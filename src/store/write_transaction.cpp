@@ -2,23 +2,14 @@
 
 #include "store/backend.h"
 #include "store/connection.h"
+#include "store/connection_state.h"
 
-#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 
 namespace taurelin {
-namespace {
-
-QSet<QString>& OpenTransactions() {
-  static QSet<QString> open;
-  return open;
-}
-
-}  // namespace
-
 WriteTransaction::WriteTransaction(const QString& connectionName)
     : connectionName_(connectionName) {
   QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
@@ -29,12 +20,12 @@ WriteTransaction::WriteTransaction(const QString& connectionName)
   }
   Backend::Of(database).beginWrite(database);
   open_ = true;
-  OpenTransactions().insert(connectionName_);
+  ConnectionState::Of(connectionName_).writing = true;
 }
 
 WriteTransaction::~WriteTransaction() {
   if (!open_) return;
-  OpenTransactions().remove(connectionName_);
+  ConnectionState::Of(connectionName_).writing = false;
   QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
   // A lost session took the transaction with it.
   if (!database.isOpen()) return;
@@ -49,7 +40,7 @@ void WriteTransaction::commit() {
   }
   Backend::Of(database).commitWrite(database);
   open_ = false;
-  OpenTransactions().remove(connectionName_);
+  ConnectionState::Of(connectionName_).writing = false;
 }
 
 void WriteTransaction::lockReservation(int facility, int rentalType) {
@@ -58,7 +49,8 @@ void WriteTransaction::lockReservation(int facility, int rentalType) {
 }
 
 bool WriteTransaction::IsOpen(const QString& connectionName) {
-  return OpenTransactions().contains(connectionName);
+  const ConnectionState* state = ConnectionState::Find(connectionName);
+  return state != nullptr && state->writing;
 }
 
 }  // namespace taurelin

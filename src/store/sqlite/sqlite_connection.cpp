@@ -1,6 +1,7 @@
 #include "store/sqlite/sqlite_connection.h"
 
 #include "base/file_identity.h"
+#include "store/connection_state.h"
 
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -14,16 +15,13 @@
 namespace taurelin {
 namespace {
 
-// Set on an open SQLite connection's driver: the identity of the file it opened.
-constexpr char kFile[] = "taurelin.file";
-
 QString MainFilePath(sqlite3* db) {
   const char* path = db != nullptr ? sqlite3_db_filename(db, "main") : nullptr;
   return path != nullptr ? QString::fromUtf8(path) : QString();
 }
 
-QVariant Packed(const FileIdentity& file) {
-  return QVariant::fromValue(QStringLiteral("%1:%2").arg(file.device).arg(file.inode));
+QString Packed(const FileIdentity& file) {
+  return QStringLiteral("%1:%2").arg(file.device).arg(file.inode);
 }
 
 // SQLite's busy handler: `tries` counts the waits for the lock so far.
@@ -47,13 +45,14 @@ void WaitForLocksInShortSteps(sqlite3* db) { sqlite3_busy_handler(db, WaitOneSte
 void RememberSqliteFile(QSqlDatabase& database) {
   const QString path = MainFilePath(SqliteHandle(database));
   const std::optional<FileIdentity> file = path.isEmpty() ? std::nullopt : IdentityOfPath(path);
-  database.driver()->setProperty(kFile, file ? Packed(*file) : QVariant());
+  ConnectionState::Of(database.connectionName()).file = file ? Packed(*file) : QString();
 }
 
 QString SqliteFileReplaced(const QSqlDatabase& database) {
   if (database.driver() == nullptr) return QString();
-  const QVariant opened = database.driver()->property(kFile);
-  if (!opened.isValid()) return QString();
+  const ConnectionState* state = ConnectionState::Find(database.connectionName());
+  if (state == nullptr || state->file.isEmpty()) return QString();
+  const QString& opened = state->file;
   const QString path = MainFilePath(SqliteHandle(database));
   const std::optional<FileIdentity> now = IdentityOfPath(path);
   if (!now) return QStringLiteral("the database file %1 was deleted while it was open").arg(path);
