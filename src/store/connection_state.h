@@ -5,10 +5,12 @@
 // watch it belongs to, whether a write transaction is open on it, the Qt queries kept for it
 // and how many of them are out, and which SQLite file it opened.
 //
-// Which connection does what: the server's session connection ("APIDatabase") runs the
-// handlers' own statements; the data module's connection runs the booking writes and the
-// occupancy reads, so that a handler's statement whose rows are still being read never
-// holds up a reservation's transaction. Tools and tests open connections of their own.
+// Which connection does what: the server's session connection ("APIDatabase",
+// DatabaseSession) runs the handlers' own statements, the rental-type summary, and a booking's
+// cancellations and booker writes; the data module's connection ("Booking", TdmBook) runs
+// reservations, the occupancy and web-price reads, and its named statements. Both lead to
+// one database, and one watch tells of their outages. Tools and tests open connections of
+// their own.
 //
 // A state is made at the first use of its connection and is reset when the connection is
 // closed (CloseConnection) or opened anew (OpenConnection). One thread, like the connections.
