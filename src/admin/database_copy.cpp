@@ -4,6 +4,7 @@
 #include "admin/contract.h"
 #include "admin/schema.h"
 #include "store/backend.h"
+#include "store/fail.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -17,11 +18,6 @@
 
 namespace taurelin {
 namespace {
-
-bool Fail(QString* error, const QString& text) {
-  if (error != nullptr) *error = text;
-  return false;
-}
 
 // Each number series with the column of the rows that carry its numbers.
 struct Series {

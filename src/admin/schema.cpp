@@ -1,6 +1,7 @@
 #include "admin/schema.h"
 
 #include "store/backend.h"
+#include "store/fail.h"
 
 #include <QDate>
 #include <QFile>
@@ -13,11 +14,6 @@
 
 namespace taurelin {
 namespace {
-
-bool Fail(QString* error, const QString& text) {
-  if (error != nullptr) *error = text;
-  return false;
-}
 
 bool ReadResource(const QString& path, QString* text, QString* error) {
   QFile file(path);

@@ -1,6 +1,7 @@
 #include "admin/sqlite_backup.h"
 
 #include "admin/contract.h"
+#include "store/fail.h"
 #include "store/sqlite/sqlite_backend.h"
 #include "store/sqlite/sqlite_connection.h"
 #include "store/sqlite/sqlite_file.h"
@@ -65,11 +66,6 @@ class OwnConnection {
   QString name_;
   QSqlDatabase database_;
 };
-
-bool Fail(QString* error, const QString& text) {
-  *error = text;
-  return false;
-}
 
 // Whether `file` names the database file `database` itself, also through another path.
 bool SameFile(const QString& database, const QString& file) {

@@ -3,6 +3,7 @@
 #include "store/backend.h"
 #include "store/connection_state.h"
 #include "store/connection_watch.h"
+#include "store/fail.h"
 #include "store/prepared_statements.h"
 #include "store/write_transaction.h"
 
@@ -14,11 +15,6 @@
 
 namespace taurelin {
 namespace {
-
-bool Fail(QString* error, const QString& text) {
-  if (error != nullptr) *error = text;
-  return false;
-}
 
 QString ErrorText(const QSqlError& error) {
   const QString text = error.text().trimmed();

@@ -2,6 +2,7 @@
 
 #include "store/alias_list.h"
 #include "store/connection.h"
+#include "store/fail.h"
 #include "store/postgres/postgres_connection.h"
 
 #include <QSqlDatabase>
@@ -11,15 +12,6 @@
 #include <libpq-fe.h>
 
 namespace taurelin {
-namespace {
-
-bool Fail(QString* error, const QString& text) {
-  if (error != nullptr) *error = text;
-  return false;
-}
-
-}  // namespace
-
 const PostgresBackend& PostgresBackend::Instance() {
   static const PostgresBackend backend;
   return backend;

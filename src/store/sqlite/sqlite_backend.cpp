@@ -2,6 +2,7 @@
 
 #include "store/alias_list.h"
 #include "store/connection.h"
+#include "store/fail.h"
 #include "store/sqlite/sqlite_connection.h"
 #include "store/sqlite/sqlite_kept_statements.h"
 #include "store/sqlite/sqlite_procedures.h"
@@ -20,11 +21,6 @@
 
 namespace taurelin {
 namespace {
-
-bool Fail(QString* error, const QString& text) {
-  if (error != nullptr) *error = text;
-  return false;
-}
 
 void Run(QSqlDatabase& database, const char* sql) {
   QSqlQuery query(database);

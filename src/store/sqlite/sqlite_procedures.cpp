@@ -1,5 +1,6 @@
 #include "store/sqlite/sqlite_procedures.h"
 
+#include "store/fail.h"
 #include "store/occupancy_engine.h"
 #include "store/occupancy_queries.h"
 #include "store/occupancy_rows.h"
@@ -420,11 +421,6 @@ bool IsRegistered(sqlite3* db, const QString& name) {
   SqliteStatement module(db, "SELECT 1 FROM pragma_module_list WHERE name = :name COLLATE NOCASE");
   module.bind(":name", name);
   return module.next();
-}
-
-bool Fail(QString* error, const QString& text) {
-  if (error != nullptr) *error = text;
-  return false;
 }
 
 }  // namespace
