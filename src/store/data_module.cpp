@@ -290,7 +290,7 @@ void TdmBook::writeHeader(TBookingData& booking) {
     if (!number.next()) throw DatabaseError(QStringLiteral("LAGE_REFNR gave no number"));
     booking.REFNR = number.integer(QStringLiteral("REFNR"));
   }
-  const qint64 refnr = static_cast<qint64>(std::llround(booking.REFNR));
+  const qint64 refnr = booking.REFNR;
   Statement existing = qryBook();
   existing.bindInteger(QStringLiteral("REFNR"), refnr);
   existing.run();
@@ -339,7 +339,7 @@ void TdmBook::writeHeader(TBookingData& booking) {
 }
 
 void TdmBook::SaveLeie(const TBookingData& booking, TUtleieData& line) {
-  const qint64 refnr = static_cast<qint64>(std::llround(booking.REFNR));
+  const qint64 refnr = booking.REFNR;
   line.LINJENR = newLineNumber();
   TUtleieData object = line;
   object.LINJE_EIER = line.LINJENR;
