@@ -4,9 +4,9 @@
 
 namespace taurelin {
 
-// How the booking store tells the operator about a problem while it connects or computes.
-// The server shell implements it with message boxes in the window and with lines on
-// standard error when headless. Implementations never block the event loop for long.
+// How the server tells the operator about a problem, such as what the booking store reports
+// (OperatorStoreReports words it). Each face implements it: message boxes in the window,
+// lines on standard error when headless. Implementations never block the event loop for long.
 class OperatorMessages {
  public:
   virtual ~OperatorMessages() = default;
@@ -16,14 +16,6 @@ class OperatorMessages {
   virtual void showMessage(const QString& text) = 0;
   // A notice raised while a request is served: shown without making anybody wait for it.
   virtual void showNotice(const QString& text) = 0;
-};
-
-// Writes each message as a line on standard error.
-class StandardErrorMessages : public OperatorMessages {
- public:
-  void showError(const QString& text) override;
-  void showMessage(const QString& text) override;
-  void showNotice(const QString& text) override;
 };
 
 }  // namespace taurelin

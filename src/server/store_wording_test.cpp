@@ -7,7 +7,6 @@
 namespace taurelin {
 namespace {
 
-// Records how each text would have been shown, in order.
 class RecordedMessages : public OperatorMessages {
  public:
   void showError(const QString& text) override { shown << "error: " + text; }
@@ -22,22 +21,22 @@ TEST(StoreWordingTest, EachConditionIsShownInItsWordsAndOutagesAreLogged) {
   RecordedMessages messages;
   QStringList logged;
   OperatorStoreReports reports(messages, [&](const QString& line) { logged << line; });
-  reports.report({StoreCondition::kCannotConnect, QStringLiteral("nope"), {}});
-  reports.report({StoreCondition::kCannotConnect, QString(), {}});
-  reports.report({StoreCondition::kRentalTypesUnreadable, QStringLiteral("nope"), {}});
-  reports.report({StoreCondition::kCapacityUnknown, {}, {}});
-  reports.report({StoreCondition::kUnreachable, QStringLiteral("demo"),
-                  QStringLiteral("  unable to open\n database file.")});
-  reports.report({StoreCondition::kAnswersAgain, QStringLiteral("demo"), {}});
-  const QString lost = QStringLiteral(
-      "The database demo is unreachable: unable to open database file. Requests that need it "
-      "fail until it answers.");
-  const QString back = QStringLiteral("The database demo answers again.");
+  for (const StoreReport& report : QList<StoreReport>{
+           {StoreCondition::kCannotConnect, "nope", {}},
+           {StoreCondition::kCannotConnect, {}, {}},
+           {StoreCondition::kRentalTypesUnreadable, "nope", {}},
+           {StoreCondition::kCapacityUnknown, {}, {}},
+           {StoreCondition::kUnreachable, "demo", "  unable to open\n database file."},
+           {StoreCondition::kAnswersAgain, "demo", {}}}) {
+    reports.report(report);
+  }
+  const QString lost = "The database demo is unreachable: unable to open database file. "
+                       "Requests that need it fail until it answers.";
+  const QString back = "The database demo answers again.";
+  const QString refused =
+      "error: Kan ikke opprette forbindelse med databasen angitt ved aliasnavnet ";
   EXPECT_EQ(messages.shown,
-            QStringList({"error: Kan ikke opprette forbindelse med databasen angitt ved "
-                         "aliasnavnet nope",
-                         "error: Kan ikke opprette forbindelse med databasen angitt ved "
-                         "aliasnavnet ",
+            QStringList({refused + "nope", refused,
                          "message: Feiler på åpning av utleietyper ved database 'nope'.",
                          "notice: Feil ved henting av antall enheter", "notice: " + lost,
                          "notice: " + back}));
