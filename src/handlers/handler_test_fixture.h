@@ -32,7 +32,9 @@ namespace taurelin {
 enum class TestBackend { kSqlite, kPostgres };
 void PrintTo(TestBackend backend, std::ostream* out);
 
-inline auto BothBackends() { return ::testing::Values(TestBackend::kSqlite, TestBackend::kPostgres); }
+inline auto BothBackends() {
+  return ::testing::Values(TestBackend::kSqlite, TestBackend::kPostgres);
+}
 struct BackendName {
   std::string operator()(const ::testing::TestParamInfo<TestBackend>& info) const {
     return ::testing::PrintToString(info.param);

@@ -44,7 +44,8 @@ bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, Q
   // The backend is chosen here, once, from the alias's driver.
   const Backend* backend = Backend::ForDriver(alias.driver);
   if (backend == nullptr) {
-    return Fail(error, QStringLiteral("no backend serves the database driver %1").arg(alias.driver));
+    return Fail(error,
+                QStringLiteral("no backend serves the database driver %1").arg(alias.driver));
   }
   QSqlDatabase database;
   {

@@ -157,7 +157,7 @@ int Occupancy::GetKapasitet(int Anlegg, int Utype) {
     if (capacity_->contains(key)) units = capacity_->value(key);
   }
   if (units) return *units;
-  if (reports_ != nullptr) reports_->report({StoreCondition::kCapacityUnknown, QString(), QString()});
+  if (reports_ != nullptr) reports_->report({StoreCondition::kCapacityUnknown, {}, {}});
   return -1;
 }
 
