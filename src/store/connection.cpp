@@ -57,6 +57,7 @@ bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, Q
     }
     database = candidate;
   }
+  ConnectionState::Of(connectionName).backend = backend;
   return EnsureOpen(database, error);
 }
 

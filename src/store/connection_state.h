@@ -13,7 +13,7 @@
 // their own.
 //
 // A state is made at the first use of its connection and is reset when the connection is
-// closed (CloseConnection) or opened anew (OpenConnection). One thread, like the connections.
+// closed (CloseConnection) or opened anew (OpenConnection), which chooses its backend. One thread, like the connections.
 
 #include <QDeadlineTimer>
 #include <QSqlQuery>
@@ -26,6 +26,7 @@
 
 namespace taurelin {
 
+class Backend;
 class ConnectionWatch;
 
 struct ConnectionState {
@@ -38,6 +39,9 @@ struct ConnectionState {
   // objects that hold them outlive the session.
   static void Reset(const QString& name);
 
+  // The backend chosen when the connection was opened (OpenConnection); null for a
+  // connection opened elsewhere, whose backend is then told by its driver.
+  const Backend* backend = nullptr;
   // A statement found the session lost; cleared when the connection opens again.
   bool lost = false;
   // A number no other opening in this process has, so that a closed and reopened
