@@ -2,8 +2,9 @@
 
 // A Backend is what one kind of database (SQLite, PostgreSQL) does differently from the
 // other, behind one interface; everything else in the store and above it is written once.
-// The backend of a connection is chosen where the connection opens, from its alias's driver,
-// and nothing outside the backends' own folders asks which one it is.
+// The backend of a connection is chosen once, where the store opens the connection, from its
+// alias's driver (backend.cpp is the one place outside the backends' folders that reads a
+// driver's name); a connection that a tool or a test opened itself is known by its driver.
 //
 // Its contract:
 // - A write transaction, once begun, holds what its writes need from its start; commit or
@@ -47,7 +48,8 @@ class Backend {
   static const Backend* ForDriver(const QString& driver);
   // The backend of a connection, chosen from its driver; null when none serves it.
   static const Backend* Find(const QSqlDatabase& database);
-  // The same, or SQLite's when no backend serves it (or the connection is unknown).
+  // The backend chosen when the store opened the connection; for one opened elsewhere, its
+  // driver's, or SQLite's when no backend serves it (or the connection is unknown).
   static const Backend& Of(const QSqlDatabase& database);
   static const Backend& Of(const QString& connectionName);
   // The driver of an alias that names none: the embedded database.
