@@ -32,10 +32,10 @@
 #include "durable_write.h"
 #include "loopback.h"
 
+#include "admin/database_copy.h"
 #include "store/alias_list.h"
 #include "store/connection.h"
-#include "store/database_copy.h"
-#include "store/postgres_test_database.h"
+#include "store/postgres/postgres_test_database.h"
 
 #include <QCoreApplication>
 #include <QDir>

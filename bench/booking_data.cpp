@@ -1,8 +1,8 @@
 #include "booking_data.h"
 
+#include "admin/schema.h"
 #include "store/alias_list.h"
 #include "store/connection.h"
-#include "store/schema.h"
 
 #include <QFile>
 #include <QSqlDatabase>

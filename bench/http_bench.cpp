@@ -11,9 +11,9 @@
 
 #include "loopback.h"
 
+#include "admin/schema.h"
 #include "store/alias_list.h"
 #include "store/connection.h"
-#include "store/schema.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

@@ -8,33 +8,32 @@ namespace taurelin {
 namespace {
 
 // The backend of the running case: its parameter, or SQLite for a TEST_F.
-Backend CurrentBackend() {
+TestBackend CurrentBackend() {
   const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
   const bool postgres = info != nullptr && info->value_param() != nullptr &&
-                        ::testing::PrintToString(Backend::kPostgres) == info->value_param();
-  return postgres ? Backend::kPostgres : Backend::kSqlite;
+                        ::testing::PrintToString(TestBackend::kPostgres) == info->value_param();
+  return postgres ? TestBackend::kPostgres : TestBackend::kSqlite;
 }
 
-bool Usable(Backend backend) {
-  return backend == Backend::kSqlite || PostgresTestDatabase::Available();
+bool Usable(TestBackend backend) {
+  return backend == TestBackend::kSqlite || PostgresTestDatabase::Available();
 }
 
 }  // namespace
 
-void PrintTo(Backend backend, std::ostream* out) {
-  *out << (backend == Backend::kPostgres ? "PostgreSQL" : "SQLite");
+void PrintTo(TestBackend backend, std::ostream* out) {
+  *out << (backend == TestBackend::kPostgres ? "PostgreSQL" : "SQLite");
 }
 
 HandlerTest::HandlerTest()
     : backend_(CurrentBackend()),
-      sqlite_(backend_ == Backend::kSqlite ? std::make_unique<TestDatabase>() : nullptr),
+      sqlite_(backend_ == TestBackend::kSqlite ? std::make_unique<TestDatabase>() : nullptr),
       postgres_(postgres() && Usable(backend_) ? std::make_unique<PostgresTestDatabase>()
                                                : nullptr),
       session_(sqlite_ ? sqlite_->aliases() : postgres_ ? postgres_->aliases() : AliasList(),
-               messages_) {
+               reports_) {
   Reconnect();
   context_.database = &session_;
-  context_.operatorMessages = &messages_;
 }
 
 void HandlerTest::SetUp() {

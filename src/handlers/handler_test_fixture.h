@@ -11,7 +11,7 @@
 
 #include "handlers/instruction.h"
 #include "store/database_session.h"
-#include "store/postgres_test_database.h"
+#include "store/postgres/postgres_test_database.h"
 #include "store/test_database.h"
 
 #include <gtest/gtest.h>
@@ -29,23 +29,25 @@ inline void PrintTo(const QString& text, std::ostream* out) { *out << text.toStd
 
 namespace taurelin {
 
-enum class Backend { kSqlite, kPostgres };
-void PrintTo(Backend backend, std::ostream* out);
+enum class TestBackend { kSqlite, kPostgres };
+void PrintTo(TestBackend backend, std::ostream* out);
 
-inline auto BothBackends() { return ::testing::Values(Backend::kSqlite, Backend::kPostgres); }
+inline auto BothBackends() {
+  return ::testing::Values(TestBackend::kSqlite, TestBackend::kPostgres);
+}
 struct BackendName {
-  std::string operator()(const ::testing::TestParamInfo<Backend>& info) const {
+  std::string operator()(const ::testing::TestParamInfo<TestBackend>& info) const {
     return ::testing::PrintToString(info.param);
   }
 };
 
-class HandlerTest : public ::testing::TestWithParam<Backend> {
+class HandlerTest : public ::testing::TestWithParam<TestBackend> {
  protected:
   HandlerTest();
   // Skips a PostgreSQL case when there is no test server.
   void SetUp() override;
 
-  bool postgres() const { return backend_ == Backend::kPostgres; }
+  bool postgres() const { return backend_ == TestBackend::kPostgres; }
 
   // Runs SQL on the database (its own connection).
   void Run(const char* sql) { Run(QString::fromUtf8(sql)); }
@@ -77,10 +79,13 @@ class HandlerTest : public ::testing::TestWithParam<Backend> {
   // Request values that must never alter a statement.
   static QStringList HostileValues();
 
-  Backend backend_;
+  TestBackend backend_;
   std::unique_ptr<TestDatabase> sqlite_;
   std::unique_ptr<PostgresTestDatabase> postgres_;
-  StandardErrorMessages messages_;
+  // Handlers' tests look at answers, not at what the operator would hear.
+  struct : StoreReports {
+    void report(const StoreReport&) override {}
+  } reports_;
   DatabaseSession session_;
   HandlerContext context_;
 };

@@ -22,7 +22,6 @@ class QSettings;
 namespace taurelin {
 
 class DatabaseSession;
-class OperatorMessages;
 
 // The values of one request row that its handler asked for, by column name. A column that
 // was not asked for, or whose value is absent from the row, reads as the empty text.
@@ -42,8 +41,6 @@ struct HandlerContext {
   QSettings* configuration = nullptr;
   // The booking database: the session connection, the summary and the data module.
   DatabaseSession* database = nullptr;
-  // Where a handler tells the operator something; it must not block (a notice).
-  OperatorMessages* operatorMessages = nullptr;
   // Registers a reservation's time-out (the request's REFNR, the reservation's number, the
   // TIMEOUT text) while its booking is still uncommitted; throws when the register cannot be
   // written, and the reservation is then not kept. Empty: no register is kept.

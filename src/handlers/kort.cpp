@@ -1,7 +1,7 @@
 #include "handlers/kort.h"
 
 #include "handlers/conventions.h"
-#include "store/dialect.h"
+#include "store/backend.h"
 
 namespace taurelin {
 
@@ -25,7 +25,7 @@ InstructionReply HandleKort(const InstructionValues& values, HandlerContext& con
            "WHERE",
            "  GYLDIG = 'J' OR GYLDIG IS NULL"});
     s.add(QStringLiteral("ORDER BY ") +
-          Dialect::Of(SessionConnectionName(context)).textOrderKey(QStringLiteral("BKODE")));
+          Backend::Of(SessionConnectionName(context)).textOrderKey(QStringLiteral("BKODE")));
     s.run();
     // The shop asked for one facility, but payment types belong to none: always "0".
     while (s.next()) {

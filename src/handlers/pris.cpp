@@ -3,7 +3,7 @@
 #include "base/integer_text.h"
 #include "handlers/conventions.h"
 #include "handlers/protocol_dates.h"
-#include "store/dialect.h"
+#include "store/backend.h"
 #include "store/stay_pricing.h"
 
 #include <QDate>
@@ -44,11 +44,11 @@ Statement PriceList(const HandlerContext& context, const QString& type, bool typ
          "  AND (P.PRIS_ID = PL.PRIS_ID)"});
   // A price's lines follow each other by date: without that last key each backend lists
   // them in an order of its own.
-  const Dialect dialect = Dialect::Of(SessionConnectionName(context));
+  const Backend& backend = Backend::Of(SessionConnectionName(context));
   s.add(QStringLiteral("ORDER BY %1, %2, %3, PL.PRIS_ID, PL.FRA_DATO")
-            .arg(dialect.orderKey(QStringLiteral("UTYPE")),
-                 dialect.orderKey(QStringLiteral("PENSJON")),
-                 dialect.textOrderKey(QStringLiteral("PRISTYPE"), kPriceType)));
+            .arg(backend.orderKey(QStringLiteral("UTYPE")),
+                 backend.orderKey(QStringLiteral("PENSJON")),
+                 backend.textOrderKey(QStringLiteral("PRISTYPE"), kPriceType)));
   s.bindDate(QStringLiteral("IDAG"), QDate::currentDate());
   return s;
 }

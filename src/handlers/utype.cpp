@@ -1,7 +1,7 @@
 #include "handlers/utype.h"
 
 #include "handlers/conventions.h"
-#include "store/dialect.h"
+#include "store/backend.h"
 
 namespace taurelin {
 namespace {
@@ -37,7 +37,7 @@ InstructionReply HandleUtype(const InstructionValues& values, HandlerContext& co
                "FROM",
                "  UTYPE"});
     types.add(QStringLiteral("ORDER BY ") +
-              Dialect::Of(SessionConnectionName(context)).textOrderKey(QStringLiteral("BESKR")));
+              Backend::Of(SessionConnectionName(context)).textOrderKey(QStringLiteral("BESKR")));
     types.run();
     // The type's own unit count (ANTENH) is the whole system's; the shop needs the count at
     // this facility, and a type the facility does not have is no choice there.

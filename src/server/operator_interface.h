@@ -3,7 +3,7 @@
 // What the server core asks of its face: the operator window, or standard error when the
 // server runs headless. The core holds all the logic; a face only shows and asks.
 
-#include "store/operator_messages.h"
+#include "server/operator_messages.h"
 
 #include <QString>
 #include <QStringList>

@@ -26,8 +26,8 @@ ServerCore::ServerCore(ServerOptions options, OperatorInterface& face, QObject* 
       settings_(OpenConfigurationStore(options_.configFile)),
       aliases_(AliasList::Load(options_.aliasFile.isEmpty() ? AliasList::DefaultFile()
                                                             : options_.aliasFile)),
-      session_(std::make_unique<DatabaseSession>(aliases_, face,
-                                                 [this](const QString& line) { log(line); })),
+      storeReports_(face, [this](const QString& line) { log(line); }),
+      session_(std::make_unique<DatabaseSession>(aliases_, storeReports_)),
       timeOuts_(options_.timeOutDirectory) {
   restartTimer_.setInterval(1000);
   connect(&restartTimer_, &QTimer::timeout, this, &ServerCore::onRestartTimer);
@@ -264,7 +264,6 @@ HandlerContext ServerCore::handlerContext() {
   HandlerContext context;
   context.configuration = settings_.get();
   context.database = session_.get();
-  context.operatorMessages = &face_;
   return context;
 }
 

@@ -12,6 +12,7 @@
 #include "server/listener.h"
 #include "server/log_tail.h"
 #include "server/operator_interface.h"
+#include "server/store_wording.h"
 #include "store/database_session.h"
 #include "web/http_face.h"
 
@@ -117,6 +118,7 @@ class ServerCore : public QObject {
   OperatorInterface& face_;
   std::unique_ptr<QSettings> settings_;
   AliasList aliases_;
+  OperatorStoreReports storeReports_;
   std::unique_ptr<DatabaseSession> session_;
   ServerConfiguration configuration_;
   std::optional<DoorSettings> door_;  // set once start-up has checked the door's values

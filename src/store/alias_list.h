@@ -16,6 +16,8 @@
 //
 // The alias names are listed in the order the file gives them.
 
+#include "store/backend.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -25,7 +27,7 @@ namespace taurelin {
 
 struct DatabaseAlias {
   QString name;
-  QString driver = QStringLiteral("QSQLITE");  // a Qt SQL driver name
+  QString driver = Backend::DefaultDriver();  // a Qt SQL driver name
   QString database;  // SQLite: the file; PostgreSQL: the database name
   QString host;
   int port = -1;     // -1: the driver's default

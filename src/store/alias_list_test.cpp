@@ -1,5 +1,7 @@
 #include "store/alias_list.h"
 #include "store/connection.h"
+#include "store/postgres/postgres_backend.h"
+#include "store/sqlite/sqlite_backend.h"
 
 #include <gtest/gtest.h>
 
@@ -34,12 +36,12 @@ TEST_F(AliasListTest, ListsAliasesInFileOrderWithTheirSettings) {
   EXPECT_EQ(list.names(), QStringList({"zeta", "alpha", "Nord Fjell"}));
   const auto alpha = list.find(QStringLiteral("alpha"));
   ASSERT_TRUE(alpha.has_value());
-  EXPECT_EQ(alpha->driver, "QPSQL");
+  EXPECT_EQ(alpha->driver, QLatin1String(kPostgresDriver));
   EXPECT_EQ(alpha->port, 5433);
   EXPECT_EQ(alpha->user, "u");
   const auto nord = list.find(QStringLiteral("Nord Fjell"));
   ASSERT_TRUE(nord.has_value());
-  EXPECT_EQ(nord->driver, "QSQLITE");
+  EXPECT_EQ(nord->driver, QLatin1String(kSqliteDriver));
   EXPECT_EQ(nord->port, -1);
   EXPECT_FALSE(list.find(QStringLiteral("ZETA")).has_value());
 }

@@ -30,7 +30,7 @@ struct TBookingData {
   QString KUPONG;
   double OPPR_AV = -1;
   double RABATT = 0;
-  double REFNR = 0;  // 0: take a new number
+  qint64 REFNR = 0;  // 0: take a new number
   QDate REG_DATO;
   int STATUS = 0;
   QString UTSJEKKET;  // empty: none
@@ -56,7 +56,7 @@ struct TUtleieData {
   QString PRISTYPE;
   double RABATT = 0;
   QString LEIETYPE = QStringLiteral(" ");
-  int REFNR = 0;
+  qint64 REFNR = 0;
   QString OBJNR = QStringLiteral("0");
   QString STATKODE;
   QChar state = u' ';  // 'I': to be inserted

@@ -125,7 +125,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
     header.BEKREFT = QStringLiteral("B");
     header.FORMAL = 0;
     header.OPPR_AV = 0;
-    header.REFNR = NumericLiteral(refnr).value_or(QVariant(0)).toDouble();
+    header.REFNR = std::llround(NumericLiteral(refnr).value_or(QVariant(0)).toDouble());
     header.REG_DATO = QDate::currentDate();
     TUtleieData line;
     line.A_PRIS = plan.total;
@@ -140,7 +140,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
     line.PRISKODE = plan.price.priceCode;
     line.PRISTYPE = plan.priceType.left(1);
     line.LEIETYPE = QStringLiteral("U");
-    line.REFNR = static_cast<int>(header.REFNR);
+    line.REFNR = header.REFNR;
     line.STATKODE = plan.istat.left(1);
     line.UTYPE = plan.type;
     line.state = u'I';

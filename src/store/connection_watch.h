@@ -8,6 +8,8 @@
 // that opened (Answered); a watch stands for one database and the connections that lead to
 // it. Reports on connections that no watch names are ignored. One thread, like connections.
 
+#include "store/store_reports.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -17,7 +19,7 @@ namespace taurelin {
 
 class ConnectionWatch {
  public:
-  using Notice = std::function<void(const QString& text)>;
+  using Notice = std::function<void(const StoreReport& report)>;
 
   // Watches `connections` to the database that error messages call `databaseName`, starting
   // as reachable or not, and tells `notice` of each change.

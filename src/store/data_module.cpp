@@ -2,12 +2,10 @@
 
 #include "store/row_reads.h"
 
+#include "store/backend.h"
 #include "store/connection.h"
-#include "store/sqlite_connection.h"
-#include "store/sqlite_procedures.h"
-#include "store/stay_pricing.h"
-#include "store/dialect.h"
 #include "store/prepared_statements.h"
+#include "store/stay_pricing.h"
 #include "store/write_transaction.h"
 
 #include <QSqlDatabase>
@@ -29,8 +27,8 @@ void AddSelect(Statement& statement, const QStringList& columns) {
 
 }  // namespace
 
-TdmBook::TdmBook(OperatorMessages* messages)
-    : occupancy_(QLatin1String(kConnectionName), messages) {}
+TdmBook::TdmBook(StoreReports* reports)
+    : occupancy_(QLatin1String(kConnectionName), reports) {}
 
 TdmBook::~TdmBook() {
   CloseConnection(connectionName());
@@ -42,7 +40,7 @@ void TdmBook::openMain(const DatabaseAlias& alias) {
     throw DatabaseError(error, DatabaseError::Cause::kConnection);
   }
   occupancy_.reset();
-  sqlite_.reset();
+  backend_ = nullptr;
 }
 
 void TdmBook::openMainWithoutAlias(const QString& name, const QString& aliasFile) {
@@ -50,9 +48,9 @@ void TdmBook::openMainWithoutAlias(const QString& name, const QString& aliasFile
       QStringLiteral("the database alias '%1' is not defined in %2").arg(name, aliasFile));
 }
 
-bool TdmBook::sqlite() {
-  if (!sqlite_) sqlite_ = !Dialect::Of(connectionName()).isPostgres();
-  return *sqlite_;
+const Backend& TdmBook::backend() {
+  if (backend_ == nullptr) backend_ = &Backend::Of(connectionName());
+  return *backend_;
 }
 
 namespace {
@@ -96,21 +94,13 @@ WebPrice WebPriceOf(const PricedSource& priced) {
 
 // The web prices of each type with their lines that touch the nights from `arrival` up to
 // `until`; throws DatabaseError.
-QList<QList<WebPriceSource>> WebPriceSources(const QString& connection, bool sqlite,
+QList<QList<WebPriceSource>> WebPriceSources(const QString& connection, const Backend& backend,
                                              const QList<int>& types, const QDate& arrival,
                                              const QDate& until) {
   QList<QList<WebPriceSource>> sources(types.size());
-  if (sqlite) {
-    // A kept statement a type costs no round trip.
+  if (backend.readsOccupancyOnHandle()) {
     QSqlDatabase database = ReadyConnection(connection);
-    for (qsizetype i = 0; i < types.size(); ++i) {
-      QString error;
-      if (!ReadWebPriceSources(SqliteHandle(database), types[i], arrival, until, &sources[i],
-                               &error)) {
-        throw SqliteReadFailure(database, error);
-      }
-    }
-    return sources;
+    if (backend.readWebPriceSources(database, types, arrival, until, &sources)) return sources;
   }
   QStringList numbers;
   for (const int type : types) numbers << QString::number(type);
@@ -156,14 +146,14 @@ QList<QList<WebPriceSource>> WebPriceSources(const QString& connection, bool sql
 
 }  // namespace
 
-QList<QList<WebPrice>> ReadWebPrices(const QString& connection, bool sqlite,
+QList<QList<WebPrice>> ReadWebPrices(const QString& connection, const Backend& backend,
                                      const QList<int>& types, const QDate& arrival,
                                      const QDate& until) {
   QList<QList<WebPrice>> prices(types.size());
   // A stay that ends before it starts has no night to price.
   if (types.isEmpty() || until <= arrival) return prices;
   const QList<QList<WebPriceSource>> sources =
-      WebPriceSources(connection, sqlite, types, arrival, until);
+      WebPriceSources(connection, backend, types, arrival, until);
   for (qsizetype i = 0; i < types.size(); ++i) {
     std::optional<qint64> outOfRange;
     QList<PricedSource> priced = PriceSources(sources[i], arrival, until, &outOfRange);
@@ -180,7 +170,7 @@ QList<QList<WebPrice>> ReadWebPrices(const QString& connection, bool sqlite,
 
 QList<QList<WebPrice>> TdmBook::WebPricesOfTypes(const QList<int>& types, const QDate& arrival,
                                                  const QDate& until) {
-  return ReadWebPrices(connectionName(), sqlite(), types, arrival, until);
+  return ReadWebPrices(connectionName(), backend(), types, arrival, until);
 }
 
 Statement TdmBook::qryAlleAnlegg() const {
@@ -300,7 +290,7 @@ void TdmBook::writeHeader(TBookingData& booking) {
     if (!number.next()) throw DatabaseError(QStringLiteral("LAGE_REFNR gave no number"));
     booking.REFNR = number.integer(QStringLiteral("REFNR"));
   }
-  const qint64 refnr = static_cast<qint64>(std::llround(booking.REFNR));
+  const qint64 refnr = booking.REFNR;
   Statement existing = qryBook();
   existing.bindInteger(QStringLiteral("REFNR"), refnr);
   existing.run();
@@ -349,7 +339,7 @@ void TdmBook::writeHeader(TBookingData& booking) {
 }
 
 void TdmBook::SaveLeie(const TBookingData& booking, TUtleieData& line) {
-  const qint64 refnr = static_cast<qint64>(std::llround(booking.REFNR));
+  const qint64 refnr = booking.REFNR;
   line.LINJENR = newLineNumber();
   TUtleieData object = line;
   object.LINJE_EIER = line.LINJENR;

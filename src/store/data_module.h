@@ -10,8 +10,8 @@
 #include "store/alias_list.h"
 #include "store/booking_creation.h"
 #include "store/occupancy.h"
-#include "store/operator_messages.h"
 #include "store/statement.h"
+#include "store/store_reports.h"
 #include "store/web_price.h"
 
 #include <QHash>
@@ -21,11 +21,13 @@
 
 namespace taurelin {
 
+class Backend;
+
 // The web price matrix of each rental type of `types`, in that order, for the nights from
-// `arrival` up to `until` on the connection `connection` (an SQLite one when `sqlite`), as
+// `arrival` up to `until` on the connection `connection` of `backend`, as
 // BEREGN_WEB_PRISMATRISE gives it, ordered by description, board method, start day and
 // number of days: computed in memory from the price rows, read once. Throws DatabaseError.
-QList<QList<WebPrice>> ReadWebPrices(const QString& connection, bool sqlite,
+QList<QList<WebPrice>> ReadWebPrices(const QString& connection, const Backend& backend,
                                      const QList<int>& types, const QDate& arrival,
                                      const QDate& until);
 
@@ -34,7 +36,7 @@ class TdmBook {
   // The Qt connection name of the module's connection.
   static constexpr const char* kConnectionName = "Booking";
 
-  explicit TdmBook(OperatorMessages* messages = nullptr);
+  explicit TdmBook(StoreReports* reports = nullptr);
   ~TdmBook();
   TdmBook(const TdmBook&) = delete;
   TdmBook& operator=(const TdmBook&) = delete;
@@ -84,11 +86,11 @@ class TdmBook {
   void SaveLeie(const TBookingData& booking, TUtleieData& line);
   int newLineNumber();
 
-  // Whether the module's connection is SQLite; learnt at the first use after it opened.
-  bool sqlite();
+  // The backend of the module's connection; learnt at the first use after it opened.
+  const Backend& backend();
 
   Occupancy occupancy_;
-  std::optional<bool> sqlite_;
+  const Backend* backend_ = nullptr;
   std::optional<QHash<double, double>> companies_;  // facility -> company
 };
 

@@ -1,6 +1,6 @@
 #include "store/database_session.h"
 
-#include "store/dialect.h"
+#include "store/backend.h"
 
 #include "store/connection.h"
 #include "store/prepared_statements.h"
@@ -10,9 +10,8 @@
 
 namespace taurelin {
 
-DatabaseSession::DatabaseSession(AliasList aliases, OperatorMessages& messages,
-                                 std::function<void(const QString&)> log)
-    : aliases_(std::move(aliases)), messages_(messages), log_(std::move(log)) {}
+DatabaseSession::DatabaseSession(AliasList aliases, StoreReports& reports)
+    : aliases_(std::move(aliases)), reports_(reports) {}
 
 DatabaseSession::~DatabaseSession() { ReleaseAPIDatabase(); }
 
@@ -27,14 +26,12 @@ bool DatabaseSession::ConnectAPIDatabase(const QString& aliasName) {
     connected = OpenConnection(*alias, connectionName(), &error, /*createMissingFile=*/false);
   }
   if (!connected) {
-    messages_.showError(
-        QStringLiteral("Kan ikke opprette forbindelse med databasen angitt ved aliasnavnet ") +
-        aliasName);
+    reports_.report({StoreCondition::kCannotConnect, aliasName, QString()});
   }
   // The message above already said that the database is away; the watch tells the rest.
   watch_ = std::make_unique<ConnectionWatch>(
       databaseName_, QStringList{connectionName(), QLatin1String(TdmBook::kConnectionName)},
-      connected, [this](const QString& text) { tellOutage(text); });
+      connected, [this](const StoreReport& report) { reports_.report(report); });
 
   try {
     readUtleietyper();
@@ -42,11 +39,11 @@ bool DatabaseSession::ConnectAPIDatabase(const QString& aliasName) {
     utleietyper_.clear();
     utleietyperOpen_ = false;
     utleietyperMissed_ = alias && failure.connectionLost();
-    messages_.showMessage(QStringLiteral("Feiler på åpning av utleietyper ved database '") +
-                          databaseName_ + QStringLiteral("'."));
+    reports_.report({StoreCondition::kRentalTypesUnreadable, databaseName_,
+                     QString::fromUtf8(failure.what())});
   }
 
-  dmBook_ = std::make_unique<TdmBook>(&messages_);
+  dmBook_ = std::make_unique<TdmBook>(&reports_);
   if (alias) {
     dmBook_->openMain(*alias);
   } else {
@@ -71,9 +68,9 @@ void DatabaseSession::readUtleietyper() {
              "group by f.anlegg, o.utype, u.beskr, u.istat, u.kode"});
   // The handlers depend on the rows' order (LEDIG stops at a type without a description):
   // SQLite's grouping happens to give it, PostgreSQL's hashing does not.
-  const Dialect dialect = Dialect::Of(connectionName());
+  const Backend& backend = Backend::Of(connectionName());
   query.add(
-      QStringLiteral("order by %1, o.utype").arg(dialect.orderKey(QStringLiteral("f.anlegg"))));
+      QStringLiteral("order by %1, o.utype").arg(backend.orderKey(QStringLiteral("f.anlegg"))));
   query.run();
   QList<RentalTypeSummaryRow> rows;
   while (query.next()) {
@@ -97,11 +94,6 @@ void DatabaseSession::EnsureUtleietyper() {
     throw DatabaseError(QStringLiteral("the rental-type summary was not read at start-up"));
   }
   readUtleietyper();
-}
-
-void DatabaseSession::tellOutage(const QString& text) {
-  messages_.showNotice(text);
-  if (log_) log_(text);
 }
 
 void DatabaseSession::ReleaseAPIDatabase() {

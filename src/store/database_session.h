@@ -4,25 +4,25 @@
 // statements, the rental-type summary read once at start, and the data module with its own
 // connection.
 //
-// Connecting tells the operator what failed, in order, and goes on as far as it can: a
+// Connecting reports what failed, in order, and goes on as far as it can: a
 // session connection that cannot open, or a summary that cannot be read, is shown and
 // passed over; a data module connection that cannot open is thrown to the caller. A closed
 // or lost connection is opened again when a statement on it runs, so every statement
 // recovers once the database is back; a summary that could not be read because the database
 // was away is read then too, and is otherwise read once. While connected, an outage is told
 // to the operator (a notice, and the log when one is given) once when the database is first
-// found unreachable and once when it answers again.
+// found unreachable and once when it answers again. The store reports conditions; the server
+// words them.
 
 #include "store/alias_list.h"
 #include "store/connection_watch.h"
 #include "store/data_module.h"
-#include "store/operator_messages.h"
+#include "store/store_reports.h"
 
 #include <QList>
 #include <QString>
 #include <QVariant>
 
-#include <functional>
 #include <memory>
 
 namespace taurelin {
@@ -42,9 +42,8 @@ class DatabaseSession {
   // The Qt connection name of the session connection.
   static constexpr const char* kConnectionName = "APIDatabase";
 
-  // `log`, when given, gets a line for each outage notice.
-  DatabaseSession(AliasList aliases, OperatorMessages& messages,
-                  std::function<void(const QString&)> log = {});
+  // `reports` hears what the operator is to be told.
+  DatabaseSession(AliasList aliases, StoreReports& reports);
   ~DatabaseSession();
   DatabaseSession(const DatabaseSession&) = delete;
   DatabaseSession& operator=(const DatabaseSession&) = delete;
@@ -72,11 +71,8 @@ class DatabaseSession {
  private:
   void readUtleietyper();
 
-  void tellOutage(const QString& text);
-
   AliasList aliases_;
-  OperatorMessages& messages_;
-  std::function<void(const QString&)> log_;
+  StoreReports& reports_;
   QString databaseName_;
   QList<RentalTypeSummaryRow> utleietyper_;
   bool utleietyperOpen_ = false;

@@ -11,12 +11,15 @@
 namespace taurelin {
 namespace {
 
-// Records what the operator would have been shown, in order.
-class RecordedMessages : public OperatorMessages {
+// Records what the operator would have been told, in order: the condition and its database.
+class RecordedReports : public StoreReports {
  public:
-  void showError(const QString& text) override { shown << "error: " + text; }
-  void showMessage(const QString& text) override { shown << "message: " + text; }
-  void showNotice(const QString& text) override { shown << "notice: " + text; }
+  void report(const StoreReport& report) override {
+    shown << QStringLiteral("%1 %2").arg(int(report.condition)).arg(report.database);
+  }
+  static QString Of(StoreCondition condition, const char* database) {
+    return QStringLiteral("%1 %2").arg(int(condition)).arg(QLatin1String(database));
+  }
   QStringList shown;
 };
 
@@ -38,7 +41,7 @@ class DatabaseSessionTest : public ::testing::Test {
   }
 
   TestDatabase db_;
-  RecordedMessages messages_;
+  RecordedReports messages_;
 };
 
 TEST_F(DatabaseSessionTest, GoodAliasReadsOneSummaryRowPerFacilityAndType) {
@@ -70,18 +73,10 @@ TEST_F(DatabaseSessionTest, UnknownAliasShowsBothMessagesInOrderAndFailsTheDataM
   DatabaseSession session(db_.aliases(), messages_);
   EXPECT_THROW(session.ConnectAPIDatabase(QStringLiteral("nope")), DatabaseError);
   EXPECT_EQ(messages_.shown,
-            QStringList({"error: Kan ikke opprette forbindelse med databasen angitt ved "
-                         "aliasnavnet nope",
-                         "message: Feiler på åpning av utleietyper ved database 'nope'."}));
+            QStringList({RecordedReports::Of(StoreCondition::kCannotConnect, "nope"),
+                         RecordedReports::Of(StoreCondition::kRentalTypesUnreadable, "nope")}));
   EXPECT_EQ(session.APIDatabaseName(), "nope");
   EXPECT_FALSE(session.utleietyperOpen());
-}
-
-TEST_F(DatabaseSessionTest, EmptyAliasEndsTheMessageWithTheBlank) {
-  DatabaseSession session(db_.aliases(), messages_);
-  EXPECT_THROW(session.ConnectAPIDatabase(QString()), DatabaseError);
-  ASSERT_FALSE(messages_.shown.isEmpty());
-  EXPECT_TRUE(messages_.shown.first().endsWith(u"aliasnavnet "));
 }
 
 TEST_F(DatabaseSessionTest, MissingDatabaseFileIsNotCreated) {
@@ -111,7 +106,7 @@ TEST_F(DatabaseSessionTest, SummaryMissedWhileTheDatabaseWasAwayIsReadWhenItIsBa
   Statement facilities = session.dmBook()->qryAlleAnlegg();
   facilities.run();
   EXPECT_TRUE(facilities.next());
-  EXPECT_EQ(messages_.shown.filter(QStringLiteral("answers again")).size(), 1)
+  EXPECT_EQ(messages_.shown.count(RecordedReports::Of(StoreCondition::kAnswersAgain, "test")), 1)
       << messages_.shown.join(u'|').toStdString();
 }
 

@@ -1,12 +1,12 @@
 #include "store/occupancy.h"
 
+#include "store/backend.h"
 #include "store/connection.h"
-#include "store/contract.h"
-#include "store/dialect.h"
 #include "store/occupancy_queries.h"
 #include "store/occupancy_rows.h"
 #include "store/row_reads.h"
 #include "store/statement.h"
+#include "store/upgrade_check.h"
 
 #include <QSqlDatabase>
 
@@ -34,8 +34,8 @@ int Clamp(qint64 value) {
 
 }  // namespace
 
-Occupancy::Occupancy(QString connectionName, OperatorMessages* messages)
-    : connectionName_(std::move(connectionName)), messages_(messages) {}
+Occupancy::Occupancy(QString connectionName, StoreReports* reports)
+    : connectionName_(std::move(connectionName)), reports_(reports) {}
 
 void Occupancy::reset() {
   features_.reset();
@@ -46,7 +46,7 @@ const Occupancy::Features& Occupancy::features() {
   if (!features_) {
     QSqlDatabase database = ReadyConnection(connectionName_);
     Features found;
-    found.sqlite = !Dialect(database.driverName()).isPostgres();
+    found.sqlite = Backend::Of(database).readsOccupancyOnHandle();
     found.upgraded = CheckUpgrade(database).isEmpty();
     features_ = found;
   }
@@ -157,7 +157,7 @@ int Occupancy::GetKapasitet(int Anlegg, int Utype) {
     if (capacity_->contains(key)) units = capacity_->value(key);
   }
   if (units) return *units;
-  if (messages_ != nullptr) messages_->showNotice(QStringLiteral("Feil ved henting av antall enheter"));
+  if (reports_ != nullptr) reports_->report({StoreCondition::kCapacityUnknown, {}, {}});
   return -1;
 }
 

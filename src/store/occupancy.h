@@ -14,7 +14,7 @@
 // Statements are prepared once per connection.
 
 #include "store/occupancy_engine.h"
-#include "store/operator_messages.h"
+#include "store/store_reports.h"
 
 #include <QDate>
 #include <QHash>
@@ -28,7 +28,7 @@ namespace taurelin {
 
 class Occupancy {
  public:
-  Occupancy(QString connectionName, OperatorMessages* messages);
+  Occupancy(QString connectionName, StoreReports* reports);
 
   // Makes the layout ready: reads which (facility, rental type) pairs exist and which
   // facilities "all" sums over, unless the layout kept from before is still the database's.
@@ -70,7 +70,7 @@ class Occupancy {
   Layout readLayout();
 
   QString connectionName_;
-  OperatorMessages* messages_;
+  StoreReports* reports_;
   OccupancyEngine engine_;
   std::optional<Features> features_;
   std::optional<std::pair<qint64, qint64>> layoutVersion_;  // of the layout in the engine

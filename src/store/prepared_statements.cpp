@@ -1,46 +1,26 @@
 #include "store/prepared_statements.h"
 
-#include "store/postgres_connection.h"
-#include "store/sqlite_kept_statements.h"
+#include "store/backend.h"
+#include "store/connection_state.h"
 
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
 
-#include <libpq-fe.h>
-
 #include <atomic>
+#include <limits>
 #include <map>
 #include <vector>
 
 namespace taurelin {
 namespace {
 
-// Which opening of a connection a driver serves: a number no other opening in this process
-// has, so that a closed and reopened connection, or a new driver at an old one's address,
-// never takes queries prepared on another session.
-constexpr char kOpening[] = "taurelin.opening";
+// The last opening's number (ConnectionState::opening).
 std::atomic<quint64> openings{0};
 
 // The handlers' statements are a fixed set; a connection with more than this many different
 // ones starts afresh rather than growing without bound.
 constexpr size_t kMostStatements = 200;
-
-struct Kept {
-  quint64 opening = 0;
-  std::map<QString, std::vector<std::unique_ptr<QSqlQuery>>> bySql;
-};
-
-std::map<QString, Kept>& Cache() {
-  thread_local std::map<QString, Kept> cache;
-  return cache;
-}
-
-// How many queries of each connection Run gave and nobody gave back yet.
-std::map<QString, int>& Out() {
-  thread_local std::map<QString, int> out;
-  return out;
-}
 
 // Queries of ended sessions, waiting for their connection to be removed. Outages are rare;
 // a server that meets very many of them without a restart drops the oldest anyway.
@@ -69,11 +49,6 @@ void DropAll(std::map<QString, std::vector<std::unique_ptr<QSqlQuery>>>& bySql) 
   bySql.clear();
 }
 
-quint64 OpeningOf(const QSqlDatabase& database) {
-  const QSqlDriver* driver = database.driver();
-  return driver == nullptr ? 0 : driver->property(kOpening).toULongLong();
-}
-
 std::unique_ptr<QSqlQuery> Prepare(QSqlDatabase& database, const QString& sql, bool forwardOnly,
                                    QSqlError* error) {
   auto query = std::make_unique<QSqlQuery>(database);
@@ -90,14 +65,13 @@ std::unique_ptr<QSqlQuery> Prepare(QSqlDatabase& database, const QString& sql, b
 std::unique_ptr<QSqlQuery> Take(QSqlDatabase& database, const QString& sql, bool forwardOnly,
                                 bool* kept, QSqlError* error) {
   *kept = false;
-  const quint64 opening = OpeningOf(database);
-  Kept& cached = Cache()[database.connectionName()];
-  if (cached.opening != opening) {
-    DropAll(cached.bySql);
-    cached.opening = opening;
+  ConnectionState& state = ConnectionState::Of(database.connectionName());
+  if (state.keptOpening != state.opening) {
+    DropAll(state.keptQueries);
+    state.keptOpening = state.opening;
   }
-  const auto found = cached.bySql.find(sql);
-  if (found == cached.bySql.end() || found->second.empty()) {
+  const auto found = state.keptQueries.find(sql);
+  if (found == state.keptQueries.end() || found->second.empty()) {
     return Prepare(database, sql, forwardOnly, error);
   }
   std::unique_ptr<QSqlQuery> query = std::move(found->second.back());
@@ -115,14 +89,6 @@ bool Execute(QSqlQuery& query, const PreparedStatements::Bindings& bindings) {
   return query.exec();
 }
 
-// PostgreSQL refuses a prepared statement whose result would change shape after its table
-// changed; that failure ends no transaction only when none was open.
-bool OutdatedOutsideTransaction(const QSqlDatabase& database, const QSqlError& error) {
-  if (error.nativeErrorCode() != u"0A000") return false;
-  PGconn* connection = PostgresHandle(database);
-  return connection != nullptr && PQtransactionStatus(connection) == PQTRANS_IDLE;
-}
-
 }  // namespace
 
 std::unique_ptr<QSqlQuery> PreparedStatements::Run(QSqlDatabase& database, const QString& sql,
@@ -133,12 +99,12 @@ std::unique_ptr<QSqlQuery> PreparedStatements::Run(QSqlDatabase& database, const
   if (query && !Execute(*query, bindings)) {
     const QSqlError failure = query->lastError();
     // The connection's other kept queries may be as outdated as this one.
-    if (kept && OutdatedOutsideTransaction(database, failure)) {
+    if (kept && Backend::Of(database).planOutdated(database, failure)) {
       query.reset();
       Forget(database.connectionName());
       query = Take(database, sql, forwardOnly, &kept, error);
       if (query && Execute(*query, bindings)) {
-        ++Out()[database.connectionName()];
+        ++ConnectionState::Of(database.connectionName()).queriesOut;
         return query;
       }
     }
@@ -147,45 +113,44 @@ std::unique_ptr<QSqlQuery> PreparedStatements::Run(QSqlDatabase& database, const
     Drop(std::move(query));
     return nullptr;
   }
-  if (query) ++Out()[database.connectionName()];
+  if (query) ++ConnectionState::Of(database.connectionName()).queriesOut;
   return query;
 }
 
 void PreparedStatements::Give(const QString& connectionName, const QString& sql,
                               std::unique_ptr<QSqlQuery> query) {
   if (!query) return;
-  if (const auto out = Out().find(connectionName); out != Out().end() && --out->second <= 0) {
-    Out().erase(out);
-  }
+  ConnectionState* state = ConnectionState::Find(connectionName);
+  if (state != nullptr && state->queriesOut > 0) --state->queriesOut;
   query->finish();
-  const auto kept = Cache().find(connectionName);
   const QSqlDriver* driver = query->driver();
-  // Its connection was forgotten, removed, lost or opened anew while the query was out, or
-  // its backend keeps none.
-  if (kept == Cache().end() || driver == nullptr || !driver->isOpen() ||
-      kept->second.opening != driver->property(kOpening).toULongLong()) {
+  // Its connection was forgotten, removed, lost or opened anew while the query was out.
+  if (state == nullptr || driver == nullptr || !driver->isOpen() ||
+      state->keptOpening != state->opening) {
     Drop(std::move(query));
     return;
   }
-  auto& bySql = kept->second.bySql;
+  auto& bySql = state->keptQueries;
   if (bySql.size() >= kMostStatements && !bySql.contains(sql)) DropAll(bySql);
   bySql[sql].push_back(std::move(query));
 }
 
 void PreparedStatements::Forget(const QString& connectionName) {
-  SqliteKeptStatements::Forget(connectionName);
-  const auto kept = Cache().find(connectionName);
-  if (kept == Cache().end()) return;
-  DropAll(kept->second.bySql);
-  Cache().erase(kept);
+  Backend::Of(connectionName).forgetKept(connectionName);
+  ConnectionState* state = ConnectionState::Find(connectionName);
+  if (state == nullptr) return;
+  DropAll(state->keptQueries);
+  // Nothing given back before the next statement is taken is kept.
+  state->keptOpening = std::numeric_limits<quint64>::max();
 }
 
 bool PreparedStatements::InUse(const QString& connectionName) {
-  return Out().contains(connectionName);
+  const ConnectionState* state = ConnectionState::Find(connectionName);
+  return state != nullptr && state->queriesOut > 0;
 }
 
 void PreparedStatements::Opened(QSqlDatabase& database) {
-  if (QSqlDriver* driver = database.driver()) driver->setProperty(kOpening, ++openings);
+  ConnectionState::Of(database.connectionName()).opening = ++openings;
 }
 
 }  // namespace taurelin

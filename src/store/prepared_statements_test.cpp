@@ -1,7 +1,7 @@
 #include "store/prepared_statements.h"
 
 #include "store/connection.h"
-#include "store/postgres_test_database.h"
+#include "store/postgres/postgres_test_database.h"
 #include "store/statement.h"
 #include "store/test_database.h"
 

@@ -5,8 +5,8 @@
 // with SqliteRow; on every other backend through Statement, which keeps its prepared
 // statements where that pays. Both read each value alike, and fail alike (DatabaseError).
 
-#include "store/sqlite_kept_statements.h"
-#include "store/sqlite_row.h"
+#include "store/row_params.h"
+#include "store/sqlite/sqlite_read.h"
 #include "store/statement.h"
 
 #include <QDate>
@@ -15,33 +15,8 @@
 #include <QString>
 
 #include <utility>
-#include <variant>
 
 namespace taurelin {
-
-struct RowParam {
-  const char* name;  // with ':'
-  std::variant<qint64, QDate> value;  // an invalid date binds as NULL
-};
-using RowParams = QList<RowParam>;
-
-// A kept SQLite statement, bound and run on a ready connection: next() throws DatabaseError
-// when a step fails, as Statement::next does.
-class KeptSqliteRead {
- public:
-  KeptSqliteRead(const QString& connection, const char* sql, const RowParams& params);
-  bool next();
-  SqliteRow& row() { return row_; }
-
- private:
-  QSqlDatabase database_;
-  SqliteStatement statement_;
-  SqliteRow row_;
-};
-
-// The failure of a read on the raw handle of an SQLite connection, as Statement reports one:
-// with the connection's error code, so that a lost database is told from a bad statement.
-DatabaseError SqliteReadFailure(QSqlDatabase& database, const QString& error);
 
 // Statement for `sql` with `params` bound, opened.
 Statement OpenedStatement(const QString& connection, const char* sql, const RowParams& params);

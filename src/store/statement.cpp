@@ -1,7 +1,7 @@
 #include "store/statement.h"
 
+#include "store/backend.h"
 #include "store/connection.h"
-#include "store/dialect.h"
 #include "store/prepared_statements.h"
 #include "store/stored_date.h"
 
@@ -15,7 +15,6 @@
 #include <QSqlRecord>
 #include <QSqlResult>
 
-#include <sqlite3.h>
 
 #include <climits>
 #include <cmath>
@@ -114,24 +113,17 @@ void Statement::run() {
   const QString text = sql();
   QSqlError failure;
   query_ = PreparedStatements::Run(database, text,
-                                   Dialect(database.driverName()).readsRowsAsTheyArrive(),
+                                   Backend::Of(database).readsRowsAsTheyArrive(),
                                    bindings_, &failure);
   if (!query_) throw StatementFailure(database, failure);
   preparedSql_ = text;
 
-  // SQLite keeps dates as text; the declared type of a result column tells them apart.
+  // Where the driver gives dates as text, the backend tells which columns hold them.
   record_ = query_->record();
   const int columns = record_.count();
   dateColumns_.fill(false, columns);
-  const QVariant handle = query_->driver() == nullptr ? QVariant() : query_->result()->handle();
-  if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3_stmt*") == 0) {
-    auto* statement = *static_cast<sqlite3_stmt* const*>(handle.constData());
-    for (int i = 0; statement != nullptr && i < columns; ++i) {
-      const char* declared = sqlite3_column_decltype(statement, i);
-      dateColumns_[i] = declared != nullptr && (qstricmp(declared, "DATE") == 0 ||
-                                                qstricmp(declared, "TIMESTAMP") == 0);
-    }
-  }
+  const QList<bool> textDates = Backend::Of(database).textDateColumns(*query_);
+  for (int i = 0; i < columns && i < textDates.size(); ++i) dateColumns_[i] = textDates[i];
 }
 
 bool Statement::next() {

@@ -1,7 +1,7 @@
 #include "store/test_database.h"
 
+#include "admin/schema.h"
 #include "store/connection.h"
-#include "store/schema.h"
 
 #include <QFile>
 #include <QSqlDatabase>

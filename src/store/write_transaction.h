@@ -29,8 +29,6 @@ class WriteTransaction {
   static bool IsOpen(const QString& connectionName);
 
  private:
-  void run(const char* sql);
-
   QString connectionName_;
   bool open_ = false;
 };

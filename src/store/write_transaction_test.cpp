@@ -1,7 +1,8 @@
 #include "store/write_transaction.h"
 
 #include "store/connection.h"
-#include "store/postgres_test_database.h"
+#include "store/postgres/postgres_test_database.h"
+#include "store/sqlite/sqlite_backend.h"
 #include "store/statement.h"
 #include "store/test_database.h"
 
@@ -103,7 +104,7 @@ TEST(ReplacedFileTest, AWriteGoesOnlyIntoTheFileThePathNames) {
     transaction.commit();
   };
   const auto agents = [](const QString& file) {
-    QSqlDatabase look = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "look");
+    QSqlDatabase look = QSqlDatabase::addDatabase(QLatin1String(kSqliteDriver), "look");
     look.setDatabaseName(file);
     EXPECT_TRUE(look.open());
     QSqlQuery query(look);

@@ -5,8 +5,8 @@
 #include "demo_requests.h"
 #include "server_process.h"
 
+#include "admin/database_copy.h"
 #include "store/connection.h"
-#include "store/database_copy.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // configuration that lets the system choose a free port and a booking database with the
 // schema, and TCP clients to talk to it.
 
-#include "store/postgres_test_database.h"
+#include "store/postgres/postgres_test_database.h"
 #include "store/test_database.h"
 
 #include <QByteArray>

@@ -13,14 +13,16 @@
 // the database has everything), 1 refused or failed (check: something is missing, or an
 // amount is one that its column's type does not hold), 2 the command line is wrong.
 
+#include "admin/amounts.h"
+#include "admin/contract.h"
+#include "admin/database_copy.h"
+#include "admin/schema.h"
+#include "admin/sqlite_backup.h"
 #include "store/alias_list.h"
-#include "store/amounts.h"
+#include "store/backend.h"
 #include "store/connection.h"
-#include "store/contract.h"
-#include "store/database_copy.h"
-#include "store/schema.h"
-#include "store/sqlite_backup.h"
-#include "store/sqlite_file.h"
+#include "store/sqlite/sqlite_file.h"
+#include "store/upgrade_check.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -55,7 +57,11 @@ int Fail(const QString& text, int status = kFailed) {
   return status;
 }
 
-bool IsSqlite(const DatabaseAlias& alias) { return alias.driver == u"QSQLITE"; }
+// Whether the alias's database is a file of its own (SQLite), which init claims and checks.
+bool IsSqlite(const DatabaseAlias& alias) {
+  const Backend* backend = Backend::ForDriver(alias.driver);
+  return backend != nullptr && backend->databaseIsAFile();
+}
 
 // How the operator recognises the alias's database in a message.
 QString Describe(const DatabaseAlias& alias) {
@@ -81,11 +87,10 @@ class ConnectionGuard {
 // the server's connection would switch the file to the WAL journal, and a database that
 // init refuses must stay exactly as it was. (A read-only connection would leave a WAL
 // database's -wal and -shm files behind.)
-std::optional<bool> SqliteFileHasTables(const QString& file, QString* error) {
+std::optional<bool> SqliteFileHasTables(const DatabaseAlias& alias, QString* error) {
   ConnectionGuard guard(kProbe);
-  QSqlDatabase probe = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
-                                                 QLatin1String(kProbe));
-  probe.setDatabaseName(file);
+  QSqlDatabase probe = QSqlDatabase::addDatabase(alias.driver, QLatin1String(kProbe));
+  probe.setDatabaseName(alias.database);
   if (!probe.open()) {
     *error = probe.lastError().text();
     return std::nullopt;
@@ -110,7 +115,7 @@ std::optional<int> ClaimSqliteFile(const DatabaseAlias& alias, const char* comma
     case NewSqliteFile::kExists:
       break;
   }
-  const std::optional<bool> hasTables = SqliteFileHasTables(alias.database, &error);
+  const std::optional<bool> hasTables = SqliteFileHasTables(alias, &error);
   if (!hasTables.has_value()) return Fail(QStringLiteral("%1: %2").arg(Describe(alias), error));
   if (!*hasTables) return std::nullopt;
   return Fail(QStringLiteral("%1: the database already has tables; %2 changes nothing")

@@ -1,10 +1,12 @@
 // Runs the built taurelin-db on databases and alias files of a temporary directory, and on
 // a database of the PostgreSQL test server when there is one.
 
+#include "admin/contract.h"
+#include "admin/schema.h"
 #include "store/connection.h"
-#include "store/contract.h"
-#include "store/postgres_test_database.h"
-#include "store/schema.h"
+#include "store/postgres/postgres_backend.h"
+#include "store/postgres/postgres_test_database.h"
+#include "store/sqlite/sqlite_backend.h"
 
 #include <gtest/gtest.h>
 
@@ -77,7 +79,7 @@ class TaurelinDbTest : public ::testing::Test {
   static void Sql(const QString& path, const QStringList& statements) {
     {
       QSqlDatabase database =
-          QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tool_test"));
+          QSqlDatabase::addDatabase(QLatin1String(taurelin::kSqliteDriver), QStringLiteral("tool_test"));
       database.setDatabaseName(path);
       ASSERT_TRUE(database.open());
       for (const QString& statement : statements) {
@@ -92,7 +94,7 @@ class TaurelinDbTest : public ::testing::Test {
   static void Script(const QString& path, const QString& script) {
     {
       QSqlDatabase database =
-          QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tool_script"));
+          QSqlDatabase::addDatabase(QLatin1String(taurelin::kSqliteDriver), QStringLiteral("tool_script"));
       database.setDatabaseName(path);
       ASSERT_TRUE(database.open());
       QString error;
@@ -247,7 +249,7 @@ TEST_F(TaurelinDbTest, UpgradeGivesAnEarlierDatabaseTheIndexAndLosesNothing) {
                    "  AND (STATUS <> 'A' OR STATUS IS NULL)) AS OCCUPYING"});
   {
     QSqlDatabase database =
-        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tool_read"));
+        QSqlDatabase::addDatabase(QLatin1String(taurelin::kSqliteDriver), QStringLiteral("tool_read"));
     database.setDatabaseName(Db("demo"));
     ASSERT_TRUE(database.open());
     QSqlQuery query(database);
@@ -377,7 +379,7 @@ TEST_F(TaurelinDbTest, NewDatabasesAreClosedToOthersAndCheckWarnsOfAnOpenOne) {
   {
     // A writer keeps the -wal and -shm files while it is connected.
     QSqlDatabase database =
-        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tool_mode"));
+        QSqlDatabase::addDatabase(QLatin1String(taurelin::kSqliteDriver), QStringLiteral("tool_mode"));
     database.setDatabaseName(Db("half"));
     ASSERT_TRUE(database.open());
     ASSERT_TRUE(QSqlQuery(database).exec("UPDATE TELLER SET VERDI = VERDI + 1"));
@@ -442,7 +444,7 @@ TEST_F(TaurelinDbTest, CheckAndCopyNameAnAmountThatAnEarlierDatabaseHolds) {
   EXPECT_EQ(mended.status, 0) << mended.err.toStdString();
   {
     QSqlDatabase database =
-        QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tool_copy"));
+        QSqlDatabase::addDatabase(QLatin1String(taurelin::kSqliteDriver), QStringLiteral("tool_copy"));
     database.setDatabaseName(Db("half"));
     ASSERT_TRUE(database.open());
     QSqlQuery query(database);
@@ -497,7 +499,7 @@ TEST_F(TaurelinDbTest, CopyMovesTheDemoToPostgresWholeOrNotAtAll) {
   EXPECT_TRUE(lines.contains(QStringLiteral("LEIE %1").arg(expected.value("LEIE"))))
       << copy.out.toStdString();
   {
-    QSqlDatabase source = QSqlDatabase::addDatabase("QSQLITE", "tool_max");
+    QSqlDatabase source = QSqlDatabase::addDatabase(QLatin1String(taurelin::kSqliteDriver), "tool_max");
     source.setDatabaseName(Db("demo"));
     ASSERT_TRUE(source.open());
     QSqlQuery highest(source);
@@ -527,7 +529,7 @@ TEST_F(TaurelinDbTest, InitAndCheckOnAPostgresAlias) {
   const Result init = Run({"--aliases", aliases, "init", "test", "--demo"});
   ASSERT_EQ(init.status, 0) << init.err.toStdString();
   EXPECT_TRUE(init.out.contains(u"demo data")) << init.out.toStdString();
-  EXPECT_TRUE(init.out.contains(u"QPSQL")) << init.out.toStdString();
+  EXPECT_TRUE(init.out.contains(QLatin1String(taurelin::kPostgresDriver))) << init.out.toStdString();
 
   const Result check = Run({"--aliases", aliases, "check", "test"});
   EXPECT_EQ(check.status, 0) << check.out.toStdString();

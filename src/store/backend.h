@@ -1,0 +1,136 @@
+#pragma once
+
+// A Backend is what one kind of database (SQLite, PostgreSQL) does differently from the
+// other, behind one interface; everything else in the store and above it is written once.
+// The backend of a connection is chosen once, where the store opens the connection, from its
+// alias's driver (backend.cpp is the one place outside the backends' folders that reads a
+// driver's name); a connection that a tool or a test opened itself is known by its driver.
+//
+// Its contract:
+// - A write transaction, once begun, holds what its writes need from its start; commit or
+//   roll back ends it. A failure throws DatabaseError (a lost connection as such).
+// - The reservation lock keeps every other reservation of one facility and rental type, on
+//   any connection or server, out until the transaction ends (SQLite: the immediate
+//   transaction already holds the whole database; PostgreSQL: an advisory lock).
+// - Order keys sort as SQLite does on both: NULL first, text by code point.
+// - Occupancy reads may go to the driver's own handle in statements kept per connection
+//   where that is faster (SQLite); elsewhere they run through Qt.
+// - A script of many statements runs in order and stops at the first failure.
+// - Catalogue queries answer from the database's own catalogue, never from what a user may
+//   see of it.
+// - A connection counts as lost when its database could not be reached: the store renews it
+//   before its next statement.
+// - Rows may be read as they arrive only where a statement run on the same connection
+//   meanwhile does not discard them.
+// Backends hold no state: each is one object, shared by every connection of its kind.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <utility>
+
+class QDate;
+class QSqlDatabase;
+class QSqlError;
+class QSqlQuery;
+
+namespace taurelin {
+
+struct DatabaseAlias;
+struct WebPriceSource;
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+
+  // The backend that serves the driver `driver`; null when none does.
+  static const Backend* ForDriver(const QString& driver);
+  // The backend of a connection, chosen from its driver; null when none serves it.
+  static const Backend* Find(const QSqlDatabase& database);
+  // The backend chosen when the store opened the connection; for one opened elsewhere, its
+  // driver's, or SQLite's when no backend serves it (or the connection is unknown).
+  static const Backend& Of(const QSqlDatabase& database);
+  static const Backend& Of(const QString& connectionName);
+  // The driver of an alias that names none: the embedded database.
+  static QString DefaultDriver();
+  // The name of a connection's driver, for messages.
+  static QString DriverName(const QSqlDatabase& database);
+
+  // Opening. configure sets `database` up for `alias` before it opens (false and `error`
+  // when the alias cannot be served); prepareOpened readies a connection that has just
+  // opened (false and `error` when it cannot be used).
+  virtual bool configure(QSqlDatabase& database, const DatabaseAlias& alias,
+                         bool createMissingFile, QString* error) const = 0;
+  virtual bool prepareOpened(QSqlDatabase& database, QString* error) const = 0;
+  // Whether an open connection's session has ended without a statement noticing yet.
+  virtual bool sessionEnded(const QSqlDatabase& database) const = 0;
+  // Whether `error`, which a statement just met, means the database could not be reached.
+  virtual bool lostBy(const QSqlDatabase& database, const QSqlError& error) const = 0;
+
+  // Write transactions and the reservation lock; each throws DatabaseError on failure.
+  virtual void beginWrite(QSqlDatabase& database) const = 0;
+  virtual void commitWrite(QSqlDatabase& database) const = 0;
+  virtual void rollbackWrite(QSqlDatabase& database) const = 0;
+  virtual void lockReservation(QSqlDatabase& database, int facility, int rentalType) const = 0;
+
+  // Order keys: an ORDER BY key that puts NULL first; and one on a text column that also
+  // compares by code point, whatever the collation. Where `column` names a result column
+  // that stands for an expression, give the `expression` too.
+  virtual QString orderKey(const QString& column) const = 0;
+  virtual QString textOrderKey(const QString& column,
+                               const QString& expression = QString()) const = 0;
+  // Whether a query may read its rows as they arrive.
+  virtual bool readsRowsAsTheyArrive() const = 0;
+  // Whether the occupancy reads go to the driver's own handle, in statements kept per
+  // connection, and read the occupancy index's own table.
+  virtual bool readsOccupancyOnHandle() const = 0;
+  // Reads the web prices of each type of `types` with their lines that touch the nights from
+  // `arrival` up to `until` on the driver's own handle, in statements kept per connection.
+  // False, reading nothing, where the backend reads them through Qt instead. Throws
+  // DatabaseError.
+  virtual bool readWebPriceSources(QSqlDatabase& database, const QList<int>& types,
+                                   const QDate& arrival, const QDate& until,
+                                   QList<QList<WebPriceSource>>* sources) const = 0;
+  // Which result columns of a query that has just run hold dates that the driver gives as
+  // text; empty where the driver gives dates as dates.
+  virtual QList<bool> textDateColumns(const QSqlQuery& query) const = 0;
+
+  // Kept statements: whether a kept statement's `error` means its plan is outdated by a
+  // change of its table while no transaction is open (it may then be prepared anew); and
+  // dropping what the backend keeps of its own for a connection, while it is still open.
+  virtual bool planOutdated(const QSqlDatabase& database, const QSqlError& error) const = 0;
+  virtual void forgetKept(const QString& connectionName) const = 0;
+
+  // Scripts: runs a script of several statements on an open connection, stopping at the
+  // first that fails (its error, with its line where the backend tells).
+  virtual bool executeScript(QSqlDatabase& database, const QString& script,
+                             QString* error) const = 0;
+  // Whether the database is one file, at the path the alias names as its database.
+  virtual bool databaseIsAFile() const = 0;
+  // The folder under db/ that holds this backend's schema and upgrade scripts.
+  virtual QString schemaFolder() const = 0;
+
+  // Catalogue queries. The count of tables and views; the (kind, name) rows of the tables,
+  // indexes and triggers; the (name, declared type, place in the primary key) rows of the
+  // table bound at the one placeholder.
+  virtual QString tableCountQuery() const = 0;
+  virtual QString catalogueObjectsQuery() const = 0;
+  virtual QString columnsQuery() const = 0;
+  // What the upgrade script adds, as the catalogue lists it, given the tables whose writes
+  // raise the layout version.
+  virtual QList<std::pair<QString, QString>> upgradeObjects(
+      const QStringList& layoutTables) const = 0;
+  // Whether the number series are listed in a table (else in a view over sequences).
+  virtual bool countersInTable() const = 0;
+  // An SQL condition that holds when `value` is a number of at most `scale` decimals whose
+  // magnitude is below `limit`.
+  virtual QString decimalFits(const QString& value, int scale, const QString& limit) const = 0;
+  // A statement that gives a reading transaction one snapshot of the whole database, and one
+  // that refreshes the planner's statistics of `tables` after a bulk load; empty where none
+  // is needed.
+  virtual QString snapshotStatement() const = 0;
+  virtual QString statisticsStatement(const QStringList& tables) const = 0;
+};
+
+}  // namespace taurelin

@@ -1,0 +1,172 @@
+#include "store/postgres/postgres_backend.h"
+
+#include "store/alias_list.h"
+#include "store/connection.h"
+#include "store/fail.h"
+#include "store/postgres/postgres_connection.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <libpq-fe.h>
+
+namespace taurelin {
+const PostgresBackend& PostgresBackend::Instance() {
+  static const PostgresBackend backend;
+  return backend;
+}
+
+bool PostgresBackend::configure(QSqlDatabase& database, const DatabaseAlias& alias, bool,
+                                QString*) const {
+  database.setDatabaseName(alias.database);
+  database.setHostName(alias.host);
+  if (alias.port >= 0) database.setPort(alias.port);
+  const bool named = !alias.user.isEmpty();
+  database.setUserName(named ? alias.user : QLatin1String(kDefaultUser));
+  database.setPassword(named ? alias.password : QLatin1String(kDefaultPassword));
+  database.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSeconds));
+  return true;
+}
+
+bool PostgresBackend::sessionEnded(const QSqlDatabase& database) const {
+  pg_conn* postgres = PostgresHandle(database);
+  return postgres != nullptr && SessionEnded(postgres);
+}
+
+bool PostgresBackend::lostBy(const QSqlDatabase& database, const QSqlError& error) const {
+  // A closed connection means libpq saw the session end.
+  return error.type() == QSqlError::ConnectionError || !database.isOpen();
+}
+
+void PostgresBackend::beginWrite(QSqlDatabase& database) const {
+  if (!database.transaction()) throw StatementFailure(database, database.lastError());
+}
+
+void PostgresBackend::commitWrite(QSqlDatabase& database) const {
+  if (!database.commit()) throw StatementFailure(database, database.lastError());
+}
+
+void PostgresBackend::rollbackWrite(QSqlDatabase& database) const { database.rollback(); }
+
+void PostgresBackend::lockReservation(QSqlDatabase& database, int facility,
+                                      int rentalType) const {
+  // Two keys of 32 bits: the lock is held until commit or rollback, so a failed write
+  // releases it too.
+  QSqlQuery query(database);
+  query.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(CAST(:ANLEGG AS INTEGER), "
+                               "CAST(:UTYPE AS INTEGER))"));
+  query.bindValue(QStringLiteral(":ANLEGG"), facility);
+  query.bindValue(QStringLiteral(":UTYPE"), rentalType);
+  if (!query.exec()) throw StatementFailure(database, query.lastError());
+}
+
+bool PostgresBackend::readWebPriceSources(QSqlDatabase&, const QList<int>&, const QDate&,
+                                          const QDate&, QList<QList<WebPriceSource>>*) const {
+  return false;
+}
+
+// The driver gives dates as dates.
+QList<bool> PostgresBackend::textDateColumns(const QSqlQuery&) const { return {}; }
+
+// PostgreSQL refuses a prepared statement whose result would change shape after its table
+// changed; that failure ends no transaction only when none was open.
+bool PostgresBackend::planOutdated(const QSqlDatabase& database, const QSqlError& error) const {
+  if (error.nativeErrorCode() != u"0A000") return false;
+  PGconn* connection = PostgresHandle(database);
+  return connection != nullptr && PQtransactionStatus(connection) == PQTRANS_IDLE;
+}
+
+void PostgresBackend::forgetKept(const QString&) const {}
+
+QString PostgresBackend::orderKey(const QString& column) const {
+  return column + QStringLiteral(" NULLS FIRST");
+}
+
+QString PostgresBackend::textOrderKey(const QString& column, const QString& expression) const {
+  // In a UTF-8 database the "C" collation compares by code point, as SQLite does, where the
+  // database's own collation would follow a language's rules. PostgreSQL applies a
+  // collation to an expression only, never to a result column's name.
+  return (expression.isEmpty() ? column : expression) +
+         QStringLiteral(" COLLATE \"C\" NULLS FIRST");
+}
+
+// The whole script as one simple query: PostgreSQL runs its statements in order and stops
+// at the first that fails. (A Qt query would report only the first statement's outcome.)
+bool PostgresBackend::executeScript(QSqlDatabase& database, const QString& script,
+                                    QString* error) const {
+  PGconn* handle = PostgresHandle(database);
+  if (handle == nullptr) return Fail(error, QStringLiteral("no PostgreSQL handle"));
+  PGresult* result = PQexec(handle, script.toUtf8().constData());
+  const ExecStatusType status = PQresultStatus(result);
+  const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK ||
+                  status == PGRES_EMPTY_QUERY;
+  if (!ok) {
+    // The message names the line of the statement that failed where the server tells.
+    const char* message =
+        result != nullptr ? PQresultErrorMessage(result) : PQerrorMessage(handle);
+    Fail(error, QString::fromUtf8(message).trimmed());
+  }
+  PQclear(result);
+  return ok;
+}
+
+// The catalogue, not information_schema, which hides tables the user has no right on:
+// another role's tables still make the database occupied.
+QString PostgresBackend::tableCountQuery() const {
+  return QStringLiteral(
+      "SELECT count(*) FROM pg_catalog.pg_class c"
+      " JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
+      " WHERE c.relkind IN ('r', 'p', 'v', 'm', 'f')"
+      " AND n.nspname NOT IN ('pg_catalog', 'information_schema')");
+}
+
+QString PostgresBackend::catalogueObjectsQuery() const {
+  return QStringLiteral(
+      "SELECT CASE c.relkind WHEN 'i' THEN 'index' ELSE 'table' END, c.relname"
+      " FROM pg_catalog.pg_class c"
+      " WHERE c.relkind IN ('r', 'i') AND pg_catalog.pg_table_is_visible(c.oid)"
+      " UNION ALL SELECT 'trigger', t.tgname FROM pg_catalog.pg_trigger t"
+      " WHERE NOT t.tgisinternal AND pg_catalog.pg_table_is_visible(t.tgrelid)");
+}
+
+QString PostgresBackend::columnsQuery() const {
+  return QStringLiteral(
+      // indkey counts from 0.
+      "SELECT a.attname, pg_catalog.format_type(a.atttypid, a.atttypmod),"
+      " COALESCE(array_position(CAST(i.indkey AS int2[]), a.attnum)"
+      "          - array_lower(CAST(i.indkey AS int2[]), 1) + 1, 0)"
+      " FROM pg_catalog.pg_attribute a"
+      " LEFT JOIN pg_catalog.pg_index i ON i.indrelid = a.attrelid AND i.indisprimary"
+      " WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 AND NOT a.attisdropped"
+      " ORDER BY a.attnum");
+}
+
+QList<std::pair<QString, QString>> PostgresBackend::upgradeObjects(
+    const QStringList& layoutTables) const {
+  QList<std::pair<QString, QString>> objects;
+  objects << std::pair{QStringLiteral("index"), QStringLiteral("LEIE_PERIODE")}
+          << std::pair{QStringLiteral("table"), QStringLiteral("OPPSETT_VERSJON")};
+  for (const QString& table : layoutTables) {
+    objects << std::pair{QStringLiteral("trigger"), QStringLiteral("OPPSETT_") + table};
+  }
+  return objects;
+}
+
+QString PostgresBackend::decimalFits(const QString& value, int scale,
+                                     const QString& limit) const {
+  const QString exact = QStringLiteral("CAST(%1 AS NUMERIC)").arg(value);
+  return QStringLiteral("round(%1, %2) = %1 AND abs(%1) < %3").arg(exact).arg(scale).arg(limit);
+}
+
+// PostgreSQL gives each statement its own snapshot unless asked for one per transaction.
+QString PostgresBackend::snapshotStatement() const {
+  return QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ");
+}
+
+// PostgreSQL plans by statistics that it would otherwise gather only after a while.
+QString PostgresBackend::statisticsStatement(const QStringList& tables) const {
+  return QStringLiteral("ANALYZE ") + tables.join(QStringLiteral(", "));
+}
+
+}  // namespace taurelin

@@ -1,0 +1,57 @@
+#pragma once
+
+// The PostgreSQL backend: a server shared by many programs. A reservation takes an advisory
+// lock per facility and rental type; rows arrive whole before a statement ends; scripts go
+// to the server as one text.
+
+#include "store/backend.h"
+
+namespace taurelin {
+
+inline constexpr char kPostgresDriver[] = "QPSQL";
+
+class PostgresBackend final : public Backend {
+ public:
+  static const PostgresBackend& Instance();
+
+  bool configure(QSqlDatabase& database, const DatabaseAlias& alias, bool createMissingFile,
+                 QString* error) const override;
+  bool prepareOpened(QSqlDatabase&, QString*) const override { return true; }
+  bool sessionEnded(const QSqlDatabase& database) const override;
+  bool lostBy(const QSqlDatabase& database, const QSqlError& error) const override;
+
+  void beginWrite(QSqlDatabase& database) const override;
+  void commitWrite(QSqlDatabase& database) const override;
+  void rollbackWrite(QSqlDatabase& database) const override;
+  void lockReservation(QSqlDatabase& database, int facility, int rentalType) const override;
+
+  QString orderKey(const QString& column) const override;
+  QString textOrderKey(const QString& column, const QString& expression) const override;
+  // The driver holds the connection until the last row: a statement run on the same
+  // connection while the rows are read would discard them.
+  bool readsRowsAsTheyArrive() const override { return false; }
+  bool readsOccupancyOnHandle() const override { return false; }
+  bool readWebPriceSources(QSqlDatabase& database, const QList<int>& types, const QDate& arrival,
+                           const QDate& until,
+                           QList<QList<WebPriceSource>>* sources) const override;
+  QList<bool> textDateColumns(const QSqlQuery& query) const override;
+  bool planOutdated(const QSqlDatabase& database, const QSqlError& error) const override;
+  void forgetKept(const QString& connectionName) const override;
+
+  bool executeScript(QSqlDatabase& database, const QString& script,
+                     QString* error) const override;
+  bool databaseIsAFile() const override { return false; }
+  QString schemaFolder() const override { return QStringLiteral("postgresql"); }
+
+  QString tableCountQuery() const override;
+  QString catalogueObjectsQuery() const override;
+  QString columnsQuery() const override;
+  QList<std::pair<QString, QString>> upgradeObjects(
+      const QStringList& layoutTables) const override;
+  bool countersInTable() const override { return false; }
+  QString decimalFits(const QString& value, int scale, const QString& limit) const override;
+  QString snapshotStatement() const override;
+  QString statisticsStatement(const QStringList& tables) const override;
+};
+
+}  // namespace taurelin

@@ -1,0 +1,217 @@
+#include "store/sqlite/sqlite_backend.h"
+
+#include "store/alias_list.h"
+#include "store/connection.h"
+#include "store/fail.h"
+#include "store/sqlite/sqlite_connection.h"
+#include "store/sqlite/sqlite_kept_statements.h"
+#include "store/sqlite/sqlite_procedures.h"
+#include "store/sqlite/sqlite_read.h"
+#include "store/stay_pricing.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlResult>
+#include <QUrl>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+
+namespace taurelin {
+namespace {
+
+void Run(QSqlDatabase& database, const char* sql) {
+  QSqlQuery query(database);
+  if (!query.exec(QLatin1String(sql))) throw StatementFailure(database, query.lastError());
+}
+
+int LineOf(const QByteArray& text, const char* position) {
+  return 1 + int(std::count(text.constData(), position, '\n'));
+}
+
+}  // namespace
+
+const SqliteBackend& SqliteBackend::Instance() {
+  static const SqliteBackend backend;
+  return backend;
+}
+
+bool SqliteBackend::configure(QSqlDatabase& database, const DatabaseAlias& alias,
+                              bool createMissingFile, QString* error) const {
+  if (alias.database.isEmpty()) {
+    return Fail(error, QStringLiteral("the alias %1 names no database file").arg(alias.name));
+  }
+  if (!createMissingFile) {
+    // Opened read-write only: a missing file fails now and opens once it exists.
+    database.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
+    database.setDatabaseName(QStringLiteral("file:") +
+                             QString::fromLatin1(QUrl::toPercentEncoding(alias.database, "/")) +
+                             QStringLiteral("?mode=rw"));
+  } else {
+    database.setDatabaseName(alias.database);
+  }
+  return true;
+}
+
+// Foreign keys are off by default in SQLite; WAL lets two connections read while one
+// writes; the busy handler makes a second program wait for a writer instead of failing.
+// The page cache of 32 MiB (SQLite's default is 2 MiB) holds the rental lines that a year's
+// availability reads, so a request finds them in memory rather than reading them again from
+// the file; it is filled only as pages are read, and kept only while no other connection
+// writes.
+bool SqliteBackend::prepareOpened(QSqlDatabase& database, QString* error) const {
+  QSqlQuery query(database);
+  for (const char* pragma :
+       {"PRAGMA foreign_keys = ON", "PRAGMA journal_mode = WAL", "PRAGMA cache_size = -32768"}) {
+    if (!query.exec(QLatin1String(pragma))) return Fail(error, query.lastError().text());
+  }
+  if (sqlite3* db = SqliteHandle(database)) WaitForLocksInShortSteps(db);
+  if (!RegisterSqliteProcedures(database, error)) return false;
+  RememberSqliteFile(database);
+  return true;
+}
+
+bool SqliteBackend::sessionEnded(const QSqlDatabase&) const { return false; }
+
+bool SqliteBackend::lostBy(const QSqlDatabase&, const QSqlError& error) const {
+  // Qt's SQLite driver calls every failed step a connection error; the code tells.
+  const int code = error.nativeErrorCode().toInt() & 0xff;
+  return code == SQLITE_IOERR || code == SQLITE_CANTOPEN;
+}
+
+void SqliteBackend::beginWrite(QSqlDatabase& database) const {
+  // Written into a file deleted or replaced meanwhile, the booking would be lost: the
+  // write is refused, and the connection opens again on what the path names now.
+  const QString replaced = SqliteFileReplaced(database);
+  if (!replaced.isEmpty()) {
+    MarkConnectionLost(database, replaced);
+    throw DatabaseError(replaced, DatabaseError::Cause::kConnection);
+  }
+  // Immediate: a check made inside it cannot be overtaken by another writer before the write.
+  Run(database, "BEGIN IMMEDIATE");
+}
+
+void SqliteBackend::commitWrite(QSqlDatabase& database) const { Run(database, "COMMIT"); }
+
+void SqliteBackend::rollbackWrite(QSqlDatabase& database) const {
+  QSqlQuery(database).exec(QStringLiteral("ROLLBACK"));
+}
+
+// A kept statement a type costs no round trip.
+bool SqliteBackend::readWebPriceSources(QSqlDatabase& database, const QList<int>& types,
+                                        const QDate& arrival, const QDate& until,
+                                        QList<QList<WebPriceSource>>* sources) const {
+  for (qsizetype i = 0; i < types.size(); ++i) {
+    QString error;
+    if (!ReadWebPriceSources(SqliteHandle(database), types[i], arrival, until, &(*sources)[i],
+                             &error)) {
+      throw SqliteReadFailure(database, error);
+    }
+  }
+  return true;
+}
+
+// SQLite keeps dates as text; the declared type of a result column tells them apart.
+QList<bool> SqliteBackend::textDateColumns(const QSqlQuery& query) const {
+  const QVariant handle = query.driver() == nullptr ? QVariant() : query.result()->handle();
+  if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3_stmt*") != 0) return {};
+  auto* statement = *static_cast<sqlite3_stmt* const*>(handle.constData());
+  if (statement == nullptr) return {};
+  QList<bool> dates(sqlite3_column_count(statement), false);
+  for (int i = 0; i < dates.size(); ++i) {
+    const char* declared = sqlite3_column_decltype(statement, i);
+    dates[i] = declared != nullptr &&
+               (qstricmp(declared, "DATE") == 0 || qstricmp(declared, "TIMESTAMP") == 0);
+  }
+  return dates;
+}
+
+// SQLite prepares a statement anew by itself when its table changed.
+bool SqliteBackend::planOutdated(const QSqlDatabase&, const QSqlError&) const { return false; }
+
+void SqliteBackend::forgetKept(const QString& connectionName) const {
+  SqliteKeptStatements::Forget(connectionName);
+}
+
+// BEGIN IMMEDIATE already keeps every other writer out.
+void SqliteBackend::lockReservation(QSqlDatabase&, int, int) const {}
+
+// SQLite puts NULL first (and accepts NULLS FIRST only from 3.30 on).
+QString SqliteBackend::orderKey(const QString& column) const { return column; }
+
+// SQLite compares text by bytes (BINARY).
+QString SqliteBackend::textOrderKey(const QString& column, const QString&) const {
+  return column;
+}
+
+bool SqliteBackend::executeScript(QSqlDatabase& database, const QString& script,
+                                  QString* error) const {
+  sqlite3* handle = SqliteHandle(database);
+  if (handle == nullptr) return Fail(error, QStringLiteral("no SQLite handle"));
+  const QByteArray utf8 = script.toUtf8();
+  const char* rest = utf8.constData();
+  while (*rest != '\0') {
+    sqlite3_stmt* statement = nullptr;
+    const char* tail = nullptr;
+    int result = sqlite3_prepare_v2(handle, rest, -1, &statement, &tail);
+    if (result == SQLITE_OK && statement != nullptr) {
+      do {
+        result = sqlite3_step(statement);
+      } while (result == SQLITE_ROW);
+      sqlite3_finalize(statement);
+      if (result == SQLITE_DONE) result = SQLITE_OK;
+    }
+    if (result != SQLITE_OK) {
+      // Skip the blanks and comments before the statement, so that the line is its own.
+      const char* start = rest;
+      while (*start == ' ' || *start == '\n' || *start == '\t' || *start == '\r') ++start;
+      return Fail(error, QStringLiteral("line %1: %2")
+                             .arg(LineOf(utf8, start))
+                             .arg(QString::fromUtf8(sqlite3_errmsg(handle))));
+    }
+    if (tail == nullptr || tail == rest) break;  // only blanks or comments were left
+    rest = tail;
+  }
+  return true;
+}
+
+QString SqliteBackend::tableCountQuery() const {
+  return QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type IN ('table', 'view')");
+}
+
+QString SqliteBackend::catalogueObjectsQuery() const {
+  return QStringLiteral("SELECT type, name FROM sqlite_master");
+}
+
+QString SqliteBackend::columnsQuery() const {
+  return QStringLiteral("SELECT name, type, pk FROM pragma_table_info(?)");
+}
+
+QList<std::pair<QString, QString>> SqliteBackend::upgradeObjects(
+    const QStringList& layoutTables) const {
+  QList<std::pair<QString, QString>> objects;
+  objects << std::pair{QStringLiteral("table"), QStringLiteral("LEIE_PERIODE")};
+  for (const char* event : {"NY", "ENDRET", "SLETTET"}) {
+    objects << std::pair{QStringLiteral("trigger"),
+                         QStringLiteral("LEIE_PERIODE_") + QLatin1String(event)};
+  }
+  objects << std::pair{QStringLiteral("table"), QStringLiteral("OPPSETT_VERSJON")};
+  for (const QString& table : layoutTables) {
+    for (const char* event : {"NY", "ENDRET", "SLETTET"}) {
+      objects << std::pair{QStringLiteral("trigger"),
+                           QStringLiteral("OPPSETT_%1_%2").arg(table, QLatin1String(event))};
+    }
+  }
+  return objects;
+}
+
+QString SqliteBackend::decimalFits(const QString& value, int scale, const QString& limit) const {
+  return QStringLiteral("round(%1, %2) = %1 AND %1 > -%3 AND %1 < %3")
+      .arg(value)
+      .arg(scale)
+      .arg(limit);
+}
+
+}  // namespace taurelin

@@ -1,0 +1,55 @@
+#pragma once
+
+// The SQLite backend: an embedded database in one file. Writes take the whole database's
+// lock at their start (an immediate transaction), so that lock is also the reservation
+// lock; hot reads go to the driver's handle; scripts run statement by statement on it.
+
+#include "store/backend.h"
+
+namespace taurelin {
+
+inline constexpr char kSqliteDriver[] = "QSQLITE";
+
+class SqliteBackend final : public Backend {
+ public:
+  static const SqliteBackend& Instance();
+
+  bool configure(QSqlDatabase& database, const DatabaseAlias& alias, bool createMissingFile,
+                 QString* error) const override;
+  bool prepareOpened(QSqlDatabase& database, QString* error) const override;
+  bool sessionEnded(const QSqlDatabase& database) const override;
+  bool lostBy(const QSqlDatabase& database, const QSqlError& error) const override;
+
+  void beginWrite(QSqlDatabase& database) const override;
+  void commitWrite(QSqlDatabase& database) const override;
+  void rollbackWrite(QSqlDatabase& database) const override;
+  void lockReservation(QSqlDatabase& database, int facility, int rentalType) const override;
+
+  QString orderKey(const QString& column) const override;
+  QString textOrderKey(const QString& column, const QString& expression) const override;
+  bool readsRowsAsTheyArrive() const override { return true; }
+  bool readsOccupancyOnHandle() const override { return true; }
+  bool readWebPriceSources(QSqlDatabase& database, const QList<int>& types, const QDate& arrival,
+                           const QDate& until,
+                           QList<QList<WebPriceSource>>* sources) const override;
+  QList<bool> textDateColumns(const QSqlQuery& query) const override;
+  bool planOutdated(const QSqlDatabase& database, const QSqlError& error) const override;
+  void forgetKept(const QString& connectionName) const override;
+
+  bool executeScript(QSqlDatabase& database, const QString& script,
+                     QString* error) const override;
+  bool databaseIsAFile() const override { return true; }
+  QString schemaFolder() const override { return QStringLiteral("sqlite"); }
+
+  QString tableCountQuery() const override;
+  QString catalogueObjectsQuery() const override;
+  QString columnsQuery() const override;
+  QList<std::pair<QString, QString>> upgradeObjects(
+      const QStringList& layoutTables) const override;
+  bool countersInTable() const override { return true; }
+  QString decimalFits(const QString& value, int scale, const QString& limit) const override;
+  QString snapshotStatement() const override { return QString(); }
+  QString statisticsStatement(const QStringList&) const override { return QString(); }
+};
+
+}  // namespace taurelin

@@ -1,0 +1,55 @@
+#include "store/upgrade_check.h"
+
+#include "store/backend.h"
+
+#include <QList>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <utility>
+
+namespace taurelin {
+namespace {
+
+// The tables whose writes raise the layout version.
+constexpr const char* kLayoutTables[] = {"ANLEGG", "FLOY", "UTYPE", "UTLEIEOB", "BRUKERRETT"};
+
+// The (kind, upper-case name) pairs of the catalogue's tables, indexes and triggers.
+QSet<std::pair<QString, QString>> CatalogueObjects(QSqlDatabase& database, QString* error) {
+  const QString sql = Backend::Of(database).catalogueObjectsQuery();
+  QSet<std::pair<QString, QString>> found;
+  QSqlQuery query(database);
+  if (!query.exec(sql)) {
+    *error = query.lastError().text();
+    return found;
+  }
+  while (query.next()) found.insert({query.value(0).toString(), query.value(1).toString().toUpper()});
+  return found;
+}
+
+}  // namespace
+
+QStringList CheckUpgrade(QSqlDatabase& database) {
+  const Backend* backend = Backend::Find(database);
+  if (backend == nullptr) return {};
+  QStringList layoutTables;
+  for (const char* table : kLayoutTables) layoutTables << QLatin1String(table);
+  const QList<std::pair<QString, QString>> wanted = backend->upgradeObjects(layoutTables);
+  QString error;
+  const QSet<std::pair<QString, QString>> present = CatalogueObjects(database, &error);
+  if (!error.isEmpty()) {
+    return {QStringLiteral("the catalogue cannot be read: %1").arg(error)};
+  }
+  QStringList missing;
+  for (const auto& [kind, name] : wanted) {
+    if (!present.contains({kind, name})) {
+      missing << QStringLiteral("%1 %2 is missing (taurelin-db upgrade adds it)").arg(kind, name);
+    }
+  }
+  return missing;
+}
+
+}  // namespace taurelin
