@@ -89,6 +89,10 @@ TEST_P(LedigTest, WritesOfOtherProgramsCountAtTheNextRequest) {
   EXPECT_EQ(free("-1").toInt(), all.toInt() + 7);
   Run("DELETE FROM LEIE WHERE LINJENR = 1;\n");
   EXPECT_EQ(free("-1").toInt(), all.toInt() + 7);
+  // A unit taken out of service is offered no more.
+  Run("DELETE FROM UTLEIEOB WHERE OBJNR IN (SELECT MIN(u.OBJNR) FROM UTLEIEOB u"
+      "  JOIN FLOY f ON f.FLOYKODE = u.FLOYKODE WHERE u.UTYPE = 5 AND f.ANLEGG = 1);\n");
+  EXPECT_EQ(free("1"), "9");
 }
 
 TEST_P(LedigTest, ADatabaseWithoutTheIndexIsAnsweredAlike) {

@@ -85,6 +85,10 @@ void Occupancy::InitBelegg() {
   }
   const Layout layout = readLayout();
   engine_.setLayout(layout.pairs, layout.facilities);
+  // A unit that another program adds or takes out of service changes the layout version:
+  // kept past it, the old count would sell a unit that is no longer there.
+  capacity_.reset();
+  capacityAll_.reset();
   for (auto& capacities : matrixCapacity_) capacities.reset();
   layoutVersion_ = version;
 }

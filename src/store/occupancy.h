@@ -38,8 +38,9 @@ class Occupancy {
   // for `agent` (-1: for every agent).
   void LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anlegg = -1, int agent = -1);
   // The units of the type at the facility (-1: over all facilities), read from the database
-  // at the first use and kept. A pair that the database does not know gives -1 and a notice
-  // to the operator that nobody has to wait for.
+  // and kept behind the layout version, as the layout is (InitBelegg reads them again when
+  // it reads the layout). A pair that the database does not know gives -1 and a notice to
+  // the operator that nobody has to wait for.
   int GetKapasitet(int Anlegg, int Utype);
   // The highest counter over the nights of the stay last loaded; never below 0.
   int GetMaxBelegg(int Anlegg, int Utype, const QDate& FraDato, const QDate& TilDato,
@@ -52,7 +53,7 @@ class Occupancy {
   QList<AvailabilityDay> Matrix(const QDate& from, const QDate& to, int facility, int agent);
 
   // Forgets what was learnt of the database's layout and whether it has the index, for a
-  // connection opened anew (the capacities stay as read at the first use).
+  // connection opened anew.
   void reset();
 
  private:
