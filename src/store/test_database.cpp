@@ -10,11 +10,9 @@
 #include <stdexcept>
 
 namespace taurelin {
-namespace {
 
-// Runs `work` on a connection of its own to the alias's database; a failure throws.
-template <typename Work>
-void WithConnection(const DatabaseAlias& alias, Work work) {
+void WithConnection(const DatabaseAlias& alias,
+                    const std::function<bool(QSqlDatabase&, QString*)>& work) {
   const QString name = QUuid::createUuid().toString();
   {
     QString error;
@@ -24,8 +22,6 @@ void WithConnection(const DatabaseAlias& alias, Work work) {
   }
   CloseConnection(name);
 }
-
-}  // namespace
 
 TestDatabase::TestDatabase(bool withDemo) : file_(dir_.filePath(QStringLiteral("booking.db"))) {
   const QString aliasFile = dir_.filePath(QStringLiteral("aliases.ini"));

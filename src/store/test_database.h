@@ -7,7 +7,16 @@
 
 #include <QTemporaryDir>
 
+#include <functional>
+
+class QSqlDatabase;
+
 namespace taurelin {
+
+// Runs `work` on a connection of its own to `alias`, closed after; a failure (an opening that
+// fails, or `work` answering false with its error) throws.
+void WithConnection(const DatabaseAlias& alias,
+                    const std::function<bool(QSqlDatabase&, QString*)>& work);
 
 class TestDatabase {
  public:

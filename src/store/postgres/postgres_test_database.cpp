@@ -3,6 +3,7 @@
 #include "admin/schema.h"
 #include "store/connection.h"
 #include "store/postgres/postgres_backend.h"
+#include "store/test_database.h"
 
 #include <QFile>
 #include <QSqlDatabase>
@@ -32,20 +33,6 @@ DatabaseAlias ServerAlias() {
     if (key == u"password") alias.password = value;
   }
   return alias;
-}
-
-// Runs `work` on a connection of its own to `alias`; a failure throws.
-template <typename Work>
-void WithConnection(const DatabaseAlias& alias, Work work) {
-  const QString name = QUuid::createUuid().toString();
-  {
-    QString error;
-    if (!OpenConnection(alias, name, &error)) throw std::runtime_error(error.toStdString());
-    QSqlDatabase database = QSqlDatabase::database(name, false);
-    const bool done = work(database, &error);
-    if (!done) throw std::runtime_error(error.toStdString());
-  }
-  CloseConnection(name);
 }
 
 bool Execute(QSqlDatabase& database, const QString& sql, QString* error) {
