@@ -1,6 +1,7 @@
 #include "web/http_access.h"
 
 #include "web/address_key.h"
+#include "web/request_values.h"
 
 #include <QDate>
 #include <QHttpServerRequest>
@@ -33,22 +34,6 @@ QString Normal(QString host) {
   if (address.setAddress(host)) return address.toString().toLower();
   if (host.endsWith(u'.')) host.chop(1);
   return host;
-}
-
-// A date the request's values hold as yyyy.mm.dd, read by hand: QDate's format parser costs
-// more than the rest of the budget's checks together. Invalid when it is no such date.
-QDate ProtocolDate(const QString& text) {
-  if (text.size() != 10 || text[4] != u'.' || text[7] != u'.') return QDate();
-  const auto number = [&text](qsizetype from, qsizetype length) {
-    int value = 0;
-    for (qsizetype i = from; i < from + length; ++i) {
-      if (!text[i].isDigit()) return -1;
-      value = value * 10 + text[i].digitValue();
-    }
-    return value;
-  };
-  const int year = number(0, 4), month = number(5, 2), day = number(8, 2);
-  return year < 0 || month < 0 || day < 0 ? QDate() : QDate(year, month, day);
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ bool IsEmailAddress(const QString& text) {
 // The request's dates together, as its endpoint needs them; the values are the protocol's.
 std::optional<ApiError> CheckDates(Endpoint::Dates rule, const InstructionValues& values) {
   const auto date = [&values](const char* column) {
-    return QDate::fromString(values[QLatin1String(column)], QStringLiteral("yyyy.MM.dd"));
+    return ProtocolDate(values[QLatin1String(column)]);
   };
   switch (rule) {
     case Endpoint::Dates::kAny:
@@ -193,6 +193,20 @@ bool IsJsonType(const QByteArray& contentType) {
 }
 
 }  // namespace
+
+QDate ProtocolDate(const QString& text) {
+  if (text.size() != 10 || text[4] != u'.' || text[7] != u'.') return QDate();
+  const auto number = [&text](qsizetype from, qsizetype length) {
+    int value = 0;
+    for (qsizetype i = from; i < from + length; ++i) {
+      if (!text[i].isDigit()) return -1;
+      value = value * 10 + text[i].digitValue();
+    }
+    return value;
+  };
+  const int year = number(0, 4), month = number(5, 2), day = number(8, 2);
+  return year < 0 || month < 0 || day < 0 ? QDate() : QDate(year, month, day);
+}
 
 std::optional<QString> IsoToProtocolDate(const QString& iso) {
   static const QRegularExpression kIso(Whole(QStringLiteral("[0-9]{4}-[0-9]{2}-[0-9]{2}")));
