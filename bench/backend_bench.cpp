@@ -144,24 +144,17 @@ double CopyToPostgres(const QString& file, const DatabaseAlias& target) {
   const QString from = QUuid::createUuid().toString();
   const QString to = QUuid::createUuid().toString();
   double seconds = -1;
-  {
-    QString error;
-    QElapsedTimer timer;
-    timer.start();
-    QList<CopiedTable> copied;
-    if (OpenConnection(source, from, &error, false) && OpenConnection(target, to, &error)) {
-      QSqlDatabase fromDatabase = QSqlDatabase::database(from, false);
-      QSqlDatabase toDatabase = QSqlDatabase::database(to, false);
-      if (CopyDatabase(fromDatabase, toDatabase, &copied, &error)) {
-        seconds = static_cast<double>(timer.elapsed()) / 1000.0;
-      }
-      fromDatabase.close();
-      toDatabase.close();
-    }
-    if (seconds < 0) std::fprintf(stderr, "copying into PostgreSQL: %s\n", qPrintable(error));
+  QString error;
+  QElapsedTimer timer;
+  timer.start();
+  QList<CopiedTable> copied;
+  Connection fromConnection(from);
+  Connection toConnection(to);
+  if (fromConnection.open(source, &error, false) && toConnection.open(target, &error) &&
+      CopyDatabase(fromConnection.database(), toConnection.database(), &copied, &error)) {
+    seconds = static_cast<double>(timer.elapsed()) / 1000.0;
   }
-  QSqlDatabase::removeDatabase(from);
-  QSqlDatabase::removeDatabase(to);
+  if (seconds < 0) std::fprintf(stderr, "copying into PostgreSQL: %s\n", qPrintable(error));
   return seconds;
 }
 

@@ -967,19 +967,16 @@ bool GenerateBookingData(const QString& file, const BookingDataOptions& options,
                                       "times the base"));
   }
   if (QFile::exists(file)) return Fail(error, QStringLiteral("%1 exists already").arg(file));
-  const QString connection = QStringLiteral("taurelin-bench-data");
   bool done = false;
   {
+    Connection connection(QStringLiteral("taurelin-bench-data"));
     DatabaseAlias alias;
-    alias.name = connection;
+    alias.name = connection.name();
     alias.database = file;
-    if (OpenConnection(alias, connection, error)) {
-      QSqlDatabase database = QSqlDatabase::database(connection, false);
-      done = Generate(database, file, options, counts, error);
-      database.close();
+    if (connection.open(alias, error)) {
+      done = Generate(connection.database(), file, options, counts, error);
     }
   }
-  QSqlDatabase::removeDatabase(connection);
   if (!done) RemoveDatabaseFiles(file);
   return done;
 }

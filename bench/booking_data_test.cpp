@@ -7,7 +7,6 @@
 #include "store/alias_list.h"
 #include "store/connection.h"
 #include "store/occupancy.h"
-#include "store/prepared_statements.h"
 
 #include <gtest/gtest.h>
 
@@ -16,15 +15,16 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <memory>
 
 namespace taurelin::bench {
 namespace {
 
 // Every night from `from` up to `until`, a year at a time, holds at most the units of each
 // type, as the server's occupancy counts them.
-void ExpectNoNightOverbooked(const QString& connection, const QDate& from, const QDate& until) {
+void ExpectNoNightOverbooked(Connection& connection, const QDate& from, const QDate& until) {
   Occupancy occupancy(connection, nullptr);
-  QSqlQuery pairs(QSqlDatabase::database(connection, false));
+  QSqlQuery pairs(connection.database());
   ASSERT_TRUE(pairs.exec(QStringLiteral(
       "SELECT ANLEGG, UTYPE FROM UTYPER_BRUKER WHERE BRUKERID = 0 AND MODUL_ID = 1")));
   std::vector<std::pair<int, int>> layout;
@@ -53,23 +53,21 @@ class BookingDataTest : public ::testing::Test {
         << error.toStdString();
     DatabaseAlias alias;
     alias.database = directory_->filePath(QStringLiteral("business.db"));
-    ASSERT_TRUE(OpenConnection(alias, kConnection, &error, false)) << error.toStdString();
+    connection_ = std::make_unique<Connection>(QStringLiteral("booking-data-test"));
+    ASSERT_TRUE(connection_->open(alias, &error, false)) << error.toStdString();
   }
   static void TearDownTestSuite() {
-    // The occupancy's kept statements go before their connection closes.
-    PreparedStatements::Forget(kConnection);
-    QSqlDatabase::database(kConnection, false).close();
-    QSqlDatabase::removeDatabase(kConnection);
+    connection_.reset();
     delete directory_;
   }
 
   static qint64 Number(const QString& sql) {
-    QSqlQuery query(QSqlDatabase::database(kConnection, false));
+    QSqlQuery query(connection_->database());
     EXPECT_TRUE(query.exec(sql) && query.next()) << sql.toStdString();
     return query.value(0).toLongLong();
   }
 
-  static inline const QString kConnection = QStringLiteral("booking-data-test");
+  static inline std::unique_ptr<Connection> connection_;
   static inline QTemporaryDir* directory_ = nullptr;
   static inline BookingDataCounts counts_;
 };
@@ -125,7 +123,7 @@ TEST_F(BookingDataTest, NoObjectIsSoldTwiceForANight) {
 }
 
 TEST_F(BookingDataTest, NoNightHoldsMoreUnitsThanATypeHas) {
-  ExpectNoNightOverbooked(kConnection, counts_.firstArrival,
+  ExpectNoNightOverbooked(*connection_, counts_.firstArrival,
                           QDate::currentDate().addDays(365));
 }
 
@@ -145,17 +143,12 @@ TEST(CrowdedBookingDataTest, SellsFewerWhenTheCalendarIsFull) {
   EXPECT_LT(counts.rentalLines, asked * 3 / 4);
   EXPECT_GT(counts.rentalLines, kBaseRentalLines);
 
-  const QString connection = QStringLiteral("crowded-booking-data-test");
-  {
-    DatabaseAlias alias;
-    alias.database = file;
-    ASSERT_TRUE(OpenConnection(alias, connection, &error, false)) << error.toStdString();
-    ExpectNoNightOverbooked(connection, QDate::currentDate(),
-                            QDate::currentDate().addDays(options.daysAhead + 60));
-    PreparedStatements::Forget(connection);
-    QSqlDatabase::database(connection, false).close();
-  }
-  QSqlDatabase::removeDatabase(connection);
+  Connection connection{QStringLiteral("crowded-booking-data-test")};
+  DatabaseAlias alias;
+  alias.database = file;
+  ASSERT_TRUE(connection.open(alias, &error, false)) << error.toStdString();
+  ExpectNoNightOverbooked(connection, QDate::currentDate(),
+                          QDate::currentDate().addDays(options.daysAhead + 60));
 }
 
 }  // namespace

@@ -32,20 +32,12 @@ QByteArray Request(int id, const char* columns, const QString& values) {
 // `error` set, when the database cannot be read.
 bool ReadRows(const DatabaseAlias& alias, const QString& sql,
               const std::function<void(const QSqlQuery&)>& row, QString* error) {
-  const QString name = QUuid::createUuid().toString();
-  bool done = false;
-  {
-    if (OpenConnection(alias, name, error, false)) {
-      QSqlDatabase database = QSqlDatabase::database(name, false);
-      QSqlQuery query(database);
-      done = query.exec(sql);
-      if (!done) *error = query.lastError().text();
-      while (query.next()) row(query);
-      query.finish();
-      database.close();
-    }
-  }
-  QSqlDatabase::removeDatabase(name);
+  Connection connection(QUuid::createUuid().toString());
+  if (!connection.open(alias, error, false)) return false;
+  QSqlQuery query(connection.database());
+  const bool done = query.exec(sql);
+  if (!done) *error = query.lastError().text();
+  while (query.next()) row(query);
   return done;
 }
 

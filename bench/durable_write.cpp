@@ -23,8 +23,7 @@ DurableWrite::DurableWrite(const DatabaseAlias& alias)
 DurableWrite::~DurableWrite() {
   insert_.reset();
   if (opened_ && !sqlite_) exec(QStringLiteral("DROP TABLE BENCH_DURABLE_WRITE"));
-  QSqlDatabase::database(connection_, false).close();
-  QSqlDatabase::removeDatabase(connection_);
+  connection_.close();
   if (!opened_ || !sqlite_) return;
   for (const char* suffix : {"", "-wal", "-shm"}) {
     QFile::remove(alias_.database + QLatin1String(suffix));
@@ -36,14 +35,14 @@ bool DurableWrite::open(QString* error) {
     *error = QStringLiteral("%1 exists already").arg(alias_.database);
     return false;
   }
-  if (!OpenConnection(alias_, connection_, error)) return false;
+  if (!connection_.open(alias_, error)) return false;
   opened_ = true;
   // A key kept in an index and a text, as in the server's tables.
   bool made = (!sqlite_ || exec(QStringLiteral("PRAGMA synchronous = FULL"))) &&
               exec(QStringLiteral("CREATE TABLE BENCH_DURABLE_WRITE "
                                   "(N BIGINT PRIMARY KEY, NOTE VARCHAR(40))"));
   if (made) {
-    insert_.emplace(QSqlDatabase::database(connection_, false));
+    insert_.emplace(connection_.database());
     made = insert_->prepare(kInsert);
     if (!made) error_ = insert_->lastError().text();
   }
@@ -81,12 +80,12 @@ QString DurableWrite::durability() {
 }
 
 QString DurableWrite::value(const QString& sql) {
-  QSqlQuery query(QSqlDatabase::database(connection_, false));
+  QSqlQuery query(connection_.database());
   return query.exec(sql) && query.next() ? query.value(0).toString() : QStringLiteral("?");
 }
 
 bool DurableWrite::exec(const QString& sql) {
-  QSqlQuery query(QSqlDatabase::database(connection_, false));
+  QSqlQuery query(connection_.database());
   if (query.exec(sql)) return true;
   error_ = query.lastError().text();
   return false;

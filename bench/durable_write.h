@@ -7,6 +7,7 @@
 // alias's database, dropped again with this.
 
 #include "store/alias_list.h"
+#include "store/connection.h"
 
 #include <QSqlQuery>
 #include <QString>
@@ -38,7 +39,7 @@ class DurableWrite {
   QString value(const QString& sql);
 
   DatabaseAlias alias_;
-  QString connection_;
+  Connection connection_;
   bool sqlite_;
   bool opened_ = false;
   std::optional<QSqlQuery> insert_;  // prepared once, as the server keeps its statements

@@ -92,13 +92,12 @@ int Measure(int requests) {
     DatabaseAlias alias;
     alias.name = QStringLiteral("demo");
     alias.database = databaseFile;
-    if (!OpenConnection(alias, QStringLiteral("demo"), &error)) return 1;
     bool installed = false;
     {
-      QSqlDatabase database = QSqlDatabase::database(QStringLiteral("demo"), false);
-      installed = InstallSchema(database, true, &error);
+      Connection connection(QStringLiteral("demo"));
+      if (!connection.open(alias, &error)) return 1;
+      installed = InstallSchema(connection.database(), true, &error);
     }
-    CloseConnection(QStringLiteral("demo"));
     if (!installed) {
       std::fprintf(stderr, "%s\n", qPrintable(error));
       return 1;

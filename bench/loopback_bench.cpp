@@ -54,11 +54,10 @@ int Measure(int roundTrips) {
     DatabaseAlias alias;
     alias.name = QStringLiteral("bench");
     alias.database = databaseFile;
-    if (!OpenConnection(alias, QStringLiteral("bench"), &error)) return 1;
-    QSqlDatabase database = QSqlDatabase::database(QStringLiteral("bench"), false);
-    if (!InstallSchema(database, false, &error)) return 1;
+    Connection connection(QStringLiteral("bench"));
+    if (!connection.open(alias, &error)) return 1;
+    if (!InstallSchema(connection.database(), false, &error)) return 1;
   }
-  QSqlDatabase::removeDatabase(QStringLiteral("bench"));
 
   ServerUnderTest server(databaseFile);
   QProcess echo;

@@ -34,9 +34,7 @@ class ContractTest : public ::testing::Test {
     database.setDatabaseName(dir_.filePath(QStringLiteral("contract.db")));
     ASSERT_TRUE(database.open());
   }
-  void TearDown() override {
-    CloseConnection(kName);
-  }
+  void TearDown() override { QSqlDatabase::removeDatabase(kName); }
   QSqlDatabase Database() { return QSqlDatabase::database(kName); }
   void Run(const QString& script) {
     QSqlDatabase database = Database();
@@ -70,15 +68,11 @@ TEST_F(ContractTest, ServerConnectionLacksAtMostTheProcedures) {
   DatabaseAlias alias;
   alias.name = QStringLiteral("contract");
   alias.database = Database().databaseName();
+  Connection server{QStringLiteral("contract_server")};
   QString error;
-  ASSERT_TRUE(OpenConnection(alias, QStringLiteral("contract_server"), &error))
-      << error.toStdString();
-  {
-    QSqlDatabase server = QSqlDatabase::database(QStringLiteral("contract_server"));
-    const QStringList missing = CheckContract(server);
-    EXPECT_TRUE(WithoutProcedures(missing).isEmpty()) << Show(missing);
-  }
-  CloseConnection(QStringLiteral("contract_server"));
+  ASSERT_TRUE(server.open(alias, &error)) << error.toStdString();
+  const QStringList missing = CheckContract(server.database());
+  EXPECT_TRUE(WithoutProcedures(missing).isEmpty()) << Show(missing);
 }
 
 TEST_F(ContractTest, NamesEachMissingTableViewColumnAndNumberSeries) {

@@ -22,19 +22,19 @@ class DemoDataTest : public ::testing::Test {
     DatabaseAlias alias;
     alias.name = QStringLiteral("demo");
     alias.database = dir_->filePath(QStringLiteral("demo.db"));
+    connection_ = std::make_unique<Connection>(QStringLiteral("demo_data_test"));
     QString error;
-    ASSERT_TRUE(OpenConnection(alias, kName, &error)) << error.toStdString();
-    QSqlDatabase database = QSqlDatabase::database(kName);
-    ASSERT_TRUE(InstallSchema(database, true, &error)) << error.toStdString();
+    ASSERT_TRUE(connection_->open(alias, &error)) << error.toStdString();
+    ASSERT_TRUE(InstallSchema(connection_->database(), true, &error)) << error.toStdString();
   }
   static void TearDownTestSuite() {
-    QSqlDatabase::removeDatabase(kName);
+    connection_.reset();
     dir_.reset();
   }
 
   // The single number a statement gives.
   static qint64 Scalar(const QString& sql) {
-    QSqlQuery query(QSqlDatabase::database(kName));
+    QSqlQuery query(connection_->database());
     if (!query.exec(sql) || !query.next()) {
       ADD_FAILURE() << sql.toStdString() << ": " << query.lastError().text().toStdString();
       return -1;
@@ -42,8 +42,8 @@ class DemoDataTest : public ::testing::Test {
     return query.value(0).toLongLong();
   }
 
-  static inline const QString kName = QStringLiteral("demo_data_test");
   static inline std::unique_ptr<QTemporaryDir> dir_;
+  static inline std::unique_ptr<Connection> connection_;
 };
 
 TEST_F(DemoDataTest, EveryObjectStandsInAWingOfAFacility) {

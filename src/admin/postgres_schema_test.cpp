@@ -15,6 +15,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <map>
 #include <memory>
 
 namespace taurelin {
@@ -27,19 +28,18 @@ class PostgresSchemaTest : public ::testing::Test {
   void SetUp() override {
     if (!PostgresTestDatabase::Available()) GTEST_SKIP() << PostgresTestDatabase::kSkip;
   }
-  void TearDown() override {
-    for (const QString& name : connections_) QSqlDatabase::removeDatabase(name);
-  }
+  void TearDown() override { connections_.clear(); }
 
   void Create(PostgresTestDatabase::Content content) {
     db_ = std::make_unique<PostgresTestDatabase>(content);
   }
   // A connection opened as the server opens it.
   QSqlDatabase Open(const QString& name) {
+    std::unique_ptr<Connection>& connection = connections_[name];
+    if (!connection) connection = std::make_unique<Connection>(name);
     QString error;
-    EXPECT_TRUE(OpenConnection(db_->alias(), name, &error)) << error.toStdString();
-    connections_ << name;
-    return QSqlDatabase::database(name, false);
+    EXPECT_TRUE(connection->open(db_->alias(), &error)) << error.toStdString();
+    return connection->database();
   }
   static QStringList Rows(QSqlDatabase database, const QString& sql) {
     QSqlQuery query(database);
@@ -63,7 +63,7 @@ class PostgresSchemaTest : public ::testing::Test {
   }
 
   std::unique_ptr<PostgresTestDatabase> db_;
-  QStringList connections_;
+  std::map<QString, std::unique_ptr<Connection>> connections_;
 };
 
 TEST_F(PostgresSchemaTest, InstallsOnAnEmptyDatabaseAndTheCheckFindsEverything) {

@@ -10,18 +10,19 @@ bool IsNotGiven(const QString& value) {
   return value.isEmpty() || value == u" " || value == u"*";
 }
 
-QString SessionConnectionName(const HandlerContext& context) {
-  return context.database != nullptr ? context.database->connectionName()
-                                     : QStringLiteral("no database session");
+Connection& SessionConnection(const HandlerContext& context) {
+  if (context.database != nullptr) return context.database->connection();
+  static Connection none(QStringLiteral("no database session"));
+  return none;
 }
 
 Statement SessionStatement(const HandlerContext& context) {
-  return Statement(SessionConnectionName(context));
+  return Statement(SessionConnection(context));
 }
 
 BookingStore Store(const HandlerContext& context) {
   return BookingStore(context.database == nullptr ? nullptr : context.database->dmBook(),
-                      SessionConnectionName(context));
+                      SessionConnection(context));
 }
 
 QString DatabaseName(const HandlerContext& context) {

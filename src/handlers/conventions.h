@@ -17,9 +17,9 @@ namespace taurelin {
 // One blank, the empty text or "*" in an optional restriction: no restriction.
 bool IsNotGiven(const QString& value);
 
-// The Qt connection name of the session connection. Without a database session it names no
-// connection, so that whatever runs on it fails as on a lost connection.
-QString SessionConnectionName(const HandlerContext& context);
+// The session connection. Without a database session, a connection that never opens, so
+// that whatever runs on it fails as on a lost connection.
+Connection& SessionConnection(const HandlerContext& context);
 // A fresh statement on the session connection.
 Statement SessionStatement(const HandlerContext& context);
 // The booking store of the request's database session; without a session or data module

@@ -58,7 +58,7 @@ QString HandlerTest::Call(InstructionHandler handler,
 }
 
 QString HandlerTest::Scalar(const char* sql) {
-  Statement s(session_.connectionName());
+  Statement s(session_.connection());
   s.add(QString::fromUtf8(sql));
   s.run();
   if (!s.next()) return {};
@@ -66,7 +66,7 @@ QString HandlerTest::Scalar(const char* sql) {
 }
 
 QString HandlerTest::Rows(const QString& sql) {
-  Statement s(session_.connectionName());
+  Statement s(session_.connection());
   s.add(sql);
   s.run();
   QStringList rows;

@@ -2,6 +2,7 @@
 
 #include "handlers/conventions.h"
 #include "store/backend.h"
+#include "store/connection.h"
 
 namespace taurelin {
 
@@ -25,7 +26,7 @@ InstructionReply HandleKort(const InstructionValues& values, HandlerContext& con
            "WHERE",
            "  GYLDIG = 'J' OR GYLDIG IS NULL"});
     s.add(QStringLiteral("ORDER BY ") +
-          Backend::Of(SessionConnectionName(context)).textOrderKey(QStringLiteral("BKODE")));
+          SessionConnection(context).backend().textOrderKey(QStringLiteral("BKODE")));
     s.run();
     // The shop asked for one facility, but payment types belong to none: always "0".
     while (s.next()) {

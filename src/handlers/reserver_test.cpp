@@ -255,12 +255,11 @@ TEST_P(ReserverTest, WaitsForAnotherServersReservationOfTheSameUnits) {
   std::future<bool> writtenFuture = written.get_future();
   bool committed = false;
   std::thread other([&] {
-    const QString name = QStringLiteral("other_server");
+    Connection connection{QStringLiteral("other_server")};
     {
       QString error;
-      bool ok = OpenConnection(alias, name, &error);
-      QSqlDatabase database = QSqlDatabase::database(name, false);
-      QSqlQuery query(database);
+      bool ok = connection.open(alias, &error);
+      QSqlQuery query(connection.database());
       ok = ok && query.exec(QLatin1String(pg ? "BEGIN" : "BEGIN IMMEDIATE"));
       ok = ok && (!pg || query.exec(QStringLiteral("SELECT pg_advisory_xact_lock(1, 5)")));
       ok = ok && query.exec(QStringLiteral("INSERT INTO BOOKING (REFNR) VALUES (900)"));
@@ -274,9 +273,7 @@ TEST_P(ReserverTest, WaitsForAnotherServersReservationOfTheSameUnits) {
         committed = query.exec(QStringLiteral("COMMIT"));
       }
       query.finish();
-      database.close();
     }
-    QSqlDatabase::removeDatabase(name);
   });
   const bool ready = writtenFuture.get();
   const QString reply = ready ? Reserve({}) : QString();

@@ -2,6 +2,7 @@
 
 #include "handlers/conventions.h"
 #include "store/backend.h"
+#include "store/connection.h"
 
 namespace taurelin {
 namespace {
@@ -37,7 +38,7 @@ InstructionReply HandleUtype(const InstructionValues& values, HandlerContext& co
                "FROM",
                "  UTYPE"});
     types.add(QStringLiteral("ORDER BY ") +
-              Backend::Of(SessionConnectionName(context)).textOrderKey(QStringLiteral("BESKR")));
+              SessionConnection(context).backend().textOrderKey(QStringLiteral("BESKR")));
     types.run();
     // The type's own unit count (ANTENH) is the whole system's; the shop needs the count at
     // this facility, and a type the facility does not have is no choice there.

@@ -103,7 +103,7 @@ void ServerCore::startHttp() {
   hooks.lineListening = [this] { return listener_.isActive(); };
   hooks.databaseReachable = [this] {
     try {
-      Statement probe(session_->connectionName());
+      Statement probe(session_->connection());
       probe.add(QStringLiteral("SELECT 1"));
       probe.run();
       return probe.next();

@@ -79,27 +79,26 @@ TEST_F(AliasListTest, OpensAnSqliteAliasWithForeignKeysAndWal) {
   DatabaseAlias alias;
   alias.name = QStringLiteral("t");
   alias.database = dir_.filePath(QStringLiteral("t.db"));
+  Connection connection{QStringLiteral("alias_test")};
   QString error;
-  ASSERT_TRUE(OpenConnection(alias, QStringLiteral("alias_test"), &error))
-      << error.toStdString();
+  ASSERT_TRUE(connection.open(alias, &error)) << error.toStdString();
   {
-    QSqlQuery query(QSqlDatabase::database(QStringLiteral("alias_test")));
+    QSqlQuery query(connection.database());
     ASSERT_TRUE(query.exec(QStringLiteral("PRAGMA foreign_keys")) && query.next());
     EXPECT_EQ(query.value(0).toInt(), 1);
     ASSERT_TRUE(query.exec(QStringLiteral("PRAGMA journal_mode")) && query.next());
     EXPECT_EQ(query.value(0).toString(), "wal");
   }
-  QSqlDatabase::removeDatabase(QStringLiteral("alias_test"));
 }
 
 TEST_F(AliasListTest, UnknownDriverFailsWithAClearError) {
   DatabaseAlias alias;
   alias.name = QStringLiteral("x");
   alias.driver = QStringLiteral("QNOSUCH");
+  Connection connection{QStringLiteral("alias_bad")};
   QString error;
-  EXPECT_FALSE(OpenConnection(alias, QStringLiteral("alias_bad"), &error));
+  EXPECT_FALSE(connection.open(alias, &error));
   EXPECT_TRUE(error.contains(u"QNOSUCH"));
-  QSqlDatabase::removeDatabase(QStringLiteral("alias_bad"));
 }
 
 }  // namespace

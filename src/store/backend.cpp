@@ -1,6 +1,5 @@
 #include "store/backend.h"
 
-#include "store/connection_state.h"
 #include "store/postgres/postgres_backend.h"
 #include "store/sqlite/sqlite_backend.h"
 
@@ -21,18 +20,8 @@ const Backend* Backend::Find(const QSqlDatabase& database) {
 }
 
 const Backend& Backend::Of(const QSqlDatabase& database) {
-  // Chosen when the store opened the connection; told by the driver for one opened elsewhere.
-  const ConnectionState* state = ConnectionState::Find(database.connectionName());
-  if (state != nullptr && state->backend != nullptr) return *state->backend;
   const Backend* found = Find(database);
   return found != nullptr ? *found : SqliteBackend::Instance();
-}
-
-const Backend& Backend::Of(const QString& connectionName) {
-  const ConnectionState* state = ConnectionState::Find(connectionName);
-  if (state != nullptr && state->backend != nullptr) return *state->backend;
-  if (!QSqlDatabase::contains(connectionName)) return SqliteBackend::Instance();
-  return Of(QSqlDatabase::database(connectionName, false));
 }
 
 QString Backend::DefaultDriver() { return QLatin1String(kSqliteDriver); }

@@ -2,9 +2,10 @@
 
 // A Backend is what one kind of database (SQLite, PostgreSQL) does differently from the
 // other, behind one interface; everything else in the store and above it is written once.
-// The backend of a connection is chosen once, where the store opens the connection, from its
-// alias's driver (backend.cpp is the one place outside the backends' folders that reads a
-// driver's name); a connection that a tool or a test opened itself is known by its driver.
+// The backend of a connection is chosen once, where the connection opens (Connection::open),
+// from its alias's driver (backend.cpp is the one place outside the backends' folders that
+// reads a driver's name); a Qt connection that a tool or a test opened itself is known by its
+// driver.
 //
 // Its contract:
 // - A write transaction, once begun, holds what its writes need from its start; commit or
@@ -14,7 +15,8 @@
 //   transaction already holds the whole database; PostgreSQL: an advisory lock).
 // - Order keys sort as SQLite does on both: NULL first, text by code point.
 // - Occupancy reads may go to the driver's own handle in statements kept per connection
-//   where that is faster (SQLite); elsewhere they run through Qt.
+//   where that is faster (SQLite): the backend then keeps them in the connection's statement
+//   cache (HandleStatements), made anew at each opening. Elsewhere they run through Qt.
 // - A script of many statements runs in order and stops at the first failure.
 // - Catalogue queries answer from the database's own catalogue, never from what a user may
 //   see of it.
@@ -22,7 +24,8 @@
 //   before its next statement.
 // - Rows may be read as they arrive only where a statement run on the same connection
 //   meanwhile does not discard them.
-// Backends hold no state: each is one object, shared by every connection of its kind.
+// Backends hold no state: each is one object, shared by every connection of its kind; what
+// they keep of a connection lives in its Connection.
 
 #include <QList>
 #include <QString>
@@ -37,6 +40,7 @@ class QSqlQuery;
 
 namespace taurelin {
 
+class Connection;
 struct DatabaseAlias;
 struct WebPriceSource;
 
@@ -46,12 +50,10 @@ class Backend {
 
   // The backend that serves the driver `driver`; null when none does.
   static const Backend* ForDriver(const QString& driver);
-  // The backend of a connection, chosen from its driver; null when none serves it.
+  // The backend of a Qt connection, chosen from its driver; null when none serves it.
   static const Backend* Find(const QSqlDatabase& database);
-  // The backend chosen when the store opened the connection; for one opened elsewhere, its
-  // driver's, or SQLite's when no backend serves it (or the connection is unknown).
+  // The same, or SQLite's when no backend serves it. A Connection knows its own (backend()).
   static const Backend& Of(const QSqlDatabase& database);
-  static const Backend& Of(const QString& connectionName);
   // The driver of an alias that names none: the embedded database.
   static QString DefaultDriver();
   // The name of a connection's driver, for messages.
@@ -59,20 +61,21 @@ class Backend {
 
   // Opening. configure sets `database` up for `alias` before it opens (false and `error`
   // when the alias cannot be served); prepareOpened readies a connection that has just
-  // opened (false and `error` when it cannot be used).
+  // opened, keeping in `connection` what it needs of it (false and `error` when it cannot be
+  // used).
   virtual bool configure(QSqlDatabase& database, const DatabaseAlias& alias,
                          bool createMissingFile, QString* error) const = 0;
-  virtual bool prepareOpened(QSqlDatabase& database, QString* error) const = 0;
+  virtual bool prepareOpened(Connection& connection, QString* error) const = 0;
   // Whether an open connection's session has ended without a statement noticing yet.
   virtual bool sessionEnded(const QSqlDatabase& database) const = 0;
   // Whether `error`, which a statement just met, means the database could not be reached.
   virtual bool lostBy(const QSqlDatabase& database, const QSqlError& error) const = 0;
 
   // Write transactions and the reservation lock; each throws DatabaseError on failure.
-  virtual void beginWrite(QSqlDatabase& database) const = 0;
-  virtual void commitWrite(QSqlDatabase& database) const = 0;
-  virtual void rollbackWrite(QSqlDatabase& database) const = 0;
-  virtual void lockReservation(QSqlDatabase& database, int facility, int rentalType) const = 0;
+  virtual void beginWrite(Connection& connection) const = 0;
+  virtual void commitWrite(Connection& connection) const = 0;
+  virtual void rollbackWrite(Connection& connection) const = 0;
+  virtual void lockReservation(Connection& connection, int facility, int rentalType) const = 0;
 
   // Order keys: an ORDER BY key that puts NULL first; and one on a text column that also
   // compares by code point, whatever the collation. Where `column` names a result column
@@ -89,18 +92,16 @@ class Backend {
   // `arrival` up to `until` on the driver's own handle, in statements kept per connection.
   // False, reading nothing, where the backend reads them through Qt instead. Throws
   // DatabaseError.
-  virtual bool readWebPriceSources(QSqlDatabase& database, const QList<int>& types,
+  virtual bool readWebPriceSources(Connection& connection, const QList<int>& types,
                                    const QDate& arrival, const QDate& until,
                                    QList<QList<WebPriceSource>>* sources) const = 0;
   // Which result columns of a query that has just run hold dates that the driver gives as
   // text; empty where the driver gives dates as dates.
   virtual QList<bool> textDateColumns(const QSqlQuery& query) const = 0;
 
-  // Kept statements: whether a kept statement's `error` means its plan is outdated by a
-  // change of its table while no transaction is open (it may then be prepared anew); and
-  // dropping what the backend keeps of its own for a connection, while it is still open.
+  // Whether a kept statement's `error` means its plan is outdated by a change of its table
+  // while no transaction is open (it may then be prepared anew).
   virtual bool planOutdated(const QSqlDatabase& database, const QSqlError& error) const = 0;
-  virtual void forgetKept(const QString& connectionName) const = 0;
 
   // Scripts: runs a script of several statements on an open connection, stopping at the
   // first that fails (its error, with its line where the backend tells).

@@ -1,6 +1,7 @@
 #include "store/booking_store.h"
 
 #include "store/booking_creation.h"
+#include "store/connection.h"
 #include "store/data_module.h"
 #include "store/database_error.h"
 #include "store/statement.h"
@@ -21,7 +22,7 @@ QDate PricedUntil(const Stay& stay) {
 }
 
 // Runs one write on a booking's lines or header.
-void Execute(const QString& connection, const char* sql, const QString& refnr) {
+void Execute(Connection& connection, const char* sql, const QString& refnr) {
   Statement statement(connection);
   statement.add(QString::fromLatin1(sql));
   statement.bindNumber(QStringLiteral("REFNR"), refnr);
@@ -30,8 +31,8 @@ void Execute(const QString& connection, const char* sql, const QString& refnr) {
 
 }  // namespace
 
-BookingStore::BookingStore(TdmBook* module, QString sessionConnection)
-    : module_(module), sessionConnection_(std::move(sessionConnection)) {}
+BookingStore::BookingStore(TdmBook* module, Connection& sessionConnection)
+    : module_(module), sessionConnection_(sessionConnection) {}
 
 TdmBook& BookingStore::module() const {
   if (module_ == nullptr) {
@@ -87,7 +88,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
   QString refnr = plan.refnr;
   try {
     // Free units are counted and the booking written under one write lock.
-    WriteTransaction lock(module().connectionName());
+    WriteTransaction lock(module().connection());
     lock.lockReservation(plan.facility, plan.type);
     Occupancy& occupancy = module().occupancy();
     occupancy.InitBelegg();
@@ -108,7 +109,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
       }
     } else {
       try {
-        Statement booking(module().connectionName());
+        Statement booking(module().connection());
         booking.add(QStringLiteral("SELECT REFNR, HOY_DATO FROM BOOKING WHERE REFNR = :REFNR"));
         booking.bindNumber(QStringLiteral("REFNR"), plan.refnr);
         booking.run();
@@ -193,7 +194,7 @@ BookingState BookingStore::State(const QString& refnr) {
 AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& agent,
                                          const Booker& booker) {
   using Kind = AttachOutcome::Kind;
-  const QString& connection = sessionConnection_;
+  Connection& connection = sessionConnection_;
   std::optional<WriteTransaction> writes;
   int bestnr = 0;
   try {

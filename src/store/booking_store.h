@@ -22,6 +22,7 @@
 
 namespace taurelin {
 
+class Connection;
 class TdmBook;
 
 // The nights from arrival up to departure; arriving and departing on one day is one night
@@ -107,7 +108,7 @@ class BookingStore {
   // On the data module's connection, and for cancellations on the session connection
   // `sessionConnection`. Without a module (null), what needs it fails as on a lost
   // connection.
-  BookingStore(TdmBook* module, QString sessionConnection);
+  BookingStore(TdmBook* module, Connection& sessionConnection);
 
   // For each of `types`, in that order (a type may come more than once), its free units at
   // `facility` (-1: all facilities summed) for the stay and its web prices for the stay.
@@ -149,7 +150,7 @@ class BookingStore {
   TdmBook& module() const;
 
   TdmBook* module_;
-  QString sessionConnection_;
+  Connection& sessionConnection_;
 };
 
 }  // namespace taurelin

@@ -1,15 +1,11 @@
 #include "store/connection.h"
 
 #include "store/backend.h"
-#include "store/connection_state.h"
 #include "store/connection_watch.h"
 #include "store/fail.h"
-#include "store/prepared_statements.h"
-#include "store/write_transaction.h"
+#include "store/sqlite/sqlite_backend.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
 
@@ -21,23 +17,18 @@ QString ErrorText(const QSqlError& error) {
   return text.isEmpty() ? QStringLiteral("unknown database error") : text;
 }
 
-// Whether an open connection's session is gone.
-bool SessionGone(const QSqlDatabase& database) {
-  if (ConnectionState::Of(database.connectionName()).lost) return true;
-  return Backend::Of(database).sessionEnded(database);
-}
-
-bool Unreachable(const QString& connection, const QString& text, QString* error) {
-  ConnectionWatch::Lost(connection, text);
-  return Fail(error, text);
-}
-
 }  // namespace
 
-bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, QString* error,
-                    bool createMissingFile) {
-  CloseConnection(connectionName);
-  ConnectionState::Reset(connectionName);
+Connection::Connection(QString name) : name_(std::move(name)) {}
+
+Connection::~Connection() { close(); }
+
+const Backend& Connection::backend() const {
+  return backend_ != nullptr ? *backend_ : SqliteBackend::Instance();
+}
+
+bool Connection::open(const DatabaseAlias& alias, QString* error, bool createMissingFile) {
+  close();
   if (!QSqlDatabase::isDriverAvailable(alias.driver)) {
     return Fail(error, QStringLiteral("the database driver %1 is not installed").arg(alias.driver));
   }
@@ -47,89 +38,98 @@ bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, Q
     return Fail(error,
                 QStringLiteral("no backend serves the database driver %1").arg(alias.driver));
   }
-  QSqlDatabase database;
-  {
-    QSqlDatabase candidate = QSqlDatabase::addDatabase(alias.driver, connectionName);
-    if (!backend->configure(candidate, alias, createMissingFile, error)) {
-      candidate = QSqlDatabase();
-      QSqlDatabase::removeDatabase(connectionName);
-      return false;
-    }
-    database = candidate;
+  database_ = QSqlDatabase::addDatabase(alias.driver, name_);
+  if (!backend->configure(database_, alias, createMissingFile, error)) {
+    database_ = QSqlDatabase();
+    QSqlDatabase::removeDatabase(name_);
+    return false;
   }
-  ConnectionState::Of(connectionName).backend = backend;
-  return EnsureOpen(database, error);
+  backend_ = backend;
+  return ensureOpen(error);
 }
 
-void CloseConnection(const QString& connectionName) {
-  if (!QSqlDatabase::contains(connectionName)) return;
-  PreparedStatements::Forget(connectionName);
-  QSqlDatabase::database(connectionName, false).close();
-  QSqlDatabase::removeDatabase(connectionName);
-  ConnectionState::Reset(connectionName);
+void Connection::close() {
+  if (database_.isValid()) {
+    statements_.forget();
+    statements_.keepOnHandle(nullptr);
+    database_.close();
+    database_ = QSqlDatabase();
+    QSqlDatabase::removeDatabase(name_);
+  }
+  statements_.releaseHeld();
+  // What was learnt of the session goes with it; the watch and an open transaction stay, as
+  // the objects that hold them outlive the session.
+  backend_ = nullptr;
+  lost_ = false;
+  heldOff_.reset();
+  fileIdentity_.clear();
 }
 
-bool EnsureOpen(QSqlDatabase& database, QString* error) {
-  if (database.isOpen() && !SessionGone(database)) return true;
-  const QString name = database.connectionName();
-  if (WriteTransaction::IsOpen(name) || PreparedStatements::InUse(name)) {
-    return Unreachable(name, QStringLiteral("the connection to the database was lost"), error);
+bool Connection::sessionGone() const { return lost_ || backend().sessionEnded(database_); }
+
+bool Connection::unreachable(const QString& text, QString* error) {
+  if (watch_ != nullptr) watch_->lost(text);
+  return Fail(error, text);
+}
+
+void Connection::answered() {
+  if (watch_ != nullptr) watch_->answered();
+}
+
+bool Connection::ensureOpen(QString* error) {
+  if (!database_.isValid()) {
+    return Fail(error, QStringLiteral("no database connection %1").arg(name_));
   }
-  ConnectionState& state = ConnectionState::Of(name);
-  if (state.heldOff && !state.heldOff->first.hasExpired()) {
-    return Unreachable(name, state.heldOff->second, error);
+  if (database_.isOpen() && !sessionGone()) return true;
+  if (writing_ || statements_.inUse()) {
+    return unreachable(QStringLiteral("the connection to the database was lost"), error);
   }
+  if (heldOff_ && !heldOff_->first.hasExpired()) return unreachable(heldOff_->second, error);
   // The old session's statements go before it does.
-  PreparedStatements::Forget(name);
-  database.close();
+  statements_.forget();
+  database_.close();
   QElapsedTimer waited;
   waited.start();
-  if (!database.open()) {
-    const QString text = database.lastError().text().trimmed();
+  if (!database_.open()) {
+    const QString text = database_.lastError().text().trimmed();
     const QString said = text.isEmpty() ? QStringLiteral("the database cannot be opened") : text;
     // A refusal comes at once; a wait this long was the connect timeout, or close to it.
-    if (waited.elapsed() >= 1000) {
-      state.heldOff = {QDeadlineTimer(kRetryAfterTimeoutMs), said};
-    }
-    return Unreachable(name, said, error);
+    if (waited.elapsed() >= 1000) heldOff_ = {QDeadlineTimer(kRetryAfterTimeoutMs), said};
+    return unreachable(said, error);
   }
-  state.heldOff.reset();
-  state.lost = false;
-  PreparedStatements::Opened(database);
+  heldOff_.reset();
+  lost_ = false;
+  statements_.opened();
   QString failure;
-  if (!Backend::Of(database).prepareOpened(database, &failure)) {
-    database.close();
-    return Unreachable(name, failure, error);
+  if (!backend().prepareOpened(*this, &failure)) {
+    statements_.forget();
+    database_.close();
+    return unreachable(failure, error);
   }
-  ConnectionWatch::Answered(name);
+  answered();
   return true;
 }
 
-QSqlDatabase ReadyConnection(const QString& connectionName) {
-  QSqlDatabase database = QSqlDatabase::database(connectionName, false);
-  if (!database.isValid()) {
-    throw DatabaseError(QStringLiteral("no database connection %1").arg(connectionName),
-                        DatabaseError::Cause::kConnection);
-  }
+QSqlDatabase& Connection::ready() {
   QString error;
-  if (!EnsureOpen(database, &error)) throw DatabaseError(error, DatabaseError::Cause::kConnection);
-  return database;
+  if (!ensureOpen(&error)) throw DatabaseError(error, DatabaseError::Cause::kConnection);
+  return database_;
 }
 
-bool ConnectionLost(QSqlDatabase& database, const QSqlError& error) {
-  if (!database.isValid()) return true;
-  if (!Backend::Of(database).lostBy(database, error)) return false;
-  MarkConnectionLost(database, ErrorText(error));
+bool Connection::lostBy(const QSqlError& error) {
+  if (!database_.isValid()) return true;
+  if (!backend().lostBy(database_, error)) return false;
+  markLost(ErrorText(error));
   return true;
 }
 
-void MarkConnectionLost(QSqlDatabase& database, const QString& why) {
-  ConnectionState::Of(database.connectionName()).lost = true;
-  ConnectionWatch::Lost(database.connectionName(), why);
+void Connection::markLost(const QString& why) {
+  lost_ = true;
+  if (watch_ != nullptr) watch_->lost(why);
 }
 
-DatabaseError StatementFailure(QSqlDatabase& database, const QSqlError& error) {
-  const bool lost = ConnectionLost(database, error);
+DatabaseError Connection::failure(const QSqlError& error) {
+  const bool lost = lostBy(error);
   return DatabaseError(ErrorText(error), lost ? DatabaseError::Cause::kConnection
                                               : DatabaseError::Cause::kStatement);
 }

@@ -1,17 +1,43 @@
 #pragma once
 
-// Opening a named Qt SQL connection on a database alias, and keeping it usable across an
-// outage of its database.
+// One connection to a booking database: a Qt SQL connection and everything the store keeps of
+// it, in one object owned by whoever opens it (the server's database session and its data
+// module each own one; tools and tests own theirs). It is closed when its owner lets it go.
+//
+// Promises: the backend is chosen once, when the connection opens, from the alias's driver. A
+// statement finds the connection ready (ready()): opened again when it was closed, renewed
+// when its session is gone (the server ended it, or a statement found it lost), with the old
+// session's kept statements dropped first. A lost connection is not renewed while a write
+// transaction is open on it (the transaction went with the session, and the rest of it must
+// fail too) or while a statement's rows on it are being read. An opening that ran into the
+// connect timeout is not tried again for a while; statements fail at once meanwhile. The
+// watch it reports to hears each outage and each recovery.
+//
+// Which connection does what in the server: the session connection ("APIDatabase", owned by
+// DatabaseSession) runs the handlers' own statements, the rental-type summary, and a
+// booking's cancellations and booker writes; the data module's connection ("Booking", owned
+// by TdmBook) runs reservations, the occupancy and web-price reads, and its named statements.
+// Both lead to one database, and one watch tells of their outages.
+//
+// One thread, like Qt's connections.
 
 #include "store/alias_list.h"
 #include "store/database_error.h"
+#include "store/statement_cache.h"
 
+#include <QDeadlineTimer>
+#include <QSqlDatabase>
 #include <QString>
 
-class QSqlDatabase;
+#include <optional>
+#include <utility>
+
 class QSqlError;
 
 namespace taurelin {
+
+class Backend;
+class ConnectionWatch;
 
 // The user and password a connection uses when the alias names none.
 inline constexpr const char* kDefaultUser = "SYSDBA";
@@ -24,47 +50,79 @@ inline constexpr int kConnectTimeoutSeconds = 3;
 // connection fail at once meanwhile. A refused opening costs nothing and is tried each time.
 inline constexpr int kRetryAfterTimeoutMs = 10000;
 
-// Adds the connection `connectionName` (replacing one of that name) for `alias` and opens it.
-// On SQLite it also switches on foreign keys, the WAL journal and a busy timeout, and
-// registers the database procedures. Returns false and sets `error` when it cannot open.
-// A connection whose driver exists stays registered even when it cannot open, so that a
-// statement on it tries again (EnsureOpen); QSqlDatabase::removeDatabase drops it.
-// An SQLite file that does not exist is created only when `createMissingFile` is set: a
-// server must not serve an empty new database because an alias names a wrong path.
-bool OpenConnection(const DatabaseAlias& alias, const QString& connectionName, QString* error,
-                    bool createMissingFile = true);
+class Connection {
+ public:
+  // A connection that Qt knows by `name`, unique in the process; closed until open().
+  explicit Connection(QString name);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
 
-// Closes and removes the connection `connectionName`, if there is one, after finalising the
-// statements kept for it: a kept statement would keep an SQLite handle from closing. Every
-// connection that runs statements goes this way.
-void CloseConnection(const QString& connectionName);
+  // Closes the connection and opens it on `alias`. On SQLite it also switches on foreign
+  // keys, the WAL journal and a busy timeout, and registers the database procedures. Returns
+  // false and sets `error` when it cannot open. A connection whose driver exists stays
+  // registered even when it cannot open, so that a statement on it tries again. An SQLite
+  // file that does not exist is created only when `createMissingFile` is set: a server must
+  // not serve an empty new database because an alias names a wrong path.
+  bool open(const DatabaseAlias& alias, QString* error, bool createMissingFile = true);
+  // Drops the kept statements (a kept statement would keep an SQLite handle from closing),
+  // then closes and removes the Qt connection. Also done by the destructor.
+  void close();
 
-// Makes a registered connection ready for a statement, set up as OpenConnection sets it up:
-// opens it when it is closed, and renews it when its session is gone (the server ended it,
-// or a statement found it lost; see ConnectionLost), dropping the old session's kept
-// statements. A lost connection is not renewed while a write transaction is open on it (the
-// transaction went with the session, and the rest of it must fail too) or while a statement's
-// rows on it are being read. Returns false and sets `error` when the connection cannot be
-// used; the database then counts as unreachable (ConnectionWatch).
-bool EnsureOpen(QSqlDatabase& database, QString* error);
+  // Makes the connection ready for a statement (see Promises). Returns false and sets
+  // `error` when it cannot be used; the database then counts as unreachable.
+  bool ensureOpen(QString* error);
+  // The Qt connection, made ready with ensureOpen. Throws DatabaseError (a connection
+  // failure) when it was never opened or cannot be used.
+  QSqlDatabase& ready();
+  // The Qt connection as it is, open or not; invalid before the first open().
+  QSqlDatabase& database() { return database_; }
+  const QString& name() const { return name_; }
+  // The backend chosen when it opened; SQLite's before that.
+  const Backend& backend() const;
 
-// The registered connection `connectionName`, made ready with EnsureOpen for a statement.
-// Throws DatabaseError (a connection failure) when it is not registered or cannot be used.
-QSqlDatabase ReadyConnection(const QString& connectionName);
+  // Whether `error`, which a statement on this connection just met, means that the database
+  // could not be reached: PostgreSQL lost or ended the session; SQLite could not read or
+  // write its file. Such a connection is renewed before its next statement, and the database
+  // counts as unreachable.
+  bool lostBy(const QSqlError& error);
+  // Marks the connection as unable to reach its database, for `why` (see lostBy).
+  void markLost(const QString& why);
+  // The DatabaseError for a statement's `error`: a connection failure when the database
+  // could not be reached (lostBy), a statement failure otherwise.
+  DatabaseError failure(const QSqlError& error);
 
-// Whether `error`, which a statement on `database` just met, means that the database could
-// not be reached: PostgreSQL lost or ended the session; SQLite could not read or write its
-// file. Such a connection is renewed before its next statement, and the database counts as
-// unreachable.
-bool ConnectionLost(QSqlDatabase& database, const QSqlError& error);
+  // The watch that hears of this connection's outages; null for none. The watch must
+  // outlive the connection or be taken off first.
+  void setWatch(ConnectionWatch* watch) { watch_ = watch; }
+  // Whether a write transaction is open (WriteTransaction).
+  bool writing() const { return writing_; }
+  // The statements kept prepared for the connection.
+  StatementCache& statements() { return statements_; }
 
-// Marks an open connection as unable to reach its database, for `why`: it is renewed before
-// its next statement (not while a write transaction is open on it), and the database counts
-// as unreachable until then.
-void MarkConnectionLost(QSqlDatabase& database, const QString& why);
+  // The identity (device and inode) of the database file it opened, where the database is
+  // one file; empty for none. The backend sets it when the connection has opened.
+  const QString& fileIdentity() const { return fileIdentity_; }
+  void setFileIdentity(QString identity) { fileIdentity_ = std::move(identity); }
 
-// The DatabaseError for a statement's `error` on `database`: a connection failure when the
-// database could not be reached (ConnectionLost), a statement failure otherwise.
-DatabaseError StatementFailure(QSqlDatabase& database, const QSqlError& error);
+ private:
+  friend class WriteTransaction;
+
+  bool sessionGone() const;
+  bool unreachable(const QString& text, QString* error);
+  void answered();
+
+  QString name_;
+  QSqlDatabase database_;
+  const Backend* backend_ = nullptr;
+  // A statement found the session lost; cleared when the connection opens again.
+  bool lost_ = false;
+  // An opening that ran into the connect timeout: when to try again, and what it said.
+  std::optional<std::pair<QDeadlineTimer, QString>> heldOff_;
+  ConnectionWatch* watch_ = nullptr;
+  bool writing_ = false;
+  StatementCache statements_;
+  QString fileIdentity_;
+};
 
 }  // namespace taurelin

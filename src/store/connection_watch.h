@@ -4,14 +4,13 @@
 // unreachable, and once when it answers again, however many statements on however many
 // connections meet the outage in between.
 //
-// The store reports each connection that could not reach its database (Lost) and each one
-// that opened (Answered); a watch stands for one database and the connections that lead to
-// it. Reports on connections that no watch names are ignored. One thread, like connections.
+// Each connection that leads to the database reports to its watch (Connection::setWatch)
+// when it could not reach the database (lost) and when it opened (answered); a connection
+// without a watch tells nobody. One thread, like connections.
 
 #include "store/store_reports.h"
 
 #include <QString>
-#include <QStringList>
 
 #include <functional>
 
@@ -21,23 +20,21 @@ class ConnectionWatch {
  public:
   using Notice = std::function<void(const StoreReport& report)>;
 
-  // Watches `connections` to the database that error messages call `databaseName`, starting
-  // as reachable or not, and tells `notice` of each change.
-  ConnectionWatch(QString databaseName, QStringList connections, bool reachable, Notice notice);
-  ~ConnectionWatch();
+  // Watches the database that error messages call `databaseName`, starting as reachable or
+  // not, and tells `notice` of each change.
+  ConnectionWatch(QString databaseName, bool reachable, Notice notice);
   ConnectionWatch(const ConnectionWatch&) = delete;
   ConnectionWatch& operator=(const ConnectionWatch&) = delete;
 
   bool reachable() const { return reachable_; }
 
-  // A statement or an opening on the connection found the database unreachable.
-  static void Lost(const QString& connection, const QString& error);
-  // The connection opened: the database answers.
-  static void Answered(const QString& connection);
+  // A statement or an opening on a connection found the database unreachable.
+  void lost(const QString& error);
+  // A connection opened: the database answers.
+  void answered();
 
  private:
   QString databaseName_;
-  QStringList connections_;
   bool reachable_;
   Notice notice_;
 };

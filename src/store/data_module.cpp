@@ -4,7 +4,6 @@
 
 #include "store/backend.h"
 #include "store/connection.h"
-#include "store/prepared_statements.h"
 #include "store/stay_pricing.h"
 #include "store/write_transaction.h"
 
@@ -28,29 +27,21 @@ void AddSelect(Statement& statement, const QStringList& columns) {
 }  // namespace
 
 TdmBook::TdmBook(StoreReports* reports)
-    : occupancy_(QLatin1String(kConnectionName), reports) {}
+    : connection_(QLatin1String(kConnectionName)), occupancy_(connection_, reports) {}
 
-TdmBook::~TdmBook() {
-  CloseConnection(connectionName());
-}
+TdmBook::~TdmBook() = default;
 
 void TdmBook::openMain(const DatabaseAlias& alias) {
   QString error;
-  if (!OpenConnection(alias, connectionName(), &error, /*createMissingFile=*/false)) {
+  if (!connection_.open(alias, &error, /*createMissingFile=*/false)) {
     throw DatabaseError(error, DatabaseError::Cause::kConnection);
   }
   occupancy_.reset();
-  backend_ = nullptr;
 }
 
 void TdmBook::openMainWithoutAlias(const QString& name, const QString& aliasFile) {
   throw DatabaseError(
       QStringLiteral("the database alias '%1' is not defined in %2").arg(name, aliasFile));
-}
-
-const Backend& TdmBook::backend() {
-  if (backend_ == nullptr) backend_ = &Backend::Of(connectionName());
-  return *backend_;
 }
 
 namespace {
@@ -94,13 +85,13 @@ WebPrice WebPriceOf(const PricedSource& priced) {
 
 // The web prices of each type with their lines that touch the nights from `arrival` up to
 // `until`; throws DatabaseError.
-QList<QList<WebPriceSource>> WebPriceSources(const QString& connection, const Backend& backend,
-                                             const QList<int>& types, const QDate& arrival,
-                                             const QDate& until) {
+QList<QList<WebPriceSource>> WebPriceSources(Connection& connection, const QList<int>& types,
+                                             const QDate& arrival, const QDate& until) {
   QList<QList<WebPriceSource>> sources(types.size());
+  const Backend& backend = connection.backend();
   if (backend.readsOccupancyOnHandle()) {
-    QSqlDatabase database = ReadyConnection(connection);
-    if (backend.readWebPriceSources(database, types, arrival, until, &sources)) return sources;
+    connection.ready();
+    if (backend.readWebPriceSources(connection, types, arrival, until, &sources)) return sources;
   }
   QStringList numbers;
   for (const int type : types) numbers << QString::number(type);
@@ -146,14 +137,12 @@ QList<QList<WebPriceSource>> WebPriceSources(const QString& connection, const Ba
 
 }  // namespace
 
-QList<QList<WebPrice>> ReadWebPrices(const QString& connection, const Backend& backend,
-                                     const QList<int>& types, const QDate& arrival,
-                                     const QDate& until) {
+QList<QList<WebPrice>> ReadWebPrices(Connection& connection, const QList<int>& types,
+                                     const QDate& arrival, const QDate& until) {
   QList<QList<WebPrice>> prices(types.size());
   // A stay that ends before it starts has no night to price.
   if (types.isEmpty() || until <= arrival) return prices;
-  const QList<QList<WebPriceSource>> sources =
-      WebPriceSources(connection, backend, types, arrival, until);
+  const QList<QList<WebPriceSource>> sources = WebPriceSources(connection, types, arrival, until);
   for (qsizetype i = 0; i < types.size(); ++i) {
     std::optional<qint64> outOfRange;
     QList<PricedSource> priced = PriceSources(sources[i], arrival, until, &outOfRange);
@@ -170,10 +159,10 @@ QList<QList<WebPrice>> ReadWebPrices(const QString& connection, const Backend& b
 
 QList<QList<WebPrice>> TdmBook::WebPricesOfTypes(const QList<int>& types, const QDate& arrival,
                                                  const QDate& until) {
-  return ReadWebPrices(connectionName(), backend(), types, arrival, until);
+  return ReadWebPrices(connection_, types, arrival, until);
 }
 
-Statement TdmBook::qryAlleAnlegg() const {
+Statement TdmBook::qryAlleAnlegg() {
   Statement s = statement();
   s.add({"select", "  ANLEGGSNR,", "  ANLEGGSNAVN,", "  FORETAKSNR", "from", "  ANLEGG"});
   return s;
@@ -187,20 +176,20 @@ const QStringList& TdmBook::BookColumns() {
   return columns;
 }
 
-Statement TdmBook::qryBook() const {
+Statement TdmBook::qryBook() {
   Statement s = statement();
   AddSelect(s, BookColumns());
   s.add({"from BOOKING", "where REFNR=:REFNR"});
   return s;
 }
 
-Statement TdmBook::stpRefnr() const {
+Statement TdmBook::stpRefnr() {
   Statement s = statement();
   s.add(QStringLiteral("SELECT REFNR FROM LAGE_REFNR"));
   return s;
 }
 
-Statement TdmBook::stpLeie() const {
+Statement TdmBook::stpLeie() {
   Statement s = statement();
   s.add(QStringLiteral("SELECT LINJENR FROM LAGE_LINJENR"));
   return s;
@@ -234,7 +223,7 @@ void AddOptionalColumns(const TUtleieData& line, QStringList& columns) {
   if (line.PRISKODE != 0) columns << QStringLiteral("PRISKODE");
 }
 
-Statement Insert(const QString& connection, const QString& table, const QStringList& columns) {
+Statement Insert(Connection& connection, const QString& table, const QStringList& columns) {
   Statement s(connection);
   s.add(QStringLiteral("INSERT INTO ") + table + QStringLiteral(" (") + columns.join(u", ") +
         u')');
@@ -271,7 +260,7 @@ int TdmBook::newLineNumber() {
 
 bool TdmBook::SaveBooking(TBookingData& booking, TUtleieData& line) {
   std::optional<WriteTransaction> own;
-  if (!WriteTransaction::IsOpen(connectionName())) own.emplace(connectionName());
+  if (!connection_.writing()) own.emplace(connection_);
   booking.FORETAKSNR = GetForetak(booking.ANLEGGSNR);
   writeHeader(booking);
   try {
@@ -305,14 +294,14 @@ void TdmBook::writeHeader(TBookingData& booking) {
     columns << QStringList{"REG_DATO", "BESTNR", "BEKREFT_DATO", "ANM", "ANM_INT", "STATUS",
                            "AGENT_KONTAKT"};
   }
-  Statement write(connectionName());
+  Statement write(connection_);
   if (exists) {
     QStringList assignments;
     for (const QString& column : columns.mid(1)) assignments << column + QStringLiteral(" = :") + column;
     write.add(QStringLiteral("UPDATE BOOKING SET ") + assignments.join(u", "));
     write.add(QStringLiteral("WHERE REFNR = :REFNR"));
   } else {
-    write = Insert(connectionName(), QStringLiteral("BOOKING"), columns);
+    write = Insert(connection_, QStringLiteral("BOOKING"), columns);
   }
   write.bindInteger(QStringLiteral("REFNR"), refnr);
   write.bindInteger(QStringLiteral("ANLEGGSNR"), static_cast<qint64>(std::llround(booking.ANLEGGSNR)));
@@ -352,7 +341,7 @@ void TdmBook::SaveLeie(const TBookingData& booking, TUtleieData& line) {
                            "ANT_VOKSEN", "ANTALL", "AVREISE",  "FRITEKST", "LEIETYPE",
                            "LINJE_EIER", "LINJENR", "PRISTYPE", "REFNR",   "STATKODE", "UTYPE"};
     AddOptionalColumns(line, columns);
-    Statement s = Insert(connectionName(), QStringLiteral("LEIE"), columns);
+    Statement s = Insert(connection_, QStringLiteral("LEIE"), columns);
     s.bindReal(QStringLiteral("A_PRIS"), line.A_PRIS);
     s.bindDate(QStringLiteral("ANKOMST"), line.ANKOMST);
     s.bindInteger(QStringLiteral("ANLEGG"), line.ANLEGG);
@@ -381,7 +370,7 @@ void TdmBook::SaveLeie(const TBookingData& booking, TUtleieData& line) {
                          "ANT_GRATIS", "PRISTYPE", "FLOYKODE", "LEIETYPE",  "LINJE_EIER",
                          "FAKT_STAT"};
   AddOptionalColumns(object, columns);
-  Statement s = Insert(connectionName(), QStringLiteral("LEIE"), columns);
+  Statement s = Insert(connection_, QStringLiteral("LEIE"), columns);
   s.bindInteger(QStringLiteral("LINJENR"), object.LINJENR);
   s.bindInteger(QStringLiteral("REFNR"), refnr);
   s.bindInteger(QStringLiteral("UTYPE"), object.UTYPE);

@@ -9,6 +9,7 @@
 
 #include "store/alias_list.h"
 #include "store/booking_creation.h"
+#include "store/connection.h"
 #include "store/occupancy.h"
 #include "store/statement.h"
 #include "store/store_reports.h"
@@ -21,15 +22,12 @@
 
 namespace taurelin {
 
-class Backend;
-
 // The web price matrix of each rental type of `types`, in that order, for the nights from
-// `arrival` up to `until` on the connection `connection` of `backend`, as
+// `arrival` up to `until` on `connection`, as
 // BEREGN_WEB_PRISMATRISE gives it, ordered by description, board method, start day and
 // number of days: computed in memory from the price rows, read once. Throws DatabaseError.
-QList<QList<WebPrice>> ReadWebPrices(const QString& connection, const Backend& backend,
-                                     const QList<int>& types, const QDate& arrival,
-                                     const QDate& until);
+QList<QList<WebPrice>> ReadWebPrices(Connection& connection, const QList<int>& types,
+                                     const QDate& arrival, const QDate& until);
 
 class TdmBook {
  public:
@@ -43,11 +41,11 @@ class TdmBook {
 
   // Closes the module's connection and opens it on `alias`. Throws DatabaseError when it
   // cannot be opened; the connection then stays registered, and its statements try to open
-  // it again when they run.
+  // it again when they run. The connection closes with the module.
   void openMain(const DatabaseAlias& alias);
   // Throws DatabaseError: the alias `name` is not defined in the alias file.
   [[noreturn]] void openMainWithoutAlias(const QString& name, const QString& aliasFile);
-  QString connectionName() const { return QLatin1String(kConnectionName); }
+  Connection& connection() { return connection_; }
 
   // The web price matrix of each rental type of `types`, in that order, for the nights from
   // `arrival` up to `until`, as BEREGN_WEB_PRISMATRISE gives it (prices belong to the rental
@@ -56,13 +54,13 @@ class TdmBook {
   QList<QList<WebPrice>> WebPricesOfTypes(const QList<int>& types, const QDate& arrival,
                                           const QDate& until);
   // Every facility with its company.
-  Statement qryAlleAnlegg() const;
+  Statement qryAlleAnlegg();
   // One booking header: bind REFNR.
-  Statement qryBook() const;
+  Statement qryBook();
   // A new booking reference number (column REFNR).
-  Statement stpRefnr() const;
+  Statement stpRefnr();
   // A new rental line number (column LINJENR).
-  Statement stpLeie() const;
+  Statement stpLeie();
 
   // The columns of the booking header, as the table holds them for booking creation.
   static const QStringList& BookColumns();
@@ -80,17 +78,14 @@ class TdmBook {
   bool SaveBooking(TBookingData& booking, TUtleieData& line);
 
  private:
-  Statement statement() const { return Statement(connectionName()); }
+  Statement statement() { return Statement(connection_); }
   void writeHeader(TBookingData& booking);
   // Writes the rental-type line and its object line; throws DatabaseError on failure.
   void SaveLeie(const TBookingData& booking, TUtleieData& line);
   int newLineNumber();
 
-  // The backend of the module's connection; learnt at the first use after it opened.
-  const Backend& backend();
-
+  Connection connection_;
   Occupancy occupancy_;
-  const Backend* backend_ = nullptr;
   std::optional<QHash<double, double>> companies_;  // facility -> company
 };
 

@@ -3,7 +3,6 @@
 #include "store/backend.h"
 
 #include "store/connection.h"
-#include "store/prepared_statements.h"
 #include "store/statement.h"
 
 #include <QSqlDatabase>
@@ -11,7 +10,7 @@
 namespace taurelin {
 
 DatabaseSession::DatabaseSession(AliasList aliases, StoreReports& reports)
-    : aliases_(std::move(aliases)), reports_(reports) {}
+    : aliases_(std::move(aliases)), reports_(reports), session_(QLatin1String(kConnectionName)) {}
 
 DatabaseSession::~DatabaseSession() { ReleaseAPIDatabase(); }
 
@@ -23,15 +22,15 @@ bool DatabaseSession::ConnectAPIDatabase(const QString& aliasName) {
   bool connected = false;
   if (alias) {
     QString error;
-    connected = OpenConnection(*alias, connectionName(), &error, /*createMissingFile=*/false);
+    connected = session_.open(*alias, &error, /*createMissingFile=*/false);
   }
   if (!connected) {
     reports_.report({StoreCondition::kCannotConnect, aliasName, QString()});
   }
   // The message above already said that the database is away; the watch tells the rest.
   watch_ = std::make_unique<ConnectionWatch>(
-      databaseName_, QStringList{connectionName(), QLatin1String(TdmBook::kConnectionName)},
-      connected, [this](const StoreReport& report) { reports_.report(report); });
+      databaseName_, connected, [this](const StoreReport& report) { reports_.report(report); });
+  session_.setWatch(watch_.get());
 
   try {
     readUtleietyper();
@@ -44,6 +43,7 @@ bool DatabaseSession::ConnectAPIDatabase(const QString& aliasName) {
   }
 
   dmBook_ = std::make_unique<TdmBook>(&reports_);
+  dmBook_->connection().setWatch(watch_.get());
   if (alias) {
     dmBook_->openMain(*alias);
   } else {
@@ -53,7 +53,7 @@ bool DatabaseSession::ConnectAPIDatabase(const QString& aliasName) {
 }
 
 void DatabaseSession::readUtleietyper() {
-  Statement query(connectionName());
+  Statement query(session_);
   query.add({"Select",
              "  f.anlegg ANLEGG,",
              "  o.utype UTYPE,",
@@ -68,7 +68,7 @@ void DatabaseSession::readUtleietyper() {
              "group by f.anlegg, o.utype, u.beskr, u.istat, u.kode"});
   // The handlers depend on the rows' order (LEDIG stops at a type without a description):
   // SQLite's grouping happens to give it, PostgreSQL's hashing does not.
-  const Backend& backend = Backend::Of(connectionName());
+  const Backend& backend = session_.backend();
   query.add(
       QStringLiteral("order by %1, o.utype").arg(backend.orderKey(QStringLiteral("f.anlegg"))));
   query.run();
@@ -98,11 +98,12 @@ void DatabaseSession::EnsureUtleietyper() {
 
 void DatabaseSession::ReleaseAPIDatabase() {
   dmBook_.reset();
+  session_.setWatch(nullptr);
   watch_.reset();
   utleietyper_.clear();
   utleietyperOpen_ = false;
   utleietyperMissed_ = false;
-  CloseConnection(connectionName());
+  session_.close();
 }
 
 }  // namespace taurelin

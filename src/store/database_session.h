@@ -15,6 +15,7 @@
 // words them.
 
 #include "store/alias_list.h"
+#include "store/connection.h"
 #include "store/connection_watch.h"
 #include "store/data_module.h"
 #include "store/store_reports.h"
@@ -56,8 +57,8 @@ class DatabaseSession {
 
   // The database's name as handlers quote it in their error messages: the alias.
   const QString& APIDatabaseName() const { return databaseName_; }
-  // The Qt connection that handlers' statements run on.
-  QString connectionName() const { return QLatin1String(kConnectionName); }
+  // The session connection, which handlers' statements run on.
+  Connection& connection() { return session_; }
   // The rental-type summary; empty when it could not be read (see utleietyperOpen).
   const QList<RentalTypeSummaryRow>& qryUtleietyper() const { return utleietyper_; }
   bool utleietyperOpen() const { return utleietyperOpen_; }
@@ -77,6 +78,7 @@ class DatabaseSession {
   QList<RentalTypeSummaryRow> utleietyper_;
   bool utleietyperOpen_ = false;
   bool utleietyperMissed_ = false;  // not read because the database was away
+  Connection session_;
   std::unique_ptr<ConnectionWatch> watch_;
   std::unique_ptr<TdmBook> dmBook_;
 };

@@ -84,7 +84,7 @@ TEST_F(DatabaseSessionTest, MissingDatabaseFileIsNotCreated) {
   DatabaseSession session(db_.aliases(), messages_);
   EXPECT_THROW(session.ConnectAPIDatabase(QStringLiteral("test")), DatabaseError);
   EXPECT_EQ(messages_.shown.size(), 2);
-  Statement s(session.connectionName());
+  Statement s(session.connection());
   s.add(QStringLiteral("SELECT 1"));
   EXPECT_THROW(s.run(), DatabaseError);
   EXPECT_FALSE(QFile::exists(db_.file()));
@@ -115,7 +115,7 @@ TEST_F(DatabaseSessionTest, ReleaseDropsBothConnections) {
   ASSERT_TRUE(session.ConnectAPIDatabase(QStringLiteral("test")));
   session.ReleaseAPIDatabase();
   EXPECT_EQ(session.dmBook(), nullptr);
-  EXPECT_FALSE(QSqlDatabase::contains(session.connectionName()));
+  EXPECT_FALSE(QSqlDatabase::contains(QLatin1String(DatabaseSession::kConnectionName)));
   EXPECT_FALSE(QSqlDatabase::contains(QLatin1String(TdmBook::kConnectionName)));
 }
 

@@ -34,8 +34,8 @@ int Clamp(qint64 value) {
 
 }  // namespace
 
-Occupancy::Occupancy(QString connectionName, StoreReports* reports)
-    : connectionName_(std::move(connectionName)), reports_(reports) {}
+Occupancy::Occupancy(Connection& connection, StoreReports* reports)
+    : connection_(connection), reports_(reports) {}
 
 void Occupancy::reset() {
   features_.reset();
@@ -44,9 +44,9 @@ void Occupancy::reset() {
 
 const Occupancy::Features& Occupancy::features() {
   if (!features_) {
-    QSqlDatabase database = ReadyConnection(connectionName_);
+    QSqlDatabase& database = connection_.ready();
     Features found;
-    found.sqlite = Backend::Of(database).readsOccupancyOnHandle();
+    found.sqlite = connection_.backend().readsOccupancyOnHandle();
     found.upgraded = CheckUpgrade(database).isEmpty();
     features_ = found;
   }
@@ -55,7 +55,7 @@ const Occupancy::Features& Occupancy::features() {
 
 std::optional<std::pair<qint64, qint64>> Occupancy::layoutVersion() {
   const auto versions = ReadRows(
-      connectionName_, features().sqlite,
+      connection_, features().sqlite,
       features().sqlite ? occupancy_sql::kOppsettVersjonSqlite : occupancy_sql::kOppsettVersjon,
       {}, [](auto& r) { return std::pair<qint64, qint64>{r.integer("VERDI"), r.integer("SKJEMA")}; });
   if (versions.size() != 1) return std::nullopt;  // a version row another program took away
@@ -65,9 +65,9 @@ std::optional<std::pair<qint64, qint64>> Occupancy::layoutVersion() {
 Occupancy::Layout Occupancy::readLayout() {
   const bool sqlite = features().sqlite;
   Layout layout;
-  layout.pairs = ReadRows(connectionName_, sqlite, occupancy_sql::kUtyper, WithUser({}),
+  layout.pairs = ReadRows(connection_, sqlite, occupancy_sql::kUtyper, WithUser({}),
                           [](auto& r) { return occupancy_rows::Layout(r); });
-  layout.facilities = ReadRows(connectionName_, sqlite, occupancy_sql::kAlleAnlegg,
+  layout.facilities = ReadRows(connection_, sqlite, occupancy_sql::kAlleAnlegg,
                                WithUser({}), [](auto& r) { return occupancy_rows::Facility(r); });
   return layout;
 }
@@ -98,7 +98,7 @@ void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anleg
   const Params period = WithUser({{":fra_dato", FraDato}, {":til_dato", TilDato}});
   QList<OccupiedLine> occupied;
   if (!features().upgraded) {
-    occupied = ReadRows(connectionName_, sqlite, occupancy_sql::kIkkeLedig, period,
+    occupied = ReadRows(connection_, sqlite, occupancy_sql::kIkkeLedig, period,
                         [](auto& r) { return occupancy_rows::Occupied(r); });
   } else {
     // The index is searched over the period's days in either order: the statement still
@@ -119,14 +119,14 @@ void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anleg
               << Param{":til_periode", valid ? last : TilDato}
               << Param{":anlegg_alle", qint64{Anlegg}} << Param{":anlegg", qint64{Anlegg}};
     }
-    occupied = ReadRows(connectionName_, sqlite,
+    occupied = ReadRows(connection_, sqlite,
                         sqlite ? occupancy_sql::kIkkeLedigIndeksert
                                : occupancy_sql::kIkkeLedigPeriode,
                         indexed, [](auto& r) { return occupancy_rows::Occupied(r); });
   }
-  const auto allotments = ReadRows(connectionName_, sqlite, occupancy_sql::kAllotment, period,
+  const auto allotments = ReadRows(connection_, sqlite, occupancy_sql::kAllotment, period,
                                    [](auto& r) { return occupancy_rows::Allotment(r); });
-  const auto used = ReadRows(connectionName_, sqlite, occupancy_sql::kBruktAllotment, period,
+  const auto used = ReadRows(connection_, sqlite, occupancy_sql::kBruktAllotment, period,
                              [](auto& r) { return occupancy_rows::Used(r); });
   engine_.load({FraDato, TilDato, QDate::currentDate(), agent}, occupied, allotments, used);
 }
@@ -138,7 +138,7 @@ int Occupancy::GetKapasitet(int Anlegg, int Utype) {
     if (!capacityAll_) {
       QHash<int, int> rows;
       for (const auto& [type, count] :
-           ReadRows(connectionName_, sqlite, occupancy_sql::kKapasitetSamlet, WithUser({}),
+           ReadRows(connection_, sqlite, occupancy_sql::kKapasitetSamlet, WithUser({}),
                     [](auto& r) { return std::pair{r.integer("UTYPE"), r.integer("ANTENH")}; })) {
         rows.insert(type, count);
       }
@@ -149,7 +149,7 @@ int Occupancy::GetKapasitet(int Anlegg, int Utype) {
     if (!capacity_) {
       QHash<std::pair<int, int>, int> rows;
       for (const auto& [pair, count] : ReadRows(
-               connectionName_, sqlite, occupancy_sql::kKapasitet, WithUser({}), [](auto& r) {
+               connection_, sqlite, occupancy_sql::kKapasitet, WithUser({}), [](auto& r) {
                  return std::pair{std::pair{r.integer("ANLEGG"), r.integer("UTYPE")},
                                   r.integer("ANTENH")};
                })) {
@@ -176,7 +176,7 @@ QList<AvailabilityDay> Occupancy::Matrix(const QDate& from, const QDate& to, int
   const bool all = facility == -1;
   std::optional<QList<TypeCapacity>>& capacities = matrixCapacity_[all ? 1 : 0];
   if (!capacities) {
-    capacities = ReadRows(connectionName_, features().sqlite,
+    capacities = ReadRows(connection_, features().sqlite,
                           all ? occupancy_sql::kKapasitetSamlet : occupancy_sql::kKapasitet,
                           WithUser({}), [all](auto& r) {
                             return TypeCapacity{all ? -1 : r.integer("ANLEGG"),

@@ -26,9 +26,12 @@
 
 namespace taurelin {
 
+class Connection;
+
 class Occupancy {
  public:
-  Occupancy(QString connectionName, StoreReports* reports);
+  // Reads on `connection`, which must outlive it.
+  Occupancy(Connection& connection, StoreReports* reports);
 
   // Makes the layout ready: reads which (facility, rental type) pairs exist and which
   // facilities "all" sums over, unless the layout kept from before is still the database's.
@@ -70,7 +73,7 @@ class Occupancy {
   std::optional<std::pair<qint64, qint64>> layoutVersion();
   Layout readLayout();
 
-  QString connectionName_;
+  Connection& connection_;
   StoreReports* reports_;
   OccupancyEngine engine_;
   std::optional<Features> features_;

@@ -2,7 +2,7 @@
 
 namespace taurelin {
 
-Statement OpenedStatement(const QString& connection, const char* sql, const RowParams& params) {
+Statement OpenedStatement(Connection& connection, const char* sql, const RowParams& params) {
   Statement statement(connection);
   statement.add(QString::fromUtf8(sql));
   for (const RowParam& p : params) {

@@ -11,7 +11,6 @@
 
 #include <QDate>
 #include <QList>
-#include <QSqlDatabase>
 #include <QString>
 
 #include <utility>
@@ -19,11 +18,11 @@
 namespace taurelin {
 
 // Statement for `sql` with `params` bound, opened.
-Statement OpenedStatement(const QString& connection, const char* sql, const RowParams& params);
+Statement OpenedStatement(Connection& connection, const char* sql, const RowParams& params);
 
 // Every row of `sql`, each converted by `convert`, which takes a SqliteRow& or a Statement&.
 template <typename Convert>
-auto ReadRows(const QString& connection, bool sqlite, const char* sql, const RowParams& params,
+auto ReadRows(Connection& connection, bool sqlite, const char* sql, const RowParams& params,
               Convert convert) {
   QList<decltype(convert(std::declval<SqliteRow&>()))> rows;
   if (sqlite) {

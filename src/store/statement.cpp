@@ -2,7 +2,6 @@
 
 #include "store/backend.h"
 #include "store/connection.h"
-#include "store/prepared_statements.h"
 #include "store/stored_date.h"
 
 #include <QDateTime>
@@ -50,7 +49,7 @@ std::optional<QVariant> NumericLiteral(const QString& text) {
   return QVariant((digits + match.captured(3)).toDouble());
 }
 
-Statement::Statement(const QString& connectionName) : connectionName_(connectionName) {}
+Statement::Statement(Connection& connection) : connection_(&connection) {}
 
 Statement& Statement::add(const QString& line) {
   lines_ << line;
@@ -109,20 +108,20 @@ void Statement::run() {
   if (!badNumber_.isNull()) {
     throw DatabaseError(QStringLiteral("'%1' is not a number").arg(badNumber_));
   }
-  QSqlDatabase database = ReadyConnection(connectionName_);
+  QSqlDatabase& database = connection_->ready();
+  const Backend& backend = connection_->backend();
   const QString text = sql();
   QSqlError failure;
-  query_ = PreparedStatements::Run(database, text,
-                                   Backend::Of(database).readsRowsAsTheyArrive(),
-                                   bindings_, &failure);
-  if (!query_) throw StatementFailure(database, failure);
+  query_ = connection_->statements().run(database, backend, text,
+                                         backend.readsRowsAsTheyArrive(), bindings_, &failure);
+  if (!query_) throw connection_->failure(failure);
   preparedSql_ = text;
 
   // Where the driver gives dates as text, the backend tells which columns hold them.
   record_ = query_->record();
   const int columns = record_.count();
   dateColumns_.fill(false, columns);
-  const QList<bool> textDates = Backend::Of(database).textDateColumns(*query_);
+  const QList<bool> textDates = backend.textDateColumns(*query_);
   for (int i = 0; i < columns && i < textDates.size(); ++i) dateColumns_[i] = textDates[i];
 }
 
@@ -130,8 +129,7 @@ bool Statement::next() {
   if (!query_ || !query_->isActive()) return false;
   if (query_->next()) return true;
   if (query_->lastError().isValid()) {
-    QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
-    throw StatementFailure(database, query_->lastError());
+    throw connection_->failure(query_->lastError());
   }
   return false;
 }
@@ -139,7 +137,7 @@ bool Statement::next() {
 Statement::~Statement() { close(); }
 
 void Statement::close() {
-  if (query_) PreparedStatements::Give(connectionName_, preparedSql_, std::move(query_));
+  if (query_) connection_->statements().give(preparedSql_, std::move(query_));
   query_.reset();
   dateColumns_.clear();
   record_.clear();

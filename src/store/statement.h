@@ -13,7 +13,7 @@
 // every backend.
 
 #include "store/database_error.h"
-#include "store/prepared_statements.h"
+#include "store/statement_cache.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -28,6 +28,8 @@
 
 namespace taurelin {
 
+class Connection;
+
 // A number in its shortest decimal text with "." and no exponent ("1250", "1250.5").
 QString DecimalText(double value);
 
@@ -37,9 +39,9 @@ std::optional<QVariant> NumericLiteral(const QString& text);
 
 class Statement {
  public:
-  // A statement on the named Qt SQL connection; a closed connection is opened again when the
-  // statement is opened.
-  explicit Statement(const QString& connectionName);
+  // A statement on `connection`, which must outlive it; a closed connection is opened again
+  // when the statement runs.
+  explicit Statement(Connection& connection);
   ~Statement();
   Statement(Statement&&) = default;
   Statement& operator=(Statement&&) = default;
@@ -90,9 +92,9 @@ class Statement {
   bool isDateColumn(int index) const;
   const QSqlQuery& query() const;
 
-  QString connectionName_;
+  Connection* connection_;
   QStringList lines_;
-  PreparedStatements::Bindings bindings_;
+  StatementCache::Bindings bindings_;
   QString badNumber_;  // the first value given as a number that is none
   std::unique_ptr<QSqlQuery> query_;  // prepared for preparedSql_, kept for reuse on close
   QString preparedSql_;

@@ -18,26 +18,25 @@ class StatementTest : public ::testing::Test {
         "INSERT INTO AGENT (AKODE, NAVN) VALUES (1, 'Reisebyraet');\n"
         "INSERT INTO NASJON (NKODE, NAVN) VALUES ('N', 'NORGE');\n"));
     QString error;
-    EXPECT_TRUE(OpenConnection(db_.alias(), kName, &error)) << error.toStdString();
+    EXPECT_TRUE(connection_.open(db_.alias(), &error)) << error.toStdString();
   }
-  ~StatementTest() override { QSqlDatabase::removeDatabase(kName); }
 
   int Count(const char* table) {
-    Statement count(kName);
+    Statement count(connection_);
     count.add(QStringLiteral("SELECT COUNT(*) N FROM ") + QLatin1String(table)).run();
     EXPECT_TRUE(count.next());
     return count.integer(QStringLiteral("N"));
   }
 
-  const QString kName = QStringLiteral("statement_test");
   TestDatabase db_;
+  Connection connection_{QStringLiteral("statement_test")};
 };
 
 TEST_F(StatementTest, HostileTextsAreStoredAsTheyStand) {
   const QString hostile[] = {"x'; DROP TABLE AGENT; --", "1 OR 1=1", "a;b", "O'Brien"};
   int code = 10;
   for (const QString& text : hostile) {
-    Statement insert(kName);
+    Statement insert(connection_);
     insert.add({"INSERT INTO AGENT (AKODE, NAVN)", "VALUES (:AKODE, :NAVN)"});
     insert.bindInteger(QStringLiteral("AKODE"), code++);
     insert.bindText(QStringLiteral("NAVN"), text);
@@ -45,7 +44,7 @@ TEST_F(StatementTest, HostileTextsAreStoredAsTheyStand) {
   }
   EXPECT_EQ(Count("AGENT"), 5);
 
-  Statement lookup(kName);
+  Statement lookup(connection_);
   lookup.add({"SELECT NKODE FROM NASJON", "WHERE NKODE = :NKODE"});
   lookup.bindText(QStringLiteral("NKODE"), QStringLiteral("N' OR '1'='1"));
   lookup.run();
@@ -54,13 +53,13 @@ TEST_F(StatementTest, HostileTextsAreStoredAsTheyStand) {
 
 TEST_F(StatementTest, NumbersMustBeNumericLiterals) {
   for (const char* bad : {"1 OR 1=1", "7;", "7--", "abc", "", " ", "0x10", "1e3"}) {
-    Statement s(kName);
+    Statement s(connection_);
     s.add({"SELECT ANLEGGSNR FROM ANLEGG", "WHERE ANLEGGSNR = :ANLEGGSNR"});
     s.bindNumber(QStringLiteral("ANLEGGSNR"), QString::fromUtf8(bad));
     EXPECT_THROW(s.run(), DatabaseError) << bad;
   }
   for (const char* good : {"7", " 7 ", "+7", "7.0", "07"}) {
-    Statement s(kName);
+    Statement s(connection_);
     s.add({"SELECT ANLEGGSNR FROM ANLEGG", "WHERE ANLEGGSNR = :ANLEGGSNR"});
     s.bindNumber(QStringLiteral("ANLEGGSNR"), QString::fromUtf8(good));
     s.run();
@@ -75,7 +74,7 @@ TEST_F(StatementTest, ReadsColumnsInTheProtocolsTextForms) {
   db_.run(QStringLiteral(
       "INSERT INTO UTYPE (UTYPE, KODE, BESKR) VALUES (5, 'H', 'Hytte');\n"
       "INSERT INTO PRIS (PRIS_ID, UTYPE, WEB) VALUES (1, 5, 'J');\n"));
-  Statement insert(kName);
+  Statement insert(connection_);
   insert.add(QStringLiteral("INSERT INTO PRISLINJE (PRIS_ID, FRA_DATO, TIL_DATO, PRIS_UKE, "
                             "PRIS_WEEK) VALUES (1, :FRA, NULL, :UKE, :WEEK)"));
   insert.bindDate(QStringLiteral("FRA"), QDate(2000, 4, 8));
@@ -84,7 +83,7 @@ TEST_F(StatementTest, ReadsColumnsInTheProtocolsTextForms) {
   insert.run();
   EXPECT_EQ(insert.rowsAffected(), 1);
 
-  Statement s(kName);
+  Statement s(connection_);
   s.add({"SELECT PL.FRA_DATO FRA, PL.TIL_DATO TIL, PL.PRIS_UKE, PL.PRIS_WEEK, P.UTYPE",
          "FROM PRISLINJE PL, PRIS P WHERE P.PRIS_ID = PL.PRIS_ID AND PL.FRA_DATO <= :DAG"});
   s.bindDate(QStringLiteral("DAG"), QDate(2000, 4, 8));
@@ -104,7 +103,7 @@ TEST_F(StatementTest, ReadsColumnsInTheProtocolsTextForms) {
 }
 
 TEST_F(StatementTest, FailuresThrowWithTheDatabasesMessage) {
-  Statement bad(kName);
+  Statement bad(connection_);
   bad.add(QStringLiteral("SELECT * FROM NO_SUCH_TABLE"));
   try {
     bad.run();
@@ -112,18 +111,19 @@ TEST_F(StatementTest, FailuresThrowWithTheDatabasesMessage) {
   } catch (const DatabaseError& e) {
     EXPECT_NE(std::string(e.what()).find("NO_SUCH_TABLE"), std::string::npos) << e.what();
   }
-  Statement nowhere(QStringLiteral("no_such_connection"));
+  Connection never{QStringLiteral("never_opened")};
+  Statement nowhere(never);
   nowhere.add(QStringLiteral("SELECT 1"));
   EXPECT_THROW(nowhere.run(), DatabaseError);
-  Statement text(kName);
+  Statement text(connection_);
   text.add(QStringLiteral("SELECT ANLEGGSNAVN FROM ANLEGG")).run();
   ASSERT_TRUE(text.next());
   EXPECT_THROW(text.integer(QStringLiteral("ANLEGGSNAVN")), DatabaseError);
 }
 
 TEST_F(StatementTest, ClosedConnectionOpensAgainWithItsSetUp) {
-  QSqlDatabase::database(kName, false).close();
-  Statement s(kName);
+  connection_.database().close();
+  Statement s(connection_);
   s.add(QStringLiteral("PRAGMA foreign_keys")).run();
   ASSERT_TRUE(s.next());
   EXPECT_EQ(s.integer(QStringLiteral("foreign_keys")), 1);

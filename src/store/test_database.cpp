@@ -13,14 +13,10 @@ namespace taurelin {
 
 void WithConnection(const DatabaseAlias& alias,
                     const std::function<bool(QSqlDatabase&, QString*)>& work) {
-  const QString name = QUuid::createUuid().toString();
-  {
-    QString error;
-    if (!OpenConnection(alias, name, &error)) throw std::runtime_error(error.toStdString());
-    QSqlDatabase database = QSqlDatabase::database(name, false);
-    if (!work(database, &error)) throw std::runtime_error(error.toStdString());
-  }
-  CloseConnection(name);
+  Connection connection(QUuid::createUuid().toString());
+  QString error;
+  if (!connection.open(alias, &error)) throw std::runtime_error(error.toStdString());
+  if (!work(connection.database(), &error)) throw std::runtime_error(error.toStdString());
 }
 
 TestDatabase::TestDatabase(bool withDemo) : file_(dir_.filePath(QStringLiteral("booking.db"))) {

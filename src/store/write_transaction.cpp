@@ -2,55 +2,42 @@
 
 #include "store/backend.h"
 #include "store/connection.h"
-#include "store/connection_state.h"
 
 #include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QSqlQuery>
 
 namespace taurelin {
-WriteTransaction::WriteTransaction(const QString& connectionName)
-    : connectionName_(connectionName) {
-  QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
+
+WriteTransaction::WriteTransaction(Connection& connection) : connection_(connection) {
   QString error;
-  if (!database.isValid() || !EnsureOpen(database, &error)) {
+  if (!connection_.database().isValid() || !connection_.ensureOpen(&error)) {
     throw DatabaseError(error.isEmpty() ? QStringLiteral("no database connection") : error,
                         DatabaseError::Cause::kConnection);
   }
-  Backend::Of(database).beginWrite(database);
+  connection_.backend().beginWrite(connection_);
   open_ = true;
-  ConnectionState::Of(connectionName_).writing = true;
+  connection_.writing_ = true;
 }
 
 WriteTransaction::~WriteTransaction() {
   if (!open_) return;
-  ConnectionState::Of(connectionName_).writing = false;
-  QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
+  connection_.writing_ = false;
   // A lost session took the transaction with it.
-  if (!database.isOpen()) return;
-  Backend::Of(database).rollbackWrite(database);
+  if (!connection_.database().isOpen()) return;
+  connection_.backend().rollbackWrite(connection_);
 }
 
 void WriteTransaction::commit() {
-  QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
-  if (!database.isOpen()) {
+  if (!connection_.database().isOpen()) {
     throw DatabaseError(QStringLiteral("the connection to the database was lost"),
                         DatabaseError::Cause::kConnection);
   }
-  Backend::Of(database).commitWrite(database);
+  connection_.backend().commitWrite(connection_);
   open_ = false;
-  ConnectionState::Of(connectionName_).writing = false;
+  connection_.writing_ = false;
 }
 
 void WriteTransaction::lockReservation(int facility, int rentalType) {
-  QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
-  Backend::Of(database).lockReservation(database, facility, rentalType);
-}
-
-bool WriteTransaction::IsOpen(const QString& connectionName) {
-  const ConnectionState* state = ConnectionState::Find(connectionName);
-  return state != nullptr && state->writing;
+  connection_.backend().lockReservation(connection_, facility, rentalType);
 }
 
 }  // namespace taurelin

@@ -19,39 +19,38 @@ class WriteTransactionTest : public ::testing::Test {
  protected:
   WriteTransactionTest() {
     QString error;
-    EXPECT_TRUE(OpenConnection(db_.alias(), kName, &error)) << error.toStdString();
+    EXPECT_TRUE(connection_.open(db_.alias(), &error)) << error.toStdString();
   }
-  ~WriteTransactionTest() override { QSqlDatabase::removeDatabase(kName); }
 
   void Insert(int akode) {
-    Statement insert(kName);
+    Statement insert(connection_);
     insert.add(QStringLiteral("INSERT INTO AGENT (AKODE) VALUES (:AKODE)"));
     insert.bindInteger(QStringLiteral("AKODE"), akode);
     insert.run();
   }
   QString Agents() {
-    Statement agents(kName);
+    Statement agents(connection_);
     agents.add(QStringLiteral("SELECT IFNULL(group_concat(AKODE), '') A FROM AGENT")).run();
     EXPECT_TRUE(agents.next());
     return agents.text(QStringLiteral("A"));
   }
 
-  const QString kName = QStringLiteral("transaction_test");
   TestDatabase db_;
+  Connection connection_{QStringLiteral("transaction_test")};
 };
 
 TEST_F(WriteTransactionTest, CommitKeepsAndEveryOtherExitUndoes) {
   {
-    WriteTransaction transaction(kName);
+    WriteTransaction transaction(connection_);
     Insert(1);
     transaction.commit();
   }
   {
-    WriteTransaction transaction(kName);
+    WriteTransaction transaction(connection_);
     Insert(2);
   }
   try {
-    WriteTransaction transaction(kName);
+    WriteTransaction transaction(connection_);
     Insert(3);
     Insert(1);  // a duplicate key: the scope is left by the failure
     transaction.commit();
@@ -62,24 +61,25 @@ TEST_F(WriteTransactionTest, CommitKeepsAndEveryOtherExitUndoes) {
 
 TEST_F(WriteTransactionTest, RefusalsThrow) {
   {
-    WriteTransaction outer(kName);
-    EXPECT_THROW(WriteTransaction inner(kName), DatabaseError);
+    WriteTransaction outer(connection_);
+    EXPECT_THROW(WriteTransaction inner(connection_), DatabaseError);
   }
-  EXPECT_THROW(WriteTransaction none(QStringLiteral("no such connection")), DatabaseError);
+  Connection never{QStringLiteral("never_opened")};
+  EXPECT_THROW(WriteTransaction none(never), DatabaseError);
 
   // A constraint checked at commit refuses the commit; the transaction is undone all the same
   // and the connection is free for the next one.
   db_.run(QStringLiteral("CREATE TABLE LATE (AKODE INTEGER REFERENCES AGENT (AKODE) "
                          "DEFERRABLE INITIALLY DEFERRED)"));
   {
-    WriteTransaction transaction(kName);
+    WriteTransaction transaction(connection_);
     Insert(5);
-    Statement orphan(kName);
+    Statement orphan(connection_);
     orphan.add(QStringLiteral("INSERT INTO LATE (AKODE) VALUES (99)")).run();
     EXPECT_THROW(transaction.commit(), DatabaseError);
   }
   EXPECT_EQ(Agents(), "");
-  WriteTransaction next(kName);
+  WriteTransaction next(connection_);
   Insert(6);
   next.commit();
   EXPECT_EQ(Agents(), "6");
@@ -91,13 +91,13 @@ TEST_F(WriteTransactionTest, RefusalsThrow) {
 TEST(ReplacedFileTest, AWriteGoesOnlyIntoTheFileThePathNames) {
   TestDatabase db;
   TestDatabase other;
-  const QString name = QStringLiteral("replaced_test");
+  Connection connection{QStringLiteral("replaced_test")};
   QString error;
-  ASSERT_TRUE(OpenConnection(db.alias(), name, &error, /*createMissingFile=*/false))
+  ASSERT_TRUE(connection.open(db.alias(), &error, /*createMissingFile=*/false))
       << error.toStdString();
-  const auto insert = [&name](int akode) {
-    WriteTransaction transaction(name);
-    Statement s(name);
+  const auto insert = [&connection](int akode) {
+    WriteTransaction transaction(connection);
+    Statement s(connection);
     s.add(QStringLiteral("INSERT INTO AGENT (AKODE) VALUES (:AKODE)"));
     s.bindInteger(QStringLiteral("AKODE"), akode);
     s.run();
@@ -133,7 +133,6 @@ TEST(ReplacedFileTest, AWriteGoesOnlyIntoTheFileThePathNames) {
   ASSERT_TRUE(QFile::copy(other.file(), db.file()));
   insert(4);
   EXPECT_EQ(agents(db.file()), "4");
-  CloseConnection(name);
 }
 
 // A reservation's lock holds back another connection's reservation of the same facility and
@@ -141,11 +140,11 @@ TEST(ReplacedFileTest, AWriteGoesOnlyIntoTheFileThePathNames) {
 TEST(ReservationLockTest, PostgresLocksOneFacilityAndTypeUntilTheEnd) {
   if (!PostgresTestDatabase::Available()) GTEST_SKIP() << PostgresTestDatabase::kSkip;
   PostgresTestDatabase db;
-  const QString mine = QStringLiteral("lock_mine");
-  const QString other = QStringLiteral("lock_other");
+  Connection mine{QStringLiteral("lock_mine")};
+  Connection other{QStringLiteral("lock_other")};
   QString error;
-  ASSERT_TRUE(OpenConnection(db.alias(), mine, &error)) << error.toStdString();
-  ASSERT_TRUE(OpenConnection(db.alias(), other, &error)) << error.toStdString();
+  ASSERT_TRUE(mine.open(db.alias(), &error)) << error.toStdString();
+  ASSERT_TRUE(other.open(db.alias(), &error)) << error.toStdString();
   const auto free = [&other](int facility, int type) {
     Statement s(other);
     s.add(QStringLiteral(
@@ -171,10 +170,6 @@ TEST(ReservationLockTest, PostgresLocksOneFacilityAndTypeUntilTheEnd) {
     EXPECT_FALSE(free(1, 5));
   }
   EXPECT_TRUE(free(1, 5));
-  QSqlDatabase::database(mine, false).close();
-  QSqlDatabase::database(other, false).close();
-  QSqlDatabase::removeDatabase(mine);
-  QSqlDatabase::removeDatabase(other);
 }
 
 }  // namespace

@@ -17,21 +17,11 @@ namespace {
 
 // Copies `from` into the empty database `to` as taurelin-db copy does.
 bool Copy(const DatabaseAlias& from, const DatabaseAlias& to, QString* error) {
-  bool done = false;
-  {
-    if (OpenConnection(from, QStringLiteral("copy_from"), error, false) &&
-        OpenConnection(to, QStringLiteral("copy_to"), error)) {
-      QSqlDatabase source = QSqlDatabase::database(QStringLiteral("copy_from"));
-      QSqlDatabase target = QSqlDatabase::database(QStringLiteral("copy_to"));
-      QList<CopiedTable> copied;
-      done = CopyDatabase(source, target, &copied, error);
-      source.close();
-      target.close();
-    }
-  }
-  QSqlDatabase::removeDatabase(QStringLiteral("copy_from"));
-  QSqlDatabase::removeDatabase(QStringLiteral("copy_to"));
-  return done;
+  Connection source{QStringLiteral("copy_from")};
+  Connection target{QStringLiteral("copy_to")};
+  QList<CopiedTable> copied;
+  return source.open(from, error, false) && target.open(to, error) &&
+         CopyDatabase(source.database(), target.database(), &copied, error);
 }
 
 QString Ask(const ServerProcess& server, const QByteArray& request) {

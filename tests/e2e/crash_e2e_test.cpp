@@ -34,11 +34,12 @@ struct Written {
 Written Inspect(const DatabaseAlias& alias, const QString& registerDirectory) {
   Written written;
   {
+    Connection connection{QStringLiteral("inspect")};
     QString error;
-    if (!OpenConnection(alias, QStringLiteral("inspect"), &error, false)) {
+    if (!connection.open(alias, &error, false)) {
       ADD_FAILURE() << error.toStdString();
     } else {
-      QSqlDatabase database = QSqlDatabase::database(QStringLiteral("inspect"));
+      QSqlDatabase& database = connection.database();
       auto count = [&database](const QString& sql) -> qint64 {
         QSqlQuery query(database);
         if (query.exec(sql) && query.next()) return query.value(0).toLongLong();
@@ -63,10 +64,8 @@ Written Inspect(const DatabaseAlias& alias, const QString& registerDirectory) {
         const QString refnr = QString::number(refnrs.value(0).toLongLong());
         if (!registered.contains(refnr)) written.unregistered << refnr;
       }
-      database.close();
     }
   }
-  QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
   return written;
 }
 
@@ -142,10 +141,10 @@ TEST(CrashTest, ServerKilledBetweenHeaderAndLinesLeavesNothingOnPostgres) {
   bool waited = false;
   bool ended = false;
   {
+    Connection connection{QStringLiteral("blocker")};
     QString error;
-    ASSERT_TRUE(OpenConnection(database.alias(), QStringLiteral("blocker"), &error, false))
-        << error.toStdString();
-    QSqlDatabase blocker = QSqlDatabase::database(QStringLiteral("blocker"));
+    ASSERT_TRUE(connection.open(database.alias(), &error, false)) << error.toStdString();
+    QSqlDatabase& blocker = connection.database();
     ASSERT_TRUE(blocker.transaction());
     ASSERT_TRUE(QSqlQuery(blocker).exec(QStringLiteral("LOCK TABLE LEIE IN SHARE MODE")));
     auto client = server.connect();
@@ -162,9 +161,7 @@ TEST(CrashTest, ServerKilledBetweenHeaderAndLinesLeavesNothingOnPostgres) {
       ended = !OtherConnection(blocker, false);
       if (!ended) QThread::msleep(25);
     }
-    blocker.close();
   }
-  QSqlDatabase::removeDatabase(QStringLiteral("blocker"));
   ASSERT_TRUE(waited) << "the reservation never waited for its lines";
   EXPECT_TRUE(ended);
   const Written written = Inspect(database.alias(), server.workingDirectory());

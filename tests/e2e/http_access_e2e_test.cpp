@@ -47,21 +47,21 @@ class HttpAccessTest : public ::testing::TestWithParam<bool> {
       server_ = std::make_unique<ServerProcess>(*sqlite_);
     }
   }
-  void TearDown() override { QSqlDatabase::removeDatabase(QStringLiteral("look")); }
+  void TearDown() override { look_.reset(); }
 
   void start() {
     const QString keys = TestKeys::Write(server_->directory().path());
     ASSERT_TRUE(server_->start({"--http", "0", "--http-keys", keys}))
         << server_->standardError().toStdString();
+    look_ = std::make_unique<Connection>(QStringLiteral("look"));
     QString error;
-    ASSERT_TRUE(OpenConnection(postgres_ ? postgres_->alias() : sqlite_->alias(),
-                               QStringLiteral("look"), &error))
+    ASSERT_TRUE(look_->open(postgres_ ? postgres_->alias() : sqlite_->alias(), &error))
         << error.toStdString();
   }
 
   // The first value of `sql` in the database, as text.
   QString look(const QString& sql) {
-    QSqlQuery query(QSqlDatabase::database(QStringLiteral("look")));
+    QSqlQuery query(look_->database());
     if (!query.exec(sql) || !query.next()) return QStringLiteral("(none)");
     return query.value(0).toString();
   }
@@ -82,6 +82,7 @@ class HttpAccessTest : public ::testing::TestWithParam<bool> {
   std::unique_ptr<TestDatabase> sqlite_;
   std::unique_ptr<PostgresTestDatabase> postgres_;
   std::unique_ptr<ServerProcess> server_;
+  std::unique_ptr<Connection> look_;
 };
 
 TEST_P(HttpAccessTest, AnothersBookingIsUnknownToAStrangerAndOpenToItsCode) {
@@ -243,7 +244,7 @@ TEST_P(HttpAccessTest, AGuestCannotTakeTheInventory) {
   EXPECT_EQ(call("POST", "/api/v1/reservations", Hold()).status, 201);
   EXPECT_EQ(call("POST", "/api/v1/reservations", Hold()).status, 429);
   const qint64 byOther = holds[2].json()["refnr"].toInteger();
-  QSqlQuery other(QSqlDatabase::database(QStringLiteral("look")));
+  QSqlQuery other(look_->database());
   ASSERT_TRUE(other.exec("INSERT INTO BESTILL (BESTNR, ENAVN) VALUES (9901, 'Desk')"));
   ASSERT_TRUE(other.exec(QStringLiteral("UPDATE BOOKING SET BESTNR = 9901 WHERE REFNR = %1")
                              .arg(byOther)));

@@ -71,11 +71,11 @@ QString Describe(const DatabaseAlias& alias) {
                                                        host);
 }
 
-// Removes a named connection when it goes out of scope, after every handle on it is gone.
+// Removes a plain Qt connection when it goes out of scope, after every handle on it is gone.
 class ConnectionGuard {
  public:
   explicit ConnectionGuard(const char* name) : name_(QLatin1String(name)) {}
-  ~ConnectionGuard() { CloseConnection(name_); }
+  ~ConnectionGuard() { QSqlDatabase::removeDatabase(name_); }
   ConnectionGuard(const ConnectionGuard&) = delete;
   ConnectionGuard& operator=(const ConnectionGuard&) = delete;
 
@@ -132,15 +132,14 @@ void WarnIfOthersMayRead(const DatabaseAlias& alias) {
 
 int Init(const DatabaseAlias& alias, bool demo) {
   if (const std::optional<int> refused = ClaimSqliteFile(alias, "init")) return *refused;
-  ConnectionGuard guard(kConnection);
+  Connection connection{QLatin1String(kConnection)};
   QString error;
-  if (!OpenConnection(alias, QLatin1String(kConnection), &error)) {
+  if (!connection.open(alias, &error)) {
     return Fail(QStringLiteral("cannot open %1: %2").arg(Describe(alias), error));
   }
-  QSqlDatabase database = QSqlDatabase::database(QLatin1String(kConnection));
+  QSqlDatabase& database = connection.database();
   const bool installed = InstallSchema(database, demo, &error);
-  database.close();
-  database = QSqlDatabase();
+  connection.close();
   if (!installed) return Fail(QStringLiteral("%1: %2").arg(Describe(alias), error));
   Out() << "Installed the booking schema" << (demo ? " with the demo data" : "") << " on "
         << Describe(alias) << "." << Qt::endl;
@@ -154,18 +153,17 @@ int Check(const DatabaseAlias& alias) {
     return Fail(QStringLiteral("%1: the database file does not exist").arg(Describe(alias)));
   }
   WarnIfOthersMayRead(alias);
-  ConnectionGuard guard(kConnection);
+  Connection connection{QLatin1String(kConnection)};
   QString error;
-  if (!OpenConnection(alias, QLatin1String(kConnection), &error)) {
+  if (!connection.open(alias, &error)) {
     return Fail(QStringLiteral("cannot open %1: %2").arg(Describe(alias), error));
   }
-  QSqlDatabase database = QSqlDatabase::database(QLatin1String(kConnection));
+  QSqlDatabase& database = connection.database();
   const QStringList missing = CheckContract(database);
   // A database whose tables were made before they checked their amounts may hold some that
   // another backend would round.
   const QStringList amounts = CheckAmounts(database);
-  database.close();
-  database = QSqlDatabase();
+  connection.close();
   if (missing.isEmpty() && amounts.isEmpty()) {
     Out() << "The booking database of " << Describe(alias) << " is complete." << Qt::endl;
     return kDone;
@@ -187,18 +185,17 @@ int Upgrade(const DatabaseAlias& alias) {
   if (IsSqlite(alias) && !QFileInfo::exists(alias.database)) {
     return Fail(QStringLiteral("%1: the database file does not exist").arg(Describe(alias)));
   }
-  ConnectionGuard guard(kConnection);
+  Connection connection{QLatin1String(kConnection)};
   QString error;
-  if (!OpenConnection(alias, QLatin1String(kConnection), &error, false)) {
+  if (!connection.open(alias, &error, false)) {
     return Fail(QStringLiteral("cannot open %1: %2").arg(Describe(alias), error));
   }
-  QSqlDatabase database = QSqlDatabase::database(QLatin1String(kConnection));
+  QSqlDatabase& database = connection.database();
   const QStringList before = CheckUpgrade(database);
   // Filling the index reads every rental line: on a large history that takes a while.
   if (!before.isEmpty()) Err() << "Upgrading " << Describe(alias) << "..." << Qt::endl;
   const bool done = before.isEmpty() || UpgradeSchema(database, &error);
-  database.close();
-  database = QSqlDatabase();
+  connection.close();
   if (!done) {
     return Fail(QStringLiteral("%1: %2; nothing was changed").arg(Describe(alias), error));
   }
@@ -214,20 +211,20 @@ int Upgrade(const DatabaseAlias& alias) {
 }
 
 int Copy(const DatabaseAlias& from, const DatabaseAlias& to) {
-  ConnectionGuard sourceGuard(kSource);
-  ConnectionGuard targetGuard(kConnection);
+  Connection sourceConnection{QLatin1String(kSource)};
+  Connection targetConnection{QLatin1String(kConnection)};
   QString error;
   // A wrong path must not become an empty source that copies nothing, nor leave an empty
   // target file behind.
-  if (!OpenConnection(from, QLatin1String(kSource), &error, false)) {
+  if (!sourceConnection.open(from, &error, false)) {
     return Fail(QStringLiteral("cannot open %1: %2").arg(Describe(from), error));
   }
   if (const std::optional<int> refused = ClaimSqliteFile(to, "copy")) return *refused;
-  if (!OpenConnection(to, QLatin1String(kConnection), &error)) {
+  if (!targetConnection.open(to, &error)) {
     return Fail(QStringLiteral("cannot open %1: %2").arg(Describe(to), error));
   }
-  QSqlDatabase source = QSqlDatabase::database(QLatin1String(kSource));
-  QSqlDatabase target = QSqlDatabase::database(QLatin1String(kConnection));
+  QSqlDatabase& source = sourceConnection.database();
+  QSqlDatabase& target = targetConnection.database();
   QList<CopiedTable> copied;
   // Progress goes to standard error, so that standard output holds only the result.
   const bool done = CopyDatabase(source, target, &copied, &error,
@@ -235,10 +232,8 @@ int Copy(const DatabaseAlias& from, const DatabaseAlias& to) {
                                    Err() << table.name << ": " << table.rows << " rows"
                                          << (finished ? " written" : "...") << Qt::endl;
                                  });
-  source.close();
-  target.close();
-  source = QSqlDatabase();
-  target = QSqlDatabase();
+  sourceConnection.close();
+  targetConnection.close();
   if (!done) {
     return Fail(QStringLiteral("copy from %1 to %2: %3")
                     .arg(Describe(from), Describe(to), error));

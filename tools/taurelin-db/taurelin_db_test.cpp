@@ -126,10 +126,10 @@ class TaurelinDbTest : public ::testing::Test {
   static QMap<QString, qint64> Counts(const taurelin::DatabaseAlias& alias) {
     QMap<QString, qint64> counts;
     {
+      taurelin::Connection connection{QStringLiteral("tool_count")};
       QString error;
-      EXPECT_TRUE(taurelin::OpenConnection(alias, QStringLiteral("tool_count"), &error, false))
-          << error.toStdString();
-      QSqlDatabase database = QSqlDatabase::database(QStringLiteral("tool_count"));
+      EXPECT_TRUE(connection.open(alias, &error, false)) << error.toStdString();
+      QSqlDatabase& database = connection.database();
       for (const QString& table : taurelin::ContractTables()) {
         QSqlQuery query(database);
         counts[table] = query.exec(QStringLiteral("SELECT count(*) FROM ") + table) &&
@@ -143,9 +143,7 @@ class TaurelinDbTest : public ::testing::Test {
         counts[QStringLiteral("TELLER ") + series.value(0).toString()] =
             series.value(1).toLongLong();
       }
-      database.close();
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("tool_count"));
     return counts;
   }
 

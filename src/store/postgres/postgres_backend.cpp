@@ -39,29 +39,32 @@ bool PostgresBackend::lostBy(const QSqlDatabase& database, const QSqlError& erro
   return error.type() == QSqlError::ConnectionError || !database.isOpen();
 }
 
-void PostgresBackend::beginWrite(QSqlDatabase& database) const {
-  if (!database.transaction()) throw StatementFailure(database, database.lastError());
+void PostgresBackend::beginWrite(Connection& connection) const {
+  QSqlDatabase& database = connection.database();
+  if (!database.transaction()) throw connection.failure(database.lastError());
 }
 
-void PostgresBackend::commitWrite(QSqlDatabase& database) const {
-  if (!database.commit()) throw StatementFailure(database, database.lastError());
+void PostgresBackend::commitWrite(Connection& connection) const {
+  QSqlDatabase& database = connection.database();
+  if (!database.commit()) throw connection.failure(database.lastError());
 }
 
-void PostgresBackend::rollbackWrite(QSqlDatabase& database) const { database.rollback(); }
+void PostgresBackend::rollbackWrite(Connection& connection) const {
+  connection.database().rollback();
+}
 
-void PostgresBackend::lockReservation(QSqlDatabase& database, int facility,
-                                      int rentalType) const {
+void PostgresBackend::lockReservation(Connection& connection, int facility, int rentalType) const {
   // Two keys of 32 bits: the lock is held until commit or rollback, so a failed write
   // releases it too.
-  QSqlQuery query(database);
+  QSqlQuery query(connection.database());
   query.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(CAST(:ANLEGG AS INTEGER), "
                                "CAST(:UTYPE AS INTEGER))"));
   query.bindValue(QStringLiteral(":ANLEGG"), facility);
   query.bindValue(QStringLiteral(":UTYPE"), rentalType);
-  if (!query.exec()) throw StatementFailure(database, query.lastError());
+  if (!query.exec()) throw connection.failure(query.lastError());
 }
 
-bool PostgresBackend::readWebPriceSources(QSqlDatabase&, const QList<int>&, const QDate&,
+bool PostgresBackend::readWebPriceSources(Connection&, const QList<int>&, const QDate&,
                                           const QDate&, QList<QList<WebPriceSource>>*) const {
   return false;
 }
@@ -76,8 +79,6 @@ bool PostgresBackend::planOutdated(const QSqlDatabase& database, const QSqlError
   PGconn* connection = PostgresHandle(database);
   return connection != nullptr && PQtransactionStatus(connection) == PQTRANS_IDLE;
 }
-
-void PostgresBackend::forgetKept(const QString&) const {}
 
 QString PostgresBackend::orderKey(const QString& column) const {
   return column + QStringLiteral(" NULLS FIRST");

@@ -16,14 +16,14 @@ class PostgresBackend final : public Backend {
 
   bool configure(QSqlDatabase& database, const DatabaseAlias& alias, bool createMissingFile,
                  QString* error) const override;
-  bool prepareOpened(QSqlDatabase&, QString*) const override { return true; }
+  bool prepareOpened(Connection&, QString*) const override { return true; }
   bool sessionEnded(const QSqlDatabase& database) const override;
   bool lostBy(const QSqlDatabase& database, const QSqlError& error) const override;
 
-  void beginWrite(QSqlDatabase& database) const override;
-  void commitWrite(QSqlDatabase& database) const override;
-  void rollbackWrite(QSqlDatabase& database) const override;
-  void lockReservation(QSqlDatabase& database, int facility, int rentalType) const override;
+  void beginWrite(Connection& connection) const override;
+  void commitWrite(Connection& connection) const override;
+  void rollbackWrite(Connection& connection) const override;
+  void lockReservation(Connection& connection, int facility, int rentalType) const override;
 
   QString orderKey(const QString& column) const override;
   QString textOrderKey(const QString& column, const QString& expression) const override;
@@ -31,12 +31,11 @@ class PostgresBackend final : public Backend {
   // connection while the rows are read would discard them.
   bool readsRowsAsTheyArrive() const override { return false; }
   bool readsOccupancyOnHandle() const override { return false; }
-  bool readWebPriceSources(QSqlDatabase& database, const QList<int>& types, const QDate& arrival,
+  bool readWebPriceSources(Connection& connection, const QList<int>& types, const QDate& arrival,
                            const QDate& until,
                            QList<QList<WebPriceSource>>* sources) const override;
   QList<bool> textDateColumns(const QSqlQuery& query) const override;
   bool planOutdated(const QSqlDatabase& database, const QSqlError& error) const override;
-  void forgetKept(const QString& connectionName) const override;
 
   bool executeScript(QSqlDatabase& database, const QString& script,
                      QString* error) const override;

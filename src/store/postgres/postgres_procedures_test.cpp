@@ -108,15 +108,16 @@ class TwinProcedureTest : public ::testing::Test {
   void SetUp() override {
     if (!PostgresTestDatabase::Available()) GTEST_SKIP() << PostgresTestDatabase::kSkip;
   }
-  void TearDown() override { QSqlDatabase::removeDatabase(kPostgres); }
+  void TearDown() override { postgresConnection_.reset(); }
 
   // A database of each backend, with the schema and, when asked, the demo business.
   void Create(bool withDemo) {
     sqlite_ = std::make_unique<SqliteTestDatabase>(withDemo);
     postgres_ = std::make_unique<PostgresTestDatabase>(withDemo ? PostgresTestDatabase::kDemo
                                                                 : PostgresTestDatabase::kSchema);
+    postgresConnection_ = std::make_unique<Connection>(QStringLiteral("twin_postgres"));
     QString error;
-    ASSERT_TRUE(OpenConnection(postgres_->alias(), kPostgres, &error)) << error.toStdString();
+    ASSERT_TRUE(postgresConnection_->open(postgres_->alias(), &error)) << error.toStdString();
   }
   void Load(const QString& sql) {
     sqlite_->exec(sql.toUtf8().constData());
@@ -126,7 +127,7 @@ class TwinProcedureTest : public ::testing::Test {
   // Asks both backends and expects the same answer; gives SQLite's.
   Answer Agree(const QString& sql, const QVariantList& values) {
     const Answer sqlite = Ask(sqlite_->database(), sql, values);
-    const Answer postgres = Ask(QSqlDatabase::database(kPostgres), sql, values);
+    const Answer postgres = Ask(postgresConnection_->database(), sql, values);
     const std::string call = Describe(sql, values);
     EXPECT_EQ(sqlite.error.has_value(), postgres.error.has_value())
         << call << "\nSQLite: " << sqlite.error.value_or(QString()).toStdString()
@@ -141,7 +142,7 @@ class TwinProcedureTest : public ::testing::Test {
   // Both fail, and where `argument` is given, both messages name it.
   void BothFail(const QString& sql, const QVariantList& values, const char* argument) {
     const Answer sqlite = Ask(sqlite_->database(), sql, values);
-    const Answer postgres = Ask(QSqlDatabase::database(kPostgres), sql, values);
+    const Answer postgres = Ask(postgresConnection_->database(), sql, values);
     const std::string call = Describe(sql, values);
     ASSERT_TRUE(sqlite.error.has_value()) << call;
     ASSERT_TRUE(postgres.error.has_value()) << call;
@@ -170,8 +171,8 @@ class TwinProcedureTest : public ::testing::Test {
   // The handlers' matrix, computed on each backend, is the SQLite procedure's.
   void AgreeComputedMatrix(const QDate& from, const QDate& to, int agent, int facility) {
     const QStringList expected = Ask(sqlite_->database(), kMatrix, {from, to, agent, facility}).rows;
-    for (const QString& connection : {sqlite_->database().connectionName(), kPostgres}) {
-      Occupancy occupancy(connection, nullptr);
+    for (Connection* connection : {&sqlite_->first(), postgresConnection_.get()}) {
+      Occupancy occupancy(*connection, nullptr);
       QStringList rows;
       for (const AvailabilityDay& d : occupancy.Matrix(from, to, facility, agent)) {
         rows << QStringLiteral("%1|%2|%3|%4|%5")
@@ -182,7 +183,7 @@ class TwinProcedureTest : public ::testing::Test {
                     .arg(d.free + d.allotment);
       }
       EXPECT_EQ(rows.join(u" / ").toStdString(), expected.join(u" / ").toStdString())
-          << connection.toStdString() << " " << Iso(from).toStdString()
+          << connection->name().toStdString() << " " << Iso(from).toStdString()
                                 << ".." << Iso(to).toStdString() << " agent " << agent
                                 << " facility " << facility;
     }
@@ -204,14 +205,14 @@ class TwinProcedureTest : public ::testing::Test {
                            query.value(4).isNull() ? QString() : query.value(4).toString(),
                            query.value(5).toInt(), query.value(6).toInt());
     }
-    for (const QString& connection : {sqlite_->database().connectionName(), kPostgres}) {
-      const std::string call = connection.toStdString() + " " + Iso(arrival).toStdString() +
+    for (Connection* connection : {&sqlite_->first(), postgresConnection_.get()}) {
+      const std::string call = connection->name().toStdString() + " " + Iso(arrival).toStdString() +
                                ".." + Iso(departure).toStdString() + " type " +
                                std::to_string(type);
       try {
         QStringList rows;
         const QList<WebPrice> prices =
-            ReadWebPrices(connection, Backend::Of(connection), {type}, arrival, departure)
+            ReadWebPrices(*connection, {type}, arrival, departure)
                 .value(0);
         for (const WebPrice& p : prices) {
           rows << PriceRow(p.priceCode, p.total, p.board, p.priceType, p.boardTypeText,
@@ -225,9 +226,9 @@ class TwinProcedureTest : public ::testing::Test {
     }
   }
 
-  static inline const QString kPostgres = QStringLiteral("twin_postgres");
   std::unique_ptr<SqliteTestDatabase> sqlite_;
   std::unique_ptr<PostgresTestDatabase> postgres_;
+  std::unique_ptr<Connection> postgresConnection_;
   int calls_ = 0;
   qsizetype rows_ = 0;
 };
@@ -483,7 +484,7 @@ TEST_F(TwinProcedureTest, BadArgumentsFailOnBothAndAreNamed) {
 // PostgreSQL alone: arguments typed as dates, and a session whose date order is not ours.
 TEST_F(TwinProcedureTest, DateValuesAndTheSessionsDateStyleGiveTheSameRows) {
   Create(true);
-  QSqlDatabase postgres = QSqlDatabase::database(kPostgres);
+  QSqlDatabase postgres = postgresConnection_->database();
   const QString from = Iso(Day(-2));
   const QString to = Iso(Day(5));
   const Answer text = Ask(postgres, kMatrix, {Local(Day(-2)), Local(Day(5)), 2, -1});

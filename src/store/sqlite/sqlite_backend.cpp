@@ -22,9 +22,9 @@
 namespace taurelin {
 namespace {
 
-void Run(QSqlDatabase& database, const char* sql) {
-  QSqlQuery query(database);
-  if (!query.exec(QLatin1String(sql))) throw StatementFailure(database, query.lastError());
+void Run(Connection& connection, const char* sql) {
+  QSqlQuery query(connection.database());
+  if (!query.exec(QLatin1String(sql))) throw connection.failure(query.lastError());
 }
 
 int LineOf(const QByteArray& text, const char* position) {
@@ -61,15 +61,25 @@ bool SqliteBackend::configure(QSqlDatabase& database, const DatabaseAlias& alias
 // availability reads, so a request finds them in memory rather than reading them again from
 // the file; it is filled only as pages are read, and kept only while no other connection
 // writes.
-bool SqliteBackend::prepareOpened(QSqlDatabase& database, QString* error) const {
+//
+// The kept statements of the hot reads and of the procedures belong to this opening's handle.
+bool SqliteBackend::prepareOpened(Connection& connection, QString* error) const {
+  QSqlDatabase& database = connection.database();
   QSqlQuery query(database);
   for (const char* pragma :
        {"PRAGMA foreign_keys = ON", "PRAGMA journal_mode = WAL", "PRAGMA cache_size = -32768"}) {
     if (!query.exec(QLatin1String(pragma))) return Fail(error, query.lastError().text());
   }
-  if (sqlite3* db = SqliteHandle(database)) WaitForLocksInShortSteps(db);
-  if (!RegisterSqliteProcedures(database, error)) return false;
-  RememberSqliteFile(database);
+  sqlite3* db = SqliteHandle(database);
+  if (db == nullptr) {
+    return Fail(error, QStringLiteral("the database procedures need an open SQLite connection"));
+  }
+  WaitForLocksInShortSteps(db);
+  auto kept = std::make_unique<SqliteKeptStatements>(db);
+  SqliteKeptStatements& statements = *kept;
+  connection.statements().keepOnHandle(std::move(kept));
+  if (!RegisterSqliteProcedures(database, statements, error)) return false;
+  RememberSqliteFile(connection);
   return true;
 }
 
@@ -81,33 +91,33 @@ bool SqliteBackend::lostBy(const QSqlDatabase&, const QSqlError& error) const {
   return code == SQLITE_IOERR || code == SQLITE_CANTOPEN;
 }
 
-void SqliteBackend::beginWrite(QSqlDatabase& database) const {
+void SqliteBackend::beginWrite(Connection& connection) const {
   // Written into a file deleted or replaced meanwhile, the booking would be lost: the
   // write is refused, and the connection opens again on what the path names now.
-  const QString replaced = SqliteFileReplaced(database);
+  const QString replaced = SqliteFileReplaced(connection);
   if (!replaced.isEmpty()) {
-    MarkConnectionLost(database, replaced);
+    connection.markLost(replaced);
     throw DatabaseError(replaced, DatabaseError::Cause::kConnection);
   }
   // Immediate: a check made inside it cannot be overtaken by another writer before the write.
-  Run(database, "BEGIN IMMEDIATE");
+  Run(connection, "BEGIN IMMEDIATE");
 }
 
-void SqliteBackend::commitWrite(QSqlDatabase& database) const { Run(database, "COMMIT"); }
+void SqliteBackend::commitWrite(Connection& connection) const { Run(connection, "COMMIT"); }
 
-void SqliteBackend::rollbackWrite(QSqlDatabase& database) const {
-  QSqlQuery(database).exec(QStringLiteral("ROLLBACK"));
+void SqliteBackend::rollbackWrite(Connection& connection) const {
+  QSqlQuery(connection.database()).exec(QStringLiteral("ROLLBACK"));
 }
 
 // A kept statement a type costs no round trip.
-bool SqliteBackend::readWebPriceSources(QSqlDatabase& database, const QList<int>& types,
+bool SqliteBackend::readWebPriceSources(Connection& connection, const QList<int>& types,
                                         const QDate& arrival, const QDate& until,
                                         QList<QList<WebPriceSource>>* sources) const {
+  SqliteKeptStatements& kept = SqliteKeptStatements::Of(connection);
   for (qsizetype i = 0; i < types.size(); ++i) {
     QString error;
-    if (!ReadWebPriceSources(SqliteHandle(database), types[i], arrival, until, &(*sources)[i],
-                             &error)) {
-      throw SqliteReadFailure(database, error);
+    if (!ReadWebPriceSources(kept, types[i], arrival, until, &(*sources)[i], &error)) {
+      throw SqliteReadFailure(connection, error);
     }
   }
   return true;
@@ -131,12 +141,8 @@ QList<bool> SqliteBackend::textDateColumns(const QSqlQuery& query) const {
 // SQLite prepares a statement anew by itself when its table changed.
 bool SqliteBackend::planOutdated(const QSqlDatabase&, const QSqlError&) const { return false; }
 
-void SqliteBackend::forgetKept(const QString& connectionName) const {
-  SqliteKeptStatements::Forget(connectionName);
-}
-
 // BEGIN IMMEDIATE already keeps every other writer out.
-void SqliteBackend::lockReservation(QSqlDatabase&, int, int) const {}
+void SqliteBackend::lockReservation(Connection&, int, int) const {}
 
 // SQLite puts NULL first (and accepts NULLS FIRST only from 3.30 on).
 QString SqliteBackend::orderKey(const QString& column) const { return column; }

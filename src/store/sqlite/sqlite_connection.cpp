@@ -1,7 +1,7 @@
 #include "store/sqlite/sqlite_connection.h"
 
 #include "base/file_identity.h"
-#include "store/connection_state.h"
+#include "store/connection.h"
 
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -42,17 +42,17 @@ sqlite3* SqliteHandle(const QSqlDatabase& database) {
 
 void WaitForLocksInShortSteps(sqlite3* db) { sqlite3_busy_handler(db, WaitOneStep, nullptr); }
 
-void RememberSqliteFile(QSqlDatabase& database) {
-  const QString path = MainFilePath(SqliteHandle(database));
+void RememberSqliteFile(Connection& connection) {
+  const QString path = MainFilePath(SqliteHandle(connection.database()));
   const std::optional<FileIdentity> file = path.isEmpty() ? std::nullopt : IdentityOfPath(path);
-  ConnectionState::Of(database.connectionName()).file = file ? Packed(*file) : QString();
+  connection.setFileIdentity(file ? Packed(*file) : QString());
 }
 
-QString SqliteFileReplaced(const QSqlDatabase& database) {
+QString SqliteFileReplaced(Connection& connection) {
+  const QSqlDatabase& database = connection.database();
   if (database.driver() == nullptr) return QString();
-  const ConnectionState* state = ConnectionState::Find(database.connectionName());
-  if (state == nullptr || state->file.isEmpty()) return QString();
-  const QString& opened = state->file;
+  const QString& opened = connection.fileIdentity();
+  if (opened.isEmpty()) return QString();
   const QString path = MainFilePath(SqliteHandle(database));
   const std::optional<FileIdentity> now = IdentityOfPath(path);
   if (!now) return QStringLiteral("the database file %1 was deleted while it was open").arg(path);

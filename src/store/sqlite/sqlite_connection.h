@@ -11,6 +11,8 @@ struct sqlite3;
 
 namespace taurelin {
 
+class Connection;
+
 // How long a connection waits for another's write lock before the statement fails as busy.
 inline constexpr int kSqliteLockWaitMs = 10000;
 
@@ -23,11 +25,11 @@ sqlite3* SqliteHandle(const QSqlDatabase& database);
 void WaitForLocksInShortSteps(sqlite3* db);
 
 // Remembers which file (device and inode) an SQLite connection that has just opened holds.
-void RememberSqliteFile(QSqlDatabase& database);
+void RememberSqliteFile(Connection& connection);
 // Why the file the connection holds is no longer the one its path names: deleted, or
 // another put in its place. A connection that wrote on would write into a file nobody
 // opens again, and every write would be acknowledged and lost. Empty while it still is (and
 // for a connection that is no SQLite one or whose file was never remembered).
-QString SqliteFileReplaced(const QSqlDatabase& database);
+QString SqliteFileReplaced(Connection& connection);
 
 }  // namespace taurelin

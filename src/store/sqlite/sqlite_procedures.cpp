@@ -162,9 +162,10 @@ class RowReader {
 // Runs one of the shared occupancy statements with the server's user, module and right and
 // the period's days, and turns each row into a T.
 template <typename T, typename Convert>
-bool ReadOccupancyRows(sqlite3* db, const char* sql, const OccupancyPeriod& period,
-                       Convert convert, QList<T>* rows, QString* error, int facility = -1) {
-  SqliteStatement statement = SqliteKeptStatements::Take(db, sql);
+bool ReadOccupancyRows(SqliteKeptStatements& statements, const char* sql,
+                       const OccupancyPeriod& period, Convert convert, QList<T>* rows,
+                       QString* error, int facility = -1) {
+  SqliteStatement statement = statements.take(sql);
   statement.bind(":brukerid", qint64{occupancy_sql::kUserId});
   statement.bind(":modul_id", qint64{occupancy_sql::kModuleId});
   statement.bind(":rettighet", qint64{occupancy_sql::kRightAbove});
@@ -188,16 +189,16 @@ bool ReadOccupancyRows(sqlite3* db, const char* sql, const OccupancyPeriod& peri
 }
 
 // Whether the database has the occupancy index (taurelin-db upgrade adds it).
-bool HasOccupancyIndex(sqlite3* db) {
+bool HasOccupancyIndex(SqliteKeptStatements& statements) {
   SqliteStatement table =
-      SqliteKeptStatements::Take(db, "SELECT 1 FROM sqlite_master WHERE name = 'LEIE_PERIODE'");
+      statements.take("SELECT 1 FROM sqlite_master WHERE name = 'LEIE_PERIODE'");
   return table.next();
 }
 
 // The layout version of the database (OPPSETT_VERSJON with the schema's version), or
 // nothing on a database without it.
-std::optional<std::pair<qint64, qint64>> LayoutVersion(sqlite3* db) {
-  SqliteStatement version = SqliteKeptStatements::Take(db, occupancy_sql::kOppsettVersjonSqlite);
+std::optional<std::pair<qint64, qint64>> LayoutVersion(SqliteKeptStatements& statements) {
+  SqliteStatement version = statements.take(occupancy_sql::kOppsettVersjonSqlite);
   if (!version.next()) return std::nullopt;
   const std::optional<qint64> value = version.integer(0);
   const std::optional<qint64> schema = version.integer(1);
@@ -220,10 +221,10 @@ struct MatrixLayout {
 };
 
 // The capacities of every facility's types, or (all) of each type over all facilities.
-bool ReadCapacities(sqlite3* db, bool all, const OccupancyPeriod& period,
+bool ReadCapacities(SqliteKeptStatements& statements, bool all, const OccupancyPeriod& period,
                     QList<TypeCapacity>* capacities, QString* error) {
   return ReadOccupancyRows(
-      db, all ? occupancy_sql::kKapasitetSamlet : occupancy_sql::kKapasitet, period,
+      statements, all ? occupancy_sql::kKapasitetSamlet : occupancy_sql::kKapasitet, period,
       [all](RowReader& r) {
         return TypeCapacity{all ? -1 : r.integer("ANLEGG"), r.integer("UTYPE"),
                             r.wide("ANTENH")};
@@ -233,9 +234,9 @@ bool ReadCapacities(sqlite3* db, bool all, const OccupancyPeriod& period,
 
 // Brings `kept` up to the database's layout: read anew when the version changed or is not
 // there, the capacities first, as they always were.
-bool UpdateLayout(sqlite3* db, bool all, const OccupancyPeriod& period, MatrixLayout* kept,
-                  QString* error) {
-  const std::optional<std::pair<qint64, qint64>> version = LayoutVersion(db);
+bool UpdateLayout(SqliteKeptStatements& statements, bool all, const OccupancyPeriod& period,
+                  MatrixLayout* kept, QString* error) {
+  const std::optional<std::pair<qint64, qint64>> version = LayoutVersion(statements);
   if (!version || version != kept->version) {
     kept->version.reset();
     kept->layoutRead = false;
@@ -245,20 +246,20 @@ bool UpdateLayout(sqlite3* db, bool all, const OccupancyPeriod& period, MatrixLa
   std::optional<QList<TypeCapacity>>& capacities = all ? kept->summed : kept->perFacility;
   if (!capacities) {
     QList<TypeCapacity> read;
-    if (!ReadCapacities(db, all, period, &read, error)) return false;
+    if (!ReadCapacities(statements, all, period, &read, error)) return false;
     capacities = std::move(read);
   }
   if (!kept->layoutRead) {
     QList<OccupancyLayoutRow> layout;
     QList<int> facilities;
-    if (!ReadOccupancyRows(db, occupancy_sql::kUtyper, period,
+    if (!ReadOccupancyRows(statements, occupancy_sql::kUtyper, period,
                            occupancy_rows::Layout<RowReader>, &layout, error) ||
-        !ReadOccupancyRows(db, occupancy_sql::kAlleAnlegg, period,
+        !ReadOccupancyRows(statements, occupancy_sql::kAlleAnlegg, period,
                            occupancy_rows::Facility<RowReader>, &facilities, error)) {
       return false;
     }
     kept->engine.setLayout(layout, facilities);
-    kept->indexed = HasOccupancyIndex(db);
+    kept->indexed = HasOccupancyIndex(statements);
     kept->layoutRead = true;
   }
   kept->version = version;
@@ -266,19 +267,18 @@ bool UpdateLayout(sqlite3* db, bool all, const OccupancyPeriod& period, MatrixLa
 }
 
 // Loads the counters of the period, of one facility's lines (-1: of all), into the engine.
-bool LoadOccupancy(sqlite3* db, const OccupancyPeriod& period, int facility,
+bool LoadOccupancy(SqliteKeptStatements& statements, const OccupancyPeriod& period, int facility,
                    MatrixLayout* kept, QString* error) {
   QList<OccupiedLine> occupied;
   QList<AllotmentLine> allotments;
   QList<UsedAllotment> used;
-  if (!ReadOccupancyRows(db,
-                         kept->indexed ? occupancy_sql::kIkkeLedigIndeksert
-                                       : occupancy_sql::kIkkeLedig,
-                         period, occupancy_rows::Occupied<RowReader>, &occupied, error,
-                         facility) ||
-      !ReadOccupancyRows(db, occupancy_sql::kAllotment, period,
+  if (!ReadOccupancyRows(
+          statements,
+          kept->indexed ? occupancy_sql::kIkkeLedigIndeksert : occupancy_sql::kIkkeLedig, period,
+          occupancy_rows::Occupied<RowReader>, &occupied, error, facility) ||
+      !ReadOccupancyRows(statements, occupancy_sql::kAllotment, period,
                          occupancy_rows::Allotment<RowReader>, &allotments, error) ||
-      !ReadOccupancyRows(db, occupancy_sql::kBruktAllotment, period,
+      !ReadOccupancyRows(statements, occupancy_sql::kBruktAllotment, period,
                          occupancy_rows::Used<RowReader>, &used, error)) {
     return false;
   }
@@ -289,8 +289,8 @@ bool LoadOccupancy(sqlite3* db, const OccupancyPeriod& period, int facility,
 // HENT_LEDIG_MATRISE(FRA, TIL, AGENT, ANLEGG, 0): per rental type of the facility (-1: of
 // every facility) and per day from FRA to TIL, the free units, the units held for AGENT
 // (-1: none) and the two together.
-bool AvailabilityMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, TableRows* rows,
-                        QString* error, MatrixLayout* kept) {
+bool AvailabilityMatrix(SqliteKeptStatements& statements, const std::vector<sqlite3_value*>& values,
+                        TableRows* rows, QString* error, MatrixLayout* kept) {
   Arguments arguments(values, {"FRA", "TIL", "AGENT", "ANLEGG", "the fifth argument"}, error);
   const auto from = arguments.date(0);
   const auto to = arguments.date(1);
@@ -312,8 +312,8 @@ bool AvailabilityMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, 
   period.agentFilter = *agent;
 
   const bool all = *facility == -1;
-  if (!UpdateLayout(db, all, period, kept, error) ||
-      !LoadOccupancy(db, period, *facility, kept, error)) {
+  if (!UpdateLayout(statements, all, period, kept, error) ||
+      !LoadOccupancy(statements, period, *facility, kept, error)) {
     return false;
   }
   for (const AvailabilityDay& day :
@@ -353,8 +353,8 @@ std::optional<qint64> OptionalInteger(const QVariant& value) {
 // BEREGN_WEB_PRISMATRISE(REFDATO, ANK, AVR, UTYPEN, ANLEGGET): one row per web price of the
 // rental type that prices every night of the stay. REFDATO and ANLEGGET are checked and
 // otherwise not used: prices belong to the rental type alone.
-bool WebPriceMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, TableRows* rows,
-                    QString* error) {
+bool WebPriceMatrix(SqliteKeptStatements& statements, const std::vector<sqlite3_value*>& values,
+                    TableRows* rows, QString* error) {
   Arguments arguments(values, {"REFDATO", "ANK", "AVR", "UTYPEN", "ANLEGGET"}, error);
   const auto reference = arguments.date(0);
   const auto arrival = arguments.date(1);
@@ -365,7 +365,7 @@ bool WebPriceMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, Tabl
   if (*departure <= *arrival) return true;
 
   QList<WebPriceSource> sources;
-  if (!ReadWebPriceSources(db, *type, *arrival, *departure, &sources, error)) return false;
+  if (!ReadWebPriceSources(statements, *type, *arrival, *departure, &sources, error)) return false;
   std::optional<qint64> outOfRange;
   const QList<PricedSource> priced = PriceSources(sources, *arrival, *departure, &outOfRange);
   if (outOfRange) {
@@ -398,8 +398,10 @@ TableFunction NumberFunction(const QString& name,
   return function;
 }
 
-QList<TableFunction> Procedures(sqlite3* db) {
-  const auto series = std::make_shared<SqliteNumberSeries>(db);
+// The procedures of the handle of `statements`, which read through those statements: each
+// registration holds them in its client data.
+QList<TableFunction> Procedures(SqliteKeptStatements* statements) {
+  const auto series = std::make_shared<SqliteNumberSeries>(statements->handle());
   TableFunction prices;
   prices.name = QStringLiteral("BEREGN_WEB_PRISMATRISE");
   prices.columns = {"INTPRISKODE INTEGER",      "STRBESKR VARCHAR(40)",
@@ -408,17 +410,20 @@ QList<TableFunction> Procedures(sqlite3* db) {
                     "intPRISMET INTEGER",         "intSTART_DAG INTEGER",
                     "intANT_DAGER INTEGER"};
   prices.arguments = {"REFDATO", "ANK", "AVR", "UTYPEN", "ANLEGGET"};
-  prices.compute = WebPriceMatrix;
+  prices.compute = [statements](sqlite3*, const std::vector<sqlite3_value*>& values,
+                                TableRows* rows, QString* error) {
+    return WebPriceMatrix(*statements, values, rows, error);
+  };
 
   TableFunction matrix;
   matrix.name = QStringLiteral("HENT_LEDIG_MATRISE");
   matrix.columns = {"UTLEIETYPE INTEGER", "DATO DATE", "LEDIG INTEGER", "ALLOTMENT INTEGER",
                     "TILBUD INTEGER"};
   matrix.arguments = {"FRA", "TIL", "AGENT", "ANLEGG", "ARG5"};
-  matrix.compute = [kept = std::make_shared<MatrixLayout>()](
-                       sqlite3* connection, const std::vector<sqlite3_value*>& values,
-                       TableRows* rows, QString* error) {
-    return AvailabilityMatrix(connection, values, rows, error, kept.get());
+  matrix.compute = [statements, kept = std::make_shared<MatrixLayout>()](
+                       sqlite3*, const std::vector<sqlite3_value*>& values, TableRows* rows,
+                       QString* error) {
+    return AvailabilityMatrix(*statements, values, rows, error, kept.get());
   };
 
   return {NumberFunction(QStringLiteral("REFNR"), series),
@@ -434,10 +439,10 @@ bool IsRegistered(sqlite3* db, const QString& name) {
 
 }  // namespace
 
-bool ReadWebPriceSources(sqlite3* db, int type, QDate arrival, QDate departure,
+bool ReadWebPriceSources(SqliteKeptStatements& statements, int type, QDate arrival, QDate departure,
                          QList<WebPriceSource>* sources, QString* error) {
   // One price at a time: its row is read with its first line, and its lines follow.
-  SqliteStatement prices = SqliteKeptStatements::Take(db, kWebPrices);
+  SqliteStatement prices = statements.take(kWebPrices);
   prices.bind(":utype", qint64{type});
   prices.bind(":ank", arrival);
   prices.bind(":avr", departure);
@@ -465,13 +470,14 @@ bool ReadWebPriceSources(sqlite3* db, int type, QDate arrival, QDate departure,
   return prices.ok();
 }
 
-bool RegisterSqliteProcedures(QSqlDatabase& database, QString* error) {
+bool RegisterSqliteProcedures(QSqlDatabase& database, SqliteKeptStatements& statements,
+                              QString* error) {
   sqlite3* db = SqliteHandle(database);
-  if (db == nullptr) {
+  if (db == nullptr || db != statements.handle()) {
     return Fail(error, QStringLiteral("the database procedures need an open SQLite connection"));
   }
   // A module registered again would replace one that prepared statements still use.
-  for (const TableFunction& procedure : Procedures(db)) {
+  for (const TableFunction& procedure : Procedures(&statements)) {
     if (IsRegistered(db, procedure.name)) continue;
     if (!RegisterTableFunction(db, procedure, error)) return false;
   }

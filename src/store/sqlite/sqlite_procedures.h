@@ -16,8 +16,9 @@
 // text ('dd.mm.yyyy'); numbers as integers or text holding one. Any other argument, NULL
 // included, fails the statement with a message that names the argument.
 //
-// The procedures read through statements kept for their connection (SqliteKeptStatements),
-// so a connection that ran one must be closed with CloseConnection.
+// The procedures read through the statements kept for their connection's handle
+// (SqliteKeptStatements), which each registration holds in its client data; so those must
+// outlive the handle's use, as the connection's statement cache sees to.
 
 #include "store/stay_pricing.h"
 
@@ -26,20 +27,23 @@
 #include <QString>
 
 class QSqlDatabase;
-struct sqlite3;
 
 namespace taurelin {
 
-// Registers the procedures on an open QSQLITE connection; a connection that has them keeps
-// the ones it has. Returns false and sets `error` when the connection is no open SQLite
-// connection or registration fails.
-bool RegisterSqliteProcedures(QSqlDatabase& database, QString* error);
+class SqliteKeptStatements;
+
+// Registers the procedures on an open QSQLITE connection, reading through `statements`, which
+// are kept on its handle; a connection that has them keeps the ones it has. Returns false and
+// sets `error` when the connection is no open SQLite connection of that handle or
+// registration fails.
+bool RegisterSqliteProcedures(QSqlDatabase& database, SqliteKeptStatements& statements,
+                              QString* error);
 
 // The web prices of rental type `type`, each with its lines that touch the nights from
 // `arrival` up to `departure`, in the order of PRIS_ID, read as BEREGN_WEB_PRISMATRISE reads
 // them; the data module prices stays from the same rows. Returns false and sets `error` when
 // the statement fails or a stored value is not what its column holds.
-bool ReadWebPriceSources(sqlite3* db, int type, QDate arrival, QDate departure,
+bool ReadWebPriceSources(SqliteKeptStatements& statements, int type, QDate arrival, QDate departure,
                          QList<WebPriceSource>* sources, QString* error);
 
 }  // namespace taurelin

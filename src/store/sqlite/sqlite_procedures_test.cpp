@@ -1,6 +1,7 @@
 #include "store/sqlite/sqlite_procedures.h"
 
 #include "store/postgres/postgres_backend.h"
+#include "store/sqlite/sqlite_kept_statements.h"
 #include "store/sqlite/sqlite_test_database.h"
 
 #include <gtest/gtest.h>
@@ -117,13 +118,15 @@ TEST(NumberSeriesTest, RegistersOncePerConnection) {
   QSqlQuery prepared(a);
   ASSERT_TRUE(prepared.prepare(QStringLiteral("SELECT REFNR FROM LAGE_REFNR")));
   QString error;
-  EXPECT_TRUE(RegisterSqliteProcedures(a, &error)) << error.toStdString();
+  EXPECT_TRUE(RegisterSqliteProcedures(a, SqliteKeptStatements::Of(db.first()), &error))
+      << error.toStdString();
   ASSERT_TRUE(prepared.exec() && prepared.next()) << prepared.lastError().text().toStdString();
   EXPECT_EQ(prepared.value(0).toInt(), 1);
 
   QSqlDatabase other = QSqlDatabase::addDatabase(QLatin1String(kPostgresDriver),
                                                  QStringLiteral("not_sqlite"));
-  EXPECT_FALSE(RegisterSqliteProcedures(other, &error));
+  SqliteKeptStatements none(nullptr);
+  EXPECT_FALSE(RegisterSqliteProcedures(other, none, &error));
   EXPECT_FALSE(error.isEmpty());
   other = QSqlDatabase();
   QSqlDatabase::removeDatabase(QStringLiteral("not_sqlite"));

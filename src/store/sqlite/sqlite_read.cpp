@@ -10,8 +10,9 @@
 namespace taurelin {
 namespace {
 
-SqliteStatement Bound(QSqlDatabase& database, const char* sql, const RowParams& params) {
-  SqliteStatement statement = SqliteKeptStatements::Take(SqliteHandle(database), sql);
+SqliteStatement Bound(Connection& connection, const char* sql, const RowParams& params) {
+  connection.ready();
+  SqliteStatement statement = SqliteKeptStatements::Of(connection).take(sql);
   for (const RowParam& p : params) {
     if (const auto* number = std::get_if<qint64>(&p.value)) {
       statement.bind(p.name, *number);
@@ -24,24 +25,20 @@ SqliteStatement Bound(QSqlDatabase& database, const char* sql, const RowParams& 
 
 }  // namespace
 
-KeptSqliteRead::KeptSqliteRead(const QString& connection, const char* sql,
-                               const RowParams& params)
-    : database_(ReadyConnection(connection)),
-      statement_(Bound(database_, sql, params)),
-      row_(statement_) {}
+KeptSqliteRead::KeptSqliteRead(Connection& connection, const char* sql, const RowParams& params)
+    : connection_(connection), statement_(Bound(connection, sql, params)), row_(statement_) {}
 
 bool KeptSqliteRead::next() {
   if (statement_.next()) return true;
-  if (!statement_.ok()) throw SqliteReadFailure(database_, statement_.error());
+  if (!statement_.ok()) throw SqliteReadFailure(connection_, statement_.error());
   return false;
 }
 
-DatabaseError SqliteReadFailure(QSqlDatabase& database, const QString& error) {
-  sqlite3* db = SqliteHandle(database);
-  return StatementFailure(
-      database, QSqlError(QStringLiteral("Unable to fetch row"), error, QSqlError::StatementError,
-                          QString::number(db == nullptr ? SQLITE_ERROR
-                                                        : sqlite3_extended_errcode(db))));
+DatabaseError SqliteReadFailure(Connection& connection, const QString& error) {
+  sqlite3* db = SqliteHandle(connection.database());
+  return connection.failure(
+      QSqlError(QStringLiteral("Unable to fetch row"), error, QSqlError::StatementError,
+                QString::number(db == nullptr ? SQLITE_ERROR : sqlite3_extended_errcode(db))));
 }
 
 }  // namespace taurelin

@@ -9,27 +9,28 @@
 #include "store/sqlite/sqlite_kept_statements.h"
 #include "store/sqlite/sqlite_row.h"
 
-#include <QSqlDatabase>
 #include <QString>
 
 namespace taurelin {
+
+class Connection;
 
 // A kept SQLite statement, bound and run on a ready connection: next() throws DatabaseError
 // when a step fails, as Statement::next does.
 class KeptSqliteRead {
  public:
-  KeptSqliteRead(const QString& connection, const char* sql, const RowParams& params);
+  KeptSqliteRead(Connection& connection, const char* sql, const RowParams& params);
   bool next();
   SqliteRow& row() { return row_; }
 
  private:
-  QSqlDatabase database_;
+  Connection& connection_;
   SqliteStatement statement_;
   SqliteRow row_;
 };
 
 // The failure of a read on the raw handle of an SQLite connection, as Statement reports one:
 // with the connection's error code, so that a lost database is told from a bad statement.
-DatabaseError SqliteReadFailure(QSqlDatabase& database, const QString& error);
+DatabaseError SqliteReadFailure(Connection& connection, const QString& error);
 
 }  // namespace taurelin

@@ -1,7 +1,5 @@
 #include "store/sqlite/sqlite_test_database.h"
 
-#include "store/connection.h"
-
 #include <gtest/gtest.h>
 
 #include <QSqlDriver>
@@ -20,16 +18,14 @@ SqliteTestDatabase::SqliteTestDatabase(bool withDemo)
   open(name_);
 }
 
-SqliteTestDatabase::~SqliteTestDatabase() {
-  for (const QString& name : names_) CloseConnection(name);
-}
+SqliteTestDatabase::~SqliteTestDatabase() = default;
 
 QSqlDatabase SqliteTestDatabase::open(const QString& connectionName) {
-  const DatabaseAlias alias = file_.alias();
+  std::unique_ptr<Connection>& connection = connections_[connectionName];
+  if (!connection) connection = std::make_unique<Connection>(connectionName);
   QString error;
-  EXPECT_TRUE(OpenConnection(alias, connectionName, &error)) << error.toStdString();
-  if (!names_.contains(connectionName)) names_.append(connectionName);
-  return connection(connectionName);
+  EXPECT_TRUE(connection->open(file_.alias(), &error)) << error.toStdString();
+  return connection->database();
 }
 
 void SqliteTestDatabase::exec(const char* sql) {

@@ -4,10 +4,14 @@
 // as named Qt SQL connections the way the server opens them (WAL, busy timeout, procedures),
 // with direct access to SQLite's handle.
 
+#include "store/connection.h"
 #include "store/test_database.h"
 
 #include <QSqlDatabase>
 #include <QString>
+
+#include <map>
+#include <memory>
 
 struct sqlite3;
 
@@ -22,20 +26,20 @@ class SqliteTestDatabase {
   SqliteTestDatabase& operator=(const SqliteTestDatabase&) = delete;
 
   // The first connection, which created the schema.
-  QSqlDatabase database() const { return connection(name_); }
+  QSqlDatabase database() { return first().database(); }
+  Connection& first() { return *connections_.at(name_); }
   // Opens (or reopens) another connection of that name on the same file.
   QSqlDatabase open(const QString& connectionName);
   // Runs SQL text (any number of statements) on the first connection; fails the test on an
   // error.
   void exec(const char* sql);
 
-  static QSqlDatabase connection(const QString& name) { return QSqlDatabase::database(name); }
   static sqlite3* Handle(const QSqlDatabase& database);
 
  private:
   TestDatabase file_;
   QString name_;
-  QStringList names_;
+  std::map<QString, std::unique_ptr<Connection>> connections_;
 };
 
 }  // namespace taurelin

@@ -1,4 +1,4 @@
-#include "store/prepared_statements.h"
+#include "store/statement_cache.h"
 
 #include "store/connection.h"
 #include "store/postgres/postgres_test_database.h"
@@ -12,10 +12,8 @@
 namespace taurelin {
 namespace {
 
-const QString kName = QStringLiteral("prepared_statements_test");
-
-QStringList AgentNames(int agent) {
-  Statement s(kName);
+QStringList AgentNames(Connection& connection, int agent) {
+  Statement s(connection);
   s.add({"SELECT NAVN FROM AGENT", "WHERE AKODE = :AKODE"});
   s.bindInteger(QStringLiteral("AKODE"), agent);
   s.run();
@@ -30,45 +28,42 @@ QStringList AgentNames(int agent) {
 void RunsAgainAsNew(const DatabaseAlias& alias, const std::function<void(const QString&)>& run) {
   run(QStringLiteral("INSERT INTO AGENT (AKODE, NAVN) VALUES (1, 'Reisebyraet');\n"
                      "INSERT INTO AGENT (AKODE, NAVN) VALUES (2, 'Fjordturer');\n"));
+  Connection connection{QStringLiteral("statement_cache_test")};
   QString error;
-  ASSERT_TRUE(OpenConnection(alias, kName, &error)) << error.toStdString();
+  ASSERT_TRUE(connection.open(alias, &error)) << error.toStdString();
 
-  EXPECT_EQ(AgentNames(1), QStringList{"Reisebyraet"});
-  EXPECT_EQ(AgentNames(2), QStringList{"Fjordturer"});
-  EXPECT_EQ(AgentNames(3), QStringList{});
+  EXPECT_EQ(AgentNames(connection, 1), QStringList{"Reisebyraet"});
+  EXPECT_EQ(AgentNames(connection, 2), QStringList{"Fjordturer"});
+  EXPECT_EQ(AgentNames(connection, 3), QStringList{});
   {
-    Statement outer(kName);
+    Statement outer(connection);
     outer.add({"SELECT NAVN FROM AGENT", "WHERE AKODE = :AKODE"});
     outer.bindInteger(QStringLiteral("AKODE"), 2);
     outer.run();
-    EXPECT_EQ(AgentNames(1), QStringList{"Reisebyraet"});
+    EXPECT_EQ(AgentNames(connection, 1), QStringList{"Reisebyraet"});
     ASSERT_TRUE(outer.next());
     EXPECT_EQ(outer.text(QStringLiteral("NAVN")), QStringLiteral("Fjordturer"));
   }
 
   // Closed without forgetting its queries first (the server always forgets them): none of
   // them may serve the new session.
-  QSqlDatabase::database(kName, false).close();
-  EXPECT_EQ(AgentNames(1), QStringList{"Reisebyraet"});
+  connection.database().close();
+  EXPECT_EQ(AgentNames(connection, 1), QStringList{"Reisebyraet"});
 
   // A table replaced from elsewhere, as an operator restoring it would: the statement reads
   // the new one.
   run(QStringLiteral("ALTER TABLE AGENT RENAME TO AGENT_GAMMEL;\n"
                      "CREATE TABLE AGENT (AKODE INTEGER PRIMARY KEY, NAVN VARCHAR(40));\n"
                      "INSERT INTO AGENT (AKODE, NAVN) VALUES (1, 'Nye reiser');\n"));
-  EXPECT_EQ(AgentNames(1), QStringList{"Nye reiser"});
-
-  PreparedStatements::Forget(kName);
-  QSqlDatabase::database(kName, false).close();
-  QSqlDatabase::removeDatabase(kName);
+  EXPECT_EQ(AgentNames(connection, 1), QStringList{"Nye reiser"});
 }
 
-TEST(PreparedStatementsTest, RunsAgainAsNewOnSqlite) {
+TEST(StatementCacheTest, RunsAgainAsNewOnSqlite) {
   TestDatabase database;
   RunsAgainAsNew(database.alias(), [&database](const QString& sql) { database.run(sql); });
 }
 
-TEST(PreparedStatementsTest, RunsAgainAsNewOnPostgres) {
+TEST(StatementCacheTest, RunsAgainAsNewOnPostgres) {
   if (!PostgresTestDatabase::Available()) GTEST_SKIP() << PostgresTestDatabase::kSkip;
   PostgresTestDatabase database;
   RunsAgainAsNew(database.alias(), [&database](const QString& sql) { database.run(sql); });
