@@ -226,11 +226,17 @@ TEST_P(ReserverTest, FailedLineWriteLeavesNothing) {
 // stopped between the two never leaves a held booking that nothing expires; a register that
 // cannot be written keeps the reservation from being kept at all.
 TEST_P(ReserverTest, RegistersItsTimeOutBeforeTheBookingIsCommitted) {
+  // Bookings as another connection sees them: none before the commit.
+  Connection other{QStringLiteral("other_reader")};
+  QString error;
+  ASSERT_TRUE(other.open(postgres() ? postgres_->alias() : sqlite_->alias(), &error));
   QStringList registered;
   context_.registerTimeOut = [&](const QString& requestRefnr, const QString& refnr,
                                  const QString& timeOut) {
+    QSqlQuery count(other.database());
+    count.exec(QStringLiteral("SELECT COUNT(*) FROM BOOKING"));
     registered << requestRefnr + u'|' + refnr + u'|' + timeOut + u'|' +
-                      Scalar("SELECT COUNT(*) FROM BOOKING");
+                      (count.next() ? count.value(0).toString() : QString());
   };
   EXPECT_TRUE(Reserve({}).startsWith(u"&count=1"));
   EXPECT_EQ(registered, QStringList{"*|1|600|0"});

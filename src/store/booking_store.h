@@ -105,9 +105,9 @@ struct AttachOutcome {
 
 class BookingStore {
  public:
-  // On the data module's connection, and for cancellations on the session connection
-  // `sessionConnection`. Without a module (null), what needs it fails as on a lost
-  // connection.
+  // On the data module's connection, and for cancellations, bookers and lookups on
+  // `sessionConnection`: in the server both are the session's one connection. Without a
+  // module (null), what needs it fails as on a lost connection.
   BookingStore(TdmBook* module, Connection& sessionConnection);
 
   // For each of `types`, in that order (a type may come more than once), its free units at

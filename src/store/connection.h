@@ -13,11 +13,13 @@
 // connect timeout is not tried again for a while; statements fail at once meanwhile. The
 // watch it reports to hears each outage and each recovery.
 //
-// Which connection does what in the server: the session connection ("APIDatabase", owned by
-// DatabaseSession) runs the handlers' own statements, the rental-type summary, and a
-// booking's cancellations and booker writes; the data module's connection ("Booking", owned
-// by TdmBook) runs reservations, the occupancy and web-price reads, and its named statements.
-// Both lead to one database, and one watch tells of their outages.
+// Which connection does what: the server has one ("APIDatabase", owned by DatabaseSession).
+// The handlers' own statements, the rental-type summary, the data module's named statements,
+// reservations, cancellations, booker writes and the occupancy and web-price reads all run on
+// it, one request at a time; a watch tells of its outages. One is enough: every statement is
+// read to its end or closed before the request's next write transaction begins, PostgreSQL's
+// rows arrive whole before the next statement runs on it, and no request reads on one
+// connection what another holds uncommitted. Tools and tests open connections of their own.
 //
 // One thread, like Qt's connections.
 

@@ -26,17 +26,17 @@ void AddSelect(Statement& statement, const QStringList& columns) {
 
 }  // namespace
 
-TdmBook::TdmBook(StoreReports* reports)
-    : connection_(QLatin1String(kConnectionName)), occupancy_(connection_, reports) {}
+TdmBook::TdmBook(Connection& connection, StoreReports* reports)
+    : connection_(connection), occupancy_(connection_, reports) {}
 
 TdmBook::~TdmBook() = default;
 
-void TdmBook::openMain(const DatabaseAlias& alias) {
+void TdmBook::openMain() {
+  occupancy_.reset();
   QString error;
-  if (!connection_.open(alias, &error, /*createMissingFile=*/false)) {
+  if (!connection_.ensureOpen(&error)) {
     throw DatabaseError(error, DatabaseError::Cause::kConnection);
   }
-  occupancy_.reset();
 }
 
 void TdmBook::openMainWithoutAlias(const QString& name, const QString& aliasFile) {

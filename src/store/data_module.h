@@ -1,13 +1,12 @@
 #pragma once
 
-// The data module: the booking store's own connection to the booking database and the named
-// statements that price lookup, booking creation and the occupancy calculation run on it.
+// The data module: the named statements that price lookup, booking creation and the
+// occupancy calculation run on the server's connection to the booking database.
 //
 // Each statement is handed out fresh, with its lines in place; the caller binds its
 // parameters and runs it. All of them run on the module's connection, so a
 // booking's writes can share one transaction there.
 
-#include "store/alias_list.h"
 #include "store/booking_creation.h"
 #include "store/connection.h"
 #include "store/occupancy.h"
@@ -31,18 +30,16 @@ QList<QList<WebPrice>> ReadWebPrices(Connection& connection, const QList<int>& t
 
 class TdmBook {
  public:
-  // The Qt connection name of the module's connection.
-  static constexpr const char* kConnectionName = "Booking";
-
-  explicit TdmBook(StoreReports* reports = nullptr);
+  // On `connection`, which must outlive the module.
+  TdmBook(Connection& connection, StoreReports* reports = nullptr);
   ~TdmBook();
   TdmBook(const TdmBook&) = delete;
   TdmBook& operator=(const TdmBook&) = delete;
 
-  // Closes the module's connection and opens it on `alias`. Throws DatabaseError when it
-  // cannot be opened; the connection then stays registered, and its statements try to open
-  // it again when they run. The connection closes with the module.
-  void openMain(const DatabaseAlias& alias);
+  // Readies the module on its connection, which its owner opened on the alias: opens it
+  // again when that failed. Throws DatabaseError when it cannot be opened; its statements
+  // then try to open it again when they run.
+  void openMain();
   // Throws DatabaseError: the alias `name` is not defined in the alias file.
   [[noreturn]] void openMainWithoutAlias(const QString& name, const QString& aliasFile);
   Connection& connection() { return connection_; }
@@ -84,7 +81,7 @@ class TdmBook {
   void SaveLeie(const TBookingData& booking, TUtleieData& line);
   int newLineNumber();
 
-  Connection connection_;
+  Connection& connection_;
   Occupancy occupancy_;
   std::optional<QHash<double, double>> companies_;  // facility -> company
 };

@@ -42,10 +42,9 @@ bool DatabaseSession::ConnectAPIDatabase(const QString& aliasName) {
                      QString::fromUtf8(failure.what())});
   }
 
-  dmBook_ = std::make_unique<TdmBook>(&reports_);
-  dmBook_->connection().setWatch(watch_.get());
+  dmBook_ = std::make_unique<TdmBook>(session_, &reports_);
   if (alias) {
-    dmBook_->openMain(*alias);
+    dmBook_->openMain();
   } else {
     dmBook_->openMainWithoutAlias(aliasName, aliases_.file());
   }

@@ -1,12 +1,12 @@
 #pragma once
 
-// The server's database session: the session connection on which handlers run their own
-// statements, the rental-type summary read once at start, and the data module with its own
-// connection.
+// The server's database session: its one connection to the booking database, on which the
+// handlers run their own statements and the data module its named ones, the rental-type
+// summary read once at start, and the data module.
 //
-// Connecting reports what failed, in order, and goes on as far as it can: a
-// session connection that cannot open, or a summary that cannot be read, is shown and
-// passed over; a data module connection that cannot open is thrown to the caller. A closed
+// Connecting reports what failed, in order, and goes on as far as it can: a connection that
+// cannot open, or a summary that cannot be read, is shown and passed over; when the data
+// module then still cannot open the connection, that is thrown to the caller. A closed
 // or lost connection is opened again when a statement on it runs, so every statement
 // recovers once the database is back; a summary that could not be read because the database
 // was away is read then too, and is otherwise read once. While connected, an outage is told
@@ -40,7 +40,7 @@ struct RentalTypeSummaryRow {
 
 class DatabaseSession {
  public:
-  // The Qt connection name of the session connection.
+  // The Qt connection name of the session's connection.
   static constexpr const char* kConnectionName = "APIDatabase";
 
   // `reports` hears what the operator is to be told.
@@ -49,15 +49,15 @@ class DatabaseSession {
   DatabaseSession(const DatabaseSession&) = delete;
   DatabaseSession& operator=(const DatabaseSession&) = delete;
 
-  // Sets up the session and the data module on the alias; returns whether the session
-  // connection is open. Throws DatabaseError when the data module's connection cannot open.
+  // Sets up the session and the data module on the alias; returns whether the connection
+  // opened at the first try. Throws DatabaseError when the data module cannot open it.
   bool ConnectAPIDatabase(const QString& aliasName);
   // Releases the data module and the session connection.
   void ReleaseAPIDatabase();
 
   // The database's name as handlers quote it in their error messages: the alias.
   const QString& APIDatabaseName() const { return databaseName_; }
-  // The session connection, which handlers' statements run on.
+  // The session's connection, which handlers' and the data module's statements run on.
   Connection& connection() { return session_; }
   // The rental-type summary; empty when it could not be read (see utleietyperOpen).
   const QList<RentalTypeSummaryRow>& qryUtleietyper() const { return utleietyper_; }

@@ -110,13 +110,12 @@ TEST_F(DatabaseSessionTest, SummaryMissedWhileTheDatabaseWasAwayIsReadWhenItIsBa
       << messages_.shown.join(u'|').toStdString();
 }
 
-TEST_F(DatabaseSessionTest, ReleaseDropsBothConnections) {
+TEST_F(DatabaseSessionTest, ReleaseDropsTheConnection) {
   DatabaseSession session(db_.aliases(), messages_);
   ASSERT_TRUE(session.ConnectAPIDatabase(QStringLiteral("test")));
   session.ReleaseAPIDatabase();
   EXPECT_EQ(session.dmBook(), nullptr);
   EXPECT_FALSE(QSqlDatabase::contains(QLatin1String(DatabaseSession::kConnectionName)));
-  EXPECT_FALSE(QSqlDatabase::contains(QLatin1String(TdmBook::kConnectionName)));
 }
 
 }  // namespace
