@@ -4,6 +4,7 @@
 
 #include "store/backend.h"
 #include "store/connection.h"
+#include "store/connection_state.h"
 #include "store/prepared_statements.h"
 #include "store/stay_pricing.h"
 #include "store/write_transaction.h"
@@ -28,7 +29,7 @@ void AddSelect(Statement& statement, const QStringList& columns) {
 }  // namespace
 
 TdmBook::TdmBook(StoreReports* reports)
-    : occupancy_(QLatin1String(kConnectionName), reports) {}
+    : occupancy_(QLatin1String(kConnectionName), reports, &reads_) {}
 
 TdmBook::~TdmBook() {
   CloseConnection(connectionName());
@@ -170,7 +171,22 @@ QList<QList<WebPrice>> ReadWebPrices(const QString& connection, const Backend& b
 
 QList<QList<WebPrice>> TdmBook::WebPricesOfTypes(const QList<int>& types, const QDate& arrival,
                                                  const QDate& until) {
-  return ReadWebPrices(connectionName(), backend(), types, arrival, until);
+  return reads_.prices({types, arrival.toJulianDay(), until.toJulianDay()}, [&] {
+    return ReadWebPrices(connectionName(), backend(), types, arrival, until);
+  });
+}
+
+void TdmBook::beginQuestion() {
+  const char* query = backend().changeMarkQuery();
+  if (query == nullptr) return reads_.begin({});
+  const QList<QByteArray> marks =
+      ReadRows(connectionName(), backend().readsOccupancyOnHandle(), query, {},
+               [](auto& r) { return r.text("MARK").toLatin1(); });
+  // A connection opened anew starts its marks again: the opening tells them apart.
+  const quint64 opening = ConnectionState::Of(connectionName()).opening;
+  reads_.begin(marks.size() == 1 && !marks.first().isEmpty()
+                   ? QByteArray::number(opening) + '/' + marks.first()
+                   : QByteArray());
 }
 
 Statement TdmBook::qryAlleAnlegg() const {
