@@ -1,5 +1,8 @@
 #include "handlers/ledig.h"
 
+#include "handlers/avbestill.h"
+#include "handlers/reserver.h"
+
 #include "handlers/protocol_dates.h"
 #include "handlers/stay_test_fixture.h"
 
@@ -93,6 +96,27 @@ TEST_P(LedigTest, WritesOfOtherProgramsCountAtTheNextRequest) {
   Run("DELETE FROM UTLEIEOB WHERE OBJNR IN (SELECT MIN(u.OBJNR) FROM UTLEIEOB u"
       "  JOIN FLOY f ON f.FLOYKODE = u.FLOYKODE WHERE u.UTYPE = 5 AND f.ANLEGG = 1);\n");
   EXPECT_EQ(free("1"), "9");
+  // So does a price.
+  Run("UPDATE PRISLINJE SET PRIS_UKE = 950 WHERE PRIS_ID = 52;\n");
+  EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.14", "1").section(u';', -1), "5700");
+}
+
+TEST_P(LedigTest, TheServersOwnReservationAndCancellationCountAtTheNextRequest) {
+  // The reservation writes on the data module's connection, the cancellation on the
+  // session's: the same question asked again sees each at once.
+  const auto free = [this] {
+    return Ledig("1", "5", "2000.04.08", "2000.04.14", "1").section(u';', -2, -2);
+  };
+  EXPECT_EQ(free(), "10");
+  EXPECT_TRUE(Call(&HandleReserver, {{"ANLEGGSNR", "1"}, {"UTYPE", "5"}, {"UTL_OBJ", "*"},
+                                     {"ANKOMST", "2000.04.10"}, {"AVREISE", "2000.04.11"},
+                                     {"PENSJONSTYPE", "1"}, {"ANTALL", "3"},
+                                     {"ANT_PERSONER", "2"}, {"AGENT", "7"}, {"PRIS", ""},
+                                     {"REFNR", "*"}, {"TIMEOUT", "600"}})
+                  .startsWith(u"&count=1"));
+  EXPECT_EQ(free(), "7");
+  Call(&HandleAvbestill, {{"REFNR", "1"}});
+  EXPECT_EQ(free(), "10");
 }
 
 TEST_P(LedigTest, ADatabaseWithoutTheIndexIsAnsweredAlike) {

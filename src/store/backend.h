@@ -95,6 +95,10 @@ class Backend {
   virtual bool readWebPriceSources(Connection& connection, const QList<int>& types,
                                    const QDate& arrival, const QDate& until,
                                    QList<QList<WebPriceSource>>* sources) const = 0;
+  // A query of one row whose column MARK changes whenever a change has been committed to the
+  // database since it last ran on the connection, by that connection or any other; null
+  // where the backend cannot tell.
+  virtual const char* changeMarkQuery() const = 0;
   // Which result columns of a query that has just run hold dates that the driver gives as
   // text; empty where the driver gives dates as dates.
   virtual QList<bool> textDateColumns(const QSqlQuery& query) const = 0;

@@ -29,6 +29,19 @@ void Execute(Connection& connection, const char* sql, const QString& refnr) {
   statement.run();
 }
 
+// The data module answers one question, using what it read for the same question before
+// while the database has not changed.
+class Question {
+ public:
+  explicit Question(TdmBook& module) : module_(module) { module_.beginQuestion(); }
+  ~Question() { module_.endQuestion(); }
+  Question(const Question&) = delete;
+  Question& operator=(const Question&) = delete;
+
+ private:
+  TdmBook& module_;
+};
+
 }  // namespace
 
 BookingStore::BookingStore(TdmBook* module, Connection& sessionConnection)
@@ -44,6 +57,7 @@ TdmBook& BookingStore::module() const {
 
 QList<TypeAvailability> BookingStore::Availability(int facility, const QList<int>& types,
                                                    const Stay& stay) {
+  const Question question(module());
   Occupancy& occupancy = module().occupancy();
   occupancy.InitBelegg();
   occupancy.LoadBelegg(stay.arrival, stay.departure, facility);
@@ -76,6 +90,7 @@ QList<AvailabilityDay> BookingStore::Matrix(int facility, int agent, const QDate
   if (to < from) return {};
   const qint64 days = from.daysTo(to) + 1;
   if (days > kMaxMatrixDays) throw DatabaseError(MatrixTooLong(days));
+  const Question question(module());
   return occupancy.Matrix(from, to, facility, agent);
 }
 

@@ -99,6 +99,7 @@ bool Connection::ensureOpen(QString* error) {
   }
   heldOff_.reset();
   lost_ = false;
+  ++opening_;
   statements_.opened();
   QString failure;
   if (!backend().prepareOpened(*this, &failure)) {

@@ -101,6 +101,8 @@ class Connection {
   bool writing() const { return writing_; }
   // The statements kept prepared for the connection.
   StatementCache& statements() { return statements_; }
+  // Which opening of the connection this is: each one it makes counts on.
+  quint64 opening() const { return opening_; }
 
   // The identity (device and inode) of the database file it opened, where the database is
   // one file; empty for none. The backend sets it when the connection has opened.
@@ -123,6 +125,7 @@ class Connection {
   std::optional<std::pair<QDeadlineTimer, QString>> heldOff_;
   ConnectionWatch* watch_ = nullptr;
   bool writing_ = false;
+  quint64 opening_ = 0;
   StatementCache statements_;
   QString fileIdentity_;
 };

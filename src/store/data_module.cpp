@@ -27,7 +27,7 @@ void AddSelect(Statement& statement, const QStringList& columns) {
 }  // namespace
 
 TdmBook::TdmBook(Connection& connection, StoreReports* reports)
-    : connection_(connection), occupancy_(connection_, reports) {}
+    : connection_(connection), occupancy_(connection_, reports, &reads_) {}
 
 TdmBook::~TdmBook() = default;
 
@@ -159,7 +159,21 @@ QList<QList<WebPrice>> ReadWebPrices(Connection& connection, const QList<int>& t
 
 QList<QList<WebPrice>> TdmBook::WebPricesOfTypes(const QList<int>& types, const QDate& arrival,
                                                  const QDate& until) {
-  return ReadWebPrices(connection_, types, arrival, until);
+  return reads_.prices({types, arrival.toJulianDay(), until.toJulianDay()},
+                       [&] { return ReadWebPrices(connection_, types, arrival, until); });
+}
+
+void TdmBook::beginQuestion() {
+  const Backend& backend = connection_.backend();
+  const char* query = backend.changeMarkQuery();
+  if (query == nullptr) return reads_.begin({});
+  const QList<QByteArray> marks =
+      ReadRows(connection_, backend.readsOccupancyOnHandle(), query, {},
+               [](auto& r) { return r.text("MARK").toLatin1(); });
+  // A connection opened anew starts its marks again: the opening tells them apart.
+  reads_.begin(marks.size() == 1 && !marks.first().isEmpty()
+                   ? QByteArray::number(connection_.opening()) + '/' + marks.first()
+                   : QByteArray());
 }
 
 Statement TdmBook::qryAlleAnlegg() {

@@ -12,6 +12,7 @@
 #include "store/occupancy.h"
 #include "store/statement.h"
 #include "store/store_reports.h"
+#include "store/unchanged_reads.h"
 #include "store/web_price.h"
 
 #include <QHash>
@@ -65,6 +66,12 @@ class TdmBook {
   // The occupancy and capacity operations, on this module's connection.
   Occupancy& occupancy() { return occupancy_; }
 
+  // A question (availability, the matrix) begins: reads the database's change mark, so that
+  // what was read for the same question before is used again while nothing has changed.
+  // Throws DatabaseError. A reservation asks no question: it reads afresh in its transaction.
+  void beginQuestion();
+  void endQuestion() { reads_.end(); }
+
   // The company of a facility, -1 when the facility is unknown. The facility list is read at
   // the first use and kept.
   double GetForetak(double anlegg);
@@ -82,6 +89,7 @@ class TdmBook {
   int newLineNumber();
 
   Connection& connection_;
+  UnchangedReads reads_;
   Occupancy occupancy_;
   std::optional<QHash<double, double>> companies_;  // facility -> company
 };

@@ -34,8 +34,8 @@ int Clamp(qint64 value) {
 
 }  // namespace
 
-Occupancy::Occupancy(Connection& connection, StoreReports* reports)
-    : connection_(connection), reports_(reports) {}
+Occupancy::Occupancy(Connection& connection, StoreReports* reports, UnchangedReads* reads)
+    : connection_(connection), reports_(reports), reads_(reads) {}
 
 void Occupancy::reset() {
   features_.reset();
@@ -73,6 +73,13 @@ Occupancy::Layout Occupancy::readLayout() {
 }
 
 void Occupancy::InitBelegg() {
+  // Nothing changed since the layout was found current: it still is.
+  if (reads_ != nullptr && reads_->layoutCurrent()) return;
+  readCurrentLayout();
+  if (reads_ != nullptr) reads_->layoutRead();
+}
+
+void Occupancy::readCurrentLayout() {
   std::optional<std::pair<qint64, qint64>> version;
   if (features().upgraded) {
     version = layoutVersion();
@@ -94,6 +101,15 @@ void Occupancy::InitBelegg() {
 }
 
 void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anlegg, int agent) {
+  const auto read = [&] { return readRows(FraDato, TilDato, Anlegg); };
+  const OccupancyRows rows = reads_ != nullptr
+      ? reads_->occupancy(UnchangedReads::KeyOf(Anlegg, FraDato, TilDato), read)
+      : read();
+  engine_.load({FraDato, TilDato, QDate::currentDate(), agent}, rows.occupied, rows.allotments,
+               rows.used);
+}
+
+OccupancyRows Occupancy::readRows(const QDate& FraDato, const QDate& TilDato, int Anlegg) {
   const bool sqlite = features().sqlite;
   const Params period = WithUser({{":fra_dato", FraDato}, {":til_dato", TilDato}});
   QList<OccupiedLine> occupied;
@@ -124,11 +140,13 @@ void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anleg
                                : occupancy_sql::kIkkeLedigPeriode,
                         indexed, [](auto& r) { return occupancy_rows::Occupied(r); });
   }
-  const auto allotments = ReadRows(connection_, sqlite, occupancy_sql::kAllotment, period,
-                                   [](auto& r) { return occupancy_rows::Allotment(r); });
-  const auto used = ReadRows(connection_, sqlite, occupancy_sql::kBruktAllotment, period,
-                             [](auto& r) { return occupancy_rows::Used(r); });
-  engine_.load({FraDato, TilDato, QDate::currentDate(), agent}, occupied, allotments, used);
+  OccupancyRows rows;
+  rows.occupied = std::move(occupied);
+  rows.allotments = ReadRows(connection_, sqlite, occupancy_sql::kAllotment, period,
+                             [](auto& r) { return occupancy_rows::Allotment(r); });
+  rows.used = ReadRows(connection_, sqlite, occupancy_sql::kBruktAllotment, period,
+                       [](auto& r) { return occupancy_rows::Used(r); });
+  return rows;
 }
 
 int Occupancy::GetKapasitet(int Anlegg, int Utype) {

@@ -15,6 +15,7 @@
 
 #include "store/occupancy_engine.h"
 #include "store/store_reports.h"
+#include "store/unchanged_reads.h"
 
 #include <QDate>
 #include <QHash>
@@ -30,8 +31,9 @@ class Connection;
 
 class Occupancy {
  public:
-  // Reads on `connection`, which must outlive it.
-  Occupancy(Connection& connection, StoreReports* reports);
+  // Reads on `connection`, which must outlive it; `reads` keeps what a question read for the
+  // same question asked again (null: nothing is kept).
+  Occupancy(Connection& connection, StoreReports* reports, UnchangedReads* reads = nullptr);
 
   // Makes the layout ready: reads which (facility, rental type) pairs exist and which
   // facilities "all" sums over, unless the layout kept from before is still the database's.
@@ -70,11 +72,15 @@ class Occupancy {
   };
 
   const Features& features();
+  // InitBelegg's work when the layout may have changed.
+  void readCurrentLayout();
+  OccupancyRows readRows(const QDate& FraDato, const QDate& TilDato, int Anlegg);
   std::optional<std::pair<qint64, qint64>> layoutVersion();
   Layout readLayout();
 
   Connection& connection_;
   StoreReports* reports_;
+  UnchangedReads* reads_;
   OccupancyEngine engine_;
   std::optional<Features> features_;
   std::optional<std::pair<qint64, qint64>> layoutVersion_;  // of the layout in the engine

@@ -31,6 +31,12 @@ class PostgresBackend final : public Backend {
   // connection while the rows are read would discard them.
   bool readsRowsAsTheyArrive() const override { return false; }
   bool readsOccupancyOnHandle() const override { return false; }
+  // A transaction that wrote (and so has an id) and ended since changes the snapshot: it
+  // left the snapshot's list of running ones, or it raised the highest completed id that
+  // bounds the snapshot.
+  const char* changeMarkQuery() const override {
+    return "SELECT pg_current_snapshot()::text AS MARK";
+  }
   bool readWebPriceSources(Connection& connection, const QList<int>& types, const QDate& arrival,
                            const QDate& until,
                            QList<QList<WebPriceSource>>* sources) const override;

@@ -29,6 +29,12 @@ class SqliteBackend final : public Backend {
   QString textOrderKey(const QString& column, const QString& expression) const override;
   bool readsRowsAsTheyArrive() const override { return true; }
   bool readsOccupancyOnHandle() const override { return true; }
+  // The file's data version moves with every other connection's commit, the connection's
+  // own count of changed rows with its own writes.
+  const char* changeMarkQuery() const override {
+    return "SELECT (SELECT data_version FROM pragma_data_version) || ':' || total_changes() "
+           "AS MARK";
+  }
   bool readWebPriceSources(Connection& connection, const QList<int>& types, const QDate& arrival,
                            const QDate& until,
                            QList<QList<WebPriceSource>>* sources) const override;
