@@ -1,8 +1,10 @@
 #pragma once
 
 // One connection to a booking database: a Qt SQL connection and everything the store keeps of
-// it, in one object owned by whoever opens it (the server's database session and its data
-// module each own one; tools and tests own theirs). It is closed when its owner lets it go.
+// it (its backend, whether its session was found lost, an opening held off after a timeout,
+// the watch it reports to, whether a write transaction is open, its statement cache, and the
+// database file it opened), in one object owned by whoever opens it: the server's database
+// session, a tool, a test. It is closed when its owner lets it go; nothing finds it by name.
 //
 // Promises: the backend is chosen once, when the connection opens, from the alias's driver. A
 // statement finds the connection ready (ready()): opened again when it was closed, renewed
@@ -13,13 +15,14 @@
 // connect timeout is not tried again for a while; statements fail at once meanwhile. The
 // watch it reports to hears each outage and each recovery.
 //
-// Which connection does what: the server has one ("APIDatabase", owned by DatabaseSession).
-// The handlers' own statements, the rental-type summary, the data module's named statements,
-// reservations, cancellations, booker writes and the occupancy and web-price reads all run on
-// it, one request at a time; a watch tells of its outages. One is enough: every statement is
-// read to its end or closed before the request's next write transaction begins, PostgreSQL's
-// rows arrive whole before the next statement runs on it, and no request reads on one
-// connection what another holds uncommitted. Tools and tests open connections of their own.
+// Which connection does what: the server has one ("APIDatabase", owned by DatabaseSession,
+// lent to its data module TdmBook). The handlers' own statements, the rental-type summary,
+// the data module's named statements, reservations, cancellations, booker writes and the
+// occupancy and web-price reads all run on it, one request at a time; a watch tells of its
+// outages. One is enough: a request reads each statement to its end or closes it before it
+// calls the booking store, PostgreSQL's rows arrive whole before the next statement runs, and
+// nothing in a request reads what its own transaction holds uncommitted as if it were
+// another's. Tools and tests open connections of their own.
 //
 // One thread, like Qt's connections.
 
