@@ -15,8 +15,8 @@
 //   transaction already holds the whole database; PostgreSQL: an advisory lock).
 // - Order keys sort as SQLite does on both: NULL first, text by code point.
 // - Occupancy reads may go to the driver's own handle in statements kept per connection
-//   where that is faster (SQLite): the backend then keeps them in the connection's statement
-//   cache (HandleStatements), made anew at each opening. Elsewhere they run through Qt.
+//   where that is faster (SQLite): they are kept in the connection's statement cache beside
+//   its Qt queries. Elsewhere they run through Qt.
 // - A script of many statements runs in order and stops at the first failure.
 // - Catalogue queries answer from the database's own catalogue, never from what a user may
 //   see of it.

@@ -51,7 +51,6 @@ bool Connection::open(const DatabaseAlias& alias, QString* error, bool createMis
 void Connection::close() {
   if (database_.isValid()) {
     statements_.forget();
-    statements_.keepOnHandle(nullptr);
     database_.close();
     database_ = QSqlDatabase();
     QSqlDatabase::removeDatabase(name_);

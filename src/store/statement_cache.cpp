@@ -26,9 +26,7 @@ bool Execute(QSqlQuery& query, const StatementCache::Bindings& bindings) {
 
 }  // namespace
 
-StatementCache::~StatementCache() {
-  if (onHandle_) onHandle_->clear();
-}
+StatementCache::~StatementCache() { forget(); }
 
 // Drops a query. One whose session has ended is held instead: Qt would free its statement on
 // the dead session, or on the connection's next one, and warn on standard error each time.
@@ -121,12 +119,19 @@ void StatementCache::give(const QString& sql, std::unique_ptr<QSqlQuery> query) 
   kept_[sql].push_back(std::move(query));
 }
 
-void StatementCache::keepOnHandle(std::unique_ptr<HandleStatements> statements) {
-  onHandle_ = std::move(statements);
+void* StatementCache::handleStatement(std::string_view sql) const {
+  const auto found = onHandle_.find(sql);
+  return found == onHandle_.end() ? nullptr : found->second.statement;
+}
+
+void StatementCache::keepHandleStatement(std::string_view sql, void* statement,
+                                         void (*finalize)(void*)) {
+  onHandle_.emplace(std::string(sql), HandleStatement{statement, finalize});
 }
 
 void StatementCache::forget() {
-  if (onHandle_) onHandle_->clear();
+  for (auto& [sql, kept] : onHandle_) kept.finalize(kept.statement);
+  onHandle_.clear();
   dropAll();
   // Nothing given back before the next statement is taken is kept.
   keptOpening_ = std::numeric_limits<quint64>::max();

@@ -7,12 +7,14 @@
 // - Qt queries, on every backend. Every statement that runs here names its columns: Qt's
 //   SQLite driver reads a kept statement's result with the columns it had when prepared,
 //   which a "SELECT *" over a table changed meanwhile would no longer have.
-// - statements on the driver's own handle, kept by the backend that reads there (SQLite: the
-//   hot reads and the database's procedures), in an object that backend makes for each
-//   opening of the connection (HandleStatements).
+// - statements on the driver's own handle, for the backend that reads there (SQLite: the hot
+//   reads and the database's procedures). The backend prepares them and says how each is
+//   finalised; the cache holds them by their text, as opaque pointers, so that no backend's
+//   types reach this room.
 //
-// Promises: a statement is taken out for one run and given back when its rows are read; one
-// run while the same one is out (nested) gets a statement of its own. Nothing kept serves a
+// Promises: a query is taken out for one run and given back when its rows are read; one run
+// while the same one is out (nested) gets a query of its own (a statement on the handle is
+// reset after each run instead, and is never taken twice at once). Nothing kept serves a
 // session other than the one it was prepared on: forget() drops every entry of both kinds,
 // and must run while the connection is still open, before it closes or opens anew (the
 // connection does this); queries given back after that are dropped. Queries of a session that
@@ -28,6 +30,8 @@
 
 #include <map>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -36,14 +40,6 @@ class QSqlDatabase;
 namespace taurelin {
 
 class Backend;
-
-// What a backend keeps on the driver's own handle for one opening of a connection.
-class HandleStatements {
- public:
-  virtual ~HandleStatements() = default;
-  // Finalises every statement kept; the handle is still open.
-  virtual void clear() = 0;
-};
 
 class StatementCache {
  public:
@@ -66,11 +62,11 @@ class StatementCache {
   // Whether a query that run gave has not been given back yet: its rows are still being read.
   bool inUse() const { return queriesOut_ > 0; }
 
-  // The statements kept on the driver's handle for this opening; null where the backend
-  // keeps none there. keepOnHandle replaces them, for a connection that has just opened (the
-  // ones of its earlier opening went with that handle).
-  HandleStatements* onHandle() const { return onHandle_.get(); }
-  void keepOnHandle(std::unique_ptr<HandleStatements> statements);
+  // The statement kept on the driver's handle for the text `sql`; null when none is.
+  void* handleStatement(std::string_view sql) const;
+  // Keeps `statement`, prepared on the driver's handle for the text `sql`, until forget()
+  // finalises it with `finalize`. The same statement must not be taken twice at once.
+  void keepHandleStatement(std::string_view sql, void* statement, void (*finalize)(void*));
 
   // Drops every kept statement of both kinds; call it while the connection is still open.
   void forget();
@@ -94,7 +90,11 @@ class StatementCache {
   quint64 opening_ = 0;
   quint64 keptOpening_ = 0;
   int queriesOut_ = 0;
-  std::unique_ptr<HandleStatements> onHandle_;
+  struct HandleStatement {
+    void* statement;
+    void (*finalize)(void*);
+  };
+  std::map<std::string, HandleStatement, std::less<>> onHandle_;
   // Queries of ended sessions, waiting for their connection to be removed.
   std::vector<std::unique_ptr<QSqlQuery>> held_;
 };

@@ -61,8 +61,6 @@ bool SqliteBackend::configure(QSqlDatabase& database, const DatabaseAlias& alias
 // availability reads, so a request finds them in memory rather than reading them again from
 // the file; it is filled only as pages are read, and kept only while no other connection
 // writes.
-//
-// The kept statements of the hot reads and of the procedures belong to this opening's handle.
 bool SqliteBackend::prepareOpened(Connection& connection, QString* error) const {
   QSqlDatabase& database = connection.database();
   QSqlQuery query(database);
@@ -75,10 +73,7 @@ bool SqliteBackend::prepareOpened(Connection& connection, QString* error) const 
     return Fail(error, QStringLiteral("the database procedures need an open SQLite connection"));
   }
   WaitForLocksInShortSteps(db);
-  auto kept = std::make_unique<SqliteKeptStatements>(db);
-  SqliteKeptStatements& statements = *kept;
-  connection.statements().keepOnHandle(std::move(kept));
-  if (!RegisterSqliteProcedures(database, statements, error)) return false;
+  if (!RegisterSqliteProcedures(database, connection.statements(), error)) return false;
   RememberSqliteFile(connection);
   return true;
 }
@@ -113,7 +108,7 @@ void SqliteBackend::rollbackWrite(Connection& connection) const {
 bool SqliteBackend::readWebPriceSources(Connection& connection, const QList<int>& types,
                                         const QDate& arrival, const QDate& until,
                                         QList<QList<WebPriceSource>>* sources) const {
-  SqliteKeptStatements& kept = SqliteKeptStatements::Of(connection);
+  SqliteKeptStatements kept = SqliteKeptStatements::Of(connection);
   for (qsizetype i = 0; i < types.size(); ++i) {
     QString error;
     if (!ReadWebPriceSources(kept, types[i], arrival, until, &(*sources)[i], &error)) {

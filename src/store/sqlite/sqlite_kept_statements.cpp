@@ -1,41 +1,38 @@
 #include "store/sqlite/sqlite_kept_statements.h"
 
 #include "store/connection.h"
+#include "store/sqlite/sqlite_connection.h"
 
 #include <sqlite3.h>
 
-#include <string_view>
-
 namespace taurelin {
+namespace {
 
-SqliteKeptStatements::~SqliteKeptStatements() { clear(); }
+void Finalize(void* statement) { sqlite3_finalize(static_cast<sqlite3_stmt*>(statement)); }
+
+}  // namespace
+
+SqliteKeptStatements SqliteKeptStatements::Of(Connection& connection) {
+  sqlite3* db = SqliteHandle(connection.database());
+  if (db == nullptr) {
+    throw DatabaseError(
+        QStringLiteral("the connection %1 has no SQLite handle").arg(connection.name()),
+        DatabaseError::Cause::kConnection);
+  }
+  return SqliteKeptStatements(connection.statements(), db);
+}
 
 SqliteStatement SqliteKeptStatements::take(const char* sql) {
-  auto found = bySql_.find(std::string_view(sql));
-  if (found == bySql_.end()) {
-    sqlite3_stmt* statement = nullptr;
+  auto* statement = static_cast<sqlite3_stmt*>(cache_.handleStatement(sql));
+  if (statement == nullptr) {
     if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) !=
         SQLITE_OK) {
       sqlite3_finalize(statement);
       return SqliteStatement(db_, static_cast<sqlite3_stmt*>(nullptr));
     }
-    found = bySql_.emplace(sql, statement).first;
+    cache_.keepHandleStatement(sql, statement, Finalize);
   }
-  return SqliteStatement(db_, found->second);
-}
-
-void SqliteKeptStatements::clear() {
-  for (auto& [sql, statement] : bySql_) sqlite3_finalize(statement);
-  bySql_.clear();
-}
-
-SqliteKeptStatements& SqliteKeptStatements::Of(Connection& connection) {
-  auto* kept = dynamic_cast<SqliteKeptStatements*>(connection.statements().onHandle());
-  if (kept == nullptr) {
-    throw DatabaseError(
-        QStringLiteral("the connection %1 keeps no SQLite statements").arg(connection.name()));
-  }
-  return *kept;
+  return SqliteStatement(db_, statement);
 }
 
 }  // namespace taurelin

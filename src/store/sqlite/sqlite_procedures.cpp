@@ -398,10 +398,10 @@ TableFunction NumberFunction(const QString& name,
   return function;
 }
 
-// The procedures of the handle of `statements`, which read through those statements: each
-// registration holds them in its client data.
-QList<TableFunction> Procedures(SqliteKeptStatements* statements) {
-  const auto series = std::make_shared<SqliteNumberSeries>(statements->handle());
+// The procedures of the handle `db`, which read through the statements `cache` keeps on it:
+// each registration holds the cache in its client data.
+QList<TableFunction> Procedures(sqlite3* db, StatementCache* cache) {
+  const auto series = std::make_shared<SqliteNumberSeries>(db);
   TableFunction prices;
   prices.name = QStringLiteral("BEREGN_WEB_PRISMATRISE");
   prices.columns = {"INTPRISKODE INTEGER",      "STRBESKR VARCHAR(40)",
@@ -410,9 +410,10 @@ QList<TableFunction> Procedures(SqliteKeptStatements* statements) {
                     "intPRISMET INTEGER",         "intSTART_DAG INTEGER",
                     "intANT_DAGER INTEGER"};
   prices.arguments = {"REFDATO", "ANK", "AVR", "UTYPEN", "ANLEGGET"};
-  prices.compute = [statements](sqlite3*, const std::vector<sqlite3_value*>& values,
-                                TableRows* rows, QString* error) {
-    return WebPriceMatrix(*statements, values, rows, error);
+  prices.compute = [cache](sqlite3* db, const std::vector<sqlite3_value*>& values,
+                           TableRows* rows, QString* error) {
+    SqliteKeptStatements statements(*cache, db);
+    return WebPriceMatrix(statements, values, rows, error);
   };
 
   TableFunction matrix;
@@ -420,10 +421,11 @@ QList<TableFunction> Procedures(SqliteKeptStatements* statements) {
   matrix.columns = {"UTLEIETYPE INTEGER", "DATO DATE", "LEDIG INTEGER", "ALLOTMENT INTEGER",
                     "TILBUD INTEGER"};
   matrix.arguments = {"FRA", "TIL", "AGENT", "ANLEGG", "ARG5"};
-  matrix.compute = [statements, kept = std::make_shared<MatrixLayout>()](
-                       sqlite3*, const std::vector<sqlite3_value*>& values, TableRows* rows,
+  matrix.compute = [cache, kept = std::make_shared<MatrixLayout>()](
+                       sqlite3* db, const std::vector<sqlite3_value*>& values, TableRows* rows,
                        QString* error) {
-    return AvailabilityMatrix(*statements, values, rows, error, kept.get());
+    SqliteKeptStatements statements(*cache, db);
+    return AvailabilityMatrix(statements, values, rows, error, kept.get());
   };
 
   return {NumberFunction(QStringLiteral("REFNR"), series),
@@ -470,14 +472,13 @@ bool ReadWebPriceSources(SqliteKeptStatements& statements, int type, QDate arriv
   return prices.ok();
 }
 
-bool RegisterSqliteProcedures(QSqlDatabase& database, SqliteKeptStatements& statements,
-                              QString* error) {
+bool RegisterSqliteProcedures(QSqlDatabase& database, StatementCache& cache, QString* error) {
   sqlite3* db = SqliteHandle(database);
-  if (db == nullptr || db != statements.handle()) {
+  if (db == nullptr) {
     return Fail(error, QStringLiteral("the database procedures need an open SQLite connection"));
   }
   // A module registered again would replace one that prepared statements still use.
-  for (const TableFunction& procedure : Procedures(&statements)) {
+  for (const TableFunction& procedure : Procedures(db, &cache)) {
     if (IsRegistered(db, procedure.name)) continue;
     if (!RegisterTableFunction(db, procedure, error)) return false;
   }

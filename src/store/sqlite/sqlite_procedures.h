@@ -16,9 +16,9 @@
 // text ('dd.mm.yyyy'); numbers as integers or text holding one. Any other argument, NULL
 // included, fails the statement with a message that names the argument.
 //
-// The procedures read through the statements kept for their connection's handle
-// (SqliteKeptStatements), which each registration holds in its client data; so those must
-// outlive the handle's use, as the connection's statement cache sees to.
+// The procedures read through the statements kept on their handle in the connection's
+// statement cache (SqliteKeptStatements), which each registration holds in its client data:
+// the cache lives as long as the connection, longer than any of its handles.
 
 #include "store/stay_pricing.h"
 
@@ -31,13 +31,13 @@ class QSqlDatabase;
 namespace taurelin {
 
 class SqliteKeptStatements;
+class StatementCache;
 
-// Registers the procedures on an open QSQLITE connection, reading through `statements`, which
-// are kept on its handle; a connection that has them keeps the ones it has. Returns false and
-// sets `error` when the connection is no open SQLite connection of that handle or
-// registration fails.
-bool RegisterSqliteProcedures(QSqlDatabase& database, SqliteKeptStatements& statements,
-                              QString* error);
+// Registers the procedures on an open QSQLITE connection, reading through the statements
+// `cache` keeps on its handle; a connection that has them keeps the ones it has. Returns
+// false and sets `error` when the connection is no open SQLite connection or registration
+// fails.
+bool RegisterSqliteProcedures(QSqlDatabase& database, StatementCache& cache, QString* error);
 
 // The web prices of rental type `type`, each with its lines that touch the nights from
 // `arrival` up to `departure`, in the order of PRIS_ID, read as BEREGN_WEB_PRISMATRISE reads

@@ -1,7 +1,7 @@
 #include "store/sqlite/sqlite_procedures.h"
 
 #include "store/postgres/postgres_backend.h"
-#include "store/sqlite/sqlite_kept_statements.h"
+#include "store/statement_cache.h"
 #include "store/sqlite/sqlite_test_database.h"
 
 #include <gtest/gtest.h>
@@ -118,14 +118,14 @@ TEST(NumberSeriesTest, RegistersOncePerConnection) {
   QSqlQuery prepared(a);
   ASSERT_TRUE(prepared.prepare(QStringLiteral("SELECT REFNR FROM LAGE_REFNR")));
   QString error;
-  EXPECT_TRUE(RegisterSqliteProcedures(a, SqliteKeptStatements::Of(db.first()), &error))
+  EXPECT_TRUE(RegisterSqliteProcedures(a, db.first().statements(), &error))
       << error.toStdString();
   ASSERT_TRUE(prepared.exec() && prepared.next()) << prepared.lastError().text().toStdString();
   EXPECT_EQ(prepared.value(0).toInt(), 1);
 
   QSqlDatabase other = QSqlDatabase::addDatabase(QLatin1String(kPostgresDriver),
                                                  QStringLiteral("not_sqlite"));
-  SqliteKeptStatements none(nullptr);
+  StatementCache none;
   EXPECT_FALSE(RegisterSqliteProcedures(other, none, &error));
   EXPECT_FALSE(error.isEmpty());
   other = QSqlDatabase();
