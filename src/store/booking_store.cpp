@@ -2,6 +2,7 @@
 
 #include "store/booking_creation.h"
 #include "store/data_module.h"
+#include "store/unchanged_answers.h"
 #include "store/database_error.h"
 #include "store/statement.h"
 #include "store/write_transaction.h"
@@ -28,17 +29,20 @@ void Execute(const QString& connection, const char* sql, const QString& refnr) {
   statement.run();
 }
 
-// The data module answers one question, using what it read for the same question before
-// while the database has not changed.
+// One question to the data module: its answer is kept, and given again for the same
+// question while the database has not changed.
 class Question {
  public:
-  explicit Question(TdmBook& module) : module_(module) { module_.beginQuestion(); }
+  explicit Question(TdmBook& module) : module_(module), answers_(module.beginQuestion()) {}
   ~Question() { module_.endQuestion(); }
   Question(const Question&) = delete;
   Question& operator=(const Question&) = delete;
 
+  UnchangedAnswers& answers() { return answers_; }
+
  private:
   TdmBook& module_;
+  UnchangedAnswers& answers_;
 };
 
 }  // namespace
@@ -56,7 +60,16 @@ TdmBook& BookingStore::module() const {
 
 QList<TypeAvailability> BookingStore::Availability(int facility, const QList<int>& types,
                                                    const Stay& stay) {
-  const Question question(module());
+  Question question(module());
+  const UnchangedAnswers::AvailabilityKey key{
+      facility, types, UnchangedAnswers::Day(stay.arrival), UnchangedAnswers::Day(stay.departure),
+      UnchangedAnswers::Day(QDate::currentDate())};
+  return question.answers().availability(
+      key, [&] { return CountAvailability(facility, types, stay); });
+}
+
+QList<TypeAvailability> BookingStore::CountAvailability(int facility, const QList<int>& types,
+                                                        const Stay& stay) {
   Occupancy& occupancy = module().occupancy();
   occupancy.InitBelegg();
   occupancy.LoadBelegg(stay.arrival, stay.departure, facility);
@@ -85,12 +98,16 @@ QList<TypeAvailability> BookingStore::Availability(int facility, const QList<int
 
 QList<AvailabilityDay> BookingStore::Matrix(int facility, int agent, const QDate& from,
                                             const QDate& to) {
-  Occupancy& occupancy = module().occupancy();
+  TdmBook& data = module();
   if (to < from) return {};
   const qint64 days = from.daysTo(to) + 1;
   if (days > kMaxMatrixDays) throw DatabaseError(MatrixTooLong(days));
-  const Question question(module());
-  return occupancy.Matrix(from, to, facility, agent);
+  Question question(data);
+  const UnchangedAnswers::MatrixKey key{facility, agent, UnchangedAnswers::Day(from),
+                                        UnchangedAnswers::Day(to),
+                                        UnchangedAnswers::Day(QDate::currentDate())};
+  return question.answers().matrix(
+      key, [&] { return data.occupancy().Matrix(from, to, facility, agent); });
 }
 
 QList<WebPrice> BookingStore::StayPrices(int type, const Stay& stay) {

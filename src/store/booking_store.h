@@ -6,10 +6,12 @@
 // answer after; nothing here knows the protocol.
 //
 // Promises: every count is made from the database as it stands at the call (the layout kept
-// between calls only behind the layout version, see Occupancy); a reservation counts the free
+// between calls only behind the layout version, see Occupancy; an answer only behind the
+// database's change mark, see UnchangedAnswers); a reservation counts the free
 // units and writes its booking under one write lock, in one transaction, so no unit is sold
 // twice; a failed reservation or cancellation leaves the database as it was.
 
+#include "store/availability.h"
 #include "store/occupancy_engine.h"
 #include "store/web_price.h"
 
@@ -23,20 +25,6 @@
 namespace taurelin {
 
 class TdmBook;
-
-// The nights from arrival up to departure; arriving and departing on one day is one night
-// for the prices and the arrival day alone for the count.
-struct Stay {
-  QDate arrival;
-  QDate departure;
-};
-
-// The free units of one rental type for a stay, and its web prices for the stay.
-struct TypeAvailability {
-  int type = 0;
-  int free = 0;
-  QList<WebPrice> prices;
-};
 
 // A reservation as the handler has checked it.
 struct ReservationPlan {
@@ -111,13 +99,14 @@ class BookingStore {
 
   // For each of `types`, in that order (a type may come more than once), its free units at
   // `facility` (-1: all facilities summed) for the stay and its web prices for the stay.
-  // Throws DatabaseError when a statement fails.
+  // Throws DatabaseError when a statement fails. The answer to a question asked before is
+  // given again while the database has not changed (UnchangedAnswers).
   QList<TypeAvailability> Availability(int facility, const QList<int>& types, const Stay& stay);
 
   // Per rental type of `facility` (-1: summed over all) and per day from `from` to `to`, the
   // free units and the units held for `agent` (-1: none), by type and day, as the database's
   // HENT_LEDIG_MATRISE gives them. No days when `to` is before `from`; a period of more than
-  // kMaxMatrixDays days fails. Throws DatabaseError.
+  // kMaxMatrixDays days fails. Throws DatabaseError. Kept as Availability's answers are.
   QList<AvailabilityDay> Matrix(int facility, int agent, const QDate& from, const QDate& to);
 
   // The web prices of one rental type for the stay (prices belong to the type, at every
@@ -147,6 +136,8 @@ class BookingStore {
 
  private:
   TdmBook& module() const;
+  QList<TypeAvailability> CountAvailability(int facility, const QList<int>& types,
+                                            const Stay& stay);
 
   TdmBook* module_;
   QString sessionConnection_;

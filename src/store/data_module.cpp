@@ -29,7 +29,7 @@ void AddSelect(Statement& statement, const QStringList& columns) {
 }  // namespace
 
 TdmBook::TdmBook(StoreReports* reports)
-    : occupancy_(QLatin1String(kConnectionName), reports, &reads_) {}
+    : occupancy_(QLatin1String(kConnectionName), reports, &answers_) {}
 
 TdmBook::~TdmBook() {
   CloseConnection(connectionName());
@@ -171,22 +171,24 @@ QList<QList<WebPrice>> ReadWebPrices(const QString& connection, const Backend& b
 
 QList<QList<WebPrice>> TdmBook::WebPricesOfTypes(const QList<int>& types, const QDate& arrival,
                                                  const QDate& until) {
-  return reads_.prices({types, arrival.toJulianDay(), until.toJulianDay()}, [&] {
-    return ReadWebPrices(connectionName(), backend(), types, arrival, until);
-  });
+  return ReadWebPrices(connectionName(), backend(), types, arrival, until);
 }
 
-void TdmBook::beginQuestion() {
+UnchangedAnswers& TdmBook::beginQuestion() {
   const char* query = backend().changeMarkQuery();
-  if (query == nullptr) return reads_.begin({});
+  if (query == nullptr) {
+    answers_.begin({});
+    return answers_;
+  }
   const QList<QByteArray> marks =
       ReadRows(connectionName(), backend().readsOccupancyOnHandle(), query, {},
                [](auto& r) { return r.text("MARK").toLatin1(); });
   // A connection opened anew starts its marks again: the opening tells them apart.
   const quint64 opening = ConnectionState::Of(connectionName()).opening;
-  reads_.begin(marks.size() == 1 && !marks.first().isEmpty()
-                   ? QByteArray::number(opening) + '/' + marks.first()
-                   : QByteArray());
+  answers_.begin(marks.size() == 1 && !marks.first().isEmpty()
+                     ? QByteArray::number(opening) + '/' + marks.first()
+                     : QByteArray());
+  return answers_;
 }
 
 Statement TdmBook::qryAlleAnlegg() const {

@@ -12,7 +12,7 @@
 #include "store/occupancy.h"
 #include "store/statement.h"
 #include "store/store_reports.h"
-#include "store/unchanged_reads.h"
+#include "store/unchanged_answers.h"
 #include "store/web_price.h"
 
 #include <QHash>
@@ -72,10 +72,11 @@ class TdmBook {
   Occupancy& occupancy() { return occupancy_; }
 
   // A question (availability, the matrix) begins: reads the database's change mark, so that
-  // what was read for the same question before is used again while nothing has changed.
-  // Throws DatabaseError. A reservation asks no question: it reads afresh in its transaction.
-  void beginQuestion();
-  void endQuestion() { reads_.end(); }
+  // the answer to the same question before is given again while nothing has changed.
+  // Throws DatabaseError. A reservation asks no question: it counts afresh in its
+  // transaction.
+  UnchangedAnswers& beginQuestion();
+  void endQuestion() { answers_.end(); }
 
   // The company of a facility, -1 when the facility is unknown. The facility list is read at
   // the first use and kept.
@@ -96,7 +97,7 @@ class TdmBook {
   // The backend of the module's connection; learnt at the first use after it opened.
   const Backend& backend();
 
-  UnchangedReads reads_;
+  UnchangedAnswers answers_;
   Occupancy occupancy_;
   const Backend* backend_ = nullptr;
   std::optional<QHash<double, double>> companies_;  // facility -> company

@@ -34,8 +34,8 @@ int Clamp(qint64 value) {
 
 }  // namespace
 
-Occupancy::Occupancy(QString connectionName, StoreReports* reports, UnchangedReads* reads)
-    : connectionName_(std::move(connectionName)), reports_(reports), reads_(reads) {}
+Occupancy::Occupancy(QString connectionName, StoreReports* reports, UnchangedAnswers* answers)
+    : connectionName_(std::move(connectionName)), reports_(reports), answers_(answers) {}
 
 void Occupancy::reset() {
   features_.reset();
@@ -74,9 +74,9 @@ Occupancy::Layout Occupancy::readLayout() {
 
 void Occupancy::InitBelegg() {
   // Nothing changed since the layout was found current: it still is.
-  if (reads_ != nullptr && reads_->layoutCurrent()) return;
+  if (answers_ != nullptr && answers_->layoutCurrent()) return;
   readCurrentLayout();
-  if (reads_ != nullptr) reads_->layoutRead();
+  if (answers_ != nullptr) answers_->layoutRead();
 }
 
 void Occupancy::readCurrentLayout() {
@@ -101,15 +101,6 @@ void Occupancy::readCurrentLayout() {
 }
 
 void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anlegg, int agent) {
-  const auto read = [&] { return readRows(FraDato, TilDato, Anlegg); };
-  const OccupancyRows rows = reads_ != nullptr
-      ? reads_->occupancy(UnchangedReads::KeyOf(Anlegg, FraDato, TilDato), read)
-      : read();
-  engine_.load({FraDato, TilDato, QDate::currentDate(), agent}, rows.occupied, rows.allotments,
-               rows.used);
-}
-
-OccupancyRows Occupancy::readRows(const QDate& FraDato, const QDate& TilDato, int Anlegg) {
   const bool sqlite = features().sqlite;
   const Params period = WithUser({{":fra_dato", FraDato}, {":til_dato", TilDato}});
   QList<OccupiedLine> occupied;
@@ -140,13 +131,11 @@ OccupancyRows Occupancy::readRows(const QDate& FraDato, const QDate& TilDato, in
                                : occupancy_sql::kIkkeLedigPeriode,
                         indexed, [](auto& r) { return occupancy_rows::Occupied(r); });
   }
-  OccupancyRows rows;
-  rows.occupied = std::move(occupied);
-  rows.allotments = ReadRows(connectionName_, sqlite, occupancy_sql::kAllotment, period,
-                             [](auto& r) { return occupancy_rows::Allotment(r); });
-  rows.used = ReadRows(connectionName_, sqlite, occupancy_sql::kBruktAllotment, period,
-                       [](auto& r) { return occupancy_rows::Used(r); });
-  return rows;
+  const auto allotments = ReadRows(connectionName_, sqlite, occupancy_sql::kAllotment, period,
+                                   [](auto& r) { return occupancy_rows::Allotment(r); });
+  const auto used = ReadRows(connectionName_, sqlite, occupancy_sql::kBruktAllotment, period,
+                             [](auto& r) { return occupancy_rows::Used(r); });
+  engine_.load({FraDato, TilDato, QDate::currentDate(), agent}, occupied, allotments, used);
 }
 
 int Occupancy::GetKapasitet(int Anlegg, int Utype) {

@@ -15,7 +15,7 @@
 
 #include "store/occupancy_engine.h"
 #include "store/store_reports.h"
-#include "store/unchanged_reads.h"
+#include "store/unchanged_answers.h"
 
 #include <QDate>
 #include <QHash>
@@ -29,9 +29,10 @@ namespace taurelin {
 
 class Occupancy {
  public:
-  // `reads` keeps what a question read for the same question asked again (null: nothing is
-  // kept).
-  Occupancy(QString connectionName, StoreReports* reports, UnchangedReads* reads = nullptr);
+  // `answers` tells whether the layout was found current under the question being answered
+  // (null: it is read each time).
+  Occupancy(QString connectionName, StoreReports* reports,
+            UnchangedAnswers* answers = nullptr);
 
   // Makes the layout ready: reads which (facility, rental type) pairs exist and which
   // facilities "all" sums over, unless the layout kept from before is still the database's.
@@ -72,13 +73,12 @@ class Occupancy {
   const Features& features();
   // InitBelegg's work when the layout may have changed.
   void readCurrentLayout();
-  OccupancyRows readRows(const QDate& FraDato, const QDate& TilDato, int Anlegg);
   std::optional<std::pair<qint64, qint64>> layoutVersion();
   Layout readLayout();
 
   QString connectionName_;
   StoreReports* reports_;
-  UnchangedReads* reads_;
+  UnchangedAnswers* answers_;
   OccupancyEngine engine_;
   std::optional<Features> features_;
   std::optional<std::pair<qint64, qint64>> layoutVersion_;  // of the layout in the engine
