@@ -103,12 +103,13 @@ void SqliteBackend::rollbackWrite(QSqlDatabase& database) const {
 bool SqliteBackend::readWebPriceSources(QSqlDatabase& database, const QList<int>& types,
                                         const QDate& arrival, const QDate& until,
                                         QList<QList<WebPriceSource>>* sources) const {
-  for (qsizetype i = 0; i < types.size(); ++i) {
-    QString error;
-    if (!ReadWebPriceSources(SqliteHandle(database), types[i], arrival, until, &(*sources)[i],
-                             &error)) {
-      throw SqliteReadFailure(database, error);
+  try {
+    for (qsizetype i = 0; i < types.size(); ++i) {
+      (*sources)[i] = ReadWebPriceSources(SqliteHandle(database), types[i], arrival, until);
     }
+  } catch (const DatabaseError& failure) {
+    // With the handle's error code, which tells a lost database from a bad value.
+    throw SqliteReadFailure(database, QString::fromStdString(failure.what()));
   }
   return true;
 }
