@@ -39,7 +39,7 @@ Occupancy::Occupancy(QString connectionName, StoreReports* reports)
 
 void Occupancy::reset() {
   features_.reset();
-  layoutVersion_.reset();
+  layout_.reset();
 }
 
 const Occupancy::Features& Occupancy::features() {
@@ -53,44 +53,35 @@ const Occupancy::Features& Occupancy::features() {
   return *features_;
 }
 
-std::optional<std::pair<qint64, qint64>> Occupancy::layoutVersion() {
+std::optional<LayoutVersion> Occupancy::layoutVersion() {
   const auto versions = ReadRows(
       connectionName_, features().sqlite,
       features().sqlite ? occupancy_sql::kOppsettVersjonSqlite : occupancy_sql::kOppsettVersjon,
-      {}, [](auto& r) { return std::pair<qint64, qint64>{r.integer("VERDI"), r.integer("SKJEMA")}; });
+      {}, [](auto& r) { return LayoutVersion{r.integer("VERDI"), r.integer("SKJEMA")}; });
   if (versions.size() != 1) return std::nullopt;  // a version row another program took away
   return versions.first();
 }
 
-Occupancy::Layout Occupancy::readLayout() {
-  const bool sqlite = features().sqlite;
-  Layout layout;
-  layout.pairs = ReadRows(connectionName_, sqlite, occupancy_sql::kUtyper, WithUser({}),
-                          [](auto& r) { return occupancy_rows::Layout(r); });
-  layout.facilities = ReadRows(connectionName_, sqlite, occupancy_sql::kAlleAnlegg,
-                               WithUser({}), [](auto& r) { return occupancy_rows::Facility(r); });
-  return layout;
+auto Occupancy::layoutReader() {
+  return [this](const char* sql, auto convert) {
+    return ReadRows(connectionName_, features().sqlite, sql, WithUser({}), convert);
+  };
 }
 
 void Occupancy::InitBelegg() {
-  std::optional<std::pair<qint64, qint64>> version;
+  std::optional<LayoutVersion> version;
   if (features().upgraded) {
     version = layoutVersion();
     // The index or the version may have come or gone with a change of the schema.
-    if (version && layoutVersion_ && version->second != layoutVersion_->second) {
+    const std::optional<LayoutVersion> kept = layout_.version();
+    if (version && kept && version->second != kept->second) {
       features_.reset();
       if (!features().upgraded) version.reset();
     }
-    if (version && version == layoutVersion_) return;
   }
-  const Layout layout = readLayout();
-  engine_.setLayout(layout.pairs, layout.facilities);
   // A unit that another program adds or takes out of service changes the layout version:
   // kept past it, the old count would sell a unit that is no longer there.
-  capacity_.reset();
-  capacityAll_.reset();
-  for (auto& capacities : matrixCapacity_) capacities.reset();
-  layoutVersion_ = version;
+  layout_.refresh(version, layoutReader());
 }
 
 void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anlegg, int agent) {
@@ -128,63 +119,28 @@ void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anleg
                                    [](auto& r) { return occupancy_rows::Allotment(r); });
   const auto used = ReadRows(connectionName_, sqlite, occupancy_sql::kBruktAllotment, period,
                              [](auto& r) { return occupancy_rows::Used(r); });
-  engine_.load({FraDato, TilDato, QDate::currentDate(), agent}, occupied, allotments, used);
+  layout_.engine().load({FraDato, TilDato, QDate::currentDate(), agent}, occupied, allotments,
+                        used);
 }
 
 int Occupancy::GetKapasitet(int Anlegg, int Utype) {
-  std::optional<int> units;
-  const bool sqlite = features().sqlite;
-  if (Anlegg == -1) {
-    if (!capacityAll_) {
-      QHash<int, int> rows;
-      for (const auto& [type, count] :
-           ReadRows(connectionName_, sqlite, occupancy_sql::kKapasitetSamlet, WithUser({}),
-                    [](auto& r) { return std::pair{r.integer("UTYPE"), r.integer("ANTENH")}; })) {
-        rows.insert(type, count);
-      }
-      capacityAll_ = rows;
-    }
-    if (capacityAll_->contains(Utype)) units = capacityAll_->value(Utype);
-  } else {
-    if (!capacity_) {
-      QHash<std::pair<int, int>, int> rows;
-      for (const auto& [pair, count] : ReadRows(
-               connectionName_, sqlite, occupancy_sql::kKapasitet, WithUser({}), [](auto& r) {
-                 return std::pair{std::pair{r.integer("ANLEGG"), r.integer("UTYPE")},
-                                  r.integer("ANTENH")};
-               })) {
-        rows.insert(pair, count);
-      }
-      capacity_ = rows;
-    }
-    const std::pair<int, int> key{Anlegg, Utype};
-    if (capacity_->contains(key)) units = capacity_->value(key);
-  }
-  if (units) return *units;
+  const std::optional<qint64> units = layout_.units(Anlegg, Utype, layoutReader());
+  if (units) return static_cast<int>(*units);
   if (reports_ != nullptr) reports_->report({StoreCondition::kCapacityUnknown, {}, {}});
   return -1;
 }
 
 int Occupancy::GetMaxBelegg(int Anlegg, int Utype, const QDate& FraDato, const QDate& TilDato,
                             OccupancyCounter Teller) const {
-  return Clamp(engine_.maxOverStay(Anlegg, Utype, FraDato, TilDato, Teller));
+  return Clamp(layout_.engine().maxOverStay(Anlegg, Utype, FraDato, TilDato, Teller));
 }
 
 QList<AvailabilityDay> Occupancy::Matrix(const QDate& from, const QDate& to, int facility,
                                          int agent) {
   InitBelegg();
-  const bool all = facility == -1;
-  std::optional<QList<TypeCapacity>>& capacities = matrixCapacity_[all ? 1 : 0];
-  if (!capacities) {
-    capacities = ReadRows(connectionName_, features().sqlite,
-                          all ? occupancy_sql::kKapasitetSamlet : occupancy_sql::kKapasitet,
-                          WithUser({}), [all](auto& r) {
-                            return TypeCapacity{all ? -1 : r.integer("ANLEGG"),
-                                                r.integer("UTYPE"), qint64{r.integer("ANTENH")}};
-                          });
-  }
+  const QList<TypeCapacity>& capacities = layout_.capacities(facility == -1, layoutReader());
   LoadBelegg(from, to, facility, agent);
-  return engine_.matrix(*capacities, facility);
+  return layout_.engine().matrix(capacities, facility);
 }
 
 }  // namespace taurelin

@@ -3,6 +3,7 @@
 #include "store/database_error.h"
 #include "store/fail.h"
 #include "store/occupancy_engine.h"
+#include "store/occupancy_layout.h"
 #include "store/occupancy_queries.h"
 #include "store/occupancy_rows.h"
 #include "store/sqlite/sqlite_connection.h"
@@ -134,61 +135,22 @@ bool HasOccupancyIndex(sqlite3* db) {
 
 // The layout version of the database (OPPSETT_VERSJON with the schema's version), or
 // nothing on a database without it.
-std::optional<std::pair<qint64, qint64>> LayoutVersion(sqlite3* db) {
+std::optional<LayoutVersion> ReadLayoutVersion(sqlite3* db) {
   SqliteStatement version = SqliteKeptStatements::Take(db, occupancy_sql::kOppsettVersjonSqlite);
   if (!version.next()) return std::nullopt;
   const std::optional<qint64> value = version.integer(0);
   const std::optional<qint64> schema = version.integer(1);
   // A second row is a version table another program changed: nothing is kept behind it.
   if (!value || !schema || version.next()) return std::nullopt;
-  return std::pair<qint64, qint64>{*value, *schema};
+  return LayoutVersion{*value, *schema};
 }
 
-// What HENT_LEDIG_MATRISE keeps of its connection between calls: the layout in the engine,
-// the capacities and whether the index is there, behind the layout version, which triggers
-// raise on every change of the tables these are read from and the schema raises with every
-// changed view. A database without the version is read anew at every call.
+// What HENT_LEDIG_MATRISE keeps of its connection between calls: the layout and capacities,
+// and whether the index is there, which is read again with the layout.
 struct MatrixLayout {
-  std::optional<std::pair<qint64, qint64>> version;
-  bool layoutRead = false;
+  OccupancyLayout layout;
   bool indexed = false;
-  OccupancyEngine engine;
-  std::optional<QList<TypeCapacity>> perFacility;
-  std::optional<QList<TypeCapacity>> summed;
 };
-
-// The capacities of every facility's types, or (all) of each type over all facilities.
-QList<TypeCapacity> ReadCapacities(sqlite3* db, bool all, const OccupancyPeriod& period) {
-  return ReadOccupancyRows(
-      db, all ? occupancy_sql::kKapasitetSamlet : occupancy_sql::kKapasitet, period,
-      [all](SqliteRow& r) {
-        return TypeCapacity{all ? -1 : r.integer("ANLEGG"), r.integer("UTYPE"),
-                            r.wideInteger("ANTENH")};
-      });
-}
-
-// Brings `kept` up to the database's layout: read anew when the version changed or is not
-// there, the capacities first, as they always were.
-void UpdateLayout(sqlite3* db, bool all, const OccupancyPeriod& period, MatrixLayout* kept) {
-  const std::optional<std::pair<qint64, qint64>> version = LayoutVersion(db);
-  if (!version || version != kept->version) {
-    kept->version.reset();
-    kept->layoutRead = false;
-    kept->perFacility.reset();
-    kept->summed.reset();
-  }
-  std::optional<QList<TypeCapacity>>& capacities = all ? kept->summed : kept->perFacility;
-  if (!capacities) capacities = ReadCapacities(db, all, period);
-  if (!kept->layoutRead) {
-    kept->engine.setLayout(
-        ReadOccupancyRows(db, occupancy_sql::kUtyper, period, occupancy_rows::Layout<SqliteRow>),
-        ReadOccupancyRows(db, occupancy_sql::kAlleAnlegg, period,
-                          occupancy_rows::Facility<SqliteRow>));
-    kept->indexed = HasOccupancyIndex(db);
-    kept->layoutRead = true;
-  }
-  kept->version = version;
-}
 
 // Loads the counters of the period, of one facility's lines (-1: of all), into the engine.
 void LoadOccupancy(sqlite3* db, const OccupancyPeriod& period, int facility,
@@ -198,9 +160,9 @@ void LoadOccupancy(sqlite3* db, const OccupancyPeriod& period, int facility,
       period, occupancy_rows::Occupied<SqliteRow>, facility);
   const QList<AllotmentLine> allotments = ReadOccupancyRows(
       db, occupancy_sql::kAllotment, period, occupancy_rows::Allotment<SqliteRow>);
-  const QList<UsedAllotment> used =
-      ReadOccupancyRows(db, occupancy_sql::kBruktAllotment, period, occupancy_rows::Used<SqliteRow>);
-  kept->engine.load(period, occupied, allotments, used);
+  const QList<UsedAllotment> used = ReadOccupancyRows(
+      db, occupancy_sql::kBruktAllotment, period, occupancy_rows::Used<SqliteRow>);
+  kept->layout.engine().load(period, occupied, allotments, used);
 }
 
 // HENT_LEDIG_MATRISE(FRA, TIL, AGENT, ANLEGG, 0): per rental type of the facility (-1: of
@@ -230,10 +192,13 @@ bool AvailabilityMatrix(sqlite3* db, const std::vector<sqlite3_value*>& values, 
 
   const bool all = *facility == -1;
   return Reported(error, [&] {
-    UpdateLayout(db, all, period, kept);
+    const auto read = [&](const char* sql, auto convert) {
+      return ReadOccupancyRows(db, sql, period, convert);
+    };
+    if (kept->layout.refresh(ReadLayoutVersion(db), read)) kept->indexed = HasOccupancyIndex(db);
+    const QList<TypeCapacity>& capacities = kept->layout.capacities(all, read);
     LoadOccupancy(db, period, *facility, kept);
-    for (const AvailabilityDay& day :
-         kept->engine.matrix(all ? *kept->summed : *kept->perFacility, *facility)) {
+    for (const AvailabilityDay& day : kept->layout.engine().matrix(capacities, *facility)) {
       rows->push_back({qint64{day.type}, day.day.toString(Qt::ISODate), day.free,
                        day.allotment, day.free + day.allotment});
     }
