@@ -46,7 +46,8 @@ const Occupancy::Features& Occupancy::features() {
   if (!features_) {
     QSqlDatabase database = ReadyConnection(connectionName_);
     Features found;
-    found.sqlite = Backend::Of(database).readsOccupancyOnHandle();
+    found.backend = &Backend::Of(database);
+    found.onHandle = found.backend->readsOccupancyOnHandle();
     found.upgraded = CheckUpgrade(database).isEmpty();
     features_ = found;
   }
@@ -55,8 +56,8 @@ const Occupancy::Features& Occupancy::features() {
 
 std::optional<LayoutVersion> Occupancy::layoutVersion() {
   const auto versions = ReadRows(
-      connectionName_, features().sqlite,
-      features().sqlite ? occupancy_sql::kOppsettVersjonSqlite : occupancy_sql::kOppsettVersjon,
+      connectionName_, features().onHandle,
+      features().backend->layoutVersionQuery(),
       {}, [](auto& r) { return LayoutVersion{r.integer("VERDI"), r.integer("SKJEMA")}; });
   if (versions.size() != 1) return std::nullopt;  // a version row another program took away
   return versions.first();
@@ -64,7 +65,7 @@ std::optional<LayoutVersion> Occupancy::layoutVersion() {
 
 auto Occupancy::layoutReader() {
   return [this](const char* sql, auto convert) {
-    return ReadRows(connectionName_, features().sqlite, sql, WithUser({}), convert);
+    return ReadRows(connectionName_, features().onHandle, sql, WithUser({}), convert);
   };
 }
 
@@ -85,39 +86,19 @@ void Occupancy::InitBelegg() {
 }
 
 void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anlegg, int agent) {
-  const bool sqlite = features().sqlite;
+  const bool onHandle = features().onHandle;
   const Params period = WithUser({{":fra_dato", FraDato}, {":til_dato", TilDato}});
-  QList<OccupiedLine> occupied;
-  if (!features().upgraded) {
-    occupied = ReadRows(connectionName_, sqlite, occupancy_sql::kIkkeLedig, period,
-                        [](auto& r) { return occupancy_rows::Occupied(r); });
-  } else {
-    // The index is searched over the period's days in either order: the statement still
-    // decides which lines of a reversed period count.
-    const QDate first = std::min(FraDato, TilDato);
-    const QDate last = std::max(FraDato, TilDato);
-    const bool valid = FraDato.isValid() && TilDato.isValid();
-    Params indexed = period;
-    if (sqlite) {
-      const qint64 lowest = std::numeric_limits<qint32>::min();
-      const qint64 highest = std::numeric_limits<qint32>::max();
-      indexed << Param{":fra_dag", valid ? occupancy_sql::FirstDayKey(first) : lowest}
-              << Param{":til_dag", valid ? occupancy_sql::LastDayKey(last) : highest}
-              << Param{":anlegg_fra", Anlegg == -1 ? lowest : qint64{Anlegg}}
-              << Param{":anlegg_til", Anlegg == -1 ? highest : qint64{Anlegg}};
-    } else {
-      indexed << Param{":fra_periode", valid ? first : FraDato}
-              << Param{":til_periode", valid ? last : TilDato}
-              << Param{":anlegg_alle", qint64{Anlegg}} << Param{":anlegg", qint64{Anlegg}};
-    }
-    occupied = ReadRows(connectionName_, sqlite,
-                        sqlite ? occupancy_sql::kIkkeLedigIndeksert
-                               : occupancy_sql::kIkkeLedigPeriode,
-                        indexed, [](auto& r) { return occupancy_rows::Occupied(r); });
-  }
-  const auto allotments = ReadRows(connectionName_, sqlite, occupancy_sql::kAllotment, period,
+  // Through the occupancy index where the database has it, with the backend's statement.
+  Params lines = period;
+  const char* sql =
+      features().upgraded
+          ? features().backend->indexedOccupiedLines(FraDato, TilDato, Anlegg, &lines)
+          : occupancy_sql::kIkkeLedig;
+  const auto occupied = ReadRows(connectionName_, onHandle, sql, lines,
+                                 [](auto& r) { return occupancy_rows::Occupied(r); });
+  const auto allotments = ReadRows(connectionName_, onHandle, occupancy_sql::kAllotment, period,
                                    [](auto& r) { return occupancy_rows::Allotment(r); });
-  const auto used = ReadRows(connectionName_, sqlite, occupancy_sql::kBruktAllotment, period,
+  const auto used = ReadRows(connectionName_, onHandle, occupancy_sql::kBruktAllotment, period,
                              [](auto& r) { return occupancy_rows::Used(r); });
   layout_.engine().load({FraDato, TilDato, QDate::currentDate(), agent}, occupied, allotments,
                         used);

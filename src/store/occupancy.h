@@ -26,6 +26,8 @@
 
 namespace taurelin {
 
+class Backend;
+
 class Occupancy {
  public:
   Occupancy(QString connectionName, StoreReports* reports);
@@ -58,7 +60,8 @@ class Occupancy {
 
  private:
   struct Features {
-    bool sqlite = false;
+    const Backend* backend = nullptr;
+    bool onHandle = false;  // the occupancy reads go to the driver's own handle
     bool upgraded = false;  // the occupancy index and the layout version are there
   };
 

@@ -9,6 +9,7 @@
 #include "store/sqlite/sqlite_connection.h"
 #include "store/sqlite/sqlite_kept_statements.h"
 #include "store/sqlite/sqlite_number_series.h"
+#include "store/sqlite/sqlite_occupancy_queries.h"
 #include "store/sqlite/sqlite_row.h"
 #include "store/sqlite/sqlite_statement.h"
 #include "store/sqlite/sqlite_table_function.h"
