@@ -84,7 +84,7 @@ QList<WebPrice> BookingStore::StayPrices(int type, const Stay& stay) {
 
 ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
   using Kind = ReservationOutcome::Kind;
-  QString refnr = plan.refnr;
+  qint64 refnr = plan.refnr.value_or(0);
   try {
     // Free units are counted and the booking written under one write lock.
     WriteTransaction lock(module().connectionName());
@@ -96,13 +96,14 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
                      occupancy.GetMaxBelegg(plan.facility, plan.type, plan.stay.arrival,
                                             plan.stay.departure, OccupancyCounter::NotFree);
     if (plan.units > free) return {Kind::kOverbooked, {}};
+    if (plan.unusableReference) return {*plan.unusableReference, {}};
 
-    if (plan.refnr == u"*") {
+    if (!plan.refnr) {
       try {
         Statement number = module().stpRefnr();
         number.run();
         if (!number.next()) return {Kind::kNoReferenceNumber, {}};
-        refnr = QString::number(number.integer(QStringLiteral("REFNR")));
+        refnr = number.integer(QStringLiteral("REFNR"));
       } catch (const DatabaseError&) {
         return {Kind::kNoReferenceNumber, {}};
       }
@@ -110,7 +111,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
       try {
         Statement booking(module().connectionName());
         booking.add(QStringLiteral("SELECT REFNR, HOY_DATO FROM BOOKING WHERE REFNR = :REFNR"));
-        booking.bindNumber(QStringLiteral("REFNR"), plan.refnr);
+        booking.bindInteger(QStringLiteral("REFNR"), *plan.refnr);
         booking.run();
         if (!booking.next()) return {Kind::kUnknownBooking, {}};
       } catch (const DatabaseError&) {
@@ -125,7 +126,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
     header.BEKREFT = QStringLiteral("B");
     header.FORMAL = 0;
     header.OPPR_AV = 0;
-    header.REFNR = std::llround(NumericLiteral(refnr).value_or(QVariant(0)).toDouble());
+    header.REFNR = refnr;
     header.REG_DATO = QDate::currentDate();
     TUtleieData line;
     line.A_PRIS = plan.total;
