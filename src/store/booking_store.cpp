@@ -145,7 +145,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
     line.STATKODE = plan.istat.left(1);
     line.UTYPE = plan.type;
     line.state = u'I';
-    if (!module().SaveBooking(header, line)) return {Kind::kNotWritten, {}};
+    module().SaveBooking(header, line);
     if (plan.beforeCommit) plan.beforeCommit(refnr);
     lock.commit();
   } catch (const std::exception&) {

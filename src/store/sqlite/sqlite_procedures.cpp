@@ -279,9 +279,10 @@ TableFunction NumberFunction(const QString& name,
   function.sideEffects = true;
   function.compute = [name, series](sqlite3*, const std::vector<sqlite3_value*>&,
                                     TableRows* rows, QString* error) {
-    const std::optional<qint64> number = series->next(name, error);
-    if (number) rows->push_back({*number});
-    return number.has_value();
+    return Reported(error, [&] {
+      rows->push_back({series->next(name)});
+      return true;
+    });
   };
   return function;
 }
