@@ -170,7 +170,7 @@ bool BookingStore::BookingExists(const QString& refnr) {
   return s.next();
 }
 
-BookingState BookingStore::State(const QString& refnr) {
+BookingState BookingStore::State(qint64 refnr) {
   Statement s(sessionConnection_);
   s.add({"SELECT",
          "  B.BESTNR,",
@@ -180,7 +180,7 @@ BookingState BookingStore::State(const QString& refnr) {
          "     AND L.STATUS = 'A') CANCELLED_LINES",
          "FROM BOOKING B",
          "WHERE B.REFNR = :REFNR"});
-  s.bindNumber(QStringLiteral("REFNR"), refnr);
+  s.bindInteger(QStringLiteral("REFNR"), refnr);
   s.run();
   if (!s.next()) return BookingState::kUnknown;
   const int lines = s.integer(QStringLiteral("LINES"));

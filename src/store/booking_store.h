@@ -140,7 +140,7 @@ class BookingStore {
   // statement fails (a reference that is no number included).
   bool IsNationCode(const QString& code);
   bool BookingExists(const QString& refnr);
-  BookingState State(const QString& refnr);
+  BookingState State(qint64 refnr);
 
   // Creates a booker with these details and links the booking `refnr` to it, with the agent
   // `agent` (the number as sent), in one transaction on the session connection. The booker
