@@ -23,7 +23,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cmath>
 #include <memory>
@@ -107,7 +106,7 @@ bool Reported(QString* error, Body body) {
 }
 
 // Runs one of the shared occupancy statements with the server's user, module and right and
-// the period's days, and turns each row into a T.
+// the period's days; each row converted by `convert`.
 template <typename Convert>
 auto ReadOccupancyRows(sqlite3* db, const char* sql, const OccupancyPeriod& period,
                        Convert convert, int facility = -1) {
