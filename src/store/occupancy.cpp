@@ -55,10 +55,9 @@ const Occupancy::Features& Occupancy::features() {
 }
 
 std::optional<LayoutVersion> Occupancy::layoutVersion() {
-  const auto versions = ReadRows(
-      connectionName_, features().onHandle,
-      features().backend->layoutVersionQuery(),
-      {}, [](auto& r) { return LayoutVersion{r.integer("VERDI"), r.integer("SKJEMA")}; });
+  const auto versions =
+      ReadRows(connectionName_, features().onHandle, features().backend->layoutVersionQuery(), {},
+               [](auto& r) { return LayoutVersion{r.integer("VERDI"), r.integer("SKJEMA")}; });
   if (versions.size() != 1) return std::nullopt;  // a version row another program took away
   return versions.first();
 }
