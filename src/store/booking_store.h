@@ -26,24 +26,6 @@ namespace taurelin {
 
 class TdmBook;
 
-// A reservation as the handler has checked it.
-struct ReservationPlan {
-  int facility = 0;
-  int type = 0;           // the rental type as the type summary holds it (0: none)
-  QString istat;          // its statistics code
-  Stay stay;
-  int units = 1;          // at least one
-  std::optional<int> adults;  // nothing: the count sent was no whole number
-  std::optional<int> agent;   // nothing: the agent sent was no whole number
-  QString refnr;          // "*": a new booking; otherwise the existing booking's number
-  WebPrice price;         // the price row that decides
-  QString priceType;      // of the first fitting price row
-  double total = 0;       // the price of the stay as the reply shows it
-  // Runs after the booking's rows are written and before they are committed, with the
-  // booking's reference number; what it throws rolls the reservation back.
-  std::function<void(const QString& refnr)> beforeCommit;
-};
-
 struct ReservationOutcome {
   enum class Kind {
     kReserved,
@@ -54,7 +36,28 @@ struct ReservationOutcome {
     kNotWritten,            // the booking could not be written
   };
   Kind kind = Kind::kNotWritten;
-  QString refnr;  // of the reservation, when reserved
+  qint64 refnr = 0;  // of the reservation, when reserved
+};
+
+// A reservation as the handler has checked it.
+struct ReservationPlan {
+  int facility = 0;
+  int type = 0;           // the rental type as the type summary holds it (0: none)
+  QString istat;          // its statistics code
+  Stay stay;
+  int units = 1;          // at least one
+  std::optional<int> adults;  // nothing: the count sent was no whole number
+  std::optional<int> agent;   // nothing: the agent sent was no whole number
+  std::optional<qint64> refnr;  // the booking to add to; nothing: a new booking
+  // Set when the request named the booking by a text that can name none: the outcome it gets
+  // once the free units are counted (a lookup that failed, or found no booking).
+  std::optional<ReservationOutcome::Kind> unusableReference;
+  WebPrice price;         // the price row that decides
+  QString priceType;      // of the first fitting price row
+  double total = 0;       // the price of the stay as the reply shows it
+  // Runs after the booking's rows are written and before they are committed, with the
+  // booking's reference number; what it throws rolls the reservation back.
+  std::function<void(qint64 refnr)> beforeCommit;
 };
 
 // Which bookings a cancellation may touch. A client may cancel any booking. The expiry
@@ -126,7 +129,7 @@ class BookingStore {
   // statement fails (a reference that is no number included).
   bool IsNationCode(const QString& code);
   bool BookingExists(const QString& refnr);
-  BookingState State(const QString& refnr);
+  BookingState State(qint64 refnr);
 
   // Creates a booker with these details and links the booking `refnr` to it, with the agent
   // `agent` (the number as sent), in one transaction on the session connection. The booker

@@ -287,18 +287,14 @@ int TdmBook::newLineNumber() {
   return s.integer(QStringLiteral("LINJENR"));
 }
 
-bool TdmBook::SaveBooking(TBookingData& booking, TUtleieData& line) {
+void TdmBook::SaveBooking(TBookingData& booking, TUtleieData& line) {
+  // A failure ends the transaction without commit: nothing of this call stays.
   std::optional<WriteTransaction> own;
   if (!WriteTransaction::IsOpen(connectionName())) own.emplace(connectionName());
   booking.FORETAKSNR = GetForetak(booking.ANLEGGSNR);
   writeHeader(booking);
-  try {
-    SaveLeie(booking, line);
-  } catch (const DatabaseError&) {
-    return false;  // the transaction ends without commit: nothing of this call stays
-  }
+  SaveLeie(booking, line);
   if (own) own->commit();
-  return true;
 }
 
 void TdmBook::writeHeader(TBookingData& booking) {

@@ -82,10 +82,9 @@ class TdmBook {
   // the first use and kept.
   double GetForetak(double anlegg);
   // Writes the header and the two lines of a reservation in one transaction (joining one
-  // that the caller holds on this module's connection). Returns false when a line cannot be
-  // written; a failure with the header throws DatabaseError. Either way nothing of this call
-  // stays, unless the caller's transaction commits it.
-  bool SaveBooking(TBookingData& booking, TUtleieData& line);
+  // that the caller holds on this module's connection). A failure throws DatabaseError, and
+  // nothing of this call stays, unless the caller's transaction commits it.
+  void SaveBooking(TBookingData& booking, TUtleieData& line);
 
  private:
   Statement statement() const { return Statement(connectionName()); }
