@@ -5,7 +5,7 @@
 namespace taurelin {
 
 BookingState ReadBookingState(const HandlerContext& context, qint64 refnr) {
-  return Store(context).State(QString::number(refnr));
+  return Store(context).State(refnr);
 }
 
 }  // namespace taurelin

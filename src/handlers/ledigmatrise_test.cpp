@@ -93,7 +93,8 @@ TEST_P(LedigmatriseTest, AnswersPerTypeAndDay) {
 
 TEST_P(LedigmatriseTest, LayoutWrittenByAnotherProgramCountsAtTheNextRequest) {
   // The matrix may keep the layout and the capacities between requests; another program's
-  // plain SQL on its own connection must still count at once.
+  // plain SQL on its own connection must still count at once. (The same kept layout serves
+  // LEDIG, whose test takes a facility's right away.)
   const auto type5 = [this](const char* facility) {
     return April(QString::fromLatin1(facility), QStringLiteral("5"));
   };
@@ -107,10 +108,6 @@ TEST_P(LedigmatriseTest, LayoutWrittenByAnotherProgramCountsAtTheNextRequest) {
                                                      "LEDIGMATRISE;8;5; ;2000.04.10;2;0;2");
   EXPECT_EQ(type5("-1"), "&count=2" + kHeader + "LEDIGMATRISE;-1;5; ;2000.04.09;4;0;4;"
                                                      "LEDIGMATRISE;-1;5; ;2000.04.10;5;0;5");
-  // Without the right on facility 8, "all" is facility 7 alone.
-  Run("DELETE FROM BRUKERRETT WHERE ANLEGGSNR = 8;\n");
-  EXPECT_EQ(type5("-1"), "&count=2" + kHeader + "LEDIGMATRISE;-1;5; ;2000.04.09;2;0;2;"
-                                                     "LEDIGMATRISE;-1;5; ;2000.04.10;3;0;3");
 }
 
 TEST_P(LedigmatriseTest, AgentNumberReachesTheProcedure) {

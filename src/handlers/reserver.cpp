@@ -6,6 +6,8 @@
 #include "handlers/rental_type_summary.h"
 #include "handlers/web_prices.h"
 
+#include <cmath>
+
 namespace taurelin {
 namespace {
 
@@ -19,6 +21,26 @@ int Integer(const QString& text) {
   const std::optional<int> number = ToInteger(text);
   if (!number) throw ConversionError(QStringLiteral("'%1' is not an integer").arg(text));
   return *number;
+}
+
+// The booking that the request's REFNR names: "*" a new one; a number without a fraction an
+// existing one. Any other text names none, which the store answers once it has counted the
+// free units: as a lookup that failed (no number) or that found nothing (a fraction, or a
+// number beyond any booking's).
+void PlanBooking(const QString& text, ReservationPlan& plan) {
+  using Kind = ReservationOutcome::Kind;
+  if (text == u"*") return;
+  const std::optional<QVariant> number = NumericLiteral(text);
+  if (!number) {
+    plan.unusableReference = Kind::kBookingLookupFailed;
+  } else if (number->typeId() == QMetaType::LongLong) {
+    plan.refnr = number->toLongLong();
+  } else if (const double value = number->toDouble();
+             value == std::trunc(value) && std::fabs(value) < 9.0e18) {
+    plan.refnr = static_cast<qint64>(value);
+  } else {
+    plan.unusableReference = Kind::kUnknownBooking;
+  }
 }
 
 // The request's checks, in their order.
@@ -88,7 +110,7 @@ Refusal Plan(const InstructionValues& values, const HandlerContext& context,
   if (plan.units < 1) return fail::LinesNotWritten();
   plan.adults = ToInteger(values[QLatin1String("ANT_PERSONER")]);
   plan.agent = ToInteger(values[QLatin1String("AGENT")]);
-  plan.refnr = values[QLatin1String("REFNR")];
+  PlanBooking(values[QLatin1String("REFNR")], plan);
   return {};
 }
 
@@ -122,9 +144,13 @@ InstructionReply HandleReserver(const InstructionValues& values, HandlerContext&
   // The hold's entry is written before its booking is committed: a server stopped between
   // the two leaves an entry whose booking never came, which a sweep merely frees, never a
   // held booking that nothing expires.
+  // An existing booking is answered and registered by the text the request named it by.
+  const auto refnrText = [&](qint64 refnr) {
+    return plan.refnr ? requestRefnr : QString::number(refnr);
+  };
   if (context.registerTimeOut) {
-    plan.beforeCommit = [&](const QString& refnr) {
-      context.registerTimeOut(requestRefnr, refnr, timeOut);
+    plan.beforeCommit = [&](qint64 refnr) {
+      context.registerTimeOut(requestRefnr, refnrText(refnr), timeOut);
     };
   }
   const ReservationOutcome outcome = Store(context).Reserve(plan);
@@ -134,9 +160,9 @@ InstructionReply HandleReserver(const InstructionValues& values, HandlerContext&
   reply.addRow({"RESERVER", "0", values[QLatin1String("UTYPE")], " ",
                 values[QLatin1String("ANKOMST")], values[QLatin1String("AVREISE")], " ",
                 values[QLatin1String("ANTALL")], values[QLatin1String("ANT_PERSONER")],
-                values[QLatin1String("AGENT")], outcome.refnr, DecimalText(plan.total), "0",
-                timeOut});
-  return reply.setEffect({ReplyEffect::Kind::kReserved, outcome.refnr, timeOut});
+                values[QLatin1String("AGENT")], refnrText(outcome.refnr), DecimalText(plan.total),
+                "0", timeOut});
+  return reply.setEffect({ReplyEffect::Kind::kReserved, refnrText(outcome.refnr), timeOut});
 }
 
 }  // namespace taurelin

@@ -27,6 +27,8 @@
 // Backends hold no state: each is one object, shared by every connection of its kind; what
 // they keep of a connection lives in its Connection.
 
+#include "store/row_params.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -99,6 +101,15 @@ class Backend {
   // database since it last ran on the connection, by that connection or any other; null
   // where the backend cannot tell.
   virtual const char* changeMarkQuery() const = 0;
+  // Occupancy statements that differ between backends (the rest are in occupancy_queries.h).
+  // The layout version: one row (VERDI, SKJEMA), SKJEMA being a version of the schema where
+  // a change of a view does not raise VERDI, else 0. And the rental lines of kIkkeLedig that
+  // touch the days from `from` to `to`, of `facility` (-1: of all), read through the occupancy
+  // index: the statement, with the parameters it needs besides the user's and :fra_dato,
+  // :til_dato appended to `params`.
+  virtual const char* layoutVersionQuery() const = 0;
+  virtual const char* indexedOccupiedLines(const QDate& from, const QDate& to, int facility,
+                                           RowParams* params) const = 0;
   // Which result columns of a query that has just run hold dates that the driver gives as
   // text; empty where the driver gives dates as dates.
   virtual QList<bool> textDateColumns(const QSqlQuery& query) const = 0;

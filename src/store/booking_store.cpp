@@ -3,6 +3,7 @@
 #include "store/booking_creation.h"
 #include "store/connection.h"
 #include "store/data_module.h"
+#include "store/unchanged_answers.h"
 #include "store/database_error.h"
 #include "store/statement.h"
 #include "store/write_transaction.h"
@@ -29,17 +30,20 @@ void Execute(Connection& connection, const char* sql, const QString& refnr) {
   statement.run();
 }
 
-// The data module answers one question, using what it read for the same question before
-// while the database has not changed.
+// One question to the data module: its answer is kept, and given again for the same
+// question while the database has not changed.
 class Question {
  public:
-  explicit Question(TdmBook& module) : module_(module) { module_.beginQuestion(); }
+  explicit Question(TdmBook& module) : module_(module), answers_(module.beginQuestion()) {}
   ~Question() { module_.endQuestion(); }
   Question(const Question&) = delete;
   Question& operator=(const Question&) = delete;
 
+  UnchangedAnswers& answers() { return answers_; }
+
  private:
   TdmBook& module_;
+  UnchangedAnswers& answers_;
 };
 
 }  // namespace
@@ -57,7 +61,16 @@ TdmBook& BookingStore::module() const {
 
 QList<TypeAvailability> BookingStore::Availability(int facility, const QList<int>& types,
                                                    const Stay& stay) {
-  const Question question(module());
+  Question question(module());
+  const UnchangedAnswers::AvailabilityKey key{
+      facility, types, UnchangedAnswers::Day(stay.arrival), UnchangedAnswers::Day(stay.departure),
+      UnchangedAnswers::Day(QDate::currentDate())};
+  return question.answers().availability(
+      key, [&] { return CountAvailability(facility, types, stay); });
+}
+
+QList<TypeAvailability> BookingStore::CountAvailability(int facility, const QList<int>& types,
+                                                        const Stay& stay) {
   Occupancy& occupancy = module().occupancy();
   occupancy.InitBelegg();
   occupancy.LoadBelegg(stay.arrival, stay.departure, facility);
@@ -86,12 +99,16 @@ QList<TypeAvailability> BookingStore::Availability(int facility, const QList<int
 
 QList<AvailabilityDay> BookingStore::Matrix(int facility, int agent, const QDate& from,
                                             const QDate& to) {
-  Occupancy& occupancy = module().occupancy();
+  TdmBook& data = module();
   if (to < from) return {};
   const qint64 days = from.daysTo(to) + 1;
   if (days > kMaxMatrixDays) throw DatabaseError(MatrixTooLong(days));
-  const Question question(module());
-  return occupancy.Matrix(from, to, facility, agent);
+  Question question(data);
+  const UnchangedAnswers::MatrixKey key{facility, agent, UnchangedAnswers::Day(from),
+                                        UnchangedAnswers::Day(to),
+                                        UnchangedAnswers::Day(QDate::currentDate())};
+  return question.answers().matrix(
+      key, [&] { return data.occupancy().Matrix(from, to, facility, agent); });
 }
 
 QList<WebPrice> BookingStore::StayPrices(int type, const Stay& stay) {
@@ -100,7 +117,7 @@ QList<WebPrice> BookingStore::StayPrices(int type, const Stay& stay) {
 
 ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
   using Kind = ReservationOutcome::Kind;
-  QString refnr = plan.refnr;
+  qint64 refnr = plan.refnr.value_or(0);
   try {
     // Free units are counted and the booking written under one write lock.
     WriteTransaction lock(module().connection());
@@ -112,13 +129,14 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
                      occupancy.GetMaxBelegg(plan.facility, plan.type, plan.stay.arrival,
                                             plan.stay.departure, OccupancyCounter::NotFree);
     if (plan.units > free) return {Kind::kOverbooked, {}};
+    if (plan.unusableReference) return {*plan.unusableReference, {}};
 
-    if (plan.refnr == u"*") {
+    if (!plan.refnr) {
       try {
         Statement number = module().stpRefnr();
         number.run();
         if (!number.next()) return {Kind::kNoReferenceNumber, {}};
-        refnr = QString::number(number.integer(QStringLiteral("REFNR")));
+        refnr = number.integer(QStringLiteral("REFNR"));
       } catch (const DatabaseError&) {
         return {Kind::kNoReferenceNumber, {}};
       }
@@ -126,7 +144,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
       try {
         Statement booking(module().connection());
         booking.add(QStringLiteral("SELECT REFNR, HOY_DATO FROM BOOKING WHERE REFNR = :REFNR"));
-        booking.bindNumber(QStringLiteral("REFNR"), plan.refnr);
+        booking.bindInteger(QStringLiteral("REFNR"), *plan.refnr);
         booking.run();
         if (!booking.next()) return {Kind::kUnknownBooking, {}};
       } catch (const DatabaseError&) {
@@ -141,7 +159,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
     header.BEKREFT = QStringLiteral("B");
     header.FORMAL = 0;
     header.OPPR_AV = 0;
-    header.REFNR = std::llround(NumericLiteral(refnr).value_or(QVariant(0)).toDouble());
+    header.REFNR = refnr;
     header.REG_DATO = QDate::currentDate();
     TUtleieData line;
     line.A_PRIS = plan.total;
@@ -160,7 +178,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
     line.STATKODE = plan.istat.left(1);
     line.UTYPE = plan.type;
     line.state = u'I';
-    if (!module().SaveBooking(header, line)) return {Kind::kNotWritten, {}};
+    module().SaveBooking(header, line);
     if (plan.beforeCommit) plan.beforeCommit(refnr);
     lock.commit();
   } catch (const std::exception&) {
@@ -185,7 +203,7 @@ bool BookingStore::BookingExists(const QString& refnr) {
   return s.next();
 }
 
-BookingState BookingStore::State(const QString& refnr) {
+BookingState BookingStore::State(qint64 refnr) {
   Statement s(sessionConnection_);
   s.add({"SELECT",
          "  B.BESTNR,",
@@ -195,7 +213,7 @@ BookingState BookingStore::State(const QString& refnr) {
          "     AND L.STATUS = 'A') CANCELLED_LINES",
          "FROM BOOKING B",
          "WHERE B.REFNR = :REFNR"});
-  s.bindNumber(QStringLiteral("REFNR"), refnr);
+  s.bindInteger(QStringLiteral("REFNR"), refnr);
   s.run();
   if (!s.next()) return BookingState::kUnknown;
   const int lines = s.integer(QStringLiteral("LINES"));

@@ -6,10 +6,12 @@
 // answer after; nothing here knows the protocol.
 //
 // Promises: every count is made from the database as it stands at the call (the layout kept
-// between calls only behind the layout version, see Occupancy); a reservation counts the free
+// between calls only behind the layout version, see Occupancy; an answer only behind the
+// database's change mark, see UnchangedAnswers); a reservation counts the free
 // units and writes its booking under one write lock, in one transaction, so no unit is sold
 // twice; a failed reservation or cancellation leaves the database as it was.
 
+#include "store/availability.h"
 #include "store/occupancy_engine.h"
 #include "store/web_price.h"
 
@@ -25,18 +27,17 @@ namespace taurelin {
 class Connection;
 class TdmBook;
 
-// The nights from arrival up to departure; arriving and departing on one day is one night
-// for the prices and the arrival day alone for the count.
-struct Stay {
-  QDate arrival;
-  QDate departure;
-};
-
-// The free units of one rental type for a stay, and its web prices for the stay.
-struct TypeAvailability {
-  int type = 0;
-  int free = 0;
-  QList<WebPrice> prices;
+struct ReservationOutcome {
+  enum class Kind {
+    kReserved,
+    kOverbooked,            // fewer units free than asked for
+    kNoReferenceNumber,     // no new reference number could be drawn
+    kUnknownBooking,        // no booking of the number to add to
+    kBookingLookupFailed,   // the booking to add to could not be looked up
+    kNotWritten,            // the booking could not be written
+  };
+  Kind kind = Kind::kNotWritten;
+  qint64 refnr = 0;  // of the reservation, when reserved
 };
 
 // A reservation as the handler has checked it.
@@ -48,26 +49,16 @@ struct ReservationPlan {
   int units = 1;          // at least one
   std::optional<int> adults;  // nothing: the count sent was no whole number
   std::optional<int> agent;   // nothing: the agent sent was no whole number
-  QString refnr;          // "*": a new booking; otherwise the existing booking's number
+  std::optional<qint64> refnr;  // the booking to add to; nothing: a new booking
+  // Set when the request named the booking by a text that can name none: the outcome it gets
+  // once the free units are counted (a lookup that failed, or found no booking).
+  std::optional<ReservationOutcome::Kind> unusableReference;
   WebPrice price;         // the price row that decides
   QString priceType;      // of the first fitting price row
   double total = 0;       // the price of the stay as the reply shows it
   // Runs after the booking's rows are written and before they are committed, with the
   // booking's reference number; what it throws rolls the reservation back.
-  std::function<void(const QString& refnr)> beforeCommit;
-};
-
-struct ReservationOutcome {
-  enum class Kind {
-    kReserved,
-    kOverbooked,            // fewer units free than asked for
-    kNoReferenceNumber,     // no new reference number could be drawn
-    kUnknownBooking,        // no booking of the number to add to
-    kBookingLookupFailed,   // the booking to add to could not be looked up
-    kNotWritten,            // the booking could not be written
-  };
-  Kind kind = Kind::kNotWritten;
-  QString refnr;  // of the reservation, when reserved
+  std::function<void(qint64 refnr)> beforeCommit;
 };
 
 // Which bookings a cancellation may touch. A client may cancel any booking. The expiry
@@ -112,13 +103,14 @@ class BookingStore {
 
   // For each of `types`, in that order (a type may come more than once), its free units at
   // `facility` (-1: all facilities summed) for the stay and its web prices for the stay.
-  // Throws DatabaseError when a statement fails.
+  // Throws DatabaseError when a statement fails. The answer to a question asked before is
+  // given again while the database has not changed (UnchangedAnswers).
   QList<TypeAvailability> Availability(int facility, const QList<int>& types, const Stay& stay);
 
   // Per rental type of `facility` (-1: summed over all) and per day from `from` to `to`, the
   // free units and the units held for `agent` (-1: none), by type and day, as the database's
   // HENT_LEDIG_MATRISE gives them. No days when `to` is before `from`; a period of more than
-  // kMaxMatrixDays days fails. Throws DatabaseError.
+  // kMaxMatrixDays days fails. Throws DatabaseError. Kept as Availability's answers are.
   QList<AvailabilityDay> Matrix(int facility, int agent, const QDate& from, const QDate& to);
 
   // The web prices of one rental type for the stay (prices belong to the type, at every
@@ -138,7 +130,7 @@ class BookingStore {
   // statement fails (a reference that is no number included).
   bool IsNationCode(const QString& code);
   bool BookingExists(const QString& refnr);
-  BookingState State(const QString& refnr);
+  BookingState State(qint64 refnr);
 
   // Creates a booker with these details and links the booking `refnr` to it, with the agent
   // `agent` (the number as sent), in one transaction on the session connection. The booker
@@ -148,6 +140,8 @@ class BookingStore {
 
  private:
   TdmBook& module() const;
+  QList<TypeAvailability> CountAvailability(int facility, const QList<int>& types,
+                                            const Stay& stay);
 
   TdmBook* module_;
   Connection& sessionConnection_;

@@ -27,7 +27,7 @@ void AddSelect(Statement& statement, const QStringList& columns) {
 }  // namespace
 
 TdmBook::TdmBook(Connection& connection, StoreReports* reports)
-    : connection_(connection), occupancy_(connection_, reports, &reads_) {}
+    : connection_(connection), occupancy_(connection_, reports, &answers_) {}
 
 TdmBook::~TdmBook() = default;
 
@@ -159,21 +159,24 @@ QList<QList<WebPrice>> ReadWebPrices(Connection& connection, const QList<int>& t
 
 QList<QList<WebPrice>> TdmBook::WebPricesOfTypes(const QList<int>& types, const QDate& arrival,
                                                  const QDate& until) {
-  return reads_.prices({types, arrival.toJulianDay(), until.toJulianDay()},
-                       [&] { return ReadWebPrices(connection_, types, arrival, until); });
+  return ReadWebPrices(connection_, types, arrival, until);
 }
 
-void TdmBook::beginQuestion() {
+UnchangedAnswers& TdmBook::beginQuestion() {
   const Backend& backend = connection_.backend();
   const char* query = backend.changeMarkQuery();
-  if (query == nullptr) return reads_.begin({});
+  if (query == nullptr) {
+    answers_.begin({});
+    return answers_;
+  }
   const QList<QByteArray> marks =
       ReadRows(connection_, backend.readsOccupancyOnHandle(), query, {},
                [](auto& r) { return r.text("MARK").toLatin1(); });
   // A connection opened anew starts its marks again: the opening tells them apart.
-  reads_.begin(marks.size() == 1 && !marks.first().isEmpty()
-                   ? QByteArray::number(connection_.opening()) + '/' + marks.first()
-                   : QByteArray());
+  answers_.begin(marks.size() == 1 && !marks.first().isEmpty()
+                     ? QByteArray::number(connection_.opening()) + '/' + marks.first()
+                     : QByteArray());
+  return answers_;
 }
 
 Statement TdmBook::qryAlleAnlegg() {
@@ -272,18 +275,14 @@ int TdmBook::newLineNumber() {
   return s.integer(QStringLiteral("LINJENR"));
 }
 
-bool TdmBook::SaveBooking(TBookingData& booking, TUtleieData& line) {
+void TdmBook::SaveBooking(TBookingData& booking, TUtleieData& line) {
+  // A failure ends the transaction without commit: nothing of this call stays.
   std::optional<WriteTransaction> own;
   if (!connection_.writing()) own.emplace(connection_);
   booking.FORETAKSNR = GetForetak(booking.ANLEGGSNR);
   writeHeader(booking);
-  try {
-    SaveLeie(booking, line);
-  } catch (const DatabaseError&) {
-    return false;  // the transaction ends without commit: nothing of this call stays
-  }
+  SaveLeie(booking, line);
   if (own) own->commit();
-  return true;
 }
 
 void TdmBook::writeHeader(TBookingData& booking) {

@@ -12,7 +12,7 @@
 #include "store/occupancy.h"
 #include "store/statement.h"
 #include "store/store_reports.h"
-#include "store/unchanged_reads.h"
+#include "store/unchanged_answers.h"
 #include "store/web_price.h"
 
 #include <QHash>
@@ -67,19 +67,19 @@ class TdmBook {
   Occupancy& occupancy() { return occupancy_; }
 
   // A question (availability, the matrix) begins: reads the database's change mark, so that
-  // what was read for the same question before is used again while nothing has changed.
-  // Throws DatabaseError. A reservation asks no question: it reads afresh in its transaction.
-  void beginQuestion();
-  void endQuestion() { reads_.end(); }
+  // the answer to the same question before is given again while nothing has changed.
+  // Throws DatabaseError. A reservation asks no question: it counts afresh in its
+  // transaction.
+  UnchangedAnswers& beginQuestion();
+  void endQuestion() { answers_.end(); }
 
   // The company of a facility, -1 when the facility is unknown. The facility list is read at
   // the first use and kept.
   double GetForetak(double anlegg);
   // Writes the header and the two lines of a reservation in one transaction (joining one
-  // that the caller holds on this module's connection). Returns false when a line cannot be
-  // written; a failure with the header throws DatabaseError. Either way nothing of this call
-  // stays, unless the caller's transaction commits it.
-  bool SaveBooking(TBookingData& booking, TUtleieData& line);
+  // that the caller holds on this module's connection). A failure throws DatabaseError, and
+  // nothing of this call stays, unless the caller's transaction commits it.
+  void SaveBooking(TBookingData& booking, TUtleieData& line);
 
  private:
   Statement statement() { return Statement(connection_); }
@@ -89,7 +89,7 @@ class TdmBook {
   int newLineNumber();
 
   Connection& connection_;
-  UnchangedReads reads_;
+  UnchangedAnswers answers_;
   Occupancy occupancy_;
   std::optional<QHash<double, double>> companies_;  // facility -> company
 };

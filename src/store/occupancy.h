@@ -6,19 +6,19 @@
 // statements on the module's connection.
 //
 // Promises: every answer is the one the statements give on the database as it is at the
-// call. The layout (which pairs exist, which facilities "all" sums) is kept between calls
-// only while the layout version that the database's triggers raise stays the same, so a
+// call. The layout (which pairs exist, which facilities "all" sums, the capacities) is kept in
+// an OccupancyLayout, behind the layout version that the database's triggers raise, so a
 // write by any program counts at the next call; a database without the version (not
 // upgraded) is read each time. The rental lines are read through the occupancy index where
 // the database has it, so a stay reads only the lines that overlap it, of its facility.
 // Statements are prepared once per connection.
 
 #include "store/occupancy_engine.h"
+#include "store/occupancy_layout.h"
 #include "store/store_reports.h"
-#include "store/unchanged_reads.h"
+#include "store/unchanged_answers.h"
 
 #include <QDate>
-#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -27,13 +27,14 @@
 
 namespace taurelin {
 
+class Backend;
 class Connection;
 
 class Occupancy {
  public:
-  // Reads on `connection`, which must outlive it; `reads` keeps what a question read for the
-  // same question asked again (null: nothing is kept).
-  Occupancy(Connection& connection, StoreReports* reports, UnchangedReads* reads = nullptr);
+  // Reads on `connection`, which must outlive it. `answers` tells whether the layout was
+  // found current under the question being answered (null: it is read each time).
+  Occupancy(Connection& connection, StoreReports* reports, UnchangedAnswers* answers = nullptr);
 
   // Makes the layout ready: reads which (facility, rental type) pairs exist and which
   // facilities "all" sums over, unless the layout kept from before is still the database's.
@@ -62,32 +63,22 @@ class Occupancy {
   void reset();
 
  private:
-  struct Layout {
-    QList<OccupancyLayoutRow> pairs;
-    QList<int> facilities;
-  };
   struct Features {
-    bool sqlite = false;
+    const Backend* backend = nullptr;
+    bool onHandle = false;  // the occupancy reads go to the driver's own handle
     bool upgraded = false;  // the occupancy index and the layout version are there
   };
 
   const Features& features();
-  // InitBelegg's work when the layout may have changed.
-  void readCurrentLayout();
-  OccupancyRows readRows(const QDate& FraDato, const QDate& TilDato, int Anlegg);
-  std::optional<std::pair<qint64, qint64>> layoutVersion();
-  Layout readLayout();
+  std::optional<LayoutVersion> layoutVersion();
+  // What reads the layout's statements for it: ReadRows with the server's user bound.
+  auto layoutReader();
 
   Connection& connection_;
   StoreReports* reports_;
-  UnchangedReads* reads_;
-  OccupancyEngine engine_;
+  UnchangedAnswers* answers_;
   std::optional<Features> features_;
-  std::optional<std::pair<qint64, qint64>> layoutVersion_;  // of the layout in the engine
-  std::optional<QHash<std::pair<int, int>, int>> capacity_;  // (facility, type) -> units
-  std::optional<QHash<int, int>> capacityAll_;               // type -> units
-  // The matrix's capacities per facility and summed, read again with the layout.
-  std::optional<QList<TypeCapacity>> matrixCapacity_[2];
+  OccupancyLayout layout_;
 };
 
 }  // namespace taurelin

@@ -2,15 +2,13 @@
 
 // The statements that feed the occupancy engine and the capacity lookups. The SQLite
 // procedure HENT_LEDIG_MATRISE and the data module run these very texts, so both count the
-// same rows. They are plain SQL that SQLite and PostgreSQL both accept.
+// same rows. They are plain SQL that SQLite and PostgreSQL both accept; the statements that
+// differ between them (the layout version, the lines read through the occupancy index) are
+// each backend's own (Backend::layoutVersionQuery, Backend::indexedOccupiedLines).
 //
 // Parameters: :brukerid, :modul_id, :rettighet (the server acts as user 0 in module 1 and
 // needs a right above 1, so it binds 0, 1, 1) and, for the period statements, :fra_dato and
 // :til_dato (the first and last day, bound as dates); the indexed statements have theirs.
-
-#include <QDate>
-
-#include <cstdint>
 
 namespace taurelin::occupancy_sql {
 
@@ -65,61 +63,6 @@ inline constexpr char kIkkeLedig[] =
     "  RETTIGHET > :rettighet\n"
     "order by\n"
     "  ANLEGG, UTYPE";
-
-// The same lines read through the occupancy index, on a database that has it (taurelin-db
-// upgrade), for one facility or for all. The index only narrows what is read; the conditions
-// of kIkkeLedig still decide, but for the user's right on the line's facility: that is left
-// to the layout, which holds a (facility, rental type) pair only where the right is given
-// (UTYPER_BRUKER), and the engine leaves out every line of a pair it does not hold. So both
-// statements give the same counts, and a line costs no lookup of the rights.
-//
-// SQLite: the R*Tree LEIE_PERIODE, searched by day keys (:fra_dag, :til_dag, yyyymmdd) and
-// facility numbers (:anlegg_fra to :anlegg_til: the facility twice, or every number).
-inline constexpr char kIkkeLedigIndeksert[] =
-    "select\n"
-    "  L.ANLEGG,\n"
-    "  L.UTYPE,\n"
-    "  L.ANKOMST,\n"
-    "  L.AVREISE,\n"
-    "  L.ANTALL\n"
-    "from\n"
-    "  LEIE_PERIODE P\n"
-    "  CROSS JOIN LEIE L\n"
-    "where\n"
-    "  P.FRA <= :til_dag and\n"
-    "  P.TIL >= :fra_dag and\n"
-    "  P.ANLEGG_FRA <= :anlegg_til and\n"
-    "  P.ANLEGG_TIL >= :anlegg_fra and\n"
-    "  L.LINJENR = P.LINJENR and\n"
-    "  L.LEIETYPE = 'O' and\n"
-    "  (L.STATUS <> 'A' OR L.STATUS IS NULL) and\n"
-    "  L.ANKOMST <= :til_dato and\n"
-    "  L.AVREISE > :fra_dato";
-
-// PostgreSQL: the GiST index LEIE_PERIODE over the range of each line's days; :anlegg is the
-// facility or -1 for all (given twice, as :anlegg and :anlegg_alle).
-inline constexpr char kIkkeLedigPeriode[] =
-    "select\n"
-    "  L.ANLEGG,\n"
-    "  L.UTYPE,\n"
-    "  L.ANKOMST,\n"
-    "  L.AVREISE,\n"
-    "  L.ANTALL\n"
-    "from\n"
-    "  LEIE L\n"
-    "where\n"
-    "  L.LEIETYPE = 'O' and\n"
-    "  (L.STATUS <> 'A' OR L.STATUS IS NULL) and\n"
-    "  L.ANKOMST <= :til_dato and\n"
-    "  L.AVREISE > :fra_dato and\n"
-    "  LEIE_PERIODE(L.ANKOMST, L.AVREISE) && daterange(:fra_periode, :til_periode, '[]') and\n"
-    "  (:anlegg_alle = -1 OR L.ANLEGG = :anlegg)";
-
-// The layout version (OPPSETT_VERSJON) that kUtyper and kAlleAnlegg may be kept behind; on
-// SQLite with the schema's version, which a changed view or table raises.
-inline constexpr char kOppsettVersjonSqlite[] =
-    "select VERDI, (select schema_version from pragma_schema_version) SKJEMA from OPPSETT_VERSJON";
-inline constexpr char kOppsettVersjon[] = "select VERDI, 0 SKJEMA from OPPSETT_VERSJON";
 
 // Allotment lines that hold units on some day of the period.
 inline constexpr char kAllotment[] =
@@ -199,17 +142,5 @@ inline constexpr char kKapasitetSamlet[] =
 inline constexpr int kUserId = 0;
 inline constexpr int kModuleId = 1;
 inline constexpr int kRightAbove = 1;
-
-// The day key of the SQLite occupancy index: yyyymmdd, which orders as the ISO text of the
-// day does. A day outside the years 0 to 9999 has no such text; it gets the lowest key as a
-// first day and the highest as a last, so that the index then narrows nothing.
-inline qint64 FirstDayKey(const QDate& day) {
-  if (!day.isValid() || day.year() < 0 || day.year() > 9999) return INT32_MIN;
-  return day.year() * 10000LL + day.month() * 100 + day.day();
-}
-inline qint64 LastDayKey(const QDate& day) {
-  if (!day.isValid() || day.year() < 0 || day.year() > 9999) return INT32_MAX;
-  return day.year() * 10000LL + day.month() * 100 + day.day();
-}
 
 }  // namespace taurelin::occupancy_sql

@@ -1,9 +1,11 @@
 #pragma once
 
-// Reading every row of a statement that the store runs on every request. On SQLite it runs
-// on the raw handle, in a statement kept for the connection (SqliteKeptStatements) and read
-// with SqliteRow; on every other backend through Statement, which keeps its prepared
-// statements where that pays. Both read each value alike, and fail alike (DatabaseError).
+// The one way the store reads every row of a statement that it runs on every request. The
+// store has two row readers, and this puts both behind one call: on SQLite the statement runs
+// on the raw handle, in a statement kept for the connection (SqliteKeptStatements), and is
+// read with SqliteRow; on every other backend through Statement, which keeps its prepared
+// statements where that pays. Both read each value alike, and fail alike (DatabaseError), so a
+// converter is written once, for either (occupancy_rows.h).
 
 #include "store/row_params.h"
 #include "store/sqlite/sqlite_read.h"

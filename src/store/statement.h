@@ -11,6 +11,10 @@
 // Column values read as text take the forms the protocol shows: a date "dd.mm.yyyy", a number
 // its shortest decimal form with "." ("1250", "1250.5"), NULL the empty text; this holds on
 // every backend.
+//
+// It is one of the store's two row readers: this one for Qt SQL on every backend, SqliteRow
+// (sqlite/sqlite_row.h) for the raw SQLite handle; both read each value alike, and ReadRows
+// (row_reads.h) reads the hot statements through whichever the connection's backend uses.
 
 #include "store/database_error.h"
 #include "store/statement_cache.h"

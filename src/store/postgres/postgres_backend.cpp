@@ -5,13 +5,45 @@
 #include "store/fail.h"
 #include "store/postgres/postgres_connection.h"
 
+#include <QDate>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 
 #include <libpq-fe.h>
 
+#include <algorithm>
+
 namespace taurelin {
+namespace {
+
+// The layout version (OPPSETT_VERSJON) that the layout may be kept behind; no schema version
+// stands beside it here (SKJEMA 0).
+constexpr char kOppsettVersjon[] = "select VERDI, 0 SKJEMA from OPPSETT_VERSJON";
+
+// The rental lines of kIkkeLedig read through the GiST index LEIE_PERIODE over the range of
+// each line's days; :anlegg is the facility or -1 for all (given twice, as :anlegg and
+// :anlegg_alle). The index only narrows what is read; the user's right on the line's
+// facility is left to the layout, as on SQLite, so both give the same counts.
+constexpr char kIkkeLedigPeriode[] =
+    "select\n"
+    "  L.ANLEGG,\n"
+    "  L.UTYPE,\n"
+    "  L.ANKOMST,\n"
+    "  L.AVREISE,\n"
+    "  L.ANTALL\n"
+    "from\n"
+    "  LEIE L\n"
+    "where\n"
+    "  L.LEIETYPE = 'O' and\n"
+    "  (L.STATUS <> 'A' OR L.STATUS IS NULL) and\n"
+    "  L.ANKOMST <= :til_dato and\n"
+    "  L.AVREISE > :fra_dato and\n"
+    "  LEIE_PERIODE(L.ANKOMST, L.AVREISE) && daterange(:fra_periode, :til_periode, '[]') and\n"
+    "  (:anlegg_alle = -1 OR L.ANLEGG = :anlegg)";
+
+}  // namespace
+
 const PostgresBackend& PostgresBackend::Instance() {
   static const PostgresBackend backend;
   return backend;
@@ -62,6 +94,19 @@ void PostgresBackend::lockReservation(Connection& connection, int facility, int 
   query.bindValue(QStringLiteral(":ANLEGG"), facility);
   query.bindValue(QStringLiteral(":UTYPE"), rentalType);
   if (!query.exec()) throw connection.failure(query.lastError());
+}
+
+const char* PostgresBackend::layoutVersionQuery() const { return kOppsettVersjon; }
+
+// The range is searched over the period's days in either order: the statement still decides
+// which lines of a reversed period count.
+const char* PostgresBackend::indexedOccupiedLines(const QDate& from, const QDate& to,
+                                                  int facility, RowParams* params) const {
+  const bool valid = from.isValid() && to.isValid();
+  *params << RowParam{":fra_periode", valid ? std::min(from, to) : from}
+          << RowParam{":til_periode", valid ? std::max(from, to) : to}
+          << RowParam{":anlegg_alle", qint64{facility}} << RowParam{":anlegg", qint64{facility}};
+  return kIkkeLedigPeriode;
 }
 
 bool PostgresBackend::readWebPriceSources(Connection&, const QList<int>&, const QDate&,

@@ -5,6 +5,7 @@
 #include "store/fail.h"
 #include "store/sqlite/sqlite_connection.h"
 #include "store/sqlite/sqlite_kept_statements.h"
+#include "store/sqlite/sqlite_occupancy_queries.h"
 #include "store/sqlite/sqlite_procedures.h"
 #include "store/sqlite/sqlite_read.h"
 #include "store/stay_pricing.h"
@@ -18,6 +19,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <limits>
 
 namespace taurelin {
 namespace {
@@ -109,13 +111,33 @@ bool SqliteBackend::readWebPriceSources(Connection& connection, const QList<int>
                                         const QDate& arrival, const QDate& until,
                                         QList<QList<WebPriceSource>>* sources) const {
   SqliteKeptStatements kept = SqliteKeptStatements::Of(connection);
-  for (qsizetype i = 0; i < types.size(); ++i) {
-    QString error;
-    if (!ReadWebPriceSources(kept, types[i], arrival, until, &(*sources)[i], &error)) {
-      throw SqliteReadFailure(connection, error);
+  try {
+    for (qsizetype i = 0; i < types.size(); ++i) {
+      (*sources)[i] = ReadWebPriceSources(kept, types[i], arrival, until);
     }
+  } catch (const DatabaseError& failure) {
+    // With the handle's error code, which tells a lost database from a bad value.
+    throw SqliteReadFailure(connection, QString::fromStdString(failure.what()));
   }
   return true;
+}
+
+const char* SqliteBackend::layoutVersionQuery() const {
+  return occupancy_sql::kOppsettVersjonSqlite;
+}
+
+// The index is searched over the period's days in either order: the statement still decides
+// which lines of a reversed period count.
+const char* SqliteBackend::indexedOccupiedLines(const QDate& from, const QDate& to,
+                                                int facility, RowParams* params) const {
+  const bool valid = from.isValid() && to.isValid();
+  const qint64 lowest = std::numeric_limits<qint32>::min();
+  const qint64 highest = std::numeric_limits<qint32>::max();
+  *params << RowParam{":fra_dag", valid ? occupancy_sql::FirstDayKey(std::min(from, to)) : lowest}
+          << RowParam{":til_dag", valid ? occupancy_sql::LastDayKey(std::max(from, to)) : highest}
+          << RowParam{":anlegg_fra", facility == -1 ? lowest : qint64{facility}}
+          << RowParam{":anlegg_til", facility == -1 ? highest : qint64{facility}};
+  return occupancy_sql::kIkkeLedigIndeksert;
 }
 
 // SQLite keeps dates as text; the declared type of a result column tells them apart.

@@ -38,6 +38,9 @@ class SqliteBackend final : public Backend {
   bool readWebPriceSources(Connection& connection, const QList<int>& types, const QDate& arrival,
                            const QDate& until,
                            QList<QList<WebPriceSource>>* sources) const override;
+  const char* layoutVersionQuery() const override;
+  const char* indexedOccupiedLines(const QDate& from, const QDate& to, int facility,
+                                   RowParams* params) const override;
   QList<bool> textDateColumns(const QSqlQuery& query) const override;
   bool planOutdated(const QSqlDatabase& database, const QSqlError& error) const override;
 

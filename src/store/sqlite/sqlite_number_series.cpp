@@ -1,15 +1,18 @@
 #include "store/sqlite/sqlite_number_series.h"
 
+#include "store/database_error.h"
 #include "store/sqlite/sqlite_connection.h"
 #include "store/sqlite/sqlite_statement.h"
 
 #include <sqlite3.h>
 
+#include <optional>
+
 namespace taurelin {
 
 SqliteNumberSeries::~SqliteNumberSeries() { sqlite3_close(independent_); }
 
-std::optional<qint64> SqliteNumberSeries::next(const QString& name, QString* error) {
+qint64 SqliteNumberSeries::next(const QString& name) {
   sqlite3* target = db_;
   if (sqlite3_txn_state(db_, "main") != SQLITE_TXN_WRITE) {
     if (sqlite3* independent = independentConnection()) target = independent;
@@ -19,12 +22,9 @@ std::optional<qint64> SqliteNumberSeries::next(const QString& name, QString* err
   update.bind(":navn", name);
   std::optional<qint64> number;
   while (update.next()) number = update.integer(0);  // to the end: that completes the write
-  if (!update.ok()) {
-    *error = update.error();
-    return std::nullopt;
-  }
-  if (!number) *error = QStringLiteral("TELLER has no number series %1").arg(name);
-  return number;
+  if (!update.ok()) throw DatabaseError(update.error());
+  if (!number) throw DatabaseError(QStringLiteral("TELLER has no number series %1").arg(name));
+  return *number;
 }
 
 // Opened on first use. Only a file in WAL mode gets one: there the caller's open read does

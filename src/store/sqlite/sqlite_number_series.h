@@ -12,8 +12,6 @@
 
 #include <QString>
 
-#include <optional>
-
 struct sqlite3;
 
 namespace taurelin {
@@ -25,9 +23,9 @@ class SqliteNumberSeries {
   SqliteNumberSeries(const SqliteNumberSeries&) = delete;
   SqliteNumberSeries& operator=(const SqliteNumberSeries&) = delete;
 
-  // The next number of the series `name`; nullopt with `error` set when the series is missing
-  // or the database refuses.
-  std::optional<qint64> next(const QString& name, QString* error);
+  // The next number of the series `name`; throws DatabaseError when the series is missing or
+  // the database refuses.
+  qint64 next(const QString& name);
 
  private:
   sqlite3* independentConnection();

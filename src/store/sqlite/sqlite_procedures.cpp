@@ -1,12 +1,16 @@
 #include "store/sqlite/sqlite_procedures.h"
 
+#include "store/database_error.h"
 #include "store/fail.h"
 #include "store/occupancy_engine.h"
+#include "store/occupancy_layout.h"
 #include "store/occupancy_queries.h"
 #include "store/occupancy_rows.h"
 #include "store/sqlite/sqlite_connection.h"
 #include "store/sqlite/sqlite_kept_statements.h"
 #include "store/sqlite/sqlite_number_series.h"
+#include "store/sqlite/sqlite_occupancy_queries.h"
+#include "store/sqlite/sqlite_row.h"
 #include "store/sqlite/sqlite_statement.h"
 #include "store/sqlite/sqlite_table_function.h"
 #include "store/stay_pricing.h"
@@ -19,7 +23,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cmath>
 #include <memory>
@@ -82,89 +85,31 @@ class Arguments {
   QString* error_;
 };
 
-// Reads the columns of a statement's current row by name. A value that its column cannot
-// hold (text in a number, a date that is none) is remembered as the row's error instead of
-// being counted as something it is not.
-class RowReader {
- public:
-  explicit RowReader(const SqliteStatement& statement) : statement_(statement) {}
+// Steps `statement` to its next row, throwing DatabaseError when the step fails: the
+// procedures read as the store does, and report a failure at their edge.
+bool Next(SqliteStatement& statement) {
+  if (statement.next()) return true;
+  if (!statement.ok()) throw DatabaseError(statement.error());
+  return false;
+}
 
-  int integer(const char* name) {
-    const qint64 value = wide(name);
-    return static_cast<int>(std::clamp<qint64>(value, INT_MIN, INT_MAX));
+// Runs a procedure's body, which throws DatabaseError on failure, as SQLite's callbacks
+// report one: false and the failure's text.
+template <typename Body>
+bool Reported(QString* error, Body body) {
+  try {
+    return body();
+  } catch (const DatabaseError& failure) {
+    *error = QString::fromStdString(failure.what());
+    return false;
   }
-  qint64 wide(const char* name) {
-    const int column = find(name);
-    if (column < 0) return 0;
-    const auto value = statement_.integer(column);
-    if (!value) fail(name, "is not a whole number");
-    return value.value_or(0);
-  }
-  qint64 hundredths(const char* name) {
-    const int column = find(name);
-    if (column < 0) return 0;
-    const auto value = statement_.hundredths(column);
-    if (!value) fail(name, "is not an amount");
-    return value.value_or(0);
-  }
-  QDate date(const char* name) {
-    const int column = find(name);
-    if (column < 0) return QDate();
-    const auto value = statement_.date(column);
-    if (!value) fail(name, "is not a date");
-    return value.value_or(QDate());
-  }
-  QString text(const char* name) {
-    const int column = find(name);
-    return column < 0 ? QString() : statement_.text(column);
-  }
-  bool isNull(const char* name) {
-    const int column = find(name);
-    return column < 0 || statement_.isNull(column);
-  }
-  // The column's value for a result row: null stays null.
-  QVariant nullableInteger(const char* name) {
-    const int column = find(name);
-    if (column < 0 || statement_.isNull(column)) return QVariant();
-    return QVariant(wide(name));
-  }
-
-  bool ok() const { return error_.isEmpty(); }
-  const QString& error() const { return error_; }
-
- private:
-  int find(const char* name) {
-    // Names are the callers' constants: known by their address after the first lookup, so a
-    // reader kept over every row of its statement looks each one up once.
-    for (size_t i = 0; i < knownCount_; ++i) {
-      if (known_[i].first == name) return known_[i].second;
-    }
-    const int column = statement_.column(name);
-    if (column < 0 && error_.isEmpty()) {
-      error_ = QStringLiteral("the statement has no column %1").arg(QLatin1String(name));
-    }
-    if (knownCount_ < known_.size()) known_[knownCount_++] = {name, column};
-    return column;
-  }
-  void fail(const char* name, const char* what) {
-    if (!error_.isEmpty()) return;
-    const int column = statement_.column(name);
-    error_ = QStringLiteral("%1 holds '%2', which %3")
-                 .arg(QLatin1String(name), statement_.text(column), QLatin1String(what));
-  }
-
-  const SqliteStatement& statement_;
-  QString error_;
-  std::array<std::pair<const char*, int>, 16> known_{};
-  size_t knownCount_ = 0;
-};
+}
 
 // Runs one of the shared occupancy statements with the server's user, module and right and
-// the period's days, and turns each row into a T.
-template <typename T, typename Convert>
-bool ReadOccupancyRows(SqliteKeptStatements& statements, const char* sql,
-                       const OccupancyPeriod& period, Convert convert, QList<T>* rows,
-                       QString* error, int facility = -1) {
+// the period's days; each row converted by `convert`.
+template <typename Convert>
+auto ReadOccupancyRows(SqliteKeptStatements& statements, const char* sql, const OccupancyPeriod& period,
+                       Convert convert, int facility = -1) {
   SqliteStatement statement = statements.take(sql);
   statement.bind(":brukerid", qint64{occupancy_sql::kUserId});
   statement.bind(":modul_id", qint64{occupancy_sql::kModuleId});
@@ -175,17 +120,10 @@ bool ReadOccupancyRows(SqliteKeptStatements& statements, const char* sql,
   statement.bind(":til_dag", occupancy_sql::LastDayKey(std::max(period.from, period.to)));
   statement.bind(":anlegg_fra", facility == -1 ? qint64{INT32_MIN} : facility);
   statement.bind(":anlegg_til", facility == -1 ? qint64{INT32_MAX} : facility);
-  RowReader row(statement);
-  while (statement.next()) {
-    T value = convert(row);
-    if (!row.ok()) {
-      *error = row.error();
-      return false;
-    }
-    rows->append(value);
-  }
-  if (!statement.ok()) *error = statement.error();
-  return statement.ok();
+  SqliteRow row(statement);
+  QList<decltype(convert(row))> rows;
+  while (Next(statement)) rows.append(convert(row));
+  return rows;
 }
 
 // Whether the database has the occupancy index (taurelin-db upgrade adds it).
@@ -197,100 +135,41 @@ bool HasOccupancyIndex(SqliteKeptStatements& statements) {
 
 // The layout version of the database (OPPSETT_VERSJON with the schema's version), or
 // nothing on a database without it.
-std::optional<std::pair<qint64, qint64>> LayoutVersion(SqliteKeptStatements& statements) {
+std::optional<LayoutVersion> ReadLayoutVersion(SqliteKeptStatements& statements) {
   SqliteStatement version = statements.take(occupancy_sql::kOppsettVersjonSqlite);
   if (!version.next()) return std::nullopt;
   const std::optional<qint64> value = version.integer(0);
   const std::optional<qint64> schema = version.integer(1);
   // A second row is a version table another program changed: nothing is kept behind it.
   if (!value || !schema || version.next()) return std::nullopt;
-  return std::pair<qint64, qint64>{*value, *schema};
+  return LayoutVersion{*value, *schema};
 }
 
-// What HENT_LEDIG_MATRISE keeps of its connection between calls: the layout in the engine,
-// the capacities and whether the index is there, behind the layout version, which triggers
-// raise on every change of the tables these are read from and the schema raises with every
-// changed view. A database without the version is read anew at every call.
+// What HENT_LEDIG_MATRISE keeps of its connection between calls: the layout and capacities,
+// and whether the index is there, which is read again with the layout.
 struct MatrixLayout {
-  std::optional<std::pair<qint64, qint64>> version;
-  bool layoutRead = false;
+  OccupancyLayout layout;
   bool indexed = false;
-  OccupancyEngine engine;
-  std::optional<QList<TypeCapacity>> perFacility;
-  std::optional<QList<TypeCapacity>> summed;
 };
 
-// The capacities of every facility's types, or (all) of each type over all facilities.
-bool ReadCapacities(SqliteKeptStatements& statements, bool all, const OccupancyPeriod& period,
-                    QList<TypeCapacity>* capacities, QString* error) {
-  return ReadOccupancyRows(
-      statements, all ? occupancy_sql::kKapasitetSamlet : occupancy_sql::kKapasitet, period,
-      [all](RowReader& r) {
-        return TypeCapacity{all ? -1 : r.integer("ANLEGG"), r.integer("UTYPE"),
-                            r.wide("ANTENH")};
-      },
-      capacities, error);
-}
-
-// Brings `kept` up to the database's layout: read anew when the version changed or is not
-// there, the capacities first, as they always were.
-bool UpdateLayout(SqliteKeptStatements& statements, bool all, const OccupancyPeriod& period,
-                  MatrixLayout* kept, QString* error) {
-  const std::optional<std::pair<qint64, qint64>> version = LayoutVersion(statements);
-  if (!version || version != kept->version) {
-    kept->version.reset();
-    kept->layoutRead = false;
-    kept->perFacility.reset();
-    kept->summed.reset();
-  }
-  std::optional<QList<TypeCapacity>>& capacities = all ? kept->summed : kept->perFacility;
-  if (!capacities) {
-    QList<TypeCapacity> read;
-    if (!ReadCapacities(statements, all, period, &read, error)) return false;
-    capacities = std::move(read);
-  }
-  if (!kept->layoutRead) {
-    QList<OccupancyLayoutRow> layout;
-    QList<int> facilities;
-    if (!ReadOccupancyRows(statements, occupancy_sql::kUtyper, period,
-                           occupancy_rows::Layout<RowReader>, &layout, error) ||
-        !ReadOccupancyRows(statements, occupancy_sql::kAlleAnlegg, period,
-                           occupancy_rows::Facility<RowReader>, &facilities, error)) {
-      return false;
-    }
-    kept->engine.setLayout(layout, facilities);
-    kept->indexed = HasOccupancyIndex(statements);
-    kept->layoutRead = true;
-  }
-  kept->version = version;
-  return true;
-}
-
 // Loads the counters of the period, of one facility's lines (-1: of all), into the engine.
-bool LoadOccupancy(SqliteKeptStatements& statements, const OccupancyPeriod& period, int facility,
-                   MatrixLayout* kept, QString* error) {
-  QList<OccupiedLine> occupied;
-  QList<AllotmentLine> allotments;
-  QList<UsedAllotment> used;
-  if (!ReadOccupancyRows(
-          statements,
-          kept->indexed ? occupancy_sql::kIkkeLedigIndeksert : occupancy_sql::kIkkeLedig, period,
-          occupancy_rows::Occupied<RowReader>, &occupied, error, facility) ||
-      !ReadOccupancyRows(statements, occupancy_sql::kAllotment, period,
-                         occupancy_rows::Allotment<RowReader>, &allotments, error) ||
-      !ReadOccupancyRows(statements, occupancy_sql::kBruktAllotment, period,
-                         occupancy_rows::Used<RowReader>, &used, error)) {
-    return false;
-  }
-  kept->engine.load(period, occupied, allotments, used);
-  return true;
+void LoadOccupancy(SqliteKeptStatements& statements, const OccupancyPeriod& period, int facility,
+                   MatrixLayout* kept) {
+  const QList<OccupiedLine> occupied = ReadOccupancyRows(
+      statements, kept->indexed ? occupancy_sql::kIkkeLedigIndeksert : occupancy_sql::kIkkeLedig,
+      period, occupancy_rows::Occupied<SqliteRow>, facility);
+  const QList<AllotmentLine> allotments = ReadOccupancyRows(
+      statements, occupancy_sql::kAllotment, period, occupancy_rows::Allotment<SqliteRow>);
+  const QList<UsedAllotment> used = ReadOccupancyRows(
+      statements, occupancy_sql::kBruktAllotment, period, occupancy_rows::Used<SqliteRow>);
+  kept->layout.engine().load(period, occupied, allotments, used);
 }
 
 // HENT_LEDIG_MATRISE(FRA, TIL, AGENT, ANLEGG, 0): per rental type of the facility (-1: of
 // every facility) and per day from FRA to TIL, the free units, the units held for AGENT
 // (-1: none) and the two together.
-bool AvailabilityMatrix(SqliteKeptStatements& statements, const std::vector<sqlite3_value*>& values,
-                        TableRows* rows, QString* error, MatrixLayout* kept) {
+bool AvailabilityMatrix(SqliteKeptStatements& statements, const std::vector<sqlite3_value*>& values, TableRows* rows,
+                        QString* error, MatrixLayout* kept) {
   Arguments arguments(values, {"FRA", "TIL", "AGENT", "ANLEGG", "the fifth argument"}, error);
   const auto from = arguments.date(0);
   const auto to = arguments.date(1);
@@ -312,16 +191,19 @@ bool AvailabilityMatrix(SqliteKeptStatements& statements, const std::vector<sqli
   period.agentFilter = *agent;
 
   const bool all = *facility == -1;
-  if (!UpdateLayout(statements, all, period, kept, error) ||
-      !LoadOccupancy(statements, period, *facility, kept, error)) {
-    return false;
-  }
-  for (const AvailabilityDay& day :
-       kept->engine.matrix(all ? *kept->summed : *kept->perFacility, *facility)) {
-    rows->push_back({qint64{day.type}, day.day.toString(Qt::ISODate), day.free, day.allotment,
-                     day.free + day.allotment});
-  }
-  return true;
+  return Reported(error, [&] {
+    const auto read = [&](const char* sql, auto convert) {
+      return ReadOccupancyRows(statements, sql, period, convert);
+    };
+    if (kept->layout.refresh(ReadLayoutVersion(statements), read)) kept->indexed = HasOccupancyIndex(statements);
+    const QList<TypeCapacity>& capacities = kept->layout.capacities(all, read);
+    LoadOccupancy(statements, period, *facility, kept);
+    for (const AvailabilityDay& day : kept->layout.engine().matrix(capacities, *facility)) {
+      rows->push_back({qint64{day.type}, day.day.toString(Qt::ISODate), day.free,
+                       day.allotment, day.free + day.allotment});
+    }
+    return true;
+  });
 }
 
 // An amount in hundredths as an SQLite number: whole amounts as integers, others as the
@@ -346,15 +228,15 @@ constexpr char kWebPrices[] =
     "WHERE P.UTYPE = :utype AND P.WEB = 'J'\n"
     "ORDER BY P.PRIS_ID, L.FRA_DATO";
 
-std::optional<qint64> OptionalInteger(const QVariant& value) {
-  return value.isNull() ? std::nullopt : std::optional<qint64>(value.toLongLong());
+std::optional<qint64> OptionalInteger(SqliteRow& row, const char* column) {
+  return row.isNull(column) ? std::nullopt : std::optional<qint64>(row.wideInteger(column));
 }
 
 // BEREGN_WEB_PRISMATRISE(REFDATO, ANK, AVR, UTYPEN, ANLEGGET): one row per web price of the
 // rental type that prices every night of the stay. REFDATO and ANLEGGET are checked and
 // otherwise not used: prices belong to the rental type alone.
-bool WebPriceMatrix(SqliteKeptStatements& statements, const std::vector<sqlite3_value*>& values,
-                    TableRows* rows, QString* error) {
+bool WebPriceMatrix(SqliteKeptStatements& statements, const std::vector<sqlite3_value*>& values, TableRows* rows,
+                    QString* error) {
   Arguments arguments(values, {"REFDATO", "ANK", "AVR", "UTYPEN", "ANLEGGET"}, error);
   const auto reference = arguments.date(0);
   const auto arrival = arguments.date(1);
@@ -365,7 +247,12 @@ bool WebPriceMatrix(SqliteKeptStatements& statements, const std::vector<sqlite3_
   if (*departure <= *arrival) return true;
 
   QList<WebPriceSource> sources;
-  if (!ReadWebPriceSources(statements, *type, *arrival, *departure, &sources, error)) return false;
+  if (!Reported(error, [&] {
+        sources = ReadWebPriceSources(statements, *type, *arrival, *departure);
+        return true;
+      })) {
+    return false;
+  }
   std::optional<qint64> outOfRange;
   const QList<PricedSource> priced = PriceSources(sources, *arrival, *departure, &outOfRange);
   if (outOfRange) {
@@ -391,9 +278,10 @@ TableFunction NumberFunction(const QString& name,
   function.sideEffects = true;
   function.compute = [name, series](sqlite3*, const std::vector<sqlite3_value*>&,
                                     TableRows* rows, QString* error) {
-    const std::optional<qint64> number = series->next(name, error);
-    if (number) rows->push_back({*number});
-    return number.has_value();
+    return Reported(error, [&] {
+      rows->push_back({series->next(name)});
+      return true;
+    });
   };
   return function;
 }
@@ -441,35 +329,31 @@ bool IsRegistered(sqlite3* db, const QString& name) {
 
 }  // namespace
 
-bool ReadWebPriceSources(SqliteKeptStatements& statements, int type, QDate arrival, QDate departure,
-                         QList<WebPriceSource>* sources, QString* error) {
+QList<WebPriceSource> ReadWebPriceSources(SqliteKeptStatements& statements, int type, QDate arrival,
+                                          QDate departure) {
   // One price at a time: its row is read with its first line, and its lines follow.
   SqliteStatement prices = statements.take(kWebPrices);
   prices.bind(":utype", qint64{type});
   prices.bind(":ank", arrival);
   prices.bind(":avr", departure);
-  RowReader row(prices);
-  while (prices.next()) {
-    const qint64 id = row.wide("PRIS_ID");
-    if (sources->isEmpty() || sources->last().id != id) {
-      sources->append({id, row.integer("START_DAG"), row.integer("ANT_DAGER"),
-                       OptionalInteger(row.nullableInteger("PENSJON")),
-                       row.isNull("BESKR") ? std::nullopt
-                                           : std::optional<QString>(row.text("BESKR")),
-                       OptionalInteger(row.nullableInteger("PRISMET")), {}});
+  SqliteRow row(prices);
+  QList<WebPriceSource> sources;
+  while (Next(prices)) {
+    const qint64 id = row.wideInteger("PRIS_ID");
+    if (sources.isEmpty() || sources.last().id != id) {
+      sources.append({id, row.integer("START_DAG"), row.integer("ANT_DAGER"),
+                      OptionalInteger(row, "PENSJON"),
+                      row.isNull("BESKR") ? std::nullopt
+                                          : std::optional<QString>(row.text("BESKR")),
+                      OptionalInteger(row, "PRISMET"), {}});
     }
     if (!row.isNull("LINJE")) {
-      sources->last().lines.append(PriceLine{row.date("FRA_DATO"), row.date("TIL_DATO"),
-                                             row.hundredths("PRIS_UKE"),
-                                             row.hundredths("PRIS_WEEK")});
-    }
-    if (!row.ok()) {
-      *error = row.error();
-      return false;
+      sources.last().lines.append(PriceLine{row.date("FRA_DATO"), row.date("TIL_DATO"),
+                                            row.hundredths("PRIS_UKE"),
+                                            row.hundredths("PRIS_WEEK")});
     }
   }
-  if (!prices.ok()) *error = prices.error();
-  return prices.ok();
+  return sources;
 }
 
 bool RegisterSqliteProcedures(QSqlDatabase& database, StatementCache& cache, QString* error) {

@@ -41,9 +41,9 @@ bool RegisterSqliteProcedures(QSqlDatabase& database, StatementCache& cache, QSt
 
 // The web prices of rental type `type`, each with its lines that touch the nights from
 // `arrival` up to `departure`, in the order of PRIS_ID, read as BEREGN_WEB_PRISMATRISE reads
-// them; the data module prices stays from the same rows. Returns false and sets `error` when
-// the statement fails or a stored value is not what its column holds.
-bool ReadWebPriceSources(SqliteKeptStatements& statements, int type, QDate arrival, QDate departure,
-                         QList<WebPriceSource>* sources, QString* error);
+// them; the data module prices stays from the same rows. Throws DatabaseError when the
+// statement fails or a stored value is not what its column holds.
+QList<WebPriceSource> ReadWebPriceSources(SqliteKeptStatements& statements, int type,
+                                          QDate arrival, QDate departure);
 
 }  // namespace taurelin

@@ -23,32 +23,11 @@ int SqliteRow::index(const char* column) {
   return found;
 }
 
-int SqliteRow::integer(const char* column) {
-  const int i = index(column);
-  sqlite3_stmt* statement = statement_.handle();
-  double number = 0;
-  bool ok = true;
-  switch (sqlite3_column_type(statement, i)) {
-    case SQLITE_NULL:
-      return 0;
-    case SQLITE_INTEGER:
-      number = static_cast<double>(sqlite3_column_int64(statement, i));
-      break;
-    case SQLITE_FLOAT:
-      number = sqlite3_column_double(statement, i);
-      break;
-    default:
-      number = statement_.text(i).toDouble(&ok);
-  }
-  if (!ok || !std::isfinite(number) || number < INT_MIN || number > INT_MAX) {
-    throw DatabaseError(QStringLiteral("%1 is not an integer: %2")
-                            .arg(QLatin1String(column), statement_.text(i)));
-  }
-  return static_cast<int>(std::trunc(number));
+bool SqliteRow::isNull(const char* column) {
+  return sqlite3_column_type(statement_.handle(), index(column)) == SQLITE_NULL;
 }
 
-double SqliteRow::number(const char* column) {
-  const int i = index(column);
+double SqliteRow::numeric(int i, const char* column, const char* what) {
   sqlite3_stmt* statement = statement_.handle();
   switch (sqlite3_column_type(statement, i)) {
     case SQLITE_NULL:
@@ -61,12 +40,57 @@ double SqliteRow::number(const char* column) {
       bool ok = false;
       const double number = statement_.text(i).toDouble(&ok);
       if (!ok) {
-        throw DatabaseError(QStringLiteral("%1 is not a number: %2")
-                                .arg(QLatin1String(column), statement_.text(i)));
+        throw DatabaseError(QStringLiteral("%1 is %2: %3")
+                                .arg(QLatin1String(column), QLatin1String(what),
+                                     statement_.text(i)));
       }
       return number;
     }
   }
+}
+
+int SqliteRow::integer(const char* column) {
+  const int i = index(column);
+  const double number = numeric(i, column, "not an integer");
+  if (!std::isfinite(number) || number < INT_MIN || number > INT_MAX) {
+    throw DatabaseError(QStringLiteral("%1 is not an integer: %2")
+                            .arg(QLatin1String(column), statement_.text(i)));
+  }
+  return static_cast<int>(std::trunc(number));
+}
+
+qint64 SqliteRow::wideInteger(const char* column) {
+  const int i = index(column);
+  // Read as stored: through a double, a number beyond 2^53 would lose its last digits.
+  if (sqlite3_column_type(statement_.handle(), i) == SQLITE_INTEGER) {
+    return sqlite3_column_int64(statement_.handle(), i);
+  }
+  const double number = numeric(i, column, "not an integer");
+  if (!std::isfinite(number) || std::fabs(number) >= 9.0e18) {
+    throw DatabaseError(QStringLiteral("%1 is not an integer: %2")
+                            .arg(QLatin1String(column), statement_.text(i)));
+  }
+  return static_cast<qint64>(std::trunc(number));
+}
+
+double SqliteRow::number(const char* column) {
+  return numeric(index(column), column, "not a number");
+}
+
+qint64 SqliteRow::hundredths(const char* column) {
+  constexpr qint64 kLimit = 1'000'000'000'000'000;  // 10^15 before the point
+  const int i = index(column);
+  if (sqlite3_column_type(statement_.handle(), i) == SQLITE_INTEGER) {
+    const qint64 value = sqlite3_column_int64(statement_.handle(), i);
+    if (value < kLimit && value > -kLimit) return value * 100;
+  } else {
+    const double value = numeric(i, column, "not an amount");
+    if (std::isfinite(value) && std::fabs(value) < double(kLimit)) {
+      return std::llround(value * 100.0);
+    }
+  }
+  throw DatabaseError(QStringLiteral("%1 is not an amount: %2")
+                          .arg(QLatin1String(column), statement_.text(i)));
 }
 
 QDate SqliteRow::date(const char* column) {

@@ -1,10 +1,7 @@
 #include "store/sqlite/sqlite_statement.h"
 
-#include "store/stored_date.h"
-
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <cmath>
 
 namespace taurelin {
@@ -74,10 +71,6 @@ int SqliteStatement::column(const char* name) const {
   return -1;
 }
 
-bool SqliteStatement::isNull(int column) const {
-  return sqlite3_column_type(statement_, column) == SQLITE_NULL;
-}
-
 std::optional<qint64> SqliteStatement::integer(int column) const {
   switch (sqlite3_column_type(statement_, column)) {
     case SQLITE_NULL:
@@ -92,42 +85,6 @@ std::optional<qint64> SqliteStatement::integer(int column) const {
     default:
       return std::nullopt;
   }
-}
-
-std::optional<qint64> SqliteStatement::hundredths(int column) const {
-  constexpr qint64 kLimit = 1'000'000'000'000'000;  // 10^15 before the point
-  switch (sqlite3_column_type(statement_, column)) {
-    case SQLITE_NULL:
-      return 0;
-    case SQLITE_INTEGER: {
-      const qint64 value = sqlite3_column_int64(statement_, column);
-      if (value >= kLimit || value <= -kLimit) return std::nullopt;
-      return value * 100;
-    }
-    case SQLITE_FLOAT: {
-      const double value = sqlite3_column_double(statement_, column);
-      if (!std::isfinite(value) || std::fabs(value) >= double(kLimit)) return std::nullopt;
-      return std::llround(value * 100.0);
-    }
-    default:
-      return std::nullopt;
-  }
-}
-
-std::optional<QDate> SqliteStatement::date(int column) const {
-  if (isNull(column)) return QDate();
-  if (sqlite3_column_type(statement_, column) == SQLITE_TEXT) {
-    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
-    const int size = sqlite3_column_bytes(statement_, column);
-    if (const std::optional<QDate> digits = IsoDateDigits(bytes, std::min(size, 10))) {
-      return digits->isValid() ? std::optional<QDate>(*digits) : std::nullopt;
-    }
-  }
-  const QString stored = text(column).left(10);
-  const std::optional<QDate> digits = IsoDateDigits(stored);
-  const QDate date = digits ? *digits : QDate::fromString(stored, u"yyyy-MM-dd");
-  if (!date.isValid()) return std::nullopt;
-  return date;
 }
 
 QString SqliteStatement::text(int column) const {

@@ -40,15 +40,9 @@ class SqliteStatement {
 
   // The column of that name (case-insensitive), or -1.
   int column(const char* name) const;
-  bool isNull(int column) const;
   // A whole number: NULL reads as 0, a fraction is cut off; text or a blob is no number.
+  // Rows are read with SqliteRow; this serves the procedures' own bookkeeping.
   std::optional<qint64> integer(int column) const;
-  // An amount in hundredths, rounded; NULL reads as 0. Text, a blob or a value beyond 15
-  // digits before the point is no amount.
-  std::optional<qint64> hundredths(int column) const;
-  // A stored date: its first ten characters as yyyy-mm-dd (a time of day is cut off). NULL
-  // reads as an invalid date; anything else that is no date gives nullopt.
-  std::optional<QDate> date(int column) const;
   QString text(int column) const;  // NULL reads as a null QString
   sqlite3_stmt* handle() const { return statement_; }
 
