@@ -108,8 +108,8 @@ bool Reported(QString* error, Body body) {
 // Runs one of the shared occupancy statements with the server's user, module and right and
 // the period's days; each row converted by `convert`.
 template <typename Convert>
-auto ReadOccupancyRows(SqliteKeptStatements& statements, const char* sql, const OccupancyPeriod& period,
-                       Convert convert, int facility = -1) {
+auto ReadOccupancyRows(SqliteKeptStatements& statements, const char* sql,
+                       const OccupancyPeriod& period, Convert convert, int facility = -1) {
   SqliteStatement statement = statements.take(sql);
   statement.bind(":brukerid", qint64{occupancy_sql::kUserId});
   statement.bind(":modul_id", qint64{occupancy_sql::kModuleId});
@@ -160,16 +160,16 @@ void LoadOccupancy(SqliteKeptStatements& statements, const OccupancyPeriod& peri
       period, occupancy_rows::Occupied<SqliteRow>, facility);
   const QList<AllotmentLine> allotments = ReadOccupancyRows(
       statements, occupancy_sql::kAllotment, period, occupancy_rows::Allotment<SqliteRow>);
-  const QList<UsedAllotment> used = ReadOccupancyRows(
-      statements, occupancy_sql::kBruktAllotment, period, occupancy_rows::Used<SqliteRow>);
+  const QList<UsedAllotment> used = ReadOccupancyRows(statements, occupancy_sql::kBruktAllotment,
+                                                      period, occupancy_rows::Used<SqliteRow>);
   kept->layout.engine().load(period, occupied, allotments, used);
 }
 
 // HENT_LEDIG_MATRISE(FRA, TIL, AGENT, ANLEGG, 0): per rental type of the facility (-1: of
 // every facility) and per day from FRA to TIL, the free units, the units held for AGENT
 // (-1: none) and the two together.
-bool AvailabilityMatrix(SqliteKeptStatements& statements, const std::vector<sqlite3_value*>& values, TableRows* rows,
-                        QString* error, MatrixLayout* kept) {
+bool AvailabilityMatrix(SqliteKeptStatements& statements, const std::vector<sqlite3_value*>& values,
+                        TableRows* rows, QString* error, MatrixLayout* kept) {
   Arguments arguments(values, {"FRA", "TIL", "AGENT", "ANLEGG", "the fifth argument"}, error);
   const auto from = arguments.date(0);
   const auto to = arguments.date(1);
@@ -195,7 +195,9 @@ bool AvailabilityMatrix(SqliteKeptStatements& statements, const std::vector<sqli
     const auto read = [&](const char* sql, auto convert) {
       return ReadOccupancyRows(statements, sql, period, convert);
     };
-    if (kept->layout.refresh(ReadLayoutVersion(statements), read)) kept->indexed = HasOccupancyIndex(statements);
+    if (kept->layout.refresh(ReadLayoutVersion(statements), read)) {
+      kept->indexed = HasOccupancyIndex(statements);
+    }
     const QList<TypeCapacity>& capacities = kept->layout.capacities(all, read);
     LoadOccupancy(statements, period, *facility, kept);
     for (const AvailabilityDay& day : kept->layout.engine().matrix(capacities, *facility)) {
@@ -235,8 +237,8 @@ std::optional<qint64> OptionalInteger(SqliteRow& row, const char* column) {
 // BEREGN_WEB_PRISMATRISE(REFDATO, ANK, AVR, UTYPEN, ANLEGGET): one row per web price of the
 // rental type that prices every night of the stay. REFDATO and ANLEGGET are checked and
 // otherwise not used: prices belong to the rental type alone.
-bool WebPriceMatrix(SqliteKeptStatements& statements, const std::vector<sqlite3_value*>& values, TableRows* rows,
-                    QString* error) {
+bool WebPriceMatrix(SqliteKeptStatements& statements, const std::vector<sqlite3_value*>& values,
+                    TableRows* rows, QString* error) {
   Arguments arguments(values, {"REFDATO", "ANK", "AVR", "UTYPEN", "ANLEGGET"}, error);
   const auto reference = arguments.date(0);
   const auto arrival = arguments.date(1);
@@ -298,8 +300,8 @@ QList<TableFunction> Procedures(sqlite3* db, StatementCache* cache) {
                     "intPRISMET INTEGER",         "intSTART_DAG INTEGER",
                     "intANT_DAGER INTEGER"};
   prices.arguments = {"REFDATO", "ANK", "AVR", "UTYPEN", "ANLEGGET"};
-  prices.compute = [cache](sqlite3* db, const std::vector<sqlite3_value*>& values,
-                           TableRows* rows, QString* error) {
+  prices.compute = [cache](sqlite3* db, const std::vector<sqlite3_value*>& values, TableRows* rows,
+                           QString* error) {
     SqliteKeptStatements statements(*cache, db);
     return WebPriceMatrix(statements, values, rows, error);
   };
