@@ -24,6 +24,8 @@
 //   before its next statement.
 // - Rows may be read as they arrive only where a statement run on the same connection
 //   meanwhile does not discard them.
+// - The change mark moves with every change committed to the database by any connection of
+//   any program, the asking one's included; where a backend cannot tell, it has none.
 // Backends hold no state: each is one object, shared by every connection of its kind; what
 // they keep of a connection lives in its Connection.
 
