@@ -136,7 +136,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
         Statement number = module().stpRefnr();
         number.run();
         if (!number.next()) return {Kind::kNoReferenceNumber, {}};
-        refnr = number.integer(QStringLiteral("REFNR"));
+        refnr = number.integer64(QStringLiteral("REFNR"));
       } catch (const DatabaseError&) {
         return {Kind::kNoReferenceNumber, {}};
       }

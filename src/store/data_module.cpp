@@ -290,7 +290,7 @@ void TdmBook::writeHeader(TBookingData& booking) {
     Statement number = stpRefnr();
     number.run();
     if (!number.next()) throw DatabaseError(QStringLiteral("LAGE_REFNR gave no number"));
-    booking.REFNR = number.integer(QStringLiteral("REFNR"));
+    booking.REFNR = number.integer64(QStringLiteral("REFNR"));
   }
   const qint64 refnr = booking.REFNR;
   Statement existing = qryBook();

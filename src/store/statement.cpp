@@ -211,6 +211,27 @@ int Statement::integer(const QString& column) const {
   return static_cast<int>(std::trunc(number));
 }
 
+qint64 Statement::integer64(const QString& column) const {
+  const QVariant v = value(column);
+  if (v.isNull()) return 0;
+  switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+      return v.toLongLong();
+    default:
+      break;
+  }
+  // Anything else as integer() reads it: a fraction is cut off, and what is no number fails.
+  bool ok = false;
+  const double number = v.toDouble(&ok);
+  constexpr double kLimit = 9223372036854775807.0;  // 2^63
+  if (!ok || !std::isfinite(number) || number < -kLimit || number >= kLimit) {
+    throw DatabaseError(QStringLiteral("%1 is not an integer: %2").arg(column, v.toString()));
+  }
+  return static_cast<qint64>(std::trunc(number));
+}
+
 double Statement::number(const QString& column) const {
   const QVariant v = value(column);
   if (v.isNull()) return 0;

@@ -82,6 +82,8 @@ class Statement {
   bool isNull(const QString& column) const;
   QString text(const QString& column) const;
   int integer(const QString& column) const;  // NULL reads as 0
+  // The same for identifiers such as reference numbers, which the store keeps as qint64.
+  qint64 integer64(const QString& column) const;
   double number(const QString& column) const;  // NULL reads as 0
   QDate date(const QString& column) const;  // NULL reads as an invalid date
   // The name of a result column.

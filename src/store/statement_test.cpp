@@ -100,6 +100,13 @@ TEST_F(StatementTest, ReadsColumnsInTheProtocolsTextForms) {
   EXPECT_DOUBLE_EQ(s.number(QStringLiteral("PRIS_WEEK")), 1249.5);
   EXPECT_THROW(s.text(QStringLiteral("NO_SUCH_COLUMN")), DatabaseError);
   EXPECT_FALSE(s.next());
+  // Identifiers are read whole beyond int's range.
+  Statement wide(connection_);
+  wide.add(QStringLiteral("SELECT 5000000000 AS BIG, 12.7 AS PART")).run();
+  ASSERT_TRUE(wide.next());
+  EXPECT_EQ(wide.integer64(QStringLiteral("BIG")), 5000000000);
+  EXPECT_THROW(wide.integer(QStringLiteral("BIG")), DatabaseError);
+  EXPECT_EQ(wide.integer64(QStringLiteral("PART")), 12);
 }
 
 TEST_F(StatementTest, FailuresThrowWithTheDatabasesMessage) {
