@@ -169,9 +169,20 @@ UnchangedAnswers& TdmBook::beginQuestion() {
     answers_.begin({});
     return answers_;
   }
-  const QList<QByteArray> marks =
-      ReadRows(connection_, backend.readsOccupancyOnHandle(), query, {},
-               [](auto& r) { return r.text("MARK").toLatin1(); });
+  if (markRefusedOn_ == connection_.opening()) {
+    answers_.begin({});
+    return answers_;
+  }
+  QList<QByteArray> marks;
+  try {
+    marks = ReadRows(connection_, backend.readsOccupancyOnHandle(), query, {},
+                     [](auto& r) { return r.text("MARK").toLatin1(); });
+  } catch (const DatabaseError& failure) {
+    if (failure.connectionLost()) throw;
+    // A server that lacks what the mark reads (an older PostgreSQL) is asked every
+    // question afresh, and not asked for the mark again on this opening.
+    markRefusedOn_ = connection_.opening();
+  }
   // A connection opened anew starts its marks again: the opening tells them apart.
   answers_.begin(marks.size() == 1 && !marks.first().isEmpty()
                      ? QByteArray::number(connection_.opening()) + '/' + marks.first()

@@ -90,6 +90,8 @@ class TdmBook {
 
   Connection& connection_;
   UnchangedAnswers answers_;
+  // The opening on which the database refused the change mark's query.
+  std::optional<quint64> markRefusedOn_;
   Occupancy occupancy_;
   std::optional<QHash<double, double>> companies_;  // facility -> company
 };
