@@ -38,12 +38,7 @@ Lookup CompanyLookup(const HandlerContext& context, const QString& facility) {
 }
 
 Lookup FacilityNumberLookup(const HandlerContext& context, const QString& facility) {
-  Statement s = SessionStatement(context);
-  s.add({"SELECT ANLEGGSNR", "FROM", "  ANLEGG", "WHERE", "  ANLEGGSNR = :ANLEGGSNR"});
-  s.bindNumber(QStringLiteral("ANLEGGSNR"), facility);
-  s.run();
-  if (!s.next()) return Lookup::kNotFound;
-  return s.text(QStringLiteral("ANLEGGSNR")) == facility ? Lookup::kFound : Lookup::kNotFound;
+  return Store(context).FacilityNumberKnown(facility) ? Lookup::kFound : Lookup::kNotFound;
 }
 
 Lookup RentalTypeLookup(const HandlerContext& context, const QString& type, TypeColumn column) {

@@ -64,6 +64,8 @@ InstructionReply HandleLedig(const InstructionValues& values, HandlerContext& co
   // A facility that is no number is the request's failure, not an error reply.
   const std::optional<int> facility = ToInteger(facilityText);
   if (!facility) throw ConversionError(QStringLiteral("'%1' is no facility").arg(facilityText));
+  // The checks and the count look at the database's change mark once.
+  const BookingStore::HeldQuestions held = Store(context).HoldQuestions();
   if (Refusal refusal = CheckStayRequest(context, *facility, facilityText,
                                          values[QLatin1String("UTL_OBJ")], type)) {
     return reply.fail(*refusal);

@@ -99,6 +99,10 @@ TEST_P(LedigTest, WritesOfOtherProgramsCountAtTheNextRequest) {
   // So does a price.
   Run("UPDATE PRISLINJE SET PRIS_UKE = 950 WHERE PRIS_ID = 52;\n");
   EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.14", "1").section(u';', -1), "5700");
+  // And a facility.
+  EXPECT_TRUE(Ledig("9", "5", "2000.04.08", "2000.04.14").contains(u"errorcode"));
+  Run("INSERT INTO ANLEGG (ANLEGGSNR, ANLEGGSNAVN, FORETAKSNR) VALUES (9, 'Ny', 10);\n");
+  EXPECT_FALSE(Ledig("9", "5", "2000.04.08", "2000.04.14").contains(u"errorcode"));
 }
 
 TEST_P(LedigTest, TheServersOwnReservationAndCancellationCountAtTheNextRequest) {

@@ -61,6 +61,8 @@ InstructionReply HandleLedigmatrise(const InstructionValues& values, HandlerCont
     throw ConversionError(QStringLiteral("'%1' is not a valid integer value").arg(facility));
   }
 
+  // The checks and the count look at the database's change mark once.
+  const BookingStore::HeldQuestions held = Store(context).HoldQuestions();
   if (Refusal refusal = CheckStayRequest(context, *facilityNumber, facility, object, type)) {
     return reply.fail(*refusal);
   }

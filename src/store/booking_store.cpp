@@ -59,6 +59,28 @@ TdmBook& BookingStore::module() const {
   return *module_;
 }
 
+BookingStore::HeldQuestions::HeldQuestions(TdmBook* module) : module_(module) {
+  if (module_ != nullptr) module_->holdQuestions();
+}
+
+BookingStore::HeldQuestions::~HeldQuestions() {
+  if (module_ != nullptr) module_->releaseQuestions();
+}
+
+bool BookingStore::FacilityNumberKnown(const QString& text) {
+  const auto lookUp = [&] {
+    Statement s(sessionConnection_);
+    s.add({"SELECT ANLEGGSNR", "FROM", "  ANLEGG", "WHERE", "  ANLEGGSNR = :ANLEGGSNR"});
+    s.bindNumber(QStringLiteral("ANLEGGSNR"), text);
+    s.run();
+    return s.next() && s.text(QStringLiteral("ANLEGGSNR")) == text;
+  };
+  // A request that asks nothing after the check would pay for the look at the mark.
+  if (module_ == nullptr || !module_->questionsHeld()) return lookUp();
+  Question question(*module_);
+  return question.answers().facility(text, lookUp);
+}
+
 QList<TypeAvailability> BookingStore::Availability(int facility, const QList<int>& types,
                                                    const Stay& stay) {
   Question question(module());

@@ -107,6 +107,26 @@ class BookingStore {
   // given again while the database has not changed (UnchangedAnswers).
   QList<TypeAvailability> Availability(int facility, const QList<int>& types, const Stay& stay);
 
+  // While one lives, the questions of one request (the facility check, then the count) share
+  // one look at the database's change mark, taken by the first of them. It reads nothing
+  // itself.
+  class HeldQuestions {
+   public:
+    explicit HeldQuestions(TdmBook* module);
+    ~HeldQuestions();
+    HeldQuestions(const HeldQuestions&) = delete;
+    HeldQuestions& operator=(const HeldQuestions&) = delete;
+
+   private:
+    TdmBook* module_;
+  };
+  HeldQuestions HoldQuestions() { return HeldQuestions(module_); }
+
+  // Whether `text` names a facility as the database writes its number ("01" names none).
+  // Throws DatabaseError, also when `text` is no number. Kept with the answers while a
+  // request holds its questions.
+  bool FacilityNumberKnown(const QString& text);
+
   // Per rental type of `facility` (-1: summed over all) and per day from `from` to `to`, the
   // free units and the units held for `agent` (-1: none), by type and day, as the database's
   // HENT_LEDIG_MATRISE gives them. No days when `to` is before `from`; a period of more than

@@ -163,6 +163,10 @@ QList<QList<WebPrice>> TdmBook::WebPricesOfTypes(const QList<int>& types, const 
 }
 
 UnchangedAnswers& TdmBook::beginQuestion() {
+  if (answers_.asking()) {
+    answers_.nest();
+    return answers_;
+  }
   const Backend& backend = connection_.backend();
   const char* query = backend.changeMarkQuery();
   if (query == nullptr) {

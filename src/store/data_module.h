@@ -72,6 +72,10 @@ class TdmBook {
   // transaction.
   UnchangedAnswers& beginQuestion();
   void endQuestion() { answers_.end(); }
+  // A request holds its questions together under one look at the change mark.
+  void holdQuestions() { answers_.hold(); }
+  void releaseQuestions() { answers_.release(); }
+  bool questionsHeld() const { return answers_.held(); }
 
   // The company of a facility, -1 when the facility is unknown. The facility list is read at
   // the first use and kept.

@@ -1,7 +1,8 @@
 #pragma once
 
 // The answers the store gave to availability questions, kept for the same question asked
-// again while the database has not changed: a web shop asks for the same stays many times
+// again while the database has not changed, and whether a facility number names a facility:
+// a web shop asks for the same stays many times
 // between two bookings, and the answer then costs one look at the database's change mark
 // instead of every statement of the occupancy and the prices.
 //
@@ -20,6 +21,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QList>
+#include <QString>
 
 #include <map>
 #include <optional>
@@ -39,8 +41,18 @@ class UnchangedAnswers {
   // A question begins under the connection's change mark `mark`: what was kept under
   // another mark is forgotten.
   void begin(const QByteArray& mark);
-  // The question has its answer: later reads are neither kept nor taken from here.
-  void end() { asking_ = false; }
+  // A question begins inside one already under way, under its mark.
+  void nest() { ++depth_; }
+  // A question has its answer: once the last has, and no request holds them, later reads
+  // are neither kept nor taken from here.
+  void end();
+  // A request holds its questions together: the mark read by the first stands for all that
+  // follow until release, so the request looks at the mark once.
+  void hold() { ++holds_; }
+  void release();
+  // Whether questions are under a mark now; whether a request holds them.
+  bool asking() const { return asking_; }
+  bool held() const { return holds_ > 0; }
 
   // The kept answer of `key`, or the one `compute` gives (kept while a question is under
   // way).
@@ -51,6 +63,11 @@ class UnchangedAnswers {
   template <typename Compute>
   QList<AvailabilityDay> matrix(const MatrixKey& key, Compute compute) {
     return Kept(matrix_, key, compute);
+  }
+  // Whether a facility number written so names a facility.
+  template <typename Compute>
+  bool facility(const QString& text, Compute compute) {
+    return Kept(facilities_, text, compute);
   }
   // Whether the occupancy layout was found current under this question's mark, as
   // layoutRead notes it.
@@ -71,10 +88,13 @@ class UnchangedAnswers {
   }
 
   bool asking_ = false;
+  int depth_ = 0;  // questions begun and not ended
+  int holds_ = 0;  // requests that hold their questions together
   std::optional<QByteArray> mark_;
   bool layoutCurrent_ = false;
   std::map<AvailabilityKey, QList<TypeAvailability>> availability_;
   std::map<MatrixKey, QList<AvailabilityDay>> matrix_;
+  std::map<QString, bool> facilities_;
 };
 
 }  // namespace taurelin
