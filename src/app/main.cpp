@@ -63,6 +63,11 @@ struct CommandLine {
       QStringLiteral("The integrators' key file of the HTTP API (default: the configuration's "
                      "HttpApiKeys, else none: every HTTP caller is a guest)."),
       QStringLiteral("FILE")};
+  QCommandLineOption channels{
+      QStringLiteral("channels"),
+      QStringLiteral("The channel file: the calendars of other sales channels to read and book "
+                     "(default: the configuration's ChannelsFile, else none)."),
+      QStringLiteral("FILE")};
   QCommandLineOption newApiKey{
       QStringLiteral("new-api-key"),
       QStringLiteral("Add a fresh key named NAME to the key file (--http-keys, else "
@@ -88,14 +93,16 @@ struct CommandLine {
                        "HttpAllowedHosts, HttpTrustedProxies and the guest limits and budgets\n"
                        "(GuestMaxUnits, GuestHoldSeconds, GuestMaxHolds, GuestMaxBookingsPerDay,\n"
                        "GuestReadsPerMinute, GuestWritesPerMinute, KeyReadsPerMinute,\n"
-                       "KeyWritesPerMinute); the README says what each one does."));
+                       "KeyWritesPerMinute), and for the channel calendars ChannelsFile and\n"
+                       "ChannelStaleSeconds; the README says what each one does."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(
         QStringLiteral("instance"),
         QStringLiteral("Instance name: selects the configuration group and the log file."),
         QStringLiteral("[INSTANCE]"));
-    parser.addOptions({headless, config, aliases, listen, http, httpListen, httpKeys, newApiKey,
+    parser.addOptions({headless, config, aliases, listen, http, httpListen, httpKeys, channels,
+                       newApiKey,
                        scopes, test, sweepInterval});
   }
 
@@ -120,6 +127,7 @@ struct CommandLine {
     options.httpPort = httpPort;
     options.httpListenAddress = parser.value(httpListen);
     options.httpKeys = parser.value(httpKeys);
+    options.channelsFile = parser.value(channels);
     return options;
   }
 };

@@ -163,6 +163,8 @@ ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instan
   read("GuestWritesPerMinute", rates.guestWrites, 1, 1000000);
   read("KeyReadsPerMinute", rates.keyReads, 1, 1000000);
   read("KeyWritesPerMinute", rates.keyWrites, 1, 1000000);
+  configuration.channelsFile = ReadText(settings, QStringLiteral("ChannelsFile"));
+  read("ChannelStaleSeconds", configuration.channelStaleSeconds, 60, 86400 * 30);
   return configuration;
 }
 

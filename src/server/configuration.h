@@ -70,6 +70,10 @@ struct ServerConfiguration {
   GuestLimits guests;
   // GuestReadsPerMinute, GuestWritesPerMinute, KeyReadsPerMinute, KeyWritesPerMinute.
   RateLimits rates;
+  // ChannelsFile: the calendars of the business's other sales channels; empty: none.
+  QString channelsFile;
+  // ChannelStaleSeconds: a channel's calendar not read for longer is reported stale.
+  int channelStaleSeconds = 3600;
 };
 
 // Reads the instance's group of `settings` (created when missing). A missing or invalid

@@ -40,4 +40,10 @@ void HeadlessFace::setPanel(Panel panel, const QString& text) {
   if (panel == kListenerPanel) PrintLine(text);
 }
 
+void HeadlessFace::setChannelStatus(const QString& text) {
+  if (text == channelStatus_) return;
+  channelStatus_ = text;
+  PrintLine(text);
+}
+
 }  // namespace taurelin

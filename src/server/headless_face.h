@@ -27,6 +27,8 @@ class HeadlessFace : public OperatorInterface {
   std::optional<QString> pickAlias(const QStringList& aliases) override;
   void showNotice(const QString& text) override;
   void setPanel(Panel panel, const QString& text) override;
+  // Printed when it changes.
+  void setChannelStatus(const QString& text) override;
   void setServing(bool) override {}
   void setListenChecked(bool) override {}
   void setLogfileChecked(bool) override {}
@@ -34,6 +36,9 @@ class HeadlessFace : public OperatorInterface {
   void showLogView(const QString&) override {}
   void appendLogView(const QString&) override {}
   void hideLogView() override {}
+
+ private:
+  QString channelStatus_;
 };
 
 // Writes "taurelin-api: " + text as a line on standard error.

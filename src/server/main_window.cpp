@@ -53,6 +53,12 @@ TfrmAPIMain::TfrmAPIMain(const ServerOptions& options, QWidget* parent)
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     statusBar()->addWidget(label);
   }
+  channelPanel_ = new QLabel(this);
+  channelPanel_->setObjectName(QStringLiteral("channelStatus"));
+  channelPanel_->setAlignment(Qt::AlignCenter);
+  channelPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  channelPanel_->hide();
+  statusBar()->addWidget(channelPanel_);
   FormResize();
 }
 
@@ -77,8 +83,12 @@ void TfrmAPIMain::FormResize() {
   const auto share = [this](int percent) {
     return static_cast<int>(std::nearbyint(width() * percent / 100.0));
   };
-  panels_[0]->setFixedWidth(share(31));
-  for (int i = 1; i < 4; ++i) panels_[i]->setFixedWidth(share(23));
+  // The channels' panel, when shown, takes a fifth of the bar from the others alike.
+  const bool channels = !channelPanel_->isHidden();
+  const auto panelShare = [&](int percent) { return channels ? share(percent * 4) / 5 : share(percent); };
+  panels_[0]->setFixedWidth(panelShare(31));
+  for (int i = 1; i < 4; ++i) panels_[i]->setFixedWidth(panelShare(23));
+  if (channels) channelPanel_->setFixedWidth(share(20));
 }
 
 void TfrmAPIMain::resizeEvent(QResizeEvent* event) {
@@ -140,6 +150,14 @@ void TfrmAPIMain::showNotice(const QString& text) {
 }
 
 void TfrmAPIMain::setPanel(Panel panel, const QString& text) { panels_[panel]->setText(text); }
+
+void TfrmAPIMain::setChannelStatus(const QString& text) {
+  channelPanel_->setText(text);
+  if (channelPanel_->isHidden()) {
+    channelPanel_->show();
+    FormResize();
+  }
+}
 
 void TfrmAPIMain::setServing(bool serving) {
   panels_[kListenerPanel]->setFrameShadow(serving ? QFrame::Raised : QFrame::Sunken);

@@ -44,6 +44,7 @@ class TfrmAPIMain : public QMainWindow, public OperatorInterface {
   std::optional<QString> pickAlias(const QStringList& aliases) override;
   void showNotice(const QString& text) override;
   void setPanel(Panel panel, const QString& text) override;
+  void setChannelStatus(const QString& text) override;
   void setServing(bool serving) override;
   void setListenChecked(bool checked) override;
   void setLogfileChecked(bool checked) override;
@@ -69,6 +70,7 @@ class TfrmAPIMain : public QMainWindow, public OperatorInterface {
   QAction* mniTest_;
   QPlainTextEdit* memLogFile_;
   QLabel* panels_[4];
+  QLabel* channelPanel_;  // hidden while the server reads no channel calendar
   QMessageBox* notice_ = nullptr;
   ServerCore core_;
   bool destroyed_ = false;

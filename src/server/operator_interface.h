@@ -28,6 +28,8 @@ class OperatorInterface : public OperatorMessages {
   virtual std::optional<QString> pickAlias(const QStringList& aliases) = 0;
 
   virtual void setPanel(Panel panel, const QString& text) = 0;
+  // The channel calendars' state, beside the panels (shown once there is one to show).
+  virtual void setChannelStatus(const QString& text) = 0;
   // Panel 1 stands out while a request is being served.
   virtual void setServing(bool serving) = 0;
   virtual void setListenChecked(bool checked) = 0;

@@ -20,6 +20,7 @@ class ScriptedFace : public OperatorInterface {
   // Everything shown or asked, in order ("error: ...", "ask: TITLE", ...).
   QStringList shown;
   QString panels[4];
+  QString channelStatus;
   bool listenChecked = false;
   bool logfileChecked = false;
   bool showLogfileChecked = false;
@@ -38,6 +39,7 @@ class ScriptedFace : public OperatorInterface {
     return alias;
   }
   void setPanel(Panel panel, const QString& text) override { panels[panel] = text; }
+  void setChannelStatus(const QString& text) override { channelStatus = text; }
   void setServing(bool) override {}
   void setListenChecked(bool checked) override { listenChecked = checked; }
   void setLogfileChecked(bool checked) override { logfileChecked = checked; }

@@ -84,7 +84,44 @@ void ServerCore::start() {
   }
   sweepTimer_.start(1000);
   SetListenerActive(true);
+  startChannels();
   startHttp();
+}
+
+void ServerCore::startChannels() {
+  const QString file =
+      options_.channelsFile.isEmpty() ? configuration_.channelsFile : options_.channelsFile;
+  if (file.isEmpty()) return;
+  QList<ChannelFeed> feeds;
+  try {
+    feeds = ReadChannelFile(file);
+  } catch (const ChannelFileError& error) {
+    throw ConfigurationError(QString::fromUtf8(error.what()));
+  }
+  ChannelPoller::Hooks hooks;
+  hooks.import = [this](const ChannelFeed& feed, const QByteArray& body) {
+    return ImportCalendar(*session_, feed, body, QDate::currentDate());
+  };
+  hooks.conflicts = [this](const ChannelFeed& feed) { return CurrentConflicts(*session_, feed); };
+  hooks.log = [this](const QString& line) { log(line); };
+  hooks.tell = [this](const QString& line) { tell(line); };
+  hooks.changed = [this] {
+    face_.setChannelStatus(channelReport().statusText());
+    refreshLogView();
+  };
+  ChannelPoller::Settings settings;
+  settings.staleAfterSeconds = configuration_.channelStaleSeconds;
+  channels_ = std::make_unique<ChannelPoller>(feeds, std::move(hooks), settings);
+  channels_->start();
+  face_.setChannelStatus(channelReport().statusText());
+  log(QStringLiteral("Reading %1 channel calendars from %2").arg(feeds.size()).arg(file));
+}
+
+ChannelReport ServerCore::channelReport() const {
+  static const QList<ChannelState> kNone;
+  if (!channels_) return {kNone, {}, QDateTime::currentDateTimeUtc(), 0};
+  return {channels_->states(), channels_->started(), QDateTime::currentDateTimeUtc(),
+          channels_->staleAfterSeconds()};
 }
 
 void ServerCore::startHttp() {
@@ -112,6 +149,10 @@ void ServerCore::startHttp() {
     }
   };
   hooks.serverMetrics = [this] { return serverMetrics(); };
+  if (channels_) {
+    hooks.channels = [this] { return channelReport().json(); };
+    hooks.degraded = [this] { return channelReport().problems(); };
+  }
   http_ = std::make_unique<HttpFace>(std::move(hooks));
   try {
     http_->start(settings);
@@ -139,7 +180,7 @@ QByteArray ServerCore::serverMetrics() {
             "# TYPE taurelin_pending_holds gauge\n"
             "taurelin_pending_holds " + QByteArray::number(held) + '\n';
   }
-  return text;
+  return text + channelReport().metrics();
 }
 
 quint16 ServerCore::httpPort() const { return http_ ? http_->port() : 0; }
@@ -153,6 +194,7 @@ void ServerCore::stop() {
   sweepTimer_.stop();
   SetListenerActive(false);
   if (http_) http_->stop();
+  if (channels_) channels_->stop();
   session_->ReleaseAPIDatabase();
 }
 

@@ -13,6 +13,8 @@
 #include "server/log_tail.h"
 #include "server/operator_interface.h"
 #include "server/store_wording.h"
+#include "channels/channel_poller.h"
+#include "channels/channel_report.h"
 #include "store/database_session.h"
 #include "web/http_face.h"
 
@@ -37,6 +39,7 @@ struct ServerOptions {
   std::optional<int> httpPort;    // --http: wins over HttpPort; 0: the system chooses
   QString httpListenAddress;      // --http-listen: wins over HttpListenAddress
   QString httpKeys;               // --http-keys: wins over HttpApiKeys
+  QString channelsFile;           // --channels: wins over ChannelsFile
 };
 
 class ServerCore : public QObject {
@@ -47,7 +50,8 @@ class ServerCore : public QObject {
   ~ServerCore() override;
 
   // Start-up, in order: configuration, version, the listener's door, database, expiry sweep,
-  // listener, and the HTTP face when a port is given for it. A failure ends it at that step
+  // listener, the channel calendars' reads when a channel file is given, and the HTTP face
+  // when a port is given for it. A failure ends it at that step
   // and is thrown; what was done before stays. The sweep is scheduled only once the database
   // is connected, so that no sweep runs while start-up still waits for the operator: its
   // first run comes about a second later, then one per interval.
@@ -103,6 +107,11 @@ class ServerCore : public QObject {
   void startHttp();
   // The server's lines of the HTTP face's metrics.
   QByteArray serverMetrics();
+  // Reads the channel file and starts reading its calendars, when one is given. Throws
+  // ConfigurationError for a channel file that cannot be used.
+  void startChannels();
+  // What the channels' state is now, for the reports and the status bar.
+  ChannelReport channelReport() const;
   // Logs a line; a failure is told to the operator instead of ending what is being done.
   void log(const QString& message);
   // Logs a line and tells the operator without waiting (a notice).
@@ -132,6 +141,7 @@ class ServerCore : public QObject {
   bool logViewShown_ = false;
   LogTail logTail_;  // what the shown view has read of the log
   std::unique_ptr<HttpFace> http_;
+  std::unique_ptr<ChannelPoller> channels_;
 };
 
 }  // namespace taurelin

@@ -76,7 +76,8 @@ class HttpAccess {
   // Nothing when `caller` may use an endpoint of `access`; else 403 for a key without the
   // scope.
   std::optional<ApiError> authorize(const Caller& caller, Endpoint::Access access) const;
-  // /metrics: a manage key's alone (401 for a guest, 403 for another key).
+  // /metrics and the channels' report: a manage key's alone (401 for a guest, 403 for
+  // another key).
   std::optional<ApiError> authorizeMetrics(const Caller& caller) const;
   // Spends `cost` from the caller's budget of reads or writes; the 429 when it is spent.
   std::optional<ApiError> spend(const Caller& caller, bool write, double cost);

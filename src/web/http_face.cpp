@@ -26,6 +26,7 @@ const QString kHealth = QStringLiteral("/health");
 const QString kMetrics = QStringLiteral("/metrics");
 const QString kIndex = QStringLiteral("/api/v1");
 const QString kOpenApi = QStringLiteral("/api/v1/openapi.json");
+const QString kChannels = QStringLiteral("/api/v1/channels");
 const QString kOther = QStringLiteral("other");
 
 QString TypeName(ValueKind kind) {
@@ -76,7 +77,7 @@ struct Route {
 };
 
 QStringList Patterns() {
-  QStringList patterns{kHealth, kMetrics, kIndex, kOpenApi};
+  QStringList patterns{kHealth, kMetrics, kIndex, kOpenApi, kChannels};
   patterns << PageAssetPaths();
   for (const Endpoint& endpoint : Endpoints()) {
     if (!patterns.contains(QString(endpoint.path))) patterns << QString(endpoint.path);
@@ -272,9 +273,10 @@ QHttpServerResponse HttpFace::dispatch(const QString& path, const QHttpServerReq
 QHttpServerResponse HttpFace::serveOwn(const QString& path, const QHttpServerRequest& request,
                                        const Caller& caller) {
   const Method method = request.method();
-  if (path == kHealth || path == kMetrics || path == kIndex || path == kOpenApi) {
+  if (path == kHealth || path == kMetrics || path == kIndex || path == kOpenApi ||
+      path == kChannels) {
     if (method != Method::Get) return MethodNotAllowed({QStringLiteral("GET")});
-    if (path == kMetrics) {
+    if (path == kMetrics || path == kChannels) {
       if (std::optional<ApiError> refused = access_->authorizeMetrics(caller)) {
         return ErrorResponse(*refused);
       }
@@ -286,6 +288,10 @@ QHttpServerResponse HttpFace::serveOwn(const QString& path, const QHttpServerReq
     if (path == kHealth) return health();
     if (path == kIndex) return index();
     if (path == kMetrics) return metrics();
+    if (path == kChannels) {
+      return Json(hooks_.channels ? hooks_.channels()
+                                  : QJsonObject{{QStringLiteral("channels"), QJsonArray()}});
+    }
     static const QByteArray kDescription = OpenApiText();
     QHttpServerResponse response(QByteArrayLiteral("application/json"), kDescription);
     AddCommonHeaders(response);
@@ -358,11 +364,15 @@ QHttpServerResponse HttpFace::index() {
 QHttpServerResponse HttpFace::health() {
   const bool listening = hooks_.lineListening && hooks_.lineListening();
   const bool database = hooks_.databaseReachable && hooks_.databaseReachable();
-  return Json({{QStringLiteral("status"), database ? QStringLiteral("ok")
-                                                   : QStringLiteral("unavailable")},
-               {QStringLiteral("listener"), listening},
-               {QStringLiteral("database"), database}},
-              database ? 200 : 503);
+  const QStringList problems = hooks_.degraded ? hooks_.degraded() : QStringList();
+  // A degraded server still answers: only a database it cannot reach takes it out.
+  QJsonObject answer{{QStringLiteral("status"), !database            ? QStringLiteral("unavailable")
+                                                : problems.isEmpty() ? QStringLiteral("ok")
+                                                                     : QStringLiteral("degraded")},
+                     {QStringLiteral("listener"), listening},
+                     {QStringLiteral("database"), database}};
+  if (!problems.isEmpty()) answer.insert(QStringLiteral("problems"), QJsonArray::fromStringList(problems));
+  return Json(answer, database ? 200 : 503);
 }
 
 QHttpServerResponse HttpFace::metrics() {

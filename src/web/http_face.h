@@ -21,6 +21,7 @@
 
 #include <QHostAddress>
 #include <QHttpServerResponse>
+#include <QJsonObject>
 #include <QObject>
 #include <QTimer>
 
@@ -69,8 +70,13 @@ struct HttpFaceHooks {
   // For /health: whether the line protocol listens, and whether the database answers.
   std::function<bool()> lineListening;
   std::function<bool()> databaseReachable;
-  // For /metrics: the server's own lines (open connections, pending holds).
+  // For /metrics: the server's own lines (open connections, pending holds, channels).
   std::function<QByteArray()> serverMetrics;
+  // For /api/v1/channels: the channel calendars' report; unset: the server reads none.
+  std::function<QJsonObject()> channels;
+  // For /health: why the server is degraded though it answers (a channel calendar stale or
+  // in conflict); empty: it is not.
+  std::function<QStringList()> degraded;
 };
 
 class HttpFace : public QObject {
@@ -96,7 +102,7 @@ class HttpFace : public QObject {
                                const QString& pathValue, Caller& caller,
                                EndpointRunner::Trace& trace);
   // The paths that run no instruction of the table: the page, the index, the description,
-  // /health and /metrics.
+  // /health, /metrics and the channels' report.
   QHttpServerResponse serveOwn(const QString& path, const QHttpServerRequest& request,
                                const Caller& caller);
   // Writes the refusals counted in the last minute to the log.

@@ -1,0 +1,201 @@
+#include "channels/channel_poller.h"
+
+#include "store/database_error.h"
+
+#include <QNetworkAccessManager>
+
+namespace taurelin {
+namespace {
+
+QString ConflictKey(const ChannelConflict& conflict) {
+  return conflict.uid + u' ' + QString::number(conflict.refnr);
+}
+
+QString Others(const QList<qint64>& refnrs) {
+  QStringList texts;
+  for (const qint64 refnr : refnrs) texts << QString::number(refnr);
+  return texts.join(QStringLiteral(", "));
+}
+
+}  // namespace
+
+qint64 ChannelAgeSeconds(const ChannelState& state, const QDateTime& started,
+                         const QDateTime& now) {
+  const QDateTime& since = state.lastSuccess.isValid() ? state.lastSuccess : started;
+  return since.isValid() ? std::max<qint64>(0, since.secsTo(now)) : 0;
+}
+
+ChannelPoller::ChannelPoller(QList<ChannelFeed> feeds, Hooks hooks, Settings settings,
+                             QObject* parent)
+    : QObject(parent), hooks_(std::move(hooks)), settings_(settings) {
+  for (ChannelFeed& feed : feeds) {
+    ChannelState state;
+    state.feed = std::move(feed);
+    states_.append(std::move(state));
+  }
+  fetches_.resize(static_cast<size_t>(states_.size()));
+  for (qsizetype i = 0; i < states_.size(); ++i) {
+    auto timer = std::make_unique<QTimer>();
+    timer->setSingleShot(true);
+    connect(timer.get(), &QTimer::timeout, this, [this, i] { read(i); });
+    timers_.push_back(std::move(timer));
+  }
+  staleCheck_.setInterval(60 * 1000);
+  connect(&staleCheck_, &QTimer::timeout, this, &ChannelPoller::checkStale);
+}
+
+ChannelPoller::~ChannelPoller() { stop(); }
+
+void ChannelPoller::start() {
+  stop();
+  if (!network_) network_ = std::make_unique<QNetworkAccessManager>();
+  started_ = QDateTime::currentDateTimeUtc();
+  for (size_t i = 0; i < timers_.size(); ++i) {
+    timers_[i]->start(settings_.firstReadMs + static_cast<int>(i) * 500);
+  }
+  staleCheck_.start();
+}
+
+void ChannelPoller::stop() {
+  staleCheck_.stop();
+  for (auto& timer : timers_) timer->stop();
+  for (auto& fetch : fetches_) fetch.reset();
+}
+
+void ChannelPoller::log(const QString& line) const {
+  if (hooks_.log) hooks_.log(line);
+}
+
+void ChannelPoller::read(qsizetype index) {
+  const ChannelState& state = states_[index];
+  auto& fetch = fetches_[static_cast<size_t>(index)];
+  fetch = std::make_unique<FeedFetch>(*network_, state.feed.url, state.etag,
+                                      state.lastModified, settings_.limits);
+  connect(fetch.get(), &FeedFetch::finished, this,
+          [this, index](const FetchOutcome& outcome) { take(index, outcome); });
+}
+
+void ChannelPoller::take(qsizetype index, const FetchOutcome& outcome) {
+  ChannelState& state = states_[index];
+  // The fetch is done with; it goes once this signal has returned.
+  fetches_[static_cast<size_t>(index)].release()->deleteLater();
+  state.lastAttempt = QDateTime::currentDateTimeUtc();
+  ++state.reads;
+  switch (outcome.kind) {
+    case FetchOutcome::Kind::kFailed:
+      state.lastError = outcome.error;
+      log(QStringLiteral("Channel %1: the calendar could not be read, its bookings stay as "
+                         "they were: %2")
+              .arg(state.feed.name, outcome.error));
+      break;
+    case FetchOutcome::Kind::kNotModified:
+      ++state.unchanged;
+      state.lastSuccess = state.lastAttempt;
+      state.lastError.clear();
+      // Nothing new to import; only conflicts found before may have been resolved since.
+      if (!state.conflicts.isEmpty()) refreshConflicts(state);
+      break;
+    case FetchOutcome::Kind::kBody:
+      import(state, outcome);
+      break;
+  }
+  checkStale();
+  if (hooks_.changed) hooks_.changed();
+  timers_[static_cast<size_t>(index)]->start(state.feed.intervalSeconds *
+                                             settings_.msPerIntervalSecond);
+}
+
+void ChannelPoller::import(ChannelState& state, const FetchOutcome& outcome) {
+  const QList<ChannelConflict> before = state.conflicts;
+  try {
+    ImportResult result = hooks_.import(state.feed, outcome.body);
+    state.lastSuccess = state.lastAttempt;
+    state.lastError.clear();
+    state.importedElsewhere = result.heldElsewhere;
+    if (result.heldElsewhere) {
+      // Another server imports it now; its validators are not ours to keep, so the next
+      // read here brings the calendar whole again.
+      log(QStringLiteral("Channel %1: another server is importing this calendar; left to it")
+              .arg(state.feed.name));
+      refreshConflicts(state);
+      return;
+    }
+    for (const QString& note : result.notes) {
+      log(QStringLiteral("Channel %1: %2").arg(state.feed.name, note));
+    }
+    log(QStringLiteral("Channel %1: %2 events read; %3 added, %4 moved, %5 cancelled, %6 "
+                       "unchanged, %7 kept, %8 skipped; %9 in conflict")
+            .arg(state.feed.name)
+            .arg(result.events)
+            .arg(result.added)
+            .arg(result.moved)
+            .arg(result.cancelled)
+            .arg(result.unchanged)
+            .arg(result.kept)
+            .arg(result.skipped)
+            .arg(result.conflicts.size()));
+    state.conflicts = result.conflicts;
+    state.lastImport = std::move(result);
+    state.etag = outcome.etag;
+    state.lastModified = outcome.lastModified;
+  } catch (const CalendarFormatError& error) {
+    state.lastError = QStringLiteral("the answer is no calendar: ") + QString::fromUtf8(error.what());
+    log(QStringLiteral("Channel %1: %2; its bookings stay as they were")
+            .arg(state.feed.name, state.lastError));
+  } catch (const std::exception& error) {
+    // The events imported before the failure stay; the next read goes on from there.
+    state.lastError = QStringLiteral("the import failed: ") + QString::fromUtf8(error.what());
+    log(QStringLiteral("Channel %1: %2").arg(state.feed.name, state.lastError));
+  }
+  tellNewConflicts(state, before);
+}
+
+void ChannelPoller::refreshConflicts(ChannelState& state) {
+  if (!hooks_.conflicts) return;
+  const QList<ChannelConflict> before = state.conflicts;
+  try {
+    state.conflicts = hooks_.conflicts(state.feed);
+  } catch (const DatabaseError& error) {
+    log(QStringLiteral("Channel %1: its conflicts could not be read: %2")
+            .arg(state.feed.name, QString::fromUtf8(error.what())));
+    return;
+  }
+  tellNewConflicts(state, before);
+}
+
+void ChannelPoller::tellNewConflicts(const ChannelState& state,
+                                     const QList<ChannelConflict>& before) {
+  QSet<QString> known;
+  for (const ChannelConflict& conflict : before) known.insert(ConflictKey(conflict));
+  for (const ChannelConflict& conflict : state.conflicts) {
+    if (known.contains(ConflictKey(conflict))) continue;
+    const QString text =
+        QStringLiteral("Overbooked: channel %1 booked %2 to %3 as booking %4 (event %5), but "
+                       "those nights were sold already to booking %6")
+            .arg(state.feed.name, conflict.arrival.toString(Qt::ISODate),
+                 conflict.departure.toString(Qt::ISODate))
+            .arg(conflict.refnr)
+            .arg(conflict.uid, Others(conflict.others));
+    if (hooks_.tell) hooks_.tell(text);
+  }
+}
+
+void ChannelPoller::checkStale() {
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  for (ChannelState& state : states_) {
+    const bool stale = ChannelAgeSeconds(state, started_, now) > settings_.staleAfterSeconds;
+    if (stale == state.stale) continue;
+    state.stale = stale;
+    const QString text =
+        stale ? QStringLiteral("Channel %1: its calendar has not been read for over %2 s (%3); "
+                               "bookings made there may be missing here")
+                    .arg(state.feed.name)
+                    .arg(settings_.staleAfterSeconds)
+                    .arg(state.lastError.isEmpty() ? QStringLiteral("no read yet")
+                                                   : state.lastError)
+              : QStringLiteral("Channel %1: its calendar is read again").arg(state.feed.name);
+    if (hooks_.tell) hooks_.tell(text);
+  }
+}
+
+}  // namespace taurelin

@@ -1,0 +1,107 @@
+#pragma once
+
+// Reads the calendar of each channel of the channel file in turn, on the event loop, and
+// hands each calendar that came whole to the import: the first read of each within seconds
+// of start, then one each interval after the last one ended. It keeps what the reports need:
+// each channel's last attempt, last successful read, last error and conflicts now.
+//
+// Promises: a read that fails, or brings an error page or garbage, changes no booking and is
+// kept as the channel's last error until a read succeeds; the validators of a calendar (its
+// ETag and Last-Modified) are kept only once its content was imported, so a calendar that
+// could not be imported is read whole again next time; a conflict is told to the operator
+// once, when it is first found, and a channel going stale once, and once again when it is read
+// again.
+
+#include "channels/channel_file.h"
+#include "channels/channel_import.h"
+#include "channels/feed_fetch.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QNetworkAccessManager;
+
+namespace taurelin {
+
+struct ChannelState {
+  ChannelFeed feed;
+  QDateTime lastAttempt;  // invalid: none yet
+  QDateTime lastSuccess;  // the calendar was read: imported, or unchanged since (304)
+  QString lastError;      // of the last attempt; empty when it succeeded
+  // The last calendar read whole was left to another server importing it at that moment.
+  bool importedElsewhere = false;
+  ImportResult lastImport;            // of the last calendar imported here
+  QList<ChannelConflict> conflicts;   // the channel's bookings in conflict now
+  QByteArray etag, lastModified;      // of the calendar imported last
+  int reads = 0;       // attempts
+  int unchanged = 0;   // of them answered 304
+  bool stale = false;  // as last told
+};
+
+class ChannelPoller : public QObject {
+  Q_OBJECT
+
+ public:
+  struct Hooks {
+    // Imports a calendar read whole; throws as ImportCalendar does.
+    std::function<ImportResult(const ChannelFeed&, const QByteArray&)> import;
+    // The channel's conflicts now, from the database; throws DatabaseError.
+    std::function<QList<ChannelConflict>(const ChannelFeed&)> conflicts;
+    std::function<void(const QString&)> log;
+    // Tells the operator without waiting (and logs it).
+    std::function<void(const QString&)> tell;
+    // After every attempt: the states changed.
+    std::function<void()> changed;
+  };
+  struct Settings {
+    FetchLimits limits;
+    int firstReadMs = 2000;        // after start; each further channel half a second later
+    int staleAfterSeconds = 3600;  // a channel not read for longer is stale
+    int msPerIntervalSecond = 1000;  // tests shorten the intervals
+  };
+
+  ChannelPoller(QList<ChannelFeed> feeds, Hooks hooks, Settings settings,
+                QObject* parent = nullptr);
+  ~ChannelPoller() override;
+
+  void start();
+  // Ends every read under way; nothing more is read until start().
+  void stop();
+
+  const QList<ChannelState>& states() const { return states_; }
+  // When start() ran: a channel never read is as old as that.
+  const QDateTime& started() const { return started_; }
+  int staleAfterSeconds() const { return settings_.staleAfterSeconds; }
+
+ private:
+  void read(qsizetype index);
+  void take(qsizetype index, const FetchOutcome& outcome);
+  void import(ChannelState& state, const FetchOutcome& outcome);
+  void refreshConflicts(ChannelState& state);
+  void tellNewConflicts(const ChannelState& state, const QList<ChannelConflict>& before);
+  void checkStale();
+  void log(const QString& line) const;
+
+  Hooks hooks_;
+  Settings settings_;
+  QList<ChannelState> states_;
+  std::unique_ptr<QNetworkAccessManager> network_;
+  std::vector<std::unique_ptr<QTimer>> timers_;
+  std::vector<std::unique_ptr<FeedFetch>> fetches_;
+  QTimer staleCheck_;
+  QDateTime started_;
+};
+
+// How old a channel's calendar is at `now`: since its last successful read, else since the
+// poller started.
+qint64 ChannelAgeSeconds(const ChannelState& state, const QDateTime& started,
+                         const QDateTime& now);
+
+}  // namespace taurelin

@@ -1,0 +1,136 @@
+#include "channels/channel_report.h"
+
+#include <QJsonArray>
+
+namespace taurelin {
+namespace {
+
+QJsonValue Time(const QDateTime& time) {
+  return time.isValid() ? QJsonValue(time.toUTC().toString(Qt::ISODate)) : QJsonValue();
+}
+
+// A label value as the text exposition format writes it.
+QByteArray Label(const QString& text) {
+  QByteArray escaped;
+  for (const char c : text.toUtf8()) {
+    if (c == '\\') {
+      escaped += "\\\\";
+    } else if (c == '"') {
+      escaped += "\\\"";
+    } else if (c == '\n') {
+      escaped += "\\n";
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
+QString ShownAddress(const QUrl& url) {
+  return url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
+      .toString();
+}
+
+}  // namespace
+
+QJsonObject ChannelReport::json() const {
+  QJsonArray channels;
+  for (const ChannelState& state : states) {
+    QJsonArray conflicts;
+    for (const ChannelConflict& conflict : state.conflicts) {
+      QJsonArray others;
+      for (const qint64 refnr : conflict.others) others.append(refnr);
+      conflicts.append(QJsonObject{{QStringLiteral("uid"), conflict.uid},
+                                   {QStringLiteral("refnr"), conflict.refnr},
+                                   {QStringLiteral("otherRefnrs"), others},
+                                   {QStringLiteral("arrival"),
+                                    conflict.arrival.toString(Qt::ISODate)},
+                                   {QStringLiteral("departure"),
+                                    conflict.departure.toString(Qt::ISODate)}});
+    }
+    const qint64 age = ChannelAgeSeconds(state, started, now);
+    const ImportResult& last = state.lastImport;
+    channels.append(QJsonObject{
+        {QStringLiteral("name"), state.feed.name},
+        {QStringLiteral("url"), ShownAddress(state.feed.url)},
+        {QStringLiteral("facility"), state.feed.facility},
+        {QStringLiteral("type"), state.feed.type},
+        {QStringLiteral("agent"), state.feed.agent},
+        {QStringLiteral("intervalSeconds"), state.feed.intervalSeconds},
+        {QStringLiteral("lastAttempt"), Time(state.lastAttempt)},
+        {QStringLiteral("lastSuccess"), Time(state.lastSuccess)},
+        {QStringLiteral("lastError"),
+         state.lastError.isEmpty() ? QJsonValue() : QJsonValue(state.lastError)},
+        {QStringLiteral("ageSeconds"), age},
+        {QStringLiteral("stale"), age > staleAfterSeconds},
+        {QStringLiteral("importedElsewhere"), state.importedElsewhere},
+        {QStringLiteral("reads"), state.reads},
+        {QStringLiteral("unchangedReads"), state.unchanged},
+        {QStringLiteral("lastImport"),
+         QJsonObject{{QStringLiteral("events"), last.events},
+                     {QStringLiteral("added"), last.added},
+                     {QStringLiteral("moved"), last.moved},
+                     {QStringLiteral("cancelled"), last.cancelled},
+                     {QStringLiteral("unchanged"), last.unchanged},
+                     {QStringLiteral("kept"), last.kept},
+                     {QStringLiteral("skipped"), last.skipped}}},
+        {QStringLiteral("conflicts"), conflicts}});
+  }
+  return {{QStringLiteral("staleAfterSeconds"), staleAfterSeconds},
+          {QStringLiteral("channels"), channels}};
+}
+
+QByteArray ChannelReport::metrics() const {
+  if (states.isEmpty()) return {};
+  QByteArray age =
+      "# HELP taurelin_channel_feed_age_seconds Seconds since a channel's calendar was last "
+      "read (since start when never).\n"
+      "# TYPE taurelin_channel_feed_age_seconds gauge\n";
+  QByteArray conflicts =
+      "# HELP taurelin_channel_conflicts Bookings of a channel that overbook nights sold "
+      "before.\n"
+      "# TYPE taurelin_channel_conflicts gauge\n";
+  for (const ChannelState& state : states) {
+    const QByteArray label = "{channel=\"" + Label(state.feed.name) + "\"} ";
+    age += "taurelin_channel_feed_age_seconds" + label +
+           QByteArray::number(ChannelAgeSeconds(state, started, now)) + '\n';
+    conflicts += "taurelin_channel_conflicts" + label +
+                 QByteArray::number(state.conflicts.size()) + '\n';
+  }
+  return age + conflicts;
+}
+
+QStringList ChannelReport::problems() const {
+  QStringList problems;
+  for (const ChannelState& state : states) {
+    const qint64 age = ChannelAgeSeconds(state, started, now);
+    if (age > staleAfterSeconds) {
+      problems << QStringLiteral("channel %1 not read for %2 s").arg(state.feed.name).arg(age);
+    }
+    if (!state.conflicts.isEmpty()) {
+      problems << QStringLiteral("channel %1 has %2 conflicts")
+                      .arg(state.feed.name)
+                      .arg(state.conflicts.size());
+    }
+  }
+  return problems;
+}
+
+QString ChannelReport::statusText() const {
+  int stale = 0;
+  int failing = 0;
+  qsizetype conflicts = 0;
+  for (const ChannelState& state : states) {
+    if (ChannelAgeSeconds(state, started, now) > staleAfterSeconds) ++stale;
+    if (!state.lastError.isEmpty()) ++failing;
+    conflicts += state.conflicts.size();
+  }
+  QStringList parts;
+  if (stale > 0) parts << QStringLiteral("%1 stale").arg(stale);
+  if (failing > 0) parts << QStringLiteral("%1 failing").arg(failing);
+  if (conflicts > 0) parts << QStringLiteral("%1 conflicts").arg(conflicts);
+  if (parts.isEmpty()) parts << QStringLiteral("%1 read").arg(states.size());
+  return QStringLiteral("Channels: ") + parts.join(QStringLiteral(", "));
+}
+
+}  // namespace taurelin
