@@ -93,6 +93,21 @@ bool ServerProcess::start(const QStringList& extraArguments) {
   return false;
 }
 
+QByteArray ServerProcess::runOnce(const QStringList& arguments, int* exitCode) const {
+  QProcess process;
+  process.setWorkingDirectory(workingDirectory());
+  process.start(QStringLiteral(TAURELIN_API_BINARY),
+                QStringList{QStringLiteral("--headless"), QStringLiteral("--config"),
+                            dir_.filePath(QStringLiteral("taurelin.conf")),
+                            QStringLiteral("--aliases"), aliasFile_} +
+                    arguments);
+  process.waitForFinished(30000);
+  if (exitCode != nullptr) {
+    *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  }
+  return process.readAllStandardOutput();
+}
+
 int ServerProcess::stop() {
   if (process_.state() != QProcess::NotRunning) {
     process_.terminate();

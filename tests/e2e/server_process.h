@@ -40,6 +40,10 @@ class ServerProcess {
   // Starts the server and waits until it listens; false when it did not come up. A stopped
   // server can be started again, on its same directory and database.
   bool start(const QStringList& extraArguments = {});
+  // Runs the program once with the server's configuration, alias file and folder and these
+  // arguments (such as --ical-urls), and waits for it; what it wrote to standard output.
+  // The exit status in `exitCode`.
+  QByteArray runOnce(const QStringList& arguments, int* exitCode = nullptr) const;
   // Sends SIGTERM and waits for the exit; returns the exit code (-1 when it crashed). For a
   // server that has exited by itself, its exit code.
   int stop();
