@@ -16,6 +16,7 @@
 // still booked (the guest exists) and reported as a conflict with the bookings that hold
 // those nights; a body that is no calendar changes nothing.
 
+#include "channels/calendar_reading.h"  // CalendarFormatError
 #include "channels/channel_file.h"
 
 #include <QByteArray>
@@ -24,17 +25,10 @@
 #include <QString>
 #include <QStringList>
 
-#include <stdexcept>
-
 namespace taurelin {
 
 class DatabaseSession;
-
-// The body read is no iCalendar text (an error page, HTML, garbage).
-class CalendarFormatError : public std::runtime_error {
- public:
-  explicit CalendarFormatError(const QString& what) : std::runtime_error(what.toStdString()) {}
-};
+class TdmBook;
 
 // An imported booking that shares nights with bookings already there, so that the rental
 // type is sold beyond its units on those nights.
@@ -67,6 +61,10 @@ struct ImportResult {
 // applied before stay applied; the next read goes on from there).
 ImportResult ImportCalendar(DatabaseSession& session, const ChannelFeed& feed,
                             const QByteArray& body, const QDate& today);
+
+// The same on a data module of its own (a second connection, as another server has).
+ImportResult ImportCalendar(TdmBook& module, const ChannelFeed& feed, const QByteArray& body,
+                            const QDate& today);
 
 // The channel's bookings that are in conflict now, from the database. Throws DatabaseError.
 QList<ChannelConflict> CurrentConflicts(DatabaseSession& session, const ChannelFeed& feed);
