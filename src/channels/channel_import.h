@@ -47,9 +47,11 @@ struct ImportResult {
   int added = 0;
   int moved = 0;
   int cancelled = 0;
-  int unchanged = 0;
+  int unchanged = 0;  // its booking as it was (also: cancelled or deleted here by hand)
   int kept = 0;       // gone or cancelled, kept as the channel file says
-  int skipped = 0;    // ended before today, or without dates that can be booked
+  // Not booked: ended (departing today or before), cancelled before it was booked, or
+  // without dates that can be booked.
+  int skipped = 0;
   // Every booking of the channel that is in conflict now, old and new.
   QList<ChannelConflict> conflicts;
   // Lines for the log: what was kept, skipped or found in conflict, and why.

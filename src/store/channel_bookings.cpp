@@ -345,7 +345,9 @@ ChannelBookings::Outcome ChannelBookings::Withdraw(const QString& uid, Withdrawa
     cancel.run();
   }
   DeleteRow(uid);
-  *notes << QStringLiteral("event %1 %2: its booking %3 is cancelled").arg(uid, reason).arg(row->refnr);
+  *notes << QStringLiteral("event %1 %2: its booking %3 is cancelled")
+                .arg(uid, reason)
+                .arg(row->refnr);
   transaction.commit();
   return Outcome::kCancelled;
 }

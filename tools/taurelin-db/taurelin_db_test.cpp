@@ -328,12 +328,13 @@ TEST_F(TaurelinDbTest, BackupAndRestoreRefuseWhatWouldNotBeWhole) {
   // yet leave the write-ahead log on such a file.
   qint64 bookingPage = 0;
   {
-    QSqlDatabase look =
-        QSqlDatabase::addDatabase(QLatin1String(taurelin::kSqliteDriver), QStringLiteral("tool_page"));
+    QSqlDatabase look = QSqlDatabase::addDatabase(QLatin1String(taurelin::kSqliteDriver),
+                                                  QStringLiteral("tool_page"));
     look.setDatabaseName(Db("demo"));
     ASSERT_TRUE(look.open());
     QSqlQuery root(look);
-    ASSERT_TRUE(root.exec(QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name = 'BOOKING'")) &&
+    ASSERT_TRUE(root.exec(QStringLiteral(
+                    "SELECT rootpage FROM sqlite_master WHERE name = 'BOOKING'")) &&
                 root.next());
     bookingPage = root.value(0).toLongLong();
     root.finish();
