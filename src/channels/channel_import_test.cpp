@@ -78,10 +78,12 @@ TEST_P(ChannelImportTest, EventsBecomeBookedStaysAndASecondImportChangesNothing)
             BookingState::kBooked);
 
   const QString before = Fingerprint();
+  const QString rows = Rows("SELECT * FROM KANAL_BOOKING ORDER BY REFNR");
   const ImportResult again = Import("reserved_stays.ics");
   EXPECT_EQ(again.added, 0);
   EXPECT_EQ(again.unchanged, 2);
   EXPECT_EQ(Fingerprint(), before);
+  EXPECT_EQ(Rows("SELECT * FROM KANAL_BOOKING ORDER BY REFNR"), rows);  // not even a sighting
 
   // Date-time events, a duration, a repeat and an event without UID book alike.
   feed_.name = QStringLiteral("cabin-manager");

@@ -55,6 +55,7 @@ struct ChannelBookings::Row {
   QDate departure;
   std::optional<QList<qint64>> conflict;
   bool kept = false;
+  bool seenToday = false;
 };
 
 ChannelBookings::Lock::Lock(Connection& connection, const QString& channel)
@@ -82,8 +83,10 @@ bool ChannelBookings::SellsType() {
 
 std::optional<ChannelBookings::Row> ChannelBookings::FindRow(const QString& uid) {
   Statement s(connection_);
-  s.add({"SELECT REFNR, ANKOMST, AVREISE, KONFLIKT, BEHOLDT", "FROM KANAL_BOOKING",
+  s.add({"SELECT REFNR, ANKOMST, AVREISE, KONFLIKT, BEHOLDT,",
+         "  CASE WHEN SIST_SETT < :IDAG THEN 0 ELSE 1 END AS SETT_IDAG", "FROM KANAL_BOOKING",
          "WHERE KANAL = :KANAL AND UID = :UID"});
+  s.bindDate(QStringLiteral("IDAG"), QDate::currentDate());
   s.bindText(QStringLiteral("KANAL"), channel_.name);
   s.bindText(QStringLiteral("UID"), uid);
   s.run();
@@ -95,6 +98,7 @@ std::optional<ChannelBookings::Row> ChannelBookings::FindRow(const QString& uid)
   row.departure = s.date(QStringLiteral("AVREISE"));
   row.conflict = ParseConflict(s);
   row.kept = !s.isNull(QStringLiteral("BEHOLDT"));
+  row.seenToday = s.integer(QStringLiteral("SETT_IDAG")) != 0;
   return row;
 }
 
@@ -286,6 +290,12 @@ ChannelBookings::Outcome ChannelBookings::Apply(const QString& uid, const QDate&
                     .arg(row->refnr);
     }
     conflict = Conflict(row->refnr, arrival, departure, today);
+  }
+  // An event seen again as it was writes nothing (once a day its sighting), so that a poll
+  // that found nothing new leaves the database, and the answers kept for it, as they were.
+  if (!datesChanged && conflict == row->conflict && !row->kept && row->seenToday) {
+    transaction.commit();
+    return outcome;
   }
   Statement update(connection_);
   update.add({"UPDATE KANAL_BOOKING SET ANKOMST = :ANKOMST, AVREISE = :AVREISE,",
