@@ -199,3 +199,25 @@ LANGUAGE sql STABLE AS $$
   SELECT * FROM HENT_LEDIG_MATRISE(ARGUMENT_DATO($1, 'FRA'), ARGUMENT_DATO($2, 'TIL'), $3, $4,
                                    $5)
 $$;
+
+-- ---- KANAL_BOOKING --------------------------------------------------------------------------
+
+-- The bookings that the calendars of the business's other sales channels brought in, one row per
+-- event of a calendar: KANAL, the calendar's group in the channel file, and the event's UID;
+-- REFNR, the booking made for it; ANKOMST and AVREISE as the calendar last gave them; SIST_SETT,
+-- when it was last seen there (an event seen again as it was is written once a day); KONFLIKT,
+-- while the booking shares nights on which its rental type is sold beyond its units, the reference
+-- numbers of the other bookings on those nights (blank-separated), else NULL; BEHOLDT, when it was
+-- kept although cancelled or gone from its calendar, else NULL. Only the import writes it, and an
+-- import changes no booking that is not listed here.
+CREATE TABLE IF NOT EXISTS KANAL_BOOKING (
+  KANAL        VARCHAR(100) NOT NULL,
+  UID          VARCHAR(255) NOT NULL,
+  REFNR        INTEGER      NOT NULL,
+  ANKOMST      DATE         NOT NULL,
+  AVREISE      DATE         NOT NULL,
+  SIST_SETT    TIMESTAMP    NOT NULL,
+  KONFLIKT     TEXT,
+  BEHOLDT      TIMESTAMP,
+  PRIMARY KEY (KANAL, UID)
+);

@@ -5,6 +5,7 @@
 #include "admin/schema.h"
 #include "store/backend.h"
 #include "store/fail.h"
+#include "store/upgrade_check.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -218,6 +219,16 @@ bool CopyInTransactions(QSqlDatabase& from, QSqlDatabase& to, QList<CopiedTable>
   }
   copied->clear();
   for (const QString& table : ContractTables()) {
+    CopiedTable done{table, 0};
+    if (!CopyTable(from, to, table, &done.rows, progress, error)) return false;
+    copied->append(done);
+  }
+  // The tables of our own go along where the source has them (an earlier version made
+  // none): without the channel bookings the next import would book every event again.
+  QStringList present;
+  for (const QString& table : from.tables()) present << table.toUpper();
+  for (const QString& table : OwnTables()) {
+    if (!present.contains(table)) continue;
     CopiedTable done{table, 0};
     if (!CopyTable(from, to, table, &done.rows, progress, error)) return false;
     copied->append(done);

@@ -2,7 +2,8 @@
 
 // Moving a booking business to another database: every table of the booking database copied
 // from one connection into an empty database on another, typically from an SQLite file into
-// PostgreSQL.
+// PostgreSQL, with the tables of our own that hold the business's data (the channel
+// bookings) where the source has them.
 //
 // The target gets the schema of its own backend and the rows in one transaction, so that a
 // failure anywhere leaves it as empty as it was. The source is read inside one transaction

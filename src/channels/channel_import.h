@@ -16,6 +16,7 @@
 // still booked (the guest exists) and reported as a conflict with the bookings that hold
 // those nights; a body that is no calendar changes nothing.
 
+#include "channels/calendar_reading.h"  // CalendarFormatError
 #include "channels/channel_file.h"
 
 #include <QByteArray>
@@ -24,17 +25,10 @@
 #include <QString>
 #include <QStringList>
 
-#include <stdexcept>
-
 namespace taurelin {
 
 class DatabaseSession;
-
-// The body read is no iCalendar text (an error page, HTML, garbage).
-class CalendarFormatError : public std::runtime_error {
- public:
-  explicit CalendarFormatError(const QString& what) : std::runtime_error(what.toStdString()) {}
-};
+class TdmBook;
 
 // An imported booking that shares nights with bookings already there, so that the rental
 // type is sold beyond its units on those nights.
@@ -53,9 +47,11 @@ struct ImportResult {
   int added = 0;
   int moved = 0;
   int cancelled = 0;
-  int unchanged = 0;
+  int unchanged = 0;  // its booking as it was (also: cancelled or deleted here by hand)
   int kept = 0;       // gone or cancelled, kept as the channel file says
-  int skipped = 0;    // ended before today, or without dates that can be booked
+  // Not booked: ended (departing today or before), cancelled before it was booked, or
+  // without dates that can be booked.
+  int skipped = 0;
   // Every booking of the channel that is in conflict now, old and new.
   QList<ChannelConflict> conflicts;
   // Lines for the log: what was kept, skipped or found in conflict, and why.
@@ -67,6 +63,10 @@ struct ImportResult {
 // applied before stay applied; the next read goes on from there).
 ImportResult ImportCalendar(DatabaseSession& session, const ChannelFeed& feed,
                             const QByteArray& body, const QDate& today);
+
+// The same on a data module of its own (a second connection, as another server has).
+ImportResult ImportCalendar(TdmBook& module, const ChannelFeed& feed, const QByteArray& body,
+                            const QDate& today);
 
 // The channel's bookings that are in conflict now, from the database. Throws DatabaseError.
 QList<ChannelConflict> CurrentConflicts(DatabaseSession& session, const ChannelFeed& feed);

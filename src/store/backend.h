@@ -13,6 +13,9 @@
 // - The reservation lock keeps every other reservation of one facility and rental type, on
 //   any connection or server, out until the transaction ends (SQLite: the immediate
 //   transaction already holds the whole database; PostgreSQL: an advisory lock).
+// - The channel lock keeps every other import of one channel's calendar, on any connection or
+//   server, out while the session that took it holds it (SQLite: none is needed, each event's
+//   write transaction holds the whole database; PostgreSQL: a session advisory lock).
 // - Order keys sort as SQLite does on both: NULL first, text by code point.
 // - Occupancy reads may go to the driver's own handle in statements kept per connection
 //   where that is faster (SQLite): they are kept in the connection's statement cache beside
@@ -80,6 +83,10 @@ class Backend {
   virtual void commitWrite(Connection& connection) const = 0;
   virtual void rollbackWrite(Connection& connection) const = 0;
   virtual void lockReservation(Connection& connection, int facility, int rentalType) const = 0;
+  // The channel lock of `channel`, taken without waiting: false when another session holds
+  // it. Held across transactions until unlockChannel or the end of the session.
+  virtual bool tryLockChannel(Connection& connection, const QString& channel) const = 0;
+  virtual void unlockChannel(Connection& connection, const QString& channel) const = 0;
 
   // Order keys: an ORDER BY key that puts NULL first; and one on a text column that also
   // compares by code point, whatever the collation. Where `column` names a result column

@@ -48,7 +48,7 @@ const Occupancy::Features& Occupancy::features() {
     Features found;
     found.backend = &connection_.backend();
     found.onHandle = found.backend->readsOccupancyOnHandle();
-    found.upgraded = CheckUpgrade(database).isEmpty();
+    found.upgraded = CheckUpgrade(database, UpgradePart::kOccupancy).isEmpty();
     features_ = found;
   }
   return *features_;

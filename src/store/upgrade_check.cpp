@@ -17,6 +17,9 @@ namespace {
 // The tables whose writes raise the layout version.
 constexpr const char* kLayoutTables[] = {"ANLEGG", "FLOY", "UTYPE", "UTLEIEOB", "BRUKERRETT"};
 
+// The tables of our own that both backends' upgrade scripts make alike.
+constexpr const char* kOwnTables[] = {"KANAL_BOOKING"};
+
 // The (kind, upper-case name) pairs of the catalogue's tables, indexes and triggers.
 QSet<std::pair<QString, QString>> CatalogueObjects(QSqlDatabase& database, QString* error) {
   const QString sql = Backend::Of(database).catalogueObjectsQuery();
@@ -32,12 +35,15 @@ QSet<std::pair<QString, QString>> CatalogueObjects(QSqlDatabase& database, QStri
 
 }  // namespace
 
-QStringList CheckUpgrade(QSqlDatabase& database) {
+QStringList CheckUpgrade(QSqlDatabase& database, UpgradePart part) {
   const Backend* backend = Backend::Find(database);
   if (backend == nullptr) return {};
   QStringList layoutTables;
   for (const char* table : kLayoutTables) layoutTables << QLatin1String(table);
-  const QList<std::pair<QString, QString>> wanted = backend->upgradeObjects(layoutTables);
+  QList<std::pair<QString, QString>> wanted = backend->upgradeObjects(layoutTables);
+  if (part == UpgradePart::kAll) {
+    for (const QString& table : OwnTables()) wanted.append({QStringLiteral("table"), table});
+  }
   QString error;
   const QSet<std::pair<QString, QString>> present = CatalogueObjects(database, &error);
   if (!error.isEmpty()) {
@@ -50,6 +56,12 @@ QStringList CheckUpgrade(QSqlDatabase& database) {
     }
   }
   return missing;
+}
+
+QStringList OwnTables() {
+  QStringList names;
+  for (const char* table : kOwnTables) names << QLatin1String(table);
+  return names;
 }
 
 }  // namespace taurelin

@@ -2,7 +2,7 @@
 
 // Whether a booking database has what the upgrade script adds: the server reads this once
 // per connection to know whether the occupancy index and the layout version are there; the
-// contract check lists it with the rest.
+// contract check lists it with the rest, the table of imported channel bookings included.
 
 #include <QStringList>
 
@@ -10,10 +10,19 @@ class QSqlDatabase;
 
 namespace taurelin {
 
+// Which of the upgrade's objects to look for: all of them, or those that the occupancy reads
+// (a database upgraded before the others came keeps its fast reads).
+enum class UpgradePart { kAll, kOccupancy };
+
 // What the upgrade script adds that the database lacks: the occupancy index over LEIE with
-// the triggers that keep it (SQLite), and the layout version with the triggers that raise
-// it. One line per missing object, each saying that taurelin-db upgrade adds it; empty when
-// all are there (or the backend is neither SQLite nor PostgreSQL).
-QStringList CheckUpgrade(QSqlDatabase& database);
+// the triggers that keep it (SQLite), the layout version with the triggers that raise it,
+// and (kAll) the table of imported channel bookings. One line per missing object, each
+// saying that taurelin-db upgrade adds it; empty when all are there (or the backend is
+// neither SQLite nor PostgreSQL).
+QStringList CheckUpgrade(QSqlDatabase& database, UpgradePart part = UpgradePart::kAll);
+
+// The tables of our own that the upgrade makes alike on both backends and whose rows are the
+// business's data (a copy of the business takes them along).
+QStringList OwnTables();
 
 }  // namespace taurelin

@@ -96,6 +96,23 @@ void PostgresBackend::lockReservation(Connection& connection, int facility, int 
   if (!query.exec()) throw connection.failure(query.lastError());
 }
 
+// One key of 64 bits, a space apart from the reservation lock's pairs of 32-bit keys; held by
+// the session, since an import is many transactions.
+bool PostgresBackend::tryLockChannel(Connection& connection, const QString& channel) const {
+  QSqlQuery query(connection.ready());
+  query.prepare(QStringLiteral("SELECT pg_try_advisory_lock(hashtextextended(:KANAL, 0))"));
+  query.bindValue(QStringLiteral(":KANAL"), channel);
+  if (!query.exec()) throw connection.failure(query.lastError());
+  return query.next() && query.value(0).toBool();
+}
+
+void PostgresBackend::unlockChannel(Connection& connection, const QString& channel) const {
+  QSqlQuery query(connection.database());
+  query.prepare(QStringLiteral("SELECT pg_advisory_unlock(hashtextextended(:KANAL, 0))"));
+  query.bindValue(QStringLiteral(":KANAL"), channel);
+  if (!query.exec()) throw connection.failure(query.lastError());
+}
+
 const char* PostgresBackend::layoutVersionQuery() const { return kOppsettVersjon; }
 
 // The range is searched over the period's days in either order: the statement still decides

@@ -161,6 +161,10 @@ bool SqliteBackend::planOutdated(const QSqlDatabase&, const QSqlError&) const { 
 // BEGIN IMMEDIATE already keeps every other writer out.
 void SqliteBackend::lockReservation(Connection&, int, int) const {}
 
+// Each event of an import is one immediate transaction, which holds the whole database.
+bool SqliteBackend::tryLockChannel(Connection&, const QString&) const { return true; }
+void SqliteBackend::unlockChannel(Connection&, const QString&) const {}
+
 // SQLite puts NULL first (and accepts NULLS FIRST only from 3.30 on).
 QString SqliteBackend::orderKey(const QString& column) const { return column; }
 

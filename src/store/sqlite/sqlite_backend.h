@@ -24,6 +24,8 @@ class SqliteBackend final : public Backend {
   void commitWrite(Connection& connection) const override;
   void rollbackWrite(Connection& connection) const override;
   void lockReservation(Connection& connection, int facility, int rentalType) const override;
+  bool tryLockChannel(Connection& connection, const QString& channel) const override;
+  void unlockChannel(Connection& connection, const QString& channel) const override;
 
   QString orderKey(const QString& column) const override;
   QString textOrderKey(const QString& column, const QString& expression) const override;

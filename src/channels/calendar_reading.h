@@ -1,0 +1,63 @@
+#pragma once
+
+// Reading the events of a calendar that another sales channel publishes (iCalendar text), as
+// the stays they occupy: what the import books, moves and cancels.
+//
+// Promises: the body is read by libical, never by hand; a body that is not one whole
+// VCALENDAR (an error page, HTML, JSON, nothing, binary, a calendar cut short) is refused with
+// CalendarFormatError, so that a half-read calendar never looks like one whose events are
+// gone. Every VEVENT of the calendar is listed once by its UID, in the calendar's order:
+// an event without a UID gets one derived from its dates and summary (the same on every
+// read), a UID too long to store is known by a digest of it, and of a UID given twice the
+// master is kept (not an override with RECURRENCE-ID), else the first. Dates are taken as
+// the event writes them, in its own zone (UTC, a TZID or floating alike): the arrival is
+// DTSTART's date; the departure DTEND's date (exclusive for all-day events), else DTSTART
+// plus DURATION, else one night; a departure on the arrival day still books that one night.
+// An event whose dates cannot be read, or that would run backwards or longer than
+// kLongestStay nights, is listed without dates (it is there, but nothing can be booked for
+// it), with a note. A repeating event (RRULE) stands for its first occurrence, with a note.
+// The work is one pass over the body; a body above kLargestBody is refused unread.
+
+#include <QByteArray>
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <stdexcept>
+
+namespace taurelin {
+
+// The body read is no iCalendar text (an error page, HTML, garbage).
+class CalendarFormatError : public std::runtime_error {
+ public:
+  explicit CalendarFormatError(const QString& what) : std::runtime_error(what.toStdString()) {}
+};
+
+struct CalendarEvent {
+  QString uid;
+  QDate arrival;    // invalid: no dates that can be booked
+  QDate departure;  // after arrival when both are valid
+  bool cancelled = false;  // STATUS:CANCELLED
+  QString summary;
+
+  bool bookable() const { return arrival.isValid() && departure.isValid(); }
+};
+
+struct CalendarReading {
+  QList<CalendarEvent> events;
+  // What was read otherwise than as written (a repeat, a UID given twice, unreadable dates).
+  QStringList notes;
+};
+
+// Longest stay an event may book (about ten years): beyond it the dates are taken as a slip.
+inline constexpr int kLongestStay = 3660;
+// Longest UID kept as written; the table of imported bookings holds no more.
+inline constexpr int kLongestUid = 255;
+// Largest body read at all; the poller caps what it fetches well below it.
+inline constexpr qsizetype kLargestBody = 64 * 1024 * 1024;
+
+// The events of `body`. Throws CalendarFormatError when it is no calendar.
+CalendarReading ReadCalendar(const QByteArray& body);
+
+}  // namespace taurelin
