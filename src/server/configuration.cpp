@@ -163,6 +163,9 @@ ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instan
   read("GuestWritesPerMinute", rates.guestWrites, 1, 1000000);
   read("KeyReadsPerMinute", rates.keyReads, 1, 1000000);
   read("KeyWritesPerMinute", rates.keyWrites, 1, 1000000);
+  read("IcalDaysAhead", configuration.feeds.daysAhead, 1, 3660);
+  const QString summary = ReadText(settings, QStringLiteral("IcalSummary")).trimmed();
+  if (!summary.isEmpty()) configuration.feeds.summary = summary;
   return configuration;
 }
 
