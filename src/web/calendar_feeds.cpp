@@ -110,8 +110,11 @@ const CalendarFeeds::Kept& CalendarFeeds::current(int facility, int type,
                                                   const QList<BusyRun>& runs) {
   Kept& kept = kept_[{facility, type}];
   if (kept.body.isEmpty() || kept.runs != runs) {
-    const QDateTime now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(),
-                                                        QTimeZone::utc());
+    QDateTime now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(),
+                                                  QTimeZone::utc());
+    // HTTP dates count seconds: content that changes twice in a second must still get a
+    // later Last-Modified, or a client of the first would be told it has the second.
+    if (kept.modified.isValid() && now <= kept.modified) now = kept.modified.addSecs(1);
     kept.runs = runs;
     kept.modified = now;
     kept.body = CalendarText({facility, type, runs, settings_.summary, now});
