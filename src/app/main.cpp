@@ -4,6 +4,7 @@
 #include "protocol/windows1252.h"
 #include "server/configuration_store.h"
 #include "server/headless_face.h"
+#include "server/ical_urls.h"
 #include "server/main_window.h"
 #include "server/server_core.h"
 #include "web/api_keys.h"
@@ -78,6 +79,21 @@ struct CommandLine {
       QStringLiteral("With --new-api-key: what the key may do, comma-separated from read, "
                      "reserve and manage (default: read)."),
       QStringLiteral("LIST"), QStringLiteral("read")};
+  QCommandLineOption icalUrls{
+      QStringLiteral("ical-urls"),
+      QStringLiteral("Print the URL of the calendar feed of every facility and rental type the "
+                     "server sells, one a line as FACILITY TYPE URL, and exit. The pairs come "
+                     "from the database of the configuration's DatabaseAlias; the token in "
+                     "each URL from the booking codes' secret (HttpSecretFile, else "
+                     "BookingCodes.secret in the current folder, made if missing), so a new "
+                     "secret revokes every URL.")};
+  QCommandLineOption baseUrl{
+      QStringLiteral("base-url"),
+      QStringLiteral("With --ical-urls: where platforms reach the HTTP API, e.g. "
+                     "https://booking.example.com (default: http://ADDRESS:PORT from "
+                     "--http-listen or HttpListenAddress, else 127.0.0.1, and --http or "
+                     "HttpPort; without either port and --base-url, --ical-urls fails)."),
+      QStringLiteral("URL")};
   QCommandLineParser parser;
 
   CommandLine() {
@@ -93,8 +109,10 @@ struct CommandLine {
                        "HttpAllowedHosts, HttpTrustedProxies and the guest limits and budgets\n"
                        "(GuestMaxUnits, GuestHoldSeconds, GuestMaxHolds, GuestMaxBookingsPerDay,\n"
                        "GuestReadsPerMinute, GuestWritesPerMinute, KeyReadsPerMinute,\n"
-                       "KeyWritesPerMinute), and for the channel calendars ChannelsFile and\n"
-                       "ChannelStaleSeconds; the README says what each one does."));
+                       "KeyWritesPerMinute), for the calendar feeds IcalDaysAhead (days ahead,\n"
+                       "default 730) and IcalSummary (the events' text, default \"Ikke\n"
+                       "tilgjengelig\"), and for the channel calendars ChannelsFile and\n"
+                       "ChannelStaleSeconds (default 3600); the README says what each one does."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(
@@ -102,8 +120,7 @@ struct CommandLine {
         QStringLiteral("Instance name: selects the configuration group and the log file."),
         QStringLiteral("[INSTANCE]"));
     parser.addOptions({headless, config, aliases, listen, http, httpListen, httpKeys, channels,
-                       newApiKey,
-                       scopes, test, sweepInterval});
+                       newApiKey, scopes, icalUrls, baseUrl, test, sweepInterval});
   }
 
   // The server's options; nothing when the sweep interval or the HTTP port is no whole
@@ -229,7 +246,8 @@ int main(int argc, char* argv[]) {
   commandLine.parser.parse(arguments);
   const bool headless = commandLine.parser.isSet(commandLine.headless) ||
                         commandLine.parser.isSet(commandLine.test) ||
-                        commandLine.parser.isSet(commandLine.newApiKey) || !DisplayAvailable();
+                        commandLine.parser.isSet(commandLine.newApiKey) ||
+                        commandLine.parser.isSet(commandLine.icalUrls) || !DisplayAvailable();
 
   std::unique_ptr<QCoreApplication> app;
   if (headless) {
@@ -253,6 +271,9 @@ int main(int argc, char* argv[]) {
   if (commandLine.parser.isSet(commandLine.newApiKey)) {
     return AddKey(*options, commandLine.parser.value(commandLine.newApiKey),
                   commandLine.parser.value(commandLine.scopes));
+  }
+  if (commandLine.parser.isSet(commandLine.icalUrls)) {
+    return PrintIcalUrls(*options, commandLine.parser.value(commandLine.baseUrl));
   }
   if (commandLine.parser.isSet(commandLine.test)) {
     try {

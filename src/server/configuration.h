@@ -7,6 +7,7 @@
 #include "protocol/request_context.h"
 #include "server/operator_interface.h"
 #include "web/guest_rules.h"
+#include "web/calendar_feeds.h"
 #include "web/http_access.h"
 
 #include <QString>
@@ -74,6 +75,9 @@ struct ServerConfiguration {
   QString channelsFile;
   // ChannelStaleSeconds: a channel's calendar not read for longer is reported stale.
   int channelStaleSeconds = 3600;
+  // IcalDaysAhead (1 to 3660), IcalSummary: how far ahead the exported calendar feeds reach
+  // and what their events say; absent or empty: the defaults.
+  CalendarFeedSettings feeds;
 };
 
 // Reads the instance's group of `settings` (created when missing). A missing or invalid

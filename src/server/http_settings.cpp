@@ -73,6 +73,7 @@ HttpFaceSettings MakeHttpFaceSettings(const ServerConfiguration& configuration,
                                              : options.keyFile;
   access.rates = configuration.rates;
   settings.guests = configuration.guests;
+  settings.feeds = configuration.feeds;
   if (configuration.httpMaxConnections) {
     settings.maxConnections = *configuration.httpMaxConnections;
   }

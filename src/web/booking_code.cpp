@@ -1,11 +1,9 @@
 #include "web/booking_code.h"
 
-#include "base/constant_time.h"
+#include "base/keyed_code.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
-#include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
@@ -20,7 +18,6 @@
 namespace taurelin {
 namespace {
 
-constexpr qsizetype kCodeBytes = 15;  // 120 bits: 20 characters of base64url
 constexpr qsizetype kSecretBytes = 32;
 
 // Writes a new secret to a file of its own beside `path` and links it in under `path`: the
@@ -59,14 +56,11 @@ BookingCodes::BookingCodes(QByteArray secret) : secret_(std::move(secret)) {
 }
 
 QString BookingCodes::codeFor(qint64 refnr) const {
-  const QByteArray mac = QMessageAuthenticationCode::hash(
-      "booking:" + QByteArray::number(refnr), secret_, QCryptographicHash::Sha256);
-  return QString::fromLatin1(mac.left(kCodeBytes).toBase64(QByteArray::Base64UrlEncoding |
-                                                          QByteArray::OmitTrailingEquals));
+  return KeyedCode("booking:" + QByteArray::number(refnr), secret_);
 }
 
 bool BookingCodes::matches(qint64 refnr, const QByteArray& code) const {
-  return EqualInConstantTime(codeFor(refnr).toLatin1(), code);
+  return KeyedCodeMatches("booking:" + QByteArray::number(refnr), secret_, code);
 }
 
 QByteArray BookingCodes::LoadSecret(const QString& file, bool create) {

@@ -86,6 +86,7 @@ QStringList Patterns() {
 }
 
 std::optional<Route> FindRoute(const QString& path) {
+  if (CalendarFeeds::IsFeedPath(path)) return Route{CalendarFeeds::kPattern, QString()};
   static const QStringList kPatterns = Patterns();
   static const QString kValue = QStringLiteral("{refnr}");
   const QStringList segments = path.split(u'/');
@@ -142,6 +143,7 @@ void HttpFace::start(const HttpFaceSettings& settings) {
   runner_ = std::make_unique<EndpointRunner>(
       EndpointRunner::Settings{settings.maxBodyBytes, settings.guests}, *access_,
       hooks_.context, [this](const QString& line) { log(line); });
+  feeds_ = std::make_unique<CalendarFeeds>(settings.feeds, settings.access.secret, hooks_.context);
   server_ = std::make_unique<HttpRequestServer>(
       [this](const QHttpServerRequest& request, HttpSocket& socket) {
         return answer(request, socket);
@@ -179,6 +181,7 @@ void HttpFace::stop() {
   logRefusals();
   server_.reset();
   listener_ = nullptr;
+  feeds_.reset();
   runner_.reset();
   access_.reset();
 }
@@ -216,16 +219,18 @@ QHttpServerResponse HttpFace::answer(const QHttpServerRequest& request, HttpSock
     metrics_.countRefused(QStringLiteral("rate_limit"));
     refusals_.count(caller.address.toString(), QStringLiteral("request refused, past its budget"));
   } else {
-    // The path and query hold neither a key nor a code: those travel in headers.
+    // The path and query hold neither a key nor a code: those travel in headers. A feed's
+    // token alone travels in its query, which is therefore left out.
+    const QUrl::FormattingOptions shown =
+        QUrl::FullyEncoded | QUrl::RemoveScheme | QUrl::RemoveAuthority |
+        (path == CalendarFeeds::kPattern ? QUrl::RemoveQuery : QUrl::FormattingOptions());
     QString who = caller.address.toString();
     const QHostAddress peer = socket.peerAddress();
     if (caller.address != peer && !peer.isEqual(caller.address, QHostAddress::TolerantConversion)) {
       who += QStringLiteral(" via ") + peer.toString();
     }
     log(QStringLiteral("HTTP %1 %2 %3 %4 : %5 (%6 ms)%7")
-            .arg(who, caller.name(), MethodName(request.method()),
-                 request.url().toString(QUrl::FullyEncoded | QUrl::RemoveScheme |
-                                        QUrl::RemoveAuthority))
+            .arg(who, caller.name(), MethodName(request.method()), request.url().toString(shown))
             .arg(status)
             .arg(static_cast<double>(micros) / 1000, 0, 'f', 1)
             .arg(trace.refnr.isEmpty() ? QString() : QStringLiteral(" refnr ") + trace.refnr));
@@ -273,6 +278,10 @@ QHttpServerResponse HttpFace::dispatch(const QString& path, const QHttpServerReq
 QHttpServerResponse HttpFace::serveOwn(const QString& path, const QHttpServerRequest& request,
                                        const Caller& caller) {
   const Method method = request.method();
+  if (path == CalendarFeeds::kPattern) {
+    if (method != Method::Get) return MethodNotAllowed({QStringLiteral("GET")});
+    return feeds_->answer(request);
+  }
   if (path == kHealth || path == kMetrics || path == kIndex || path == kOpenApi ||
       path == kChannels) {
     if (method != Method::Get) return MethodNotAllowed({QStringLiteral("GET")});
@@ -351,6 +360,19 @@ QHttpServerResponse HttpFace::index() {
     if (!body.isEmpty()) entry.insert(QStringLiteral("body"), body);
     endpoints.append(entry);
   }
+  // The calendar feeds run no instruction: the token in the query is their key.
+  const auto parameter = [](const char* name, const char* type, const char* in) {
+    return QJsonObject{{QStringLiteral("name"), QLatin1String(name)},
+                       {QStringLiteral("required"), true},
+                       {QStringLiteral("type"), QLatin1String(type)},
+                       {QStringLiteral("in"), QLatin1String(in)}};
+  };
+  endpoints.append(QJsonObject{
+      {QStringLiteral("method"), QStringLiteral("GET")},
+      {QStringLiteral("path"), CalendarFeeds::kPattern},
+      {QStringLiteral("parameters"), QJsonArray{parameter("facility", "integer", "path"),
+                                                parameter("type", "integer", "path"),
+                                                parameter("token", "string", "query")}}});
   answer.insert(QStringLiteral("endpoints"), endpoints);
   const InstructionReply regional = RunInstruction(
       *FindInstruction(QStringLiteral("OM_TN_API")), InstructionValues(), context);

@@ -2,7 +2,7 @@
 
 // The HTTP face: a JSON API over HTTP beside the line protocol. It owns the HTTP server and
 // its listener, routes each request, and answers /health, /metrics, the API index /api/v1,
-// its OpenAPI description and the booking page itself; a request to an endpoint of the table
+// its OpenAPI description, the booking page itself and the calendar feeds; a request to an endpoint of the table
 // goes to the EndpointRunner, which runs the endpoint's instruction through the dispatcher
 // exactly as a line-protocol row runs. Before anything else, HttpAccess says who asks and
 // whether they may (the Host, the key, the budget). Every answer is JSON (the metrics and the
@@ -12,6 +12,7 @@
 // summed up in a line per address and minute.
 
 #include "protocol/request_context.h"
+#include "web/calendar_feeds.h"
 #include "web/endpoint_runner.h"
 #include "web/guest_rules.h"
 #include "web/http_access.h"
@@ -57,6 +58,8 @@ struct HttpFaceSettings {
   // Peers that maxConnectionsPerAddress does not hold, such as the reverse proxies that
   // carry many clients; empty: none.
   HttpListener::Admission uncappedPeers;
+  // The exported calendar feeds: how far ahead, and what their events say.
+  CalendarFeedSettings feeds;
 };
 
 // What the face needs of the server around it.
@@ -118,6 +121,7 @@ class HttpFace : public QObject {
   HttpListener* listener_ = nullptr;  // owned by server_
   std::unique_ptr<HttpAccess> access_;
   std::unique_ptr<EndpointRunner> runner_;
+  std::unique_ptr<CalendarFeeds> feeds_;
   HttpMetrics metrics_;
   RefusalSummary refusals_;
   QTimer refusalTimer_;

@@ -6,12 +6,15 @@
 #include "http_client.h"
 #include "server_process.h"
 
+#include "channels/feed_token.h"
 #include "protocol/reply_envelope.h"
 
 #include <gtest/gtest.h>
 
 #include <QDateTime>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -351,6 +354,77 @@ TEST_P(HttpRoadTest, AGuestsQuestionsAreAnsweredPlainly) {
   EXPECT_EQ(http.call("PUT", booking + "/booker", "/api/v1/reservations/{refnr}/booker", booker,
                       code).status,
             200);
+}
+
+// A calendar feed: found by its token alone, answered again with 304 while nothing changed,
+// and its token kept out of the log.
+TEST_P(HttpRoadTest, ACalendarFeedIsServedByItsTokenWithValidators) {
+  HttpServer& http = *server_;
+  QFile secretFile(QDir(http.process().workingDirectory()).filePath("BookingCodes.secret"));
+  ASSERT_TRUE(secretFile.open(QIODevice::ReadOnly));
+  const FeedTokens tokens(QByteArray::fromHex(secretFile.readLine().trimmed()));
+  const QString token = tokens.tokenFor(1, 1);
+  const QString feed = "/ical/v1/1/1.ics?token=" + token;
+  const QString pattern = "/ical/v1/{facility}/{type}.ics";
+
+  const HttpAnswer before = http.call("GET", feed, pattern);
+  ASSERT_EQ(before.status, 200) << before.body.constData();
+  EXPECT_EQ(before.header("Content-Type"), "text/calendar; charset=utf-8");
+  EXPECT_TRUE(before.body.startsWith("BEGIN:VCALENDAR\r\n"));
+
+  // Every unit of the type taken for three nights: one event of those nights.
+  const HttpAnswer free = http.call(
+      "GET",
+      QStringLiteral("/api/v1/availability?facility=1&type=1&board=1&arrival=%1&departure=%2")
+          .arg(Iso(30), Iso(33)),
+      "/api/v1/availability");
+  const int units = free.json()["availability"][0]["free"].toInt();
+  ASSERT_GT(units, 0);
+  ASSERT_EQ(http.call("POST", "/api/v1/reservations", "/api/v1/reservations",
+                      ReservationBody(units), TestKeys::Bearer(TestKeys::kReserve))
+                .status,
+            201);
+  const HttpAnswer busy = http.call("GET", feed, pattern);
+  ASSERT_EQ(busy.status, 200);
+  const QByteArray first = QDate::fromString(Iso(30), Qt::ISODate).toString("yyyyMMdd").toLatin1();
+  const QByteArray departure =
+      QDate::fromString(Iso(33), Qt::ISODate).toString("yyyyMMdd").toLatin1();
+  EXPECT_TRUE(busy.body.contains("UID:" + first + '-' + departure + "-1-1@taurelin\r\n"))
+      << busy.body.constData();
+  EXPECT_TRUE(busy.body.contains("DTSTART;VALUE=DATE:" + first + "\r\n"));
+  EXPECT_TRUE(busy.body.contains("DTEND;VALUE=DATE:" + departure + "\r\n"));
+  const QByteArray etag = busy.header("ETag");
+  const QByteArray modified = busy.header("Last-Modified");
+  EXPECT_TRUE(etag.startsWith('"') && etag.endsWith('"')) << etag.constData();
+  EXPECT_NE(etag, before.header("ETag"));
+  // Nothing changed since: the same bytes, and the validators answer 304 without a body.
+  EXPECT_EQ(http.call("GET", feed, pattern).body, busy.body);
+  for (const Headers& validator : {Headers{{"If-None-Match", etag}},
+                                   Headers{{"If-Modified-Since", modified}}}) {
+    const HttpAnswer unchanged = http.call("GET", feed, pattern, std::nullopt, validator);
+    EXPECT_EQ(unchanged.status, 304) << validator[0].first.constData();
+    EXPECT_TRUE(unchanged.body.isEmpty());
+    EXPECT_EQ(unchanged.header("ETag"), etag);
+  }
+  EXPECT_EQ(http.call("GET", feed, pattern, std::nullopt, {{"If-None-Match", "\"other\""}}).status,
+            200);
+
+  // A wrong token, an unsold pair and a facility that is no number get the same 404.
+  const HttpAnswer wrong =
+      http.call("GET", "/ical/v1/1/1.ics?token=" + tokens.tokenFor(1, 2), pattern);
+  const HttpAnswer unsold =
+      http.call("GET", "/ical/v1/1/999.ics?token=" + tokens.tokenFor(1, 999), pattern);
+  const HttpAnswer noNumber = http.call("GET", "/ical/v1/x/1.ics?token=" + token, pattern);
+  const HttpAnswer none = http.call("GET", "/ical/v1/1/1.ics", pattern);
+  for (const HttpAnswer* answer : {&wrong, &unsold, &noNumber, &none}) {
+    EXPECT_EQ(answer->status, 404);
+    EXPECT_EQ(answer->body, wrong.body);
+  }
+  EXPECT_EQ(Call(http.port(), "POST", feed).status, 405);
+
+  const QStringList log = http.process().logMessages();
+  EXPECT_FALSE(log.join(u'\n').contains(token));
+  EXPECT_TRUE(log.join(u'\n').contains("GET /ical/v1/1/1.ics : 304"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, HttpRoadTest, ::testing::Values(false, true),

@@ -108,7 +108,8 @@ done
 # (provided by libqt6websockets6) then stands in Depends too.
 allowed='libc6|libstdc\+\+6|libgcc-s1|libqt6[a-z0-9-]*|qt6-[a-z0-9]+-abi|libsqlite3-0|libpq5'
 allowed+='|libglx0|libopengl0|libgl1|libegl1|libssl3(t64)?|zlib1g|adduser'
-# The channel calendars are read with libical, which brings ICU along.
+# libical writes the calendar feeds and reads the channels' calendars; clang's build also
+# names the ICU that libical links.
 allowed+='|libical3(t64)?|libicu[0-9]+'
 while read -r package; do
   case $package in
