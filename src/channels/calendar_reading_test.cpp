@@ -98,7 +98,7 @@ TEST(CalendarReadingTest, WhatIsNoWholeCalendarIsRefused) {
   cut.chop(QByteArrayLiteral("END:VCALENDAR\r\n").size());
   for (const QByteArray& body :
        {Fixture("not_a_calendar.html"), QByteArray("{\"events\": []}"), QByteArray(),
-        QByteArray("   \r\n"), QByteArray("BEGIN:VCALENDAR\0\x01\x02END:VCALENDAR", 32), cut}) {
+        QByteArray("   \r\n"), QByteArray("BEGIN:VCALENDAR\0\x01\x02" "END:VCALENDAR", 31), cut}) {
     EXPECT_THROW(ReadCalendar(body), CalendarFormatError) << body.left(40).toStdString();
   }
 }
