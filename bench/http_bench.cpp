@@ -2,7 +2,8 @@
 // LEDIG over the line protocol, of one server on the demo database: what the HTTP face adds,
 // its checks of who asks included. HTTP is asked as a guest, and again with an integrator's
 // key; the budgets are raised so that neither is ever refused, and every request still pays
-// for the checks.
+// for the checks. Beside them, a cabin's calendar feed as a platform polls it: read whole,
+// and asked again with its ETag (304, the poll that finds nothing new).
 //
 //   http_bench [REQUESTS]
 //
@@ -14,6 +15,7 @@
 #include "admin/schema.h"
 #include "store/alias_list.h"
 #include "store/connection.h"
+#include "channels/feed_token.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -40,7 +42,8 @@ using namespace taurelin::bench;
 
 // Sends one HTTP request and reads its whole answer (headers and a body of Content-Length);
 // the time in microseconds, or -1 when the connection failed. The body goes to `body`.
-double HttpRoundTrip(int fd, const QByteArray& request, QByteArray* body) {
+double HttpRoundTrip(int fd, const QByteArray& request, QByteArray* body,
+                     QByteArray* head = nullptr) {
   const auto start = std::chrono::steady_clock::now();
   if (::write(fd, request.constData(), static_cast<size_t>(request.size())) != request.size()) {
     return -1;
@@ -56,6 +59,11 @@ double HttpRoundTrip(int fd, const QByteArray& request, QByteArray* body) {
     if (expected < 0 && headersEnd >= 0) {
       const QByteArray headers = answer.left(headersEnd).toLower();
       const qsizetype at = headers.indexOf("content-length:");
+      // A 304 has no body.
+      if (at < 0 && headers.startsWith("http/1.1 304")) {
+        expected = headersEnd + 4;
+        continue;
+      }
       if (at < 0) return -1;
       const qsizetype end = headers.indexOf("\r\n", at);
       expected = headersEnd + 4 + headers.mid(at + 15, end < 0 ? -1 : end - at - 15)
@@ -64,6 +72,7 @@ double HttpRoundTrip(int fd, const QByteArray& request, QByteArray* body) {
     }
   }
   *body = answer.mid(answer.indexOf("\r\n\r\n") + 4);
+  if (head != nullptr) *head = answer.left(answer.indexOf("\r\n\r\n"));
   return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
       .count();
 }
@@ -137,9 +146,45 @@ int Measure(int requests) {
   const int httpFd = ConnectLoopback(httpPort);
   const int keyedFd = ConnectLoopback(httpPort);
   const int lineFd = ConnectLoopback(linePort);
+  const int feedFd = ConnectLoopback(httpPort);
   QByteArray body;
   QByteArray keyedBody;
   QByteArray answer;
+
+  // The feed of rental type 2 at facility 1, with its six cabins sold on three stays.
+  for (const int day : {20, 40, 60}) {
+    const QByteArray reserve =
+        "messageID=sold&count=1&header=INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;ANKOMST;AVREISE;"
+        "PENSJONSTYPE;ANTALL;ANT_PERSONER;AGENT;PRIS;REFNR;TIMEOUT&data=RESERVER;1;2;*;" +
+        QDate::currentDate().addDays(day).toString(u"yyyy.MM.dd").toLatin1() + ";" +
+        QDate::currentDate().addDays(day + 3).toString(u"yyyy.MM.dd").toLatin1() +
+        ";1;6;2;1;;*;3600\n";
+    if (RoundTrip(lineFd, reserve, &answer) < 0 || !answer.contains("RESERVER;0;")) {
+      std::fprintf(stderr, "the cabins could not be sold: %s\n", answer.constData());
+      return 1;
+    }
+  }
+  QFile secretFile(QDir(server.directory()).filePath(QStringLiteral("BookingCodes.secret")));
+  if (!secretFile.open(QIODevice::ReadOnly)) return 1;
+  const QByteArray feed = "GET /ical/v1/1/2.ics?token=" +
+                          FeedTokens(QByteArray::fromHex(secretFile.readLine().trimmed()))
+                              .tokenFor(1, 2)
+                              .toLatin1() +
+                          " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  QByteArray feedAnswer;
+  if (HttpRoundTrip(feedFd, feed, &feedAnswer, &answer) < 0 || !feedAnswer.contains("BEGIN:VEVENT")) {
+    std::fprintf(stderr, "the feed is no calendar:\n%s\n", feedAnswer.constData());
+    return 1;
+  }
+  const qsizetype tagAt = answer.toLower().indexOf("etag:");
+  const QByteArray etag = answer.mid(tagAt + 5, answer.indexOf("\r\n", tagAt) - tagAt - 5).trimmed();
+  const QByteArray conditional =
+      QByteArray(feed).replace("\r\n\r\n", "\r\nIf-None-Match: " + etag + "\r\n\r\n");
+  if (HttpRoundTrip(feedFd, conditional, &feedAnswer, &answer) < 0 ||
+      !answer.startsWith("HTTP/1.1 304")) {
+    std::fprintf(stderr, "the feed asked again is no 304:\n%s\n", answer.constData());
+    return 1;
+  }
   if (HttpRoundTrip(httpFd, http, &body) < 0 || HttpRoundTrip(keyedFd, keyed, &keyedBody) < 0 ||
       RoundTrip(lineFd, line, &answer) < 0) {
     return 1;
@@ -151,7 +196,7 @@ int Measure(int requests) {
     return 1;
   }
 
-  std::vector<double> httpTimes, keyedTimes, lineTimes;
+  std::vector<double> httpTimes, keyedTimes, lineTimes, feedTimes, unchangedTimes;
   for (int i = 0; i < 100; ++i) {
     HttpRoundTrip(httpFd, http, &body), HttpRoundTrip(keyedFd, keyed, &body);
     RoundTrip(lineFd, line);
@@ -161,6 +206,10 @@ int Measure(int requests) {
     for (int i = 0; i < kBlock; ++i) httpTimes.push_back(HttpRoundTrip(httpFd, http, &body));
     for (int i = 0; i < kBlock; ++i) keyedTimes.push_back(HttpRoundTrip(keyedFd, keyed, &body));
     for (int i = 0; i < kBlock; ++i) lineTimes.push_back(RoundTrip(lineFd, line));
+    for (int i = 0; i < kBlock; ++i) feedTimes.push_back(HttpRoundTrip(feedFd, feed, &feedAnswer));
+    for (int i = 0; i < kBlock; ++i) {
+      unchangedTimes.push_back(HttpRoundTrip(feedFd, conditional, &feedAnswer));
+    }
   }
   // The last answers too must be answers, never a refusal.
   if (FreeInJson(body) != free) {
@@ -170,7 +219,10 @@ int Measure(int requests) {
   ::close(httpFd);
   ::close(keyedFd);
   ::close(lineFd);
-  if (std::count(httpTimes.begin(), httpTimes.end(), -1.0) +
+  ::close(feedFd);
+  if (std::count(feedTimes.begin(), feedTimes.end(), -1.0) +
+          std::count(unchangedTimes.begin(), unchangedTimes.end(), -1.0) +
+          std::count(httpTimes.begin(), httpTimes.end(), -1.0) +
           std::count(keyedTimes.begin(), keyedTimes.end(), -1.0) +
           std::count(lineTimes.begin(), lineTimes.end(), -1.0) >
       0) {
@@ -193,6 +245,8 @@ int Measure(int requests) {
   row("GET /api/v1/availability, guest", httpTimes);
   row("GET /api/v1/availability, key", keyedTimes);
   row("LEDIG over the line protocol", lineTimes);
+  row("GET /ical/v1/1/2.ics, whole (200)", feedTimes);
+  row("the same with its ETag (304)", unchangedTimes);
   return 0;
 }
 

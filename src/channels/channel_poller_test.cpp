@@ -179,8 +179,9 @@ TEST(ChannelReport, StaleWhenNotReadAndHidesTheAddressSecret) {
   ChannelState state;
   state.feed = Feed("https://user:pw@platform.example/ical/123.ics?s=secret");
   state.lastError = QStringLiteral("the channel answered 500");
-  const QList<ChannelState> states{state};
   const QDateTime started = QDateTime::currentDateTimeUtc();
+  state.lastAttempt = started;
+  const QList<ChannelState> states{state};
   const ChannelReport report{states, started, started.addSecs(3601), 3600};
   EXPECT_TRUE(report.metrics().contains("taurelin_channel_feed_age_seconds{channel=\"cabin "
                                         "\\\"1\\\"\"} 3601\n"));

@@ -119,16 +119,19 @@ QStringList ChannelReport::problems() const {
 QString ChannelReport::statusText() const {
   int stale = 0;
   int failing = 0;
+  int waiting = 0;
   qsizetype conflicts = 0;
   for (const ChannelState& state : states) {
     if (ChannelAgeSeconds(state, started, now) > staleAfterSeconds) ++stale;
     if (!state.lastError.isEmpty()) ++failing;
+    if (!state.lastAttempt.isValid()) ++waiting;
     conflicts += state.conflicts.size();
   }
   QStringList parts;
   if (stale > 0) parts << QStringLiteral("%1 stale").arg(stale);
   if (failing > 0) parts << QStringLiteral("%1 failing").arg(failing);
   if (conflicts > 0) parts << QStringLiteral("%1 conflicts").arg(conflicts);
+  if (waiting > 0) parts << QStringLiteral("%1 not read yet").arg(waiting);
   if (parts.isEmpty()) parts << QStringLiteral("%1 read").arg(states.size());
   return QStringLiteral("Channels: ") + parts.join(QStringLiteral(", "));
 }

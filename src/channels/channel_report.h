@@ -26,7 +26,8 @@ struct ChannelReport {
   QByteArray metrics() const;
   // Why /health is degraded: a stale channel, a conflict; empty when neither.
   QStringList problems() const;
-  // For the status bar, e.g. "Channels: 3 read" or "Channels: 1 stale, 2 conflicts".
+  // For the status bar, e.g. "Channels: 3 read", "Channels: 1 not read yet" or
+  // "Channels: 1 stale, 2 conflicts".
   QString statusText() const;
 };
 
