@@ -152,7 +152,7 @@ int Measure(int requests) {
   QByteArray answer;
 
   // The feed of rental type 2 at facility 1, with its six cabins sold on three stays.
-  for (const int day : {20, 40, 60}) {
+  for (const int day : {25, 40, 80}) {
     const QByteArray reserve =
         "messageID=sold&count=1&header=INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;ANKOMST;AVREISE;"
         "PENSJONSTYPE;ANTALL;ANT_PERSONER;AGENT;PRIS;REFNR;TIMEOUT&data=RESERVER;1;2;*;" +
