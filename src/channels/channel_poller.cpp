@@ -40,7 +40,7 @@ ChannelPoller::ChannelPoller(QList<ChannelFeed> feeds, Hooks hooks, Settings set
     connect(timer.get(), &QTimer::timeout, this, [this, i] { read(i); });
     timers_.push_back(std::move(timer));
   }
-  staleCheck_.setInterval(60 * 1000);
+  staleCheck_.setInterval(10 * 1000);
   connect(&staleCheck_, &QTimer::timeout, this, &ChannelPoller::checkStale);
 }
 
@@ -50,6 +50,9 @@ void ChannelPoller::start() {
   stop();
   if (!network_) network_ = std::make_unique<QNetworkAccessManager>();
   started_ = QDateTime::currentDateTimeUtc();
+  // Conflicts found before a restart are still there until resolved: they are reported (and
+  // told) from the start, not only once their calendar has been read again.
+  for (ChannelState& state : states_) refreshConflicts(state);
   for (size_t i = 0; i < timers_.size(); ++i) {
     timers_[i]->start(settings_.firstReadMs + static_cast<int>(i) * 500);
   }
@@ -171,20 +174,24 @@ void ChannelPoller::tellNewConflicts(const ChannelState& state,
     if (known.contains(ConflictKey(conflict))) continue;
     const QString text =
         QStringLiteral("Overbooked: channel %1 booked %2 to %3 as booking %4 (event %5), but "
-                       "those nights were sold already to booking %6")
+                       "those nights were sold already to %6 %7")
             .arg(state.feed.name, conflict.arrival.toString(Qt::ISODate),
                  conflict.departure.toString(Qt::ISODate))
             .arg(conflict.refnr)
-            .arg(conflict.uid, Others(conflict.others));
+            .arg(conflict.uid,
+                 conflict.others.size() == 1 ? QStringLiteral("booking") : QStringLiteral("bookings"),
+                 Others(conflict.others));
     if (hooks_.tell) hooks_.tell(text);
   }
 }
 
 void ChannelPoller::checkStale() {
   const QDateTime now = QDateTime::currentDateTimeUtc();
+  bool changed = false;
   for (ChannelState& state : states_) {
     const bool stale = ChannelAgeSeconds(state, started_, now) > settings_.staleAfterSeconds;
     if (stale == state.stale) continue;
+    changed = true;
     state.stale = stale;
     const QString text =
         stale ? QStringLiteral("Channel %1: its calendar has not been read for over %2 s (%3); "
@@ -196,6 +203,7 @@ void ChannelPoller::checkStale() {
               : QStringLiteral("Channel %1: its calendar is read again").arg(state.feed.name);
     if (hooks_.tell) hooks_.tell(text);
   }
+  if (changed && hooks_.changed) hooks_.changed();
 }
 
 }  // namespace taurelin

@@ -71,6 +71,7 @@ class ChannelPoller : public QObject {
                 QObject* parent = nullptr);
   ~ChannelPoller() override;
 
+  // Reports the conflicts the database holds for each channel and schedules the first reads.
   void start();
   // Ends every read under way; nothing more is read until start().
   void stop();

@@ -170,7 +170,7 @@ TEST(ChannelPoller, ToldOfAConflictOnceAndReportsIt) {
   EXPECT_EQ(report.problems().size(), 1);
   const QJsonObject channel = report.json()["channels"].toArray()[0].toObject();
   EXPECT_EQ(channel["conflicts"].toArray()[0].toObject()["otherRefnrs"].toArray()[0].toInt(), 1031);
-  EXPECT_EQ(report.statusText(), QStringLiteral("Channels: 1 conflicts"));
+  EXPECT_EQ(report.statusText(), QStringLiteral("Channels: 1 in conflict"));
 }
 
 // A channel that was never read is as old as the poller and stale past the limit; its address

@@ -108,9 +108,11 @@ QStringList ChannelReport::problems() const {
       problems << QStringLiteral("channel %1 not read for %2 s").arg(state.feed.name).arg(age);
     }
     if (!state.conflicts.isEmpty()) {
-      problems << QStringLiteral("channel %1 has %2 conflicts")
+      problems << QStringLiteral("channel %1 has %2 %3")
                       .arg(state.feed.name)
-                      .arg(state.conflicts.size());
+                      .arg(state.conflicts.size())
+                      .arg(state.conflicts.size() == 1 ? QStringLiteral("booking in conflict")
+                                                       : QStringLiteral("bookings in conflict"));
     }
   }
   return problems;
@@ -130,7 +132,9 @@ QString ChannelReport::statusText() const {
   QStringList parts;
   if (stale > 0) parts << QStringLiteral("%1 stale").arg(stale);
   if (failing > 0) parts << QStringLiteral("%1 failing").arg(failing);
-  if (conflicts > 0) parts << QStringLiteral("%1 conflicts").arg(conflicts);
+  if (conflicts > 0) {
+    parts << QStringLiteral("%1 in conflict").arg(conflicts);
+  }
   if (waiting > 0) parts << QStringLiteral("%1 not read yet").arg(waiting);
   if (parts.isEmpty()) parts << QStringLiteral("%1 read").arg(states.size());
   return QStringLiteral("Channels: ") + parts.join(QStringLiteral(", "));

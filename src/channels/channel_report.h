@@ -27,7 +27,7 @@ struct ChannelReport {
   // Why /health is degraded: a stale channel, a conflict; empty when neither.
   QStringList problems() const;
   // For the status bar, e.g. "Channels: 3 read", "Channels: 1 not read yet" or
-  // "Channels: 1 stale, 2 conflicts".
+  // "Channels: 1 stale, 2 in conflict".
   QString statusText() const;
 };
 
