@@ -35,6 +35,7 @@ class TfrmAPIMain : public QMainWindow, public OperatorInterface {
   QAction* mniTest() const { return mniTest_; }
   QPlainTextEdit* memLogFile() const { return memLogFile_; }
   QLabel* panel(int index) const { return panels_[index]; }
+  QLabel* channelPanel() const { return channelPanel_; }
 
   // OperatorInterface
   void showError(const QString& text) override;

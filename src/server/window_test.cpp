@@ -96,6 +96,15 @@ TEST_F(WindowTest, LaysOutTheWindowAndTogglesTheListener) {
   window.resize(1000, 442);
   EXPECT_EQ(window.panel(0)->width(), 310);
   EXPECT_EQ(window.panel(1)->width(), 230);
+
+  // The channels' panel shows up beside the others, which give it a fifth of the bar.
+  EXPECT_FALSE(window.channelPanel()->isVisible());
+  window.setChannelStatus(QStringLiteral("Channels: 1 stale"));
+  EXPECT_TRUE(window.channelPanel()->isVisible());
+  EXPECT_EQ(window.channelPanel()->text(), "Channels: 1 stale");
+  EXPECT_EQ(window.channelPanel()->width(), 200);
+  EXPECT_EQ(window.panel(0)->width(), 248);
+  EXPECT_EQ(window.panel(1)->width(), 184);
 }
 
 // The shown log view takes in only what each request logs, and reads as a fresh load of the
