@@ -25,6 +25,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 namespace taurelin {
 
 class DatabaseSession;
@@ -58,9 +60,26 @@ struct ImportResult {
   QStringList notes;
 };
 
-// Reads `body` and applies it to the channel's bookings. Throws CalendarFormatError when the
-// body is no calendar (nothing changed), DatabaseError when the database fails (the events
-// applied before stay applied; the next read goes on from there).
+// An import done a slice at a time, so that the server answers its requests between slices
+// (each event is a transaction of its own; a calendar may hold hundreds).
+class ImportSteps {
+ public:
+  virtual ~ImportSteps() = default;
+  // Does the next part for about `budgetMs` milliseconds, at least one event; true when the
+  // import is done. Throws DatabaseError (what was done stays done).
+  virtual bool step(int budgetMs) = 0;
+  // What was done so far; whole once step() answered true.
+  virtual const ImportResult& result() const = 0;
+};
+
+// Reads `body` and applies it to the channel's bookings, a slice at a time. Throws
+// CalendarFormatError when the body is no calendar (nothing changed), DatabaseError when the
+// database fails (the events applied before stay applied; the next read goes on from there).
+// The channel lock is held from here until the import is done or dropped.
+std::unique_ptr<ImportSteps> StartImport(DatabaseSession& session, const ChannelFeed& feed,
+                                         const QByteArray& body, const QDate& today);
+
+// The same, whole, in one call.
 ImportResult ImportCalendar(DatabaseSession& session, const ChannelFeed& feed,
                             const QByteArray& body, const QDate& today);
 

@@ -39,6 +39,10 @@ ChannelPoller::ChannelPoller(QList<ChannelFeed> feeds, Hooks hooks, Settings set
     timer->setSingleShot(true);
     connect(timer.get(), &QTimer::timeout, this, [this, i] { read(i); });
     timers_.push_back(std::move(timer));
+    auto import = std::make_unique<Import>();
+    import->next.setSingleShot(true);
+    connect(&import->next, &QTimer::timeout, this, [this, i] { importSome(i); });
+    imports_.push_back(std::move(import));
   }
   staleCheck_.setInterval(10 * 1000);
   connect(&staleCheck_, &QTimer::timeout, this, &ChannelPoller::checkStale);
@@ -63,6 +67,11 @@ void ChannelPoller::stop() {
   staleCheck_.stop();
   for (auto& timer : timers_) timer->stop();
   for (auto& fetch : fetches_) fetch.reset();
+  // An import dropped halfway leaves what it did; its channel lock goes with it.
+  for (auto& import : imports_) {
+    import->next.stop();
+    import->steps.reset();
+  }
 }
 
 void ChannelPoller::log(const QString& line) const {
@@ -99,19 +108,69 @@ void ChannelPoller::take(qsizetype index, const FetchOutcome& outcome) {
       if (!state.conflicts.isEmpty()) refreshConflicts(state);
       break;
     case FetchOutcome::Kind::kBody:
-      import(state, outcome);
-      break;
+      import(index, outcome);
+      return;  // the import schedules the next read when it is done
   }
+  scheduleNext(index);
+}
+
+void ChannelPoller::scheduleNext(qsizetype index) {
   checkStale();
   if (hooks_.changed) hooks_.changed();
-  timers_[static_cast<size_t>(index)]->start(state.feed.intervalSeconds *
+  timers_[static_cast<size_t>(index)]->start(states_[index].feed.intervalSeconds *
                                              settings_.msPerIntervalSecond);
 }
 
-void ChannelPoller::import(ChannelState& state, const FetchOutcome& outcome) {
-  const QList<ChannelConflict> before = state.conflicts;
+void ChannelPoller::import(qsizetype index, const FetchOutcome& outcome) {
+  ChannelState& state = states_[index];
+  Import& import = *imports_[static_cast<size_t>(index)];
+  import.before = state.conflicts;
+  import.etag = outcome.etag;
+  import.lastModified = outcome.lastModified;
   try {
-    ImportResult result = hooks_.import(state.feed, outcome.body);
+    import.steps = hooks_.import(state.feed, outcome.body);
+  } catch (const CalendarFormatError& error) {
+    finishImport(index, nullptr,
+                 QStringLiteral("the answer is no calendar (%1); its bookings stay as they were")
+                     .arg(QString::fromUtf8(error.what())));
+    return;
+  } catch (const std::exception& error) {
+    finishImport(index, nullptr,
+                 QStringLiteral("the import failed: ") + QString::fromUtf8(error.what()));
+    return;
+  }
+  importSome(index);
+}
+
+void ChannelPoller::importSome(qsizetype index) {
+  Import& import = *imports_[static_cast<size_t>(index)];
+  if (!import.steps) return;
+  try {
+    if (!import.steps->step(settings_.importSliceMs)) {
+      import.next.start(0);  // the rest after the requests that wait
+      return;
+    }
+  } catch (const std::exception& error) {
+    // The events imported before the failure stay; the next read goes on from there.
+    import.steps.reset();
+    finishImport(index, nullptr,
+                 QStringLiteral("the import failed: ") + QString::fromUtf8(error.what()));
+    return;
+  }
+  const ImportResult result = import.steps->result();
+  import.steps.reset();
+  finishImport(index, &result, QString());
+}
+
+void ChannelPoller::finishImport(qsizetype index, const ImportResult* done,
+                                 const QString& error) {
+  ChannelState& state = states_[index];
+  Import& import = *imports_[static_cast<size_t>(index)];
+  if (done == nullptr) {
+    state.lastError = error;
+    log(QStringLiteral("Channel %1: %2").arg(state.feed.name, error));
+  } else {
+    const ImportResult& result = *done;
     state.lastSuccess = state.lastAttempt;
     state.lastError.clear();
     state.importedElsewhere = result.heldElsewhere;
@@ -121,6 +180,7 @@ void ChannelPoller::import(ChannelState& state, const FetchOutcome& outcome) {
       log(QStringLiteral("Channel %1: another server is importing this calendar; left to it")
               .arg(state.feed.name));
       refreshConflicts(state);
+      scheduleNext(index);
       return;
     }
     for (const QString& note : result.notes) {
@@ -138,19 +198,12 @@ void ChannelPoller::import(ChannelState& state, const FetchOutcome& outcome) {
             .arg(result.skipped)
             .arg(result.conflicts.size()));
     state.conflicts = result.conflicts;
-    state.lastImport = std::move(result);
-    state.etag = outcome.etag;
-    state.lastModified = outcome.lastModified;
-  } catch (const CalendarFormatError& error) {
-    state.lastError = QStringLiteral("the answer is no calendar: ") + QString::fromUtf8(error.what());
-    log(QStringLiteral("Channel %1: %2; its bookings stay as they were")
-            .arg(state.feed.name, state.lastError));
-  } catch (const std::exception& error) {
-    // The events imported before the failure stay; the next read goes on from there.
-    state.lastError = QStringLiteral("the import failed: ") + QString::fromUtf8(error.what());
-    log(QStringLiteral("Channel %1: %2").arg(state.feed.name, state.lastError));
+    state.lastImport = result;
+    state.etag = import.etag;
+    state.lastModified = import.lastModified;
   }
-  tellNewConflicts(state, before);
+  tellNewConflicts(state, import.before);
+  scheduleNext(index);
 }
 
 void ChannelPoller::refreshConflicts(ChannelState& state) {

@@ -10,7 +10,8 @@
 // ETag and Last-Modified) are kept only once its content was imported, so a calendar that
 // could not be imported is read whole again next time; a conflict is told to the operator
 // once, when it is first found, and a channel going stale once, and once again when it is read
-// again.
+// again; an import runs a slice of about ten milliseconds a turn of the event loop, so
+// requests are answered between its slices.
 
 #include "channels/channel_file.h"
 #include "channels/channel_import.h"
@@ -50,8 +51,8 @@ class ChannelPoller : public QObject {
 
  public:
   struct Hooks {
-    // Imports a calendar read whole; throws as ImportCalendar does.
-    std::function<ImportResult(const ChannelFeed&, const QByteArray&)> import;
+    // Starts the import of a calendar read whole; throws as StartImport does.
+    std::function<std::unique_ptr<ImportSteps>(const ChannelFeed&, const QByteArray&)> import;
     // The channel's conflicts now, from the database; throws DatabaseError.
     std::function<QList<ChannelConflict>(const ChannelFeed&)> conflicts;
     std::function<void(const QString&)> log;
@@ -65,6 +66,7 @@ class ChannelPoller : public QObject {
     int firstReadMs = 2000;        // after start; each further channel half a second later
     int staleAfterSeconds = 3600;  // a channel not read for longer is stale
     int msPerIntervalSecond = 1000;  // tests shorten the intervals
+    int importSliceMs = 10;  // an import's work between two turns of the event loop
   };
 
   ChannelPoller(QList<ChannelFeed> feeds, Hooks hooks, Settings settings,
@@ -84,7 +86,12 @@ class ChannelPoller : public QObject {
  private:
   void read(qsizetype index);
   void take(qsizetype index, const FetchOutcome& outcome);
-  void import(ChannelState& state, const FetchOutcome& outcome);
+  // Starts the import of a calendar read whole, then goes on a slice a turn.
+  void import(qsizetype index, const FetchOutcome& outcome);
+  void importSome(qsizetype index);
+  // What the import did or why it failed; the next read is scheduled.
+  void finishImport(qsizetype index, const ImportResult* result, const QString& error);
+  void scheduleNext(qsizetype index);
   void refreshConflicts(ChannelState& state);
   void tellNewConflicts(const ChannelState& state, const QList<ChannelConflict>& before);
   void checkStale();
@@ -96,6 +103,13 @@ class ChannelPoller : public QObject {
   std::unique_ptr<QNetworkAccessManager> network_;
   std::vector<std::unique_ptr<QTimer>> timers_;
   std::vector<std::unique_ptr<FeedFetch>> fetches_;
+  struct Import {
+    std::unique_ptr<ImportSteps> steps;
+    QByteArray etag, lastModified;  // of the calendar it imports
+    QList<ChannelConflict> before;  // the conflicts known when it began
+    QTimer next;                    // the next slice
+  };
+  std::vector<std::unique_ptr<Import>> imports_;
   QTimer staleCheck_;
   QDateTime started_;
 };

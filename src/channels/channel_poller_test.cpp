@@ -33,18 +33,32 @@ ChannelFeed Feed(const QByteArray& url) {
   return feed;
 }
 
+// An import that is done at its first slice.
+class Finished : public ImportSteps {
+ public:
+  explicit Finished(ImportResult result) : result_(std::move(result)) {}
+  bool step(int) override { return true; }
+  const ImportResult& result() const override { return result_; }
+
+ private:
+  ImportResult result_;
+};
+
 struct Poll {
   QList<QByteArray> imported;
   QStringList told;
   std::function<ImportResult(const QByteArray&)> import = [](const QByteArray&) {
     return ImportResult();
   };
+  std::unique_ptr<ImportSteps> steps;  // set: the next import's
 
   std::unique_ptr<ChannelPoller> start(const QByteArray& url, FetchLimits limits = {}) {
     ChannelPoller::Hooks hooks;
-    hooks.import = [this](const ChannelFeed&, const QByteArray& body) {
+    hooks.import = [this](const ChannelFeed&,
+                          const QByteArray& body) -> std::unique_ptr<ImportSteps> {
       imported << body;
-      return import(body);
+      if (steps) return std::move(steps);
+      return std::make_unique<Finished>(import(body));
     };
     hooks.tell = [this](const QString& line) { told << line; };
     ChannelPoller::Settings settings;
@@ -80,6 +94,40 @@ TEST(ChannelPoller, ReadsConditionallyAndImportsOnlyWhatChanged) {
   EXPECT_FALSE(server.requests()[0].headers.contains("if-none-match"));
   EXPECT_EQ(server.requests()[1].headers.value("if-modified-since"),
             "Wed, 09 Dec 2026 10:00:00 GMT");
+}
+
+// An import of many slices lets the event loop run between them (the server answers its
+// requests there), and the calendar counts as read once the last slice is done.
+TEST(ChannelPoller, AnImportYieldsToTheEventLoopBetweenSlices) {
+  class Slices : public ImportSteps {
+   public:
+    Slices(int& slices, bool& otherEventRan) : slices_(slices), otherEventRan_(otherEventRan) {}
+    bool step(int) override {
+      if (slices_ > 0) EXPECT_TRUE(otherEventRan_) << "slice " << slices_;
+      otherEventRan_ = false;
+      QTimer::singleShot(0, [&ran = otherEventRan_] { ran = true; });
+      return ++slices_ == 3;
+    }
+    const ImportResult& result() const override { return result_; }
+
+   private:
+    int& slices_;
+    bool& otherEventRan_;
+    ImportResult result_;
+  };
+  TestHttpServer server([](const TestHttpServer::Request&, QTcpSocket* socket) {
+    TestHttpServer::Answer(socket, 200, kCalendar, "ETag: \"v1\"\r\n");
+  });
+  Poll poll;
+  int slices = 0;
+  bool otherEventRan = false;
+  poll.steps = std::make_unique<Slices>(slices, otherEventRan);
+  auto poller = poll.start(server.url("/cal.ics"));
+  ASSERT_TRUE(Until([&] { return poller->states()[0].lastSuccess.isValid(); }));
+  poller->stop();
+  EXPECT_EQ(slices, 3);
+  QCoreApplication::processEvents();  // the last slice's timer, before its flag goes
+  EXPECT_EQ(poller->states()[0].etag, "\"v1\"");
 }
 
 // What is no calendar changes nothing and is read whole again next time: a server error, an

@@ -100,7 +100,7 @@ void ServerCore::startChannels() {
   }
   ChannelPoller::Hooks hooks;
   hooks.import = [this](const ChannelFeed& feed, const QByteArray& body) {
-    return ImportCalendar(*session_, feed, body, QDate::currentDate());
+    return StartImport(*session_, feed, body, QDate::currentDate());
   };
   hooks.conflicts = [this](const ChannelFeed& feed) { return CurrentConflicts(*session_, feed); };
   hooks.log = [this](const QString& line) { log(line); };
