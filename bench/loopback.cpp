@@ -87,6 +87,13 @@ int ServerUnderTest::httpPort() {
   return -1;
 }
 
+QString ServerUnderTest::standardError() {
+  if (process_.state() != QProcess::NotRunning) process_.waitForReadyRead(0);
+  said_ += QString::fromUtf8(process_.readAllStandardError());
+  process_.readAllStandardOutput();
+  return said_;
+}
+
 int ConnectLoopback(int port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return -1;

@@ -43,6 +43,10 @@ class ServerUnderTest {
   // The port of its HTTP face when started with --http (waiting for it to say so); -1 when
   // it has none.
   int httpPort();
+  // What it has said on standard error so far, taking in what waits in the pipe without
+  // waiting for more: a benchmark that measures with a blocking client calls it between
+  // requests, or a talkative server would stall on a full pipe.
+  QString standardError();
 
  private:
   QTemporaryDir dir_;
