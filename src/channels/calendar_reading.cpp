@@ -111,7 +111,7 @@ QString TextOf(const char* text) { return text ? QString::fromUtf8(text).trimmed
 
 }  // namespace
 
-CalendarReading ReadCalendar(const QByteArray& body) {
+CalendarReading ReadCalendar(const QByteArray& body, const QDate& today, int daysAhead) {
   CheckShape(body);
   // A malformed property must be an error marker in the tree, never an abort.
   icalerror_set_errors_are_fatal(0);
@@ -121,6 +121,7 @@ CalendarReading ReadCalendar(const QByteArray& body) {
   }
 
   CalendarReading reading;
+  reading.horizon = today.addDays(daysAhead);
   QHash<QString, qsizetype> byUid;
   QList<bool> overrides;  // per listed event: whether it is an override (RECURRENCE-ID)
   for (icalcomponent* event = icalcomponent_get_first_component(root.get(), ICAL_VEVENT_COMPONENT);

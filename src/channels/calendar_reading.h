@@ -46,6 +46,8 @@ struct CalendarEvent {
 
 struct CalendarReading {
   QList<CalendarEvent> events;
+  // The last day an occurrence of a repeating event may arrive to be listed.
+  QDate horizon;
   // What was read otherwise than as written (a repeat, a UID given twice, unreadable dates).
   QStringList notes;
 };
@@ -56,8 +58,11 @@ inline constexpr int kLongestStay = 3660;
 inline constexpr int kLongestUid = 255;
 // Largest body read at all; the poller caps what it fetches well below it.
 inline constexpr qsizetype kLargestBody = 64 * 1024 * 1024;
+// How far ahead the occurrences of repeating events are listed (days).
+inline constexpr int kDefaultDaysAhead = 730;
 
-// The events of `body`. Throws CalendarFormatError when it is no calendar.
-CalendarReading ReadCalendar(const QByteArray& body);
+// The events of `body` as of `today`, repeats listed up to `daysAhead` days on. Throws
+// CalendarFormatError when it is no calendar.
+CalendarReading ReadCalendar(const QByteArray& body, const QDate& today, int daysAhead);
 
 }  // namespace taurelin

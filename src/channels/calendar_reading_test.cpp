@@ -8,10 +8,18 @@
 namespace taurelin {
 namespace {
 
+// The day the fixtures are read on unless a test says otherwise: before their stays of 2030.
+const QDate kToday(2030, 1, 1);
+
 QByteArray Fixture(const char* name) {
   QFile file(QStringLiteral(TAURELIN_ICAL_FIXTURES "/") + QLatin1String(name));
   if (!file.open(QIODevice::ReadOnly)) ADD_FAILURE() << "no fixture " << name;
   return file.readAll();
+}
+
+CalendarReading Read(const QByteArray& body, const QDate& today = kToday,
+                     int daysAhead = kDefaultDaysAhead) {
+  return ReadCalendar(body, today, daysAhead);
 }
 
 // uid arrival departure [cancelled], one event a line.
@@ -27,7 +35,7 @@ QString Stays(const CalendarReading& reading) {
 }
 
 TEST(CalendarReadingTest, AllDayEventsWithFoldedLinesAndPastOnes) {
-  const CalendarReading reading = ReadCalendar(Fixture("reserved_stays.ics"));
+  const CalendarReading reading = Read(Fixture("reserved_stays.ics"));
   EXPECT_EQ(Stays(reading),
             "1418fb94e984-7f3b6c0d3a2e1c9b5e4d8a7f6b2c1d0e2f3a4b5c6d7e8f9a0b1c2d3e4f5a6b7c8d"
             "@stayhost.example 2030-06-10 2030-06-14\n"
@@ -39,17 +47,17 @@ TEST(CalendarReadingTest, AllDayEventsWithFoldedLinesAndPastOnes) {
   EXPECT_TRUE(reading.notes.isEmpty()) << reading.notes.join(u'\n').toStdString();
 
   // LF line ends; an all-day event without DTEND holds one night.
-  EXPECT_EQ(Stays(ReadCalendar(Fixture("blocked_windows.ics"))),
+  EXPECT_EQ(Stays(Read(Fixture("blocked_windows.ics"))),
             "rf-7a1c93e0-20300801@roomfinder.example 2030-08-01 2030-08-08\n"
             "rf-7a1c93e0-20300815@roomfinder.example 2030-08-15 2030-08-16");
-  EXPECT_EQ(Stays(ReadCalendar(Fixture("cancelled.ics"))),
+  EXPECT_EQ(Stays(Read(Fixture("cancelled.ics"))),
             "hx-booking-88213@holidaylet.example 2030-09-01 2030-09-05 cancelled\n"
             "hx-booking-88240@holidaylet.example 2030-09-20 2030-09-22");
-  EXPECT_TRUE(ReadCalendar(Fixture("empty_calendar.ics")).events.isEmpty());
+  EXPECT_TRUE(Read(Fixture("empty_calendar.ics")).events.isEmpty());
 }
 
 TEST(CalendarReadingTest, DateTimesDurationsRepeatsAndUidsAsPlatformsWriteThem) {
-  const CalendarReading reading = ReadCalendar(Fixture("datetime_events.ics"));
+  const CalendarReading reading = Read(Fixture("datetime_events.ics"));
   ASSERT_EQ(reading.events.size(), 6);
   const QString derived = reading.events[4].uid;
   EXPECT_TRUE(derived.startsWith(u"derived-")) << derived.toStdString();
@@ -68,12 +76,12 @@ TEST(CalendarReadingTest, DateTimesDurationsRepeatsAndUidsAsPlatformsWriteThem) 
                          "event fb-utc-1002@fjordbook.example is given twice: the first is "
                          "kept"}));
   // The derived UID is the same on the next read.
-  EXPECT_EQ(ReadCalendar(Fixture("datetime_events.ics")).events[4].uid, derived);
+  EXPECT_EQ(Read(Fixture("datetime_events.ics")).events[4].uid, derived);
 }
 
 TEST(CalendarReadingTest, OddEventsAreListedWithoutDates) {
   // Listed, so that its booking is not taken for gone; nothing to book.
-  const CalendarReading reading = ReadCalendar(
+  const CalendarReading reading = Read(
       "BEGIN:VCALENDAR\nVERSION:2.0\n"
       "BEGIN:VEVENT\nUID:backwards\nDTSTART;VALUE=DATE:20300610\nDTEND;VALUE=DATE:20300601\n"
       "END:VEVENT\n"
@@ -88,7 +96,7 @@ TEST(CalendarReadingTest, OddEventsAreListedWithoutDates) {
   // A UID too long to store is known by a digest of it, the same each time.
   const QByteArray longUid = "BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:" + QByteArray(300, 'u') +
                              "\nDTSTART;VALUE=DATE:20300610\nEND:VEVENT\nEND:VCALENDAR\n";
-  EXPECT_EQ(ReadCalendar(longUid).events[0].uid,
+  EXPECT_EQ(Read(longUid).events[0].uid,
             "digest-" + QCryptographicHash::hash(QByteArray(300, 'u'), QCryptographicHash::Sha1)
                             .toHex());
 }
@@ -99,7 +107,7 @@ TEST(CalendarReadingTest, WhatIsNoWholeCalendarIsRefused) {
   for (const QByteArray& body :
        {Fixture("not_a_calendar.html"), QByteArray("{\"events\": []}"), QByteArray(),
         QByteArray("   \r\n"), QByteArray("BEGIN:VCALENDAR\0\x01\x02" "END:VCALENDAR", 31), cut}) {
-    EXPECT_THROW(ReadCalendar(body), CalendarFormatError) << body.left(40).toStdString();
+    EXPECT_THROW(Read(body), CalendarFormatError) << body.left(40).toStdString();
   }
 }
 
