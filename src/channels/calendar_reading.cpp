@@ -37,6 +37,8 @@ QString Digest(const QString& text) {
       QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex());
 }
 
+QString TextOf(const char* text) { return text ? QString::fromUtf8(text).trimmed() : QString(); }
+
 // Checks that the body is one whole VCALENDAR before libical sees it: libical reads what it
 // can of anything, and a calendar cut short would lose its last events.
 void CheckShape(const QByteArray& body) {
@@ -53,6 +55,27 @@ void CheckShape(const QByteArray& body) {
   }
   if (!text.right(20).toUpper().endsWith("END:VCALENDAR")) {
     throw CalendarFormatError(QStringLiteral("the calendar does not end: it was cut short"));
+  }
+}
+
+// Checks that the calendar is one of events. Read as holding no events, a calendar of
+// another version, or of tasks or journal entries only, would withdraw every booking the
+// channel has; a calendar of time zones alone is merely empty.
+void CheckContent(icalcomponent* root) {
+  icalproperty* version = icalcomponent_get_first_property(root, ICAL_VERSION_PROPERTY);
+  if (version == nullptr || TextOf(icalproperty_get_version(version)) != u"2.0") {
+    throw CalendarFormatError(QStringLiteral("the calendar is not of iCalendar version 2.0"));
+  }
+  bool others = false;
+  for (icalcomponent* component = icalcomponent_get_first_component(root, ICAL_ANY_COMPONENT);
+       component != nullptr;
+       component = icalcomponent_get_next_component(root, ICAL_ANY_COMPONENT)) {
+    const icalcomponent_kind kind = icalcomponent_isa(component);
+    if (kind == ICAL_VEVENT_COMPONENT) return;
+    others = others || kind != ICAL_VTIMEZONE_COMPONENT;
+  }
+  if (others) {
+    throw CalendarFormatError(QStringLiteral("the calendar holds no events, only other entries"));
   }
 }
 
@@ -107,8 +130,6 @@ void ReadDates(icalcomponent* event, CalendarEvent& read, CalendarReading& readi
   read.departure = departure;
 }
 
-QString TextOf(const char* text) { return text ? QString::fromUtf8(text).trimmed() : QString(); }
-
 }  // namespace
 
 CalendarReading ReadCalendar(const QByteArray& body, const QDate& today, int daysAhead) {
@@ -119,6 +140,7 @@ CalendarReading ReadCalendar(const QByteArray& body, const QDate& today, int day
   if (!root || icalcomponent_isa(root.get()) != ICAL_VCALENDAR_COMPONENT) {
     throw CalendarFormatError(QStringLiteral("the body is no calendar libical can read"));
   }
+  CheckContent(root.get());
 
   CalendarReading reading;
   reading.horizon = today.addDays(daysAhead);

@@ -3,10 +3,12 @@
 // Reading the events of a calendar that another sales channel publishes (iCalendar text), as
 // the stays they occupy: what the import books, moves and cancels.
 //
-// Promises: the body is read by libical, never by hand; a body that is not one whole
-// VCALENDAR (an error page, HTML, JSON, nothing, binary, a calendar cut short) is refused with
-// CalendarFormatError, so that a half-read calendar never looks like one whose events are
-// gone. Every VEVENT of the calendar is listed once by its UID, in the calendar's order:
+// Promises: the body is read by libical, never by hand; a body that is no usable calendar is
+// refused with CalendarFormatError, so that a half-read calendar never looks like one whose
+// events are gone: not one whole VCALENDAR (an error page, HTML, JSON, nothing, a lone byte
+// order mark, binary, a calendar cut short), no VERSION:2.0, or only entries other than
+// events (tasks, journal entries, free/busy; time zones alone are an empty calendar).
+// Every VEVENT of the calendar is listed once by its UID, in the calendar's order:
 // an event without a UID gets one derived from its dates and summary (the same on every
 // read), a UID too long to store is known by a digest of it, and of a UID given twice the
 // master is kept (not an override with RECURRENCE-ID), else the first. Dates are taken as
@@ -62,7 +64,7 @@ inline constexpr qsizetype kLargestBody = 64 * 1024 * 1024;
 inline constexpr int kDefaultDaysAhead = 730;
 
 // The events of `body` as of `today`, repeats listed up to `daysAhead` days on. Throws
-// CalendarFormatError when it is no calendar.
+// CalendarFormatError when it is no usable calendar.
 CalendarReading ReadCalendar(const QByteArray& body, const QDate& today, int daysAhead);
 
 }  // namespace taurelin

@@ -54,6 +54,8 @@ TEST(CalendarReadingTest, AllDayEventsWithFoldedLinesAndPastOnes) {
             "hx-booking-88213@holidaylet.example 2030-09-01 2030-09-05 cancelled\n"
             "hx-booking-88240@holidaylet.example 2030-09-20 2030-09-22");
   EXPECT_TRUE(Read(Fixture("empty_calendar.ics")).events.isEmpty());
+  // A feed between two exports: a header and a time zone, no events.
+  EXPECT_TRUE(Read(Fixture("header_only.ics")).events.isEmpty());
 }
 
 TEST(CalendarReadingTest, DateTimesDurationsRepeatsAndUidsAsPlatformsWriteThem) {
@@ -94,19 +96,22 @@ TEST(CalendarReadingTest, OddEventsAreListedWithoutDates) {
   }
   EXPECT_EQ(reading.notes.size(), 3);
   // A UID too long to store is known by a digest of it, the same each time.
-  const QByteArray longUid = "BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:" + QByteArray(300, 'u') +
+  const QByteArray longUid = "BEGIN:VCALENDAR\nVERSION:2.0\nBEGIN:VEVENT\nUID:" +
+                             QByteArray(300, 'u') +
                              "\nDTSTART;VALUE=DATE:20300610\nEND:VEVENT\nEND:VCALENDAR\n";
   EXPECT_EQ(Read(longUid).events[0].uid,
             "digest-" + QCryptographicHash::hash(QByteArray(300, 'u'), QCryptographicHash::Sha1)
                             .toHex());
 }
 
-TEST(CalendarReadingTest, WhatIsNoWholeCalendarIsRefused) {
+TEST(CalendarReadingTest, WhatIsNoUsableCalendarIsRefused) {
   QByteArray cut = Fixture("moved_before.ics");
   cut.chop(QByteArrayLiteral("END:VCALENDAR\r\n").size());
   for (const QByteArray& body :
        {Fixture("not_a_calendar.html"), QByteArray("{\"events\": []}"), QByteArray(),
-        QByteArray("   \r\n"), QByteArray("BEGIN:VCALENDAR\0\x01\x02" "END:VCALENDAR", 31), cut}) {
+        QByteArray("   \r\n"), QByteArray("BEGIN:VCALENDAR\0\x01\x02" "END:VCALENDAR", 31), cut,
+        Fixture("bom_only.ics"), Fixture("bom_empty_vcalendar.ics"), Fixture("todos_only.ics"),
+        Fixture("no_version.txt")}) {
     EXPECT_THROW(Read(body), CalendarFormatError) << body.left(40).toStdString();
   }
 }
