@@ -164,14 +164,14 @@ ImportResult Whole(ImportSteps& steps) {
 
 ImportResult ImportCalendar(TdmBook& module, const ChannelFeed& feed, const QByteArray& body,
                             const QDate& today) {
-  ChannelImport steps(module, feed, ReadCalendar(body), today);
+  ChannelImport steps(module, feed, ReadCalendar(body, today, kDefaultDaysAhead), today);
   return Whole(steps);
 }
 
 std::unique_ptr<ImportSteps> StartImport(DatabaseSession& session, const ChannelFeed& feed,
                                          const QByteArray& body, const QDate& today) {
   // A body that is no calendar is refused before the database is asked anything.
-  CalendarReading reading = ReadCalendar(body);
+  CalendarReading reading = ReadCalendar(body, today, kDefaultDaysAhead);
   return std::make_unique<ChannelImport>(ModuleOf(session), feed, std::move(reading), today);
 }
 

@@ -88,11 +88,11 @@ TEST_P(ChannelImportTest, EventsBecomeBookedStaysAndASecondImportChangesNothing)
   // Date-time events, a duration, a repeat and an event without UID book alike.
   feed_.name = QStringLiteral("cabin-manager");
   const ImportResult timed = Import("datetime_events.ics");
-  EXPECT_EQ(timed.added, 6);
+  EXPECT_EQ(timed.added, 9);
   EXPECT_EQ(Free("2030-10-11", "2030-10-12"), 0);
   EXPECT_EQ(Free("2030-10-12", "2030-10-13"), 1);
   EXPECT_EQ(Free("2030-10-25", "2030-10-26"), 0);
-  EXPECT_EQ(Import("datetime_events.ics").unchanged, 6);
+  EXPECT_EQ(Import("datetime_events.ics").unchanged, 9);
 }
 
 TEST_P(ChannelImportTest, MovedEventsMoveAndWithdrawnOnesCancel) {
@@ -235,8 +235,8 @@ TEST_P(ChannelImportTest, TwoServersImportingOneCalendarAtOnceBookEachEventOnce)
   two.join();
   EXPECT_TRUE(a.isEmpty()) << a.toStdString();
   EXPECT_TRUE(b.isEmpty()) << b.toStdString();
-  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM BOOKING"), "6");
-  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM KANAL_BOOKING"), "6");
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM BOOKING"), "9");
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM KANAL_BOOKING"), "9");
   EXPECT_EQ(Free("2030-10-10", "2030-12-31"), 0);
 }
 
