@@ -122,3 +122,31 @@ CREATE TABLE IF NOT EXISTS KANAL_BOOKING (
   BEHOLDT      TIMESTAMP,
   PRIMARY KEY (KANAL, UID)
 );
+
+-- KANAL_BORTE: the events that a channel's calendar no longer holds, or holds as cancelled, while
+-- their rows in KANAL_BOOKING stay (so that an event that comes back gets its own booking back):
+-- KANAL and UID as there; BORTE_FRA, the first successful read that lacked it; AVLYST, when its
+-- booking was cancelled for it, NULL while the import still waits for evidence that it is gone
+-- (a calendar served empty for an hour is no cancellation). A row goes when its event is read
+-- again or when its booking has ended.
+CREATE TABLE IF NOT EXISTS KANAL_BORTE (
+  KANAL        VARCHAR(100) NOT NULL,
+  UID          VARCHAR(255) NOT NULL,
+  BORTE_FRA    TIMESTAMP    NOT NULL,
+  AVLYST       TIMESTAMP,
+  PRIMARY KEY (KANAL, UID)
+);
+
+-- KANAL_STATUS: a channel whose calendar is held as suspect, because a read dropped most of its
+-- future events at once: MISTENKT_FRA, since when the calendar has kept the same shape;
+-- MISTENKT_FORM, a digest of that shape (its future events); MISTENKT_BORTE and MISTENKT_AV, how
+-- many future events the read dropped, and of how many. A suspect calendar cancels nothing; the
+-- row goes when the calendar holds its events again or has kept its shape long enough to be
+-- trusted.
+CREATE TABLE IF NOT EXISTS KANAL_STATUS (
+  KANAL          VARCHAR(100) NOT NULL PRIMARY KEY,
+  MISTENKT_FRA   TIMESTAMP    NOT NULL,
+  MISTENKT_FORM  VARCHAR(64)  NOT NULL,
+  MISTENKT_BORTE INTEGER      NOT NULL,
+  MISTENKT_AV    INTEGER      NOT NULL
+);

@@ -8,8 +8,6 @@
 #include "store/statement.h"
 #include "store/write_transaction.h"
 
-#include <QDateTime>
-
 #include <utility>
 
 namespace taurelin {
@@ -46,17 +44,36 @@ QString Numbers(const QList<qint64>& refnrs) {
                            : numbers.join(QStringLiteral(", "));
 }
 
-}  // namespace
+QString StayText(const QDate& arrival, const QDate& departure) {
+  return QStringLiteral("%1 to %2").arg(arrival.toString(Qt::ISODate),
+                                       departure.toString(Qt::ISODate));
+}
 
-struct ChannelBookings::Row {
-  QString uid;
-  qint64 refnr = 0;
-  QDate arrival;
-  QDate departure;
-  std::optional<QList<qint64>> conflict;
-  bool kept = false;
-  bool seenToday = false;
-};
+// One statement on the channel's row of `uid`, its other values bound by `bind`.
+template <typename Bind>
+void RunOnRow(Connection& connection, const QString& sql, const QString& channel,
+              const QString& uid, Bind bind) {
+  Statement s(connection);
+  s.add(sql);
+  s.bindText(QStringLiteral("KANAL"), channel);
+  s.bindText(QStringLiteral("UID"), uid);
+  bind(s);
+  s.run();
+}
+
+void RunOnRow(Connection& connection, const QString& sql, const QString& channel,
+              const QString& uid) {
+  RunOnRow(connection, sql, channel, uid, [](Statement&) {});
+}
+
+void RunOnBooking(Connection& connection, const char* sql, qint64 refnr) {
+  Statement s(connection);
+  s.add(QString::fromLatin1(sql));
+  s.bindInteger(QStringLiteral("REFNR"), refnr);
+  s.run();
+}
+
+}  // namespace
 
 ChannelBookings::Lock::Lock(Connection& connection, const QString& channel)
     : connection_(connection), channel_(channel) {
@@ -81,47 +98,63 @@ bool ChannelBookings::SellsType() {
   return occupancy.GetKapasitet(channel_.facility, channel_.type) >= 0;
 }
 
-std::optional<ChannelBookings::Row> ChannelBookings::FindRow(const QString& uid) {
-  Statement s(connection_);
-  s.add({"SELECT REFNR, ANKOMST, AVREISE, KONFLIKT, BEHOLDT,",
-         "  CASE WHEN SIST_SETT < :IDAG THEN 0 ELSE 1 END AS SETT_IDAG", "FROM KANAL_BOOKING",
-         "WHERE KANAL = :KANAL AND UID = :UID"});
-  s.bindDate(QStringLiteral("IDAG"), QDate::currentDate());
-  s.bindText(QStringLiteral("KANAL"), channel_.name);
-  s.bindText(QStringLiteral("UID"), uid);
-  s.run();
-  if (!s.next()) return std::nullopt;
-  Row row;
-  row.uid = uid;
-  row.refnr = s.integer64(QStringLiteral("REFNR"));
-  row.arrival = s.date(QStringLiteral("ANKOMST"));
-  row.departure = s.date(QStringLiteral("AVREISE"));
-  row.conflict = ParseConflict(s);
-  row.kept = !s.isNull(QStringLiteral("BEHOLDT"));
-  row.seenToday = s.integer(QStringLiteral("SETT_IDAG")) != 0;
-  return row;
+QList<ChannelBookings::Row> ChannelBookings::Rows(const QDateTime& now) {
+  return Select(now, nullptr);
 }
 
-// Gone here: no header, marked cancelled, or no object line that still occupies a unit.
-ChannelBookings::BookingFate ChannelBookings::FateOf(qint64 refnr) {
+std::optional<ChannelBookings::Row> ChannelBookings::FindRow(const QString& uid,
+                                                             const QDateTime& now) {
+  QList<Row> rows = Select(now, &uid);
+  if (rows.isEmpty()) return std::nullopt;
+  return std::move(rows.first());
+}
+
+QList<ChannelBookings::Row> ChannelBookings::Select(const QDateTime& now, const QString* uid) {
+  // A booking is live while its header is there, not marked cancelled, and an object line
+  // still occupies a unit.
   Statement s(connection_);
-  s.add({"SELECT",
-         "  B.AVBESTILT,",
-         "  (SELECT COUNT(*) FROM LEIE L WHERE L.REFNR = B.REFNR AND L.LEIETYPE = 'O'",
-         "     AND (L.STATUS <> 'A' OR L.STATUS IS NULL)) LIVE_LINES",
-         "FROM BOOKING B",
-         "WHERE B.REFNR = :REFNR"});
-  s.bindInteger(QStringLiteral("REFNR"), refnr);
+  s.add({"SELECT K.UID, K.REFNR, K.ANKOMST, K.AVREISE, K.KONFLIKT, K.BEHOLDT,",
+         "  CASE WHEN K.SIST_SETT < :IDAG THEN 0 ELSE 1 END AS SETT_IDAG,",
+         "  F.BORTE_FRA, F.AVLYST,",
+         "  CASE WHEN B.REFNR IS NULL THEN 0 ELSE 1 END AS FINNES,",
+         "  CASE WHEN COALESCE(B.AVBESTILT, 0) <> 0 THEN 0",
+         "    WHEN EXISTS (SELECT 1 FROM LEIE L WHERE L.REFNR = K.REFNR AND L.LEIETYPE = 'O'",
+         "      AND (L.STATUS <> 'A' OR L.STATUS IS NULL)) THEN 1 ELSE 0 END AS LEVENDE",
+         "FROM KANAL_BOOKING K",
+         "LEFT JOIN KANAL_BORTE F ON F.KANAL = K.KANAL AND F.UID = K.UID",
+         "LEFT JOIN BOOKING B ON B.REFNR = K.REFNR",
+         "WHERE K.KANAL = :KANAL"});
+  if (uid != nullptr) s.add(QStringLiteral("  AND K.UID = :UID"));
+  s.bindDate(QStringLiteral("IDAG"), now.date());
+  s.bindText(QStringLiteral("KANAL"), channel_.name);
+  if (uid != nullptr) s.bindText(QStringLiteral("UID"), *uid);
   s.run();
-  if (!s.next() || s.integer(QStringLiteral("AVBESTILT")) != 0 ||
-      s.integer(QStringLiteral("LIVE_LINES")) == 0) {
-    return BookingFate::kGoneHere;
+  QList<Row> rows;
+  while (s.next()) {
+    Row row;
+    row.uid = s.text(QStringLiteral("UID"));
+    row.refnr = s.integer64(QStringLiteral("REFNR"));
+    row.arrival = s.date(QStringLiteral("ANKOMST"));
+    row.departure = s.date(QStringLiteral("AVREISE"));
+    row.conflict = ParseConflict(s);
+    row.kept = !s.isNull(QStringLiteral("BEHOLDT"));
+    row.seenToday = s.integer(QStringLiteral("SETT_IDAG")) != 0;
+    row.goneSince = s.dateTime(QStringLiteral("BORTE_FRA"));
+    const bool exists = s.integer(QStringLiteral("FINNES")) != 0;
+    if (exists && s.integer(QStringLiteral("LEVENDE")) != 0) {
+      row.fate = Fate::kLive;
+    } else if (exists && !s.isNull(QStringLiteral("AVLYST"))) {
+      row.fate = Fate::kCancelledForIt;
+    } else {
+      row.fate = Fate::kGoneHere;
+    }
+    rows.append(std::move(row));
   }
-  return BookingFate::kLive;
+  return rows;
 }
 
 qint64 ChannelBookings::NewBooking(const QString& uid, const QDate& arrival,
-                                   const QDate& departure) {
+                                   const QDate& departure, const QDateTime& now) {
   // The booker makes the booking a booked one: the expiry sweep leaves it alone.
   Statement number(connection_);
   number.add(QStringLiteral("SELECT BESTNR FROM LAGE_BESTNR"));
@@ -158,12 +191,12 @@ qint64 ChannelBookings::NewBooking(const QString& uid, const QDate& arrival,
   header.AKODE = channel_.agent;
   header.ANLEGGSNR = channel_.facility;
   header.BEKREFT = QStringLiteral("B");
-  header.BEKREFT_DATO = QDateTime::currentDateTime();
+  header.BEKREFT_DATO = now;
   header.BESTNR = static_cast<double>(bestnr);
   header.FORMAL = 0;
   header.OPPR_AV = 0;
   header.REFNR = refnr;
-  header.REG_DATO = QDate::currentDate();
+  header.REG_DATO = now.date();
   TUtleieData line;
   line.A_PRIS = 0;
   line.ANKOMST = arrival;
@@ -180,6 +213,16 @@ qint64 ChannelBookings::NewBooking(const QString& uid, const QDate& arrival,
   line.state = u'I';
   module_.SaveBooking(header, line);
   return refnr;
+}
+
+void ChannelBookings::MoveBooking(qint64 refnr, const QDate& arrival, const QDate& departure) {
+  Statement move(connection_);
+  move.add({"UPDATE LEIE SET ANKOMST = :ANKOMST, AVREISE = :AVREISE",
+            "WHERE REFNR = :REFNR AND LEIETYPE IN ('U', 'O')"});
+  move.bindDate(QStringLiteral("ANKOMST"), arrival);
+  move.bindDate(QStringLiteral("AVREISE"), departure);
+  move.bindInteger(QStringLiteral("REFNR"), refnr);
+  move.run();
 }
 
 std::optional<QList<qint64>> ChannelBookings::Conflict(qint64 refnr, const QDate& arrival,
@@ -218,11 +261,11 @@ std::optional<QList<qint64>> ChannelBookings::Conflict(qint64 refnr, const QDate
 void ChannelBookings::NoteConflictChange(const Row& row, const std::optional<QList<qint64>>& now,
                                          QStringList* notes) const {
   if (now && !row.conflict) {
-    *notes << QStringLiteral("event %1 (booking %2, %3 to %4) is booked beyond the units of "
-                             "rental type %5 at facility %6: it shares nights with bookings %7")
+    *notes << QStringLiteral("event %1 (booking %2, %3) is booked beyond the units of rental "
+                             "type %4 at facility %5: it shares nights with bookings %6")
                   .arg(row.uid)
                   .arg(row.refnr)
-                  .arg(row.arrival.toString(Qt::ISODate), row.departure.toString(Qt::ISODate))
+                  .arg(StayText(row.arrival, row.departure))
                   .arg(channel_.type)
                   .arg(channel_.facility)
                   .arg(Numbers(*now));
@@ -234,127 +277,190 @@ void ChannelBookings::NoteConflictChange(const Row& row, const std::optional<QLi
 }
 
 ChannelBookings::Outcome ChannelBookings::Apply(const QString& uid, const QDate& arrival,
-                                                const QDate& departure, const QDate& today,
+                                                const QDate& departure, const QDateTime& now,
                                                 QStringList* notes) {
   WriteTransaction transaction(connection_);
   transaction.lockReservation(channel_.facility, channel_.type);
-  const QDateTime now = QDateTime::currentDateTime();
-  std::optional<Row> row = FindRow(uid);
+  const std::optional<Row> row = FindRow(uid, now);
 
   if (!row) {
-    if (departure <= today) return Outcome::kSkipped;
-    Row added{uid, NewBooking(uid, arrival, departure), arrival, departure, std::nullopt, false};
-    const std::optional<QList<qint64>> conflict = Conflict(added.refnr, arrival, departure, today);
-    Statement insert(connection_);
-    insert.add({"INSERT INTO KANAL_BOOKING (KANAL, UID, REFNR, ANKOMST, AVREISE, SIST_SETT,",
-                "  KONFLIKT)",
-                "VALUES (:KANAL, :UID, :REFNR, :ANKOMST, :AVREISE, :SIST_SETT, :KONFLIKT)"});
-    insert.bindText(QStringLiteral("KANAL"), channel_.name);
-    insert.bindText(QStringLiteral("UID"), uid);
-    insert.bindInteger(QStringLiteral("REFNR"), added.refnr);
-    insert.bindDate(QStringLiteral("ANKOMST"), arrival);
-    insert.bindDate(QStringLiteral("AVREISE"), departure);
-    insert.bindDateTime(QStringLiteral("SIST_SETT"), now);
-    BindConflict(insert, conflict);
-    insert.run();
-    NoteConflictChange(added, conflict, notes);
+    if (departure <= now.date()) return Outcome::kSkipped;
+    const qint64 refnr = NewBooking(uid, arrival, departure, now);
+    RunOnRow(connection_,
+             QStringLiteral("INSERT INTO KANAL_BOOKING (KANAL, UID, REFNR, ANKOMST, AVREISE, "
+                            "SIST_SETT) VALUES (:KANAL, :UID, :REFNR, :ANKOMST, :AVREISE, "
+                            ":SIST_SETT)"),
+             channel_.name, uid, [&](Statement& s) {
+               s.bindInteger(QStringLiteral("REFNR"), refnr);
+               s.bindDate(QStringLiteral("ANKOMST"), arrival);
+               s.bindDate(QStringLiteral("AVREISE"), departure);
+               s.bindDateTime(QStringLiteral("SIST_SETT"), now);
+             });
     transaction.commit();
     return Outcome::kAdded;
   }
 
   const bool datesChanged = row->arrival != arrival || row->departure != departure;
   Outcome outcome = Outcome::kUnchanged;
-  std::optional<QList<qint64>> conflict;
-  if (FateOf(row->refnr) == BookingFate::kGoneHere) {
-    if (datesChanged) {
-      *notes << QStringLiteral("event %1 moved to %2 to %3, but its booking %4 was cancelled "
-                               "or deleted here: it is not booked again")
-                    .arg(uid, arrival.toString(Qt::ISODate), departure.toString(Qt::ISODate))
-                    .arg(row->refnr);
-    }
-  } else {
-    if (datesChanged) {
-      Statement move(connection_);
-      move.add({"UPDATE LEIE SET ANKOMST = :ANKOMST, AVREISE = :AVREISE",
-                "WHERE REFNR = :REFNR AND LEIETYPE IN ('U', 'O')"});
-      move.bindDate(QStringLiteral("ANKOMST"), arrival);
-      move.bindDate(QStringLiteral("AVREISE"), departure);
-      move.bindInteger(QStringLiteral("REFNR"), row->refnr);
-      move.run();
-      outcome = Outcome::kMoved;
-    }
-    if (row->kept) {
-      *notes << QStringLiteral("event %1 is in the calendar again: its booking %2 follows it "
-                               "again")
+  switch (row->fate) {
+    case Fate::kGoneHere:
+      if (datesChanged) {
+        *notes << QStringLiteral("event %1 moved to %2, but its booking %3 was cancelled or "
+                                 "deleted here: it is not booked again")
+                      .arg(uid, StayText(arrival, departure))
+                      .arg(row->refnr);
+      }
+      break;
+    case Fate::kCancelledForIt:
+      // The import cancelled it: the event is back, so is its booking, under its own number.
+      RunOnBooking(connection_, "UPDATE LEIE SET STATUS = NULL WHERE REFNR = :REFNR AND STATUS = 'A'",
+                   row->refnr);
+      RunOnBooking(connection_, "UPDATE BOOKING SET AVBESTILT = 0 WHERE REFNR = :REFNR",
+                   row->refnr);
+      if (datesChanged) MoveBooking(row->refnr, arrival, departure);
+      *notes << QStringLiteral("event %1 is in the calendar again: its booking %2 is booked "
+                               "again, %3")
                     .arg(uid)
-                    .arg(row->refnr);
-    }
-    conflict = Conflict(row->refnr, arrival, departure, today);
+                    .arg(row->refnr)
+                    .arg(StayText(arrival, departure));
+      outcome = Outcome::kRestored;
+      break;
+    case Fate::kLive:
+      if (datesChanged) {
+        MoveBooking(row->refnr, arrival, departure);
+        outcome = Outcome::kMoved;
+      }
+      if (row->kept) {
+        *notes << QStringLiteral("event %1 is in the calendar again: its booking %2 follows it "
+                                 "again")
+                      .arg(uid)
+                      .arg(row->refnr);
+      }
+      break;
   }
-  // An event seen again as it was writes nothing (once a day its sighting), so that a poll
-  // that found nothing new leaves the database, and the answers kept for it, as they were.
-  if (!datesChanged && conflict == row->conflict && !row->kept && row->seenToday) {
+  if (row->goneSince.isValid()) ClearGone(uid);
+  // An event seen again as it was writes nothing but its sighting, once a day, so that a
+  // poll that found nothing new leaves the database, and the answers kept for it, as they
+  // were.
+  if (outcome == Outcome::kUnchanged && !datesChanged && !row->kept && row->seenToday &&
+      !row->goneSince.isValid()) {
     transaction.commit();
     return outcome;
   }
-  Statement update(connection_);
-  update.add({"UPDATE KANAL_BOOKING SET ANKOMST = :ANKOMST, AVREISE = :AVREISE,",
-              "  SIST_SETT = :SIST_SETT, KONFLIKT = :KONFLIKT, BEHOLDT = NULL",
-              "WHERE KANAL = :KANAL AND UID = :UID"});
-  update.bindDate(QStringLiteral("ANKOMST"), arrival);
-  update.bindDate(QStringLiteral("AVREISE"), departure);
-  update.bindDateTime(QStringLiteral("SIST_SETT"), now);
-  BindConflict(update, conflict);
-  update.bindText(QStringLiteral("KANAL"), channel_.name);
-  update.bindText(QStringLiteral("UID"), uid);
-  update.run();
-  Row before = *row;
-  before.arrival = arrival;
-  before.departure = departure;
-  NoteConflictChange(before, conflict, notes);
+  RunOnRow(connection_,
+           QStringLiteral("UPDATE KANAL_BOOKING SET ANKOMST = :ANKOMST, AVREISE = :AVREISE, "
+                          "SIST_SETT = :SIST_SETT, BEHOLDT = NULL "
+                          "WHERE KANAL = :KANAL AND UID = :UID"),
+           channel_.name, uid, [&](Statement& s) {
+             s.bindDate(QStringLiteral("ANKOMST"), arrival);
+             s.bindDate(QStringLiteral("AVREISE"), departure);
+             s.bindDateTime(QStringLiteral("SIST_SETT"), now);
+           });
   transaction.commit();
   return outcome;
 }
 
+ChannelBookings::Outcome ChannelBookings::Adopt(const QString& oldUid, const QString& uid,
+                                                const QDate& arrival, const QDate& departure,
+                                                const QDateTime& now, QStringList* notes) {
+  {
+    WriteTransaction transaction(connection_);
+    transaction.lockReservation(channel_.facility, channel_.type);
+    const std::optional<Row> old = FindRow(oldUid, now);
+    if (old && old->fate == Fate::kLive && !FindRow(uid, now)) {
+      RunOnRow(connection_,
+               QStringLiteral("UPDATE KANAL_BOOKING SET UID = :NY, ANKOMST = :ANKOMST, "
+                              "AVREISE = :AVREISE, SIST_SETT = :SIST_SETT, BEHOLDT = NULL "
+                              "WHERE KANAL = :KANAL AND UID = :UID"),
+               channel_.name, oldUid, [&](Statement& s) {
+                 s.bindText(QStringLiteral("NY"), uid);
+                 s.bindDate(QStringLiteral("ANKOMST"), arrival);
+                 s.bindDate(QStringLiteral("AVREISE"), departure);
+                 s.bindDateTime(QStringLiteral("SIST_SETT"), now);
+               });
+      ClearGone(oldUid);
+      if (old->arrival != arrival || old->departure != departure) {
+        MoveBooking(old->refnr, arrival, departure);
+      }
+      *notes << QStringLiteral("event %1 (%2) is taken for event %3 (%4), which left the "
+                               "calendar: the same stay under a new UID, so its booking %5 "
+                               "follows it")
+                    .arg(uid, StayText(arrival, departure), oldUid,
+                         StayText(old->arrival, old->departure))
+                    .arg(old->refnr);
+      transaction.commit();
+      return Outcome::kMatched;
+    }
+  }
+  return Apply(uid, arrival, departure, now, notes);
+}
+
+void ChannelBookings::MarkGone(const QString& uid, const QDateTime& now) {
+  WriteTransaction transaction(connection_);
+  RunOnRow(connection_,
+           QStringLiteral("INSERT INTO KANAL_BORTE (KANAL, UID, BORTE_FRA) "
+                          "SELECT :KANAL, :UID, :BORTE_FRA WHERE NOT EXISTS ("
+                          "SELECT 1 FROM KANAL_BORTE WHERE KANAL = :KANAL2 AND UID = :UID2)"),
+           channel_.name, uid, [&](Statement& s) {
+             s.bindDateTime(QStringLiteral("BORTE_FRA"), now);
+             s.bindText(QStringLiteral("KANAL2"), channel_.name);
+             s.bindText(QStringLiteral("UID2"), uid);
+           });
+  transaction.commit();
+}
+
 ChannelBookings::Outcome ChannelBookings::Withdraw(const QString& uid, Withdrawal why,
-                                                   const QDate& today, QStringList* notes) {
+                                                   const QDateTime& now, QStringList* notes) {
   WriteTransaction transaction(connection_);
   transaction.lockReservation(channel_.facility, channel_.type);
-  const std::optional<Row> row = FindRow(uid);
+  const std::optional<Row> row = FindRow(uid, now);
   if (!row) return Outcome::kSkipped;
 
-  const bool ended = row->departure <= today;
-  if (FateOf(row->refnr) == BookingFate::kGoneHere || (why == Withdrawal::kGone && ended)) {
+  if (why == Withdrawal::kGone && row->departure <= now.date()) {
     DeleteRow(uid);
     transaction.commit();
     return Outcome::kDropped;
   }
+  if (row->fate != Fate::kLive) return Outcome::kUnchanged;
   const QString reason = why == Withdrawal::kGone ? QStringLiteral("is gone from the calendar")
                                                   : QStringLiteral("was cancelled");
   if (channel_.keepWithdrawn) {
     if (row->kept) return Outcome::kKept;
-    Statement keep(connection_);
-    keep.add({"UPDATE KANAL_BOOKING SET BEHOLDT = :BEHOLDT",
-              "WHERE KANAL = :KANAL AND UID = :UID"});
-    keep.bindDateTime(QStringLiteral("BEHOLDT"), QDateTime::currentDateTime());
-    keep.bindText(QStringLiteral("KANAL"), channel_.name);
-    keep.bindText(QStringLiteral("UID"), uid);
-    keep.run();
+    RunOnRow(connection_,
+             QStringLiteral("UPDATE KANAL_BOOKING SET BEHOLDT = :BEHOLDT "
+                            "WHERE KANAL = :KANAL AND UID = :UID"),
+             channel_.name, uid,
+             [&](Statement& s) { s.bindDateTime(QStringLiteral("BEHOLDT"), now); });
     *notes << QStringLiteral("event %1 %2: its booking %3 is kept, as the channel file says")
                   .arg(uid, reason)
                   .arg(row->refnr);
     transaction.commit();
     return Outcome::kKept;
   }
-  // As a cancellation of a booking with a booker: kept, and marked cancelled.
-  for (const char* sql : {"UPDATE LEIE SET STATUS = 'A' WHERE REFNR = :REFNR",
-                          "UPDATE BOOKING SET AVBESTILT = 1 WHERE REFNR = :REFNR"}) {
-    Statement cancel(connection_);
-    cancel.add(QString::fromLatin1(sql));
-    cancel.bindInteger(QStringLiteral("REFNR"), row->refnr);
-    cancel.run();
+  // As a cancellation of a booking with a booker: kept, and marked cancelled. The row stays,
+  // marked, so that the event's return gives the booking back.
+  RunOnBooking(connection_, "UPDATE LEIE SET STATUS = 'A' WHERE REFNR = :REFNR", row->refnr);
+  RunOnBooking(connection_, "UPDATE BOOKING SET AVBESTILT = 1 WHERE REFNR = :REFNR", row->refnr);
+  RunOnRow(connection_,
+           QStringLiteral("UPDATE KANAL_BOOKING SET KONFLIKT = NULL "
+                          "WHERE KANAL = :KANAL AND UID = :UID"),
+           channel_.name, uid);
+  Statement marked(connection_);
+  marked.add(QStringLiteral(
+      "UPDATE KANAL_BORTE SET AVLYST = :AVLYST WHERE KANAL = :KANAL AND UID = :UID"));
+  marked.bindDateTime(QStringLiteral("AVLYST"), now);
+  marked.bindText(QStringLiteral("KANAL"), channel_.name);
+  marked.bindText(QStringLiteral("UID"), uid);
+  marked.run();
+  if (marked.rowsAffected() == 0) {
+    RunOnRow(connection_,
+             QStringLiteral("INSERT INTO KANAL_BORTE (KANAL, UID, BORTE_FRA, AVLYST) "
+                            "VALUES (:KANAL, :UID, :BORTE_FRA, :AVLYST)"),
+             channel_.name, uid, [&](Statement& s) {
+               s.bindDateTime(QStringLiteral("BORTE_FRA"), now);
+               s.bindDateTime(QStringLiteral("AVLYST"), now);
+             });
   }
-  DeleteRow(uid);
   *notes << QStringLiteral("event %1 %2: its booking %3 is cancelled")
                 .arg(uid, reason)
                 .arg(row->refnr);
@@ -362,50 +468,44 @@ ChannelBookings::Outcome ChannelBookings::Withdraw(const QString& uid, Withdrawa
   return Outcome::kCancelled;
 }
 
+void ChannelBookings::Forget(const QString& uid) {
+  WriteTransaction transaction(connection_);
+  DeleteRow(uid);
+  transaction.commit();
+}
+
+void ChannelBookings::ClearGone(const QString& uid) {
+  RunOnRow(connection_,
+           QStringLiteral("DELETE FROM KANAL_BORTE WHERE KANAL = :KANAL AND UID = :UID"),
+           channel_.name, uid);
+}
+
 void ChannelBookings::DeleteRow(const QString& uid) {
-  Statement s(connection_);
-  s.add(QStringLiteral("DELETE FROM KANAL_BOOKING WHERE KANAL = :KANAL AND UID = :UID"));
-  s.bindText(QStringLiteral("KANAL"), channel_.name);
-  s.bindText(QStringLiteral("UID"), uid);
-  s.run();
+  ClearGone(uid);
+  RunOnRow(connection_,
+           QStringLiteral("DELETE FROM KANAL_BOOKING WHERE KANAL = :KANAL AND UID = :UID"),
+           channel_.name, uid);
 }
 
-QStringList ChannelBookings::Uids() {
-  Statement s(connection_);
-  s.add(QStringLiteral("SELECT UID FROM KANAL_BOOKING WHERE KANAL = :KANAL"));
-  s.bindText(QStringLiteral("KANAL"), channel_.name);
-  s.run();
-  QStringList uids;
-  while (s.next()) uids << s.text(QStringLiteral("UID"));
-  return uids;
-}
-
-void ChannelBookings::RecheckConflicts(const QSet<QString>& checked, const QDate& today,
-                                       QStringList* notes) {
-  QStringList uids;
-  for (const StoredConflict& conflict : Conflicts()) {
-    if (!checked.contains(conflict.uid)) uids << conflict.uid;
-  }
-  for (const QString& uid : uids) {
-    WriteTransaction transaction(connection_);
-    transaction.lockReservation(channel_.facility, channel_.type);
-    const std::optional<Row> row = FindRow(uid);
-    if (!row || !row->conflict) continue;
-    std::optional<QList<qint64>> conflict;
-    if (FateOf(row->refnr) == BookingFate::kLive) {
-      conflict = Conflict(row->refnr, row->arrival, row->departure, today);
-    }
-    if (conflict == row->conflict) continue;
-    Statement update(connection_);
-    update.add({"UPDATE KANAL_BOOKING SET KONFLIKT = :KONFLIKT",
-                "WHERE KANAL = :KANAL AND UID = :UID"});
-    BindConflict(update, conflict);
-    update.bindText(QStringLiteral("KANAL"), channel_.name);
-    update.bindText(QStringLiteral("UID"), uid);
-    update.run();
-    NoteConflictChange(*row, conflict, notes);
-    transaction.commit();
-  }
+void ChannelBookings::CheckConflict(const Row& seen, const QDate& today, QStringList* notes) {
+  const auto conflictOf = [&](const Row& row) -> std::optional<QList<qint64>> {
+    if (row.fate != Fate::kLive) return std::nullopt;
+    return Conflict(row.refnr, row.arrival, row.departure, today);
+  };
+  // Looked at first without the lock: most rows are as they were, and write nothing.
+  if (conflictOf(seen) == seen.conflict) return;
+  WriteTransaction transaction(connection_);
+  transaction.lockReservation(channel_.facility, channel_.type);
+  const std::optional<Row> row = FindRow(seen.uid, today.startOfDay());
+  if (!row) return;
+  const std::optional<QList<qint64>> conflict = conflictOf(*row);
+  if (conflict == row->conflict) return;
+  RunOnRow(connection_,
+           QStringLiteral("UPDATE KANAL_BOOKING SET KONFLIKT = :KONFLIKT "
+                          "WHERE KANAL = :KANAL AND UID = :UID"),
+           channel_.name, row->uid, [&](Statement& s) { BindConflict(s, conflict); });
+  NoteConflictChange(*row, conflict, notes);
+  transaction.commit();
 }
 
 QList<StoredConflict> ChannelBookings::Conflicts() {
@@ -421,6 +521,39 @@ QList<StoredConflict> ChannelBookings::Conflicts() {
                       s.date(QStringLiteral("ANKOMST")), s.date(QStringLiteral("AVREISE"))});
   }
   return conflicts;
+}
+
+std::optional<ChannelSuspicion> ChannelBookings::Suspicion() {
+  Statement s(connection_);
+  s.add({"SELECT MISTENKT_FRA, MISTENKT_FORM, MISTENKT_BORTE, MISTENKT_AV FROM KANAL_STATUS",
+         "WHERE KANAL = :KANAL"});
+  s.bindText(QStringLiteral("KANAL"), channel_.name);
+  s.run();
+  if (!s.next()) return std::nullopt;
+  return ChannelSuspicion{s.dateTime(QStringLiteral("MISTENKT_FRA")),
+                          s.text(QStringLiteral("MISTENKT_FORM")),
+                          s.integer(QStringLiteral("MISTENKT_BORTE")),
+                          s.integer(QStringLiteral("MISTENKT_AV"))};
+}
+
+void ChannelBookings::SetSuspicion(const std::optional<ChannelSuspicion>& suspicion) {
+  WriteTransaction transaction(connection_);
+  Statement clear(connection_);
+  clear.add(QStringLiteral("DELETE FROM KANAL_STATUS WHERE KANAL = :KANAL"));
+  clear.bindText(QStringLiteral("KANAL"), channel_.name);
+  clear.run();
+  if (suspicion) {
+    Statement set(connection_);
+    set.add({"INSERT INTO KANAL_STATUS (KANAL, MISTENKT_FRA, MISTENKT_FORM, MISTENKT_BORTE,",
+             "  MISTENKT_AV) VALUES (:KANAL, :FRA, :FORM, :BORTE, :AV)"});
+    set.bindText(QStringLiteral("KANAL"), channel_.name);
+    set.bindDateTime(QStringLiteral("FRA"), suspicion->since);
+    set.bindText(QStringLiteral("FORM"), suspicion->shape);
+    set.bindInteger(QStringLiteral("BORTE"), suspicion->dropped);
+    set.bindInteger(QStringLiteral("AV"), suspicion->of);
+    set.run();
+  }
+  transaction.commit();
 }
 
 }  // namespace taurelin

@@ -251,4 +251,20 @@ QDate Statement::date(const QString& column) const {
   return stored->date;
 }
 
+QDateTime Statement::dateTime(const QString& column) const {
+  const QVariant v = value(column);
+  if (v.isNull()) return {};
+  if (v.typeId() == QMetaType::QDateTime) return v.toDateTime();
+  if (v.typeId() == QMetaType::QDate) return v.toDate().startOfDay();
+  // SQLite keeps a bound time as ISO text; a program of the business may write a blank
+  // instead of the T.
+  QString text = v.toString().trimmed();
+  if (text.size() > 10 && text[10] == u' ') text[10] = u'T';
+  const QDateTime time = QDateTime::fromString(text, Qt::ISODateWithMs);
+  if (!time.isValid()) {
+    throw DatabaseError(QStringLiteral("%1 is not a time: %2").arg(column, v.toString()));
+  }
+  return time;
+}
+
 }  // namespace taurelin

@@ -86,6 +86,7 @@ class Statement {
   qint64 integer64(const QString& column) const;
   double number(const QString& column) const;  // NULL reads as 0
   QDate date(const QString& column) const;  // NULL reads as an invalid date
+  QDateTime dateTime(const QString& column) const;  // NULL reads as an invalid time
   // The name of a result column.
   QString columnName(int index) const;
   // The number of rows a write changed.

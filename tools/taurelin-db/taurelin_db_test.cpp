@@ -509,7 +509,12 @@ TEST_F(TaurelinDbTest, CopyMovesTheDemoToPostgresWholeOrNotAtAll) {
                    // An imported booking's row goes along, or the next import books it again.
                    "INSERT INTO KANAL_BOOKING (KANAL, UID, REFNR, ANKOMST, AVREISE, SIST_SETT)"
                    " VALUES ('cabin', 'e1@platform', 1, '2030-06-10', '2030-06-14',"
-                   " '2030-01-01T10:00:00.000')"});
+                   " '2030-01-01T10:00:00.000')",
+                   // So do what the import knows of events gone and of a suspect calendar.
+                   "INSERT INTO KANAL_BORTE (KANAL, UID, BORTE_FRA, AVLYST) VALUES ('cabin',"
+                   " 'e1@platform', '2030-01-02T10:00:00.000', NULL)",
+                   "INSERT INTO KANAL_STATUS (KANAL, MISTENKT_FRA, MISTENKT_FORM, MISTENKT_BORTE,"
+                   " MISTENKT_AV) VALUES ('cabin', '2030-01-02T10:00:00.000', 'da39a3ee', 1, 1)"});
   QMap<QString, qint64> expected = Counts(taurelin::AliasList::Load(aliases).find("demo").value());
   ASSERT_GT(expected.value("LEIE"), 0);
   const Result copy = Run({"--aliases", aliases, "copy", "demo", "target"});
@@ -519,6 +524,8 @@ TEST_F(TaurelinDbTest, CopyMovesTheDemoToPostgresWholeOrNotAtAll) {
   EXPECT_TRUE(lines.contains(QStringLiteral("LEIE %1").arg(expected.value("LEIE"))))
       << copy.out.toStdString();
   EXPECT_TRUE(lines.contains(QStringLiteral("KANAL_BOOKING 1"))) << copy.out.toStdString();
+  EXPECT_TRUE(lines.contains(QStringLiteral("KANAL_BORTE 1"))) << copy.out.toStdString();
+  EXPECT_TRUE(lines.contains(QStringLiteral("KANAL_STATUS 1"))) << copy.out.toStdString();
   {
     QSqlDatabase source = QSqlDatabase::addDatabase(QLatin1String(taurelin::kSqliteDriver), "tool_max");
     source.setDatabaseName(Db("demo"));
