@@ -13,6 +13,9 @@
 namespace taurelin {
 namespace {
 
+// The import's clock in these tests: noon on the first day of 2030.
+const QDateTime kNow(QDate(2030, 1, 1), QTime(12, 0));
+
 // On the stay fixture's business, a cabin of its own: type 7, one unit, at facility 1.
 class ChannelImportTest : public StayTest {
  protected:
@@ -33,8 +36,15 @@ class ChannelImportTest : public StayTest {
     return file.readAll();
   }
 
-  ImportResult Import(const char* fixture, const QDate& today = QDate(2030, 1, 1)) {
-    return ImportCalendar(session_, feed_, Fixture(fixture), today);
+  ImportResult Import(const char* fixture, const QDateTime& now = kNow) {
+    return ImportCalendar(session_, feed_, Fixture(fixture), now, rules_);
+  }
+  ImportResult ImportText(const QByteArray& calendar, const QDateTime& now) {
+    return ImportCalendar(session_, feed_, calendar, now, rules_);
+  }
+  // A read answered "not modified".
+  ImportResult Unchanged(const QDateTime& now) {
+    return ConfirmCalendar(session_, feed_, now, rules_);
   }
 
   // The cabin's free units over the nights from `arrival` to `departure`, as LEDIG counts.
@@ -53,7 +63,17 @@ class ChannelImportTest : public StayTest {
                 " JOIN LEIE L ON L.REFNR = B.REFNR AND L.LEIETYPE = 'O' ORDER BY B.REFNR");
   }
 
+  // The reference number of the event's booking; 0 when it has none.
+  qint64 RefnrOf(const char* uid) {
+    return Scalar(QStringLiteral("SELECT REFNR FROM KANAL_BOOKING WHERE UID = '%1'")
+                      .arg(QLatin1String(uid)))
+        .toLongLong();
+  }
+  // refnr:AVBESTILT per booking, as one text.
+  QString Cancelled() { return Rows("SELECT REFNR, AVBESTILT FROM BOOKING ORDER BY REFNR"); }
+
   ChannelFeed feed_;
+  RemovalRules rules_;
 };
 
 TEST_P(ChannelImportTest, EventsBecomeBookedStaysAndASecondImportChangesNothing) {
@@ -110,12 +130,21 @@ TEST_P(ChannelImportTest, MovedEventsMoveAndWithdrawnOnesCancel) {
   const ImportResult cancelled = Import("cancelled.ics");
   EXPECT_EQ(cancelled.cancelled, 1);
   EXPECT_EQ(Free("2030-09-01", "2030-09-13"), 1);
-  // Gone from a calendar read whole.
-  EXPECT_EQ(Import("empty_calendar.ics").cancelled, 1);
+  // Gone from a calendar read whole: the last event ahead, so the calendar is held as
+  // suspect, and believed only once it has kept that shape long enough.
+  const ImportResult gone = Import("empty_calendar.ics");
+  EXPECT_EQ(gone.cancelled, 0);
+  EXPECT_EQ(gone.heldBack, 1);
+  ASSERT_TRUE(gone.suspicion.has_value());
+  EXPECT_EQ(gone.suspicion->dropped, 1);
+  EXPECT_EQ(Free("2030-09-20", "2030-09-22"), 0);
+  EXPECT_EQ(Import("empty_calendar.ics", kNow.addSecs(rules_.suspectSeconds)).cancelled, 1);
   EXPECT_EQ(Free("2030-09-20", "2030-09-22"), 1);
   EXPECT_EQ(Rows("SELECT AVBESTILT, COUNT(*) FROM BOOKING GROUP BY AVBESTILT"), "1|2");
   EXPECT_EQ(Rows("SELECT DISTINCT STATUS FROM LEIE"), "A");
-  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM KANAL_BOOKING"), "0");
+  // The rows stay, so that the events' return gives their bookings back.
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM KANAL_BORTE WHERE AVLYST IS NOT NULL"), "2");
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM KANAL_STATUS"), "0");
 }
 
 TEST_P(ChannelImportTest, KeepKeepsWithdrawnBookingsAndSaysSoOnce) {
@@ -125,15 +154,18 @@ TEST_P(ChannelImportTest, KeepKeepsWithdrawnBookingsAndSaysSoOnce) {
   const ImportResult cancelled = Import("cancelled.ics");
   EXPECT_EQ(cancelled.kept, 1);
   EXPECT_EQ(cancelled.notes.size(), 1);
-  const ImportResult gone = Import("empty_calendar.ics");
+  EXPECT_EQ(Import("empty_calendar.ics").kept, 0);  // held as suspect
+  const ImportResult gone = Import("empty_calendar.ics", kNow.addSecs(rules_.suspectSeconds));
   EXPECT_EQ(gone.kept, 2);
-  EXPECT_EQ(gone.notes.size(), 1);  // the one not kept before
-  EXPECT_TRUE(Import("empty_calendar.ics").notes.isEmpty());
+  EXPECT_EQ(gone.notes.filter(QStringLiteral("is kept")).size(), 1);  // the one not kept before
+  const ImportResult again = Import("empty_calendar.ics", kNow.addSecs(rules_.suspectSeconds + 60));
+  EXPECT_TRUE(again.notes.filter(QStringLiteral("is kept")).isEmpty());
   EXPECT_EQ(Bookings(), booked);
   // Back in the calendar, moved: the kept booking follows it again.
-  EXPECT_EQ(Import("moved_after.ics").moved, 1);
+  EXPECT_EQ(Import("moved_after.ics", kNow.addSecs(rules_.suspectSeconds + 120)).moved, 1);
   EXPECT_EQ(Free("2030-09-10", "2030-09-13"), 0);
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM KANAL_BOOKING WHERE BEHOLDT IS NOT NULL"), "0");
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM KANAL_BORTE"), "0");
 }
 
 TEST_P(ChannelImportTest, AConflictKeepsBothBookingsUntilItIsResolved) {
@@ -159,9 +191,10 @@ TEST_P(ChannelImportTest, AConflictKeepsBothBookingsUntilItIsResolved) {
   EXPECT_EQ(again.conflicts.size(), 1);
   EXPECT_TRUE(again.notes.isEmpty()) << again.notes.join(u'\n').toStdString();
 
-  // The other booking is cancelled here: resolved at the next import.
+  // The other booking is cancelled here: resolved at the next read, also one that finds the
+  // calendar unchanged.
   Run("UPDATE LEIE SET STATUS = 'A' WHERE REFNR = 500;\n");
-  const ImportResult resolved = Import("reserved_stays.ics");
+  const ImportResult resolved = Unchanged(kNow.addSecs(600));
   EXPECT_TRUE(resolved.conflicts.isEmpty());
   EXPECT_EQ(resolved.notes.size(), 1);
   EXPECT_TRUE(CurrentConflicts(session_, feed_).isEmpty());
@@ -191,13 +224,14 @@ TEST_P(ChannelImportTest, NothingButTheChannelsOwnLiveFutureBookingsChanges) {
   // A body that is no calendar changes nothing.
   EXPECT_THROW(Import("not_a_calendar.html"), CalendarFormatError);
   // Every event has ended: the calendar drops them, and nothing is cancelled for it.
-  const ImportResult later = Import("empty_calendar.ics", QDate(2030, 12, 1));
+  const QDateTime december(QDate(2030, 12, 1), QTime(12, 0));
+  const ImportResult later = Import("empty_calendar.ics", december);
   EXPECT_EQ(later.cancelled, 0);
   EXPECT_EQ(Fingerprint(), before);
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM KANAL_BOOKING WHERE KANAL = 'cabin-platform'"), "0");
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM KANAL_BOOKING WHERE KANAL = 'other'"), "1");
   // An ended event is not added either.
-  EXPECT_EQ(Import("moved_before.ics", QDate(2030, 12, 1)).added, 0);
+  EXPECT_EQ(Import("moved_before.ics", december).added, 0);
   EXPECT_EQ(Fingerprint(), before);
 }
 
@@ -223,7 +257,7 @@ TEST_P(ChannelImportTest, TwoServersImportingOneCalendarAtOnceBookEachEventOnce)
       if (!connection.open(alias, failure)) return;
       TdmBook module(connection);
       module.openMain();
-      for (int i = 0; i < 5; ++i) ImportCalendar(module, feed_, body, QDate(2030, 1, 1));
+      for (int i = 0; i < 5; ++i) ImportCalendar(module, feed_, body, kNow);
     } catch (const std::exception& e) {
       *failure = QString::fromUtf8(e.what());
     }
@@ -238,6 +272,216 @@ TEST_P(ChannelImportTest, TwoServersImportingOneCalendarAtOnceBookEachEventOnce)
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM BOOKING"), "9");
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM KANAL_BOOKING"), "9");
   EXPECT_EQ(Free("2030-10-10", "2030-12-31"), 0);
+}
+
+// What a listing's five stays look like to the cabin: its free units on each stay's nights.
+// (listing_full.ics: a big rental platform's export of one listing.)
+constexpr const char* kStays[][2] = {{"2030-02-10", "2030-02-14"}, {"2030-03-01", "2030-03-05"},
+                                     {"2030-04-10", "2030-04-17"}, {"2030-05-20", "2030-05-22"},
+                                     {"2030-08-01", "2030-08-11"}};
+
+// A platform that served its calendar header-only for two hours between two full exports
+// (tests/fixtures/ical/README): nothing is cancelled, nothing re-numbered, the cabin's free
+// units never change, and the calendar is held as suspect until its stays are back.
+TEST_P(ChannelImportTest, AnEmptyReadBetweenTwoFullOnesCancelsNothing) {
+  const auto free = [&] {
+    QString units;
+    for (const auto& stay : kStays) units += QString::number(Free(stay[0], stay[1]));
+    return units;
+  };
+  EXPECT_EQ(Import("listing_full.ics").added, 5);
+  EXPECT_EQ(free(), "00000");
+  const QString numbers = Rows("SELECT UID, REFNR FROM KANAL_BOOKING ORDER BY UID");
+  const QString lines = Rows("SELECT LINJENR, REFNR, ANKOMST, AVREISE, STATUS FROM LEIE");
+  const QString before = Fingerprint();
+
+  for (const int minutes : {10, 30, 60, 90, 120}) {
+    SCOPED_TRACE(minutes);
+    const QDateTime at = kNow.addSecs(minutes * 60);
+    // The platform's own validators answer some of the reads "not modified".
+    const ImportResult empty = minutes == 30 ? Unchanged(at) : Import("header_only.ics", at);
+    EXPECT_EQ(empty.cancelled, 0);
+    EXPECT_EQ(empty.heldBack, 5);
+    ASSERT_TRUE(empty.suspicion.has_value());
+    EXPECT_EQ(empty.suspicion->since, kNow.addSecs(600));
+    EXPECT_EQ(empty.suspicion->dropped, 5);
+    EXPECT_EQ(empty.suspicion->of, 5);
+    EXPECT_EQ(free(), "00000");
+  }
+  const ImportResult back = Import("listing_full.ics", kNow.addSecs(130 * 60));
+  EXPECT_EQ(back.added, 0);
+  EXPECT_EQ(back.unchanged, 5);
+  EXPECT_FALSE(back.suspicion.has_value());
+  EXPECT_EQ(back.notes.filter(QStringLiteral("again")).size(), 2)
+      << back.notes.join(u'\n').toStdString();
+  EXPECT_EQ(free(), "00000");
+  EXPECT_EQ(Rows("SELECT UID, REFNR FROM KANAL_BOOKING ORDER BY UID"), numbers);
+  EXPECT_EQ(Rows("SELECT LINJENR, REFNR, ANKOMST, AVREISE, STATUS FROM LEIE"), lines);
+  EXPECT_EQ(Fingerprint(), before);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM KANAL_BORTE") + Scalar("SELECT COUNT(*) FROM KANAL_STATUS"),
+            "00");
+}
+
+// A stay the guest cancelled (one of five gone) is cancelled once reads have lacked it for
+// an hour; when it returns its booking comes back under its own number, also when its
+// nights were sold meanwhile (then in conflict, with both numbers).
+TEST_P(ChannelImportTest, AGoneEventIsCancelledOnEvidenceAndGetsItsBookingBack) {
+  Import("listing_full.ics");
+  const char* kGuest = "1418fb94e984-c3@stayhost.example";
+  const qint64 refnr = RefnrOf(kGuest);
+  ImportResult read = Import("listing_guest_cancelled.ics", kNow.addSecs(600));
+  EXPECT_FALSE(read.suspicion.has_value());
+  EXPECT_EQ(read.waiting, 1);
+  EXPECT_EQ(Unchanged(kNow.addSecs(600 + 3599)).cancelled, 0);
+  EXPECT_EQ(Free("2030-04-10", "2030-04-17"), 0);
+  read = Unchanged(kNow.addSecs(600 + 3600));
+  EXPECT_EQ(read.cancelled, 1);
+  EXPECT_EQ(read.waiting, 0);
+  EXPECT_EQ(Free("2030-04-10", "2030-04-17"), 1);
+
+  read = Import("listing_full.ics", kNow.addSecs(3 * 3600));
+  EXPECT_EQ(read.restored, 1);
+  EXPECT_EQ(RefnrOf(kGuest), refnr);
+  EXPECT_EQ(Free("2030-04-10", "2030-04-17"), 0);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM BOOKING"), "5");
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM BOOKING WHERE AVBESTILT <> 0"), "0");
+
+  // Gone again, cancelled again, and two of its nights sold here before it returns.
+  Import("listing_guest_cancelled.ics", kNow.addSecs(4 * 3600));
+  EXPECT_EQ(Import("listing_guest_cancelled.ics", kNow.addSecs(5 * 3600)).cancelled, 1);
+  Run("INSERT INTO BOOKING (REFNR) VALUES (700);\n"
+      "INSERT INTO LEIE (LINJENR, REFNR, LEIETYPE, ANKOMST, AVREISE, UTYPE, ANLEGG, ANTALL)"
+      "  VALUES (700, 700, 'O', '2030-04-12', '2030-04-14', 7, 1, 1);\n");
+  read = Import("listing_full.ics", kNow.addSecs(6 * 3600));
+  EXPECT_EQ(read.restored, 1);
+  EXPECT_EQ(RefnrOf(kGuest), refnr);
+  ASSERT_EQ(read.conflicts.size(), 1);
+  EXPECT_EQ(read.conflicts[0].refnr, refnr);
+  EXPECT_EQ(read.conflicts[0].others, QList<qint64>{700});
+}
+
+// A listing that drops four of its five stays at once is held as suspect. A booking made on
+// the platform meanwhile changes the calendar's shape, and the clock starts again; once the
+// calendar has kept its shape long enough it is believed, and the four are cancelled.
+TEST_P(ChannelImportTest, ADropOfMostEventsIsHeldUntilTheCalendarKeepsItsShape) {
+  Import("listing_full.ics");
+  ImportResult read = Import("listing_one_left.ics", kNow.addSecs(600));
+  ASSERT_TRUE(read.suspicion.has_value());
+  EXPECT_EQ(read.suspicion->dropped, 4);
+  EXPECT_EQ(read.heldBack, 4);
+
+  QByteArray later = Fixture("listing_one_left.ics");
+  later.replace("END:VCALENDAR",
+                "BEGIN:VEVENT\r\nDTEND;VALUE=DATE:20300910\r\nDTSTART;VALUE=DATE:20300905\r\n"
+                "UID:1418fb94e984-f6@stayhost.example\r\nSUMMARY:Reserved\r\nEND:VEVENT\r\n"
+                "END:VCALENDAR");
+  read = ImportText(later, kNow.addSecs(3 * 3600));
+  EXPECT_EQ(read.added, 1);
+  ASSERT_TRUE(read.suspicion.has_value());
+  EXPECT_EQ(read.suspicion->since, kNow.addSecs(3 * 3600));
+  read = Unchanged(kNow.addSecs(3 * 3600 + rules_.suspectSeconds - 1));
+  EXPECT_TRUE(read.suspicion.has_value());
+  EXPECT_EQ(read.cancelled, 0);
+  read = Unchanged(kNow.addSecs(3 * 3600 + rules_.suspectSeconds));
+  EXPECT_FALSE(read.suspicion.has_value());
+  EXPECT_EQ(read.cancelled, 4);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(Free(kStays[i][0], kStays[i][1]), i == 4 ? 0 : 1) << i;
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM KANAL_STATUS"), "0");
+}
+
+// A marketplace that gives a block a new UID when its start moves earlier, and a closed room
+// whose block gets a new UID every day (its start is today): the booking follows the new
+// UID, the one cabin is never taken twice, and no cancelled bookings pile up.
+TEST_P(ChannelImportTest, ANewUidForTheSameStayMovesItsBooking) {
+  Import("start_moved_before.ics");
+  const qint64 refnr = RefnrOf("hm-7Q2K-20300310-20300315@hotelmarket.example");
+  const ImportResult moved = Import("start_moved_after.ics", kNow.addSecs(600));
+  EXPECT_EQ(moved.matched, 1);
+  EXPECT_EQ(moved.added + moved.cancelled + moved.waiting, 0);
+  EXPECT_TRUE(moved.conflicts.isEmpty());
+  EXPECT_EQ(moved.notes.filter(QStringLiteral("is taken for event")).size(), 1);
+  EXPECT_EQ(RefnrOf("hm-7Q2K-20300308-20300315@hotelmarket.example"), refnr);
+  EXPECT_EQ(Free("2030-03-08", "2030-03-10"), 0);
+
+  feed_.name = QStringLiteral("closed-room");
+  const auto closed = [](int day) {
+    const QDate from = kNow.date().addDays(day);
+    return QStringLiteral(
+               "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Hotelmarket//Availability Export "
+               "2.3//EN\r\nBEGIN:VEVENT\r\nUID:hm-closed-%1@hotelmarket.example\r\n"
+               "DTSTART;VALUE=DATE:%1\r\nDTEND;VALUE=DATE:%2\r\nSUMMARY:CLOSED - Not "
+               "available\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n")
+        .arg(from.toString(QStringLiteral("yyyyMMdd")),
+             from.addDays(60).toString(QStringLiteral("yyyyMMdd")))
+        .toLatin1();
+  };
+  for (int day = 0; day < 7; ++day) {
+    SCOPED_TRACE(day);
+    const ImportResult read = ImportText(closed(day), kNow.addDays(day));
+    EXPECT_EQ(read.added, day == 0 ? 1 : 0);
+    EXPECT_EQ(read.matched, day == 0 ? 0 : 1);
+    EXPECT_FALSE(read.suspicion.has_value());
+    EXPECT_TRUE(read.conflicts.isEmpty());
+  }
+  EXPECT_EQ(Rows("SELECT K.UID, B.AVBESTILT, L.ANKOMST FROM KANAL_BOOKING K"
+                 " JOIN BOOKING B ON B.REFNR = K.REFNR"
+                 " JOIN LEIE L ON L.REFNR = K.REFNR AND L.LEIETYPE = 'O'"
+                 " WHERE K.KANAL = 'closed-room'")
+                .toStdString(),
+            "hm-closed-20300107@hotelmarket.example|0|07.01.2030");
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM BOOKING"), "2");
+}
+
+// An owner's weekly block from a desktop calendar program (weekly_owner_block.ics): each
+// occurrence is a booking of its own, the moved instance at its new dates, the cancelled and
+// the excluded ones not at all; an instance cancelled or moved later cancels or moves its own
+// booking, and nothing else.
+TEST_P(ChannelImportTest, ARepeatingEventBooksEachOccurrence) {
+  const ImportResult first = Import("weekly_owner_block.ics");
+  EXPECT_EQ(first.added, 16) << first.notes.join(u'\n').toStdString();
+  EXPECT_EQ(Free("2030-01-04", "2030-01-06"), 0);
+  EXPECT_EQ(Free("2030-02-08", "2030-02-09"), 1);  // moved to the Saturday
+  EXPECT_EQ(Free("2030-02-09", "2030-02-11"), 0);
+  EXPECT_EQ(Free("2030-03-01", "2030-03-03"), 1);  // cancelled
+  EXPECT_EQ(Free("2030-03-15", "2030-03-17"), 1);  // excluded
+  EXPECT_EQ(Free("2030-04-17", "2030-04-19"), 0);  // an added date
+  EXPECT_EQ(Free("2030-04-26", "2030-04-28"), 0);  // the last
+  EXPECT_EQ(Free("2030-05-03", "2030-05-05"), 1);
+  const qint64 april = RefnrOf("5d0c6f4e-2b7a-4c1e-9a83-71e2f0b4c9d2#20300405T160000");
+  ASSERT_NE(april, 0);
+
+  QByteArray later = Fixture("weekly_owner_block.ics");
+  later.replace("END:VCALENDAR",
+                "BEGIN:VEVENT\r\nUID:5d0c6f4e-2b7a-4c1e-9a83-71e2f0b4c9d2\r\nSTATUS:CANCELLED\r\n"
+                "RECURRENCE-ID;TZID=Europe/Oslo:20300322T160000\r\n"
+                "DTSTART;TZID=Europe/Oslo:20300322T160000\r\n"
+                "DTEND;TZID=Europe/Oslo:20300324T110000\r\nEND:VEVENT\r\n"
+                "BEGIN:VEVENT\r\nUID:5d0c6f4e-2b7a-4c1e-9a83-71e2f0b4c9d2\r\n"
+                "RECURRENCE-ID;TZID=Europe/Oslo:20300405T160000\r\n"
+                "DTSTART;TZID=Europe/Oslo:20300406T120000\r\n"
+                "DTEND;TZID=Europe/Oslo:20300408T110000\r\nEND:VEVENT\r\nEND:VCALENDAR");
+  const ImportResult second = ImportText(later, kNow.addSecs(3600));
+  EXPECT_EQ(second.cancelled, 1);
+  EXPECT_EQ(second.moved, 1);
+  EXPECT_EQ(second.unchanged, 14);
+  EXPECT_EQ(Free("2030-03-22", "2030-03-24"), 1);
+  EXPECT_EQ(Free("2030-04-05", "2030-04-06"), 1);
+  EXPECT_EQ(Free("2030-04-06", "2030-04-08"), 0);
+  EXPECT_EQ(RefnrOf("5d0c6f4e-2b7a-4c1e-9a83-71e2f0b4c9d2#20300405T160000"), april);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM BOOKING"), "16");
+}
+
+// Bodies that are no usable calendar are refused and change nothing: a BOM before an empty
+// VCALENDAR without VERSION, a calendar of to-dos only, a text line, a BOM alone, an HTML page.
+TEST_P(ChannelImportTest, WhatIsNoUsableCalendarChangesNothing) {
+  Import("listing_full.ics");
+  const QString before = Fingerprint();
+  for (const char* body : {"bom_empty_vcalendar.ics", "todos_only.ics", "no_version.txt",
+                           "bom_only.ics", "not_a_calendar.html"}) {
+    EXPECT_THROW(Import(body, kNow.addSecs(3600)), CalendarFormatError) << body;
+  }
+  EXPECT_EQ(Fingerprint(), before);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM KANAL_BORTE"), "0");
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ChannelImportTest, BothBackends(), BackendName());
