@@ -111,8 +111,12 @@ struct CommandLine {
                        "GuestReadsPerMinute, GuestWritesPerMinute, KeyReadsPerMinute,\n"
                        "KeyWritesPerMinute), for the calendar feeds IcalDaysAhead (days ahead,\n"
                        "default 730) and IcalSummary (the events' text, default \"Ikke\n"
-                       "tilgjengelig\"), and for the channel calendars ChannelsFile and\n"
-                       "ChannelStaleSeconds (default 3600); the README says what each one does."));
+                       "tilgjengelig\"), and for the channel calendars ChannelsFile,\n"
+                       "ChannelStaleSeconds (default 3600), ChannelRemovedAfter (seconds an\n"
+                       "event must be gone before its booking is cancelled, default 3600),\n"
+                       "ChannelDropShare (percent of its events a read may drop before the\n"
+                       "calendar is held as suspect, default 50) and ChannelSuspectSeconds\n"
+                       "(default 21600); the README says what each one does."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(

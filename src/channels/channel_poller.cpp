@@ -4,6 +4,8 @@
 
 #include <QNetworkAccessManager>
 
+#include <exception>
+
 namespace taurelin {
 namespace {
 
@@ -46,6 +48,7 @@ ChannelPoller::ChannelPoller(QList<ChannelFeed> feeds, Hooks hooks, Settings set
   }
   staleCheck_.setInterval(10 * 1000);
   connect(&staleCheck_, &QTimer::timeout, this, &ChannelPoller::checkStale);
+  parsers_.setMaxThreadCount(1);
 }
 
 ChannelPoller::~ChannelPoller() { stop(); }
@@ -67,10 +70,12 @@ void ChannelPoller::stop() {
   staleCheck_.stop();
   for (auto& timer : timers_) timer->stop();
   for (auto& fetch : fetches_) fetch.reset();
-  // An import dropped halfway leaves what it did; its channel lock goes with it.
+  // An import dropped halfway leaves what it did; its channel lock goes with it. A parse
+  // under way finishes unheard.
   for (auto& import : imports_) {
     import->next.stop();
     import->steps.reset();
+    ++import->parse;
   }
 }
 
@@ -100,18 +105,55 @@ void ChannelPoller::take(qsizetype index, const FetchOutcome& outcome) {
                          "they were: %2")
               .arg(state.feed.name, outcome.error));
       break;
-    case FetchOutcome::Kind::kNotModified:
+    case FetchOutcome::Kind::kNotModified: {
       ++state.unchanged;
-      state.lastSuccess = state.lastAttempt;
-      state.lastError.clear();
-      // Nothing new to import; only conflicts found before may have been resolved since.
-      if (!state.conflicts.isEmpty()) refreshConflicts(state);
-      break;
+      // Nothing new, and still a read: what the calendar lacked it lacks for longer, and
+      // conflicts found before may have been resolved since.
+      Import& pending = *imports_[static_cast<size_t>(index)];
+      pending.etag = state.etag;
+      pending.lastModified = state.lastModified;
+      import(index, std::nullopt);
+      return;
+    }
     case FetchOutcome::Kind::kBody:
-      import(index, outcome);
+      parse(index, outcome);
       return;  // the import schedules the next read when it is done
   }
   scheduleNext(index);
+}
+
+void ChannelPoller::parse(qsizetype index, const FetchOutcome& outcome) {
+  Import& pending = *imports_[static_cast<size_t>(index)];
+  pending.etag = outcome.etag;
+  pending.lastModified = outcome.lastModified;
+  const quint64 parse = ++pending.parse;
+  const QByteArray body = outcome.body;
+  const QDate today = QDate::currentDate();
+  const int daysAhead = settings_.daysAhead;
+  // A calendar of megabytes takes libical most of a second: never on the event loop.
+  parsers_.start([this, index, parse, body, today, daysAhead] {
+    auto reading = std::make_shared<std::optional<CalendarReading>>();
+    QString error;
+    try {
+      *reading = ReadCalendar(body, today, daysAhead);
+    } catch (const CalendarFormatError& e) {
+      error = QStringLiteral("the answer is no calendar (%1); its bookings stay as they were")
+                  .arg(QString::fromUtf8(e.what()));
+    } catch (const std::exception& e) {
+      error = QStringLiteral("the calendar could not be read: ") + QString::fromUtf8(e.what());
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, index, parse, reading, error] {
+          if (imports_[static_cast<size_t>(index)]->parse != parse) return;  // stopped since
+          if (!error.isEmpty()) {
+            finishImport(index, nullptr, error);
+          } else {
+            import(index, std::move(*reading));
+          }
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 void ChannelPoller::scheduleNext(qsizetype index) {
@@ -121,19 +163,12 @@ void ChannelPoller::scheduleNext(qsizetype index) {
                                              settings_.msPerIntervalSecond);
 }
 
-void ChannelPoller::import(qsizetype index, const FetchOutcome& outcome) {
+void ChannelPoller::import(qsizetype index, std::optional<CalendarReading> reading) {
   ChannelState& state = states_[index];
   Import& import = *imports_[static_cast<size_t>(index)];
   import.before = state.conflicts;
-  import.etag = outcome.etag;
-  import.lastModified = outcome.lastModified;
   try {
-    import.steps = hooks_.import(state.feed, outcome.body);
-  } catch (const CalendarFormatError& error) {
-    finishImport(index, nullptr,
-                 QStringLiteral("the answer is no calendar (%1); its bookings stay as they were")
-                     .arg(QString::fromUtf8(error.what())));
-    return;
+    import.steps = hooks_.import(state.feed, std::move(reading));
   } catch (const std::exception& error) {
     finishImport(index, nullptr,
                  QStringLiteral("the import failed: ") + QString::fromUtf8(error.what()));
@@ -186,19 +221,42 @@ void ChannelPoller::finishImport(qsizetype index, const ImportResult* done,
     for (const QString& note : result.notes) {
       log(QStringLiteral("Channel %1: %2").arg(state.feed.name, note));
     }
-    log(QStringLiteral("Channel %1: %2 events read; %3 added, %4 moved, %5 cancelled, %6 "
-                       "unchanged, %7 kept, %8 skipped; %9 in conflict")
-            .arg(state.feed.name)
-            .arg(result.events)
-            .arg(result.added)
-            .arg(result.moved)
-            .arg(result.cancelled)
-            .arg(result.unchanged)
-            .arg(result.kept)
-            .arg(result.skipped)
-            .arg(result.conflicts.size()));
+    if (!result.unchangedRead) {
+      log(QStringLiteral("Channel %1: %2 events read; %3 added, %4 moved, %5 matched by dates, "
+                         "%6 booked again, %7 cancelled, %8 unchanged, %9 kept, %10 skipped; "
+                         "%11 gone and waiting, %12 held back; %13 in conflict")
+              .arg(state.feed.name)
+              .arg(result.events)
+              .arg(result.added)
+              .arg(result.moved)
+              .arg(result.matched)
+              .arg(result.restored)
+              .arg(result.cancelled)
+              .arg(result.unchanged)
+              .arg(result.kept)
+              .arg(result.skipped)
+              .arg(result.waiting)
+              .arg(result.heldBack)
+              .arg(result.conflicts.size()));
+      state.lastImport = result;
+    } else if (result.cancelled > 0 || result.kept > 0) {
+      log(QStringLiteral("Channel %1: unchanged since the last read; %2 cancelled, %3 kept")
+              .arg(state.feed.name)
+              .arg(result.cancelled)
+              .arg(result.kept));
+    }
+    ChannelTotals& totals = state.totals;
+    totals.added += result.added;
+    totals.moved += result.moved;
+    totals.matched += result.matched;
+    totals.restored += result.restored;
+    totals.cancelled += result.cancelled;
+    state.waiting = result.waiting;
+    state.heldBack = result.heldBack;
+    const std::optional<ChannelSuspicion> suspicionBefore = state.suspicion;
+    state.suspicion = result.suspicion;
+    tellSuspicion(state, suspicionBefore);
     state.conflicts = result.conflicts;
-    state.lastImport = result;
     state.etag = import.etag;
     state.lastModified = import.lastModified;
   }
@@ -235,6 +293,22 @@ void ChannelPoller::tellNewConflicts(const ChannelState& state,
                  conflict.others.size() == 1 ? QStringLiteral("booking") : QStringLiteral("bookings"),
                  Others(conflict.others));
     if (hooks_.tell) hooks_.tell(text);
+  }
+}
+
+void ChannelPoller::tellSuspicion(const ChannelState& state,
+                                  const std::optional<ChannelSuspicion>& before) {
+  if (state.suspicion.has_value() == before.has_value() || !hooks_.tell) return;
+  if (state.suspicion) {
+    hooks_.tell(QStringLiteral("Channel %1: its calendar lacks %2 of the %3 events ahead that it "
+                               "held: held as suspect, nothing is cancelled until it holds them "
+                               "again or has kept this shape for %4 s")
+                    .arg(state.feed.name)
+                    .arg(state.suspicion->dropped)
+                    .arg(state.suspicion->of)
+                    .arg(settings_.removal.suspectSeconds));
+  } else {
+    hooks_.tell(QStringLiteral("Channel %1: its calendar is believed again").arg(state.feed.name));
   }
 }
 

@@ -45,20 +45,20 @@ class Finished : public ImportSteps {
 };
 
 struct Poll {
-  QList<QByteArray> imported;
+  int readings = 0;  // calendars handed to the import
+  int confirms = 0;  // reads that found the calendar unchanged
   QStringList told;
-  std::function<ImportResult(const QByteArray&)> import = [](const QByteArray&) {
-    return ImportResult();
-  };
+  std::function<ImportResult(const std::optional<CalendarReading>&)> import =
+      [](const std::optional<CalendarReading>&) { return ImportResult(); };
   std::unique_ptr<ImportSteps> steps;  // set: the next import's
 
   std::unique_ptr<ChannelPoller> start(const QByteArray& url, FetchLimits limits = {}) {
     ChannelPoller::Hooks hooks;
-    hooks.import = [this](const ChannelFeed&,
-                          const QByteArray& body) -> std::unique_ptr<ImportSteps> {
-      imported << body;
+    hooks.import = [this](const ChannelFeed&, std::optional<CalendarReading> reading)
+        -> std::unique_ptr<ImportSteps> {
+      ++(reading ? readings : confirms);
       if (steps) return std::move(steps);
-      return std::make_unique<Finished>(import(body));
+      return std::make_unique<Finished>(import(reading));
     };
     hooks.tell = [this](const QString& line) { told << line; };
     ChannelPoller::Settings settings;
@@ -72,7 +72,7 @@ struct Poll {
 };
 
 // A calendar is imported once; the reads after it are conditional and answered 304, which
-// imports nothing and still counts as read.
+// bring no calendar and still count as reads for the import (its evidence of what is gone).
 TEST(ChannelPoller, ReadsConditionallyAndImportsOnlyWhatChanged) {
   TestHttpServer server([](const TestHttpServer::Request& request, QTcpSocket* socket) {
     if (request.headers.value("if-none-match") == "\"v1\"") {
@@ -86,7 +86,8 @@ TEST(ChannelPoller, ReadsConditionallyAndImportsOnlyWhatChanged) {
   auto poller = poll.start(server.url("/cal.ics"));
   ASSERT_TRUE(Until([&] { return poller->states()[0].reads >= 3; }));
   poller->stop();
-  EXPECT_EQ(poll.imported, QList<QByteArray>{kCalendar});
+  EXPECT_EQ(poll.readings, 1);
+  EXPECT_GE(poll.confirms, 2);
   const ChannelState& state = poller->states()[0];
   EXPECT_GE(state.unchanged, 2);
   EXPECT_TRUE(state.lastError.isEmpty());
@@ -172,10 +173,6 @@ TEST(ChannelPoller, KeepsBookingsAndSaysWhyWhenAReadFails) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path.constData());
     Poll poll;
-    poll.import = [](const QByteArray& body) -> ImportResult {
-      if (!body.startsWith("BEGIN:VCALENDAR")) throw CalendarFormatError(QStringLiteral("HTML"));
-      return {};
-    };
     const int before = served;
     auto poller = poll.start(server.url(c.path), limits);
     ASSERT_TRUE(Until([&] { return poller->states()[0].reads >= 2; }));
@@ -187,7 +184,7 @@ TEST(ChannelPoller, KeepsBookingsAndSaysWhyWhenAReadFails) {
     for (qsizetype i = before; i < server.requests().size(); ++i) {
       EXPECT_FALSE(server.requests()[i].headers.contains("if-none-match"));
     }
-    EXPECT_LE(poll.imported.size(), c.path == "/html" ? 2 : 0);
+    EXPECT_EQ(poll.readings + poll.confirms, 0);
   }
 }
 
@@ -198,7 +195,7 @@ TEST(ChannelPoller, ToldOfAConflictOnceAndReportsIt) {
     TestHttpServer::Answer(socket, 200, kCalendar);  // no validators: read whole each time
   });
   Poll poll;
-  poll.import = [](const QByteArray&) {
+  poll.import = [](const std::optional<CalendarReading>&) {
     ImportResult result;
     result.conflicts.append(
         {QStringLiteral("abc@platform"), 1044, {1031}, QDate(2027, 1, 4), QDate(2027, 1, 8)});
@@ -219,6 +216,59 @@ TEST(ChannelPoller, ToldOfAConflictOnceAndReportsIt) {
   const QJsonObject channel = report.json()["channels"].toArray()[0].toObject();
   EXPECT_EQ(channel["conflicts"].toArray()[0].toObject()["otherRefnrs"].toArray()[0].toInt(), 1031);
   EXPECT_EQ(report.statusText(), QStringLiteral("Channels: 1 in conflict"));
+}
+
+// A calendar held as suspect is told once, reported while it lasts, and told once more when
+// it is believed again; what the imports changed adds up in the metrics.
+TEST(ChannelPoller, ToldOnceOfASuspectCalendarAndReportsIt) {
+  TestHttpServer server([](const TestHttpServer::Request&, QTcpSocket* socket) {
+    TestHttpServer::Answer(socket, 200, kCalendar);
+  });
+  Poll poll;
+  int reads = 0;
+  std::optional<QJsonObject> whileSuspect;
+  ChannelPoller* running = nullptr;
+  poll.import = [&](const std::optional<CalendarReading>&) {
+    ImportResult result;
+    result.matched = 1;
+    if (++reads <= 3) {
+      result.suspicion = ChannelSuspicion{QDateTime(QDate(2026, 12, 10), QTime(1, 0), Qt::UTC),
+                                          QStringLiteral("shape"), 5, 5};
+      result.heldBack = 5;
+    }
+    return result;
+  };
+  auto poller = poll.start(server.url("/cal.ics"));
+  running = poller.get();
+  ASSERT_TRUE(Until([&] {
+    if (running->states()[0].suspicion && !whileSuspect) {
+      const ChannelReport report{running->states(), running->started(),
+                                 QDateTime::currentDateTimeUtc(), 3600};
+      whileSuspect = report.json()["channels"].toArray()[0].toObject();
+      EXPECT_EQ(report.problems().size(), 1);
+      EXPECT_TRUE(report.metrics().contains("taurelin_channel_suspect{channel=\"cabin \\\"1\\\"\"} 1\n"))
+          << report.metrics().constData();
+      EXPECT_EQ(report.statusText(), QStringLiteral("Channels: 1 suspect"));
+    }
+    return running->states()[0].reads >= 5;
+  }));
+  poller->stop();
+  ASSERT_EQ(poll.told.size(), 2) << poll.told.join(u'\n').toStdString();
+  EXPECT_TRUE(poll.told[0].contains("lacks 5 of the 5 events")) << poll.told[0].toStdString();
+  EXPECT_TRUE(poll.told[1].contains("believed again"));
+  ASSERT_TRUE(whileSuspect.has_value());
+  EXPECT_EQ((*whileSuspect)["suspect"].toObject()["since"].toString(), "2026-12-10T01:00:00Z");
+  EXPECT_EQ((*whileSuspect)["heldBack"].toInt(), 5);
+  const ChannelReport report{poller->states(), poller->started(),
+                             QDateTime::currentDateTimeUtc(), 3600};
+  EXPECT_TRUE(report.problems().isEmpty());
+  const QJsonObject channel = report.json()["channels"].toArray()[0].toObject();
+  EXPECT_TRUE(channel["suspect"].isNull());
+  EXPECT_EQ(channel["sinceStart"].toObject()["matched"].toInt(), poll.readings);
+  EXPECT_TRUE(report.metrics().contains(
+      QByteArray("taurelin_channel_changes_total{channel=\"cabin \\\"1\\\"\",change=\"matched\"} ") +
+      QByteArray::number(poll.readings) + '\n'))
+      << report.metrics().constData();
 }
 
 // A channel that was never read is as old as the poller and stale past the limit; its address

@@ -2,6 +2,8 @@
 
 #include <QJsonArray>
 
+#include <utility>
+
 namespace taurelin {
 namespace {
 
@@ -50,6 +52,13 @@ QJsonObject ChannelReport::json() const {
     }
     const qint64 age = ChannelAgeSeconds(state, started, now);
     const ImportResult& last = state.lastImport;
+    const ChannelTotals& totals = state.totals;
+    QJsonValue suspect;
+    if (state.suspicion) {
+      suspect = QJsonObject{{QStringLiteral("since"), Time(state.suspicion->since)},
+                            {QStringLiteral("lacking"), state.suspicion->dropped},
+                            {QStringLiteral("of"), state.suspicion->of}};
+    }
     channels.append(QJsonObject{
         {QStringLiteral("name"), state.feed.name},
         {QStringLiteral("url"), ShownAddress(state.feed.url)},
@@ -73,7 +82,18 @@ QJsonObject ChannelReport::json() const {
                      {QStringLiteral("cancelled"), last.cancelled},
                      {QStringLiteral("unchanged"), last.unchanged},
                      {QStringLiteral("kept"), last.kept},
-                     {QStringLiteral("skipped"), last.skipped}}},
+                     {QStringLiteral("skipped"), last.skipped},
+                     {QStringLiteral("matched"), last.matched},
+                     {QStringLiteral("restored"), last.restored}}},
+        {QStringLiteral("suspect"), suspect},
+        {QStringLiteral("waiting"), state.waiting},
+        {QStringLiteral("heldBack"), state.heldBack},
+        {QStringLiteral("sinceStart"),
+         QJsonObject{{QStringLiteral("added"), totals.added},
+                     {QStringLiteral("moved"), totals.moved},
+                     {QStringLiteral("matched"), totals.matched},
+                     {QStringLiteral("restored"), totals.restored},
+                     {QStringLiteral("cancelled"), totals.cancelled}}},
         {QStringLiteral("conflicts"), conflicts}});
   }
   return {{QStringLiteral("staleAfterSeconds"), staleAfterSeconds},
@@ -90,14 +110,37 @@ QByteArray ChannelReport::metrics() const {
       "# HELP taurelin_channel_conflicts Bookings of a channel that overbook nights sold "
       "before.\n"
       "# TYPE taurelin_channel_conflicts gauge\n";
+  QByteArray suspect =
+      "# HELP taurelin_channel_suspect 1 while a channel's calendar is held as suspect (it "
+      "dropped most of its events at once) and nothing of it is cancelled.\n"
+      "# TYPE taurelin_channel_suspect gauge\n";
+  QByteArray heldBack =
+      "# HELP taurelin_channel_held_back Events gone from a channel's calendar, or cancelled in "
+      "it, whose bookings stay because the calendar is suspect.\n"
+      "# TYPE taurelin_channel_held_back gauge\n";
+  QByteArray changes =
+      "# HELP taurelin_channel_changes_total Bookings a channel's imports changed since start, "
+      "by change.\n"
+      "# TYPE taurelin_channel_changes_total counter\n";
   for (const ChannelState& state : states) {
-    const QByteArray label = "{channel=\"" + Label(state.feed.name) + "\"} ";
+    const QByteArray name = Label(state.feed.name);
+    const QByteArray label = "{channel=\"" + name + "\"} ";
     age += "taurelin_channel_feed_age_seconds" + label +
            QByteArray::number(ChannelAgeSeconds(state, started, now)) + '\n';
     conflicts += "taurelin_channel_conflicts" + label +
                  QByteArray::number(state.conflicts.size()) + '\n';
+    suspect += "taurelin_channel_suspect" + label + (state.suspicion ? "1\n" : "0\n");
+    heldBack += "taurelin_channel_held_back" + label + QByteArray::number(state.heldBack) + '\n';
+    const ChannelTotals& totals = state.totals;
+    for (const auto& [change, count] :
+         {std::pair<const char*, qint64>{"added", totals.added}, {"moved", totals.moved},
+          {"matched", totals.matched}, {"restored", totals.restored},
+          {"cancelled", totals.cancelled}}) {
+      changes += "taurelin_channel_changes_total{channel=\"" + name + "\",change=\"" + change +
+                 "\"} " + QByteArray::number(count) + '\n';
+    }
   }
-  return age + conflicts;
+  return age + conflicts + suspect + heldBack + changes;
 }
 
 QStringList ChannelReport::problems() const {
@@ -106,6 +149,13 @@ QStringList ChannelReport::problems() const {
     const qint64 age = ChannelAgeSeconds(state, started, now);
     if (age > staleAfterSeconds) {
       problems << QStringLiteral("channel %1 not read for %2 s").arg(state.feed.name).arg(age);
+    }
+    if (state.suspicion) {
+      problems << QStringLiteral("channel %1 is held as suspect since %2: its calendar lacks %3 "
+                                 "of the %4 events ahead it held")
+                      .arg(state.feed.name, state.suspicion->since.toUTC().toString(Qt::ISODate))
+                      .arg(state.suspicion->dropped)
+                      .arg(state.suspicion->of);
     }
     if (!state.conflicts.isEmpty()) {
       problems << QStringLiteral("channel %1 has %2 %3")
@@ -122,16 +172,19 @@ QString ChannelReport::statusText() const {
   int stale = 0;
   int failing = 0;
   int waiting = 0;
+  int suspect = 0;
   qsizetype conflicts = 0;
   for (const ChannelState& state : states) {
     if (ChannelAgeSeconds(state, started, now) > staleAfterSeconds) ++stale;
     if (!state.lastError.isEmpty()) ++failing;
     if (!state.lastAttempt.isValid()) ++waiting;
+    if (state.suspicion) ++suspect;
     conflicts += state.conflicts.size();
   }
   QStringList parts;
   if (stale > 0) parts << QStringLiteral("%1 stale").arg(stale);
   if (failing > 0) parts << QStringLiteral("%1 failing").arg(failing);
+  if (suspect > 0) parts << QStringLiteral("%1 suspect").arg(suspect);
   if (conflicts > 0) {
     parts << QStringLiteral("%1 in conflict").arg(conflicts);
   }

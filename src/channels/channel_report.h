@@ -22,12 +22,14 @@ struct ChannelReport {
   int staleAfterSeconds = 3600;
 
   QJsonObject json() const;
-  // taurelin_channel_feed_age_seconds and taurelin_channel_conflicts, per channel.
+  // Per channel: taurelin_channel_feed_age_seconds, taurelin_channel_conflicts,
+  // taurelin_channel_suspect, taurelin_channel_held_back, and
+  // taurelin_channel_changes_total by change.
   QByteArray metrics() const;
-  // Why /health is degraded: a stale channel, a conflict; empty when neither.
+  // Why /health is degraded: a stale channel, a suspect calendar, a conflict; empty when none.
   QStringList problems() const;
   // For the status bar, e.g. "Channels: 3 read", "Channels: 1 not read yet" or
-  // "Channels: 1 stale, 2 in conflict".
+  // "Channels: 1 stale, 1 suspect, 2 in conflict".
   QString statusText() const;
 };
 

@@ -165,6 +165,10 @@ ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instan
   read("KeyWritesPerMinute", rates.keyWrites, 1, 1000000);
   configuration.channelsFile = ReadText(settings, QStringLiteral("ChannelsFile"));
   read("ChannelStaleSeconds", configuration.channelStaleSeconds, 60, 86400 * 30);
+  RemovalRules& removal = configuration.channelRemoval;
+  read("ChannelRemovedAfter", removal.removedAfterSeconds, 0, 86400 * 30);
+  read("ChannelDropShare", removal.dropSharePercent, 1, 100);
+  read("ChannelSuspectSeconds", removal.suspectSeconds, 0, 86400 * 30);
   read("IcalDaysAhead", configuration.feeds.daysAhead, 1, 3660);
   const QString summary = ReadText(settings, QStringLiteral("IcalSummary")).trimmed();
   if (!summary.isEmpty()) configuration.feeds.summary = summary;

@@ -4,6 +4,7 @@
 // address and the database alias of an instance, asking the operator for what is missing
 // and storing the answers; and the listener's optional values, which are only read.
 
+#include "channels/removal_rules.h"
 #include "protocol/request_context.h"
 #include "server/operator_interface.h"
 #include "web/guest_rules.h"
@@ -75,6 +76,9 @@ struct ServerConfiguration {
   QString channelsFile;
   // ChannelStaleSeconds: a channel's calendar not read for longer is reported stale.
   int channelStaleSeconds = 3600;
+  // ChannelRemovedAfter (seconds), ChannelDropShare (percent), ChannelSuspectSeconds: how
+  // much evidence the import needs before it cancels a booking whose event is gone.
+  RemovalRules channelRemoval;
   // IcalDaysAhead (1 to 3660), IcalSummary: how far ahead the exported calendar feeds reach
   // and what their events say; absent or empty: the defaults.
   CalendarFeedSettings feeds;

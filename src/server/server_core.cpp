@@ -99,8 +99,10 @@ void ServerCore::startChannels() {
     throw ConfigurationError(QString::fromUtf8(error.what()));
   }
   ChannelPoller::Hooks hooks;
-  hooks.import = [this](const ChannelFeed& feed, const QByteArray& body) {
-    return StartImport(*session_, feed, body, QDate::currentDate());
+  const RemovalRules removal = configuration_.channelRemoval;
+  hooks.import = [this, removal](const ChannelFeed& feed, std::optional<CalendarReading> reading) {
+    return StartImport(*session_, feed, std::move(reading), QDateTime::currentDateTime(),
+                       removal);
   };
   hooks.conflicts = [this](const ChannelFeed& feed) { return CurrentConflicts(*session_, feed); };
   hooks.log = [this](const QString& line) { log(line); };
@@ -111,6 +113,8 @@ void ServerCore::startChannels() {
   };
   ChannelPoller::Settings settings;
   settings.staleAfterSeconds = configuration_.channelStaleSeconds;
+  settings.daysAhead = configuration_.feeds.daysAhead;
+  settings.removal = removal;
   channels_ = std::make_unique<ChannelPoller>(feeds, std::move(hooks), settings);
   channels_->start();
   face_.setChannelStatus(channelReport().statusText());

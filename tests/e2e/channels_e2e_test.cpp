@@ -208,18 +208,42 @@ TEST_P(ChannelsTest, APlatformsBookingsAreBookedMovedCancelledAndTheirConflictsR
   EXPECT_TRUE(server_->standardError().contains(QStringLiteral("Overbooked: channel platform-cabin")))
       << server_->standardError().toStdString();
 
-  // The stay moves a night later, the blocked window goes; the conflict stays as it was.
-  feeds_.write(QStringLiteral("cabin.ics"),
-               Calendar(Event("stay@platform", 41, 44) + Event("late@platform", 101, 103)), 60);
+  // The stay moves a night later, the blocked window goes; the conflict stays as it was. What
+  // is gone stays booked until reads have lacked it for ChannelRemovedAfter seconds (none
+  // here: the next read).
+  server_->setConfiguration(QStringLiteral("ChannelRemovedAfter"), 0);
+  const QByteArray later = Calendar(Event("stay@platform", 41, 44) + Event("late@platform", 101, 103));
+  feeds_.write(QStringLiteral("cabin.ics"), later, 60);
   ASSERT_TRUE(start(*server_)) << server_->standardError().toStdString();
   ASSERT_TRUE(imported(*server_, 2)) << server_->logMessages().join(u'\n').toStdString();
   EXPECT_EQ(freeUnits(40, 41), 6);
   EXPECT_EQ(freeUnits(41, 44), 5);
-  EXPECT_EQ(freeUnits(50, 52), 6);
+  EXPECT_EQ(freeUnits(50, 52), 5);
   report = channel();
   EXPECT_EQ(report["lastImport"].toObject()["moved"].toInt(), 1);
-  EXPECT_EQ(report["lastImport"].toObject()["cancelled"].toInt(), 1);
+  EXPECT_EQ(report["waiting"].toInt(), 1);
   EXPECT_EQ(report["conflicts"].toArray().size(), 1);
+  server_->stop();
+  ASSERT_TRUE(start(*server_)) << server_->standardError().toStdString();
+  ASSERT_TRUE(imported(*server_, 3)) << server_->logMessages().join(u'\n').toStdString();
+  EXPECT_EQ(freeUnits(50, 52), 6);
+  EXPECT_EQ(channel()["lastImport"].toObject()["cancelled"].toInt(), 1);
+  server_->stop();
+
+  // Served empty: the calendar is held as suspect, the operator is told, and nothing is
+  // cancelled.
+  feeds_.write(QStringLiteral("cabin.ics"), Calendar({}), 120);
+  ASSERT_TRUE(start(*server_)) << server_->standardError().toStdString();
+  ASSERT_TRUE(imported(*server_, 4)) << server_->logMessages().join(u'\n').toStdString();
+  EXPECT_EQ(freeUnits(41, 44), 5);
+  report = channel();
+  EXPECT_EQ(report["suspect"].toObject()["lacking"].toInt(), 2);
+  EXPECT_EQ(report["heldBack"].toInt(), 2);
+  const HttpAnswer suspect = Call(server_->httpPort(), "GET", "/health");
+  EXPECT_TRUE(suspect.body.contains("held as suspect")) << suspect.body.constData();
+  server_->stop();
+  EXPECT_TRUE(server_->standardError().contains(QStringLiteral("held as suspect")))
+      << server_->standardError().toStdString();
 }
 
 // Two servers on one database read the same calendar at once: each event is booked once.
