@@ -69,15 +69,11 @@ qint64 Overlap(const QDate& a1, const QDate& d1, const QDate& a2, const QDate& d
   return std::max(a1, a2).daysTo(std::min(d1, d2));
 }
 
-QString Duration(int seconds) {
-  return seconds % 3600 == 0 ? QStringLiteral("%1 h").arg(seconds / 3600)
-                             : QStringLiteral("%1 s").arg(seconds);
-}
-
 class ChannelImport : public ImportSteps {
  public:
-  ChannelImport(TdmBook& module, const ChannelFeed& feed, std::optional<CalendarReading> reading,
-                const QDateTime& now, const RemovalRules& rules)
+  ChannelImport(TdmBook& module, const ChannelFeed& feed,
+                std::shared_ptr<const CalendarReading> reading, const QDateTime& now,
+                const RemovalRules& rules)
       : reading_(std::move(reading)),
         now_(now),
         today_(now.date()),
@@ -89,7 +85,7 @@ class ChannelImport : public ImportSteps {
       lock_.reset();
       return;
     }
-    result_.unchangedRead = !reading_.has_value();
+    result_.unchangedRead = reading_ == nullptr;
     if (reading_) {
       result_.events = static_cast<int>(reading_->events.size());
       result_.notes = reading_->notes;
@@ -269,7 +265,7 @@ class ChannelImport : public ImportSteps {
                                         "has kept this shape for %3")
                              .arg(newlyMissing)
                              .arg(held)
-                             .arg(Duration(rules_.suspectSeconds));
+                             .arg(RuleDuration(rules_.suspectSeconds));
       }
     } else if (longEnough) {
       after.reset();
@@ -282,6 +278,11 @@ class ChannelImport : public ImportSteps {
     // Removals.
     for (const qsizetype i : std::as_const(cancelledEvents_)) {
       if (suspect) {
+        // Marked, so that the reads answered "not modified" that follow withdraw it once
+        // the calendar is believed.
+        if (!rows_[i].goneSince.isValid()) {
+          then([this, i] { bookings_.MarkGone(rows_[i].uid, now_); });
+        }
         ++result_.heldBack;
         continue;
       }
@@ -314,12 +315,13 @@ class ChannelImport : public ImportSteps {
       then([this, i] { bookings_.Forget(rows_[i].uid); });
     }
     if (result_.waiting > 0) {
+      const bool one = result_.waiting == 1;
       result_.notes << QStringLiteral("%1 gone from the calendar: booked still, until reads "
                                       "have lacked %2 for %3")
-                           .arg(result_.waiting == 1 ? QStringLiteral("1 event")
-                                                     : QStringLiteral("%1 events").arg(result_.waiting),
-                                result_.waiting == 1 ? QStringLiteral("it") : QStringLiteral("them"),
-                                Duration(rules_.removedAfterSeconds));
+                           .arg(one ? QStringLiteral("1 event")
+                                    : QStringLiteral("%1 events").arg(result_.waiting),
+                                one ? QStringLiteral("it") : QStringLiteral("them"),
+                                RuleDuration(rules_.removedAfterSeconds));
     }
 
     // Moves, then additions.
@@ -368,10 +370,10 @@ class ChannelImport : public ImportSteps {
   void noteBelieved() {
     result_.notes << QStringLiteral("the calendar has kept its shape for %1 since it was held as "
                                     "suspect: it is believed, and what it lacks is withdrawn")
-                         .arg(Duration(rules_.suspectSeconds));
+                         .arg(RuleDuration(rules_.suspectSeconds));
   }
 
-  std::optional<CalendarReading> reading_;
+  std::shared_ptr<const CalendarReading> reading_;
   QDateTime now_;
   QDate today_;
   RemovalRules rules_;
@@ -402,7 +404,7 @@ ImportResult Whole(ImportSteps& steps) {
 }  // namespace
 
 std::unique_ptr<ImportSteps> StartImport(DatabaseSession& session, const ChannelFeed& feed,
-                                         std::optional<CalendarReading> reading,
+                                         std::shared_ptr<const CalendarReading> reading,
                                          const QDateTime& now, const RemovalRules& rules) {
   return std::make_unique<ChannelImport>(ModuleOf(session), feed, std::move(reading), now,
                                          rules);
@@ -410,8 +412,10 @@ std::unique_ptr<ImportSteps> StartImport(DatabaseSession& session, const Channel
 
 ImportResult ImportCalendar(TdmBook& module, const ChannelFeed& feed, const QByteArray& body,
                             const QDateTime& now, const RemovalRules& rules) {
-  ChannelImport steps(module, feed, ReadCalendar(body, now.date(), kDefaultDaysAhead), now,
-                      rules);
+  ChannelImport steps(
+      module, feed,
+      std::make_shared<const CalendarReading>(ReadCalendar(body, now.date(), kDefaultDaysAhead)),
+      now, rules);
   return Whole(steps);
 }
 
@@ -419,13 +423,14 @@ ImportResult ImportCalendar(DatabaseSession& session, const ChannelFeed& feed,
                             const QByteArray& body, const QDateTime& now,
                             const RemovalRules& rules) {
   // A body that is no calendar is refused before the database is asked anything.
-  CalendarReading reading = ReadCalendar(body, now.date(), kDefaultDaysAhead);
+  auto reading =
+      std::make_shared<const CalendarReading>(ReadCalendar(body, now.date(), kDefaultDaysAhead));
   return Whole(*StartImport(session, feed, std::move(reading), now, rules));
 }
 
 ImportResult ConfirmCalendar(DatabaseSession& session, const ChannelFeed& feed,
                              const QDateTime& now, const RemovalRules& rules) {
-  return Whole(*StartImport(session, feed, std::nullopt, now, rules));
+  return Whole(*StartImport(session, feed, nullptr, now, rules));
 }
 
 QList<ChannelConflict> CurrentConflicts(DatabaseSession& session, const ChannelFeed& feed) {

@@ -103,9 +103,9 @@ class ImportSteps {
 // unchanged since the last, to the channel's bookings, a slice at a time. Throws
 // DatabaseError when the database fails (the events applied before stay applied; the next
 // read goes on from there). The channel lock is held from here until the import is done or
-// dropped.
+// dropped. The reading is shared, so that the caller may free it where it was made.
 std::unique_ptr<ImportSteps> StartImport(DatabaseSession& session, const ChannelFeed& feed,
-                                         std::optional<CalendarReading> reading,
+                                         std::shared_ptr<const CalendarReading> reading,
                                          const QDateTime& now, const RemovalRules& rules);
 
 // Reads `body` (as far ahead as the default) and imports it whole, in one call. Throws

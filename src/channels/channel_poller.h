@@ -73,7 +73,7 @@ class ChannelPoller : public QObject {
     // Starts the import of a calendar read whole, or of a read that found it unchanged
     // (no reading); throws as StartImport does.
     std::function<std::unique_ptr<ImportSteps>(const ChannelFeed&,
-                                               std::optional<CalendarReading>)>
+                                               std::shared_ptr<const CalendarReading>)>
         import;
     // The channel's conflicts now, from the database; throws DatabaseError.
     std::function<QList<ChannelConflict>(const ChannelFeed&)> conflicts;
@@ -114,7 +114,7 @@ class ChannelPoller : public QObject {
   void parse(qsizetype index, const FetchOutcome& outcome);
   // Starts the import of a calendar (none: unchanged since the last), then goes on a slice a
   // turn.
-  void import(qsizetype index, std::optional<CalendarReading> reading);
+  void import(qsizetype index, std::shared_ptr<const CalendarReading> reading);
   void importSome(qsizetype index);
   // What the import did or why it failed; the next read is scheduled.
   void finishImport(qsizetype index, const ImportResult* result, const QString& error);
@@ -136,8 +136,12 @@ class ChannelPoller : public QObject {
     QByteArray etag, lastModified;  // of the calendar it imports
     QList<ChannelConflict> before;  // the conflicts known when it began
     QTimer next;                    // the next slice
-    quint64 parse = 0;              // the parse whose calendar is awaited; stale ones count less
+    quint64 parse = 0;              // the parse awaited; one stopped since is not heard
+    std::shared_ptr<const CalendarReading> reading;  // the calendar it imports
   };
+  // Lets go of the calendar an import read, on the thread that made it: freeing the events
+  // of megabytes takes the allocator milliseconds, which a request would wait for.
+  void letGo(Import& import);
   std::vector<std::unique_ptr<Import>> imports_;
   QTimer staleCheck_;
   QDateTime started_;

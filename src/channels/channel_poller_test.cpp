@@ -48,17 +48,18 @@ struct Poll {
   int readings = 0;  // calendars handed to the import
   int confirms = 0;  // reads that found the calendar unchanged
   QStringList told;
-  std::function<ImportResult(const std::optional<CalendarReading>&)> import =
-      [](const std::optional<CalendarReading>&) { return ImportResult(); };
+  std::function<ImportResult(const CalendarReading*)> import = [](const CalendarReading*) {
+    return ImportResult();
+  };
   std::unique_ptr<ImportSteps> steps;  // set: the next import's
 
   std::unique_ptr<ChannelPoller> start(const QByteArray& url, FetchLimits limits = {}) {
     ChannelPoller::Hooks hooks;
-    hooks.import = [this](const ChannelFeed&, std::optional<CalendarReading> reading)
+    hooks.import = [this](const ChannelFeed&, std::shared_ptr<const CalendarReading> reading)
         -> std::unique_ptr<ImportSteps> {
       ++(reading ? readings : confirms);
       if (steps) return std::move(steps);
-      return std::make_unique<Finished>(import(reading));
+      return std::make_unique<Finished>(import(reading.get()));
     };
     hooks.tell = [this](const QString& line) { told << line; };
     ChannelPoller::Settings settings;
@@ -195,7 +196,7 @@ TEST(ChannelPoller, ToldOfAConflictOnceAndReportsIt) {
     TestHttpServer::Answer(socket, 200, kCalendar);  // no validators: read whole each time
   });
   Poll poll;
-  poll.import = [](const std::optional<CalendarReading>&) {
+  poll.import = [](const CalendarReading*) {
     ImportResult result;
     result.conflicts.append(
         {QStringLiteral("abc@platform"), 1044, {1031}, QDate(2027, 1, 4), QDate(2027, 1, 8)});
@@ -228,7 +229,7 @@ TEST(ChannelPoller, ToldOnceOfASuspectCalendarAndReportsIt) {
   int reads = 0;
   std::optional<QJsonObject> whileSuspect;
   ChannelPoller* running = nullptr;
-  poll.import = [&](const std::optional<CalendarReading>&) {
+  poll.import = [&](const CalendarReading*) {
     ImportResult result;
     result.matched = 1;
     if (++reads <= 3) {

@@ -5,6 +5,8 @@
 // empty or half empty for an hour or two; a night sold twice costs far more than a genuine
 // cancellation freed a few hours late.
 
+#include <QString>
+
 namespace taurelin {
 
 struct RemovalRules {
@@ -18,5 +20,11 @@ struct RemovalRules {
   // (ChannelSuspectSeconds).
   int suspectSeconds = 21600;
 };
+
+// A rule's time as the operator reads it: "6 h", "90 s".
+inline QString RuleDuration(int seconds) {
+  return seconds % 3600 == 0 && seconds > 0 ? QStringLiteral("%1 h").arg(seconds / 3600)
+                                            : QStringLiteral("%1 s").arg(seconds);
+}
 
 }  // namespace taurelin

@@ -100,7 +100,8 @@ void ServerCore::startChannels() {
   }
   ChannelPoller::Hooks hooks;
   const RemovalRules removal = configuration_.channelRemoval;
-  hooks.import = [this, removal](const ChannelFeed& feed, std::optional<CalendarReading> reading) {
+  hooks.import = [this, removal](const ChannelFeed& feed,
+                                 std::shared_ptr<const CalendarReading> reading) {
     return StartImport(*session_, feed, std::move(reading), QDateTime::currentDateTime(),
                        removal);
   };

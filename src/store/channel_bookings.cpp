@@ -313,7 +313,8 @@ ChannelBookings::Outcome ChannelBookings::Apply(const QString& uid, const QDate&
       break;
     case Fate::kCancelledForIt:
       // The import cancelled it: the event is back, so is its booking, under its own number.
-      RunOnBooking(connection_, "UPDATE LEIE SET STATUS = NULL WHERE REFNR = :REFNR AND STATUS = 'A'",
+      RunOnBooking(connection_,
+                   "UPDATE LEIE SET STATUS = NULL WHERE REFNR = :REFNR AND STATUS = 'A'",
                    row->refnr);
       RunOnBooking(connection_, "UPDATE BOOKING SET AVBESTILT = 0 WHERE REFNR = :REFNR",
                    row->refnr);
