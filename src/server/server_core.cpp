@@ -13,6 +13,7 @@
 #include "store/alias_list.h"
 #include "store/database_error.h"
 #include "store/statement.h"
+#include "store/upgrade_check.h"
 
 #include <QElapsedTimer>
 #include <QSettings>
@@ -116,6 +117,17 @@ void ServerCore::startChannels() {
   settings.staleAfterSeconds = configuration_.channelStaleSeconds;
   settings.daysAhead = configuration_.feeds.daysAhead;
   settings.removal = removal;
+  // A database upgraded by an earlier version lacks what the import keeps now: said once
+  // here, rather than as an SQL error at every read.
+  if (session_->connection().database().isOpen()) {
+    const QStringList missing =
+        CheckUpgrade(session_->connection().database()).filter(QStringLiteral("KANAL_"));
+    if (!missing.isEmpty()) {
+      tell(QStringLiteral("Channel calendars cannot be imported until the database is upgraded "
+                          "(taurelin-db upgrade %1): %2")
+               .arg(configuration_.databaseAlias, missing.join(QStringLiteral("; "))));
+    }
+  }
   channels_ = std::make_unique<ChannelPoller>(feeds, std::move(hooks), settings);
   channels_->start();
   face_.setChannelStatus(channelReport().statusText());

@@ -2,7 +2,7 @@
 
 // Whether a booking database has what the upgrade script adds: the server reads this once
 // per connection to know whether the occupancy index and the layout version are there; the
-// contract check lists it with the rest, the table of imported channel bookings included.
+// contract check lists it with the rest, the tables of the channel import included.
 
 #include <QStringList>
 
@@ -16,7 +16,7 @@ enum class UpgradePart { kAll, kOccupancy };
 
 // What the upgrade script adds that the database lacks: the occupancy index over LEIE with
 // the triggers that keep it (SQLite), the layout version with the triggers that raise it,
-// and (kAll) the table of imported channel bookings. One line per missing object, each
+// and (kAll) the tables of the channel import. One line per missing object, each
 // saying that taurelin-db upgrade adds it; empty when all are there (or the backend is
 // neither SQLite nor PostgreSQL).
 QStringList CheckUpgrade(QSqlDatabase& database, UpgradePart part = UpgradePart::kAll);
