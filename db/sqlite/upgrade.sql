@@ -150,3 +150,31 @@ CREATE TABLE IF NOT EXISTS KANAL_STATUS (
   MISTENKT_BORTE INTEGER      NOT NULL,
   MISTENKT_AV    INTEGER      NOT NULL
 );
+
+-- EPOST_UT: the outbox, one row per mail that a change calls for, written in the same
+-- transaction as that change (a booking that commits has its mail, one that rolls back has
+-- none): ID, the mail's own key; HENDELSE, what it is for (booking-confirmed, ...); REFNR, the
+-- booking it is about; MOTTAKER and SPRAAK, to whom and in which language; TILSTAND, waiting,
+-- sending (claimed by a server until KRAV_TIL), sent or failed; MELDING_ID, the Message-ID it
+-- keeps on every attempt; INNHOLD, the message as composed (NULL once erased after sending);
+-- FORSOK, the attempts so far; NESTE_FORSOK, when it may be tried next; SVAR, the mail server's
+-- last answer; OPPRETTET, when it was written, and FERDIG, when it was sent or failed for good.
+-- Times are seconds since 1970 (UTC), alike for every server.
+CREATE TABLE IF NOT EXISTS EPOST_UT (
+  ID            VARCHAR(40)  NOT NULL PRIMARY KEY,
+  HENDELSE      VARCHAR(40)  NOT NULL,
+  REFNR         INTEGER,
+  MOTTAKER      VARCHAR(254) NOT NULL,
+  SPRAAK        VARCHAR(8)   NOT NULL,
+  TILSTAND      VARCHAR(10)  NOT NULL,
+  MELDING_ID    VARCHAR(200) NOT NULL,
+  INNHOLD       BLOB,
+  FORSOK        INTEGER      NOT NULL,
+  NESTE_FORSOK  BIGINT       NOT NULL,
+  KRAV_TIL      BIGINT,
+  SVAR          TEXT,
+  OPPRETTET     BIGINT       NOT NULL,
+  FERDIG        BIGINT
+);
+CREATE INDEX IF NOT EXISTS EPOST_UT_NESTE ON EPOST_UT (TILSTAND, NESTE_FORSOK);
+CREATE INDEX IF NOT EXISTS EPOST_UT_BOOKING ON EPOST_UT (REFNR, MOTTAKER);

@@ -85,6 +85,10 @@ void Statement::bindDateTime(const QString& name, const QDateTime& value) {
   bind(name, value.isValid() ? QVariant(value) : QVariant());
 }
 
+void Statement::bindBytes(const QString& name, const QByteArray& value) {
+  bind(name, QVariant(value));
+}
+
 void Statement::bindNull(const QString& name) { bind(name, QVariant()); }
 
 void Statement::bindNumber(const QString& name, const QString& literal) {
@@ -250,6 +254,8 @@ QDate Statement::date(const QString& column) const {
   if (!stored) throw DatabaseError(QStringLiteral("%1 is not a date: %2").arg(column, v.toString()));
   return stored->date;
 }
+
+QByteArray Statement::bytes(const QString& column) const { return value(column).toByteArray(); }
 
 QDateTime Statement::dateTime(const QString& column) const {
   const QVariant v = value(column);

@@ -59,6 +59,7 @@ class Statement {
   void bindInteger(const QString& name, qint64 value);
   void bindReal(const QString& name, double value);
   void bindDateTime(const QString& name, const QDateTime& value);  // invalid: NULL
+  void bindBytes(const QString& name, const QByteArray& value);    // a BLOB or BYTEA
   void bindNull(const QString& name);
   // Binds a request value that the statement uses as a number; a value that is not a numeric
   // literal makes the statement fail.
@@ -87,6 +88,7 @@ class Statement {
   double number(const QString& column) const;  // NULL reads as 0
   QDate date(const QString& column) const;  // NULL reads as an invalid date
   QDateTime dateTime(const QString& column) const;  // NULL reads as an invalid time
+  QByteArray bytes(const QString& column) const;    // NULL reads as empty
   // The name of a result column.
   QString columnName(int index) const;
   // The number of rows a write changed.

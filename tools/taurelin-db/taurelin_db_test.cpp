@@ -514,7 +514,12 @@ TEST_F(TaurelinDbTest, CopyMovesTheDemoToPostgresWholeOrNotAtAll) {
                    "INSERT INTO KANAL_BORTE (KANAL, UID, BORTE_FRA, AVLYST) VALUES ('cabin',"
                    " 'e1@platform', '2030-01-02T10:00:00.000', NULL)",
                    "INSERT INTO KANAL_STATUS (KANAL, MISTENKT_FRA, MISTENKT_FORM, MISTENKT_BORTE,"
-                   " MISTENKT_AV) VALUES ('cabin', '2030-01-02T10:00:00.000', 'da39a3ee', 1, 1)"});
+                   " MISTENKT_AV) VALUES ('cabin', '2030-01-02T10:00:00.000', 'da39a3ee', 1, 1)",
+                   // And the outbox, its composed messages bytes as they are.
+                   "INSERT INTO EPOST_UT (ID, HENDELSE, REFNR, MOTTAKER, SPRAAK, TILSTAND,"
+                   " MELDING_ID, INNHOLD, FORSOK, NESTE_FORSOK, OPPRETTET) VALUES ('m1',"
+                   " 'booking-confirmed', 1001, 'kari@example.no', 'nb', 'waiting', 'm1@test',"
+                   " X'0DC3A600FF', 0, 1893456000, 1893456000)"});
   QMap<QString, qint64> expected = Counts(taurelin::AliasList::Load(aliases).find("demo").value());
   ASSERT_GT(expected.value("LEIE"), 0);
   const Result copy = Run({"--aliases", aliases, "copy", "demo", "target"});
@@ -526,6 +531,7 @@ TEST_F(TaurelinDbTest, CopyMovesTheDemoToPostgresWholeOrNotAtAll) {
   EXPECT_TRUE(lines.contains(QStringLiteral("KANAL_BOOKING 1"))) << copy.out.toStdString();
   EXPECT_TRUE(lines.contains(QStringLiteral("KANAL_BORTE 1"))) << copy.out.toStdString();
   EXPECT_TRUE(lines.contains(QStringLiteral("KANAL_STATUS 1"))) << copy.out.toStdString();
+  EXPECT_TRUE(lines.contains(QStringLiteral("EPOST_UT 1"))) << copy.out.toStdString();
   {
     QSqlDatabase source = QSqlDatabase::addDatabase(QLatin1String(taurelin::kSqliteDriver), "tool_max");
     source.setDatabaseName(Db("demo"));
@@ -538,6 +544,14 @@ TEST_F(TaurelinDbTest, CopyMovesTheDemoToPostgresWholeOrNotAtAll) {
   QSqlDatabase::removeDatabase("tool_max");
   EXPECT_EQ(expected.value("TELLER REFNR"), 2000);
   EXPECT_EQ(Counts(database.alias()), expected);
+  {
+    taurelin::Connection target{QStringLiteral("tool_outbox")};
+    QString error;
+    ASSERT_TRUE(target.open(database.alias(), &error, false)) << error.toStdString();
+    QSqlQuery message(target.database());
+    ASSERT_TRUE(message.exec("SELECT INNHOLD FROM EPOST_UT") && message.next());
+    EXPECT_EQ(message.value(0).toByteArray(), QByteArray("\x0D\xC3\xA6\x00\xFF", 5));
+  }
 
   const Result check = Run({"--aliases", aliases, "check", "target"});
   EXPECT_EQ(check.status, 0) << check.out.toStdString();

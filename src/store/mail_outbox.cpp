@@ -1,0 +1,264 @@
+#include "store/mail_outbox.h"
+
+#include "store/connection.h"
+#include "store/database_error.h"
+#include "store/statement.h"
+#include "store/write_transaction.h"
+
+#include <QUuid>
+
+#include <algorithm>
+#include <functional>
+
+namespace taurelin {
+namespace {
+
+// The columns of a mail, without its message.
+constexpr const char* kColumns =
+    "ID, HENDELSE, REFNR, MOTTAKER, SPRAAK, TILSTAND, MELDING_ID, FORSOK, NESTE_FORSOK, "
+    "KRAV_TIL, SVAR, OPPRETTET, FERDIG";
+
+// Due: waiting, or claimed by a server whose claim ran out.
+constexpr const char* kDue =
+    "(TILSTAND = 'waiting' OR (TILSTAND = 'sending' AND KRAV_TIL < %1)) "
+    "AND NESTE_FORSOK <= %2";
+
+qint64 Seconds(const QDateTime& time) { return time.toSecsSinceEpoch(); }
+
+QDateTime At(const Statement& s, const QString& column) {
+  if (s.isNull(column)) return {};
+  return QDateTime::fromSecsSinceEpoch(s.integer64(column), Qt::UTC);
+}
+
+OutboxMail Read(const Statement& s, bool withMessage) {
+  OutboxMail mail;
+  mail.id = s.text(QStringLiteral("ID"));
+  mail.event = s.text(QStringLiteral("HENDELSE"));
+  if (!s.isNull(QStringLiteral("REFNR"))) mail.refnr = s.integer64(QStringLiteral("REFNR"));
+  mail.recipient = s.text(QStringLiteral("MOTTAKER"));
+  mail.language = s.text(QStringLiteral("SPRAAK"));
+  mail.state = MailStateNamed(s.text(QStringLiteral("TILSTAND"))).value_or(MailState::kFailed);
+  mail.messageId = s.text(QStringLiteral("MELDING_ID"));
+  if (withMessage) mail.message = s.bytes(QStringLiteral("INNHOLD"));
+  mail.attempts = s.integer(QStringLiteral("FORSOK"));
+  mail.nextAttempt = At(s, QStringLiteral("NESTE_FORSOK"));
+  mail.claimedUntil = At(s, QStringLiteral("KRAV_TIL"));
+  mail.answer = s.text(QStringLiteral("SVAR"));
+  mail.created = At(s, QStringLiteral("OPPRETTET"));
+  mail.sent = At(s, QStringLiteral("FERDIG"));
+  return mail;
+}
+
+// One change of a claimed mail: only while the claim is still its own.
+void Settle(Connection& connection, const OutboxMail& claimed, const QString& assignments,
+            const std::function<void(Statement&)>& bind) {
+  Statement s(connection);
+  s.add(QStringLiteral("UPDATE EPOST_UT SET ") + assignments +
+        QStringLiteral(", KRAV_TIL = NULL WHERE ID = :ID AND TILSTAND = 'sending' "
+                       "AND KRAV_TIL = :KRAV"));
+  s.bindText(QStringLiteral("ID"), claimed.id);
+  s.bindInteger(QStringLiteral("KRAV"), Seconds(claimed.claimedUntil));
+  bind(s);
+  s.run();
+}
+
+}  // namespace
+
+QString MailStateName(MailState state) {
+  switch (state) {
+    case MailState::kWaiting: return QStringLiteral("waiting");
+    case MailState::kSending: return QStringLiteral("sending");
+    case MailState::kSent: return QStringLiteral("sent");
+    case MailState::kFailed: return QStringLiteral("failed");
+  }
+  return {};
+}
+
+std::optional<MailState> MailStateNamed(const QString& name) {
+  for (const MailState state :
+       {MailState::kWaiting, MailState::kSending, MailState::kSent, MailState::kFailed}) {
+    if (MailStateName(state) == name) return state;
+  }
+  return std::nullopt;
+}
+
+MailOutbox::MailOutbox(Connection& connection) : connection_(connection) {}
+
+QString MailOutbox::NewId() { return QUuid::createUuid().toString(QUuid::WithoutBraces); }
+
+QString MailOutbox::Enqueue(const NewMail& mail, const QDateTime& now, int perHour,
+                            QString id) {
+  if (!connection_.writing()) {
+    throw DatabaseError(QStringLiteral("a mail is written only with the change that calls for it"));
+  }
+  if (id.isEmpty()) id = NewId();
+  qint64 due = Seconds(now);
+  if (mail.refnr && perHour > 0) {
+    // The latest `perHour` mails to this address for this booking: when they all fall within
+    // the hour before, this one waits for the hour after the earliest of them.
+    Statement recent(connection_);
+    recent.add({"SELECT NESTE_FORSOK FROM EPOST_UT",
+                "WHERE REFNR = :REFNR AND MOTTAKER = :MOTTAKER AND NESTE_FORSOK > :SIDEN",
+                "ORDER BY NESTE_FORSOK DESC LIMIT :N"});
+    recent.bindInteger(QStringLiteral("REFNR"), *mail.refnr);
+    recent.bindText(QStringLiteral("MOTTAKER"), mail.recipient);
+    recent.bindInteger(QStringLiteral("SIDEN"), due - 3600);
+    recent.bindInteger(QStringLiteral("N"), perHour);
+    recent.run();
+    int count = 0;
+    qint64 earliest = due;
+    while (recent.next()) {
+      ++count;
+      earliest = recent.integer64(QStringLiteral("NESTE_FORSOK"));
+    }
+    if (count >= perHour) due = std::max(due, earliest + 3600);
+  }
+  Statement insert(connection_);
+  insert.add({"INSERT INTO EPOST_UT (ID, HENDELSE, REFNR, MOTTAKER, SPRAAK, TILSTAND, MELDING_ID,",
+              "  INNHOLD, FORSOK, NESTE_FORSOK, OPPRETTET)",
+              "VALUES (:ID, :HENDELSE, :REFNR, :MOTTAKER, :SPRAAK, 'waiting', :MELDING_ID,",
+              "  :INNHOLD, 0, :NESTE_FORSOK, :OPPRETTET)"});
+  insert.bindText(QStringLiteral("ID"), id);
+  insert.bindText(QStringLiteral("HENDELSE"), mail.event);
+  if (mail.refnr) {
+    insert.bindInteger(QStringLiteral("REFNR"), *mail.refnr);
+  } else {
+    insert.bindNull(QStringLiteral("REFNR"));
+  }
+  insert.bindText(QStringLiteral("MOTTAKER"), mail.recipient);
+  insert.bindText(QStringLiteral("SPRAAK"), mail.language);
+  insert.bindText(QStringLiteral("MELDING_ID"), mail.messageId);
+  insert.bindBytes(QStringLiteral("INNHOLD"), mail.message);
+  insert.bindInteger(QStringLiteral("NESTE_FORSOK"), due);
+  insert.bindInteger(QStringLiteral("OPPRETTET"), Seconds(now));
+  insert.run();
+  return id;
+}
+
+QList<OutboxMail> MailOutbox::Claim(const QDateTime& now, int most, int claimSeconds) {
+  const qint64 at = Seconds(now);
+  const qint64 until = at + claimSeconds;
+  // One statement picks and claims. The outer condition is checked again on each row as it
+  // is claimed (PostgreSQL re-reads a row another server claimed meanwhile), so a mail that
+  // another server has just claimed is left out, never claimed twice.
+  const QString due = QString::fromLatin1(kDue);
+  WriteTransaction transaction(connection_);
+  Statement claim(connection_);
+  claim.add(QStringLiteral("UPDATE EPOST_UT SET TILSTAND = 'sending', KRAV_TIL = :TIL, "
+                           "FORSOK = FORSOK + 1"));
+  claim.add(QStringLiteral("WHERE ID IN (SELECT ID FROM EPOST_UT WHERE ") +
+            due.arg(QStringLiteral(":NAA1"), QStringLiteral(":NAA2")) +
+            QStringLiteral(" ORDER BY NESTE_FORSOK LIMIT :N)"));
+  claim.add(QStringLiteral("  AND ") + due.arg(QStringLiteral(":NAA3"), QStringLiteral(":NAA4")));
+  claim.add(QStringLiteral("RETURNING ") + QLatin1String(kColumns) + QStringLiteral(", INNHOLD"));
+  claim.bindInteger(QStringLiteral("TIL"), until);
+  for (const char* name : {"NAA1", "NAA2", "NAA3", "NAA4"}) {
+    claim.bindInteger(QLatin1String(name), at);
+  }
+  claim.bindInteger(QStringLiteral("N"), most);
+  claim.run();
+  QList<OutboxMail> claimed;
+  while (claim.next()) claimed << Read(claim, true);
+  claim.close();
+  transaction.commit();
+  std::sort(claimed.begin(), claimed.end(), [](const OutboxMail& a, const OutboxMail& b) {
+    return a.nextAttempt < b.nextAttempt;
+  });
+  return claimed;
+}
+
+void MailOutbox::Sent(const OutboxMail& claimed, const QDateTime& now, const QString& answer) {
+  Settle(connection_, claimed, QStringLiteral("TILSTAND = 'sent', FERDIG = :FERDIG, SVAR = :SVAR"),
+         [&](Statement& s) {
+           s.bindInteger(QStringLiteral("FERDIG"), Seconds(now));
+           s.bindText(QStringLiteral("SVAR"), answer);
+         });
+}
+
+void MailOutbox::TryAgain(const OutboxMail& claimed, const QDateTime& at,
+                          const QString& answer) {
+  Settle(connection_, claimed,
+         QStringLiteral("TILSTAND = 'waiting', NESTE_FORSOK = :NESTE, SVAR = :SVAR"),
+         [&](Statement& s) {
+           s.bindInteger(QStringLiteral("NESTE"), Seconds(at));
+           s.bindText(QStringLiteral("SVAR"), answer);
+         });
+}
+
+void MailOutbox::Failed(const OutboxMail& claimed, const QDateTime& now,
+                        const QString& answer) {
+  Settle(connection_, claimed,
+         QStringLiteral("TILSTAND = 'failed', FERDIG = :FERDIG, SVAR = :SVAR"),
+         [&](Statement& s) {
+           s.bindInteger(QStringLiteral("FERDIG"), Seconds(now));
+           s.bindText(QStringLiteral("SVAR"), answer);
+         });
+}
+
+QList<OutboxMail> MailOutbox::List(std::optional<MailState> state, int most) {
+  Statement s(connection_);
+  s.add(QStringLiteral("SELECT ") + QLatin1String(kColumns) + QStringLiteral(" FROM EPOST_UT"));
+  if (state) s.add(QStringLiteral("WHERE TILSTAND = :TILSTAND"));
+  s.add(QStringLiteral("ORDER BY OPPRETTET DESC, ID LIMIT :N"));
+  if (state) s.bindText(QStringLiteral("TILSTAND"), MailStateName(*state));
+  s.bindInteger(QStringLiteral("N"), most);
+  s.run();
+  QList<OutboxMail> mails;
+  while (s.next()) mails << Read(s, false);
+  return mails;
+}
+
+std::optional<OutboxMail> MailOutbox::Find(const QString& id) {
+  Statement s(connection_);
+  s.add(QStringLiteral("SELECT ") + QLatin1String(kColumns) +
+        QStringLiteral(", INNHOLD FROM EPOST_UT WHERE ID = :ID"));
+  s.bindText(QStringLiteral("ID"), id);
+  s.run();
+  if (!s.next()) return std::nullopt;
+  return Read(s, true);
+}
+
+bool MailOutbox::Retry(const QString& id, const QDateTime& now) {
+  Statement s(connection_);
+  s.add({"UPDATE EPOST_UT SET TILSTAND = 'waiting', NESTE_FORSOK = :NAA, FERDIG = NULL",
+         "WHERE ID = :ID AND TILSTAND = 'failed'"});
+  s.bindInteger(QStringLiteral("NAA"), Seconds(now));
+  s.bindText(QStringLiteral("ID"), id);
+  s.run();
+  return s.rowsAffected() > 0;
+}
+
+OutboxCounts MailOutbox::Counts(const QDateTime& now) {
+  Statement s(connection_);
+  s.add({"SELECT",
+         "  SUM(CASE WHEN TILSTAND IN ('waiting', 'sending') THEN 1 ELSE 0 END) AS VENTER,",
+         "  MIN(CASE WHEN TILSTAND IN ('waiting', 'sending') THEN OPPRETTET END) AS ELDSTE,",
+         "  SUM(CASE WHEN TILSTAND = 'sent' THEN 1 ELSE 0 END) AS SENDT,",
+         "  SUM(CASE WHEN TILSTAND = 'failed' THEN 1 ELSE 0 END) AS FEILET,",
+         "  SUM(CASE WHEN TILSTAND = 'failed' AND FERDIG > :DOGN THEN 1 ELSE 0 END) AS NYLIG",
+         "FROM EPOST_UT"});
+  s.bindInteger(QStringLiteral("DOGN"), Seconds(now) - 86400);
+  s.run();
+  OutboxCounts counts;
+  if (!s.next()) return counts;
+  counts.waiting = s.integer(QStringLiteral("VENTER"));
+  if (!s.isNull(QStringLiteral("ELDSTE"))) {
+    counts.oldestWaitingSeconds =
+        std::max<qint64>(0, Seconds(now) - s.integer64(QStringLiteral("ELDSTE")));
+  }
+  counts.sent = s.integer64(QStringLiteral("SENDT"));
+  counts.failed = s.integer64(QStringLiteral("FEILET"));
+  counts.failedLastDay = s.integer64(QStringLiteral("NYLIG"));
+  return counts;
+}
+
+int MailOutbox::EraseSent(const QDateTime& before) {
+  Statement s(connection_);
+  s.add({"UPDATE EPOST_UT SET INNHOLD = NULL",
+         "WHERE TILSTAND = 'sent' AND FERDIG < :FOER AND INNHOLD IS NOT NULL"});
+  s.bindInteger(QStringLiteral("FOER"), Seconds(before));
+  s.run();
+  return s.rowsAffected();
+}
+
+}  // namespace taurelin

@@ -1,0 +1,111 @@
+#pragma once
+
+// The outbox: the mails that changes to bookings call for, as rows of the table EPOST_UT,
+// until a mail server has taken them (or refused them for good). This is the only place that
+// reads or writes that table.
+//
+// Promises: a mail is written by Enqueue inside the caller's own write transaction, so it
+// commits or rolls back with the change that calls for it; nothing of a mail is kept only in
+// memory. A mail is claimed before it is sent, by one statement that moves it from waiting
+// to sending and holds the claim until a time, so that several servers on one database never
+// claim one mail twice (a claim that a killed server left runs out, and the mail is claimed
+// again then). Every change of a claimed mail names its claim, so a server whose claim ran
+// out changes nothing. One guest address gets at most `perHour` mails for one booking in any
+// hour: the rest wait, with their time to go, and are never dropped.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace taurelin {
+
+class Connection;
+
+enum class MailState { kWaiting, kSending, kSent, kFailed };
+
+// The name of a state as it is stored and shown ("waiting", "sending", "sent", "failed"), and
+// back (nothing for a name that is none).
+QString MailStateName(MailState state);
+std::optional<MailState> MailStateNamed(const QString& name);
+
+// A mail to write.
+struct NewMail {
+  QString event;                // what it is for, e.g. "booking-confirmed"
+  std::optional<qint64> refnr;  // the booking it is about
+  QString recipient;            // the address
+  QString language;
+  QString messageId;            // kept on every attempt, so a resend is known for one
+  QByteArray message;           // as composed
+};
+
+// A mail as the outbox holds it.
+struct OutboxMail {
+  QString id;
+  QString event;
+  std::optional<qint64> refnr;
+  QString recipient;
+  QString language;
+  MailState state = MailState::kWaiting;
+  QString messageId;
+  QByteArray message;  // empty once erased, and in lists
+  int attempts = 0;
+  QDateTime nextAttempt;
+  QDateTime claimedUntil;  // invalid unless sending
+  QString answer;          // the mail server's last answer
+  QDateTime created;
+  QDateTime sent;
+};
+
+// What the reports need: how many wait, for how long, and how many went or failed.
+struct OutboxCounts {
+  int waiting = 0;            // waiting or sending
+  qint64 oldestWaitingSeconds = 0;
+  qint64 sent = 0;
+  qint64 failed = 0;
+  qint64 failedLastDay = 0;
+};
+
+class MailOutbox {
+ public:
+  explicit MailOutbox(Connection& connection);
+
+  // A new key for a mail, also the stem of its Message-ID.
+  static QString NewId();
+
+  // Writes `mail` as waiting, due at `now` (or later, as `perHour` says); in the caller's
+  // open write transaction. Returns its key. Throws DatabaseError.
+  QString Enqueue(const NewMail& mail, const QDateTime& now, int perHour, QString id = {});
+
+  // Claims up to `most` mails due at `now` (waiting, or sending with a claim that ran out),
+  // oldest first, until `now` plus `claimSeconds`; with their messages. In a transaction of
+  // its own. Throws DatabaseError.
+  QList<OutboxMail> Claim(const QDateTime& now, int most, int claimSeconds);
+
+  // What became of a claimed mail; each is one statement, and does nothing when the claim
+  // (`claimedUntil` as Claim gave it) is no longer the mail's. Throw DatabaseError.
+  void Sent(const OutboxMail& claimed, const QDateTime& now, const QString& answer);
+  void TryAgain(const OutboxMail& claimed, const QDateTime& at, const QString& answer);
+  void Failed(const OutboxMail& claimed, const QDateTime& now, const QString& answer);
+
+  // The mails in `state` (all when none), newest first, at most `most`, without their
+  // messages. Throws DatabaseError.
+  QList<OutboxMail> List(std::optional<MailState> state, int most);
+  // One mail, with its message; nothing when there is none of that key.
+  std::optional<OutboxMail> Find(const QString& id);
+  // A failed mail waits again, due at `now`; false when it is no failed mail.
+  bool Retry(const QString& id, const QDateTime& now);
+
+  OutboxCounts Counts(const QDateTime& now);
+
+  // Erases the message of every mail sent before `before`: its row stays as the record that
+  // it was sent. Returns how many.
+  int EraseSent(const QDateTime& before);
+
+ private:
+  Connection& connection_;
+};
+
+}  // namespace taurelin

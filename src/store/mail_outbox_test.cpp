@@ -1,0 +1,166 @@
+#include "store/mail_outbox.h"
+
+#include "store/connection.h"
+#include "store/database_error.h"
+#include "store/postgres/postgres_test_database.h"
+#include "store/test_database.h"
+#include "store/write_transaction.h"
+
+#include <gtest/gtest.h>
+
+#include <QSet>
+
+#include <memory>
+#include <thread>
+
+namespace taurelin {
+namespace {
+
+const QDateTime kNow = QDateTime(QDate(2030, 1, 1), QTime(12, 0), Qt::UTC);
+
+// The outbox on a fresh database of each backend (true: PostgreSQL).
+class MailOutboxTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    if (GetParam()) {
+      if (!PostgresTestDatabase::Available()) GTEST_SKIP() << PostgresTestDatabase::kSkip;
+      postgres_ = std::make_unique<PostgresTestDatabase>();
+    } else {
+      sqlite_ = std::make_unique<TestDatabase>();
+    }
+    QString error;
+    ASSERT_TRUE(connection_.open(alias(), &error)) << error.toStdString();
+  }
+
+  DatabaseAlias alias() const { return postgres_ ? postgres_->alias() : sqlite_->alias(); }
+
+  QString Write(const QString& recipient, std::optional<qint64> refnr = 1001,
+                const QDateTime& now = kNow, int perHour = 10) {
+    WriteTransaction transaction(connection_);
+    const QString id = outbox_.Enqueue(
+        {QStringLiteral("booking-confirmed"), refnr, recipient, QStringLiteral("nb"),
+         QStringLiteral("m@test"), QByteArray("Subject: x\r\n\r\n\xC3\xA6\x00\xFF", 16)},
+        now, perHour);
+    transaction.commit();
+    return id;
+  }
+
+  std::unique_ptr<TestDatabase> sqlite_;
+  std::unique_ptr<PostgresTestDatabase> postgres_;
+  Connection connection_{QStringLiteral("outbox_test")};
+  MailOutbox outbox_{connection_};
+};
+
+TEST_P(MailOutboxTest, AMailGoesWithItsTransactionAndWaitsUntilClaimed) {
+  EXPECT_THROW(outbox_.Enqueue({QStringLiteral("test"), std::nullopt, QStringLiteral("a@b.no"),
+                                QStringLiteral("nb"), QStringLiteral("m"), "x"},
+                               kNow, 10),
+               DatabaseError);  // only with a change
+  {
+    WriteTransaction transaction(connection_);
+    outbox_.Enqueue({QStringLiteral("test"), std::nullopt, QStringLiteral("a@b.no"),
+                     QStringLiteral("nb"), QStringLiteral("m"), "x"},
+                    kNow, 10);
+  }  // rolled back: no mail
+  EXPECT_EQ(outbox_.Counts(kNow).waiting, 0);
+
+  const QString id = Write(QStringLiteral("kari@example.no"));
+  EXPECT_EQ(outbox_.Counts(kNow.addSecs(30)).waiting, 1);
+  EXPECT_EQ(outbox_.Counts(kNow.addSecs(30)).oldestWaitingSeconds, 30);
+  const QList<OutboxMail> claimed = outbox_.Claim(kNow, 10, 600);
+  ASSERT_EQ(claimed.size(), 1);
+  EXPECT_EQ(claimed[0].id, id);
+  EXPECT_EQ(claimed[0].message, QByteArray("Subject: x\r\n\r\n\xC3\xA6\x00\xFF", 16));
+  EXPECT_EQ(claimed[0].attempts, 1);
+  EXPECT_EQ(claimed[0].state, MailState::kSending);
+  EXPECT_TRUE(outbox_.Claim(kNow, 10, 600).isEmpty());  // claimed already
+
+  // A temporary failure: due again later, not before.
+  outbox_.TryAgain(claimed[0], kNow.addSecs(60), QStringLiteral("451 try later"));
+  EXPECT_TRUE(outbox_.Claim(kNow.addSecs(59), 10, 600).isEmpty());
+  const QList<OutboxMail> again = outbox_.Claim(kNow.addSecs(60), 10, 600);
+  ASSERT_EQ(again.size(), 1);
+  EXPECT_EQ(again[0].attempts, 2);
+  outbox_.Sent(again[0], kNow.addSecs(61), QStringLiteral("250 ok"));
+  const OutboxMail sent = *outbox_.Find(id);
+  EXPECT_EQ(sent.state, MailState::kSent);
+  EXPECT_EQ(sent.answer, QStringLiteral("250 ok"));
+  EXPECT_EQ(sent.sent, kNow.addSecs(61));
+  EXPECT_EQ(outbox_.Counts(kNow.addSecs(61)).sent, 1);
+
+  // Kept no longer than needed: the message goes, the record stays.
+  EXPECT_EQ(outbox_.EraseSent(kNow.addSecs(61)), 0);
+  EXPECT_EQ(outbox_.EraseSent(kNow.addDays(30)), 1);
+  EXPECT_TRUE(outbox_.Find(id)->message.isEmpty());
+  EXPECT_EQ(outbox_.List(MailState::kSent, 10).size(), 1);
+}
+
+TEST_P(MailOutboxTest, AClaimThatRanOutIsTakenOverAndTheLateServerChangesNothing) {
+  const QString id = Write(QStringLiteral("kari@example.no"));
+  const OutboxMail first = outbox_.Claim(kNow, 10, 60).value(0);
+  ASSERT_EQ(first.id, id);
+  EXPECT_TRUE(outbox_.Claim(kNow.addSecs(60), 10, 60).isEmpty());
+  const OutboxMail second = outbox_.Claim(kNow.addSecs(61), 10, 60).value(0);
+  ASSERT_EQ(second.id, id);
+  outbox_.Failed(first, kNow.addSecs(62), QStringLiteral("too late"));  // not its claim now
+  EXPECT_EQ(outbox_.Find(id)->state, MailState::kSending);
+  outbox_.Failed(second, kNow.addSecs(62), QStringLiteral("550 no such user"));
+  EXPECT_EQ(outbox_.Find(id)->state, MailState::kFailed);
+  EXPECT_EQ(outbox_.Counts(kNow.addSecs(62)).failedLastDay, 1);
+  EXPECT_EQ(outbox_.List(MailState::kFailed, 10).value(0).answer, "550 no such user");
+  EXPECT_TRUE(outbox_.Retry(id, kNow.addSecs(100)));
+  EXPECT_FALSE(outbox_.Retry(id, kNow.addSecs(100)));  // waiting now, no failed mail
+  EXPECT_EQ(outbox_.Claim(kNow.addSecs(100), 10, 60).size(), 1);
+}
+
+TEST_P(MailOutboxTest, OneAddressGetsAtMostSoManyMailsOfABookingAnHour) {
+  for (int i = 0; i < 12; ++i) Write(QStringLiteral("kari@example.no"), 1001, kNow.addSecs(i));
+  Write(QStringLiteral("ola@example.no"), 1001, kNow.addSecs(12));   // another address
+  Write(QStringLiteral("kari@example.no"), 1002, kNow.addSecs(13));  // another booking
+  const QList<OutboxMail> first = outbox_.Claim(kNow.addSecs(60), 100, 600);
+  EXPECT_EQ(first.size(), 12);
+  EXPECT_EQ(outbox_.Counts(kNow.addSecs(60)).waiting, 14);  // the claimed count as waiting
+  for (const OutboxMail& mail : first) outbox_.Sent(mail, kNow.addSecs(60), QStringLiteral("250"));
+  EXPECT_TRUE(outbox_.Claim(kNow.addSecs(3599), 100, 60).isEmpty());
+  EXPECT_EQ(outbox_.Claim(kNow.addSecs(3611), 100, 60).size(), 2);
+}
+
+// Two servers sending from one outbox: every mail is claimed by exactly one of them.
+TEST_P(MailOutboxTest, TwoServersNeverClaimOneMailTwice) {
+  for (int i = 0; i < 200; ++i) {
+    Write(QStringLiteral("guest%1@example.no").arg(i), 2000 + i);
+  }
+  QSet<QString> a, b;
+  QString failure;
+  auto server = [&](const QString& name, QSet<QString>* mine) {
+    try {
+      Connection connection(name);
+      QString error;
+      if (!connection.open(alias(), &error)) throw DatabaseError(error);
+      MailOutbox outbox(connection);
+      for (int round = 0; round < 400; ++round) {
+        const QList<OutboxMail> claimed = outbox.Claim(kNow, 3, 600);
+        for (const OutboxMail& mail : claimed) {
+          mine->insert(mail.id);
+          outbox.Sent(mail, kNow, QStringLiteral("250"));
+        }
+      }
+    } catch (const std::exception& e) {
+      failure = QString::fromUtf8(e.what());
+    }
+  };
+  std::thread one(server, QStringLiteral("server-a"), &a);
+  std::thread two(server, QStringLiteral("server-b"), &b);
+  one.join();
+  two.join();
+  EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
+  EXPECT_EQ(a.size() + b.size(), 200);
+  EXPECT_TRUE(QSet<QString>(a).intersect(b).isEmpty());
+  EXPECT_EQ(outbox_.Counts(kNow).sent, 200);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, MailOutboxTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Postgres" : "Sqlite"; });
+
+}  // namespace
+}  // namespace taurelin
