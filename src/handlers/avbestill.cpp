@@ -12,7 +12,7 @@ constexpr QLatin1String kColumns("INSTRUKSJON;REFNR");
 InstructionReply HandleAvbestill(const InstructionValues& values, HandlerContext& context) {
   const QString refnr = values[QLatin1String("REFNR")];
   InstructionReply reply(kColumns);
-  switch (Store(context).Cancel(refnr, CancelScope::kAnyBooking)) {
+  switch (Store(context).Cancel(refnr, CancelScope::kAnyBooking, context.events)) {
     case CancelOutcome::kCancelled:
       reply.addRow({QStringLiteral("AVBESTILL"), refnr});
       return reply;

@@ -72,7 +72,8 @@ InstructionReply HandleBooking(const InstructionValues& values, HandlerContext& 
   booker.mail = values[QLatin1String("EPOST")];
   booker.remark = values[QLatin1String("ANMERKNING")];
   using Kind = AttachOutcome::Kind;
-  const AttachOutcome attached = store.AttachBooker(refnr, values[QLatin1String("AGENT")], booker);
+  const AttachOutcome attached = store.AttachBooker(refnr, values[QLatin1String("AGENT")], booker,
+                                                    context.events, context.language);
   switch (attached.kind) {
     case Kind::kAttached:
       break;

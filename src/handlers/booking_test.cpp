@@ -1,6 +1,9 @@
 #include "handlers/booking.h"
 
+#include "handlers/avbestill.h"
 #include "handlers/handler_test_fixture.h"
+#include "store/booking_events.h"
+#include "store/statement.h"
 #include "protocol/reply_envelope.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +113,51 @@ TEST_P(BookingTest, EveryBookingCreatesANewBookerAndTheBookingTakesTheNewer) {
   EXPECT_EQ(Link(100), "6:12");
   EXPECT_EQ(Stored("ENAVN"), "Olsen");
   EXPECT_TRUE(Booker(QStringLiteral("11")).startsWith(u"Hansen|"));
+}
+
+// What the booking's change calls for is told inside its transaction: what it throws (an
+// outbox that cannot be written) undoes the booking, never a booking without its mail.
+TEST_P(BookingTest, ItsEventsAreToldInsideTheTransactionAndAFailureUndoesIt) {
+  struct Recorder : BookingEvents {
+    QStringList told;
+    bool fail = false;
+    void BookerAttached(Connection& connection, qint64 refnr, bool first,
+                        const QString& language) override {
+      // Inside the transaction: the new link is there to be read.
+      Statement s(connection);
+      s.add(QStringLiteral("SELECT BESTNR FROM BOOKING WHERE REFNR = :REFNR"));
+      s.bindInteger(QStringLiteral("REFNR"), refnr);
+      s.run();
+      told << QStringLiteral("attached %1 %2 %3 %4")
+                  .arg(refnr)
+                  .arg(first ? "first" : "again", language)
+                  .arg(s.next() ? s.text(QStringLiteral("BESTNR")) : QString());
+      if (fail) throw DatabaseError(QStringLiteral("disk full"));
+    }
+    void UnitsAdded(Connection&, qint64 refnr) override { told << QString::number(refnr); }
+    void Cancelled(Connection&, qint64 refnr) override {
+      told << QStringLiteral("cancelled %1").arg(refnr);
+      if (fail) throw DatabaseError(QStringLiteral("disk full"));
+    }
+  } events;
+  context_.events = &events;
+  context_.language = QStringLiteral("en");
+  EXPECT_EQ(Book(), kBooked);
+  EXPECT_EQ(Book({{"ENAVN", "Olsen"}}), kBooked);
+  EXPECT_EQ(events.told, QStringList({"attached 100 first en 11", "attached 100 again en 12"}));
+
+  events.fail = true;
+  const QString before = Fingerprint();
+  EXPECT_FALSE(ErrorCode(Book({{"ENAVN", "Berg"}})).isEmpty());
+  EXPECT_EQ(Link(100), "5:12");  // the second booker still
+  InstructionValues cancel;
+  cancel.set(QLatin1String("REFNR"), QStringLiteral("100"));
+  EXPECT_FALSE(ErrorCode(ReplyEnvelope::Write(HandleAvbestill(cancel, context_))).isEmpty());
+  EXPECT_EQ(Fingerprint(), before);
+  events.fail = false;
+  EXPECT_TRUE(ErrorCode(ReplyEnvelope::Write(HandleAvbestill(cancel, context_))).isEmpty());
+  EXPECT_EQ(events.told.last(), "cancelled 100");
+  EXPECT_EQ(Scalar("SELECT AVBESTILT FROM BOOKING WHERE REFNR = 100"), "1");
 }
 
 TEST_P(BookingTest, NationByCodeAsGivenOrByNameInAnyCase) {

@@ -36,6 +36,8 @@ class InstructionValues {
 
 // What a handler may use besides its values. Members are added as the subsystems they
 // stand for arrive; a null member means "not available in this process".
+class BookingEvents;
+
 struct HandlerContext {
   // The configuration store; also where the regional settings can be overridden.
   QSettings* configuration = nullptr;
@@ -47,6 +49,12 @@ struct HandlerContext {
   std::function<void(const QString& requestRefnr, const QString& refnr,
                      const QString& timeOut)>
       registerTimeOut;
+  // Told of what changes bookings, inside their transactions (the mails they call for).
+  // Null: nothing is told.
+  BookingEvents* events = nullptr;
+  // The language the caller of this request speaks (a guest's booking page sends it); empty
+  // when it named none.
+  QString language;
 };
 
 using InstructionHandler = InstructionReply (*)(const InstructionValues& values,

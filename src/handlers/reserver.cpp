@@ -5,6 +5,7 @@
 #include "handlers/protocol_dates.h"
 #include "handlers/rental_type_summary.h"
 #include "handlers/web_prices.h"
+#include "store/booking_events.h"
 
 #include <cmath>
 
@@ -148,9 +149,15 @@ InstructionReply HandleReserver(const InstructionValues& values, HandlerContext&
   const auto refnrText = [&](qint64 refnr) {
     return plan.refnr ? requestRefnr : QString::number(refnr);
   };
-  if (context.registerTimeOut) {
+  if (context.registerTimeOut || (plan.refnr && context.events != nullptr)) {
     plan.beforeCommit = [&](qint64 refnr) {
-      context.registerTimeOut(requestRefnr, refnrText(refnr), timeOut);
+      if (context.registerTimeOut) {
+        context.registerTimeOut(requestRefnr, refnrText(refnr), timeOut);
+      }
+      // Units added to a booking there already: a change its guest hears of.
+      if (plan.refnr && context.events != nullptr) {
+        context.events->UnitsAdded(context.database->connection(), refnr);
+      }
     };
   }
   const ReservationOutcome outcome = Store(context).Reserve(plan);

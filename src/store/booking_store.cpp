@@ -1,6 +1,7 @@
 #include "store/booking_store.h"
 
 #include "store/booking_creation.h"
+#include "store/booking_events.h"
 #include "store/connection.h"
 #include "store/data_module.h"
 #include "store/unchanged_answers.h"
@@ -16,6 +17,11 @@
 
 namespace taurelin {
 namespace {
+
+// A reference number as a request names it (a numeric literal that the statements accepted).
+qint64 ReferenceNumber(const QString& refnr) {
+  return static_cast<qint64>(std::llround(refnr.trimmed().toDouble()));
+}
 
 // The last day the prices of a stay run to: a stay without nights is priced as one night.
 QDate PricedUntil(const Stay& stay) {
@@ -247,7 +253,8 @@ BookingState BookingStore::State(qint64 refnr) {
 }
 
 AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& agent,
-                                         const Booker& booker) {
+                                         const Booker& booker, BookingEvents* events,
+                                         const QString& language) {
   using Kind = AttachOutcome::Kind;
   Connection& connection = sessionConnection_;
   std::optional<WriteTransaction> writes;
@@ -293,7 +300,15 @@ AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& ag
     return {Kind::kNotUpdated, bestnr};
   }
 
+  bool hadBooker = false;
   try {
+    if (events != nullptr) {
+      Statement before(connection);
+      before.add(QStringLiteral("SELECT BESTNR FROM BOOKING WHERE REFNR = :REFNR"));
+      before.bindNumber(QStringLiteral("REFNR"), refnr);
+      before.run();
+      hadBooker = before.next() && !before.isNull(QStringLiteral("BESTNR"));
+    }
     Statement link(connection);
     link.add({"UPDATE BOOKING SET ", "  AKODE = :AKODE,", "  BESTNR = :BESTNR",
               "WHERE REFNR = :REFNR"});
@@ -309,14 +324,18 @@ AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& ag
   }
 
   try {
+    if (events != nullptr) {
+      events->BookerAttached(connection, ReferenceNumber(refnr), !hadBooker, language);
+    }
     writes->commit();
-  } catch (const DatabaseError&) {
+  } catch (const std::exception&) {
     return {Kind::kNotCreated, bestnr};
   }
   return {Kind::kAttached, bestnr};
 }
 
-CancelOutcome BookingStore::Cancel(const QString& refnr, CancelScope scope) {
+CancelOutcome BookingStore::Cancel(const QString& refnr, CancelScope scope,
+                                   BookingEvents* events) {
   try {
     WriteTransaction transaction(sessionConnection_);
     bool hasBooker = false;
@@ -335,9 +354,10 @@ CancelOutcome BookingStore::Cancel(const QString& refnr, CancelScope scope) {
     } else {
       Execute(sessionConnection_, "UPDATE LEIE SET STATUS = 'A' WHERE REFNR = :REFNR", refnr);
       Execute(sessionConnection_, "UPDATE BOOKING SET AVBESTILT = 1 WHERE REFNR = :REFNR", refnr);
+      if (events != nullptr) events->Cancelled(sessionConnection_, ReferenceNumber(refnr));
     }
     transaction.commit();
-  } catch (const DatabaseError&) {
+  } catch (const std::exception&) {
     return CancelOutcome::kFailed;
   }
   return CancelOutcome::kCancelled;

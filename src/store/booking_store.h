@@ -24,6 +24,7 @@
 
 namespace taurelin {
 
+class BookingEvents;
 class Connection;
 class TdmBook;
 
@@ -144,7 +145,8 @@ class BookingStore {
   // Cancels the booking `refnr`: one without a booker is deleted with its lines, one with a
   // booker is kept and marked cancelled, lines and header alike, all in one transaction. The
   // booker is read in that transaction, so one attached meanwhile by another server is seen.
-  CancelOutcome Cancel(const QString& refnr, CancelScope scope);
+  // `events` (may be null) is told of a booking with a booker, inside the transaction.
+  CancelOutcome Cancel(const QString& refnr, CancelScope scope, BookingEvents* events = nullptr);
 
   // The session-connection lookups of a booking request; each throws DatabaseError when its
   // statement fails (a reference that is no number included).
@@ -155,8 +157,10 @@ class BookingStore {
   // Creates a booker with these details and links the booking `refnr` to it, with the agent
   // `agent` (the number as sent), in one transaction on the session connection. The booker
   // number is drawn inside it, so a failure hands the number back as well; nothing of a
-  // failed attachment is kept.
-  AttachOutcome AttachBooker(const QString& refnr, const QString& agent, const Booker& booker);
+  // failed attachment is kept. `events` (may be null) is told inside the transaction, with
+  // `language`.
+  AttachOutcome AttachBooker(const QString& refnr, const QString& agent, const Booker& booker,
+                             BookingEvents* events = nullptr, const QString& language = {});
 
  private:
   TdmBook& module() const;

@@ -1,0 +1,30 @@
+#pragma once
+
+// What a change to a booking calls for beyond the booking itself, such as the mails that tell
+// the guest and the business of it. It is told inside the change's own transaction, on its
+// connection, so that what it writes commits or rolls back with the change: a booking that
+// commits has its mails, one that rolls back has none. Whatever it throws rolls the change
+// back, and the change fails as any failed write does.
+
+#include <QString>
+
+namespace taurelin {
+
+class Connection;
+
+class BookingEvents {
+ public:
+  virtual ~BookingEvents() = default;
+
+  // A booker was attached to the booking `refnr`: its first (`first`), or new details of one
+  // it had. `language` is the one the guest booked in; empty when the request named none.
+  virtual void BookerAttached(Connection& connection, qint64 refnr, bool first,
+                              const QString& language) = 0;
+  // Units were added to the booking `refnr`, which has a booker or not.
+  virtual void UnitsAdded(Connection& connection, qint64 refnr) = 0;
+  // The booking `refnr`, which had a booker, was cancelled (a booking without one, a hold,
+  // is deleted, and calls for nothing).
+  virtual void Cancelled(Connection& connection, qint64 refnr) = 0;
+};
+
+}  // namespace taurelin
