@@ -125,7 +125,8 @@ TEST(ComposeMailTest, AMailReadsBackWithItsPartsAndHeaders) {
   const Owned<GMimeMessage> message = Parsed(bytes);
   ASSERT_TRUE(message);
   EXPECT_EQ(QString::fromUtf8(g_mime_message_get_subject(message.get())), content.subject);
-  EXPECT_STREQ(g_mime_message_get_message_id(message.get()), "outbox-17.1733822000@booking.example");
+  EXPECT_STREQ(g_mime_message_get_message_id(message.get()),
+               "outbox-17.1733822000@booking.example");
   EXPECT_EQ(Mailboxes(g_mime_message_get_from(message.get())),
             QStringList{QStringLiteral("Fjellstua på Ås <booking@fjellstua.example>")});
   EXPECT_EQ(Mailboxes(g_mime_message_get_to(message.get())),
@@ -166,7 +167,7 @@ TEST(ComposeMailTest, ATextOnlyMailIsOnePartInEitherEncoding) {
 
 TEST(ComposeMailTest, WhatAGuestTypedAddsNoHeaderAndNoRecipient) {
   const QString hostile =
-      QStringLiteral("Kari\r\nBcc: evil@example.com\r\n\r\nX-Evil: 1\nCc: other@example.com");
+      QStringLiteral("Kari, Ola <ola@example.com>\r\nBcc: evil@example.com\r\n\r\nX-Evil: 1");
   MailContent content = Content();
   content.replyTo.reset();
   content.to = {{hostile, QStringLiteral("kari@example.no")}};
@@ -220,7 +221,8 @@ TEST(ComposeMailTest, WhatCannotBeAMailThrows) {
   EXPECT_TRUE(refused([](MailContent& c) { c.messageId.clear(); }));
   EXPECT_TRUE(refused([](MailContent& c) { c.messageId = QStringLiteral("<a@b>"); }));
   EXPECT_TRUE(refused([](MailContent& c) { c.date = QDateTime(); }));
-  EXPECT_FALSE(refused([](MailContent& c) { c.to[0].address = QStringLiteral(" kari@example.no "); }));
+  EXPECT_FALSE(
+      refused([](MailContent& c) { c.to[0].address = QStringLiteral(" kari@example.no "); }));
 }
 
 TEST(ComposeMailTest, MailsAreComposedOnManyThreadsAtOnce) {
