@@ -54,9 +54,9 @@ enum class MailEvent {
 };
 
 inline constexpr std::array kMailEvents = {
-    MailEvent::kBookingConfirmed,   MailEvent::kBookingChanged,
-    MailEvent::kBookingCancelled,   MailEvent::kReminder,
-    MailEvent::kConfirmRequest,     MailEvent::kBusinessNewBooking,
+    MailEvent::kBookingConfirmed,     MailEvent::kBookingChanged,
+    MailEvent::kBookingCancelled,     MailEvent::kReminder,
+    MailEvent::kConfirmRequest,       MailEvent::kBusinessNewBooking,
     MailEvent::kBusinessCancellation, MailEvent::kBusinessOverbooking,
     MailEvent::kBusinessChannelTrouble, MailEvent::kTest,
 };
