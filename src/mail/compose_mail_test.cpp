@@ -102,7 +102,7 @@ MailContent Content() {
   mail.html = QStringLiteral("<p>Hei Kåre!</p>\n<p>Velkommen til Fjellstua.</p>\n");
   mail.messageId = QStringLiteral("outbox-17.1733822000@booking.example");
   mail.date = QDateTime(QDate(2026, 12, 10), QTime(9, 30), QTimeZone(3600));
-  Stay stay;
+  CalendarStay stay;
   stay.refnr = 1005;
   stay.domain = QStringLiteral("booking.example");
   stay.arrival = QDate(2027, 1, 15);

@@ -34,7 +34,7 @@ void Add(icalcomponent* component, icalproperty* property) {
 
 }  // namespace
 
-QByteArray StayCalendar(const Stay& stay) {
+QByteArray StayCalendar(const CalendarStay& stay) {
   if (!stay.arrival.isValid() || !stay.departure.isValid() || stay.departure <= stay.arrival) {
     throw MailError(QStringLiteral("the stay of booking %1 does not depart after it arrives")
                         .arg(stay.refnr));

@@ -19,7 +19,7 @@
 
 namespace taurelin {
 
-struct Stay {
+struct CalendarStay {
   qint64 refnr = 0;
   QString domain;     // the UID's right side, "booking.example"
   QDate arrival;
@@ -31,6 +31,6 @@ struct Stay {
   QDateTime stamp;    // DTSTAMP: when this version of the stay was written
 };
 
-QByteArray StayCalendar(const Stay& stay);
+QByteArray StayCalendar(const CalendarStay& stay);
 
 }  // namespace taurelin

@@ -9,8 +9,8 @@
 namespace taurelin {
 namespace {
 
-Stay Fjellstua() {
-  Stay stay;
+CalendarStay Fjellstua() {
+  CalendarStay stay;
   stay.refnr = 1005;
   stay.domain = QStringLiteral("booking.example");
   stay.arrival = QDate(2027, 1, 15);
@@ -23,7 +23,7 @@ Stay Fjellstua() {
 }
 
 TEST(StayCalendarTest, TheStayIsOneAllDayEventNamedByItsReferenceNumber) {
-  Stay stay = Fjellstua();
+  CalendarStay stay = Fjellstua();
   QByteArray text = StayCalendar(stay);
   EXPECT_TRUE(text.startsWith("BEGIN:VCALENDAR\r\n"));
   EXPECT_TRUE(text.endsWith("END:VCALENDAR\r\n"));
@@ -45,14 +45,14 @@ TEST(StayCalendarTest, TheStayIsOneAllDayEventNamedByItsReferenceNumber) {
 }
 
 TEST(StayCalendarTest, AStayThatCannotBeAnEventThrows) {
-  for (const auto& change : std::initializer_list<void (*)(Stay&)>{
-           [](Stay& s) { s.departure = s.arrival; },
-           [](Stay& s) { s.departure = QDate(); },
-           [](Stay& s) { s.domain = QStringLiteral("booking.example\r\nX-Evil: 1"); },
-           [](Stay& s) { s.domain.clear(); },
-           [](Stay& s) { s.stamp = QDateTime(); },
+  for (const auto& change : std::initializer_list<void (*)(CalendarStay&)>{
+           [](CalendarStay& s) { s.departure = s.arrival; },
+           [](CalendarStay& s) { s.departure = QDate(); },
+           [](CalendarStay& s) { s.domain = QStringLiteral("booking.example\r\nX-Evil: 1"); },
+           [](CalendarStay& s) { s.domain.clear(); },
+           [](CalendarStay& s) { s.stamp = QDateTime(); },
        }) {
-    Stay stay = Fjellstua();
+    CalendarStay stay = Fjellstua();
     change(stay);
     EXPECT_THROW(StayCalendar(stay), MailError);
   }
