@@ -50,6 +50,7 @@ class Handler:
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=0, help="0: a free one")
     parser.add_argument("--out", required=True)
     parser.add_argument("--tls", choices=["none", "starttls", "implicit"], default="none")
     parser.add_argument("--cert")
@@ -83,7 +84,7 @@ def main():
 
     loop = asyncio.new_event_loop()
     server = loop.run_until_complete(loop.create_server(
-        factory, host=args.host, port=0,
+        factory, host=args.host, port=args.port,
         ssl=context if args.tls == "implicit" else None))
     print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
 

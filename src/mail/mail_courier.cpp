@@ -1,0 +1,158 @@
+#include "mail/mail_courier.h"
+
+#include "store/connection.h"
+#include "store/database_error.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+
+namespace taurelin {
+namespace {
+
+// Where a mail went, for the log: the domain alone.
+QString Domain(const QString& address) {
+  const qsizetype at = address.lastIndexOf(u'@');
+  return at < 0 ? QStringLiteral("?") : address.mid(at + 1);
+}
+
+QString About(const OutboxMail& mail) {
+  return QStringLiteral("%1%2 to a recipient at %3")
+      .arg(mail.event,
+           mail.refnr ? QStringLiteral(" of booking %1").arg(*mail.refnr) : QString(),
+           Domain(mail.recipient));
+}
+
+}  // namespace
+
+MailCourier::MailCourier(Settings settings, QObject* parent)
+    : QObject(parent), settings_(std::move(settings)) {}
+
+MailCourier::~MailCourier() { stop(); }
+
+qint64 MailCourier::PauseSeconds(int attempts, int first) {
+  qint64 pause = first;
+  for (int i = 1; i < attempts && pause < 3600; ++i) pause *= 2;
+  return std::min<qint64>(pause, 3600);
+}
+
+void MailCourier::start() {
+  if (thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = false;
+    wake_ = true;
+  }
+  thread_ = std::thread([this] { run(); });
+}
+
+void MailCourier::stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  woken_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void MailCourier::wake() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    wake_ = true;
+  }
+  woken_.notify_all();
+}
+
+void MailCourier::run() {
+  // A connection's name is unique in the process (a test runs two couriers).
+  static std::atomic<int> couriers{0};
+  Connection connection(QStringLiteral("mail-courier-%1").arg(++couriers));
+  MailOutbox outbox(connection);
+  std::optional<OutboxCounts> told;
+  QDateTime erased;
+  bool opened = false;
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      woken_.wait_for(lock, std::chrono::seconds(settings_.pollSeconds),
+                      [this] { return wake_ || stop_; });
+      if (stop_) return;
+      wake_ = false;
+    }
+    try {
+      // Opened once here, in this thread (a Qt connection belongs to its thread); renewed by
+      // the statements after an outage.
+      if (!opened) {
+        QString error;
+        if (!connection.open(settings_.database, &error, false)) {
+          throw DatabaseError(error, DatabaseError::Cause::kConnection);
+        }
+        opened = true;
+      }
+      // Claimed a batch at a time, so that a stop is heard between batches.
+      for (;;) {
+        const QList<OutboxMail> claimed =
+            outbox.Claim(QDateTime::currentDateTimeUtc(), settings_.batch, settings_.claimSeconds);
+        for (const OutboxMail& mail : claimed) deliver(outbox, mail);
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (claimed.size() < settings_.batch || stop_) break;
+      }
+      const QDateTime now = QDateTime::currentDateTimeUtc();
+      if (!erased.isValid() || erased.secsTo(now) >= 3600) {
+        outbox.EraseSent(now.addDays(-settings_.keepDays));
+        erased = now;
+      }
+      const OutboxCounts counts = outbox.Counts(now);
+      if (!told || told->waiting != counts.waiting ||
+          told->failedLastDay != counts.failedLastDay) {
+        told = counts;
+        Q_EMIT countsChanged(counts.waiting, static_cast<int>(counts.failedLastDay));
+      }
+    } catch (const DatabaseError& failure) {
+      // The outbox keeps every mail: the next round tries again.
+      Q_EMIT logged(QStringLiteral("Mail: the outbox could not be read: ") +
+                    QString::fromUtf8(failure.what()));
+    }
+  }
+}
+
+void MailCourier::deliver(MailOutbox& outbox, const OutboxMail& mail) {
+  const DeliveryOutcome outcome =
+      settings_.smtp ? SendBySmtp(*settings_.smtp, settings_.envelopeFrom, {mail.recipient},
+                                  mail.message)
+                     : DropInFolder(settings_.pickupFolder, mail.id, mail.message);
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  switch (outcome.kind) {
+    case DeliveryOutcome::Kind::kDelivered:
+      outbox.Sent(mail, now, outcome.answer);
+      Q_EMIT logged(QStringLiteral("Mail: %1 sent (%2)").arg(About(mail), outcome.answer));
+      return;
+    case DeliveryOutcome::Kind::kTemporary: {
+      const QDateTime next =
+          now.addSecs(PauseSeconds(mail.attempts, settings_.firstPauseSeconds));
+      if (mail.created.secsTo(next) > qint64{settings_.retryHours} * 3600) {
+        outbox.Failed(mail, now,
+                      QStringLiteral("given up after %1 h: %2")
+                          .arg(settings_.retryHours)
+                          .arg(outcome.answer));
+        Q_EMIT logged(QStringLiteral("Mail: %1 failed: given up after %2 h: %3")
+                          .arg(About(mail))
+                          .arg(settings_.retryHours)
+                          .arg(outcome.answer));
+        return;
+      }
+      outbox.TryAgain(mail, next, outcome.answer);
+      Q_EMIT logged(QStringLiteral("Mail: %1 not sent yet, tried again at %2: %3")
+                        .arg(About(mail), next.toString(Qt::ISODate), outcome.answer));
+      return;
+    }
+    case DeliveryOutcome::Kind::kPermanent:
+      outbox.Failed(mail, now, outcome.answer);
+      Q_EMIT logged(QStringLiteral("Mail: %1 failed: %2").arg(About(mail), outcome.answer));
+      return;
+  }
+}
+
+}  // namespace taurelin

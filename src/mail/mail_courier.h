@@ -1,0 +1,78 @@
+#pragma once
+
+// Delivers the outbox's mails beside the event loop: a thread of its own, with a database
+// connection of its own, claims the mails that are due, hands each to the mail server (or,
+// without one, to the pickup folder) and settles it: sent; tried again after a pause that
+// grows from a minute, doubling, to an hour, while the mail is younger than `retryHours`; or
+// failed at once when the mail server refuses it for good. The message of a mail sent more
+// than `keepDays` ago is erased; its row stays as the record that it was sent.
+//
+// Promises: nothing here runs on the event loop, so no request waits for a mail server; every
+// mail is claimed before it is sent and settled under its own claim (several servers on one
+// database never send one mail twice, and a killed server's claims run out and are taken
+// over); the thread looks at once when woken (a mail was written), else every `pollSeconds`;
+// stop() ends the mail under way first, with its time-outs, and joins the thread.
+
+#include "mail/mail_delivery.h"
+#include "store/alias_list.h"
+#include "store/mail_outbox.h"
+
+#include <QObject>
+#include <QString>
+
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace taurelin {
+
+class MailCourier : public QObject {
+  Q_OBJECT
+
+ public:
+  struct Settings {
+    DatabaseAlias database;
+    std::optional<SmtpSettings> smtp;  // none: the pickup folder
+    QString pickupFolder;
+    QString envelopeFrom;
+    int retryHours = 48;
+    int keepDays = 30;
+    int claimSeconds = 600;  // longer than any delivery's time-outs
+    int pollSeconds = 30;
+    int batch = 20;          // mails claimed at once
+    int firstPauseSeconds = 60;  // before the second attempt; doubled after each, to an hour
+  };
+
+  explicit MailCourier(Settings settings, QObject* parent = nullptr);
+  ~MailCourier() override;
+
+  void start();
+  void stop();
+  // A mail was written: look now, not at the next poll.
+  void wake();
+
+  // The pause before the next attempt of a mail tried `attempts` times: `first`, doubled
+  // after each further attempt, at most an hour.
+  static qint64 PauseSeconds(int attempts, int first = 60);
+
+ Q_SIGNALS:
+  // From the courier's thread, received on the event loop: a line for the day log (a mail's
+  // event, reference number and recipient's domain, never its body), and the outbox's counts
+  // when they changed.
+  void logged(const QString& line);
+  void countsChanged(int waiting, int failedLastDay);
+
+ private:
+  void run();
+  void deliver(MailOutbox& outbox, const OutboxMail& mail);
+
+  Settings settings_;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable woken_;
+  bool wake_ = false;
+  bool stop_ = false;
+};
+
+}  // namespace taurelin
