@@ -52,7 +52,8 @@ class MailCourierTest : public ::testing::TestWithParam<bool> {
       const QString id = MailOutbox::NewId();
       MailContent content;
       content.from = {QStringLiteral("Fjellstua"), QStringLiteral("booking@fjellstua.example")};
-      content.to = {{QStringLiteral("Gjest %1").arg(i), QStringLiteral("guest%1@%2").arg(i).arg(domain)}};
+      content.to = {{QStringLiteral("Gjest %1").arg(i),
+                     QStringLiteral("guest%1@%2").arg(i).arg(domain)}};
       content.subject = QStringLiteral("Bekreftelse på bestilling %1").arg(1000 + i);
       content.text = QStringLiteral("Takk for bestillingen.\n");
       content.messageId = id + QStringLiteral("@fjellstua.example");
@@ -179,7 +180,8 @@ TEST_P(MailCourierTest, TwoCouriersOnOneOutboxSendEachMailOnce) {
   two.stop();
   QSet<QByteArray> recipients;
   for (const TestSmtpServer::Received& received : server.received()) {
-    recipients.insert(received.envelope[QStringLiteral("to")].toVariant().toStringList().join(',').toUtf8());
+    const QJsonValue to = received.envelope[QStringLiteral("to")];
+    recipients.insert(to.toVariant().toStringList().join(u',').toUtf8());
   }
   EXPECT_EQ(server.received().size(), 200);
   EXPECT_EQ(recipients.size(), 200);

@@ -19,7 +19,7 @@ int BookingSummary::persons() const {
 std::optional<BookingSummary> ReadBookingSummary(Connection& connection, qint64 refnr) {
   Statement header(connection);
   header.add({"SELECT B.ANLEGGSNR, A.ANLEGGSNAVN, B.AVBESTILT,",
-              "  S.ENAVN, S.FNAVN, S.MAIL, S.NKODE",
+              "  S.ENAVN, S.FNAVN, S.MAIL, S.TLF, S.NKODE, S.ANM",
               "FROM BOOKING B",
               "LEFT JOIN ANLEGG A ON A.ANLEGGSNR = B.ANLEGGSNR",
               "LEFT JOIN BESTILL S ON S.BESTNR = B.BESTNR",
@@ -35,7 +35,9 @@ std::optional<BookingSummary> ReadBookingSummary(Connection& connection, qint64 
   summary.surname = header.text(QStringLiteral("ENAVN"));
   summary.firstName = header.text(QStringLiteral("FNAVN"));
   summary.mail = header.text(QStringLiteral("MAIL")).trimmed();
+  summary.phone = header.text(QStringLiteral("TLF")).trimmed();
   summary.nation = header.text(QStringLiteral("NKODE"));
+  summary.remark = header.text(QStringLiteral("ANM")).trimmed();
   header.close();
 
   // The rental lines ('U') say what was booked: one per stay of a type.

@@ -33,7 +33,7 @@ struct BookingSummary {
   bool cancelled = false;
   QList<BookedStay> stays;  // by arrival
   // The booker, when one is linked.
-  QString surname, firstName, mail, nation;
+  QString surname, firstName, mail, phone, nation, remark;
   double price() const;
   int persons() const;
 };

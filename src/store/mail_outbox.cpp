@@ -113,11 +113,21 @@ QString MailOutbox::Enqueue(const NewMail& mail, const QDateTime& now, int perHo
     }
     if (count >= perHour) due = std::max(due, earliest + 3600);
   }
+  const bool refused = !mail.refusal.isEmpty();
   Statement insert(connection_);
   insert.add({"INSERT INTO EPOST_UT (ID, HENDELSE, REFNR, MOTTAKER, SPRAAK, TILSTAND, MELDING_ID,",
-              "  INNHOLD, FORSOK, NESTE_FORSOK, OPPRETTET)",
-              "VALUES (:ID, :HENDELSE, :REFNR, :MOTTAKER, :SPRAAK, 'waiting', :MELDING_ID,",
-              "  :INNHOLD, 0, :NESTE_FORSOK, :OPPRETTET)"});
+              "  INNHOLD, FORSOK, NESTE_FORSOK, OPPRETTET, SVAR, FERDIG)",
+              "VALUES (:ID, :HENDELSE, :REFNR, :MOTTAKER, :SPRAAK, :TILSTAND, :MELDING_ID,",
+              "  :INNHOLD, 0, :NESTE_FORSOK, :OPPRETTET, :SVAR, :FERDIG)"});
+  insert.bindText(QStringLiteral("TILSTAND"),
+                  MailStateName(refused ? MailState::kFailed : MailState::kWaiting));
+  if (refused) {
+    insert.bindText(QStringLiteral("SVAR"), mail.refusal);
+    insert.bindInteger(QStringLiteral("FERDIG"), Seconds(now));
+  } else {
+    insert.bindNull(QStringLiteral("SVAR"));
+    insert.bindNull(QStringLiteral("FERDIG"));
+  }
   insert.bindText(QStringLiteral("ID"), id);
   insert.bindText(QStringLiteral("HENDELSE"), mail.event);
   if (mail.refnr) {
@@ -206,6 +216,16 @@ QList<OutboxMail> MailOutbox::List(std::optional<MailState> state, int most) {
   QList<OutboxMail> mails;
   while (s.next()) mails << Read(s, false);
   return mails;
+}
+
+QString MailOutbox::LanguageOf(qint64 refnr, const QString& recipient) {
+  Statement s(connection_);
+  s.add({"SELECT SPRAAK FROM EPOST_UT WHERE REFNR = :REFNR AND MOTTAKER = :MOTTAKER",
+         "ORDER BY OPPRETTET DESC LIMIT 1"});
+  s.bindInteger(QStringLiteral("REFNR"), refnr);
+  s.bindText(QStringLiteral("MOTTAKER"), recipient);
+  s.run();
+  return s.next() ? s.text(QStringLiteral("SPRAAK")) : QString();
 }
 
 std::optional<OutboxMail> MailOutbox::Find(const QString& id) {

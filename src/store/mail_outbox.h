@@ -39,6 +39,9 @@ struct NewMail {
   QString language;
   QString messageId;            // kept on every attempt, so a resend is known for one
   QByteArray message;           // as composed
+  // Set when the mail could not be composed (an address that is none): it is written as
+  // failed, with this as its reason, so the outbox shows it and nothing tries to send it.
+  QString refusal;
 };
 
 // A mail as the outbox holds it.
@@ -93,6 +96,8 @@ class MailOutbox {
   // The mails in `state` (all when none), newest first, at most `most`, without their
   // messages. Throws DatabaseError.
   QList<OutboxMail> List(std::optional<MailState> state, int most);
+  // The language of the latest mail to `recipient` about booking `refnr`; empty for none.
+  QString LanguageOf(qint64 refnr, const QString& recipient);
   // One mail, with its message; nothing when there is none of that key.
   std::optional<OutboxMail> Find(const QString& id);
   // A failed mail waits again, due at `now`; false when it is no failed mail.

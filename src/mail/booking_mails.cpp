@@ -1,0 +1,197 @@
+#include "mail/booking_mails.h"
+
+#include "mail/compose_mail.h"
+#include "mail/mail_address.h"
+#include "mail/stay_calendar.h"
+#include "store/booking_summary.h"
+#include "store/mail_outbox.h"
+
+#include <QLocale>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace taurelin {
+namespace {
+
+// 2026-01-01: the calendar's SEQUENCE counts minutes from here.
+constexpr qint64 kSequenceEpoch = 1767225600;
+
+QLocale LocaleOf(const QString& language) {
+  if (language.startsWith(u"nb") || language.startsWith(u"no") || language.startsWith(u"nn")) {
+    return QLocale(QLocale::NorwegianBokmal, QLocale::Norway);
+  }
+  if (language.startsWith(u"en")) return QLocale(QLocale::English, QLocale::UnitedKingdom);
+  return QLocale(language);
+}
+
+QString GuestName(const BookingSummary& booking) {
+  return (booking.firstName + u' ' + booking.surname).simplified();
+}
+
+// The values of a booking's mail, as the mail's language writes them.
+MailValues ValuesOf(const BookingSummary& booking, const QLocale& locale) {
+  MailValues values;
+  values.insert(QStringLiteral("facility"), booking.facilityName);
+  values.insert(QStringLiteral("refnr"), QString::number(booking.refnr));
+  QStringList types;
+  QDate arrival, departure;
+  for (const BookedStay& stay : booking.stays) {
+    types << QStringLiteral("%1 × %2").arg(stay.units).arg(stay.typeName);
+    if (!arrival.isValid() || stay.arrival < arrival) arrival = stay.arrival;
+    if (!departure.isValid() || stay.departure > departure) departure = stay.departure;
+  }
+  values.insert(QStringLiteral("types"), types.join(QStringLiteral(", ")));
+  values.insert(QStringLiteral("arrival"), locale.toString(arrival, QLocale::LongFormat));
+  values.insert(QStringLiteral("departure"), locale.toString(departure, QLocale::LongFormat));
+  values.insert(QStringLiteral("nights"),
+                QString::number(std::max<qint64>(0, arrival.daysTo(departure))));
+  values.insert(QStringLiteral("persons"), QString::number(booking.persons()));
+  values.insert(QStringLiteral("price"),
+                locale.toCurrencyString(booking.price(), QStringLiteral("kr")));
+  values.insert(QStringLiteral("guest_name"), GuestName(booking));
+  values.insert(QStringLiteral("guest_email"), booking.mail);
+  values.insert(QStringLiteral("guest_phone"), booking.phone);
+  values.insert(QStringLiteral("remark"), booking.remark);
+  return values;
+}
+
+}  // namespace
+
+BookingMails::BookingMails(BookingMailSettings settings, std::function<QString(qint64)> codeFor,
+                           std::function<void()> written)
+    : settings_(std::move(settings)),
+      codeFor_(std::move(codeFor)),
+      written_(std::move(written)) {
+  domain_ = settings_.from.address.mid(settings_.from.address.lastIndexOf(u'@') + 1);
+}
+
+void BookingMails::BookerAttached(Connection& connection, qint64 refnr, bool first,
+                                  const QString& language) {
+  const std::optional<BookingSummary> booking = ReadBookingSummary(connection, refnr);
+  if (!booking) return;
+  toGuest(connection, *booking,
+          first ? MailEvent::kBookingConfirmed : MailEvent::kBookingChanged, language);
+  if (first) toBusiness(connection, *booking, MailEvent::kBusinessNewBooking);
+}
+
+void BookingMails::UnitsAdded(Connection& connection, qint64 refnr) {
+  const std::optional<BookingSummary> booking = ReadBookingSummary(connection, refnr);
+  // A hold without its booker yet has nobody to tell.
+  if (!booking || booking->surname.isEmpty()) return;
+  toGuest(connection, *booking, MailEvent::kBookingChanged, QString());
+}
+
+void BookingMails::Cancelled(Connection& connection, qint64 refnr) {
+  const std::optional<BookingSummary> booking = ReadBookingSummary(connection, refnr);
+  if (!booking) return;
+  toGuest(connection, *booking, MailEvent::kBookingCancelled, QString());
+  toBusiness(connection, *booking, MailEvent::kBusinessCancellation);
+}
+
+void BookingMails::toGuest(Connection& connection, const BookingSummary& booking,
+                           MailEvent event, const QString& language) {
+  if (booking.mail.isEmpty()) return;
+  QString chosen = language;
+  if (chosen.isEmpty()) chosen = MailOutbox(connection).LanguageOf(booking.refnr, booking.mail);
+  if (chosen.isEmpty()) chosen = settings_.defaultLanguage;
+  write(connection, booking,
+        {event, booking.mail, GuestName(booking), chosen.toLower(),
+         event != MailEvent::kBookingCancelled});
+}
+
+void BookingMails::toBusiness(Connection& connection, const BookingSummary& booking,
+                              MailEvent event) {
+  if (settings_.businessAddress.isEmpty()) return;
+  write(connection, booking,
+        {event, settings_.businessAddress, QString(), settings_.businessLanguage, false});
+}
+
+MailContent BookingMails::compose(const BookingSummary& booking, const Mail& mail,
+                                  const QString& id, const QDateTime& now) const {
+  MailValues values = ValuesOf(booking, LocaleOf(mail.language));
+  values.insert(QStringLiteral("contact"), settings_.contact);
+  const bool guest = mail.event == MailEvent::kBookingConfirmed ||
+                     mail.event == MailEvent::kBookingChanged ||
+                     mail.event == MailEvent::kBookingCancelled ||
+                     mail.event == MailEvent::kReminder;
+  // The booking code opens the booking: it goes to the guest alone.
+  if (guest && codeFor_) {
+    const QString code = codeFor_(booking.refnr);
+    values.insert(QStringLiteral("code"), code);
+    if (!settings_.publicUrl.isEmpty()) {
+      QString base = settings_.publicUrl;
+      while (base.endsWith(u'/')) base.chop(1);
+      values.insert(QStringLiteral("link"), QStringLiteral("%1/#ref=%2&code=%3")
+                                                .arg(base)
+                                                .arg(booking.refnr)
+                                                .arg(code));
+    }
+  }
+  const RenderedMail rendered =
+      settings_.templates.render(mail.event, mail.language, values, settings_.defaultLanguage);
+  MailContent content;
+  content.from = settings_.from;
+  content.replyTo = settings_.replyTo;
+  content.to = {{mail.recipientName, mail.recipient}};
+  content.subject = rendered.subject;
+  content.text = rendered.text;
+  content.html = rendered.html;
+  content.messageId = id + u'@' + domain_;
+  content.date = now;
+  if (mail.calendar && !booking.stays.isEmpty()) {
+    CalendarStay stay;
+    stay.refnr = booking.refnr;
+    stay.domain = domain_;
+    stay.arrival = booking.stays.first().arrival;
+    stay.departure = booking.stays.first().departure;
+    for (const BookedStay& more : booking.stays) {
+      stay.departure = std::max(stay.departure, more.departure);
+    }
+    stay.facility = booking.facilityName;
+    stay.description = values.value(QStringLiteral("types"));
+    // Later versions of the stay count higher, so a calendar program takes the latest.
+    stay.sequence = static_cast<int>((now.toSecsSinceEpoch() - kSequenceEpoch) / 60);
+    stay.stamp = now;
+    content.calendar = StayCalendar(stay);
+    content.calendarName = QStringLiteral("booking-%1.ics").arg(booking.refnr);
+  }
+  return content;
+}
+
+void BookingMails::write(Connection& connection, const BookingSummary& booking,
+                         const Mail& mail) {
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  const QString id = MailOutbox::NewId();
+  NewMail row{MailEventName(mail.event), booking.refnr, mail.recipient, mail.language,
+              id + u'@' + domain_, {}, {}};
+  try {
+    if (!IsMailAddress(mail.recipient)) {
+      throw MailError(QStringLiteral("'%1' is not an e-mail address").arg(mail.recipient));
+    }
+    row.message = ComposeMail(compose(booking, mail, id, now));
+  } catch (const std::runtime_error& failure) {
+    // Ours to mend (a template, an address): the booking stands, the mail is there, failed.
+    row.refusal = QStringLiteral("not composed: ") + QString::fromUtf8(failure.what());
+  }
+  MailOutbox(connection).Enqueue(row, now, settings_.perBookingPerHour, id);
+  if (written_) QTimer::singleShot(0, written_);
+}
+
+std::optional<QByteArray> BookingMails::Preview(Connection& connection, MailEvent event,
+                                                qint64 refnr, const QString& language) {
+  const std::optional<BookingSummary> booking = ReadBookingSummary(connection, refnr);
+  if (!booking) return std::nullopt;
+  const bool business = event == MailEvent::kBusinessNewBooking ||
+                        event == MailEvent::kBusinessCancellation;
+  const Mail mail{event,
+                  business ? settings_.businessAddress : booking->mail,
+                  business ? QString() : GuestName(*booking),
+                  language.isEmpty() ? settings_.defaultLanguage : language,
+                  event == MailEvent::kBookingConfirmed || event == MailEvent::kBookingChanged ||
+                      event == MailEvent::kReminder};
+  return ComposeMail(compose(*booking, mail, MailOutbox::NewId(),
+                             QDateTime::currentDateTimeUtc()));
+}
+
+}  // namespace taurelin

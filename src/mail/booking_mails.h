@@ -1,0 +1,86 @@
+#pragma once
+
+// The mails that changes to bookings call for, written into the outbox inside those changes'
+// transactions: to the guest (booking confirmed, changed, cancelled) in the language the
+// guest booked in, with the stay as a calendar file and the link to the booking on the
+// booking page; and to the business (a new booking, a cancellation), in its own language.
+//
+// Promises: a mail is composed and written only through the connection and transaction it is
+// given, so it commits or rolls back with the change; a mail that cannot be composed (an
+// address that is none) is written as failed with its reason, and never fails the booking,
+// while an outbox that cannot be written does (what the database refuses is thrown); the
+// booking code appears only in the guest's own mails; a booking without a guest address has
+// no guest mails, and without a business address there are no business mails; after a mail
+// is written, `written` is called, once the change's transaction has ended (on the event
+// loop), so the courier looks at once.
+
+#include "mail/mail_content.h"
+#include "mail/mail_event.h"
+#include "mail/mail_templates.h"
+#include "store/booking_events.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace taurelin {
+
+struct BookingSummary;
+
+struct BookingMailSettings {
+  MailTemplates templates;
+  MailAddress from;                    // MailFrom
+  std::optional<MailAddress> replyTo;  // MailReplyTo
+  QString businessAddress;             // MailBusinessAddress; empty: no business mails
+  QString businessLanguage = QStringLiteral("nb");
+  QString defaultLanguage = QStringLiteral("nb");  // MailDefaultLanguage
+  QString publicUrl;  // HttpPublicUrl: the booking page's address; empty: no link
+  QString contact;    // MailContact: how a guest reaches the business
+  int perBookingPerHour = 10;  // MailPerBookingPerHour
+};
+
+class BookingMails : public BookingEvents {
+ public:
+  // `codeFor` gives a booking's code (the booking page's key to it); `written` is told after
+  // a mail was written (see above).
+  BookingMails(BookingMailSettings settings, std::function<QString(qint64)> codeFor,
+               std::function<void()> written);
+
+  void BookerAttached(Connection& connection, qint64 refnr, bool first,
+                      const QString& language) override;
+  void UnitsAdded(Connection& connection, qint64 refnr) override;
+  void Cancelled(Connection& connection, qint64 refnr) override;
+
+  // The mail of `event` about booking `refnr` as it would go to its guest (or, for the
+  // business's events, to the business), composed; nothing when there is no such booking.
+  std::optional<QByteArray> Preview(Connection& connection, MailEvent event, qint64 refnr,
+                                    const QString& language);
+
+  const BookingMailSettings& settings() const { return settings_; }
+
+ private:
+  struct Mail {
+    MailEvent event;
+    QString recipient;
+    QString recipientName;
+    QString language;
+    bool calendar = false;
+  };
+  MailContent compose(const BookingSummary& booking, const Mail& mail, const QString& id,
+                      const QDateTime& now) const;
+  void write(Connection& connection, const BookingSummary& booking, const Mail& mail);
+  // The guest's mail of `event`, in the language given, else the one the guest's earlier
+  // mails were in, else the default.
+  void toGuest(Connection& connection, const BookingSummary& booking, MailEvent event,
+               const QString& language);
+  void toBusiness(Connection& connection, const BookingSummary& booking, MailEvent event);
+
+  BookingMailSettings settings_;
+  std::function<QString(qint64)> codeFor_;
+  std::function<void()> written_;
+  QString domain_;  // of the sender: the right side of Message-IDs and calendar UIDs
+};
+
+}  // namespace taurelin

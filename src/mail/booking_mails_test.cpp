@@ -1,0 +1,171 @@
+#include "mail/booking_mails.h"
+
+#include "store/connection.h"
+#include "store/mail_outbox.h"
+#include "store/postgres/postgres_test_database.h"
+#include "store/statement.h"
+#include "store/test_database.h"
+#include "store/write_transaction.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QMap>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace taurelin {
+namespace {
+
+// A mail as Python's email package reads it back: headers decoded, the text part, and the
+// names of its attachments.
+struct Read {
+  QString subject, to, text;
+  QStringList attachments;
+};
+
+QList<Read> ReadBack(const QList<QByteArray>& messages) {
+  QTemporaryDir dir;
+  QStringList files;
+  for (qsizetype i = 0; i < messages.size(); ++i) {
+    QFile file(dir.filePath(QStringLiteral("%1.eml").arg(i)));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(messages[i]);
+    files << file.fileName();
+  }
+  QProcess python;
+  python.start(QStringLiteral("python3"),
+               QStringList{QStringLiteral("-c"), QStringLiteral(R"(
+import email, email.policy, json, sys
+out = []
+for name in sys.argv[1:]:
+    with open(name, 'rb') as f:
+        m = email.message_from_binary_file(f, policy=email.policy.default)
+    out.append({'subject': m['subject'], 'to': str(m['to']),
+                'text': m.get_body(('plain',)).get_content(),
+                'attachments': [p.get_filename() for p in m.iter_attachments()]})
+print(json.dumps(out))
+)")} + files);
+  python.waitForFinished(20000);
+  QList<Read> read;
+  for (const QJsonValue& mail : QJsonDocument::fromJson(python.readAllStandardOutput()).array()) {
+    const QJsonObject o = mail.toObject();
+    QStringList attachments;
+    for (const QJsonValue& a : o[QStringLiteral("attachments")].toArray()) {
+      attachments << a.toString();
+    }
+    read.append({o[QStringLiteral("subject")].toString(), o[QStringLiteral("to")].toString(),
+                 o[QStringLiteral("text")].toString(), attachments});
+  }
+  EXPECT_EQ(read.size(), messages.size()) << python.readAllStandardError().constData();
+  return read;
+}
+
+// On the demo business: booking 1001 (Fjellheim, a week, booker Kari Nordby) on each backend.
+class BookingMailsTest : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    if (GetParam()) {
+      if (!PostgresTestDatabase::Available()) GTEST_SKIP() << PostgresTestDatabase::kSkip;
+      postgres_ = std::make_unique<PostgresTestDatabase>(PostgresTestDatabase::kDemo);
+    } else {
+      sqlite_ = std::make_unique<TestDatabase>(true);
+    }
+    QString error;
+    ASSERT_TRUE(connection_.open(postgres_ ? postgres_->alias() : sqlite_->alias(), &error))
+        << error.toStdString();
+    BookingMailSettings settings;
+    settings.templates = MailTemplates::Load(QStringLiteral(TAURELIN_MAIL_TEMPLATES));
+    settings.from = {QStringLiteral("Fjellheim"), QStringLiteral("booking@fjellheim.example")};
+    settings.businessAddress = QStringLiteral("post@fjellheim.example");
+    settings.publicUrl = QStringLiteral("https://booking.fjellheim.example/");
+    mails_ = std::make_unique<BookingMails>(
+        settings, [](qint64 refnr) { return QStringLiteral("CODE%1").arg(refnr); }, nullptr);
+  }
+
+  // Runs `change` as one committed transaction.
+  void InTransaction(const std::function<void()>& change) {
+    WriteTransaction transaction(connection_);
+    change();
+    transaction.commit();
+  }
+
+  // The outbox's mails by event (one of each here), with their messages.
+  QMap<QString, OutboxMail> Mails() {
+    MailOutbox outbox(connection_);
+    QMap<QString, OutboxMail> mails;
+    for (const OutboxMail& listed : outbox.List(std::nullopt, 100)) {
+      mails.insert(listed.event, *outbox.Find(listed.id));
+    }
+    return mails;
+  }
+
+  std::unique_ptr<TestDatabase> sqlite_;
+  std::unique_ptr<PostgresTestDatabase> postgres_;
+  Connection connection_{QStringLiteral("mails_test")};
+  std::unique_ptr<BookingMails> mails_;
+};
+
+TEST_P(BookingMailsTest, AGuestHearsInTheirLanguageAndTheBusinessWithoutTheCode) {
+  InTransaction([&] { mails_->BookerAttached(connection_, 1001, true, QStringLiteral("en")); });
+  QMap<QString, OutboxMail> mails = Mails();
+  ASSERT_EQ(mails.keys(), QStringList({"booking-confirmed", "business-new-booking"}));
+  const OutboxMail guest = mails.value(QStringLiteral("booking-confirmed"));
+  const OutboxMail business = mails.value(QStringLiteral("business-new-booking"));
+  EXPECT_EQ(guest.recipient, "kari.nordby@example.no");
+  EXPECT_EQ(guest.language, "en");
+  EXPECT_EQ(business.recipient, "post@fjellheim.example");
+  EXPECT_EQ(business.language, "nb");
+  QList<Read> read = ReadBack({guest.message, business.message});
+  EXPECT_TRUE(read[0].subject.contains(u"1001")) << read[0].subject.toStdString();
+  EXPECT_TRUE(read[0].to.contains(u"Kari Nordby <kari.nordby@example.no>"));
+  EXPECT_TRUE(read[0].text.contains(u"CODE1001"));
+  EXPECT_TRUE(read[0].text.contains(u"https://booking.fjellheim.example/#ref=1001&code=CODE1001"))
+      << read[0].text.toStdString();
+  EXPECT_TRUE(read[0].text.contains(u"Fjellheim"));
+  EXPECT_EQ(read[0].attachments, QStringList{"booking-1001.ics"});
+  EXPECT_FALSE(read[1].text.contains(u"CODE1001"));  // the code is the guest's alone
+  EXPECT_TRUE(read[1].text.contains(u"Kari Nordby"));
+
+  // The cancellation is in the language the guest booked in; it carries no calendar.
+  InTransaction([&] { mails_->Cancelled(connection_, 1001); });
+  mails = Mails();
+  ASSERT_EQ(mails.size(), 4);
+  EXPECT_EQ(mails.value(QStringLiteral("booking-cancelled")).language, "en");
+  read = ReadBack({mails.value(QStringLiteral("booking-cancelled")).message});
+  EXPECT_TRUE(read[0].attachments.isEmpty());
+  EXPECT_TRUE(mails.contains(QStringLiteral("business-cancellation")));
+}
+
+TEST_P(BookingMailsTest, ARolledBackChangeHasNoMailAndABadAddressNeverFailsTheBooking) {
+  {
+    WriteTransaction transaction(connection_);
+    mails_->BookerAttached(connection_, 1001, true, QString());
+  }  // rolled back
+  EXPECT_TRUE(Mails().isEmpty());
+
+  // What a guest typed over the line protocol: no address, and a name meant to add a header.
+  Statement typed(connection_);
+  typed.add(QStringLiteral("UPDATE BESTILL SET MAIL = :MAIL, FNAVN = :FNAVN WHERE BESTNR = 501"));
+  typed.bindText(QStringLiteral("MAIL"), QStringLiteral("kari at example"));
+  typed.bindText(QStringLiteral("FNAVN"), QStringLiteral("Kari\r\nBcc: all@evil.example"));
+  typed.run();
+  InTransaction([&] { mails_->BookerAttached(connection_, 1001, true, QString()); });
+  const QMap<QString, OutboxMail> mails = Mails();
+  const OutboxMail guest = mails.value(QStringLiteral("booking-confirmed"));
+  EXPECT_EQ(guest.state, MailState::kFailed);
+  EXPECT_TRUE(guest.answer.contains(u"not an e-mail address")) << guest.answer.toStdString();
+  const OutboxMail business = mails.value(QStringLiteral("business-new-booking"));
+  EXPECT_EQ(business.state, MailState::kWaiting);
+  EXPECT_FALSE(business.message.contains("\nBcc:"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, BookingMailsTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Postgres" : "Sqlite"; });
+
+}  // namespace
+}  // namespace taurelin
