@@ -59,7 +59,7 @@ class MailCourierTest : public ::testing::TestWithParam<bool> {
       content.messageId = id + QStringLiteral("@fjellstua.example");
       content.date = QDateTime::currentDateTimeUtc();
       outbox_.Enqueue({QStringLiteral("booking-confirmed"), 1000 + i, content.to[0].address,
-                       QStringLiteral("nb"), content.messageId, ComposeMail(content)},
+                       QStringLiteral("nb"), content.messageId, ComposeMail(content), {}},
                       QDateTime::currentDateTimeUtc(), 10, id);
       ids << id;
     }

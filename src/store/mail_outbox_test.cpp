@@ -39,7 +39,7 @@ class MailOutboxTest : public ::testing::TestWithParam<bool> {
     WriteTransaction transaction(connection_);
     const QString id = outbox_.Enqueue(
         {QStringLiteral("booking-confirmed"), refnr, recipient, QStringLiteral("nb"),
-         QStringLiteral("m@test"), QByteArray("Subject: x\r\n\r\n\xC3\xA6\x00\xFF", 16)},
+         QStringLiteral("m@test"), QByteArray("Subject: x\r\n\r\n\xC3\xA6\x00\xFF", 16), {}},
         now, perHour);
     transaction.commit();
     return id;
@@ -53,13 +53,13 @@ class MailOutboxTest : public ::testing::TestWithParam<bool> {
 
 TEST_P(MailOutboxTest, AMailGoesWithItsTransactionAndWaitsUntilClaimed) {
   EXPECT_THROW(outbox_.Enqueue({QStringLiteral("test"), std::nullopt, QStringLiteral("a@b.no"),
-                                QStringLiteral("nb"), QStringLiteral("m"), "x"},
+                                QStringLiteral("nb"), QStringLiteral("m"), "x", {}},
                                kNow, 10),
                DatabaseError);  // only with a change
   {
     WriteTransaction transaction(connection_);
     outbox_.Enqueue({QStringLiteral("test"), std::nullopt, QStringLiteral("a@b.no"),
-                     QStringLiteral("nb"), QStringLiteral("m"), "x"},
+                     QStringLiteral("nb"), QStringLiteral("m"), "x", {}},
                     kNow, 10);
   }  // rolled back: no mail
   EXPECT_EQ(outbox_.Counts(kNow).waiting, 0);
