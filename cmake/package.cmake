@@ -10,6 +10,10 @@ install(FILES db/sqlite/schema.sql db/sqlite/upgrade.sql db/sqlite/demo.sql
 install(FILES db/postgresql/schema.sql db/postgresql/upgrade.sql
         DESTINATION ${CMAKE_INSTALL_DATADIR}/taurelin/postgresql)
 
+# The mail templates the server uses unless MailTemplates names a business's own copy.
+install(DIRECTORY deploy/mail-templates/ DESTINATION ${CMAKE_INSTALL_DATADIR}/taurelin/mail-templates
+        FILES_MATCHING PATTERN "*.subject" PATTERN "*.txt" PATTERN "*.html" PATTERN "README.md")
+
 # Absolute: a package's systemd units and configuration do not move with the prefix.
 install(FILES deploy/taurelin-api.service deploy/taurelin-backup@.service
               deploy/taurelin-backup@.timer

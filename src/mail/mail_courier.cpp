@@ -72,7 +72,6 @@ void MailCourier::run() {
   MailOutbox outbox(connection);
   std::optional<OutboxCounts> told;
   QDateTime erased;
-  bool opened = false;
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
@@ -82,14 +81,11 @@ void MailCourier::run() {
       wake_ = false;
     }
     try {
-      // Opened once here, in this thread (a Qt connection belongs to its thread); renewed by
-      // the statements after an outage.
-      if (!opened) {
-        QString error;
-        if (!connection.open(settings_.database, &error, false)) {
-          throw DatabaseError(error, DatabaseError::Cause::kConnection);
-        }
-        opened = true;
+      // Opened for the round and closed after it, in this thread (a Qt connection belongs to
+      // its thread): between rounds no session waits, to end unseen in an outage.
+      QString error;
+      if (!connection.open(settings_.database, &error, false)) {
+        throw DatabaseError(error, DatabaseError::Cause::kConnection);
       }
       // Claimed a batch at a time, so that a stop is heard between batches.
       for (;;) {
@@ -115,6 +111,7 @@ void MailCourier::run() {
       Q_EMIT logged(QStringLiteral("Mail: the outbox could not be read: ") +
                     QString::fromUtf8(failure.what()));
     }
+    connection.close();
   }
 }
 

@@ -38,6 +38,28 @@ struct DoorValues {
   QString maxConnectionsPerAddress;  // MaxConnectionsPerAddress
 };
 
+// The booking mails' settings, as they stand in the configuration (checked when the mail
+// service starts).
+struct MailConfiguration {
+  QString from = QStringLiteral("booking@localhost");  // MailFrom: "Name <address>" or address
+  QString replyTo;                                    // MailReplyTo
+  QString businessAddress;                            // MailBusinessAddress; empty: none
+  QString businessLanguage = QStringLiteral("nb");    // MailBusinessLanguage
+  QString defaultLanguage = QStringLiteral("nb");     // MailDefaultLanguage
+  QString templates;  // MailTemplates: a folder; empty: the ones shipped with the server
+  QString contact;    // MailContact: how a guest reaches the business
+  QString publicUrl;  // HttpPublicUrl: the booking page's public address; empty: no link
+  QString smtpUrl;    // MailSmtpUrl: smtp:// or smtps://; empty: the pickup folder
+  QString smtpUser;          // MailSmtpUser
+  QString smtpPasswordFile;  // MailSmtpPasswordFile
+  QString pickupDir = QStringLiteral("mail");  // MailPickupDir, from the working folder
+  int perBookingPerHour = 10;  // MailPerBookingPerHour
+  int retryHours = 48;         // MailRetryHours
+  int keepDays = 30;           // MailKeepDays
+  int staleSeconds = 900;      // MailStaleSeconds
+  bool lineProtocolBookings = false;  // MailLineProtocolBookings
+};
+
 struct ServerConfiguration {
   bool logging = false;
   int port = 0;  // 0: not set
@@ -79,6 +101,8 @@ struct ServerConfiguration {
   // ChannelRemovedAfter (seconds), ChannelDropShare (percent), ChannelSuspectSeconds: how
   // much evidence the import needs before it cancels a booking whose event is gone.
   RemovalRules channelRemoval;
+  // The booking mails: see MailConfiguration.
+  MailConfiguration mail;
   // IcalDaysAhead (1 to 3660), IcalSummary: how far ahead the exported calendar feeds reach
   // and what their events say; absent or empty: the defaults.
   CalendarFeedSettings feeds;

@@ -46,4 +46,10 @@ void HeadlessFace::setChannelStatus(const QString& text) {
   PrintLine(text);
 }
 
+void HeadlessFace::setMailStatus(const QString& text) {
+  if (text == mailStatus_) return;
+  mailStatus_ = text;
+  PrintLine(text);
+}
+
 }  // namespace taurelin

@@ -29,6 +29,7 @@ class HeadlessFace : public OperatorInterface {
   void setPanel(Panel panel, const QString& text) override;
   // Printed when it changes.
   void setChannelStatus(const QString& text) override;
+  void setMailStatus(const QString& text) override;
   void setServing(bool) override {}
   void setListenChecked(bool) override {}
   void setLogfileChecked(bool) override {}
@@ -39,6 +40,7 @@ class HeadlessFace : public OperatorInterface {
 
  private:
   QString channelStatus_;
+  QString mailStatus_;
 };
 
 // Writes "taurelin-api: " + text as a line on standard error.

@@ -152,7 +152,21 @@ void TfrmAPIMain::showNotice(const QString& text) {
 void TfrmAPIMain::setPanel(Panel panel, const QString& text) { panels_[panel]->setText(text); }
 
 void TfrmAPIMain::setChannelStatus(const QString& text) {
-  channelPanel_->setText(text);
+  channelStatus_ = text;
+  showStatus();
+}
+
+void TfrmAPIMain::setMailStatus(const QString& text) {
+  mailStatus_ = text;
+  showStatus();
+}
+
+// One panel for both: the channels' state and the outbox's, as there are.
+void TfrmAPIMain::showStatus() {
+  QStringList parts;
+  if (!channelStatus_.isEmpty()) parts << channelStatus_;
+  if (!mailStatus_.isEmpty()) parts << mailStatus_;
+  channelPanel_->setText(parts.join(QStringLiteral(" · ")));
   if (channelPanel_->isHidden()) {
     channelPanel_->show();
     FormResize();

@@ -46,6 +46,7 @@ class TfrmAPIMain : public QMainWindow, public OperatorInterface {
   void showNotice(const QString& text) override;
   void setPanel(Panel panel, const QString& text) override;
   void setChannelStatus(const QString& text) override;
+  void setMailStatus(const QString& text) override;
   void setServing(bool serving) override;
   void setListenChecked(bool checked) override;
   void setLogfileChecked(bool checked) override;
@@ -71,7 +72,9 @@ class TfrmAPIMain : public QMainWindow, public OperatorInterface {
   QAction* mniTest_;
   QPlainTextEdit* memLogFile_;
   QLabel* panels_[4];
-  QLabel* channelPanel_;  // hidden while the server reads no channel calendar
+  QLabel* channelPanel_;  // the channels' and the outbox's state; hidden while it has none
+  QString channelStatus_, mailStatus_;
+  void showStatus();
   QMessageBox* notice_ = nullptr;
   ServerCore core_;
   bool destroyed_ = false;

@@ -30,6 +30,9 @@ class OperatorInterface : public OperatorMessages {
   virtual void setPanel(Panel panel, const QString& text) = 0;
   // The channel calendars' state, beside the panels (shown once there is one to show).
   virtual void setChannelStatus(const QString& text) = 0;
+  // The outbox's state ("Mail: 3 waiting, 1 failed"), beside the channels' (shown once there
+  // is one to show).
+  virtual void setMailStatus(const QString& text) = 0;
   // Panel 1 stands out while a request is being served.
   virtual void setServing(bool serving) = 0;
   virtual void setListenChecked(bool checked) = 0;

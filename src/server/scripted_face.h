@@ -21,6 +21,7 @@ class ScriptedFace : public OperatorInterface {
   QStringList shown;
   QString panels[4];
   QString channelStatus;
+  QString mailStatus;
   bool listenChecked = false;
   bool logfileChecked = false;
   bool showLogfileChecked = false;
@@ -40,6 +41,7 @@ class ScriptedFace : public OperatorInterface {
   }
   void setPanel(Panel panel, const QString& text) override { panels[panel] = text; }
   void setChannelStatus(const QString& text) override { channelStatus = text; }
+  void setMailStatus(const QString& text) override { mailStatus = text; }
   void setServing(bool) override {}
   void setListenChecked(bool checked) override { listenChecked = checked; }
   void setLogfileChecked(bool checked) override { logfileChecked = checked; }

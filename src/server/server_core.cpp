@@ -14,7 +14,9 @@
 #include "store/database_error.h"
 #include "store/statement.h"
 #include "store/upgrade_check.h"
+#include "web/booking_code.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QSettings>
 
@@ -87,6 +89,24 @@ void ServerCore::start() {
   SetListenerActive(true);
   startChannels();
   startHttp();
+  startMail();
+}
+
+void ServerCore::startMail() {
+  const std::optional<DatabaseAlias> database = aliases_.find(configuration_.databaseAlias);
+  if (!database) return;  // no database: no booking, and no mail
+  std::function<QString(qint64)> codeFor;
+  if (!bookingSecret_.isEmpty()) {
+    const BookingCodes codes(bookingSecret_);
+    codeFor = [codes](qint64 refnr) { return codes.codeFor(refnr); };
+  }
+  MailService::Hooks hooks;
+  hooks.log = [this](const QString& line) { log(line); };
+  hooks.tell = [this](const QString& line) { tell(line); };
+  hooks.status = [this](const QString& text) { face_.setMailStatus(text); };
+  mail_ = std::make_unique<MailService>(configuration_.mail, *database, QDir::currentPath(),
+                                        std::move(codeFor), std::move(hooks));
+  mail_->start();
 }
 
 void ServerCore::startChannels() {
@@ -150,8 +170,9 @@ void ServerCore::startHttp() {
   given.keyFile = options_.httpKeys;
   given.stateDirectory = options_.timeOutDirectory;
   const HttpFaceSettings settings = MakeHttpFaceSettings(configuration_, door_, given);
+  bookingSecret_ = settings.access.secret;
   HttpFaceHooks hooks;
-  hooks.context = [this] { return requestContext(); };
+  hooks.context = [this] { return requestContext(true); };
   hooks.log = [this](const QString& line) { log(line); };
   hooks.served = [this] { refreshLogView(); };
   hooks.lineListening = [this] { return listener_.isActive(); };
@@ -166,10 +187,12 @@ void ServerCore::startHttp() {
     }
   };
   hooks.serverMetrics = [this] { return serverMetrics(); };
-  if (channels_) {
-    hooks.channels = [this] { return channelReport().json(); };
-    hooks.degraded = [this] { return channelReport().problems(); };
-  }
+  if (channels_) hooks.channels = [this] { return channelReport().json(); };
+  hooks.degraded = [this] {
+    QStringList problems = channelReport().problems();
+    if (mail_) problems << mail_->problems(session_->connection());
+    return problems;
+  };
   http_ = std::make_unique<HttpFace>(std::move(hooks));
   try {
     http_->start(settings);
@@ -197,7 +220,9 @@ QByteArray ServerCore::serverMetrics() {
             "# TYPE taurelin_pending_holds gauge\n"
             "taurelin_pending_holds " + QByteArray::number(held) + '\n';
   }
-  return text + channelReport().metrics();
+  text += channelReport().metrics();
+  if (mail_) text += mail_->metrics(session_->connection());
+  return text;
 }
 
 quint16 ServerCore::httpPort() const { return http_ ? http_->port() : 0; }
@@ -212,6 +237,7 @@ void ServerCore::stop() {
   SetListenerActive(false);
   if (http_) http_->stop();
   if (channels_) channels_->stop();
+  if (mail_) mail_->stop();
   session_->ReleaseAPIDatabase();
 }
 
@@ -326,17 +352,21 @@ HandlerContext ServerCore::handlerContext() {
   return context;
 }
 
-RequestContext ServerCore::requestContext() {
+RequestContext ServerCore::requestContext(bool http) {
   RequestContext context;
   context.writeLog = [this](const QString& line) { log(line); };
   context.handlers = handlerContext();
+  // A web shop on the line protocol sends its own mails, unless it asks for ours.
+  if (mail_ && (http || configuration_.mail.lineProtocolBookings)) {
+    context.handlers.events = mail_->events();
+  }
   context.timeOuts = &timeOuts_;
   context.maxRows = configuration_.maxRequestRows;
   return context;
 }
 
 QString ServerCore::answer(const QString& request) {
-  RequestContext context = requestContext();
+  RequestContext context = requestContext(false);
   return ProcessRequest(request, context);
 }
 

@@ -11,6 +11,7 @@
 #include "server/door_settings.h"
 #include "server/listener.h"
 #include "server/log_tail.h"
+#include "server/mail_service.h"
 #include "server/operator_interface.h"
 #include "server/store_wording.h"
 #include "channels/channel_poller.h"
@@ -100,8 +101,10 @@ class ServerCore : public QObject {
   // One sweep for expired reservations; a failure is told to the operator without waiting.
   void sweepExpired();
   HandlerContext handlerContext();
-  // The environment of one request, for either face.
-  RequestContext requestContext();
+  // The environment of one request, of the HTTP face or the line protocol.
+  RequestContext requestContext(bool http);
+  // Starts the booking mails. Throws ConfigurationError for settings that cannot be used.
+  void startMail();
   // Starts the HTTP face when a port is given for it. Throws ConfigurationError for an
   // address that is none, HttpListenError when it cannot listen.
   void startHttp();
@@ -141,7 +144,9 @@ class ServerCore : public QObject {
   bool logViewShown_ = false;
   LogTail logTail_;  // what the shown view has read of the log
   std::unique_ptr<HttpFace> http_;
+  QByteArray bookingSecret_;  // the booking codes' secret, once the HTTP face has it
   std::unique_ptr<ChannelPoller> channels_;
+  std::unique_ptr<MailService> mail_;
 };
 
 }  // namespace taurelin

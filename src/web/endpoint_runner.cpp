@@ -149,6 +149,9 @@ QHttpServerResponse EndpointRunner::run(const Endpoint& endpoint,
   }
 
   RequestContext context = context_();
+  if (endpoint.keyword == kBooker) {
+    context.handlers.language = values[QLatin1String("SPRAAK")].trimmed().toLower();
+  }
   bool ran = false;
   std::optional<QHttpServerResponse> response;
   try {

@@ -149,6 +149,8 @@ const InputField kBookerIn[] = {
     Text("FAKS", "fax", 30),
     {L("EPOST"), From::kBody, L("email"), Kind::kEmail, false, L(""), 0, 0, 100},
     Text("ANMERKNING", "remark", 1000),
+    // The language the guest booked in, for the mails; not one of the instruction's columns.
+    Text("SPRAAK", "language", 8),
 };
 const OutputField kBookerOut[] = {
     {L("REFNR"), L("refnr"), Kind::kInteger},

@@ -100,7 +100,8 @@ TEST_F(ServerTest, LogsARequestsLinesInOrderAndStopsCleanly) {
   QStringList messages = server_.logMessages();
   QStringList heads;
   for (const QString& message : messages) heads << message.left(22);
-  const QStringList expected = {"Listener started",       "Client 127.0.0.1  acce",
+  const QStringList expected = {"Listener started",       "Mail: written as files",
+                                "Client 127.0.0.1  acce",
                                 "Client 127.0.0.1 is co", "I0 : messageID=logged&",
                                 "Instruksjonen tok  0 s", "U0 : messageID=logged&",
                                 "Instruksjonen tok tota", "Client 127.0.0.1 is di",

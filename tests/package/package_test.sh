@@ -51,6 +51,8 @@ for path in /usr/bin/taurelin-api /usr/bin/taurelin-db /usr/bin/taurelin-client 
             /usr/share/taurelin/sqlite/schema.sql /usr/share/taurelin/sqlite/upgrade.sql \
             /usr/share/taurelin/sqlite/demo.sql /usr/share/taurelin/postgresql/schema.sql \
             /usr/share/taurelin/postgresql/upgrade.sql \
+            /usr/share/taurelin/mail-templates/nb/booking-confirmed.txt \
+            /usr/share/taurelin/mail-templates/en/booking-confirmed.html \
             /etc/taurelin/taurelin.conf /etc/taurelin/aliases.ini \
             "${unit%/*}/taurelin-backup@.service" "${unit%/*}/taurelin-backup@.timer"; do
   installs "$path" || fail "the package does not install $path"
@@ -111,6 +113,8 @@ allowed+='|libglx0|libopengl0|libgl1|libegl1|libssl3(t64)?|zlib1g|adduser'
 # libical writes the calendar feeds and reads the channels' calendars; clang's build also
 # names the ICU that libical links.
 allowed+='|libical3(t64)?|libicu[0-9]+'
+# GMime writes the booking mails (with GLib, which it is built on) and libcurl sends them.
+allowed+='|libgmime-3.0-0|libglib2.0-0(t64)?|libcurl4(t64)?'
 while read -r package; do
   case $package in
     *-dev) fail "Depends names the development package $package" ;;

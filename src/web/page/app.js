@@ -669,7 +669,8 @@ async function book(event) {
   if (state.hold === null || state.booking) return;
   clearMessage("hold");
   clearFieldErrors(BOOKER_FIELDS);
-  const body = { agent: SETTINGS.agent };
+  // The mails about the booking are written in the language the guest books in.
+  const body = { agent: SETTINGS.agent, language: TEXTS.lang };
   for (const id of BOOKER_FIELDS) {
     const value = bookerValue(id);
     if (value) body[id] = value;

@@ -1,0 +1,73 @@
+#pragma once
+
+// The server's booking mails, built from its configuration: the templates, the booking mails
+// that requests write into the outbox (BookingEvents), and the courier that delivers them
+// beside the event loop, to the mail server or the pickup folder.
+//
+// Promises: start-up refuses (ConfigurationError) a template folder that is missing or
+// broken, naming it and the file, and never falls back to the shipped templates instead of a
+// business's own; an address in the settings that is none; a default or business language
+// the templates lack; SMTP settings that cannot be used. The status line ("Mail: 3 waiting,
+// 1 failed") is told whenever it changes; the courier runs until stop().
+
+#include "mail/booking_mails.h"
+#include "mail/mail_courier.h"
+#include "server/configuration.h"
+#include "store/alias_list.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+namespace taurelin {
+
+class Connection;
+
+class MailService : public QObject {
+  Q_OBJECT
+
+ public:
+  struct Hooks {
+    std::function<void(const QString&)> log;
+    std::function<void(const QString&)> tell;
+    std::function<void(const QString&)> status;  // the status line when it changes
+  };
+
+  // `codeFor` gives a booking's code (empty when there is no booking page); `workingFolder`
+  // is where a relative pickup folder lies. Throws ConfigurationError.
+  MailService(const MailConfiguration& configuration, const DatabaseAlias& database,
+              const QString& workingFolder, std::function<QString(qint64)> codeFor, Hooks hooks,
+              QObject* parent = nullptr);
+  ~MailService() override;
+
+  void start();
+  void stop();
+
+  // What requests tell of the changes they make (the mails they call for).
+  BookingEvents* events() { return mails_.get(); }
+  BookingMails& mails() { return *mails_; }
+
+  // The outbox's lines of /metrics, and why /health is degraded (a mail waiting too long, a
+  // mail failed in the last day), read on `session`.
+  QByteArray metrics(Connection& session) const;
+  QStringList problems(Connection& session) const;
+
+  // The folder the shipped templates are in.
+  static QString ShippedTemplates();
+
+ private:
+  MailConfiguration configuration_;
+  Hooks hooks_;
+  bool bookingPage_;  // the HTTP face serves the booking page, which the mails link to
+  std::unique_ptr<BookingMails> mails_;
+  std::unique_ptr<MailCourier> courier_;
+};
+
+// "Name <address>" or a bare address; nothing when it is no address.
+std::optional<MailAddress> ParseMailbox(const QString& text);
+
+// The status line of the outbox: "Mail: none waiting", "Mail: 3 waiting, 1 failed".
+QString MailStatusText(int waiting, int failedLastDay);
+
+}  // namespace taurelin

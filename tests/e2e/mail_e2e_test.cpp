@@ -1,0 +1,115 @@
+// The booking mails through the built server: a guest who books on the HTTP face gets a
+// confirmation in the language booked in, the business a note of it, both as files in the
+// pickup folder (the embedded default), and a booking over the line protocol mails nobody
+// unless the business asks for it.
+
+#include "http_client.h"
+#include "server_process.h"
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QThread>
+
+namespace taurelin {
+namespace {
+
+// The .eml files in `folder`, read by Python's email package: per mail its To, its subject
+// and its text part.
+QList<QJsonObject> Mails(const QString& folder) {
+  const QStringList files = QDir(folder).entryList({QStringLiteral("*.eml")}, QDir::Files);
+  if (files.isEmpty()) return {};
+  QStringList paths;
+  for (const QString& file : files) paths << QDir(folder).filePath(file);
+  QProcess python;
+  python.start(QStringLiteral("python3"), QStringList{QStringLiteral("-c"), QStringLiteral(R"(
+import email, email.policy, json, sys
+out = []
+for name in sys.argv[1:]:
+    with open(name, 'rb') as f:
+        m = email.message_from_binary_file(f, policy=email.policy.default)
+    out.append({'to': str(m['to']), 'subject': m['subject'],
+                'text': m.get_body(('plain',)).get_content()})
+print(json.dumps(out))
+)")} + paths);
+  python.waitForFinished(20000);
+  QList<QJsonObject> mails;
+  for (const QJsonValue& mail : QJsonDocument::fromJson(python.readAllStandardOutput()).array()) {
+    mails << mail.toObject();
+  }
+  return mails;
+}
+
+TEST(MailTest, AGuestsBookingOnThePageIsMailedToTheGuestAndTheBusiness) {
+  TestDatabase database(true);
+  ServerProcess server(database);
+  server.setConfiguration(QStringLiteral("MailBusinessAddress"),
+                          QStringLiteral("post@fjellheim.example"));
+  server.setConfiguration(QStringLiteral("HttpPublicUrl"),
+                          QStringLiteral("https://booking.fjellheim.example"));
+  ASSERT_TRUE(server.start({"--http", "0"})) << server.standardError().toStdString();
+  const QString pickup = server.directory().filePath(QStringLiteral("mail"));
+
+  // Over the line protocol, a booker attached mails nobody: the web shop sends its own.
+  const QJsonObject hold{{"facility", 1}, {"type", 1},  {"arrival", Iso(30)},
+                         {"departure", Iso(33)}, {"board", 1}, {"units", 1},
+                         {"persons", 2}, {"agent", 1}, {"timeout", 600}};
+  const HttpAnswer lineHold = Call(server.httpPort(), "POST", "/api/v1/reservations", hold);
+  ASSERT_EQ(lineHold.status, 201) << lineHold.body.constData();
+  auto client = server.connect();
+  client->write(QStringLiteral("messageID=m&count=1&header=INSTRUKSJON;REFNR;AGENT;NASJON;ENAVN;"
+                               "POSTNR;EPOST&data=BOOKING;%1;1;N;Olsen;0150;ola@example.no\n")
+                    .arg(lineHold.json()["refnr"].toInteger())
+                    .toLatin1());
+  QByteArray answer;
+  while (!answer.contains('\n') && client->waitForReadyRead(10000)) answer += client->readAll();
+  ASSERT_TRUE(answer.contains("&data=BOOKING;")) << answer.constData();
+
+  const HttpAnswer held = Call(server.httpPort(), "POST", "/api/v1/reservations", hold);
+  ASSERT_EQ(held.status, 201) << held.body.constData();
+  const qint64 refnr = held.json()["refnr"].toInteger();
+  const QString code = held.json()["bookingCode"].toString();
+  const QJsonObject booker{{"agent", 1},          {"nation", "norge"},
+                           {"surname", "Hansen"},  {"firstName", "Kari"},
+                           {"postcode", "0150"},   {"email", "kari@example.no"},
+                           {"language", "en"}};
+  const HttpAnswer booked =
+      Call(server.httpPort(), "PUT", QStringLiteral("/api/v1/reservations/%1/booker").arg(refnr),
+           booker, {{"Booking-Code", code.toLatin1()}});
+  ASSERT_EQ(booked.status, 200) << booked.body.constData();
+
+  QList<QJsonObject> mails;
+  QDeadlineTimer deadline(20000);
+  while ((mails = Mails(pickup)).size() < 2 && !deadline.hasExpired()) QThread::msleep(100);
+  QThread::msleep(300);  // a third would have come with them
+  mails = Mails(pickup);
+  ASSERT_EQ(mails.size(), 2) << server.standardError().toStdString();
+  const QJsonObject guest =
+      mails[0]["to"].toString().contains(u"kari") ? mails[0] : mails[1];
+  const QJsonObject business = guest == mails[0] ? mails[1] : mails[0];
+  EXPECT_TRUE(guest["to"].toString().contains(u"Kari Hansen <kari@example.no>"));
+  EXPECT_TRUE(guest["subject"].toString().contains(QString::number(refnr)));
+  const QString text = guest["text"].toString();
+  EXPECT_TRUE(text.contains(code)) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("https://booking.fjellheim.example/#ref=%1&code=%2")
+                                .arg(refnr)
+                                .arg(code)))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains(u"Thank")) << text.toStdString();  // in the language booked in
+  EXPECT_EQ(business["to"].toString(), "post@fjellheim.example");
+  EXPECT_FALSE(business["text"].toString().contains(code));
+
+  // The day log names each mail's event, booking and the recipient's domain, never more.
+  const QStringList sent = server.logMessages().filter(QStringLiteral("Mail: "));
+  EXPECT_EQ(sent.filter(QStringLiteral(" sent")).size(), 2) << sent.join(u'\n').toStdString();
+  EXPECT_TRUE(sent.filter(QStringLiteral("kari@")).isEmpty());
+  EXPECT_TRUE(sent.filter(code).isEmpty());
+  server.stop();
+}
+
+}  // namespace
+}  // namespace taurelin
