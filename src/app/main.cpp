@@ -116,7 +116,12 @@ struct CommandLine {
                        "event must be gone before its booking is cancelled, default 3600),\n"
                        "ChannelDropShare (percent of its events a read may drop before the\n"
                        "calendar is held as suspect, default 50) and ChannelSuspectSeconds\n"
-                       "(default 21600); the README says what each one does."));
+                       "(default 21600), and for the booking mails MailFrom, MailReplyTo,\n"
+                       "MailBusinessAddress, MailDefaultLanguage, MailBusinessLanguage,\n"
+                       "MailTemplates, MailContact, HttpPublicUrl, MailSmtpUrl, MailSmtpUser,\n"
+                       "MailSmtpPasswordFile, MailPickupDir (default mail), MailPerBookingPerHour,\n"
+                       "MailRetryHours, MailKeepDays, MailStaleSeconds and\n"
+                       "MailLineProtocolBookings; the README says what each one does."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(
