@@ -119,8 +119,8 @@ struct CommandLine {
                        "(default 21600), and for the booking mails MailFrom, MailReplyTo,\n"
                        "MailBusinessAddress, MailDefaultLanguage, MailBusinessLanguage,\n"
                        "MailTemplates, MailContact, HttpPublicUrl, MailSmtpUrl, MailSmtpUser,\n"
-                       "MailSmtpPasswordFile, MailPickupDir (default mail), MailPerBookingPerHour,\n"
-                       "MailRetryHours, MailKeepDays, MailStaleSeconds and\n"
+                       "MailSmtpPasswordFile, MailPickupDir (default mail),\n"
+                       "MailPerBookingPerHour, MailRetryHours, MailKeepDays, MailStaleSeconds and\n"
                        "MailLineProtocolBookings; the README says what each one does."));
     parser.addHelpOption();
     parser.addVersionOption();

@@ -16,7 +16,9 @@ namespace {
 
 MailAddress Mailbox(const char* key, const QString& text) {
   const std::optional<MailAddress> mailbox = ParseMailbox(text);
-  if (!mailbox) Refuse(QStringLiteral("%1 \"%2\" is no e-mail address").arg(QLatin1String(key), text));
+  if (!mailbox) {
+    Refuse(QStringLiteral("%1 \"%2\" is no e-mail address").arg(QLatin1String(key), text));
+  }
   return *mailbox;
 }
 
@@ -83,7 +85,8 @@ MailService::MailService(const MailConfiguration& configuration, const DatabaseA
     settings.replyTo = Mailbox("MailReplyTo", configuration.replyTo);
   }
   if (!configuration.businessAddress.isEmpty()) {
-    settings.businessAddress = Mailbox("MailBusinessAddress", configuration.businessAddress).address;
+    settings.businessAddress =
+        Mailbox("MailBusinessAddress", configuration.businessAddress).address;
   }
   settings.businessLanguage = configuration.businessLanguage.toLower();
   settings.defaultLanguage = configuration.defaultLanguage.toLower();
@@ -172,7 +175,8 @@ QStringList MailService::problems(Connection& session) const {
   try {
     const OutboxCounts counts = MailOutbox(session).Counts(QDateTime::currentDateTimeUtc());
     if (counts.waiting > 0 && counts.oldestWaitingSeconds > configuration_.staleSeconds) {
-      problems << QStringLiteral("the oldest mail has waited %1 s").arg(counts.oldestWaitingSeconds);
+      problems << QStringLiteral("the oldest mail has waited %1 s")
+                      .arg(counts.oldestWaitingSeconds);
     }
     if (counts.failedLastDay > 0) {
       problems << QStringLiteral("%1 %2 in the last day")

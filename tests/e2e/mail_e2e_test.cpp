@@ -10,6 +10,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -109,6 +110,34 @@ TEST(MailTest, AGuestsBookingOnThePageIsMailedToTheGuestAndTheBusiness) {
   EXPECT_TRUE(sent.filter(QStringLiteral("kari@")).isEmpty());
   EXPECT_TRUE(sent.filter(code).isEmpty());
   server.stop();
+}
+
+// A business's own template folder that is missing or broken stops start-up, naming it: the
+// shipped templates are never used instead without a word.
+TEST(MailTest, AMissingOrBrokenTemplateFolderStopsStartUpNamingIt) {
+  TestDatabase database(true);
+  ServerProcess server(database);
+  const QString folder = server.directory().filePath(QStringLiteral("templates"));
+  server.setConfiguration(QStringLiteral("MailTemplates"), folder);
+  EXPECT_FALSE(server.start());
+  EXPECT_TRUE(server.standardError().contains(folder)) << server.standardError().toStdString();
+
+  // A copy of the shipped templates with one value its event does not have.
+  for (const QString& language : {QStringLiteral("nb"), QStringLiteral("en")}) {
+    const QDir from(QStringLiteral(TAURELIN_MAIL_TEMPLATES "/") + language);
+    ASSERT_TRUE(QDir().mkpath(folder + u'/' + language));
+    for (const QString& file : from.entryList(QDir::Files)) {
+      ASSERT_TRUE(QFile::copy(from.filePath(file), folder + u'/' + language + u'/' + file));
+    }
+  }
+  QFile broken(folder + QStringLiteral("/en/booking-cancelled.txt"));
+  ASSERT_TRUE(broken.open(QIODevice::Append));
+  broken.write("\nYour card {{card_number}}\n");
+  broken.close();
+  EXPECT_FALSE(server.start());
+  EXPECT_TRUE(server.standardError().contains(u"booking-cancelled.txt:"))
+      << server.standardError().toStdString();
+  EXPECT_TRUE(server.standardError().contains(u"card_number"));
 }
 
 }  // namespace
