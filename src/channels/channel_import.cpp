@@ -73,12 +73,12 @@ class ChannelImport : public ImportSteps {
  public:
   ChannelImport(TdmBook& module, const ChannelFeed& feed,
                 std::shared_ptr<const CalendarReading> reading, const QDateTime& now,
-                const RemovalRules& rules)
+                const RemovalRules& rules, BookingEvents* events = nullptr)
       : reading_(std::move(reading)),
         now_(now),
         today_(now.date()),
         rules_(rules),
-        bookings_(module, ChannelOf(feed)),
+        bookings_(module, ChannelOf(feed), events),
         lock_(std::in_place, module.connection(), feed.name) {
     if (!lock_->held()) {
       result_.heldElsewhere = true;
@@ -405,9 +405,10 @@ ImportResult Whole(ImportSteps& steps) {
 
 std::unique_ptr<ImportSteps> StartImport(DatabaseSession& session, const ChannelFeed& feed,
                                          std::shared_ptr<const CalendarReading> reading,
-                                         const QDateTime& now, const RemovalRules& rules) {
+                                         const QDateTime& now, const RemovalRules& rules,
+                                         BookingEvents* events) {
   return std::make_unique<ChannelImport>(ModuleOf(session), feed, std::move(reading), now,
-                                         rules);
+                                         rules, events);
 }
 
 ImportResult ImportCalendar(TdmBook& module, const ChannelFeed& feed, const QByteArray& body,

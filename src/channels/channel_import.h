@@ -104,9 +104,11 @@ class ImportSteps {
 // DatabaseError when the database fails (the events applied before stay applied; the next
 // read goes on from there). The channel lock is held from here until the import is done or
 // dropped. The reading is shared, so that the caller may free it where it was made.
+// `events` (may be null) is told of each new overbooking, inside its transaction.
 std::unique_ptr<ImportSteps> StartImport(DatabaseSession& session, const ChannelFeed& feed,
                                          std::shared_ptr<const CalendarReading> reading,
-                                         const QDateTime& now, const RemovalRules& rules);
+                                         const QDateTime& now, const RemovalRules& rules,
+                                         BookingEvents* events = nullptr);
 
 // Reads `body` (as far ahead as the default) and imports it whole, in one call. Throws
 // CalendarFormatError when the body is no calendar (nothing changed), DatabaseError when the

@@ -1,6 +1,7 @@
 #include "channels/channel_import.h"
 
 #include "handlers/stay_test_fixture.h"
+#include "store/booking_events.h"
 #include "store/booking_store.h"
 #include "store/channel_bookings.h"
 #include "store/connection.h"
@@ -173,9 +174,33 @@ TEST_P(ChannelImportTest, AConflictKeepsBothBookingsUntilItIsResolved) {
   Run("INSERT INTO BOOKING (REFNR) VALUES (500);\n"
       "INSERT INTO LEIE (LINJENR, REFNR, LEIETYPE, ANKOMST, AVREISE, UTYPE, ANLEGG, ANTALL)"
       "  VALUES (500, 500, 'O', '2030-06-12', '2030-06-13', 7, 1, 1);\n");
-  const ImportResult result = Import("reserved_stays.ics");
+  // The business is told of the overbooking inside the transaction that finds it, once.
+  struct Told : BookingEvents {
+    QStringList lines;
+    void BookerAttached(Connection&, qint64, bool, const QString&) override {}
+    void UnitsAdded(Connection&, qint64) override {}
+    void Cancelled(Connection&, qint64) override {}
+    void Overbooked(Connection&, const QString& channel, qint64 refnr,
+                    const QList<qint64>& others) override {
+      lines << QStringLiteral("%1 %2 %3").arg(channel).arg(refnr).arg(others.value(0));
+    }
+  } told;
+  const auto importTelling = [&] {
+    auto steps = StartImport(session_, feed_,
+                             std::make_shared<const CalendarReading>(ReadCalendar(
+                                 Fixture("reserved_stays.ics"), kNow.date(), kDefaultDaysAhead)),
+                             kNow, rules_, &told);
+    while (!steps->step(1000)) {
+    }
+    return steps->result();
+  };
+  const ImportResult result = importTelling();
   EXPECT_EQ(result.added, 2);
   ASSERT_EQ(result.conflicts.size(), 1);
+  EXPECT_EQ(told.lines, QStringList{QStringLiteral("cabin-platform %1 500")
+                                        .arg(result.conflicts[0].refnr)});
+  importTelling();
+  EXPECT_EQ(told.lines.size(), 1);
   const ChannelConflict& conflict = result.conflicts[0];
   EXPECT_EQ(conflict.others, QList<qint64>{500});
   EXPECT_EQ(conflict.arrival, QDate(2030, 6, 10));

@@ -325,13 +325,15 @@ void ChannelPoller::tellSuspicion(const ChannelState& state,
                                   const std::optional<ChannelSuspicion>& before) {
   if (state.suspicion.has_value() == before.has_value() || !hooks_.tell) return;
   if (state.suspicion) {
-    hooks_.tell(QStringLiteral("Channel %1: its calendar lacks %2 of the %3 events ahead that it "
-                               "held: held as suspect, nothing is cancelled until it holds them "
-                               "again or has kept this shape for %4")
-                    .arg(state.feed.name)
-                    .arg(state.suspicion->dropped)
-                    .arg(state.suspicion->of)
-                    .arg(RuleDuration(settings_.removal.suspectSeconds)));
+    const QString problem =
+        QStringLiteral("its calendar lacks %1 of the %2 events ahead that it held: held as "
+                       "suspect, nothing is cancelled until it holds them again or has kept "
+                       "this shape for %3")
+            .arg(state.suspicion->dropped)
+            .arg(state.suspicion->of)
+            .arg(RuleDuration(settings_.removal.suspectSeconds));
+    hooks_.tell(QStringLiteral("Channel %1: ").arg(state.feed.name) + problem);
+    if (hooks_.trouble) hooks_.trouble(state, problem, state.suspicion->since);
   } else {
     hooks_.tell(QStringLiteral("Channel %1: its calendar is believed again").arg(state.feed.name));
   }
@@ -354,6 +356,14 @@ void ChannelPoller::checkStale() {
                                                    : state.lastError)
               : QStringLiteral("Channel %1: its calendar is read again").arg(state.feed.name);
     if (hooks_.tell) hooks_.tell(text);
+    if (stale && hooks_.trouble) {
+      hooks_.trouble(state,
+                     QStringLiteral("its calendar has not been read for over %1 s (%2)")
+                         .arg(settings_.staleAfterSeconds)
+                         .arg(state.lastError.isEmpty() ? QStringLiteral("no read yet")
+                                                        : state.lastError),
+                     state.lastSuccess.isValid() ? state.lastSuccess : started_);
+    }
   }
   if (changed && hooks_.changed) hooks_.changed();
 }

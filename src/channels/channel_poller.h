@@ -80,6 +80,10 @@ class ChannelPoller : public QObject {
     std::function<void(const QString&)> log;
     // Tells the operator without waiting (and logs it).
     std::function<void(const QString&)> tell;
+    // A calendar went bad (stale, or held as suspect): `problem` says how, since `since`.
+    // Told once each time it goes bad, for the business's mail.
+    std::function<void(const ChannelState&, const QString& problem, const QDateTime& since)>
+        trouble;
     // After every attempt: the states changed.
     std::function<void()> changed;
   };

@@ -5,6 +5,7 @@
 #include "mail/stay_calendar.h"
 #include "store/booking_summary.h"
 #include "store/mail_outbox.h"
+#include "store/write_transaction.h"
 
 #include <QLocale>
 #include <QTimer>
@@ -89,6 +90,42 @@ void BookingMails::Cancelled(Connection& connection, qint64 refnr) {
   toBusiness(connection, *booking, MailEvent::kBusinessCancellation);
 }
 
+void BookingMails::Overbooked(Connection& connection, const QString& channel, qint64 refnr,
+                              const QList<qint64>& others) {
+  if (settings_.businessAddress.isEmpty()) return;
+  const std::optional<BookingSummary> booking = ReadBookingSummary(connection, refnr);
+  if (!booking) return;
+  QStringList numbers;
+  for (const qint64 other : others) numbers << QString::number(other);
+  write(connection, *booking,
+        {MailEvent::kBusinessOverbooking, settings_.businessAddress, QString(),
+         settings_.businessLanguage, false,
+         {{QStringLiteral("channel"), channel},
+          {QStringLiteral("other_refnrs"), numbers.join(QStringLiteral(", "))}}});
+}
+
+void BookingMails::ChannelTrouble(Connection& connection, const QString& channel, int facility,
+                                  int type, const QString& problem, const QDateTime& since) {
+  if (settings_.businessAddress.isEmpty()) return;
+  WriteTransaction transaction(connection);
+  BookingSummary about;  // no booking: the facility and the type alone
+  about.facility = facility;
+  about.facilityName = FacilityName(connection, facility);
+  BookedStay stay;
+  stay.typeName = RentalTypeName(connection, type);
+  stay.units = 1;
+  about.stays << stay;
+  const QLocale locale = LocaleOf(settings_.businessLanguage);
+  write(connection, about,
+        {MailEvent::kBusinessChannelTrouble, settings_.businessAddress, QString(),
+         settings_.businessLanguage, false,
+         {{QStringLiteral("channel"), channel},
+          {QStringLiteral("problem"), problem},
+          {QStringLiteral("types"), stay.typeName},
+          {QStringLiteral("since"), locale.toString(since.toLocalTime(), QLocale::LongFormat)}}});
+  transaction.commit();
+}
+
 void BookingMails::toGuest(Connection& connection, const BookingSummary& booking,
                            MailEvent event, const QString& language) {
   if (booking.mail.isEmpty()) return;
@@ -111,6 +148,9 @@ MailContent BookingMails::compose(const BookingSummary& booking, const Mail& mai
                                   const QString& id, const QDateTime& now) const {
   MailValues values = ValuesOf(booking, LocaleOf(mail.language));
   values.insert(QStringLiteral("contact"), settings_.contact);
+  for (auto extra = mail.extra.cbegin(); extra != mail.extra.cend(); ++extra) {
+    values.insert(extra.key(), extra.value());
+  }
   const bool guest = mail.event == MailEvent::kBookingConfirmed ||
                      mail.event == MailEvent::kBookingChanged ||
                      mail.event == MailEvent::kBookingCancelled ||
@@ -163,8 +203,9 @@ void BookingMails::write(Connection& connection, const BookingSummary& booking,
                          const Mail& mail) {
   const QDateTime now = QDateTime::currentDateTimeUtc();
   const QString id = MailOutbox::NewId();
-  NewMail row{MailEventName(mail.event), booking.refnr, mail.recipient, mail.language,
-              id + u'@' + domain_, {}, {}};
+  NewMail row{MailEventName(mail.event),
+              booking.refnr != 0 ? std::optional<qint64>(booking.refnr) : std::nullopt,
+              mail.recipient, mail.language, id + u'@' + domain_, {}, {}};
   try {
     if (!IsMailAddress(mail.recipient)) {
       throw MailError(QStringLiteral("'%1' is not an e-mail address").arg(mail.recipient));

@@ -52,6 +52,13 @@ class BookingMails : public BookingEvents {
                       const QString& language) override;
   void UnitsAdded(Connection& connection, qint64 refnr) override;
   void Cancelled(Connection& connection, qint64 refnr) override;
+  // To the business: a channel's calendar overbooked a stay (in the import's transaction).
+  void Overbooked(Connection& connection, const QString& channel, qint64 refnr,
+                  const QList<qint64>& others) override;
+  // To the business: a channel's calendar `channel` (for `type` at `facility`) cannot be read
+  // or believed, since `since`; in a transaction of its own.
+  void ChannelTrouble(Connection& connection, const QString& channel, int facility, int type,
+                      const QString& problem, const QDateTime& since);
 
   // The mail of `event` about booking `refnr` as it would go to its guest (or, for the
   // business's events, to the business), composed; nothing when there is no such booking.
@@ -67,6 +74,7 @@ class BookingMails : public BookingEvents {
     QString recipientName;
     QString language;
     bool calendar = false;
+    MailValues extra = {};  // values beside the booking's
   };
   MailContent compose(const BookingSummary& booking, const Mail& mail, const QString& id,
                       const QDateTime& now) const;

@@ -164,6 +164,26 @@ TEST_P(BookingMailsTest, ARolledBackChangeHasNoMailAndABadAddressNeverFailsTheBo
   EXPECT_FALSE(business.message.contains("\nBcc:"));
 }
 
+TEST_P(BookingMailsTest, TheBusinessHearsOfAnOverbookingAndOfACalendarInTrouble) {
+  InTransaction([&] { mails_->Overbooked(connection_, QStringLiteral("platform-cabin"), 1001,
+                                         {1003, 1004}); });
+  mails_->ChannelTrouble(connection_, QStringLiteral("platform-cabin"), 1, 1,
+                         QStringLiteral("its calendar has not been read for over 3600 s"),
+                         QDateTime(QDate(2026, 12, 10), QTime(4, 0), Qt::UTC));
+  const QMap<QString, OutboxMail> mails = Mails();
+  ASSERT_EQ(mails.keys(),
+            QStringList({"business-channel-trouble", "business-overbooking"}));
+  const QList<Read> read = ReadBack({mails.value(QStringLiteral("business-overbooking")).message,
+                                     mails.value(QStringLiteral("business-channel-trouble")).message});
+  EXPECT_TRUE(read[0].text.contains(u"platform-cabin")) << read[0].text.toStdString();
+  EXPECT_TRUE(read[0].text.contains(u"1003, 1004"));
+  EXPECT_TRUE(read[0].text.contains(u"1001"));
+  EXPECT_TRUE(read[1].text.contains(u"has not been read for over 3600 s"))
+      << read[1].text.toStdString();
+  EXPECT_TRUE(read[1].text.contains(u"Fjellheim"));
+  for (const OutboxMail& mail : mails) EXPECT_EQ(mail.recipient, "post@fjellheim.example");
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, BookingMailsTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Postgres" : "Sqlite"; });
 

@@ -124,11 +124,22 @@ void ServerCore::startChannels() {
   hooks.import = [this, removal](const ChannelFeed& feed,
                                  std::shared_ptr<const CalendarReading> reading) {
     return StartImport(*session_, feed, std::move(reading), QDateTime::currentDateTime(),
-                       removal);
+                       removal, mail_ ? mail_->events() : nullptr);
   };
   hooks.conflicts = [this](const ChannelFeed& feed) { return CurrentConflicts(*session_, feed); };
   hooks.log = [this](const QString& line) { log(line); };
   hooks.tell = [this](const QString& line) { tell(line); };
+  hooks.trouble = [this](const ChannelState& state, const QString& problem,
+                         const QDateTime& since) {
+    if (!mail_) return;
+    try {
+      mail_->mails().ChannelTrouble(session_->connection(), state.feed.name,
+                                    state.feed.facility, state.feed.type, problem, since);
+    } catch (const DatabaseError& error) {
+      log(QStringLiteral("Mail: the business's mail of channel %1 could not be written: %2")
+              .arg(state.feed.name, QString::fromUtf8(error.what())));
+    }
+  };
   hooks.changed = [this] {
     face_.setChannelStatus(channelReport().statusText());
     refreshLogView();

@@ -6,6 +6,7 @@
 // commits has its mails, one that rolls back has none. Whatever it throws rolls the change
 // back, and the change fails as any failed write does.
 
+#include <QList>
 #include <QString>
 
 namespace taurelin {
@@ -25,6 +26,12 @@ class BookingEvents {
   // The booking `refnr`, which had a booker, was cancelled (a booking without one, a hold,
   // is deleted, and calls for nothing).
   virtual void Cancelled(Connection& connection, qint64 refnr) = 0;
+  // The booking `refnr` that channel `channel`'s calendar brought in sells its type beyond
+  // its units on nights that the bookings `others` hold too: a new overbooking.
+  virtual void Overbooked(Connection& connection, const QString& channel, qint64 refnr,
+                          const QList<qint64>& others) {
+    (void)connection, (void)channel, (void)refnr, (void)others;
+  }
 };
 
 }  // namespace taurelin

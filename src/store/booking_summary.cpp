@@ -67,4 +67,22 @@ std::optional<BookingSummary> ReadBookingSummary(Connection& connection, qint64 
   return summary;
 }
 
+QString FacilityName(Connection& connection, int facility) {
+  Statement s(connection);
+  s.add(QStringLiteral("SELECT ANLEGGSNAVN FROM ANLEGG WHERE ANLEGGSNR = :ANLEGGSNR"));
+  s.bindInteger(QStringLiteral("ANLEGGSNR"), facility);
+  s.run();
+  return s.next() ? s.text(QStringLiteral("ANLEGGSNAVN")).trimmed() : QString();
+}
+
+QString RentalTypeName(Connection& connection, int type) {
+  Statement s(connection);
+  s.add(QStringLiteral("SELECT BESKR, KODE FROM UTYPE WHERE UTYPE = :UTYPE"));
+  s.bindInteger(QStringLiteral("UTYPE"), type);
+  s.run();
+  if (!s.next()) return {};
+  const QString description = s.text(QStringLiteral("BESKR")).trimmed();
+  return description.isEmpty() ? s.text(QStringLiteral("KODE")).trimmed() : description;
+}
+
 }  // namespace taurelin

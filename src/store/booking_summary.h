@@ -41,4 +41,9 @@ struct BookingSummary {
 // The booking `refnr`; nothing when there is none. Throws DatabaseError.
 std::optional<BookingSummary> ReadBookingSummary(Connection& connection, qint64 refnr);
 
+// The name a facility is shown by, and a rental type's (its description, else its code);
+// empty for none. Throw DatabaseError.
+QString FacilityName(Connection& connection, int facility);
+QString RentalTypeName(Connection& connection, int type);
+
 }  // namespace taurelin

@@ -2,6 +2,7 @@
 
 #include "store/backend.h"
 #include "store/booking_creation.h"
+#include "store/booking_events.h"
 #include "store/connection.h"
 #include "store/data_module.h"
 #include "store/database_error.h"
@@ -89,8 +90,11 @@ ChannelBookings::Lock::~Lock() {
   }
 }
 
-ChannelBookings::ChannelBookings(TdmBook& module, Channel channel)
-    : module_(module), connection_(module.connection()), channel_(std::move(channel)) {}
+ChannelBookings::ChannelBookings(TdmBook& module, Channel channel, BookingEvents* events)
+    : module_(module),
+      connection_(module.connection()),
+      channel_(std::move(channel)),
+      events_(events) {}
 
 bool ChannelBookings::SellsType() {
   Occupancy& occupancy = module_.occupancy();
@@ -506,6 +510,10 @@ void ChannelBookings::CheckConflict(const Row& seen, const QDate& today, QString
                           "WHERE KANAL = :KANAL AND UID = :UID"),
            channel_.name, row->uid, [&](Statement& s) { BindConflict(s, conflict); });
   NoteConflictChange(*row, conflict, notes);
+  // The business hears of a new overbooking with its change (its mail commits with it).
+  if (conflict && !row->conflict && events_ != nullptr) {
+    events_->Overbooked(connection_, channel_.name, row->refnr, *conflict);
+  }
   transaction.commit();
 }
 

@@ -32,6 +32,7 @@
 
 namespace taurelin {
 
+class BookingEvents;
 class Connection;
 class TdmBook;
 
@@ -115,8 +116,9 @@ class ChannelBookings {
   };
 
   // On the data module's connection. Every call throws DatabaseError when the database fails;
-  // what it began is then rolled back.
-  ChannelBookings(TdmBook& module, Channel channel);
+  // what it began is then rolled back. `events` (may be null) is told of a new overbooking
+  // inside the transaction that finds it.
+  ChannelBookings(TdmBook& module, Channel channel, BookingEvents* events = nullptr);
 
   // Whether the channel's facility sells its rental type (has units of it).
   bool SellsType();
@@ -173,6 +175,7 @@ class ChannelBookings {
   TdmBook& module_;
   Connection& connection_;
   Channel channel_;
+  BookingEvents* events_;
 };
 
 }  // namespace taurelin
