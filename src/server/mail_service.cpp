@@ -7,10 +7,14 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QRegularExpression>
 
 namespace taurelin {
 namespace {
+
+// The most mails one list holds: the newest.
+constexpr int kMostListed = 500;
 
 [[noreturn]] void Refuse(const QString& why) { throw ConfigurationError(why); }
 
@@ -168,6 +172,40 @@ QByteArray MailService::metrics(Connection& session) const {
          "# HELP taurelin_mail_failed_total Mails the outbox holds as failed.\n"
          "# TYPE taurelin_mail_failed_total counter\n"
          "taurelin_mail_failed_total " + QByteArray::number(counts.failed) + "\n";
+}
+
+QJsonObject MailService::list(Connection& session, const QString& state) const {
+  const auto time = [](const QDateTime& at) {
+    return at.isValid() ? QJsonValue(at.toUTC().toString(Qt::ISODate)) : QJsonValue();
+  };
+  QJsonArray mails;
+  for (const OutboxMail& mail :
+       MailOutbox(session).List(MailStateNamed(state), kMostListed)) {
+    mails.append(QJsonObject{
+        {QStringLiteral("id"), mail.id},
+        {QStringLiteral("event"), mail.event},
+        {QStringLiteral("refnr"), mail.refnr ? QJsonValue(*mail.refnr) : QJsonValue()},
+        {QStringLiteral("recipient"), mail.recipient},
+        {QStringLiteral("language"), mail.language},
+        {QStringLiteral("state"), MailStateName(mail.state)},
+        {QStringLiteral("attempts"), mail.attempts},
+        {QStringLiteral("created"), time(mail.created)},
+        {QStringLiteral("nextAttempt"),
+         mail.state == MailState::kWaiting ? time(mail.nextAttempt) : QJsonValue()},
+        {QStringLiteral("finished"), time(mail.sent)},
+        {QStringLiteral("answer"), mail.answer.isEmpty() ? QJsonValue() : QJsonValue(mail.answer)}});
+  }
+  return {{QStringLiteral("mails"), mails}};
+}
+
+std::optional<bool> MailService::retry(Connection& session, const QString& id) {
+  MailOutbox outbox(session);
+  const std::optional<OutboxMail> mail = outbox.Find(id);
+  if (!mail) return std::nullopt;
+  if (!outbox.Retry(id, QDateTime::currentDateTimeUtc())) return false;
+  if (courier_) courier_->wake();
+  if (hooks_.log) hooks_.log(QStringLiteral("Mail: %1 is tried again, as asked").arg(id));
+  return true;
 }
 
 QStringList MailService::problems(Connection& session) const {

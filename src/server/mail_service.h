@@ -15,6 +15,7 @@
 #include "server/configuration.h"
 #include "store/alias_list.h"
 
+#include <QJsonObject>
 #include <QObject>
 
 #include <functional>
@@ -52,6 +53,12 @@ class MailService : public QObject {
   // mail failed in the last day), read on `session`.
   QByteArray metrics(Connection& session) const;
   QStringList problems(Connection& session) const;
+  // GET /api/v1/mail: the outbox's mails in `state` (empty: all), newest first, at most 500.
+  // Throws DatabaseError.
+  QJsonObject list(Connection& session, const QString& state) const;
+  // POST /api/v1/mail/{id}/retry: a failed mail waits again and the courier looks at once;
+  // false when it is no failed mail, nothing when there is none. Throws DatabaseError.
+  std::optional<bool> retry(Connection& session, const QString& id);
 
   // The folder the shipped templates are in.
   static QString ShippedTemplates();

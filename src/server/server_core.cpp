@@ -199,6 +199,13 @@ void ServerCore::startHttp() {
   };
   hooks.serverMetrics = [this] { return serverMetrics(); };
   if (channels_) hooks.channels = [this] { return channelReport().json(); };
+  hooks.mails = [this](const QString& state) {
+    return mail_ ? mail_->list(session_->connection(), state) : QJsonObject();
+  };
+  hooks.retryMail = [this](const QString& id) -> std::optional<bool> {
+    if (!mail_) return std::nullopt;
+    return mail_->retry(session_->connection(), id);
+  };
   hooks.degraded = [this] {
     QStringList problems = channelReport().problems();
     if (mail_) problems << mail_->problems(session_->connection());

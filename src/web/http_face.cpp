@@ -2,6 +2,7 @@
 
 #include "protocol/dispatcher.h"
 #include "protocol/instruction_table.h"
+#include "store/database_error.h"
 #include "web/api_error.h"
 #include "web/endpoint_table.h"
 #include "web/http_request_server.h"
@@ -14,6 +15,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QUrlQuery>
 
 #include <optional>
 
@@ -27,6 +29,8 @@ const QString kMetrics = QStringLiteral("/metrics");
 const QString kIndex = QStringLiteral("/api/v1");
 const QString kOpenApi = QStringLiteral("/api/v1/openapi.json");
 const QString kChannels = QStringLiteral("/api/v1/channels");
+const QString kMail = QStringLiteral("/api/v1/mail");
+const QString kMailRetry = QStringLiteral("/api/v1/mail/{id}/retry");
 const QString kOther = QStringLiteral("other");
 
 QString TypeName(ValueKind kind) {
@@ -77,7 +81,7 @@ struct Route {
 };
 
 QStringList Patterns() {
-  QStringList patterns{kHealth, kMetrics, kIndex, kOpenApi, kChannels};
+  QStringList patterns{kHealth, kMetrics, kIndex, kOpenApi, kChannels, kMail, kMailRetry};
   patterns << PageAssetPaths();
   for (const Endpoint& endpoint : Endpoints()) {
     if (!patterns.contains(QString(endpoint.path))) patterns << QString(endpoint.path);
@@ -88,10 +92,13 @@ QStringList Patterns() {
 std::optional<Route> FindRoute(const QString& path) {
   if (CalendarFeeds::IsFeedPath(path)) return Route{CalendarFeeds::kPattern, QString()};
   static const QStringList kPatterns = Patterns();
-  static const QString kValue = QStringLiteral("{refnr}");
+  // A segment in braces ({refnr}, {id}) stands for the value the path carries.
+  const auto isValue = [](const QString& part) {
+    return part.startsWith(u'{') && part.endsWith(u'}');
+  };
   const QStringList segments = path.split(u'/');
   for (const QString& pattern : kPatterns) {
-    if (!pattern.contains(kValue)) {
+    if (!pattern.contains(u'{')) {
       if (pattern == path) return Route{pattern, QString()};
       continue;
     }
@@ -100,7 +107,7 @@ std::optional<Route> FindRoute(const QString& path) {
     Route route{pattern, QString()};
     bool fits = true;
     for (qsizetype i = 0; fits && i < parts.size(); ++i) {
-      if (parts[i] == kValue) {
+      if (isValue(parts[i])) {
         fits = !segments[i].isEmpty();
         route.value = segments[i];
       } else {
@@ -272,16 +279,17 @@ QHttpServerResponse HttpFace::dispatch(const QString& path, const QHttpServerReq
   if (path == kOther) {
     return ErrorResponse({404, QStringLiteral("not_found"), QStringLiteral("no such path")});
   }
-  return serveOwn(path, request, caller);
+  return serveOwn(path, request, pathValue, caller);
 }
 
 QHttpServerResponse HttpFace::serveOwn(const QString& path, const QHttpServerRequest& request,
-                                       const Caller& caller) {
+                                       const QString& pathValue, const Caller& caller) {
   const Method method = request.method();
   if (path == CalendarFeeds::kPattern) {
     if (method != Method::Get) return MethodNotAllowed({QStringLiteral("GET")});
     return feeds_->answer(request);
   }
+  if (path == kMail || path == kMailRetry) return mail(path, request, pathValue, caller);
   if (path == kHealth || path == kMetrics || path == kIndex || path == kOpenApi ||
       path == kChannels) {
     if (method != Method::Get) return MethodNotAllowed({QStringLiteral("GET")});
@@ -318,6 +326,63 @@ QHttpServerResponse HttpFace::serveOwn(const QString& path, const QHttpServerReq
                                        "frame-ancestors 'none'"));
   response.setHeader(QByteArrayLiteral("Referrer-Policy"), QByteArrayLiteral("no-referrer"));
   return response;
+}
+
+QHttpServerResponse HttpFace::mail(const QString& path, const QHttpServerRequest& request,
+                                   const QString& id, const Caller& caller) {
+  const bool list = path == kMail;
+  const Method expected = list ? Method::Get : Method::Post;
+  if (request.method() != expected) {
+    return MethodNotAllowed({list ? QStringLiteral("GET") : QStringLiteral("POST")});
+  }
+  if (std::optional<ApiError> refused = access_->authorizeMetrics(caller)) {
+    return ErrorResponse(*refused);
+  }
+  if (!request.body().isEmpty()) {
+    return ErrorResponse(BadRequest(QStringLiteral("unexpected_body"),
+                                    QStringLiteral("this request takes no body")));
+  }
+  if (!hooks_.mails || !hooks_.retryMail) {
+    return ErrorResponse({404, QStringLiteral("not_found"),
+                          QStringLiteral("this server sends no mail")});
+  }
+  if (list) {
+    const QUrlQuery query(request.url());
+    const QString state = query.queryItemValue(QStringLiteral("state"));
+    for (const auto& [name, value] : query.queryItems()) {
+      if (name != u"state") {
+        return ErrorResponse(BadRequest(QStringLiteral("unknown_field"),
+                                        QStringLiteral("unknown parameter %1").arg(name)));
+      }
+    }
+    if (!state.isEmpty() && state != u"waiting" && state != u"sent" && state != u"failed") {
+      return ErrorResponse(BadRequest(QStringLiteral("invalid_field"),
+                                      QStringLiteral("state is waiting, sent or failed")));
+    }
+    try {
+      return Json(hooks_.mails(state));
+    } catch (const DatabaseError&) {
+      return ErrorResponse({503, QStringLiteral("unavailable"),
+                            QStringLiteral("the booking database could not answer")});
+    }
+  }
+  std::optional<bool> retried;
+  try {
+    retried = hooks_.retryMail(id);
+  } catch (const DatabaseError&) {
+    return ErrorResponse({503, QStringLiteral("unavailable"),
+                          QStringLiteral("the booking database could not answer")});
+  }
+  if (!retried) {
+    return ErrorResponse({404, QStringLiteral("not_found"),
+                          QStringLiteral("there is no mail %1").arg(id)});
+  }
+  if (!*retried) {
+    return ErrorResponse({409, QStringLiteral("not_failed"),
+                          QStringLiteral("mail %1 has not failed").arg(id)});
+  }
+  return Json(QJsonObject{{QStringLiteral("id"), id},
+                          {QStringLiteral("state"), QStringLiteral("waiting")}});
 }
 
 QHttpServerResponse HttpFace::index() {

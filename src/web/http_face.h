@@ -80,6 +80,12 @@ struct HttpFaceHooks {
   // For /health: why the server is degraded though it answers (a channel calendar stale or
   // in conflict); empty: it is not.
   std::function<QStringList()> degraded;
+  // For /api/v1/mail: the outbox's mails in a state (waiting, sent, failed; empty: all),
+  // newest first; unset: the server sends no mail.
+  std::function<QJsonObject(const QString& state)> mails;
+  // For /api/v1/mail/{id}/retry: a failed mail waits again (true); false when the mail is no
+  // failed one, nothing when there is none of that key.
+  std::function<std::optional<bool>(const QString& id)> retryMail;
 };
 
 class HttpFace : public QObject {
@@ -106,8 +112,11 @@ class HttpFace : public QObject {
                                EndpointRunner::Trace& trace);
   // The paths that run no instruction of the table: the page, the index, the description,
   // /health, /metrics and the channels' report.
+  // GET /api/v1/mail and POST /api/v1/mail/{id}/retry, for a manage key.
+  QHttpServerResponse mail(const QString& path, const QHttpServerRequest& request,
+                           const QString& id, const Caller& caller);
   QHttpServerResponse serveOwn(const QString& path, const QHttpServerRequest& request,
-                               const Caller& caller);
+                               const QString& pathValue, const Caller& caller);
   // Writes the refusals counted in the last minute to the log.
   void logRefusals();
   QHttpServerResponse index();

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QThread>
@@ -52,7 +53,9 @@ TEST(MailTest, AGuestsBookingOnThePageIsMailedToTheGuestAndTheBusiness) {
                           QStringLiteral("post@fjellheim.example"));
   server.setConfiguration(QStringLiteral("HttpPublicUrl"),
                           QStringLiteral("https://booking.fjellheim.example"));
-  ASSERT_TRUE(server.start({"--http", "0"})) << server.standardError().toStdString();
+  ASSERT_TRUE(server.start({"--http", "0", "--http-keys",
+                            TestKeys::Write(server.directory().path())}))
+      << server.standardError().toStdString();
   const QString pickup = server.directory().filePath(QStringLiteral("mail"));
 
   // Over the line protocol, a booker attached mails nobody: the web shop sends its own.
@@ -109,6 +112,30 @@ TEST(MailTest, AGuestsBookingOnThePageIsMailedToTheGuestAndTheBusiness) {
   EXPECT_EQ(sent.filter(QStringLiteral(" sent")).size(), 2) << sent.join(u'\n').toStdString();
   EXPECT_TRUE(sent.filter(QStringLiteral("kari@")).isEmpty());
   EXPECT_TRUE(sent.filter(code).isEmpty());
+
+  // The outbox as a manage key sees it; a guest sees nothing of it.
+  const Headers manage = TestKeys::Bearer(TestKeys::kManage);
+  EXPECT_EQ(Call(server.httpPort(), "GET", "/api/v1/mail").status, 401);
+  const HttpAnswer listed = Call(server.httpPort(), "GET", "/api/v1/mail?state=sent",
+                                 std::nullopt, manage);
+  ASSERT_EQ(listed.status, 200) << listed.body.constData();
+  const QJsonArray outbox = listed.json()["mails"].toArray();
+  ASSERT_EQ(outbox.size(), 2);
+  EXPECT_EQ(outbox[0]["refnr"].toInteger(), refnr);
+  EXPECT_EQ(Call(server.httpPort(), "GET", "/api/v1/mail?state=lost", std::nullopt, manage).status,
+            400);
+  const QString sentId = outbox[0]["id"].toString();
+  EXPECT_EQ(Call(server.httpPort(), "POST", QStringLiteral("/api/v1/mail/%1/retry").arg(sentId),
+                 std::nullopt, manage)
+                .status,
+            409);  // it went; only a failed mail is tried again
+  EXPECT_EQ(Call(server.httpPort(), "POST", "/api/v1/mail/no-such-mail/retry", std::nullopt,
+                 manage)
+                .status,
+            404);
+  const HttpAnswer metrics = Call(server.httpPort(), "GET", "/metrics", std::nullopt, manage);
+  EXPECT_TRUE(metrics.body.contains("taurelin_mail_sent_total 2\n")) << metrics.body.constData();
+  EXPECT_TRUE(metrics.body.contains("taurelin_mail_waiting 0\n"));
   server.stop();
 }
 
