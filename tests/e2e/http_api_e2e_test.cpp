@@ -484,8 +484,8 @@ TEST_F(HttpApiTest, EndpointsAndParametersAreTheDescribedOnes) {
     EXPECT_EQ(fields, properties);
     EXPECT_EQ(required, requiredDocumented);
   }
-  // Besides the endpoints of the index: /health, /metrics, the channels' report, the index
-  // and the description.
+  // Besides the endpoints of the index: /health, /metrics, the channels' report, the outbox
+  // and its retry, the index and the description.
   // Of headers the face reads, only Idempotency-Key is a parameter (the key and the booking
   // code are security schemes), and only the two writes a client may send again take it.
   int operations = 0;
@@ -502,7 +502,7 @@ TEST_F(HttpApiTest, EndpointsAndParametersAreTheDescribedOnes) {
       }
     }
   }
-  EXPECT_EQ(operations, described + 5);
+  EXPECT_EQ(operations, described + 7);
   headers.sort();
   EXPECT_EQ(headers, QStringList({"post /api/v1/reservations Idempotency-Key",
                                   "put /api/v1/reservations/{refnr}/booker Idempotency-Key"}));
