@@ -21,6 +21,8 @@
 #include "store/alias_list.h"
 #include "store/backend.h"
 #include "store/connection.h"
+#include "store/database_error.h"
+#include "store/mail_outbox.h"
 #include "store/sqlite/sqlite_file.h"
 #include "store/upgrade_check.h"
 
@@ -210,6 +212,46 @@ int Upgrade(const DatabaseAlias& alias) {
   return kDone;
 }
 
+// The outbox, newest first: one mail a line.
+int Mail(const DatabaseAlias& alias, const QString& state) {
+  const std::optional<MailState> only = MailStateNamed(state);
+  if (!state.isEmpty() && !only) {
+    return Fail(QStringLiteral("--state is waiting, sending, sent or failed"), kUsage);
+  }
+  if (IsSqlite(alias) && !QFileInfo::exists(alias.database)) {
+    return Fail(QStringLiteral("%1: the database file does not exist").arg(Describe(alias)));
+  }
+  Connection connection{QLatin1String(kConnection)};
+  QString error;
+  if (!connection.open(alias, &error, false)) {
+    return Fail(QStringLiteral("cannot open %1: %2").arg(Describe(alias), error));
+  }
+  QList<OutboxMail> mails;
+  try {
+    mails = MailOutbox(connection).List(only, 1000);
+  } catch (const DatabaseError& failure) {
+    return Fail(QStringLiteral("%1: the outbox cannot be read (%2); taurelin-db upgrade makes it")
+                    .arg(Describe(alias), QString::fromUtf8(failure.what())));
+  }
+  Out() << "The outbox of " << Describe(alias) << ": " << mails.size()
+        << (mails.size() == 1 ? " mail" : " mails") << (mails.size() == 1000 ? " (the newest)" : "")
+        << Qt::endl;
+  for (const OutboxMail& mail : mails) {
+    QStringList line{mail.created.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                     MailStateName(mail.state).leftJustified(7),
+                     mail.event.leftJustified(24),
+                     mail.refnr ? QString::number(*mail.refnr) : QStringLiteral("-"),
+                     mail.recipient,
+                     mail.language,
+                     QStringLiteral("%1 attempt%2")
+                         .arg(mail.attempts)
+                         .arg(mail.attempts == 1 ? QString() : QStringLiteral("s"))};
+    if (!mail.answer.isEmpty()) line << mail.answer;
+    Out() << "  " << line.join(QStringLiteral("  ")) << "  " << mail.id << Qt::endl;
+  }
+  return kDone;
+}
+
 int Copy(const DatabaseAlias& from, const DatabaseAlias& to) {
   Connection sourceConnection{QLatin1String(kSource)};
   Connection targetConnection{QLatin1String(kConnection)};
@@ -316,7 +358,10 @@ int Run(const QCoreApplication& app) {
       "                       while servers keep running on it; FILE is replaced only by\n"
       "                       a whole copy that passed SQLite's integrity check\n"
       "  restore FILE ALIAS   put the backup FILE in place of the alias's SQLite database;\n"
-      "                       refused while a server (or any program) has it open"));
+      "                       refused while a server (or any program) has it open\n"
+      "  mail ALIAS [--state S]  list the outbox of booking mails, newest first: when\n"
+      "                       written, state, event, booking, recipient, language,\n"
+      "                       attempts, the mail server's last answer, the mail's key"));
   parser.addHelpOption();
   parser.addVersionOption();
   const QCommandLineOption aliasesOption(
@@ -326,10 +371,16 @@ int Run(const QCoreApplication& app) {
       QStringLiteral("FILE"));
   const QCommandLineOption demoOption(QStringLiteral("demo"),
                                       QStringLiteral("With init: also install the demo data."));
+  const QCommandLineOption stateOption(
+      QStringLiteral("state"),
+      QStringLiteral("With mail: only the mails in this state (waiting, sending, sent, failed)."),
+      QStringLiteral("S"));
   parser.addOption(aliasesOption);
   parser.addOption(demoOption);
-  parser.addPositionalArgument(QStringLiteral("command"),
-                               QStringLiteral("init, check, upgrade, copy, backup or restore"));
+  parser.addOption(stateOption);
+  parser.addPositionalArgument(
+      QStringLiteral("command"),
+      QStringLiteral("init, check, upgrade, copy, backup, restore or mail"));
   parser.addPositionalArgument(
       QStringLiteral("alias"),
       QStringLiteral("The database alias (copy: two aliases; backup: the alias and the file; "
@@ -338,13 +389,17 @@ int Run(const QCoreApplication& app) {
 
   const QStringList arguments = parser.positionalArguments();
   const QString command = arguments.value(0);
-  const bool single = command == u"init" || command == u"check" || command == u"upgrade";
+  const bool single = command == u"init" || command == u"check" || command == u"upgrade" ||
+                      command == u"mail";
   const bool pair = command == u"copy" || command == u"backup" || command == u"restore";
   if (arguments.size() != (pair ? 3 : 2) || (!pair && !single)) {
     return Fail(QStringLiteral("expected init ALIAS [--demo], check ALIAS, upgrade ALIAS, "
-                               "copy FROM TO, backup ALIAS FILE or restore FILE ALIAS "
-                               "(see --help)"),
+                               "copy FROM TO, backup ALIAS FILE, restore FILE ALIAS or mail "
+                               "ALIAS (see --help)"),
                 kUsage);
+  }
+  if (command != u"mail" && parser.isSet(stateOption)) {
+    return Fail(QStringLiteral("--state goes with mail only"), kUsage);
   }
   if (command != u"init" && parser.isSet(demoOption)) {
     return Fail(QStringLiteral("--demo goes with init only"), kUsage);
@@ -371,6 +426,7 @@ int Run(const QCoreApplication& app) {
   if (command == u"backup") return Backup(aliases[0], arguments[2]);
   if (command == u"restore") return Restore(arguments[1], aliases[0]);
   if (command == u"upgrade") return Upgrade(aliases[0]);
+  if (command == u"mail") return Mail(aliases[0], parser.value(stateOption));
   return command == u"init" ? Init(aliases[0], parser.isSet(demoOption)) : Check(aliases[0]);
 }
 

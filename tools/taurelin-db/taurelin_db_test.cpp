@@ -532,6 +532,16 @@ TEST_F(TaurelinDbTest, CopyMovesTheDemoToPostgresWholeOrNotAtAll) {
   EXPECT_TRUE(lines.contains(QStringLiteral("KANAL_BORTE 1"))) << copy.out.toStdString();
   EXPECT_TRUE(lines.contains(QStringLiteral("KANAL_STATUS 1"))) << copy.out.toStdString();
   EXPECT_TRUE(lines.contains(QStringLiteral("EPOST_UT 1"))) << copy.out.toStdString();
+  // The outbox as the operator lists it, all of it or in one state.
+  const Result outbox = Run({"--aliases", aliases, "mail", "demo"});
+  EXPECT_EQ(outbox.status, 0) << outbox.err.toStdString();
+  EXPECT_TRUE(outbox.out.contains(u"1 mail")) << outbox.out.toStdString();
+  EXPECT_TRUE(outbox.out.contains(QRegularExpression(
+      QStringLiteral("waiting +booking-confirmed +1001  kari@example.no  nb  0 attempts  m1"))))
+      << outbox.out.toStdString();
+  EXPECT_TRUE(Run({"--aliases", aliases, "mail", "demo", "--state", "failed"})
+                  .out.contains(u"0 mails"));
+  EXPECT_EQ(Run({"--aliases", aliases, "mail", "demo", "--state", "lost"}).status, 2);
   {
     QSqlDatabase source = QSqlDatabase::addDatabase(QLatin1String(taurelin::kSqliteDriver), "tool_max");
     source.setDatabaseName(Db("demo"));
