@@ -5,6 +5,7 @@
 #include "server/configuration_store.h"
 #include "server/headless_face.h"
 #include "server/ical_urls.h"
+#include "server/mail_commands.h"
 #include "server/main_window.h"
 #include "server/server_core.h"
 #include "web/api_keys.h"
@@ -94,6 +95,22 @@ struct CommandLine {
                      "--http-listen or HttpListenAddress, else 127.0.0.1, and --http or "
                      "HttpPort; without either port and --base-url, --ical-urls fails)."),
       QStringLiteral("URL")};
+  QCommandLineOption mailPreview{
+      QStringLiteral("mail-preview"),
+      QStringLiteral("Print the mail of EVENT (booking-confirmed, booking-changed, "
+                     "booking-cancelled, business-new-booking, business-cancellation) about the "
+                     "booking whose reference number is the argument, as it would go out, and "
+                     "exit."),
+      QStringLiteral("EVENT")};
+  QCommandLineOption language{
+      QStringLiteral("language"),
+      QStringLiteral("With --mail-preview: the language (default: MailDefaultLanguage)."),
+      QStringLiteral("LANG")};
+  QCommandLineOption mailTest{
+      QStringLiteral("mail-test"),
+      QStringLiteral("Send a test mail to ADDRESS by the road the booking mails take (MailSmtpUrl, "
+                     "else the pickup folder), say what the mail server answered, and exit."),
+      QStringLiteral("ADDRESS")};
   QCommandLineParser parser;
 
   CommandLine() {
@@ -129,7 +146,8 @@ struct CommandLine {
         QStringLiteral("Instance name: selects the configuration group and the log file."),
         QStringLiteral("[INSTANCE]"));
     parser.addOptions({headless, config, aliases, listen, http, httpListen, httpKeys, channels,
-                       newApiKey, scopes, icalUrls, baseUrl, test, sweepInterval});
+                       newApiKey, scopes, icalUrls, baseUrl, mailPreview, language, mailTest,
+                       test, sweepInterval});
   }
 
   // The server's options; nothing when the sweep interval or the HTTP port is no whole
@@ -256,7 +274,9 @@ int main(int argc, char* argv[]) {
   const bool headless = commandLine.parser.isSet(commandLine.headless) ||
                         commandLine.parser.isSet(commandLine.test) ||
                         commandLine.parser.isSet(commandLine.newApiKey) ||
-                        commandLine.parser.isSet(commandLine.icalUrls) || !DisplayAvailable();
+                        commandLine.parser.isSet(commandLine.icalUrls) ||
+                        commandLine.parser.isSet(commandLine.mailPreview) ||
+                        commandLine.parser.isSet(commandLine.mailTest) || !DisplayAvailable();
 
   std::unique_ptr<QCoreApplication> app;
   if (headless) {
@@ -283,6 +303,18 @@ int main(int argc, char* argv[]) {
   }
   if (commandLine.parser.isSet(commandLine.icalUrls)) {
     return PrintIcalUrls(*options, commandLine.parser.value(commandLine.baseUrl));
+  }
+  if (commandLine.parser.isSet(commandLine.mailPreview)) {
+    // [INSTANCE] REFNR: the reference number is the last word.
+    const QStringList words = commandLine.parser.positionalArguments();
+    ServerOptions previewed = *options;
+    previewed.instance = words.size() > 1 ? words.first() : QString();
+    return PreviewMail(previewed, commandLine.parser.value(commandLine.mailPreview),
+                       commandLine.parser.value(commandLine.language),
+                       words.value(words.size() - 1));
+  }
+  if (commandLine.parser.isSet(commandLine.mailTest)) {
+    return SendTestMail(*options, commandLine.parser.value(commandLine.mailTest));
   }
   if (commandLine.parser.isSet(commandLine.test)) {
     try {

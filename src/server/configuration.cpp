@@ -93,6 +93,45 @@ std::optional<int> ReadInteger(QSettings& settings, const QString& key) {
   return ToInteger(value.toString().trimmed());
 }
 
+MailConfiguration ReadMailConfiguration(QSettings& settings) {
+  MailConfiguration mail;
+  const auto read = [&settings](const char* key, int& value, int low, int high) {
+    value = ReadOptional(settings, QLatin1String(key), value, low, high);
+  };
+  const auto text = [&settings](const char* key, QString& value) {
+    const QString read = ReadText(settings, QLatin1String(key)).trimmed();
+    if (!read.isEmpty()) value = read;
+  };
+  text("MailFrom", mail.from);
+  text("MailReplyTo", mail.replyTo);
+  text("MailBusinessAddress", mail.businessAddress);
+  text("MailBusinessLanguage", mail.businessLanguage);
+  text("MailDefaultLanguage", mail.defaultLanguage);
+  text("MailTemplates", mail.templates);
+  text("MailContact", mail.contact);
+  text("HttpPublicUrl", mail.publicUrl);
+  text("MailSmtpUrl", mail.smtpUrl);
+  text("MailSmtpUser", mail.smtpUser);
+  text("MailSmtpPasswordFile", mail.smtpPasswordFile);
+  text("MailPickupDir", mail.pickupDir);
+  read("MailPerBookingPerHour", mail.perBookingPerHour, 1, 1000);
+  read("MailRetryHours", mail.retryHours, 1, 24 * 30);
+  read("MailKeepDays", mail.keepDays, 1, 3650);
+  read("MailStaleSeconds", mail.staleSeconds, 60, 86400 * 30);
+  const QString lineMails = ReadText(settings, QStringLiteral("MailLineProtocolBookings"))
+                                .trimmed()
+                                .toLower();
+  if (lineMails == u"true" || lineMails == u"1") {
+    mail.lineProtocolBookings = true;
+  } else if (!lineMails.isEmpty() && lineMails != u"false" && lineMails != u"0") {
+    throw ConfigurationError(
+        QStringLiteral("MailLineProtocolBookings in the configuration %1 must be true or "
+                       "false, not \"%2\"")
+            .arg(settings.fileName(), lineMails));
+  }
+  return mail;
+}
+
 ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instance,
                                       const QStringList& aliases, OperatorInterface& face) {
   ServerConfiguration configuration;
@@ -169,38 +208,7 @@ ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instan
   read("ChannelRemovedAfter", removal.removedAfterSeconds, 0, 86400 * 30);
   read("ChannelDropShare", removal.dropSharePercent, 1, 100);
   read("ChannelSuspectSeconds", removal.suspectSeconds, 0, 86400 * 30);
-  MailConfiguration& mail = configuration.mail;
-  const auto text = [&settings](const char* key, QString& value) {
-    const QString read = ReadText(settings, QLatin1String(key)).trimmed();
-    if (!read.isEmpty()) value = read;
-  };
-  text("MailFrom", mail.from);
-  text("MailReplyTo", mail.replyTo);
-  text("MailBusinessAddress", mail.businessAddress);
-  text("MailBusinessLanguage", mail.businessLanguage);
-  text("MailDefaultLanguage", mail.defaultLanguage);
-  text("MailTemplates", mail.templates);
-  text("MailContact", mail.contact);
-  text("HttpPublicUrl", mail.publicUrl);
-  text("MailSmtpUrl", mail.smtpUrl);
-  text("MailSmtpUser", mail.smtpUser);
-  text("MailSmtpPasswordFile", mail.smtpPasswordFile);
-  text("MailPickupDir", mail.pickupDir);
-  read("MailPerBookingPerHour", mail.perBookingPerHour, 1, 1000);
-  read("MailRetryHours", mail.retryHours, 1, 24 * 30);
-  read("MailKeepDays", mail.keepDays, 1, 3650);
-  read("MailStaleSeconds", mail.staleSeconds, 60, 86400 * 30);
-  const QString lineMails = ReadText(settings, QStringLiteral("MailLineProtocolBookings"))
-                                .trimmed()
-                                .toLower();
-  if (lineMails == u"true" || lineMails == u"1") {
-    mail.lineProtocolBookings = true;
-  } else if (!lineMails.isEmpty() && lineMails != u"false" && lineMails != u"0") {
-    throw ConfigurationError(
-        QStringLiteral("MailLineProtocolBookings in the configuration %1 must be true or "
-                       "false, not \"%2\"")
-            .arg(settings.fileName(), lineMails));
-  }
+  configuration.mail = ReadMailConfiguration(settings);
   read("IcalDaysAhead", configuration.feeds.daysAhead, 1, 3660);
   const QString summary = ReadText(settings, QStringLiteral("IcalSummary")).trimmed();
   if (!summary.isEmpty()) configuration.feeds.summary = summary;

@@ -115,6 +115,10 @@ struct ServerConfiguration {
 ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instance,
                                       const QStringList& aliases, OperatorInterface& face);
 
+// The mail settings of the group `settings` is in. Throws ConfigurationError for a value out
+// of its range.
+MailConfiguration ReadMailConfiguration(QSettings& settings);
+
 // Writes the log switch as the Logfile value: 1 or 0; when that cannot be written, 0 is
 // tried. Returns whether the value now stored is the one asked for.
 bool WriteLogSwitch(QSettings& settings, const QString& instance, bool on);

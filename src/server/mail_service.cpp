@@ -1,5 +1,6 @@
 #include "server/mail_service.h"
 
+#include "mail/compose_mail.h"
 #include "mail/mail_address.h"
 #include "store/database_error.h"
 #include "store/mail_outbox.h"
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QLocale>
 #include <QRegularExpression>
 
 namespace taurelin {
@@ -118,6 +120,7 @@ MailService::MailService(const MailConfiguration& configuration, const DatabaseA
     courier.smtp = smtp;
   }
 
+  courierSettings_ = courier;
   courier_ = std::make_unique<MailCourier>(courier, this);
   connect(courier_.get(), &MailCourier::logged, this, [this](const QString& line) {
     if (hooks_.log) hooks_.log(line);
@@ -131,6 +134,40 @@ MailService::MailService(const MailConfiguration& configuration, const DatabaseA
 }
 
 MailService::~MailService() { stop(); }
+
+DeliveryOutcome MailService::sendTest(const QString& address) {
+  const BookingMailSettings& settings = mails_->settings();
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  const QLocale locale(settings.defaultLanguage.startsWith(u"nb")
+                           ? QLocale(QLocale::NorwegianBokmal, QLocale::Norway)
+                           : QLocale(QLocale::English, QLocale::UnitedKingdom));
+  const RenderedMail rendered = settings.templates.render(
+      MailEvent::kTest, settings.defaultLanguage,
+      {{QStringLiteral("facility"),
+        settings.from.name.isEmpty() ? settings.from.address : settings.from.name},
+       {QStringLiteral("sent"), locale.toString(now.toLocalTime(), QLocale::LongFormat)}},
+      settings.defaultLanguage);
+  const QString id = MailOutbox::NewId();
+  MailContent content;
+  content.from = settings.from;
+  content.replyTo = settings.replyTo;
+  content.to = {{QString(), address}};
+  content.subject = rendered.subject;
+  content.text = rendered.text;
+  content.html = rendered.html;
+  content.messageId = id + u'@' + settings.from.address.section(u'@', -1);
+  content.date = now;
+  QByteArray message;
+  try {
+    message = ComposeMail(content);
+  } catch (const MailError& error) {
+    return {DeliveryOutcome::Kind::kPermanent, QString::fromUtf8(error.what())};
+  }
+  return courierSettings_.smtp
+             ? SendBySmtp(*courierSettings_.smtp, settings.from.address, {address}, message)
+             : DropInFolder(courierSettings_.pickupFolder, QStringLiteral("test-") + id,
+                            message);
+}
 
 void MailService::start() {
   if (hooks_.log) {
@@ -193,7 +230,8 @@ QJsonObject MailService::list(Connection& session, const QString& state) const {
         {QStringLiteral("nextAttempt"),
          mail.state == MailState::kWaiting ? time(mail.nextAttempt) : QJsonValue()},
         {QStringLiteral("finished"), time(mail.sent)},
-        {QStringLiteral("answer"), mail.answer.isEmpty() ? QJsonValue() : QJsonValue(mail.answer)}});
+        {QStringLiteral("answer"),
+         mail.answer.isEmpty() ? QJsonValue() : QJsonValue(mail.answer)}});
   }
   return {{QStringLiteral("mails"), mails}};
 }

@@ -60,6 +60,10 @@ class MailService : public QObject {
   // false when it is no failed mail, nothing when there is none. Throws DatabaseError.
   std::optional<bool> retry(Connection& session, const QString& id);
 
+  // Sends the test mail to `address` at once, by the road the mails take (the mail server,
+  // or the pickup folder), past the outbox: what the mail server answered.
+  DeliveryOutcome sendTest(const QString& address);
+
   // The folder the shipped templates are in.
   static QString ShippedTemplates();
 
@@ -68,6 +72,7 @@ class MailService : public QObject {
   Hooks hooks_;
   bool bookingPage_;  // the HTTP face serves the booking page, which the mails link to
   std::unique_ptr<BookingMails> mails_;
+  MailCourier::Settings courierSettings_;
   std::unique_ptr<MailCourier> courier_;
 };
 

@@ -167,5 +167,29 @@ TEST(MailTest, AMissingOrBrokenTemplateFolderStopsStartUpNamingIt) {
   EXPECT_TRUE(server.standardError().contains(u"card_number"));
 }
 
+// The operator sees a mail as it would go out, and tries the road the mails take.
+TEST(MailTest, APreviewShowsTheMailAndATestMailSaysWhereItWent) {
+  TestDatabase database(true);
+  ServerProcess server(database);
+  ASSERT_TRUE(server.start()) << server.standardError().toStdString();  // its configuration
+  server.stop();
+  int status = -1;
+  const QByteArray preview =
+      server.runOnce({"--mail-preview", "booking-cancelled", "--language", "en", "1001"}, &status);
+  EXPECT_EQ(status, 0) << preview.constData();
+  EXPECT_TRUE(preview.contains("To: Kari Nordby <kari.nordby@example.no>")) << preview.constData();
+  EXPECT_TRUE(preview.contains("1001"));
+  EXPECT_EQ(server.runOnce({"--mail-preview", "booking-cancelled", "99999"}, &status).isEmpty(),
+            true);
+  EXPECT_EQ(status, 1);  // no such booking
+  server.runOnce({"--mail-preview", "no-such-event", "1001"}, &status);
+  EXPECT_EQ(status, 2);
+
+  const QByteArray tried = server.runOnce({"--mail-test", "ola@example.no"}, &status);
+  EXPECT_EQ(status, 0) << tried.constData();
+  EXPECT_TRUE(tried.startsWith("sent: written to ")) << tried.constData();
+  EXPECT_TRUE(QFile::exists(QString::fromUtf8(tried.mid(17).trimmed())));
+}
+
 }  // namespace
 }  // namespace taurelin
