@@ -137,8 +137,9 @@ struct CommandLine {
                        "MailBusinessAddress, MailDefaultLanguage, MailBusinessLanguage,\n"
                        "MailTemplates, MailContact, HttpPublicUrl, MailSmtpUrl, MailSmtpUser,\n"
                        "MailSmtpPasswordFile, MailPickupDir (default mail),\n"
-                       "MailPerBookingPerHour, MailRetryHours, MailKeepDays, MailStaleSeconds and\n"
-                       "MailLineProtocolBookings; the README says what each one does."));
+                       "MailPerBookingPerHour, MailRetryHours, MailKeepDays, MailStaleSeconds,\n"
+                       "MailReminderDays and MailLineProtocolBookings; the README says what\n"
+                       "each one does."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(

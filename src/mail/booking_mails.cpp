@@ -90,6 +90,12 @@ void BookingMails::Cancelled(Connection& connection, qint64 refnr) {
   toBusiness(connection, *booking, MailEvent::kBusinessCancellation);
 }
 
+void BookingMails::Remind(Connection& connection, qint64 refnr) {
+  const std::optional<BookingSummary> booking = ReadBookingSummary(connection, refnr);
+  if (!booking || booking->cancelled) return;
+  toGuest(connection, *booking, MailEvent::kReminder, QString());
+}
+
 void BookingMails::Overbooked(Connection& connection, const QString& channel, qint64 refnr,
                               const QList<qint64>& others) {
   if (settings_.businessAddress.isEmpty()) return;

@@ -52,6 +52,8 @@ class BookingMails : public BookingEvents {
                       const QString& language) override;
   void UnitsAdded(Connection& connection, qint64 refnr) override;
   void Cancelled(Connection& connection, qint64 refnr) override;
+  // To the guest: the stay of booking `refnr` begins soon (in the caller's transaction).
+  void Remind(Connection& connection, qint64 refnr);
   // To the business: a channel's calendar overbooked a stay (in the import's transaction).
   void Overbooked(Connection& connection, const QString& channel, qint64 refnr,
                   const QList<qint64>& others) override;

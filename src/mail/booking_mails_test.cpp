@@ -1,6 +1,7 @@
 #include "mail/booking_mails.h"
 
 #include "store/connection.h"
+#include "store/database_error.h"
 #include "store/mail_outbox.h"
 #include "store/postgres/postgres_test_database.h"
 #include "store/statement.h"
@@ -182,6 +183,25 @@ TEST_P(BookingMailsTest, TheBusinessHearsOfAnOverbookingAndOfACalendarInTrouble)
       << read[1].text.toStdString();
   EXPECT_TRUE(read[1].text.contains(u"Fjellheim"));
   for (const OutboxMail& mail : mails) EXPECT_EQ(mail.recipient, "post@fjellheim.example");
+}
+
+// A guest is reminded once, some days before arrival, in the language booked in; a booking
+// made after the reminder's day (its confirmation fresh) is not.
+TEST_P(BookingMailsTest, AReminderIsWrittenOnceBeforeArrival) {
+  InTransaction([&] { mails_->BookerAttached(connection_, 1001, true, QStringLiteral("en")); });
+  MailOutbox outbox(connection_);
+  const QDate today = QDate::currentDate();  // the demo's booking 1001 arrives on day 14
+  EXPECT_TRUE(outbox.DueReminders(today, 14).isEmpty());             // booked on the day
+  EXPECT_TRUE(outbox.DueReminders(today.addDays(2), 11).isEmpty());  // not yet
+  ASSERT_EQ(outbox.DueReminders(today.addDays(2), 13), QList<qint64>{1001});
+  InTransaction([&] { mails_->Remind(connection_, 1001); });
+  const OutboxMail reminder = Mails().value(QStringLiteral("reminder"));
+  EXPECT_EQ(reminder.recipient, "kari.nordby@example.no");
+  EXPECT_EQ(reminder.language, "en");
+  EXPECT_TRUE(outbox.DueReminders(today.addDays(2), 13).isEmpty());
+  // A second server that wrote the same reminder at the same moment is refused.
+  EXPECT_THROW(InTransaction([&] { mails_->Remind(connection_, 1001); }), DatabaseError);
+  EXPECT_EQ(outbox.List(std::nullopt, 100).size(), 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, BookingMailsTest, ::testing::Bool(),

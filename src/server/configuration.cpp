@@ -118,6 +118,7 @@ MailConfiguration ReadMailConfiguration(QSettings& settings) {
   read("MailRetryHours", mail.retryHours, 1, 24 * 30);
   read("MailKeepDays", mail.keepDays, 1, 3650);
   read("MailStaleSeconds", mail.staleSeconds, 60, 86400 * 30);
+  read("MailReminderDays", mail.reminderDays, 0, 60);
   const QString lineMails = ReadText(settings, QStringLiteral("MailLineProtocolBookings"))
                                 .trimmed()
                                 .toLower();

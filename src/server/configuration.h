@@ -57,6 +57,7 @@ struct MailConfiguration {
   int retryHours = 48;         // MailRetryHours
   int keepDays = 30;           // MailKeepDays
   int staleSeconds = 900;      // MailStaleSeconds
+  int reminderDays = 3;        // MailReminderDays: days before arrival; 0: no reminder
   bool lineProtocolBookings = false;  // MailLineProtocolBookings
 };
 

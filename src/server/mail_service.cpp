@@ -4,6 +4,7 @@
 #include "mail/mail_address.h"
 #include "store/database_error.h"
 #include "store/mail_outbox.h"
+#include "store/write_transaction.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -169,7 +170,16 @@ DeliveryOutcome MailService::sendTest(const QString& address) {
                             message);
 }
 
-void MailService::start() {
+void MailService::start(Connection* session) {
+  if (session != nullptr && configuration_.reminderDays > 0) {
+    reminders_.setInterval(3600 * 1000);
+    connect(&reminders_, &QTimer::timeout, this, [this, session] { remindDue(*session); });
+    reminders_.start();
+    // The first look soon after start, not an hour later.
+    QTimer::singleShot(10 * 1000, this, [this, session] {
+      if (reminders_.isActive()) remindDue(*session);
+    });
+  }
   if (hooks_.log) {
     hooks_.log(configuration_.smtpUrl.isEmpty()
                    ? QStringLiteral("Mail: written as files into %1 (no MailSmtpUrl)")
@@ -185,7 +195,40 @@ void MailService::start() {
 }
 
 void MailService::stop() {
+  reminders_.stop();
   if (courier_) courier_->stop();
+}
+
+int MailService::remindDue(Connection& session) {
+  if (configuration_.reminderDays <= 0) return 0;
+  QList<qint64> due;
+  try {
+    due = MailOutbox(session).DueReminders(QDate::currentDate(), configuration_.reminderDays);
+  } catch (const DatabaseError& error) {
+    if (hooks_.log) {
+      hooks_.log(QStringLiteral("Mail: the reminders due could not be read: ") +
+                 QString::fromUtf8(error.what()));
+    }
+    return 0;
+  }
+  int written = 0;
+  for (const qint64 refnr : due) {
+    try {
+      WriteTransaction transaction(session);
+      mails_->Remind(session, refnr);
+      transaction.commit();
+      ++written;
+    } catch (const DatabaseError& error) {
+      // Another server on the database wrote it first (a reminder is written once), or the
+      // database failed: the next look tries what is still due.
+      if (hooks_.log) {
+        hooks_.log(QStringLiteral("Mail: the reminder of booking %1 was not written: %2")
+                       .arg(refnr)
+                       .arg(QString::fromUtf8(error.what())));
+      }
+    }
+  }
+  return written;
 }
 
 QByteArray MailService::metrics(Connection& session) const {

@@ -17,6 +17,7 @@
 
 #include <QJsonObject>
 #include <QObject>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -42,7 +43,8 @@ class MailService : public QObject {
               QObject* parent = nullptr);
   ~MailService() override;
 
-  void start();
+  // `session` (may be null): the connection the hourly reminders are written on.
+  void start(Connection* session = nullptr);
   void stop();
 
   // What requests tell of the changes they make (the mails they call for).
@@ -60,6 +62,10 @@ class MailService : public QObject {
   // false when it is no failed mail, nothing when there is none. Throws DatabaseError.
   std::optional<bool> retry(Connection& session, const QString& id);
 
+  // Writes the reminders that are due today, each in a transaction of its own, on `session`;
+  // how many. Runs by itself every hour once started with a session.
+  int remindDue(Connection& session);
+
   // Sends the test mail to `address` at once, by the road the mails take (the mail server,
   // or the pickup folder), past the outbox: what the mail server answered.
   DeliveryOutcome sendTest(const QString& address);
@@ -74,6 +80,7 @@ class MailService : public QObject {
   std::unique_ptr<BookingMails> mails_;
   MailCourier::Settings courierSettings_;
   std::unique_ptr<MailCourier> courier_;
+  QTimer reminders_;
 };
 
 // "Name <address>" or a bare address; nothing when it is no address.

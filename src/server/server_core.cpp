@@ -106,7 +106,7 @@ void ServerCore::startMail() {
   hooks.status = [this](const QString& text) { face_.setMailStatus(text); };
   mail_ = std::make_unique<MailService>(configuration_.mail, *database, QDir::currentPath(),
                                         std::move(codeFor), std::move(hooks));
-  mail_->start();
+  mail_->start(&session_->connection());
 }
 
 void ServerCore::startChannels() {

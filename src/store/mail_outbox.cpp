@@ -272,6 +272,34 @@ OutboxCounts MailOutbox::Counts(const QDateTime& now) {
   return counts;
 }
 
+QList<qint64> MailOutbox::DueReminders(const QDate& today, int days) {
+  Statement s(connection_);
+  s.add({"SELECT E.REFNR, MIN(E.OPPRETTET) AS FORST, MIN(L.ANKOMST) AS ANKOMST",
+         "FROM EPOST_UT E",
+         "JOIN BOOKING B ON B.REFNR = E.REFNR",
+         "JOIN LEIE L ON L.REFNR = E.REFNR AND L.LEIETYPE = 'U'",
+         "  AND (L.STATUS IS NULL OR L.STATUS <> 'A')",
+         "WHERE E.HENDELSE IN ('booking-confirmed', 'booking-changed')",
+         "  AND COALESCE(B.AVBESTILT, 0) = 0",
+         "  AND NOT EXISTS (SELECT 1 FROM EPOST_UT R",
+         "                  WHERE R.REFNR = E.REFNR AND R.HENDELSE = 'reminder')",
+         "GROUP BY E.REFNR",
+         "HAVING MIN(L.ANKOMST) > :IDAG AND MIN(L.ANKOMST) <= :TIL",
+         "ORDER BY E.REFNR"});
+  s.bindDate(QStringLiteral("IDAG"), today);
+  s.bindDate(QStringLiteral("TIL"), today.addDays(days));
+  s.run();
+  QList<qint64> due;
+  while (s.next()) {
+    // A booking made after its reminder's day has its confirmation fresh: no reminder.
+    const QDate remindOn = s.date(QStringLiteral("ANKOMST")).addDays(-days);
+    if (s.integer64(QStringLiteral("FORST")) < Seconds(remindOn.startOfDay())) {
+      due << s.integer64(QStringLiteral("REFNR"));
+    }
+  }
+  return due;
+}
+
 int MailOutbox::EraseSent(const QDateTime& before) {
   Statement s(connection_);
   s.add({"UPDATE EPOST_UT SET INNHOLD = NULL",

@@ -14,6 +14,7 @@
 // hour: the rest wait, with their time to go, and are never dropped.
 
 #include <QByteArray>
+#include <QDate>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -104,6 +105,11 @@ class MailOutbox {
   bool Retry(const QString& id, const QDateTime& now);
 
   OutboxCounts Counts(const QDateTime& now);
+
+  // The bookings whose guests are to be reminded of their stay on `today`: a stay that begins
+  // after today and at most `days` days on, not cancelled, whose guest had a confirmation (or
+  // a change) before the day the reminder falls on, and no reminder yet. Throws DatabaseError.
+  QList<qint64> DueReminders(const QDate& today, int days);
 
   // Erases the message of every mail sent before `before`: its row stays as the record that
   // it was sent. Returns how many.
