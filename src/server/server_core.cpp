@@ -11,6 +11,7 @@
 #include "server/http_settings.h"
 #include "server/operation_log.h"
 #include "store/alias_list.h"
+#include "store/booking_store.h"
 #include "store/database_error.h"
 #include "store/statement.h"
 #include "store/upgrade_check.h"
@@ -199,6 +200,9 @@ void ServerCore::startHttp() {
   };
   hooks.serverMetrics = [this] { return serverMetrics(); };
   if (channels_) hooks.channels = [this] { return channelReport().json(); };
+  hooks.nations = [this] {
+    return BookingStore(session_->dmBook(), session_->connection()).Nations();
+  };
   hooks.mails = [this](const QString& state) {
     return mail_ ? mail_->list(session_->connection(), state) : QJsonObject();
   };

@@ -223,6 +223,17 @@ bool BookingStore::IsNationCode(const QString& code) {
   return s.next();
 }
 
+QList<std::pair<QString, QString>> BookingStore::Nations() {
+  Statement s(sessionConnection_);
+  s.add(QStringLiteral("SELECT NKODE, NAVN FROM NASJON ORDER BY NAVN, NKODE"));
+  s.run();
+  QList<std::pair<QString, QString>> nations;
+  while (s.next()) {
+    nations.append({s.text(QStringLiteral("NKODE")).trimmed(), s.text(QStringLiteral("NAVN"))});
+  }
+  return nations;
+}
+
 bool BookingStore::BookingExists(const QString& refnr) {
   Statement s(sessionConnection_);
   s.add(QStringLiteral("SELECT REFNR FROM BOOKING WHERE REFNR = :REFNR"));

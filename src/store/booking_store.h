@@ -21,6 +21,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace taurelin {
 
@@ -151,6 +152,8 @@ class BookingStore {
   // The session-connection lookups of a booking request; each throws DatabaseError when its
   // statement fails (a reference that is no number included).
   bool IsNationCode(const QString& code);
+  // The nations a booker may name, as NASJON lists them: (code, name), by name.
+  QList<std::pair<QString, QString>> Nations();
   bool BookingExists(const QString& refnr);
   BookingState State(qint64 refnr);
 

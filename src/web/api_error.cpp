@@ -50,7 +50,23 @@ constexpr StatusRule kStatusRules[] = {
 
 }  // namespace
 
+// The field a refusal is about, so that a form can show it beside that field.
+struct FieldRule {
+  const char* keyword;
+  const char* code;
+  const char* field;
+};
+constexpr FieldRule kFieldRules[] = {
+    {"BOOKING", "-2081", "nation"},  // a nation code that NASJON does not list
+};
+
 ApiError RefusalError(const QString& keyword, const HandlerError& error) {
+  QString field;
+  for (const FieldRule& rule : kFieldRules) {
+    if (keyword == QLatin1String(rule.keyword) && std::strcmp(rule.code, error.code) == 0) {
+      field = QLatin1String(rule.field);
+    }
+  }
   int status = 400;
   for (const StatusRule& rule : kStatusRules) {
     if (std::strcmp(rule.code, error.code) != 0) continue;
@@ -58,7 +74,7 @@ ApiError RefusalError(const QString& keyword, const HandlerError& error) {
     status = rule.status;
     break;
   }
-  return {status, QString::fromLatin1(error.code), error.message};
+  return {status, QString::fromLatin1(error.code), error.message, {}, field};
 }
 
 ApiError BadRequest(const QString& code, const QString& message) {
@@ -83,8 +99,9 @@ void AddCommonHeaders(QHttpServerResponse& response) {
 }
 
 QHttpServerResponse ErrorResponse(const ApiError& error) {
-  const QJsonObject body{{QStringLiteral("code"), error.code},
+  QJsonObject body{{QStringLiteral("code"), error.code},
                    {QStringLiteral("message"), error.message}};
+  if (!error.field.isEmpty()) body.insert(QStringLiteral("field"), error.field);
   QHttpServerResponse response(QJsonObject{{QStringLiteral("error"), body}},
                                static_cast<QHttpServerResponse::StatusCode>(error.status));
   AddCommonHeaders(response);

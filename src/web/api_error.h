@@ -21,6 +21,7 @@ struct ApiError {
   QString code;     // the protocol's error code, or the face's own name
   QString message;  // for people
   QList<QPair<QByteArray, QByteArray>> headers = {};  // besides the common ones
+  QString field = {};  // the request's field that was refused, when one was
 };
 
 // The answer to an instruction's refusal `error` of instruction `keyword`.

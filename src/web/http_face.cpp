@@ -30,6 +30,7 @@ const QString kIndex = QStringLiteral("/api/v1");
 const QString kOpenApi = QStringLiteral("/api/v1/openapi.json");
 const QString kChannels = QStringLiteral("/api/v1/channels");
 const QString kMail = QStringLiteral("/api/v1/mail");
+const QString kNations = QStringLiteral("/api/v1/nations");
 const QString kMailRetry = QStringLiteral("/api/v1/mail/{id}/retry");
 const QString kOther = QStringLiteral("other");
 
@@ -81,7 +82,8 @@ struct Route {
 };
 
 QStringList Patterns() {
-  QStringList patterns{kHealth, kMetrics, kIndex, kOpenApi, kChannels, kMail, kMailRetry};
+  QStringList patterns{kHealth,    kMetrics, kIndex,     kOpenApi,
+                       kChannels,  kMail,    kMailRetry, kNations};
   patterns << PageAssetPaths();
   for (const Endpoint& endpoint : Endpoints()) {
     if (!patterns.contains(QString(endpoint.path))) patterns << QString(endpoint.path);
@@ -290,6 +292,7 @@ QHttpServerResponse HttpFace::serveOwn(const QString& path, const QHttpServerReq
     return feeds_->answer(request);
   }
   if (path == kMail || path == kMailRetry) return mail(path, request, pathValue, caller);
+  if (path == kNations) return nations(request);
   if (path == kHealth || path == kMetrics || path == kIndex || path == kOpenApi ||
       path == kChannels) {
     if (method != Method::Get) return MethodNotAllowed({QStringLiteral("GET")});
@@ -383,6 +386,28 @@ QHttpServerResponse HttpFace::mail(const QString& path, const QHttpServerRequest
   }
   return Json(QJsonObject{{QStringLiteral("id"), id},
                           {QStringLiteral("state"), QStringLiteral("waiting")}});
+}
+
+QHttpServerResponse HttpFace::nations(const QHttpServerRequest& request) {
+  if (request.method() != Method::Get) return MethodNotAllowed({QStringLiteral("GET")});
+  if (!request.body().isEmpty() || !request.url().query().isEmpty()) {
+    return ErrorResponse(
+        BadRequest(QStringLiteral("unexpected_body"),
+                   QStringLiteral("this request takes no body and no parameters")));
+  }
+  QJsonArray nations;
+  try {
+    if (hooks_.nations) {
+      for (const auto& [code, name] : hooks_.nations()) {
+        nations.append(
+            QJsonObject{{QStringLiteral("code"), code}, {QStringLiteral("name"), name}});
+      }
+    }
+  } catch (const DatabaseError&) {
+    return ErrorResponse({503, QStringLiteral("unavailable"),
+                          QStringLiteral("the booking database could not answer")});
+  }
+  return Json(QJsonObject{{QStringLiteral("nations"), nations}});
 }
 
 QHttpServerResponse HttpFace::index() {

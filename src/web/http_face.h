@@ -80,6 +80,8 @@ struct HttpFaceHooks {
   // For /health: why the server is degraded though it answers (a channel calendar stale or
   // in conflict); empty: it is not.
   std::function<QStringList()> degraded;
+  // For /api/v1/nations: the nations a booker may name, as (code, name); throws DatabaseError.
+  std::function<QList<std::pair<QString, QString>>()> nations;
   // For /api/v1/mail: the outbox's mails in a state (waiting, sent, failed; empty: all),
   // newest first; unset: the server sends no mail.
   std::function<QJsonObject(const QString& state)> mails;
@@ -112,6 +114,8 @@ class HttpFace : public QObject {
                                EndpointRunner::Trace& trace);
   // The paths that run no instruction of the table: the page, the index, the description,
   // /health, /metrics and the channels' report.
+  // GET /api/v1/nations, for anyone.
+  QHttpServerResponse nations(const QHttpServerRequest& request);
   // GET /api/v1/mail and POST /api/v1/mail/{id}/retry, for a manage key.
   QHttpServerResponse mail(const QString& path, const QHttpServerRequest& request,
                            const QString& id, const Caller& caller);

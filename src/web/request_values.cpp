@@ -22,9 +22,16 @@ using From = InputField::From;
 // Beyond this a double no longer holds every whole number exactly.
 constexpr double kExactWholeNumbers = 9007199254740992.0;
 
+// A refusal of one field, named in the message and apart, for a form to show beside it.
+ApiError Named(ApiError error, const QString& field) {
+  error.field = field;
+  return error;
+}
+
 ApiError Invalid(const InputField& field, const QString& why) {
-  return BadRequest(QStringLiteral("invalid_field"),
-                    QStringLiteral("'%1' %2").arg(QString(field.name), why));
+  return Named(BadRequest(QStringLiteral("invalid_field"),
+                          QStringLiteral("'%1' %2").arg(QString(field.name), why)),
+               QString(field.name));
 }
 
 std::optional<ApiError> CheckRange(const InputField& field, qint64 value) {
@@ -161,10 +168,11 @@ std::optional<ApiError> FromJson(const InputField& field, const QJsonValue& valu
         return Invalid(field, QStringLiteral("must not be empty"));
       }
       if (field.kind == ValueKind::kEmail && !text.isEmpty() && !IsEmailAddress(text)) {
-        return BadRequest(QStringLiteral("invalid_email"),
-                          QStringLiteral("'%1' is not an e-mail address: write it as "
-                                         "name@example.com")
-                              .arg(QString(field.name)));
+        return Named(BadRequest(QStringLiteral("invalid_email"),
+                                QStringLiteral("'%1' is not an e-mail address: write it as "
+                                               "name@example.com")
+                                    .arg(QString(field.name))),
+                     QString(field.name));
       }
       out = text;
       return std::nullopt;
@@ -178,13 +186,15 @@ std::optional<ApiError> FromJson(const InputField& field, const QJsonValue& valu
 }
 
 ApiError Missing(const InputField& field) {
-  return BadRequest(QStringLiteral("missing_field"),
-                    QStringLiteral("'%1' is required").arg(QString(field.name)));
+  return Named(BadRequest(QStringLiteral("missing_field"),
+                          QStringLiteral("'%1' is required").arg(QString(field.name))),
+               QString(field.name));
 }
 
 ApiError Unknown(const QString& name) {
-  return BadRequest(QStringLiteral("unknown_field"),
-                    QStringLiteral("'%1' is not a field of this request").arg(name));
+  return Named(BadRequest(QStringLiteral("unknown_field"),
+                          QStringLiteral("'%1' is not a field of this request").arg(name)),
+               name);
 }
 
 bool IsJsonType(const QByteArray& contentType) {

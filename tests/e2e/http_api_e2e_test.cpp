@@ -347,10 +347,25 @@ TEST_P(HttpRoadTest, AGuestsQuestionsAreAnsweredPlainly) {
       http.call("PUT", booking + "/booker", "/api/v1/reservations/{refnr}/booker", booker, code);
   EXPECT_EQ(refused.status, 400);
   EXPECT_EQ(refused.errorCode(), "invalid_email");
+  EXPECT_EQ(refused.json()["error"].toObject()["field"].toString(), "email");
   EXPECT_EQ(http.call("GET", booking, "/api/v1/reservations/{refnr}", std::nullopt, code)
                 .json()["status"].toString(),
             "held");
+  // The business's nations to choose from; a code it does not list is refused beside its
+  // field (a German guest's DE, where the business writes D).
+  const HttpAnswer nations = http.call("GET", "/api/v1/nations", "/api/v1/nations");
+  ASSERT_EQ(nations.status, 200) << nations.body.constData();
+  EXPECT_TRUE(nations.json()["nations"].toArray().contains(
+      QJsonObject{{"code", "D"}, {"name", "Tyskland"}}))
+      << nations.body.constData();
   booker["email"] = "kari.hansen+hytte@example.no";
+  booker["nation"] = "DE";
+  const HttpAnswer nation =
+      http.call("PUT", booking + "/booker", "/api/v1/reservations/{refnr}/booker", booker, code);
+  EXPECT_EQ(nation.status, 400);
+  EXPECT_EQ(nation.json()["error"].toObject()["field"].toString(), "nation")
+      << nation.body.constData();
+  booker["nation"] = "D";
   EXPECT_EQ(http.call("PUT", booking + "/booker", "/api/v1/reservations/{refnr}/booker", booker,
                       code).status,
             200);
@@ -484,8 +499,8 @@ TEST_F(HttpApiTest, EndpointsAndParametersAreTheDescribedOnes) {
     EXPECT_EQ(fields, properties);
     EXPECT_EQ(required, requiredDocumented);
   }
-  // Besides the endpoints of the index: /health, /metrics, the channels' report, the outbox
-  // and its retry, the index and the description.
+  // Besides the endpoints of the index: /health, /metrics, the nations, the channels' report,
+  // the outbox and its retry, the index and the description.
   // Of headers the face reads, only Idempotency-Key is a parameter (the key and the booking
   // code are security schemes), and only the two writes a client may send again take it.
   int operations = 0;
@@ -502,7 +517,7 @@ TEST_F(HttpApiTest, EndpointsAndParametersAreTheDescribedOnes) {
       }
     }
   }
-  EXPECT_EQ(operations, described + 7);
+  EXPECT_EQ(operations, described + 8);
   headers.sort();
   EXPECT_EQ(headers, QStringList({"post /api/v1/reservations Idempotency-Key",
                                   "put /api/v1/reservations/{refnr}/booker Idempotency-Key"}));

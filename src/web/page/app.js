@@ -197,10 +197,9 @@ async function api(method, path, body, code) {
   }
   const error = data && typeof data === "object" ? data.error : null;
   const code_ = error && typeof error.code === "string" ? error.code : "";
-  // The face names the field it refused first in its message: 'surname' is required.
-  const named = error && typeof error.message === "string" &&
-                /^'([A-Za-z0-9]+)'/.exec(error.message);
-  throw new PageError({ status, code: code_, field: named ? named[1] : null,
+  // The face names the field it refused (a wrong nation code included).
+  const field = error && typeof error.field === "string" ? error.field : null;
+  throw new PageError({ status, code: code_, field,
                         retry: status === 429 ? retryAfter(response) : null });
 }
 
@@ -355,6 +354,28 @@ async function loadFacilities() {
   }
   renderFacilities();
   selectFacility(state.facilities[0].facility);
+}
+
+// The business's nations, for the booker's form: a list to choose from, so that a guest never
+// guesses at a code. Norway first chosen, as the business's guests mostly are.
+async function loadNations() {
+  let answer;
+  try {
+    answer = await api("GET", "/api/v1/nations");
+  } catch (failure) {
+    return; // the form keeps its one choice; a wrong one is refused beside the field
+  }
+  const nations = (answer.nations || []).filter(
+      (row) => typeof row.code === "string" && typeof row.name === "string");
+  if (nations.length === 0) return;
+  const select = $("nation");
+  const chosen = select.value;
+  select.replaceChildren(...nations.map((row) => {
+    const option = element("option", row.name);
+    option.value = row.code;
+    return option;
+  }));
+  select.value = nations.some((row) => row.code === chosen) ? chosen : nations[0].code;
 }
 
 function renderFacilities() {
@@ -957,6 +978,7 @@ function start() {
   // A manage link opened in this page only changes its fragment.
   window.addEventListener("hashchange", openFromFragment);
   state.facilitiesRead = loadFacilities();
+  loadNations();
   openFromFragment();
 }
 
