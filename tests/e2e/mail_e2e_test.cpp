@@ -6,6 +6,8 @@
 #include "http_client.h"
 #include "server_process.h"
 
+#include "mail/test_smtp_server.h"
+
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
@@ -15,10 +17,20 @@
 #include <QJsonObject>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QTcpServer>
 #include <QThread>
 
 namespace taurelin {
 namespace {
+
+bool Until(const std::function<bool()>& done, int ms = 20000) {
+  QDeadlineTimer deadline(ms);
+  while (!done()) {
+    if (deadline.hasExpired()) return false;
+    QThread::msleep(100);
+  }
+  return true;
+}
 
 // The .eml files in `folder`, read by Python's email package: per mail its To, its subject
 // and its text part.
@@ -189,6 +201,57 @@ TEST(MailTest, APreviewShowsTheMailAndATestMailSaysWhereItWent) {
   EXPECT_EQ(status, 0) << tried.constData();
   EXPECT_TRUE(tried.startsWith("sent: written to ")) << tried.constData();
   EXPECT_TRUE(QFile::exists(QString::fromUtf8(tried.mid(17).trimmed())));
+}
+
+// Killed after the booking committed and before its mail was delivered (the mail server was
+// down): the mail is in the outbox, and the next server delivers it, once.
+TEST(MailTest, AMailOutlivesAKilledServer) {
+  if (TestSmtpServer::Python().isEmpty()) GTEST_SKIP() << "no python3 with aiosmtpd";
+  int port = 0;
+  {
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    port = probe.serverPort();
+  }
+  TestDatabase database(true);
+  ServerProcess server(database);
+  server.setConfiguration(QStringLiteral("MailSmtpUrl"),
+                          QStringLiteral("smtp://127.0.0.1:%1").arg(port));
+  ASSERT_TRUE(server.start({"--http", "0"})) << server.standardError().toStdString();
+  const QJsonObject hold{{"facility", 1}, {"type", 1},  {"arrival", Iso(40)},
+                         {"departure", Iso(42)}, {"board", 1}, {"units", 1},
+                         {"persons", 2}, {"agent", 1}, {"timeout", 600}};
+  const HttpAnswer held = Call(server.httpPort(), "POST", "/api/v1/reservations", hold);
+  ASSERT_EQ(held.status, 201) << held.body.constData();
+  const QJsonObject booker{{"agent", 1}, {"nation", "N"}, {"surname", "Berg"},
+                           {"postcode", "0150"}, {"email", "ola@example.no"}};
+  ASSERT_EQ(Call(server.httpPort(), "PUT",
+                 QStringLiteral("/api/v1/reservations/%1/booker")
+                     .arg(held.json()["refnr"].toInteger()),
+                 booker, {{"Booking-Code", held.json()["bookingCode"].toString().toLatin1()}})
+                .status,
+            200);
+  // The courier tried at once and found no mail server.
+  ASSERT_TRUE(Until([&] {
+    return server.logMessages().filter(QStringLiteral("not sent yet")).size() >= 1;
+  })) << server.logMessages().join(u'\n').toStdString();
+  server.kill();
+
+  // Its next try was a minute away; it is due now, as after a long enough outage.
+  database.run(QStringLiteral("UPDATE EPOST_UT SET NESTE_FORSOK = 0"));
+  TestSmtpServer smtp;
+  ASSERT_TRUE(smtp.start({QStringLiteral("--port"), QString::number(port)}).isEmpty());
+  ServerProcess next(database);
+  next.setConfiguration(QStringLiteral("MailSmtpUrl"),
+                        QStringLiteral("smtp://127.0.0.1:%1").arg(port));
+  ASSERT_TRUE(next.start()) << next.standardError().toStdString();
+  ASSERT_TRUE(Until([&] { return smtp.received().size() >= 1; }))
+      << next.logMessages().join(u'\n').toStdString();
+  QThread::msleep(500);
+  next.stop();
+  ASSERT_EQ(smtp.received().size(), 1);
+  EXPECT_TRUE(smtp.received()[0].envelope[QStringLiteral("to")].toArray().contains(
+      QStringLiteral("ola@example.no")));
 }
 
 }  // namespace
