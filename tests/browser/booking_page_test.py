@@ -12,10 +12,13 @@ when Chromium or its driver is not installed; a missing axe-core fails."""
 import argparse
 import calendar
 import datetime
+import email
+import email.policy
 import json
 import os
 import re
 import shutil
+import socket
 import sqlite3
 import subprocess
 import sys
@@ -66,18 +69,26 @@ class Server:
                        stdout=subprocess.DEVNULL, timeout=60)
         with sqlite3.connect(database) as connection:
             connection.execute("DELETE FROM PRISLINJE WHERE PRIS_ID IN (201, 202, 203)")
+        # The page's public address must be known before start: the guests' mails link to it.
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            http_port = probe.getsockname()[1]
+        self.mail = os.path.join(root, "mail")
         config = os.path.join(root, "taurelin.conf")
         with open(config, "w", encoding="utf-8") as out:
             out.write("[Software]\n"
                       "Vindrelok\\Taurelin\\API\\Port=0\n"
                       "Vindrelok\\Taurelin\\API\\IPAddress=127.0.0.1\n"
                       "Vindrelok\\Taurelin\\API\\DatabaseAlias=test\n"
-                      "Vindrelok\\Taurelin\\API\\HttpApiKeys=%s\n" % os.path.join(root, "keys"))
+                      "Vindrelok\\Taurelin\\API\\HttpPublicUrl=http://127.0.0.1:%d\n"
+                      "Vindrelok\\Taurelin\\API\\HttpApiKeys=%s\n"
+                      % (http_port, os.path.join(root, "keys")))
         self.key = subprocess.run(
             [api, "--config", config, "--new-api-key", "test", "--scopes", "manage"],
             check=True, capture_output=True, text=True, timeout=30).stdout.strip()
         self.process = subprocess.Popen(
-            [api, "--headless", "--config", config, "--aliases", aliases, "--http", "0"],
+            [api, "--headless", "--config", config, "--aliases", aliases,
+             "--http", str(http_port)],
             cwd=root, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=subprocess.PIPE, text=True)
         self.errors = []
@@ -127,6 +138,20 @@ class Server:
 
     def get(self, path, headers=None):
         return self.call("GET", path, headers=headers)
+
+    def mail_to(self, address, refnr, timeout=20):
+        """The mail about booking `refnr` that arrived for `address` in the pickup folder:
+        its subject and its text part."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            for name in sorted(os.listdir(self.mail)) if os.path.isdir(self.mail) else []:
+                with open(os.path.join(self.mail, name), "rb") as source:
+                    message = email.message_from_binary_file(source,
+                                                             policy=email.policy.default)
+                if address in str(message["to"]) and str(refnr) in message["subject"]:
+                    return message["subject"], message.get_body(("plain",)).get_content()
+            time.sleep(0.2)
+        raise Failure("no mail about booking %d arrived for %s" % (refnr, address))
 
     def managed(self, method, path, body=None):
         return self.call(method, path, body, {"Authorization": "Bearer " + self.key})
@@ -375,9 +400,14 @@ class Flow:
         refnr, code, link = self.book(arrival)
         self.visible_step("booked", self.by_id("booked-section"))
 
-        # The manage link in a fresh page: the booking opens, and its code leaves the address.
+        # The mail that arrived: in the page's language, with the code and the manage link,
+        # which opens the booking in a fresh page; its code then leaves the address.
+        subject, text = server.mail_to("kari@example.no", refnr)
+        check(subject.startswith("Bekreftelse" if language == "nb" else "Booking"),
+              "the guest's mail is not in the language booked in: %r" % subject)
+        check(code in text and link in text, "the mail lacks the code or the link:\n" + text)
         self.driver.get("about:blank")
-        self.driver.get(link)
+        self.driver.get(re.search(r"http://\S+#ref=\d+&code=\S+", text).group(0))
         self.wait.until(lambda d: self.shown("booking"))
         check(self.by_id("booking-status").text == self.t("statusBooked")
               and self.by_id("booking-lines").find_element(self.By.TAG_NAME, "h4").text
