@@ -26,6 +26,14 @@ QLocale LocaleOf(const QString& language) {
   return QLocale(language);
 }
 
+// An amount in Norwegian crowns as the language writes it: "kr 3 650,00", "NOK 3,650.00".
+QString PriceText(double price, const QLocale& locale) {
+  if (locale.language() == QLocale::NorwegianBokmal) {
+    return locale.toCurrencyString(price, QStringLiteral("kr"));
+  }
+  return QStringLiteral("NOK ") + locale.toString(price, 'f', 2);
+}
+
 QString GuestName(const BookingSummary& booking) {
   return (booking.firstName + u' ' + booking.surname).simplified();
 }
@@ -48,8 +56,7 @@ MailValues ValuesOf(const BookingSummary& booking, const QLocale& locale) {
   values.insert(QStringLiteral("nights"),
                 QString::number(std::max<qint64>(0, arrival.daysTo(departure))));
   values.insert(QStringLiteral("persons"), QString::number(booking.persons()));
-  values.insert(QStringLiteral("price"),
-                locale.toCurrencyString(booking.price(), QStringLiteral("kr")));
+  values.insert(QStringLiteral("price"), PriceText(booking.price(), locale));
   values.insert(QStringLiteral("guest_name"), GuestName(booking));
   values.insert(QStringLiteral("guest_email"), booking.mail);
   values.insert(QStringLiteral("guest_phone"), booking.phone);
