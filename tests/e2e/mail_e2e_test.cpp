@@ -254,5 +254,32 @@ TEST(MailTest, AMailOutlivesAKilledServer) {
       QStringLiteral("ola@example.no")));
 }
 
+// An outbox that cannot be written (a full disk) fails the booking as any failed write does:
+// never a booking without its mail.
+TEST(MailTest, AnOutboxThatCannotBeWrittenFailsTheBooking) {
+  TestDatabase database(true);
+  ServerProcess server(database);
+  ASSERT_TRUE(server.start({"--http", "0"})) << server.standardError().toStdString();
+  database.run(QStringLiteral("CREATE TRIGGER EPOST_UT_FULL BEFORE INSERT ON EPOST_UT "
+                              "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END;"));
+  const QJsonObject hold{{"facility", 1}, {"type", 1},  {"arrival", Iso(60)},
+                         {"departure", Iso(62)}, {"board", 1}, {"units", 1},
+                         {"persons", 2}, {"agent", 1}, {"timeout", 600}};
+  const HttpAnswer held = Call(server.httpPort(), "POST", "/api/v1/reservations", hold);
+  ASSERT_EQ(held.status, 201) << held.body.constData();
+  const QString booking =
+      QStringLiteral("/api/v1/reservations/%1").arg(held.json()["refnr"].toInteger());
+  const Headers code{{"Booking-Code", held.json()["bookingCode"].toString().toLatin1()}};
+  const QJsonObject booker{{"agent", 1}, {"nation", "N"}, {"surname", "Berg"},
+                           {"postcode", "0150"}, {"email", "ola@example.no"}};
+  const HttpAnswer refused = Call(server.httpPort(), "PUT", booking + "/booker", booker, code);
+  EXPECT_GE(refused.status, 400) << refused.body.constData();
+  const HttpAnswer after = Call(server.httpPort(), "GET", booking, std::nullopt, code);
+  EXPECT_EQ(after.json()["status"].toString(), "held");
+  database.run(QStringLiteral("DROP TRIGGER EPOST_UT_FULL"));
+  EXPECT_EQ(Call(server.httpPort(), "PUT", booking + "/booker", booker, code).status, 200);
+  server.stop();
+}
+
 }  // namespace
 }  // namespace taurelin
