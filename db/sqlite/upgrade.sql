@@ -181,3 +181,18 @@ CREATE INDEX IF NOT EXISTS EPOST_UT_BOOKING ON EPOST_UT (REFNR, MOTTAKER);
 -- A booking's reminder is written once, also when two servers look for due reminders at once.
 CREATE UNIQUE INDEX IF NOT EXISTS EPOST_UT_PAAMINNELSE ON EPOST_UT (REFNR)
   WHERE HENDELSE = 'reminder';
+
+-- BEKREFT_VENTER: holds whose guest has given a booker but not yet confirmed the booking from
+-- the mail it was sent (with GuestConfirmByMail on). REFNR, the hold; BESTNR, the booker written
+-- for it, linked to the booking only when the guest confirms, so until then the booking stays
+-- a hold to every program and runs out as one; AKODE, the agent to link with it; NOKKEL, the
+-- digest (SHA-256, hex) of the single-use key the mail carries; SPRAAK, the language the guest
+-- booked in; OPPRETTET, when (seconds since 1970). The row goes when the guest confirms.
+CREATE TABLE IF NOT EXISTS BEKREFT_VENTER (
+  REFNR         INTEGER      NOT NULL PRIMARY KEY,
+  BESTNR        INTEGER      NOT NULL,
+  AKODE         VARCHAR(20)  NOT NULL,
+  NOKKEL        VARCHAR(64)  NOT NULL,
+  SPRAAK        VARCHAR(8)   NOT NULL,
+  OPPRETTET     BIGINT       NOT NULL
+);

@@ -125,6 +125,7 @@ struct CommandLine {
                        "HttpPort, HttpListenAddress, HttpApiKeys, HttpSecretFile,\n"
                        "HttpAllowedHosts, HttpTrustedProxies and the guest limits and budgets\n"
                        "(GuestMaxUnits, GuestHoldSeconds, GuestMaxHolds, GuestMaxBookingsPerDay,\n"
+                       "GuestConfirmByMail, GuestConfirmMinutes,\n"
                        "GuestReadsPerMinute, GuestWritesPerMinute, KeyReadsPerMinute,\n"
                        "KeyWritesPerMinute), for the calendar feeds IcalDaysAhead (days ahead,\n"
                        "default 730) and IcalSummary (the events' text, default \"Ikke\n"

@@ -1,6 +1,7 @@
 #include "handlers/booking.h"
 
 #include "handlers/conventions.h"
+#include "store/mail_confirmations.h"
 
 #include <optional>
 
@@ -71,12 +72,28 @@ InstructionReply HandleBooking(const InstructionValues& values, HandlerContext& 
   booker.fax = values[QLatin1String("FAKS")];
   booker.mail = values[QLatin1String("EPOST")];
   booker.remark = values[QLatin1String("ANMERKNING")];
+  // A guest's booker may have to wait for the guest to confirm the booking from a mail: the
+  // hold is kept longer, once, for the guest to open it.
+  std::optional<AwaitedConfirmation> awaited;
+  if (context.confirmSeconds > 0) {
+    awaited.emplace();
+    awaited->key = MailConfirmations::NewKey();
+    awaited->holdEnds = [&context, &refnr](bool first) -> std::optional<QDateTime> {
+      if (!context.extendHold) return std::nullopt;
+      return context.extendHold(refnr, first ? context.confirmSeconds : 0);
+    };
+  }
   using Kind = AttachOutcome::Kind;
-  const AttachOutcome attached = store.AttachBooker(refnr, values[QLatin1String("AGENT")], booker,
-                                                    context.events, context.language);
+  const AttachOutcome attached =
+      store.AttachBooker(refnr, values[QLatin1String("AGENT")], booker, context.events,
+                         context.language, awaited ? &*awaited : nullptr);
   switch (attached.kind) {
     case Kind::kAttached:
       break;
+    case Kind::kAwaiting:
+      // Still a hold: its time-out stands.
+      reply.addRow({QStringLiteral("BOOKING"), refnr, QStringLiteral("0")});
+      return reply.setEffect({ReplyEffect::Kind::kAwaitingConfirmation, refnr, QString()});
     case Kind::kNotCreated:
       return reply.fail(fail::BookerNotCreated());
     case Kind::kNotUpdated:

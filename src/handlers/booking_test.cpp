@@ -1,6 +1,8 @@
 #include "handlers/booking.h"
 
 #include "handlers/avbestill.h"
+#include "handlers/bekreft.h"
+#include "handlers/conventions.h"
 #include "handlers/handler_test_fixture.h"
 #include "store/booking_events.h"
 #include "store/statement.h"
@@ -158,6 +160,81 @@ TEST_P(BookingTest, ItsEventsAreToldInsideTheTransactionAndAFailureUndoesIt) {
   EXPECT_TRUE(ErrorCode(ReplyEnvelope::Write(HandleAvbestill(cancel, context_))).isEmpty());
   EXPECT_EQ(events.told.last(), "cancelled 100");
   EXPECT_EQ(Scalar("SELECT AVBESTILT FROM BOOKING WHERE REFNR = 100"), "1");
+}
+
+// With confirmation by mail, a guest's booker is written but the booking stays a hold until
+// the key of the latest mail confirms it, once; an unconfirmed one runs out as any hold.
+TEST_P(BookingTest, AGuestsBookerAwaitsTheKeyOfItsMailAndTheKeyConfirmsOnce) {
+  struct Recorder : BookingEvents {
+    QStringList told;
+    QString key;
+    void ConfirmationAwaited(Connection&, qint64 refnr, int bestnr, const QString& language,
+                             const QString& sent, const std::optional<QDateTime>&) override {
+      told << QStringLiteral("awaits %1 %2 %3").arg(refnr).arg(bestnr).arg(language);
+      key = sent;
+    }
+    void BookerAttached(Connection&, qint64 refnr, bool first,
+                        const QString& language) override {
+      told << QStringLiteral("attached %1 %2 %3")
+                  .arg(refnr)
+                  .arg(first ? "first" : "again", language);
+    }
+    void UnitsAdded(Connection&, qint64) override {}
+    void Cancelled(Connection&, qint64 refnr) override {
+      told << QStringLiteral("cancelled %1").arg(refnr);
+    }
+  } events;
+  QStringList extended;
+  context_.events = &events;
+  context_.language = QStringLiteral("en");
+  context_.confirmSeconds = 1800;
+  context_.extendHold = [&extended](const QString& refnr, int seconds) {
+    extended << QStringLiteral("%1+%2").arg(refnr).arg(seconds);
+    return std::optional<QDateTime>(QDateTime::currentDateTime());
+  };
+  const auto confirm = [this](const QString& refnr, const QString& key) {
+    return ErrorCode(Call(&HandleBekreft, {{"REFNR", refnr}, {"NOKKEL", key}}));
+  };
+
+  EXPECT_EQ(Book(), kBooked);  // the answer reads as any booker's
+  EXPECT_EQ(Link(100), ":");   // not linked: a hold to every program
+  EXPECT_EQ(Store(context_).State(100), BookingState::kHeld);
+  const QString firstKey = events.key;
+  // New details: a new booker and key; the hold is kept longer only the first time.
+  EXPECT_EQ(Book({{"ENAVN", "Olsen"}}), kBooked);
+  EXPECT_EQ(extended, QStringList({"100+1800", "100+0"}));
+  EXPECT_EQ(events.told, QStringList({"awaits 100 11 en", "awaits 100 12 en"}));
+  EXPECT_NE(events.key, firstKey);
+  EXPECT_GE(events.key.size(), 24);
+  // Only a digest of the key is kept.
+  EXPECT_EQ(Query(QStringLiteral("SELECT COUNT(*) FROM BEKREFT_VENTER WHERE NOKKEL = '%1'")
+                      .arg(events.key)),
+            "0");
+
+  EXPECT_EQ(confirm(QStringLiteral("100"), firstKey), "invalid_token");
+  EXPECT_EQ(confirm(QStringLiteral("100"), QString()), "invalid_token");
+  EXPECT_EQ(confirm(QStringLiteral("300"), events.key), "not_awaiting");
+  EXPECT_EQ(Link(100), ":");
+  EXPECT_EQ(confirm(QStringLiteral("100"), events.key), "");
+  EXPECT_EQ(Link(100), "5:12");
+  EXPECT_EQ(Stored("ENAVN"), "Olsen");
+  EXPECT_EQ(events.told.last(), "attached 100 first en");
+  EXPECT_EQ(confirm(QStringLiteral("100"), events.key), "not_awaiting");
+  ExpectBystandersUntouched();
+
+  // One never confirmed runs out as a hold: deleted, without a word to anyone.
+  Run("INSERT INTO BOOKING (REFNR) VALUES (101);");
+  InstructionValues row;
+  for (const auto& [column, value] : kRequest) row.set(QLatin1String(column), value);
+  row.set(QLatin1String("REFNR"), QStringLiteral("101"));
+  EXPECT_EQ(HandleBooking(row, context_).effect().kind,
+            ReplyEffect::Kind::kAwaitingConfirmation);
+  const qsizetype told = events.told.size();
+  EXPECT_EQ(Store(context_).Cancel(QStringLiteral("101"), CancelScope::kReservationOnly),
+            CancelOutcome::kCancelled);
+  EXPECT_EQ(Query(QStringLiteral("SELECT COUNT(*) FROM BOOKING WHERE REFNR = 101")), "0");
+  EXPECT_EQ(confirm(QStringLiteral("101"), events.key), "not_awaiting");
+  EXPECT_EQ(events.told.size(), told);
 }
 
 TEST_P(BookingTest, NationByCodeAsGivenOrByNameInAnyCase) {

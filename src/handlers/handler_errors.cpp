@@ -168,3 +168,20 @@ HandlerError BookerNotUpdated(const QString& bestnr) {
 HandlerError BookingNotLinked() { return {"-2087", QStringLiteral("Kan ikke åpne bookingen.")}; }
 
 }  // namespace taurelin::errors::booking
+
+namespace taurelin::errors::confirmation {
+
+HandlerError WrongKey() {
+  return {"invalid_token", QStringLiteral("the confirmation link is not valid, or was used")};
+}
+
+HandlerError NotAwaiting(const QString& refnr) {
+  return {"not_awaiting", QStringLiteral("booking %1 awaits no confirmation").arg(refnr)};
+}
+
+HandlerError Failed(const QString& refnr) {
+  return {"confirm_failed",
+          QStringLiteral("booking %1 could not be confirmed; try again").arg(refnr)};
+}
+
+}  // namespace taurelin::errors::confirmation

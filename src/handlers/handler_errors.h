@@ -71,3 +71,12 @@ HandlerError BookerNotUpdated(const QString& bestnr);       // -2089
 HandlerError BookingNotLinked();                            // -2087
 
 }  // namespace taurelin::errors::booking
+
+// A guest's confirmation of a booking from its mail (asked by the web face only).
+namespace taurelin::errors::confirmation {
+
+HandlerError WrongKey();                                    // invalid_token
+HandlerError NotAwaiting(const QString& refnr);             // not_awaiting
+HandlerError Failed(const QString& refnr);                  // confirm_failed
+
+}  // namespace taurelin::errors::confirmation

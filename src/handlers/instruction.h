@@ -10,10 +10,12 @@
 
 #include "handlers/instruction_reply.h"
 
+#include <QDateTime>
 #include <QLatin1String>
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -52,6 +54,13 @@ struct HandlerContext {
   // Told of what changes bookings, inside their transactions (the mails they call for).
   // Null: nothing is told.
   BookingEvents* events = nullptr;
+  // Above 0: a booker given by this caller does not finish the booking but waits for the
+  // guest to confirm it from a mail, and the hold is kept this many seconds longer.
+  int confirmSeconds = 0;
+  // Keeps the hold `refnr` `seconds` longer than it was to end (0: as it is) and says when it
+  // now ends; nothing when that is not known. Throws when the register cannot be written.
+  // Empty: no register is kept.
+  std::function<std::optional<QDateTime>(const QString& refnr, int seconds)> extendHold;
   // The language the caller of this request speaks (a guest's booking page sends it); empty
   // when it named none.
   QString language;

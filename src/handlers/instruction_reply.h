@@ -25,6 +25,8 @@ struct ReplyEffect {
     kReserved,
     // `refnr` has its booker: it no longer expires.
     kBookerAttached,
+    // `refnr` has a booker that waits for its guest's confirmation: it is still a hold.
+    kAwaitingConfirmation,
   };
   Kind kind = Kind::kNone;
   QString refnr;

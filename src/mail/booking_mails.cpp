@@ -34,6 +34,12 @@ QString PriceText(double price, const QLocale& locale) {
   return QStringLiteral("NOK ") + locale.toString(price, 'f', 2);
 }
 
+// The booking page's address without the slashes it may end in.
+QString PageBase(QString url) {
+  while (url.endsWith(u'/')) url.chop(1);
+  return url;
+}
+
 QString GuestName(const BookingSummary& booking) {
   return (booking.firstName + u' ' + booking.surname).simplified();
 }
@@ -81,6 +87,27 @@ void BookingMails::BookerAttached(Connection& connection, qint64 refnr, bool fir
   toGuest(connection, *booking,
           first ? MailEvent::kBookingConfirmed : MailEvent::kBookingChanged, language);
   if (first) toBusiness(connection, *booking, MailEvent::kBusinessNewBooking);
+}
+
+void BookingMails::ConfirmationAwaited(Connection& connection, qint64 refnr, int bestnr,
+                                       const QString& language, const QString& key,
+                                       const std::optional<QDateTime>& holdEnds) {
+  const std::optional<BookingSummary> booking = ReadBookingSummary(connection, refnr, bestnr);
+  if (!booking || booking->mail.isEmpty()) return;
+  const QString chosen = (language.isEmpty() ? settings_.defaultLanguage : language).toLower();
+  MailValues extra;
+  if (!settings_.publicUrl.isEmpty() && codeFor_) {
+    extra.insert(QStringLiteral("link"), QStringLiteral("%1/#confirm=%2&code=%3&token=%4")
+                                             .arg(PageBase(settings_.publicUrl))
+                                             .arg(refnr)
+                                             .arg(codeFor_(refnr), key));
+  }
+  if (holdEnds) {
+    extra.insert(QStringLiteral("expires"),
+                 LocaleOf(chosen).toString(holdEnds->toLocalTime(), QLocale::LongFormat));
+  }
+  write(connection, *booking,
+        {MailEvent::kConfirmRequest, booking->mail, GuestName(*booking), chosen, false, extra});
 }
 
 void BookingMails::UnitsAdded(Connection& connection, qint64 refnr) {
@@ -167,16 +194,16 @@ MailContent BookingMails::compose(const BookingSummary& booking, const Mail& mai
   const bool guest = mail.event == MailEvent::kBookingConfirmed ||
                      mail.event == MailEvent::kBookingChanged ||
                      mail.event == MailEvent::kBookingCancelled ||
-                     mail.event == MailEvent::kReminder;
+                     mail.event == MailEvent::kReminder ||
+                     mail.event == MailEvent::kConfirmRequest;
   // The booking code opens the booking: it goes to the guest alone.
   if (guest && codeFor_) {
     const QString code = codeFor_(booking.refnr);
     values.insert(QStringLiteral("code"), code);
-    if (!settings_.publicUrl.isEmpty()) {
-      QString base = settings_.publicUrl;
-      while (base.endsWith(u'/')) base.chop(1);
+    // A mail's own link (the confirmation's) stands; else the booking's page.
+    if (!settings_.publicUrl.isEmpty() && !mail.extra.contains(QStringLiteral("link"))) {
       values.insert(QStringLiteral("link"), QStringLiteral("%1/#ref=%2&code=%3")
-                                                .arg(base)
+                                                .arg(PageBase(settings_.publicUrl))
                                                 .arg(booking.refnr)
                                                 .arg(code));
     }

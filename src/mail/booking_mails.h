@@ -1,7 +1,8 @@
 #pragma once
 
 // The mails that changes to bookings call for, written into the outbox inside those changes'
-// transactions: to the guest (booking confirmed, changed, cancelled) in the language the
+// transactions: to the guest (booking confirmed, changed, cancelled, and the link that
+// finishes a booking that waits for the guest to confirm it) in the language the
 // guest booked in, with the stay as a calendar file and the link to the booking on the
 // booking page; and to the business (a new booking, a cancellation), in its own language.
 //
@@ -50,6 +51,10 @@ class BookingMails : public BookingEvents {
 
   void BookerAttached(Connection& connection, qint64 refnr, bool first,
                       const QString& language) override;
+  // To the guest: the link that finishes the booking, with when the hold ends.
+  void ConfirmationAwaited(Connection& connection, qint64 refnr, int bestnr,
+                           const QString& language, const QString& key,
+                           const std::optional<QDateTime>& holdEnds) override;
   void UnitsAdded(Connection& connection, qint64 refnr) override;
   void Cancelled(Connection& connection, qint64 refnr) override;
   // To the guest: the stay of booking `refnr` begins soon (in the caller's transaction).

@@ -3,6 +3,8 @@
 #include "protocol/instruction_table.h"
 #include "protocol/time_out_step.h"
 
+#include <algorithm>
+
 namespace taurelin {
 
 InstructionReply RunInstruction(const Instruction& instruction, const InstructionValues& values,
@@ -13,6 +15,20 @@ InstructionReply RunInstruction(const Instruction& instruction, const Instructio
     handlers.registerTimeOut = [timeOuts](const QString& requestRefnr, const QString& refnr,
                                           const QString& timeOut) {
       timeOuts->SetTimeOutOrThrow(requestRefnr, refnr, timeOut);
+    };
+  }
+  if (instruction.timeOut == Instruction::TimeOut::kEndsHold && timeOuts != nullptr &&
+      handlers.confirmSeconds > 0) {
+    handlers.extendHold = [timeOuts](const QString& refnr,
+                                     int seconds) -> std::optional<QDateTime> {
+      const std::optional<QDateTime> ends = timeOuts->expiryOf(refnr);
+      if (!ends || seconds <= 0) return ends;
+      const QDateTime now = QDateTime::currentDateTime();
+      const QDateTime later = std::max(*ends, now).addSecs(seconds);
+      // Whole seconds, rounded up: the register keeps the second the hold ends in.
+      const qint64 secondsLeft = (now.msecsTo(later) + 999) / 1000;
+      timeOuts->SetTimeOutOrThrow(refnr, refnr, QString::number(secondsLeft));
+      return later;
     };
   }
   InstructionReply reply = instruction.handler(values, handlers);

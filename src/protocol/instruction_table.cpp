@@ -2,6 +2,7 @@
 
 #include "handlers/anlegg.h"
 #include "handlers/avbestill.h"
+#include "handlers/bekreft.h"
 #include "handlers/booking.h"
 #include "handlers/hentbook.h"
 #include "handlers/kort.h"
@@ -55,6 +56,9 @@ const Instruction kInstructions[] = {
     {QLatin1String("OM_TN_API"), {}, &HandleOmTnApi, TimeOut::kNone, false},
     // The facilities by name, for a guest's booking page.
     {QLatin1String("ANLEGG"), {}, &HandleAnlegg, TimeOut::kNone, false, true},
+    // A guest's confirmation of a booking from its mail.
+    {QLatin1String("BEKREFT"), {QLatin1String("REFNR"), QLatin1String("NOKKEL")},
+     &HandleBekreft, TimeOut::kEndsHold, false, true},
 };
 
 }  // namespace

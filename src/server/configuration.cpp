@@ -85,6 +85,17 @@ DoorValues ReadDoorValues(QSettings& settings) {
           ReadText(settings, QStringLiteral("MaxConnectionsPerAddress"))};
 }
 
+// A setting that is true or false (also 1 or 0); absent or empty: `absent`.
+bool ReadFlag(QSettings& settings, const QString& key, bool absent) {
+  const QString value = ReadText(settings, key).trimmed().toLower();
+  if (value.isEmpty()) return absent;
+  if (value == u"true" || value == u"1") return true;
+  if (value == u"false" || value == u"0") return false;
+  throw ConfigurationError(QStringLiteral("%1 in the configuration %2 must be true or false, "
+                                          "not \"%3\"")
+                               .arg(key, settings.fileName(), value));
+}
+
 }  // namespace
 
 std::optional<int> ReadInteger(QSettings& settings, const QString& key) {
@@ -119,17 +130,8 @@ MailConfiguration ReadMailConfiguration(QSettings& settings) {
   read("MailKeepDays", mail.keepDays, 1, 3650);
   read("MailStaleSeconds", mail.staleSeconds, 60, 86400 * 30);
   read("MailReminderDays", mail.reminderDays, 0, 60);
-  const QString lineMails = ReadText(settings, QStringLiteral("MailLineProtocolBookings"))
-                                .trimmed()
-                                .toLower();
-  if (lineMails == u"true" || lineMails == u"1") {
-    mail.lineProtocolBookings = true;
-  } else if (!lineMails.isEmpty() && lineMails != u"false" && lineMails != u"0") {
-    throw ConfigurationError(
-        QStringLiteral("MailLineProtocolBookings in the configuration %1 must be true or "
-                       "false, not \"%2\"")
-            .arg(settings.fileName(), lineMails));
-  }
+  mail.lineProtocolBookings =
+      ReadFlag(settings, QStringLiteral("MailLineProtocolBookings"), mail.lineProtocolBookings);
   return mail;
 }
 
@@ -198,6 +200,11 @@ ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instan
   read("GuestHoldSeconds", guests.holdSeconds, 1, 86400);
   read("GuestMaxHolds", guests.maxHolds, 1, 1000);
   read("GuestMaxBookingsPerDay", guests.maxBookingsPerDay, 1, 100000);
+  if (ReadFlag(settings, QStringLiteral("GuestConfirmByMail"), false)) {
+    int minutes = 30;
+    read("GuestConfirmMinutes", minutes, 1, 24 * 60);
+    guests.confirmSeconds = minutes * 60;
+  }
   RateLimits& rates = configuration.rates;
   read("GuestReadsPerMinute", rates.guestReads, 1, 1000000);
   read("GuestWritesPerMinute", rates.guestWrites, 1, 1000000);
@@ -210,6 +217,13 @@ ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instan
   read("ChannelDropShare", removal.dropSharePercent, 1, 100);
   read("ChannelSuspectSeconds", removal.suspectSeconds, 0, 86400 * 30);
   configuration.mail = ReadMailConfiguration(settings);
+  // The guest confirms from a link to the booking page: without its address there is none.
+  if (guests.confirmSeconds > 0 && configuration.mail.publicUrl.trimmed().isEmpty()) {
+    throw ConfigurationError(
+        QStringLiteral("GuestConfirmByMail in the configuration %1 needs HttpPublicUrl, the "
+                       "booking page's public address, for the link the guest confirms with")
+            .arg(settings.fileName()));
+  }
   read("IcalDaysAhead", configuration.feeds.daysAhead, 1, 3660);
   const QString summary = ReadText(settings, QStringLiteral("IcalSummary")).trimmed();
   if (!summary.isEmpty()) configuration.feeds.summary = summary;

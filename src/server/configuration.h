@@ -91,7 +91,8 @@ struct ServerConfiguration {
   QString httpSecretFile;
   QString httpAllowedHosts;
   QString httpTrustedProxies;
-  // GuestMaxUnits, GuestHoldSeconds, GuestMaxHolds, GuestMaxBookingsPerDay.
+  // GuestMaxUnits, GuestHoldSeconds, GuestMaxHolds, GuestMaxBookingsPerDay, and
+  // GuestConfirmByMail (false) with GuestConfirmMinutes (30).
   GuestLimits guests;
   // GuestReadsPerMinute, GuestWritesPerMinute, KeyReadsPerMinute, KeyWritesPerMinute.
   RateLimits rates;

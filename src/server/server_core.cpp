@@ -183,6 +183,16 @@ void ServerCore::startHttp() {
   given.stateDirectory = options_.timeOutDirectory;
   const HttpFaceSettings settings = MakeHttpFaceSettings(configuration_, door_, given);
   bookingSecret_ = settings.access.secret;
+  if (settings.guests.confirmSeconds > 0 && session_->connection().database().isOpen() &&
+      !CheckUpgrade(session_->connection().database())
+           .filter(QStringLiteral("BEKREFT_VENTER"))
+           .isEmpty()) {
+    // Guests' bookers then fail rather than book without the confirmation asked for.
+    tell(QStringLiteral("Guests cannot finish bookings until the database is upgraded "
+                        "(taurelin-db upgrade %1): GuestConfirmByMail keeps its waiting "
+                        "bookings in the table BEKREFT_VENTER")
+             .arg(configuration_.databaseAlias));
+  }
   HttpFaceHooks hooks;
   hooks.context = [this] { return requestContext(true); };
   hooks.log = [this](const QString& line) { log(line); };

@@ -6,8 +6,11 @@
 // commits has its mails, one that rolls back has none. Whatever it throws rolls the change
 // back, and the change fails as any failed write does.
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 namespace taurelin {
 
@@ -21,6 +24,13 @@ class BookingEvents {
   // it had. `language` is the one the guest booked in; empty when the request named none.
   virtual void BookerAttached(Connection& connection, qint64 refnr, bool first,
                               const QString& language) = 0;
+  // A booker `bestnr` was written for the hold `refnr` and waits for its guest to confirm
+  // the booking with `key` before it is linked; the hold now ends at `holdEnds` (when known).
+  virtual void ConfirmationAwaited(Connection& connection, qint64 refnr, int bestnr,
+                                   const QString& language, const QString& key,
+                                   const std::optional<QDateTime>& holdEnds) {
+    (void)connection, (void)refnr, (void)bestnr, (void)language, (void)key, (void)holdEnds;
+  }
   // Units were added to the booking `refnr`, which has a booker or not.
   virtual void UnitsAdded(Connection& connection, qint64 refnr) = 0;
   // The booking `refnr`, which had a booker, was cancelled (a booking without one, a hold,

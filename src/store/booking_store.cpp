@@ -4,6 +4,7 @@
 #include "store/booking_events.h"
 #include "store/connection.h"
 #include "store/data_module.h"
+#include "store/mail_confirmations.h"
 #include "store/unchanged_answers.h"
 #include "store/database_error.h"
 #include "store/statement.h"
@@ -265,7 +266,8 @@ BookingState BookingStore::State(qint64 refnr) {
 
 AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& agent,
                                          const Booker& booker, BookingEvents* events,
-                                         const QString& language) {
+                                         const QString& language,
+                                         const AwaitedConfirmation* awaited) {
   using Kind = AttachOutcome::Kind;
   Connection& connection = sessionConnection_;
   std::optional<WriteTransaction> writes;
@@ -311,6 +313,26 @@ AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& ag
     return {Kind::kNotUpdated, bestnr};
   }
 
+  if (awaited != nullptr) {
+    // The booker waits: the booking stays a hold, to this server and to every other program.
+    try {
+      const qint64 number = ReferenceNumber(refnr);
+      // Only a hold waits; one given its booker meanwhile by another program is left alone.
+      if (State(number) != BookingState::kHeld) return {Kind::kNotLinked, bestnr};
+      const bool first = MailConfirmations(connection).Await(
+          number, awaited->key, {bestnr, agent, language}, QDateTime::currentDateTime());
+      const std::optional<QDateTime> ends =
+          awaited->holdEnds ? awaited->holdEnds(first) : std::nullopt;
+      if (events != nullptr) {
+        events->ConfirmationAwaited(connection, number, bestnr, language, awaited->key, ends);
+      }
+      writes->commit();
+    } catch (const std::exception&) {
+      return {Kind::kNotCreated, bestnr};
+    }
+    return {Kind::kAwaiting, bestnr};
+  }
+
   bool hadBooker = false;
   try {
     if (events != nullptr) {
@@ -343,6 +365,41 @@ AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& ag
     return {Kind::kNotCreated, bestnr};
   }
   return {Kind::kAttached, bestnr};
+}
+
+ConfirmOutcome BookingStore::ConfirmBooker(qint64 refnr, const QString& key,
+                                           BookingEvents* events) {
+  Connection& connection = sessionConnection_;
+  try {
+    WriteTransaction writes(connection);
+    MailConfirmations::Waiting waiting;
+    switch (MailConfirmations(connection).Confirm(refnr, key, &waiting)) {
+      case MailConfirmations::Outcome::kConfirmed:
+        break;
+      case MailConfirmations::Outcome::kWrongKey:
+        return ConfirmOutcome::kWrongKey;
+      case MailConfirmations::Outcome::kNotWaiting:
+        return ConfirmOutcome::kNotWaiting;
+    }
+    Statement link(connection);
+    link.add({"UPDATE BOOKING SET ", "  AKODE = :AKODE,", "  BESTNR = :BESTNR",
+              "WHERE REFNR = :REFNR AND BESTNR IS NULL"});
+    link.bindNumber(QStringLiteral("AKODE"), waiting.agent);
+    link.bindInteger(QStringLiteral("BESTNR"), waiting.bestnr);
+    link.bindInteger(QStringLiteral("REFNR"), refnr);
+    link.run();
+    // The hold ran out, or another program gave it a booker meanwhile: nothing to confirm.
+    if (link.rowsAffected() != 1) return ConfirmOutcome::kNotWaiting;
+    if (events != nullptr) events->BookerAttached(connection, refnr, true, waiting.language);
+    writes.commit();
+  } catch (const std::exception&) {
+    return ConfirmOutcome::kFailed;
+  }
+  return ConfirmOutcome::kConfirmed;
+}
+
+bool BookingStore::AwaitsConfirmation(qint64 refnr) {
+  return MailConfirmations(sessionConnection_).Awaits(refnr);
 }
 
 CancelOutcome BookingStore::Cancel(const QString& refnr, CancelScope scope,

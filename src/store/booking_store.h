@@ -16,6 +16,7 @@
 #include "store/web_price.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -91,9 +92,26 @@ struct AttachOutcome {
     kNotCreated,  // no booker number, or the booker or the transaction failed
     kNotUpdated,  // the booker's details could not be written
     kNotLinked,   // the booking could not be linked (or was gone)
+    kAwaiting,    // the booker is written and waits for its guest to confirm the booking
   };
   Kind kind = Kind::kNotCreated;
   int bestnr = 0;  // the booker's number, once drawn
+};
+
+// A booker that is not linked to its hold until the guest confirms the booking from a mail.
+struct AwaitedConfirmation {
+  QString key;  // the single-use key the guest's mail carries
+  // Inside the transaction, before the mail is written: when the hold now ends, told whether
+  // the hold waited for no confirmation before (its first booker). May be empty.
+  std::function<std::optional<QDateTime>(bool first)> holdEnds;
+};
+
+// Taking a guest's confirmation of a booking that awaited it.
+enum class ConfirmOutcome {
+  kConfirmed,
+  kWrongKey,    // not the key awaited (one used already, or another)
+  kNotWaiting,  // the booking awaits no confirmation
+  kFailed,      // the database failed; nothing was written
 };
 
 class BookingStore {
@@ -162,8 +180,17 @@ class BookingStore {
   // number is drawn inside it, so a failure hands the number back as well; nothing of a
   // failed attachment is kept. `events` (may be null) is told inside the transaction, with
   // `language`.
+  // With `awaited`, the booker is written but not linked: the booking stays a hold until its
+  // guest confirms it (ConfirmBooker), and `events` is told that it waits instead.
   AttachOutcome AttachBooker(const QString& refnr, const QString& agent, const Booker& booker,
-                             BookingEvents* events = nullptr, const QString& language = {});
+                             BookingEvents* events = nullptr, const QString& language = {},
+                             const AwaitedConfirmation* awaited = nullptr);
+
+  // Links the booker that the hold `refnr` awaited `key` for, in one transaction; the hold
+  // is then a booking, and `events` (may be null) is told of its first booker.
+  ConfirmOutcome ConfirmBooker(qint64 refnr, const QString& key, BookingEvents* events);
+  // Whether the hold `refnr` waits for its guest's confirmation. Throws DatabaseError.
+  bool AwaitsConfirmation(qint64 refnr);
 
  private:
   TdmBook& module() const;

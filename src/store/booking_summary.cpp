@@ -16,14 +16,17 @@ int BookingSummary::persons() const {
   return total;
 }
 
-std::optional<BookingSummary> ReadBookingSummary(Connection& connection, qint64 refnr) {
+std::optional<BookingSummary> ReadBookingSummary(Connection& connection, qint64 refnr,
+                                                 std::optional<int> bestnr) {
   Statement header(connection);
   header.add({"SELECT B.ANLEGGSNR, A.ANLEGGSNAVN, B.AVBESTILT,",
               "  S.ENAVN, S.FNAVN, S.MAIL, S.TLF, S.NKODE, S.ANM",
               "FROM BOOKING B",
-              "LEFT JOIN ANLEGG A ON A.ANLEGGSNR = B.ANLEGGSNR",
-              "LEFT JOIN BESTILL S ON S.BESTNR = B.BESTNR",
-              "WHERE B.REFNR = :REFNR"});
+              "LEFT JOIN ANLEGG A ON A.ANLEGGSNR = B.ANLEGGSNR"});
+  header.add(bestnr ? QStringLiteral("LEFT JOIN BESTILL S ON S.BESTNR = :BESTNR")
+                    : QStringLiteral("LEFT JOIN BESTILL S ON S.BESTNR = B.BESTNR"));
+  header.add(QStringLiteral("WHERE B.REFNR = :REFNR"));
+  if (bestnr) header.bindInteger(QStringLiteral("BESTNR"), *bestnr);
   header.bindInteger(QStringLiteral("REFNR"), refnr);
   header.run();
   if (!header.next()) return std::nullopt;

@@ -38,8 +38,11 @@ struct BookingSummary {
   int persons() const;
 };
 
-// The booking `refnr`; nothing when there is none. Throws DatabaseError.
-std::optional<BookingSummary> ReadBookingSummary(Connection& connection, qint64 refnr);
+// The booking `refnr`; nothing when there is none. With `bestnr`, the booker is that one
+// instead of the linked one (a booker written but not linked yet, that awaits its guest's
+// confirmation). Throws DatabaseError.
+std::optional<BookingSummary> ReadBookingSummary(Connection& connection, qint64 refnr,
+                                                 std::optional<int> bestnr = std::nullopt);
 
 // The name a facility is shown by, and a rental type's (its description, else its code);
 // empty for none. Throw DatabaseError.

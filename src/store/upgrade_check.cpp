@@ -19,7 +19,7 @@ constexpr const char* kLayoutTables[] = {"ANLEGG", "FLOY", "UTYPE", "UTLEIEOB", 
 
 // The tables of our own that both backends' upgrade scripts make alike.
 constexpr const char* kOwnTables[] = {"KANAL_BOOKING", "KANAL_BORTE", "KANAL_STATUS",
-                                      "EPOST_UT"};
+                                      "EPOST_UT", "BEKREFT_VENTER"};
 
 // The (kind, upper-case name) pairs of the catalogue's tables, indexes and triggers.
 QSet<std::pair<QString, QString>> CatalogueObjects(QSqlDatabase& database, QString* error) {

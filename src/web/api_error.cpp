@@ -46,6 +46,10 @@ constexpr StatusRule kStatusRules[] = {
     {nullptr, "-2088", 503},
     {nullptr, "-2089", 503},
     {nullptr, "-2102", 503},
+    // A guest's confirmation from its mail.
+    {nullptr, "invalid_token", 403},
+    {nullptr, "not_awaiting", 409},
+    {nullptr, "confirm_failed", 503},
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "expiry/timeout_register.h"
 #include "handlers/booking_state.h"
+#include "handlers/conventions.h"
 #include "handlers/protocol_dates.h"
 #include "protocol/dispatcher.h"
 #include "protocol/instruction_table.h"
@@ -27,6 +28,7 @@ const QLatin1String kBooker("BOOKING");
 const QLatin1String kCancel("AVBESTILL");
 const QLatin1String kFetch("HENTBOOK");
 const QLatin1String kAvailability("LEDIG");
+const QLatin1String kConfirm("BEKREFT");
 
 qint64 Now() { return QDateTime::currentMSecsSinceEpoch(); }
 
@@ -151,6 +153,8 @@ QHttpServerResponse EndpointRunner::run(const Endpoint& endpoint,
   RequestContext context = context_();
   if (endpoint.keyword == kBooker) {
     context.handlers.language = values[QLatin1String("SPRAAK")].trimmed().toLower();
+    // A guest's booker may have to be confirmed from its mail; a key's books at once.
+    if (!caller.key) context.handlers.confirmSeconds = settings_.guests.confirmSeconds;
   }
   bool ran = false;
   std::optional<QHttpServerResponse> response;
@@ -205,6 +209,14 @@ std::optional<ApiError> EndpointRunner::checkBefore(const Endpoint& endpoint,
                       QStringLiteral("booking %1 has its booker already").arg(refnr));
     }
     if (state == BookingState::kHeld && !caller.key) {
+      // The booking is finished from a mail: without an address it never could be.
+      if (settings_.guests.confirmSeconds > 0 &&
+          values[QLatin1String("EPOST")].trimmed().isEmpty()) {
+        return ApiError{400, QStringLiteral("email_required"),
+                        QStringLiteral("an e-mail address is needed: the booking is "
+                                       "confirmed from the mail sent to it"),
+                        {}, QStringLiteral("email")};
+      }
       return guests_.checkBooker(caller.addressKey, Now());
     }
   }
@@ -251,9 +263,16 @@ QHttpServerResponse EndpointRunner::runInstruction(const Endpoint& endpoint,
     }
   } else if (endpoint.keyword == kBooker) {
     trace.refnr = refnr;
-    guests_.ended(refnr.toLongLong());
     if (!caller.key) guests_.booked(caller.addressKey, now);
-  } else if (endpoint.keyword == kCancel) {
+    if (reply->effect().kind == ReplyEffect::Kind::kAwaitingConfirmation) {
+      // Still a hold, counted as the guest's until it is confirmed or runs out.
+      answer.insert(QStringLiteral("status"), QStringLiteral("awaiting_confirmation"));
+      QHttpServerResponse response(answer, QHttpServerResponse::StatusCode::Accepted);
+      AddCommonHeaders(response);
+      return response;
+    }
+    guests_.ended(refnr.toLongLong());
+  } else if (endpoint.keyword == kCancel || endpoint.keyword == kConfirm) {
     trace.refnr = refnr;
     guests_.ended(refnr.toLongLong());
   } else if (endpoint.keyword == kFetch && !addStatus(answer, refnr.toLongLong(), context)) {
@@ -271,7 +290,10 @@ QHttpServerResponse EndpointRunner::runInstruction(const Endpoint& endpoint,
 bool EndpointRunner::addStatus(QJsonObject& answer, qint64 refnr, RequestContext& context) {
   const BookingState state = ReadBookingState(context.handlers, refnr);
   if (state == BookingState::kUnknown) return false;
-  answer.insert(QStringLiteral("status"), StateName(state));
+  const bool awaiting = state == BookingState::kHeld && settings_.guests.confirmSeconds > 0 &&
+                        Store(context.handlers).AwaitsConfirmation(refnr);
+  answer.insert(QStringLiteral("status"),
+                awaiting ? QStringLiteral("awaiting_confirmation") : StateName(state));
   if (state != BookingState::kHeld) return true;
   QJsonValue ends = QJsonValue::Null;
   try {

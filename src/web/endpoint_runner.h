@@ -5,7 +5,8 @@
 // booking only by its code (or a manage key), keeps the guest limits, answers a repeated
 // write with its Idempotency-Key by the first answer, and runs the endpoint's instruction
 // through the dispatcher exactly as a line-protocol row runs. A reservation's answer carries
-// its booking code; a booking's answer carries its status.
+// its booking code; a booking's answer carries its status. A guest's booker that must be
+// confirmed from its mail is answered 202, its booking still a hold.
 //
 // Promises: a caller without the booking's code is answered exactly as for a number that
 // does not exist, before the database is asked anything; a write refused by a rule here
@@ -52,8 +53,9 @@ class EndpointRunner {
   // Before the instruction: the rules that depend on the booking and on the guest.
   std::optional<ApiError> checkBefore(const Endpoint& endpoint, const InstructionValues& values,
                                       const Caller& caller, RequestContext& context);
-  // The booking's status for its answer: "held" with the moment the hold ends, "booked" or
-  // "cancelled"; false when the booking is gone.
+  // The booking's status for its answer: "held" with the moment the hold ends (or
+  // "awaiting_confirmation", a hold whose booker waits for its guest's confirmation),
+  // "booked" or "cancelled"; false when the booking is gone.
   bool addStatus(QJsonObject& answer, qint64 refnr, RequestContext& context);
 
   Settings settings_;

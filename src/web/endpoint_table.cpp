@@ -157,6 +157,8 @@ const OutputField kBookerOut[] = {
 };
 
 const InputField kBookingIn[] = {Refnr(From::kPath)};
+// The key of the guest's mail: 24 characters, a few more allowed for a longer key later.
+const InputField kConfirmIn[] = {Refnr(From::kPath), Text("NOKKEL", "token", 64, true)};
 const OutputField kBookingOut[] = {
     {L("UTYPE"), L("type"), Kind::kInteger},
     {L("UTL_OBJ"), L("unit"), Kind::kInteger},
@@ -193,6 +195,8 @@ const Endpoint kEndpoints[] = {
      kReservationOut, Shape::kFirstRow, 201, Access::kPlaceHold, Dates::kStay},
     {Method::Put, L("/api/v1/reservations/{refnr}/booker"), L("BOOKING"), L(""), kBookerIn,
      kBookerOut, Shape::kFirstRow, 200, Access::kChangeBooking},
+    {Method::Post, L("/api/v1/reservations/{refnr}/confirm"), L("BEKREFT"), L(""), kConfirmIn,
+     kCancellationOut, Shape::kFirstRow, 200, Access::kChangeBooking},
     {Method::Get, L("/api/v1/reservations/{refnr}"), L("HENTBOOK"), L("lines"), kBookingIn,
      kBookingOut, Shape::kList, 200, Access::kReadBooking},
     {Method::Delete, L("/api/v1/reservations/{refnr}"), L("AVBESTILL"), L(""), kBookingIn,

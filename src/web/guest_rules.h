@@ -22,6 +22,9 @@ struct GuestLimits {
   int holdSeconds = 900;
   int maxHolds = 3;
   int maxBookingsPerDay = 5;
+  // Above 0: a guest's booker does not finish the booking; the hold is kept this many seconds
+  // longer, for the guest to confirm it from the mail it is sent (GuestConfirmByMail).
+  int confirmSeconds = 0;
 };
 
 class GuestRules {

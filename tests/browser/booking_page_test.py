@@ -34,7 +34,7 @@ GUEST_CODES = ["invalid_stay", "span_too_long", "invalid_email", "invalid_field"
                "missing_field", "guest_limit", "too_many_requests", "too_many_holds",
                "too_many_bookings", "not_found", "already_booked", "cancelled",
                "already_cancelled", "idempotency_key_reused", "unavailable", "-1001", "-2065",
-               "-xxxx"]
+               "-xxxx", "invalid_token", "not_awaiting"]
 AXE_TAGS = ["wcag2a", "wcag2aa", "wcag21a", "wcag21aa", "best-practice"]
 
 
@@ -58,7 +58,7 @@ class Server:
     with a manage key for the test's own moves. The 6-bed cabins (type 2) lose their web
     prices, so that Fjellheim offers one type without a price."""
 
-    def __init__(self, api, db):
+    def __init__(self, api, db, confirm=False):
         self.dir = tempfile.TemporaryDirectory(prefix="booking-page-")
         root = self.dir.name
         aliases = os.path.join(root, "aliases.ini")
@@ -83,6 +83,8 @@ class Server:
                       "Vindrelok\\Taurelin\\API\\HttpPublicUrl=http://127.0.0.1:%d\n"
                       "Vindrelok\\Taurelin\\API\\HttpApiKeys=%s\n"
                       % (http_port, os.path.join(root, "keys")))
+            if confirm:
+                out.write("Vindrelok\\Taurelin\\API\\GuestConfirmByMail=true\n")
         self.key = subprocess.run(
             [api, "--config", config, "--new-api-key", "test", "--scopes", "manage"],
             check=True, capture_output=True, text=True, timeout=30).stdout.strip()
@@ -140,16 +142,18 @@ class Server:
         return self.call("GET", path, headers=headers)
 
     def mail_to(self, address, refnr, timeout=20):
-        """The mail about booking `refnr` that arrived for `address` in the pickup folder:
-        its subject and its text part."""
+        """The mail about booking `refnr` (in its subject, or its link) that arrived for
+        `address` in the pickup folder: its subject and its text part."""
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             for name in sorted(os.listdir(self.mail)) if os.path.isdir(self.mail) else []:
                 with open(os.path.join(self.mail, name), "rb") as source:
                     message = email.message_from_binary_file(source,
                                                              policy=email.policy.default)
-                if address in str(message["to"]) and str(refnr) in message["subject"]:
-                    return message["subject"], message.get_body(("plain",)).get_content()
+                text = message.get_body(("plain",)).get_content()
+                if address in str(message["to"]) and (str(refnr) in message["subject"]
+                                                      or "=%d&" % refnr in text):
+                    return message["subject"], text
             time.sleep(0.2)
         raise Failure("no mail about booking %d arrived for %s" % (refnr, address))
 
@@ -611,6 +615,53 @@ class Flow:
               "a cancelled booking lost its lines or can be cancelled again")
         self.wait.until(lambda d: self.focused() == "booking-heading")
 
+    def confirm_by_mail(self):
+        """With confirmation by mail: the booker leaves the booking held, the page says to
+        look in the mail, and the link of the mail that arrived makes the booking, once."""
+        server = self.server
+        self.open()
+        arrival, departure = month_day(2, 5), month_day(2, 7)
+        self.tap_stay(arrival, departure)
+        self.search()
+        self.hold_first()
+        for field, value in [("surname", "Nordmann"), ("postcode", "0150")]:
+            self.by_id(field).send_keys(value)
+        self.by_id("book").click()
+        self.wait.until(lambda d: self.by_id("email").get_attribute("aria-invalid") == "true")
+        check(self.focused() == "email"
+              and self.by_id("email-error").text == self.t("emailRequired"),
+              "a booker without an address was not sent back to it: %r"
+              % self.by_id("email-error").text)
+        self.by_id("email").send_keys("ola@example.no")
+        self.by_id("book").click()
+        self.wait.until(lambda d: self.message("lookup") and self.shown("booking"))
+        check(self.message("lookup") == self.t("checkMail", "ola@example.no")
+              and self.focused() == "lookup-message",
+              "the page did not say to look in the mail: %r" % self.message("lookup"))
+        check(self.js("return state.shown.answer.status;") == "awaiting_confirmation"
+              and self.by_id("booking-status").text not in ("", self.t("statusBooked"))
+              and not self.shown("hold-section"),
+              "the waiting booking is shown as %r" % self.by_id("booking-status").text)
+        self.visible_step("awaiting", self.by_id("lookup-section"))
+        refnr = int(self.by_id("refnr").get_attribute("value"))
+        _, text = server.mail_to("ola@example.no", refnr)
+        link = re.search(r"http://\S+#confirm=\d+&code=\S+&token=\S+", text)
+        check(link, "the mail has no link to finish the booking:\n" + text)
+        for attempt in range(2):
+            self.driver.get("about:blank")
+            self.driver.get(link.group(0))
+            self.wait.until(lambda d: self.message("lookup"))
+            check(self.js("return location.href;") == server.base + "/",
+                  "the token stayed in the address: %s" % self.driver.current_url)
+            if attempt == 0:
+                self.wait.until(lambda d: self.shown("booked-section"))
+                check(self.message("lookup") == self.t("confirmed", refnr)
+                      and self.by_id("booking-status").text == self.t("statusBooked"),
+                      "the link did not make the booking: %r" % self.message("lookup"))
+                self.visible_step("confirmed", self.by_id("booked-section"))
+        check(self.message("lookup") == self.js("return TEXTS.errors.not_awaiting;"),
+              "a used link was not told as such: %r" % self.message("lookup"))
+
     def run_out_and_lose_server(self):
         """A hold of two seconds, which the page must tell has run out; then no server."""
         server = self.server
@@ -648,7 +699,7 @@ def check_files(server):
           "an unknown path answered %d %s" % (status, kind))
 
 
-def run(server, screenshots, axe):
+def run(server, screenshots, axe, args):
     check_files(server)
     phone = Flow(server, screenshots, axe, "phone", (390, 844), True, "nb-NO,nb")
     try:
@@ -658,6 +709,13 @@ def run(server, screenshots, axe):
     desktop = Flow(server, screenshots, axe, "desktop", (1280, 800), False, "en-GB,en")
     try:
         desktop.visit("en", "nb")
+        confirming = Server(os.path.abspath(args.api), os.path.abspath(args.db), confirm=True)
+        try:
+            desktop.server = confirming
+            desktop.confirm_by_mail()
+        finally:
+            desktop.server = server
+            confirming.stop()
         desktop.run_out_and_lose_server()
     finally:
         desktop.quit()
@@ -682,7 +740,7 @@ def main():
     started = time.monotonic()
     server = Server(os.path.abspath(args.api), os.path.abspath(args.db))
     try:
-        run(server, args.screenshots, axe)
+        run(server, args.screenshots, axe, args)
     except Failure as failure:
         print("FAILED:", failure)
         return 1

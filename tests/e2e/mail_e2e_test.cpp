@@ -17,6 +17,7 @@
 #include <QJsonObject>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QThread>
 
@@ -278,6 +279,86 @@ TEST(MailTest, AnOutboxThatCannotBeWrittenFailsTheBooking) {
   EXPECT_EQ(after.json()["status"].toString(), "held");
   database.run(QStringLiteral("DROP TRIGGER EPOST_UT_FULL"));
   EXPECT_EQ(Call(server.httpPort(), "PUT", booking + "/booker", booker, code).status, 200);
+  server.stop();
+}
+
+// With GuestConfirmByMail, a guest's booker does not make the booking: the hold is kept longer
+// and the guest is mailed a link; the booking is made when the link's token comes back, once.
+TEST(MailTest, WithConfirmationByMailOnlyTheLinkOfTheMailMakesTheBooking) {
+  TestDatabase database(true);
+  ServerProcess server(database);
+  server.setConfiguration(QStringLiteral("GuestConfirmByMail"), QStringLiteral("true"));
+  server.setConfiguration(QStringLiteral("MailBusinessAddress"),
+                          QStringLiteral("post@fjellheim.example"));
+  // Without the page's address there is no link to confirm with: start-up says so.
+  EXPECT_FALSE(server.start({"--http", "0"}));
+  EXPECT_TRUE(server.standardError().contains(u"HttpPublicUrl"))
+      << server.standardError().toStdString();
+  server.setConfiguration(QStringLiteral("HttpPublicUrl"),
+                          QStringLiteral("https://booking.fjellheim.example/"));
+  ASSERT_TRUE(server.start({"--http", "0"})) << server.standardError().toStdString();
+  const QString pickup = server.directory().filePath(QStringLiteral("mail"));
+
+  const QJsonObject hold{{"facility", 1}, {"type", 1},  {"arrival", Iso(70)},
+                         {"departure", Iso(72)}, {"board", 1}, {"units", 1},
+                         {"persons", 2}, {"agent", 1}, {"timeout", 300}};
+  const HttpAnswer held = Call(server.httpPort(), "POST", "/api/v1/reservations", hold);
+  ASSERT_EQ(held.status, 201) << held.body.constData();
+  const qint64 refnr = held.json()["refnr"].toInteger();
+  const QString booking = QStringLiteral("/api/v1/reservations/%1").arg(refnr);
+  const Headers code{{"Booking-Code", held.json()["bookingCode"].toString().toLatin1()}};
+  const QDateTime holdEnds = QDateTime::fromString(
+      Call(server.httpPort(), "GET", booking, std::nullopt, code).json()["holdEnds"].toString(),
+      Qt::ISODate);
+
+  QJsonObject booker{{"agent", 1}, {"nation", "N"}, {"surname", "Berg"}, {"postcode", "0150"}};
+  const HttpAnswer noAddress = Call(server.httpPort(), "PUT", booking + "/booker", booker, code);
+  EXPECT_EQ(noAddress.status, 400);
+  EXPECT_EQ(noAddress.json()["error"].toObject()["field"].toString(), "email")
+      << noAddress.body.constData();
+  booker.insert(QStringLiteral("email"), QStringLiteral("ola@example.no"));
+  const HttpAnswer awaiting = Call(server.httpPort(), "PUT", booking + "/booker", booker, code);
+  ASSERT_EQ(awaiting.status, 202) << awaiting.body.constData();
+  EXPECT_EQ(awaiting.json()["status"].toString(), "awaiting_confirmation");
+  const QJsonObject shown = Call(server.httpPort(), "GET", booking, std::nullopt, code).json();
+  EXPECT_EQ(shown["status"].toString(), "awaiting_confirmation");
+  // Kept half an hour longer than the hold was to last.
+  EXPECT_EQ(holdEnds.secsTo(QDateTime::fromString(shown["holdEnds"].toString(), Qt::ISODate)),
+            1800);
+
+  // The guest alone is mailed, with the link; the business hears of no booking yet.
+  ASSERT_TRUE(Until([&] { return Mails(pickup).size() >= 1; }));
+  QThread::msleep(300);
+  QList<QJsonObject> mails = Mails(pickup);
+  ASSERT_EQ(mails.size(), 1);
+  const QString text = mails[0]["text"].toString();
+  const QRegularExpressionMatch link =
+      QRegularExpression(QStringLiteral("https://booking\\.fjellheim\\.example/#confirm=(\\d+)"
+                                        "&code=([\\w-]+)&token=([\\w-]+)"))
+          .match(text);
+  ASSERT_TRUE(link.hasMatch()) << text.toStdString();
+  EXPECT_EQ(link.captured(1).toLongLong(), refnr);
+  EXPECT_EQ(link.captured(2).toLatin1(), code[0].second);
+
+  const auto confirm = [&](const QString& token) {
+    return Call(server.httpPort(), "POST", booking + "/confirm", QJsonObject{{"token", token}},
+                {{"Booking-Code", link.captured(2).toLatin1()}});
+  };
+  EXPECT_EQ(Call(server.httpPort(), "POST", booking + "/confirm",
+                 QJsonObject{{"token", link.captured(3)}})
+                .status,
+            404);  // without the booking's code, as if there were no booking
+  EXPECT_EQ(confirm(QStringLiteral("not-the-token")).status, 403);
+  const HttpAnswer confirmed = confirm(link.captured(3));
+  ASSERT_EQ(confirmed.status, 200) << confirmed.body.constData();
+  EXPECT_EQ(confirmed.json()["refnr"].toInteger(), refnr);
+  EXPECT_EQ(Call(server.httpPort(), "GET", booking, std::nullopt, code).json()["status"],
+            "booked");
+  EXPECT_EQ(confirm(link.captured(3)).status, 409);  // a token confirms once
+
+  // Now the booking's own mails go: the guest's confirmation and the business's note.
+  ASSERT_TRUE(Until([&] { return Mails(pickup).size() >= 3; }))
+      << server.standardError().toStdString();
   server.stop();
 }
 

@@ -718,7 +718,8 @@ async function book(event) {
   try {
     const answer = await api("PUT", `/api/v1/reservations/${refnr}/booker`, body, code);
     if (answer.refnr !== refnr) throw new PageError({ key: "serverError" });
-    await showBooked(refnr, code);
+    if (answer.status === "awaiting_confirmation") await showAwaiting(refnr, code, body.email);
+    else await showBooked(refnr, code);
   } catch (failure) {
     bookingFailed(failure, refnr, code);
   } finally {
@@ -741,6 +742,11 @@ function bookingFailed(failure, refnr, code) {
     state.held = null;
     renderHold();
     failed("results", failure);
+    return;
+  }
+  if (kind === "email_required") {
+    setFieldError("email", { key: "emailRequired" });
+    focusField("email");
     return;
   }
   const field = kind === "invalid_email" ? "email" : failure.field;
@@ -776,6 +782,40 @@ async function showBooked(refnr, code) {
   await lookUp(refnr, code);
 }
 
+// The booking is made when the guest opens the link of the mail it is sent: the hold stays
+// the server's to end, so the page's countdown stops here without giving the units back.
+async function showAwaiting(refnr, code, email) {
+  stopCountdown();
+  state.hold = null;
+  state.held = null;
+  state.results = null;
+  setBookerForm(false);
+  setHoldButtons(true);
+  renderHold();
+  renderResults();
+  showMessage("lookup", { key: "checkMail", args: [email], kind: "info" });
+  announce(t("checkMail", email));
+  $("refnr").value = String(refnr);
+  $("code").value = code;
+  clearFieldErrors(["refnr", "code"]);
+  await lookUp(refnr, code);
+  $("lookup-message").focus();
+}
+
+// Opened from the link of the mail: the guest finishes the booking.
+async function confirmFromMail(refnr, code, token) {
+  clearMessage("lookup");
+  try {
+    await api("POST", `/api/v1/reservations/${refnr}/confirm`, { token }, code);
+    await showBooked(refnr, code);
+    showMessage("lookup", { key: "confirmed", args: [refnr], kind: "info" });
+  } catch (failure) {
+    failed("lookup", failure);
+    // Show what the booking is now, when it can be shown; the message says why.
+    lookUp(refnr, code).catch(() => {});
+  }
+}
+
 function renderBooked() {
   const booked = state.booked;
   $("booked-section").hidden = !booked;
@@ -792,6 +832,10 @@ function statusText(answer) {
     const ends = typeof answer.holdEnds === "string" ? new Date(answer.holdEnds) : null;
     if (!ends || Number.isNaN(ends.getTime())) return t("statusHeld", null, 0);
     return t("statusHeld", ends, Math.max(0, Math.ceil((ends - Date.now()) / 60000)));
+  }
+  if (answer.status === "awaiting_confirmation") {
+    const ends = typeof answer.holdEnds === "string" ? new Date(answer.holdEnds) : null;
+    return t("statusAwaiting", ends && !Number.isNaN(ends.getTime()) ? ends : null);
   }
   if (answer.status === "booked") return t("statusBooked");
   if (answer.status === "cancelled") return t("statusCancelled");
@@ -904,6 +948,15 @@ async function lookUpFromForm() {
 // address bar first, so that a screenshot or a shared screen does not show it.
 async function openFromFragment() {
   const fragment = new URLSearchParams(window.location.hash.slice(1));
+  if (fragment.has("confirm") && fragment.has("token")) {
+    history.replaceState(history.state, "", window.location.pathname + window.location.search);
+    const refnr = Number(fragment.get("confirm"));
+    const code = fragment.get("code") || "";
+    $("refnr").value = String(refnr);
+    $("code").value = code;
+    await confirmFromMail(refnr, code, fragment.get("token"));
+    return;
+  }
   if (!fragment.has("ref") && !fragment.has("code")) return;
   history.replaceState(history.state, "", window.location.pathname + window.location.search);
   $("refnr").value = fragment.get("ref") || "";

@@ -111,6 +111,12 @@
       "the booking. The link below opens the booking at once: keep it, and share it only " +
       "with someone who may cancel.",
     manageLink: "See or cancel this booking",
+    // A booking that the guest finishes from the mail it is sent.
+    checkMail: (email) =>
+      `Check your e-mail: we have sent a link to ${email}. The booking is made when you open ` +
+      "it. Until then the place is held for you.",
+    emailRequired: "Fill in your e-mail address: you finish the booking from the mail we send.",
+    confirmed: (refnr) => `Thank you: booking ${refnr} is made.`,
 
     lookupHeading: "See or cancel a booking",
     lookupHint: "You need the reference number and the booking code. You got both when you booked.",
@@ -130,6 +136,9 @@
       ? `Held, not booked yet: the hold lasts until ${T.moment(ends)} ` +
         `(${minutesLeft === 1 ? "1 minute" : `${minutesLeft} minutes`} left).`
       : "Held, not booked yet."),
+    statusAwaiting: (ends) => (ends
+      ? `Not booked yet: open the link in the mail we sent you by ${T.moment(ends)}.`
+      : "Not booked yet: open the link in the mail we sent you."),
     statusBooked: "Booked.",
     statusCancelled: "Cancelled.",
     moment: (date) => {
@@ -178,6 +187,10 @@
       cancelled: "It is no longer held for you, because the booking is cancelled. " +
         "Search again to book.",
       already_cancelled: "The booking is already cancelled.",
+      invalid_token: "This link does not finish the booking: it was used, or a newer mail " +
+        "has another. Open the link in the latest mail we sent you.",
+      not_awaiting: "This booking is not waiting for you to finish it: it is made, or the " +
+        "time to finish it has run out. Look it up below.",
       idempotency_key_reused: "Something went wrong when sending. Reload the page and try again.",
       unavailable: "The booking system could not answer just now. Try again shortly.",
       internal_error: "The booking system could not answer just now. Try again shortly.",

@@ -110,6 +110,11 @@
       "Ta vare på referansenummeret og bestillingskoden: med begge kan du se og avbestille " +
       "bestillingen. Lenken under åpner bestillingen direkte: ta vare på den, og del den bare " +
       "med den som skal kunne avbestille.",
+    checkMail: (email) =>
+      `Sjekk e-posten din: vi har sendt en lenke til ${email}. Bestillingen er registrert ` +
+      "når du åpner den. Til da holder vi plassen av for deg.",
+    emailRequired: "Fyll inn e-postadressen din: du fullfører bestillingen fra e-posten vi sender.",
+    confirmed: (refnr) => `Takk: bestilling ${refnr} er registrert.`,
     manageLink: "Se eller avbestill denne bestillingen",
 
     lookupHeading: "Se eller avbestill en bestilling",
@@ -130,6 +135,9 @@
       ? `Holdt av, men ikke bestilt ennå: holdet varer til ${T.moment(ends)} ` +
         `(${minutesLeft === 1 ? "1 minutt" : `${minutesLeft} minutter`} igjen).`
       : "Holdt av, men ikke bestilt ennå."),
+    statusAwaiting: (ends) => (ends
+      ? `Ikke bestilt ennå: åpne lenken i e-posten vi sendte deg, innen ${T.moment(ends)}.`
+      : "Ikke bestilt ennå: åpne lenken i e-posten vi sendte deg."),
     statusBooked: "Bestilt.",
     statusCancelled: "Avbestilt.",
     moment: (date) => {
@@ -178,6 +186,10 @@
       cancelled: "Plassen er ikke lenger holdt av, fordi bestillingen er avbestilt. " +
         "Søk på nytt for å bestille.",
       already_cancelled: "Bestillingen er allerede avbestilt.",
+      invalid_token: "Denne lenken fullfører ikke bestillingen: den er brukt, eller en nyere " +
+        "e-post har en annen. Åpne lenken i den siste e-posten vi sendte deg.",
+      not_awaiting: "Denne bestillingen venter ikke på deg: den er registrert, eller tiden " +
+        "til å fullføre den har gått ut. Slå den opp nedenfor.",
       idempotency_key_reused: "Noe gikk galt med sendingen. Last siden på nytt og prøv igjen.",
       unavailable: "Bestillingssystemet kunne ikke svare akkurat nå. Prøv igjen om litt.",
       internal_error: "Bestillingssystemet kunne ikke svare akkurat nå. Prøv igjen om litt.",
