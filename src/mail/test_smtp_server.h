@@ -75,6 +75,9 @@ class TestSmtpServer {
     return url;
   }
 
+  // Where it writes what it receives: N.eml and N.json for the N-th message.
+  QString folder() const { return out_.path(); }
+
   QList<Received> received() const {
     QList<Received> all;
     for (int n = 1;; ++n) {

@@ -1,0 +1,662 @@
+// What the booking mails cost the server, in two measurements, each printed beside its target.
+//
+//   mail_bench [--requests N] [--mails N]
+//
+// 1. A booker's mail. Two servers, each on a fresh demo database and delivering into its
+//    pickup folder: one with MailLineProtocolBookings = true, so that a booker attached over
+//    the line protocol writes the guest's confirmation into the outbox in the booking's
+//    transaction, and one without. On each, a hold of one unit (RESERVER, untimed) is given
+//    its booker with an address (BOOKING, timed), N times (300 by default) after a warm-up,
+//    alternating between the servers in blocks. Twice: back to back, so that the courier's
+//    delivery of one mail overlaps the next booking, and with a pause after each booking long
+//    enough for the courier to be done, which leaves the outbox row and its composition
+//    alone. Between the blocks, a bare durable write transaction on the same disk is timed as
+//    a yardstick. Every answer is checked, and at the end the mailing server's outbox must
+//    hold one booking-confirmed row for each booking made on it, all sent, and the other's
+//    none.
+// 2. Delivery under load. MAILS mails (1,000 by default; confirmations with HTML and a
+//    calendar, a few KB each) are written into the outbox of a fresh demo database before
+//    the server starts with MailSmtpUrl naming the test mail server (test_smtp_server.py)
+//    on 127.0.0.1. One blocking client asks LEDIG (facility 1, 7 nights) every 10 ms from
+//    the start: the same stay each time, whose answer the server keeps while the database
+//    is unchanged, and a stay not asked for lately, whose answer it computes; each goes first
+//    every other time. The bench reads the outbox's counts every 100 ms on a connection of
+//    its own. Busy: the requests sent until every mail is sent; quiet: as many after that
+//    (300 to 1,000), half a second later. Every mail must arrive at the mail server once.
+
+#include "booking_requests.h"
+#include "durable_write.h"
+#include "loopback.h"
+
+#include "admin/schema.h"
+#include "mail/compose_mail.h"
+#include "mail/stay_calendar.h"
+#include "mail/test_smtp_server.h"
+#include "protocol/reply_envelope.h"
+#include "store/alias_list.h"
+#include "store/connection.h"
+#include "store/mail_outbox.h"
+#include "store/write_transaction.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+using namespace taurelin;
+using namespace taurelin::bench;
+using Clock = std::chrono::steady_clock;
+
+constexpr double kBookingTarget = 1.1;   // mail ÷ no mail, medians
+constexpr double kRateTarget = 50;       // mails a second
+constexpr double kAvailabilityTarget = 1.2;  // busy ÷ quiet, medians
+constexpr int kWarmUp = 20;
+constexpr int kBlock = 25;
+// After a booking, time for the courier to claim, write and settle its mail.
+constexpr auto kPause = std::chrono::milliseconds(60);
+constexpr auto kSpacing = std::chrono::milliseconds(10);
+constexpr auto kPollEvery = std::chrono::milliseconds(100);
+// More than the server keeps answers of one kind for (512).
+constexpr int kFreshStays = 600;
+// Arrivals every third day from two weeks ahead, within the demo's two years of prices; two
+// rental types of facility 1, of 10 and 6 units, so that a stay is booked at most six times.
+constexpr int kFirstArrival = 14;
+constexpr int kArrivalSlots = 230;
+constexpr int kMostBookings = 2 * kArrivalSlots * 6;
+
+QString LineDay(const QDate& day) { return day.toString(u"yyyy.MM.dd"); }
+
+QByteArray LineRequest(const QByteArray& columns, const QString& values) {
+  return "messageID=bench&count=1&header=INSTRUKSJON;" + columns + "&data=" + values.toLatin1() +
+         "\n";
+}
+
+bool InstallDemo(const QString& file) {
+  QString error;
+  DatabaseAlias alias;
+  alias.name = QStringLiteral("demo");
+  alias.database = file;
+  bool installed = false;
+  {
+    Connection connection(QStringLiteral("demo"));
+    if (connection.open(alias, &error)) installed = InstallSchema(connection.database(), true, &error);
+  }
+  if (!installed) std::fprintf(stderr, "the demo database could not be made: %s\n", qPrintable(error));
+  return installed;
+}
+
+DatabaseAlias SqliteAlias(const QString& file) {
+  DatabaseAlias alias;
+  alias.name = QStringLiteral("bench");
+  alias.database = file;
+  return alias;
+}
+
+// The rows of `sql` on a connection of its own; false, with the reason printed, when the
+// database cannot be read.
+bool Query(const QString& file, const QString& sql, const std::function<void(QSqlQuery&)>& row) {
+  QString error;
+  Connection connection(QStringLiteral("bench-read"));
+  if (!connection.open(SqliteAlias(file), &error, false)) {
+    std::fprintf(stderr, "%s: %s\n", qPrintable(file), qPrintable(error));
+    return false;
+  }
+  QSqlQuery query(connection.database());
+  if (!query.exec(sql)) {
+    std::fprintf(stderr, "%s: %s\n", qPrintable(sql), qPrintable(query.lastError().text()));
+    return false;
+  }
+  while (query.next()) row(query);
+  return true;
+}
+
+struct Summary {
+  double median = 0, p99 = 0;  // ms
+};
+
+Summary Summarize(const std::vector<double>& microseconds) {
+  return {Percentile(microseconds, 0.5) / 1000, Percentile(microseconds, 0.99) / 1000};
+}
+
+const char* Verdict(bool met) { return met ? "met" : "MISSED"; }
+
+// ---- 1. a booker's mail ------------------------------------------------------------------
+
+struct Side {
+  Side(const char* label, QString file) : name(label), databaseFile(std::move(file)) {}
+  const char* name;
+  QString databaseFile;
+  ServerUnderTest* server = nullptr;
+  int fd = -1;
+  int made = 0;  // bookings so far, which also picks the next stay
+  QSet<qint64> refnrs;
+  std::vector<double> backToBack, paced;  // BOOKING round trips, microseconds
+};
+
+// One hold given its booker; the BOOKING round trip goes to `times` when given. False, with
+// the answer printed, when either is no success.
+bool BookOne(Side& side, std::vector<double>* times) {
+  const int i = side.made++;
+  const int type = 1 + i % 2;
+  const QDate arrival =
+      QDate::currentDate().addDays(kFirstArrival + 3 * ((i / 2) % kArrivalSlots));
+  QByteArray answer;
+  const QByteArray hold = LineRequest(
+      "ANLEGGSNR;UTYPE;UTL_OBJ;ANKOMST;AVREISE;PENSJONSTYPE;ANTALL;ANT_PERSONER;AGENT;PRIS;"
+      "REFNR;TIMEOUT",
+      QStringLiteral("RESERVER;1;%1;*;%2;%3;1;1;2;1;;*;600")
+          .arg(type)
+          .arg(LineDay(arrival), LineDay(arrival.addDays(2))));
+  QString refnr;
+  if (RoundTrip(side.fd, hold, &answer) >= 0 && Reply(answer).startsWith(u"&count=1&") &&
+      !answer.contains("errorcode")) {
+    refnr = ReplyEnvelope::GetReplyValue(Reply(answer), QStringLiteral("REFNR"));
+  }
+  if (refnr.isEmpty()) {
+    std::fprintf(stderr, "%s: RESERVER failed: %s\n", side.name, answer.constData());
+    return false;
+  }
+  const QByteArray booker = LineRequest(
+      "REFNR;AGENT;NASJON;FNAVN;ENAVN;ADRESSE1;POSTNR;POSTSTED;TELEFON;EPOST",
+      QStringLiteral("BOOKING;%1;1;N;Kari;Nordby;Storgata %2;2680;Vaga;+47 412 34 567;"
+                     "kari.nordby%2@example.no")
+          .arg(refnr)
+          .arg(i));
+  const double rt = RoundTrip(side.fd, booker, &answer);
+  if (rt < 0 || !Reply(answer).startsWith(u"&count=1&") || answer.contains("errorcode") ||
+      !answer.contains("&data=BOOKING;" + refnr.toLatin1() + ";")) {
+    std::fprintf(stderr, "%s: BOOKING failed: %s\n", side.name, answer.constData());
+    return false;
+  }
+  side.refnrs.insert(refnr.toLongLong());
+  if (times != nullptr) times->push_back(rt);
+  side.server->standardError();  // keeps its pipe drained
+  return true;
+}
+
+// The booking-confirmed rows of the outbox: their reference numbers, and how many rows of
+// any kind there are and how many of them are sent.
+struct OutboxRows {
+  QList<qint64> confirmed;
+  int all = 0, sent = 0;
+};
+
+std::optional<OutboxRows> ReadOutbox(const QString& file) {
+  OutboxRows rows;
+  if (!Query(file, QStringLiteral("SELECT REFNR FROM EPOST_UT WHERE HENDELSE = 'booking-confirmed'"),
+             [&](QSqlQuery& q) { rows.confirmed << q.value(0).toLongLong(); }) ||
+      !Query(file,
+             QStringLiteral("SELECT COUNT(*), SUM(CASE WHEN TILSTAND = 'sent' THEN 1 ELSE 0 END) "
+                            "FROM EPOST_UT"),
+             [&](QSqlQuery& q) {
+               rows.all = q.value(0).toInt();
+               rows.sent = q.value(1).toInt();
+             })) {
+    return std::nullopt;
+  }
+  return rows;
+}
+
+int MeasureBookings(int requests) {
+  QTemporaryDir dir;
+  Side quiet("without mail", dir.filePath(QStringLiteral("quiet.db")));
+  Side mailing("with mail", dir.filePath(QStringLiteral("mailing.db")));
+  if (!InstallDemo(quiet.databaseFile) || !InstallDemo(mailing.databaseFile)) return 1;
+  ServerUnderTest quietServer(quiet.databaseFile);
+  ServerUnderTest mailingServer(mailing.databaseFile);
+  mailingServer.setConfiguration(QStringLiteral("MailLineProtocolBookings"), QStringLiteral("true"));
+  quiet.server = &quietServer;
+  mailing.server = &mailingServer;
+  for (Side* side : {&quiet, &mailing}) {
+    const int port = side->server->start();
+    side->fd = port < 0 ? -1 : ConnectLoopback(port);
+    if (side->fd < 0) return 1;
+  }
+
+  // The yardstick: a bare durable write transaction beside the databases, on the same disk.
+  DatabaseAlias scratch;
+  scratch.database = dir.filePath(QStringLiteral("durable-write-scratch.db"));
+  DurableWrite write(scratch);
+  QString error;
+  if (!write.open(&error)) {
+    std::fprintf(stderr, "durable write transaction: %s\n", qPrintable(error));
+    return 1;
+  }
+  std::vector<double> writes;
+
+  for (int i = 0; i < kWarmUp; ++i) {
+    if (!BookOne(quiet, nullptr) || !BookOne(mailing, nullptr) || write.once() < 0) return 1;
+  }
+  // Blocks alternate, and so does which server goes first in a block.
+  for (int done = 0, block = 0; done < requests; done += kBlock, ++block) {
+    const int count = std::min(kBlock, requests - done);
+    Side* order[2] = {&quiet, &mailing};
+    if (block % 2 == 1) std::swap(order[0], order[1]);
+    for (Side* side : order) {
+      for (int i = 0; i < count; ++i) {
+        if (!BookOne(*side, &side->backToBack)) return 1;
+      }
+      for (int i = 0; i < count; ++i) {
+        if (!BookOne(*side, &side->paced)) return 1;
+        std::this_thread::sleep_for(kPause);
+      }
+    }
+    for (int i = 0; i < count; ++i) {
+      const double rt = write.once();
+      if (rt < 0) {
+        std::fprintf(stderr, "durable write transaction: %s\n", qPrintable(write.error()));
+        return 1;
+      }
+      writes.push_back(rt);
+    }
+  }
+  ::close(quiet.fd);
+  ::close(mailing.fd);
+
+  // The courier has had its pause after the last booking; it gets a few seconds more.
+  std::optional<OutboxRows> mailed, unmailed;
+  for (int i = 0; i < 100; ++i) {
+    mailed = ReadOutbox(mailing.databaseFile);
+    if (!mailed || mailed->sent == mailed->all) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  unmailed = ReadOutbox(quiet.databaseFile);
+  if (!mailed || !unmailed) return 1;
+  const QSet<qint64> confirmed(mailed->confirmed.cbegin(), mailed->confirmed.cend());
+  const int pickedUp = static_cast<int>(
+      QDir(QDir(mailingServer.directory()).filePath(QStringLiteral("mail")))
+          .entryList({QStringLiteral("*.eml")}, QDir::Files)
+          .size());
+  if (mailed->confirmed.size() != mailing.made || confirmed != mailing.refnrs ||
+      mailed->all != mailing.made || mailed->sent != mailing.made || pickedUp != mailing.made ||
+      unmailed->all != 0) {
+    std::fprintf(stderr,
+                 "the outboxes are not as the bookings call for: %d bookings with mail, %lld "
+                 "booking-confirmed rows (%lld bookings), %d rows, %d sent, %d files; %d rows "
+                 "without mail\n",
+                 mailing.made, static_cast<long long>(mailed->confirmed.size()),
+                 static_cast<long long>(confirmed.size()), mailed->all, mailed->sent, pickedUp,
+                 unmailed->all);
+    return 1;
+  }
+
+  std::printf("1. A booker's mail: BOOKING over the line protocol (a hold of one unit given its "
+              "booker, with an address), %d on each server and way, after %d to warm up; "
+              "blocks of %d\n",
+              requests, kWarmUp, kBlock);
+  std::printf("   %-44s %10s %10s\n", "", "median ms", "p99 ms");
+  const auto row = [](const QByteArray& name, const std::vector<double>& times) {
+    const Summary s = Summarize(times);
+    std::printf("   %-44s %10.3f %10.3f\n", name.constData(), s.median, s.p99);
+    return s;
+  };
+  const Summary quietBack = row("back to back, without mail", quiet.backToBack);
+  const Summary mailBack = row("back to back, with mail", mailing.backToBack);
+  const QByteArray paced = QByteArray::number(static_cast<int>(kPause.count())) + " ms after each";
+  const Summary quietPaced = row(paced + ", without mail", quiet.paced);
+  const Summary mailPaced = row(paced + ", with mail", mailing.paced);
+  const Summary durable = row("durable write transaction (yardstick)", writes);
+  const double backRatio = mailBack.median / quietBack.median;
+  const double pacedRatio = mailPaced.median / quietPaced.median;
+  std::printf("   ratio of medians, mail / no mail: back to back %.3f (p99 %.3f), paced %.3f "
+              "(p99 %.3f); target <= %.1f: back to back %s, paced %s\n",
+              backRatio, mailBack.p99 / quietBack.p99, pacedRatio, mailPaced.p99 / quietPaced.p99,
+              kBookingTarget, Verdict(backRatio <= kBookingTarget),
+              Verdict(pacedRatio <= kBookingTarget));
+  std::printf("   the mail adds (medians): back to back %.3f ms, paced %.3f ms; %.2f and %.2f "
+              "durable write transactions (%s)\n",
+              mailBack.median - quietBack.median, mailPaced.median - quietPaced.median,
+              (mailBack.median - quietBack.median) / durable.median,
+              (mailPaced.median - quietPaced.median) / durable.median,
+              qPrintable(write.durability()));
+  std::printf("   outbox with mail: %d booking-confirmed rows, one for each booking, all sent "
+              "(%d files); without mail: none\n",
+              mailed->all, pickedUp);
+  std::fflush(stdout);
+  return 0;
+}
+
+// ---- 2. delivery under load ------------------------------------------------------------
+
+// LEDIG round trips, microseconds: of one stay asked again and again, and of a stay not
+// asked for lately.
+struct Series {
+  std::vector<double> same, fresh;
+};
+
+// A guest's confirmation as the server writes one: text and HTML, and the stay's calendar.
+QByteArray Confirmation(int i, const QString& id, const QDateTime& now) {
+  const qint64 refnr = 200000 + i;
+  const QDate arrival = QDate::currentDate().addDays(20 + i % 300);
+  const QDate departure = arrival.addDays(3);
+  const QString guest = QStringLiteral("Kari Nordby");
+  const QString facility = QStringLiteral("Fjellheim Hyttegrend");
+  const QString code = QStringLiteral("K7Q%1X").arg(i, 4, 10, QLatin1Char('0'));
+  const QString link = QStringLiteral("https://booking.fjellheim.example/#ref=%1&code=%2")
+                           .arg(refnr)
+                           .arg(code);
+  const QString price = QStringLiteral("NOK 4 350,00");
+  const QString types = QStringLiteral("1 × Hytte 4 senger (2 voksne, 1 barn), frokost");
+  struct Field {
+    QString label, value;
+  };
+  const QList<Field> fields = {
+      {QStringLiteral("Sted"), facility},
+      {QStringLiteral("Bestilt"), types},
+      {QStringLiteral("Ankomst"), arrival.toString(u"dd.MM.yyyy") + QStringLiteral(" fra kl. 15")},
+      {QStringLiteral("Avreise"), departure.toString(u"dd.MM.yyyy") + QStringLiteral(" før kl. 12")},
+      {QStringLiteral("Netter"), QStringLiteral("3")},
+      {QStringLiteral("Gjester"), QStringLiteral("3")},
+      {QStringLiteral("Pris"), price},
+      {QStringLiteral("Referansenummer"), QString::number(refnr)},
+      {QStringLiteral("Bestillingskode"), code},
+  };
+  QString text = QStringLiteral("Hei %1,\n\nTakk for bestillingen! Dette har du bestilt:\n\n").arg(guest);
+  QString html = QStringLiteral(
+                     "<!DOCTYPE html>\n<html lang=\"nb\">\n<head>\n<meta charset=\"utf-8\">\n"
+                     "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+                     "<title>Bestillingen er bekreftet</title>\n</head>\n<body>\n<p>Hei %1,</p>\n"
+                     "<p>Takk for bestillingen! Dette har du bestilt:</p>\n<table>\n")
+                     .arg(guest);
+  for (const Field& field : fields) {
+    text += (field.label + u':').leftJustified(18) + field.value + u'\n';
+    html += QStringLiteral("<tr><th scope=\"row\" style=\"text-align: left; padding-right: 1em\">"
+                           "%1</th><td>%2</td></tr>\n")
+                .arg(field.label, field.value.toHtmlEscaped());
+  }
+  const QString keep = QStringLiteral(
+      "Ta vare på referansenummeret og bestillingskoden: med begge kan du se og avbestille "
+      "bestillingen senere.");
+  const QString contact = QStringLiteral(
+      "Spørsmål? Ring oss på +47 61 23 45 67 eller svar på denne e-posten. Resepsjonen er åpen "
+      "alle dager fra 08 til 20; kommer dere senere, ligger nøkkelen i nøkkelboksen ved døra.");
+  text += QStringLiteral("\nSe eller avbestill bestillingen:\n%1\n\n%2\n\n%3\n\nVennlig hilsen\n%4\n")
+              .arg(link, keep, contact, facility);
+  html += QStringLiteral("</table>\n<p><a href=\"%1\">Se eller avbestill bestillingen</a></p>\n"
+                         "<p>%2</p>\n<p>%3</p>\n<p>Vennlig hilsen<br>%4</p>\n</body>\n</html>\n")
+              .arg(link.toHtmlEscaped(), keep, contact, facility);
+
+  CalendarStay stay;
+  stay.refnr = refnr;
+  stay.domain = QStringLiteral("fjellheim.example");
+  stay.arrival = arrival;
+  stay.departure = departure;
+  stay.facility = facility;
+  stay.description = types + QStringLiteral("\nReferansenummer ") + QString::number(refnr) +
+                     QStringLiteral("\n") + link;
+  stay.location = QStringLiteral("Fjellheim Hyttegrend, Fjellvegen 12, 2680 Vågå");
+  stay.stamp = now;
+
+  MailContent mail;
+  mail.from = {facility, QStringLiteral("booking@fjellheim.example")};
+  mail.to = {{guest, QStringLiteral("guest%1@example.no").arg(i)}};
+  mail.subject = QStringLiteral("Bestilling %1 hos %2 er bekreftet").arg(refnr).arg(facility);
+  mail.text = text;
+  mail.html = html;
+  mail.calendar = StayCalendar(stay);
+  mail.calendarName = QStringLiteral("booking-%1.ics").arg(refnr);
+  mail.messageId = id + QStringLiteral("@fjellheim.example");
+  mail.date = now;
+  return ComposeMail(mail);
+}
+
+// The Message-ID of each .eml file in `folder`, and how many files there are.
+QStringList ReceivedIds(const QString& folder, int* files) {
+  static const QRegularExpression kMessageId(QStringLiteral("^Message-Id:\\s*<([^>]+)>"),
+                                             QRegularExpression::CaseInsensitiveOption |
+                                                 QRegularExpression::MultilineOption);
+  const QStringList names = QDir(folder).entryList({QStringLiteral("*.eml")}, QDir::Files);
+  *files = static_cast<int>(names.size());
+  QStringList ids;
+  for (const QString& name : names) {
+    QFile file(QDir(folder).filePath(name));
+    if (!file.open(QIODevice::ReadOnly)) continue;
+    const QString head = QString::fromUtf8(file.read(8192));
+    const QRegularExpressionMatch match = kMessageId.match(head.left(head.indexOf(u"\r\n\r\n")));
+    if (match.hasMatch()) ids << match.captured(1);
+  }
+  return ids;
+}
+
+int MeasureDelivery(int mails) {
+  if (TestSmtpServer::Python().isEmpty()) {
+    std::fprintf(stderr, "no python3 with aiosmtpd for the test mail server "
+                         "(TAURELIN_PYTHON names one)\n");
+    return 1;
+  }
+  QTemporaryDir dir;
+  const QString databaseFile = dir.filePath(QStringLiteral("outbox.db"));
+  if (!InstallDemo(databaseFile)) return 1;
+
+  // The waiting mails, written as a booking writes its mail.
+  QSet<QString> messageIds;
+  qint64 bytes = 0;
+  const auto composeStart = Clock::now();
+  try {
+    QString error;
+    Connection connection(QStringLiteral("bench-outbox"));
+    if (!connection.open(SqliteAlias(databaseFile), &error, false)) {
+      std::fprintf(stderr, "%s\n", qPrintable(error));
+      return 1;
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    WriteTransaction transaction(connection);
+    MailOutbox outbox(connection);
+    for (int i = 0; i < mails; ++i) {
+      const QString id = MailOutbox::NewId();
+      NewMail mail;
+      mail.event = QStringLiteral("booking-confirmed");
+      mail.refnr = 200000 + i;
+      mail.recipient = QStringLiteral("guest%1@example.no").arg(i);
+      mail.language = QStringLiteral("nb");
+      mail.messageId = id + QStringLiteral("@fjellheim.example");
+      mail.message = Confirmation(i, id, now);
+      bytes += mail.message.size();
+      messageIds.insert(mail.messageId);
+      outbox.Enqueue(mail, now, 10, id);
+    }
+    transaction.commit();
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "the outbox could not be filled: %s\n", failure.what());
+    return 1;
+  }
+  const double composeSeconds = std::chrono::duration<double>(Clock::now() - composeStart).count();
+
+  TestSmtpServer smtp;
+  const QString smtpProblem = smtp.start({});
+  if (!smtpProblem.isEmpty()) {
+    std::fprintf(stderr, "%s\n", qPrintable(smtpProblem));
+    return 1;
+  }
+  ServerUnderTest server(databaseFile);
+  server.setConfiguration(QStringLiteral("MailSmtpUrl"), smtp.url().toString());
+
+  QString error;
+  Connection watch(QStringLiteral("bench-watch"));
+  if (!watch.open(SqliteAlias(databaseFile), &error, false)) {
+    std::fprintf(stderr, "%s\n", qPrintable(error));
+    return 1;
+  }
+  const auto settled = [&watch](int* sent, int* failed) {
+    QSqlQuery query(watch.database());
+    if (!query.exec(QStringLiteral(
+            "SELECT SUM(CASE WHEN TILSTAND = 'sent' THEN 1 ELSE 0 END), "
+            "SUM(CASE WHEN TILSTAND = 'failed' THEN 1 ELSE 0 END) FROM EPOST_UT")) ||
+        !query.next()) {
+      return false;
+    }
+    *sent = query.value(0).toInt();
+    *failed = query.value(1).toInt();
+    return true;
+  };
+
+  const Clock::time_point started = Clock::now();
+  const int port = server.start();
+  const int fd = port < 0 ? -1 : ConnectLoopback(port);
+  if (fd < 0) return 1;
+  const auto ledig = [](int days) {
+    const QDate arrival = QDate::currentDate().addDays(days);
+    return LineRequest("ANLEGGSNR;UTYPE;UTL_OBJ;PENSJONSTYPE;ANKOMST;AVREISE",
+                       QStringLiteral("LEDIG;1;*;*;*;%1;%2")
+                           .arg(LineDay(arrival), LineDay(arrival.addDays(7))));
+  };
+  const QByteArray same = ledig(30);
+  // More stays than the server keeps answers for, so that each is computed afresh.
+  std::vector<QByteArray> fresh;
+  for (int day = 0; day < kFreshStays; ++day) fresh.push_back(ledig(31 + day));
+
+  enum class Phase { kBusy, kSettle, kQuiet } phase = Phase::kBusy;
+  Series busy, quiet;
+  Clock::time_point allSent, lastPoll = started, next = Clock::now();
+  int sent = 0, failed = 0;
+  QByteArray answer;
+  for (size_t tick = 0;; ++tick) {
+    std::this_thread::sleep_until(next);
+    next = Clock::now() + kSpacing;
+    // The first request after the pause finds what changed meanwhile: each kind goes first
+    // every other time.
+    double sameRt = 0, freshRt = 0;
+    bool answered = true;
+    for (int k = 0; k < 2; ++k) {
+      const bool sameNow = (k == 0) == (tick % 2 == 0);
+      const double rt = RoundTrip(fd, sameNow ? same : fresh[tick % fresh.size()], &answer);
+      answered = answered && rt >= 0 && answer.contains("&data=LEDIG;0;");
+      (sameNow ? sameRt : freshRt) = rt;
+    }
+    if (!answered) {
+      std::fprintf(stderr, "LEDIG was not answered: %s\n", answer.constData());
+      return 1;
+    }
+    if (phase != Phase::kSettle) {
+      Series& series = phase == Phase::kBusy ? busy : quiet;
+      series.same.push_back(sameRt);
+      series.fresh.push_back(freshRt);
+    }
+    server.standardError();  // keeps its pipe drained
+    const Clock::time_point now = Clock::now();
+    if (phase == Phase::kBusy && now - lastPoll >= kPollEvery) {
+      lastPoll = now;
+      if (!settled(&sent, &failed)) {
+        std::fprintf(stderr, "the outbox could not be read\n");
+        return 1;
+      }
+      if (sent + failed >= mails) {
+        allSent = now;
+        phase = Phase::kSettle;
+      } else if (now - started > std::chrono::minutes(5)) {
+        std::fprintf(stderr, "after 5 minutes %d of %d mails are sent, %d failed\n", sent,
+                     mails, failed);
+        return 1;
+      }
+    }
+    if (phase == Phase::kSettle && now - allSent > std::chrono::milliseconds(500)) {
+      phase = Phase::kQuiet;
+    }
+    if (phase == Phase::kQuiet &&
+        quiet.same.size() >= std::clamp<size_t>(busy.same.size(), 300, 1000)) {
+      break;
+    }
+  }
+  ::close(fd);
+  // The mail server's last file is written before it answers; the bench saw the answer.
+  int files = 0;
+  const QStringList ids = ReceivedIds(smtp.folder(), &files);
+  const QSet<QString> distinct(ids.cbegin(), ids.cend());
+  if (failed != 0 || sent != mails || files != mails || ids.size() != mails ||
+      distinct != messageIds) {
+    std::fprintf(stderr,
+                 "the mail server did not receive each mail once: %d sent, %d failed; %d files, "
+                 "%lld Message-IDs (%lld distinct, %s the ones written)\n%s\n",
+                 sent, failed, files, static_cast<long long>(ids.size()),
+                 static_cast<long long>(distinct.size()),
+                 distinct == messageIds ? "alike" : "unlike",
+                 qPrintable(server.standardError().right(2000)));
+    return 1;
+  }
+  const double seconds = std::chrono::duration<double>(allSent - started).count();
+  const QDateTime first =
+      QFileInfo(QDir(smtp.folder()).filePath(QStringLiteral("1.eml"))).lastModified();
+  const QDateTime last =
+      QFileInfo(QDir(smtp.folder()).filePath(QStringLiteral("%1.eml").arg(mails))).lastModified();
+  const double arriving = static_cast<double>(first.msecsTo(last)) / 1000;
+  const double rate = mails / seconds;
+  const Summary busySame = Summarize(busy.same), quietSame = Summarize(quiet.same);
+  const Summary busyFresh = Summarize(busy.fresh), quietFresh = Summarize(quiet.fresh);
+  const double ratio = busySame.median / quietSame.median;
+
+  std::printf("2. Delivery under load: %d waiting mails (%.1f KB each on average, composed and "
+              "written in %.2f s) to test_smtp_server.py on 127.0.0.1; every %lld ms LEDIG of "
+              "one stay and of a stay not asked for lately, in turn first\n",
+              mails, static_cast<double>(bytes) / mails / 1024, composeSeconds,
+              static_cast<long long>(kSpacing.count()));
+  std::printf("   all sent %.2f s after the server's start: %.1f mails/s (first to last arrival "
+              "%.2f s: %.1f mails/s); target >= %.0f: %s\n",
+              seconds, rate, arriving, arriving > 0 ? (mails - 1) / arriving : 0.0, kRateTarget,
+              Verdict(rate >= kRateTarget));
+  std::printf("   %-44s %10s %10s %8s\n", "", "median ms", "p99 ms", "requests");
+  const auto row = [](const char* name, const Summary& s, size_t count) {
+    std::printf("   %-44s %10.3f %10.3f %8zu\n", name, s.median, s.p99, count);
+  };
+  row("LEDIG, one stay, while the mails go out", busySame, busy.same.size());
+  row("LEDIG, one stay, after (quiet)", quietSame, quiet.same.size());
+  row("LEDIG, a new stay each, while the mails go", busyFresh, busy.fresh.size());
+  row("LEDIG, a new stay each, after (quiet)", quietFresh, quiet.fresh.size());
+  std::printf("   ratio busy / quiet, one stay: median %.3f, p99 %.3f; target <= %.1f (median): "
+              "%s\n",
+              ratio, busySame.p99 / quietSame.p99, kAvailabilityTarget,
+              Verdict(ratio <= kAvailabilityTarget));
+  std::printf("   ratio busy / quiet, a new stay each: median %.3f, p99 %.3f\n",
+              busyFresh.median / quietFresh.median, busyFresh.p99 / quietFresh.p99);
+  std::printf("   the mail server received %d messages, each mail once\n", files);
+  std::fflush(stdout);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  int requests = 300;
+  int mails = 1000;
+  const QStringList arguments = QCoreApplication::arguments();
+  bool ok = arguments.size() % 2 == 1;
+  for (qsizetype i = 1; ok && i + 1 < arguments.size(); i += 2) {
+    if (arguments[i] == u"--requests") {
+      requests = arguments[i + 1].toInt(&ok);
+    } else if (arguments[i] == u"--mails") {
+      mails = arguments[i + 1].toInt(&ok);
+    } else {
+      ok = false;
+    }
+  }
+  // Each server books twice N and the warm-up, and each stay at most as often as it has units.
+  if (!ok || requests < 1 || 2 * requests + kWarmUp > kMostBookings || mails < 1) {
+    std::fprintf(stderr, "usage: mail_bench [--requests N] [--mails N] (N at most %d bookings)\n",
+                 (kMostBookings - kWarmUp) / 2);
+    return 2;
+  }
+  std::printf("mail_bench: %u cores, load %s\n", std::thread::hardware_concurrency(),
+              qPrintable(LoadAverage()));
+  std::fflush(stdout);
+  if (const int failed = MeasureBookings(requests)) return failed;
+  return MeasureDelivery(mails);
+}
