@@ -156,8 +156,9 @@ CREATE TABLE IF NOT EXISTS KANAL_STATUS (
 -- none): ID, the mail's own key; HENDELSE, what it is for (booking-confirmed, ...); REFNR, the
 -- booking it is about; MOTTAKER and SPRAAK, to whom and in which language; TILSTAND, waiting,
 -- sending (claimed by a server until KRAV_TIL), sent or failed; MELDING_ID, the Message-ID it
--- keeps on every attempt; INNHOLD, the message as composed (NULL once erased after sending);
--- FORSOK, the attempts so far; NESTE_FORSOK, when it may be tried next; SVAR, the mail server's
+-- keeps on every attempt; INNHOLD, the message as composed: its headers and parts as rendered
+-- when it was written (JSON), from which every attempt writes the same bytes (NULL once erased
+-- after sending); FORSOK, the attempts so far; NESTE_FORSOK, when it may be tried next; SVAR, the mail server's
 -- last answer; OPPRETTET, when it was written, and FERDIG, when it was sent or failed for good.
 -- Times are seconds since 1970 (UTC), alike for every server.
 CREATE TABLE IF NOT EXISTS EPOST_UT (

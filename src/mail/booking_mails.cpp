@@ -1,8 +1,8 @@
 #include "mail/booking_mails.h"
 
 #include "mail/compose_mail.h"
+#include "mail/kept_mail.h"
 #include "mail/mail_address.h"
-#include "mail/stay_calendar.h"
 #include "store/booking_summary.h"
 #include "store/mail_outbox.h"
 #include "store/write_transaction.h"
@@ -233,7 +233,7 @@ MailContent BookingMails::compose(const BookingSummary& booking, const Mail& mai
     // Later versions of the stay count higher, so a calendar program takes the latest.
     stay.sequence = static_cast<int>((now.toSecsSinceEpoch() - kSequenceEpoch) / 60);
     stay.stamp = now;
-    content.calendar = StayCalendar(stay);
+    content.stay = stay;
     content.calendarName = QStringLiteral("booking-%1.ics").arg(booking.refnr);
   }
   return content;
@@ -250,7 +250,8 @@ void BookingMails::write(Connection& connection, const BookingSummary& booking,
     if (!IsMailAddress(mail.recipient)) {
       throw MailError(QStringLiteral("'%1' is not an e-mail address").arg(mail.recipient));
     }
-    row.message = ComposeMail(compose(booking, mail, id, now));
+    // Kept as content: its message is written on the courier's thread.
+    row.message = KeepMail(compose(booking, mail, id, now));
   } catch (const std::runtime_error& failure) {
     // Ours to mend (a template, an address): the booking stands, the mail is there, failed.
     row.refusal = QStringLiteral("not composed: ") + QString::fromUtf8(failure.what());

@@ -1,5 +1,6 @@
 #include "mail/booking_mails.h"
 
+#include "mail/kept_mail.h"
 #include "store/connection.h"
 #include "store/database_error.h"
 #include "store/mail_outbox.h"
@@ -95,12 +96,14 @@ class BookingMailsTest : public ::testing::TestWithParam<bool> {
     transaction.commit();
   }
 
-  // The outbox's mails by event (one of each here), with their messages.
+  // The outbox's mails by event (one of each here), with their messages as they go out.
   QMap<QString, OutboxMail> Mails() {
     MailOutbox outbox(connection_);
     QMap<QString, OutboxMail> mails;
     for (const OutboxMail& listed : outbox.List(std::nullopt, 100)) {
-      mails.insert(listed.event, *outbox.Find(listed.id));
+      OutboxMail mail = *outbox.Find(listed.id);
+      if (!mail.message.isEmpty()) mail.message = MessageOfKept(mail.message);
+      mails.insert(listed.event, mail);
     }
     return mails;
   }

@@ -2,6 +2,7 @@
 
 #include "mail/gmime_library.h"
 #include "mail/mail_address.h"
+#include "mail/stay_calendar.h"
 
 #include <gmime/gmime.h>
 
@@ -122,10 +123,13 @@ Owned<GMimeObject> Body(const MailContent& content) {
     Add(alternative.get(), TextPart("html", content.html));
     text = std::move(alternative);
   }
-  if (content.calendar.isEmpty()) return text;
+  const QByteArray calendar = !content.calendar.isEmpty() ? content.calendar
+                             : content.stay           ? StayCalendar(*content.stay)
+                                                      : QByteArray();
+  if (calendar.isEmpty()) return text;
   Owned<GMimeObject> mixed = Multipart("mixed", content.messageId);
   Add(mixed.get(), text);
-  Add(mixed.get(), CalendarPart(content.calendar, content.calendarName));
+  Add(mixed.get(), CalendarPart(calendar, content.calendarName));
   return mixed;
 }
 

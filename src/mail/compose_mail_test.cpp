@@ -1,6 +1,7 @@
 #include "mail/compose_mail.h"
 
 #include "mail/gmime_library.h"
+#include "mail/kept_mail.h"
 #include "mail/stay_calendar.h"
 
 #include <gmime/gmime.h>
@@ -273,6 +274,32 @@ print(repr(m.get_body(('plain',)).get_content()))
                            "'text/html', 'text/calendar']\n"
                            "True True\n"
                            "'Hei Kåre!\\n\\nVelkommen til Fjellstua.\\n'\n"));
+}
+
+// The outbox keeps a mail's content and writes its message when it is sent: the very bytes
+// the content composes to, with the calendar written from the stay, at every attempt; a
+// message kept as its bytes goes as it stands.
+TEST(ComposeMailTest, AKeptMailIsSentAsTheSameBytesEveryTime) {
+  MailContent content = Content();
+  CalendarStay stay;
+  stay.refnr = 1005;
+  stay.domain = QStringLiteral("booking.example");
+  stay.arrival = QDate(2027, 1, 15);
+  stay.departure = QDate(2027, 1, 18);
+  stay.facility = QStringLiteral("Fjellstua på Ås");
+  stay.sequence = 7;
+  stay.stamp = content.date;
+  content.calendar.clear();
+  content.stay = stay;
+  const QByteArray kept = KeepMail(content);
+  EXPECT_EQ(MessageOfKept(kept), ComposeMail(content));
+  EXPECT_EQ(MessageOfKept(kept), MessageOfKept(kept));
+  content.calendar = StayCalendar(stay);
+  content.stay.reset();
+  EXPECT_EQ(MessageOfKept(kept), ComposeMail(content));
+  const QByteArray bytes = ComposeMail(content);
+  EXPECT_EQ(MessageOfKept(bytes), bytes);
+  EXPECT_THROW(MessageOfKept("{\"to\": [], broken"), MailError);
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #pragma once
 
 // One e-mail as plain data: who sends it to whom, its subject, its text (and HTML) and an
-// optional calendar file, before it is written as a message. The outbox keeps these values;
-// ComposeMail turns them into the bytes that are sent.
+// optional calendar file (or the stay to write one of), before it is written as a message.
+// The outbox keeps these values (KeepMail); ComposeMail turns them into the bytes that are
+// sent.
+
+#include "mail/stay_calendar.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -26,7 +29,8 @@ struct MailContent {
   QString subject;
   QString text;
   QString html;          // empty: the mail is text only
-  QByteArray calendar;   // an iCalendar file to attach; empty: none
+  QByteArray calendar;   // an iCalendar file to attach; empty: none, or the stay's below
+  std::optional<CalendarStay> stay;  // with no calendar: the stay whose file to attach
   QString calendarName;  // its file name, "booking-1005.ics"
   // Without <>, e.g. "outbox-17.1733822000@booking.example". Chosen once, when the mail is
   // queued, so that a mail sent again is known as the same mail.

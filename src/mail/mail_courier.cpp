@@ -1,5 +1,6 @@
 #include "mail/mail_courier.h"
 
+#include "mail/kept_mail.h"
 #include "store/connection.h"
 #include "store/database_error.h"
 
@@ -116,10 +117,20 @@ void MailCourier::run() {
 }
 
 void MailCourier::deliver(MailOutbox& outbox, const OutboxMail& mail) {
+  QByteArray message;
+  try {
+    message = MessageOfKept(mail.message);
+  } catch (const MailError& error) {
+    // Ours to mend (an address, a stay): kept as failed, with the reason, for the operator.
+    const QString reason = QStringLiteral("not composed: ") + QString::fromUtf8(error.what());
+    outbox.Failed(mail, QDateTime::currentDateTimeUtc(), reason);
+    Q_EMIT logged(QStringLiteral("Mail: %1 failed: %2").arg(About(mail), reason));
+    return;
+  }
   const DeliveryOutcome outcome =
       settings_.smtp ? SendBySmtp(*settings_.smtp, settings_.envelopeFrom, {mail.recipient},
-                                  mail.message)
-                     : DropInFolder(settings_.pickupFolder, mail.id, mail.message);
+                                  message)
+                     : DropInFolder(settings_.pickupFolder, mail.id, message);
   const QDateTime now = QDateTime::currentDateTimeUtc();
   switch (outcome.kind) {
     case DeliveryOutcome::Kind::kDelivered:
