@@ -10,13 +10,17 @@
 // Promises: nothing here runs on the event loop, so no request waits for a mail server; every
 // mail is claimed before it is sent and settled under its own claim (several servers on one
 // database never send one mail twice, and a killed server's claims run out and are taken
-// over); the thread looks at once when woken (a mail was written), else every `pollSeconds`;
+// over); what became of a batch's mails is written together, once the batch is through or a
+// second after its first mail (so a server killed before that may send those mails again);
+// the thread looks at once when woken (a mail was written), else every `pollSeconds`;
 // stop() ends the mail under way first, with its time-outs, and joins the thread.
 
 #include "mail/mail_delivery.h"
 #include "store/alias_list.h"
 #include "store/mail_outbox.h"
 
+#include <QDateTime>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -26,6 +30,8 @@
 #include <thread>
 
 namespace taurelin {
+
+class Connection;
 
 class MailCourier : public QObject {
   Q_OBJECT
@@ -64,8 +70,20 @@ class MailCourier : public QObject {
   void countsChanged(int waiting, int failedLastDay);
 
  private:
+  // What became of a claimed mail, to be written under its claim, and the day log's line.
+  struct Settlement {
+    enum class Kind { kSent, kAgain, kFailed };
+    OutboxMail mail;
+    Kind kind;
+    QDateTime at;  // when it was sent or failed, or when to try it again
+    QString answer;
+    QString log;
+  };
+
   void run();
-  void deliver(MailOutbox& outbox, const OutboxMail& mail);
+  Settlement deliver(const OutboxMail& mail);
+  // Writes what became of `settled` in one transaction, then logs it; empties it.
+  void settle(Connection& connection, MailOutbox& outbox, QList<Settlement>& settled);
 
   Settings settings_;
   std::thread thread_;
