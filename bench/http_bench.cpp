@@ -29,7 +29,6 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -39,43 +38,6 @@ namespace {
 
 using namespace taurelin;
 using namespace taurelin::bench;
-
-// Sends one HTTP request and reads its whole answer (headers and a body of Content-Length);
-// the time in microseconds, or -1 when the connection failed. The body goes to `body`.
-double HttpRoundTrip(int fd, const QByteArray& request, QByteArray* body,
-                     QByteArray* head = nullptr) {
-  const auto start = std::chrono::steady_clock::now();
-  if (::write(fd, request.constData(), static_cast<size_t>(request.size())) != request.size()) {
-    return -1;
-  }
-  QByteArray answer;
-  qsizetype expected = -1;
-  char buffer[65536];
-  while (expected < 0 || answer.size() < expected) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got <= 0) return -1;
-    answer.append(buffer, got);
-    const qsizetype headersEnd = answer.indexOf("\r\n\r\n");
-    if (expected < 0 && headersEnd >= 0) {
-      const QByteArray headers = answer.left(headersEnd).toLower();
-      const qsizetype at = headers.indexOf("content-length:");
-      // A 304 has no body.
-      if (at < 0 && headers.startsWith("http/1.1 304")) {
-        expected = headersEnd + 4;
-        continue;
-      }
-      if (at < 0) return -1;
-      const qsizetype end = headers.indexOf("\r\n", at);
-      expected = headersEnd + 4 + headers.mid(at + 15, end < 0 ? -1 : end - at - 15)
-                                      .trimmed()
-                                      .toLongLong();
-    }
-  }
-  *body = answer.mid(answer.indexOf("\r\n\r\n") + 4);
-  if (head != nullptr) *head = answer.left(answer.indexOf("\r\n\r\n"));
-  return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
-      .count();
-}
 
 // The free units of each type in a JSON availability answer, and in a LEDIG answer.
 QList<int> FreeInJson(const QByteArray& body) {

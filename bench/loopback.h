@@ -63,6 +63,13 @@ int ConnectLoopback(int port);
 // the connection failed. The answer (without its LF) goes to `answer` when given.
 double RoundTrip(int fd, const QByteArray& request, QByteArray* answer = nullptr);
 
+// Sends one HTTP/1.1 request and reads its whole answer (the head, and a body of the length
+// its Content-Length gives), leaving the connection open for the next; the time in
+// microseconds, or -1 when the connection failed or the answer has no length. The body goes
+// to `body`, the head (status line and headers) to `head` when given.
+double HttpRoundTrip(int fd, const QByteArray& request, QByteArray* body,
+                     QByteArray* head = nullptr);
+
 // The value below which `share` of the values lie (nearest rank, rounded down).
 double Percentile(std::vector<double> values, double share);
 

@@ -1,4 +1,4 @@
-// What the booking mails cost the server, in two measurements, each printed beside its target.
+// What the booking mails cost the server, in three measurements, each printed beside its target.
 //
 //   mail_bench [--requests N] [--mails N]
 //
@@ -23,6 +23,16 @@
 //    every other time. The bench reads the outbox's counts every 100 ms on a connection of
 //    its own. Busy: the requests sent until every mail is sent; quiet: as many after that
 //    (300 to 1,000), half a second later. Every mail must arrive at the mail server once.
+// 3. A booker's mail over HTTP. Three servers with their HTTP face, each on a fresh demo
+//    database and delivering into its pickup folder, and a web shop's key (reserve) so that a
+//    guest's limits do not stop the loop. On each, a hold of one unit (POST
+//    /api/v1/reservations, untimed) is given its booker (PUT .../booker with its
+//    Booking-Code, timed), N times each way as in 1, on one keep-alive connection a server:
+//    without an address, so that no mail is written; with one, so that the guest's
+//    confirmation is; and with one on a server with MailBusinessAddress, so that the
+//    business's note is written beside it, as in a business's own setup. At the end the
+//    outboxes must hold one booking-confirmed row for each booking with an address, one
+//    business-new-booking row beside each on the third server, all sent, and the first none.
 
 #include "booking_requests.h"
 #include "durable_write.h"
@@ -39,11 +49,14 @@
 #include "store/write_transaction.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSqlError>
@@ -148,8 +161,9 @@ struct Side {
   ServerUnderTest* server = nullptr;
   int fd = -1;
   int made = 0;  // bookings so far, which also picks the next stay
+  bool email = true;  // whether its bookers give an address
   QSet<qint64> refnrs;
-  std::vector<double> backToBack, paced;  // BOOKING round trips, microseconds
+  std::vector<double> backToBack, paced;  // the booker's round trips, microseconds
 };
 
 // One hold given its booker; the BOOKING round trip goes to `times` when given. False, with
@@ -193,17 +207,22 @@ bool BookOne(Side& side, std::vector<double>* times) {
   return true;
 }
 
-// The booking-confirmed rows of the outbox: their reference numbers, and how many rows of
-// any kind there are and how many of them are sent.
+// The outbox's rows of a new booking, the guest's and the business's: their reference
+// numbers; and how many rows of any kind there are and how many of them are sent.
 struct OutboxRows {
-  QList<qint64> confirmed;
+  QList<qint64> confirmed, business;
   int all = 0, sent = 0;
 };
 
 std::optional<OutboxRows> ReadOutbox(const QString& file) {
   OutboxRows rows;
-  if (!Query(file, QStringLiteral("SELECT REFNR FROM EPOST_UT WHERE HENDELSE = 'booking-confirmed'"),
-             [&](QSqlQuery& q) { rows.confirmed << q.value(0).toLongLong(); }) ||
+  if (!Query(file,
+             QStringLiteral("SELECT REFNR, HENDELSE FROM EPOST_UT WHERE HENDELSE IN "
+                            "('booking-confirmed', 'business-new-booking')"),
+             [&](QSqlQuery& q) {
+               (q.value(1).toString() == u"booking-confirmed" ? rows.confirmed : rows.business)
+                   << q.value(0).toLongLong();
+             }) ||
       !Query(file,
              QStringLiteral("SELECT COUNT(*), SUM(CASE WHEN TILSTAND = 'sent' THEN 1 ELSE 0 END) "
                             "FROM EPOST_UT"),
@@ -214,6 +233,24 @@ std::optional<OutboxRows> ReadOutbox(const QString& file) {
     return std::nullopt;
   }
   return rows;
+}
+
+// The outbox once the courier is done with it, or after ten seconds.
+std::optional<OutboxRows> SettledOutbox(const QString& file) {
+  std::optional<OutboxRows> rows;
+  for (int i = 0; i < 100; ++i) {
+    rows = ReadOutbox(file);
+    if (!rows || rows->sent == rows->all) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return rows;
+}
+
+// The mails a server has written into its pickup folder.
+int PickedUp(const ServerUnderTest& server) {
+  return static_cast<int>(QDir(QDir(server.directory()).filePath(QStringLiteral("mail")))
+                              .entryList({QStringLiteral("*.eml")}, QDir::Files)
+                              .size());
 }
 
 int MeasureBookings(int requests) {
@@ -273,19 +310,11 @@ int MeasureBookings(int requests) {
   ::close(mailing.fd);
 
   // The courier has had its pause after the last booking; it gets a few seconds more.
-  std::optional<OutboxRows> mailed, unmailed;
-  for (int i = 0; i < 100; ++i) {
-    mailed = ReadOutbox(mailing.databaseFile);
-    if (!mailed || mailed->sent == mailed->all) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  unmailed = ReadOutbox(quiet.databaseFile);
+  const std::optional<OutboxRows> mailed = SettledOutbox(mailing.databaseFile);
+  const std::optional<OutboxRows> unmailed = ReadOutbox(quiet.databaseFile);
   if (!mailed || !unmailed) return 1;
   const QSet<qint64> confirmed(mailed->confirmed.cbegin(), mailed->confirmed.cend());
-  const int pickedUp = static_cast<int>(
-      QDir(QDir(mailingServer.directory()).filePath(QStringLiteral("mail")))
-          .entryList({QStringLiteral("*.eml")}, QDir::Files)
-          .size());
+  const int pickedUp = PickedUp(mailingServer);
   if (mailed->confirmed.size() != mailing.made || confirmed != mailing.refnrs ||
       mailed->all != mailing.made || mailed->sent != mailing.made || pickedUp != mailing.made ||
       unmailed->all != 0) {
@@ -631,6 +660,240 @@ int MeasureDelivery(int mails) {
   return 0;
 }
 
+// ---- 3. a booker's mail over HTTP --------------------------------------------------------
+
+// A web shop's key: a guest's limits would stop the loop. The server's key file keeps its
+// SHA-256.
+constexpr char kShopKey[] = "tk_mail_bench_shop_0123456789abcdef";
+constexpr char kBusinessAddress[] = "post@fjellheim.example";
+
+QByteArray HttpRequest(const QByteArray& method, const QByteArray& target,
+                       const QJsonObject& json, const QByteArray& headers = {}) {
+  const QByteArray body = QJsonDocument(json).toJson(QJsonDocument::Compact);
+  return method + ' ' + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " +
+         kShopKey + "\r\nContent-Type: application/json\r\nContent-Length: " +
+         QByteArray::number(body.size()) + "\r\n" + headers + "\r\n" + body;
+}
+
+int Status(const QByteArray& head) { return head.mid(9, 3).toInt(); }
+
+// A hold of one unit made over HTTP (untimed) and given its booker there, with an address
+// when the side's bookers give one; the PUT's round trip goes to `times` when given. False,
+// with the answer printed, when either is no success.
+bool BookOverHttp(Side& side, std::vector<double>* times) {
+  const int i = side.made++;
+  const QDate arrival =
+      QDate::currentDate().addDays(kFirstArrival + 3 * ((i / 2) % kArrivalSlots));
+  const QJsonObject hold{{"facility", 1},
+                         {"type", 1 + i % 2},
+                         {"arrival", arrival.toString(Qt::ISODate)},
+                         {"departure", arrival.addDays(2).toString(Qt::ISODate)},
+                         {"board", 1},
+                         {"units", 1},
+                         {"persons", 1},
+                         {"agent", 1},
+                         {"timeout", 600}};
+  QByteArray body, head;
+  qint64 refnr = 0;
+  QByteArray code;
+  if (HttpRoundTrip(side.fd, HttpRequest("POST", "/api/v1/reservations", hold), &body, &head) >=
+          0 &&
+      Status(head) == 201) {
+    const QJsonObject held = QJsonDocument::fromJson(body).object();
+    refnr = held["refnr"].toInteger();
+    code = held["bookingCode"].toString().toLatin1();
+  }
+  if (refnr <= 0 || code.isEmpty()) {
+    std::fprintf(stderr, "%s: POST /api/v1/reservations failed: %s\n%s\n", side.name,
+                 head.constData(), body.constData());
+    return false;
+  }
+  QJsonObject booker{{"agent", 1},
+                     {"nation", "N"},
+                     {"firstName", "Kari"},
+                     {"surname", "Nordby"},
+                     {"address1", QStringLiteral("Storgata %1").arg(i)},
+                     {"postcode", "2680"},
+                     {"place", "Vaga"},
+                     {"phone", "+47 412 34 567"},
+                     {"language", "nb"}};
+  if (side.email) booker["email"] = QStringLiteral("kari.nordby%1@example.no").arg(i);
+  const QByteArray target = "/api/v1/reservations/" + QByteArray::number(refnr) + "/booker";
+  const double rt = HttpRoundTrip(side.fd, HttpRequest("PUT", target, booker,
+                                                       "Booking-Code: " + code + "\r\n"),
+                                  &body, &head);
+  if (rt < 0 || Status(head) != 200 ||
+      QJsonDocument::fromJson(body).object()["refnr"].toInteger() != refnr) {
+    std::fprintf(stderr, "%s: PUT %s failed: %s\n%s\n", side.name, target.constData(),
+                 head.constData(), body.constData());
+    return false;
+  }
+  side.refnrs.insert(refnr);
+  if (times != nullptr) times->push_back(rt);
+  side.server->standardError();  // keeps its pipe drained
+  return true;
+}
+
+int MeasureHttpBookings(int requests) {
+  QTemporaryDir dir;
+  Side quiet("without mail", dir.filePath(QStringLiteral("quiet.db")));
+  Side guest("guest's mail", dir.filePath(QStringLiteral("guest.db")));
+  Side both("guest's and business's mail", dir.filePath(QStringLiteral("both.db")));
+  quiet.email = false;
+  if (!InstallDemo(quiet.databaseFile) || !InstallDemo(guest.databaseFile) ||
+      !InstallDemo(both.databaseFile)) {
+    return 1;
+  }
+  ServerUnderTest quietServer(quiet.databaseFile);
+  ServerUnderTest guestServer(guest.databaseFile);
+  ServerUnderTest bothServer(both.databaseFile);
+  bothServer.setConfiguration(QStringLiteral("MailBusinessAddress"),
+                              QString::fromLatin1(kBusinessAddress));
+  quiet.server = &quietServer;
+  guest.server = &guestServer;
+  both.server = &bothServer;
+  Side* const sides[] = {&quiet, &guest, &both};
+  for (Side* side : sides) {
+    const QString keyFile = QDir(side->server->directory()).filePath(QStringLiteral("api-keys"));
+    QFile keys(keyFile);
+    if (!keys.open(QIODevice::WriteOnly) ||
+        keys.write("shop:reserve:" +
+                   QCryptographicHash::hash(kShopKey, QCryptographicHash::Sha256).toHex() +
+                   '\n') < 0) {
+      std::fprintf(stderr, "%s: %s\n", qPrintable(keyFile), qPrintable(keys.errorString()));
+      return 1;
+    }
+    keys.close();
+    side->server->setConfiguration(QStringLiteral("KeyWritesPerMinute"), 1000000);
+    const int port = side->server->start(
+        {QStringLiteral("--http"), QStringLiteral("0"), QStringLiteral("--http-keys"), keyFile});
+    const int httpPort = port < 0 ? -1 : side->server->httpPort();
+    side->fd = httpPort < 0 ? -1 : ConnectLoopback(httpPort);
+    if (side->fd < 0) {
+      std::fprintf(stderr, "%s: no HTTP face: %s\n", side->name,
+                   qPrintable(side->server->standardError()));
+      return 1;
+    }
+  }
+
+  DatabaseAlias scratch;
+  scratch.database = dir.filePath(QStringLiteral("durable-write-scratch.db"));
+  DurableWrite write(scratch);
+  QString error;
+  if (!write.open(&error)) {
+    std::fprintf(stderr, "durable write transaction: %s\n", qPrintable(error));
+    return 1;
+  }
+  std::vector<double> writes;
+
+  for (int i = 0; i < kWarmUp; ++i) {
+    for (Side* side : sides) {
+      if (!BookOverHttp(*side, nullptr)) return 1;
+    }
+    if (write.once() < 0) return 1;
+  }
+  // Blocks alternate, and which server goes first turns with them.
+  for (int done = 0, block = 0; done < requests; done += kBlock, ++block) {
+    const int count = std::min(kBlock, requests - done);
+    for (int k = 0; k < 3; ++k) {
+      Side& side = *sides[(block + k) % 3];
+      for (int i = 0; i < count; ++i) {
+        if (!BookOverHttp(side, &side.backToBack)) return 1;
+      }
+      for (int i = 0; i < count; ++i) {
+        if (!BookOverHttp(side, &side.paced)) return 1;
+        std::this_thread::sleep_for(kPause);
+      }
+    }
+    for (int i = 0; i < count; ++i) {
+      const double rt = write.once();
+      if (rt < 0) {
+        std::fprintf(stderr, "durable write transaction: %s\n", qPrintable(write.error()));
+        return 1;
+      }
+      writes.push_back(rt);
+    }
+  }
+  for (Side* side : sides) ::close(side->fd);
+
+  // One booking-confirmed row for each booking with an address, and a business-new-booking
+  // row beside it where the business has an address; without either, no row at all.
+  const std::optional<OutboxRows> guestRows = SettledOutbox(guest.databaseFile);
+  const std::optional<OutboxRows> bothRows = SettledOutbox(both.databaseFile);
+  const std::optional<OutboxRows> quietRows = ReadOutbox(quiet.databaseFile);
+  if (!guestRows || !bothRows || !quietRows) return 1;
+  const auto asSet = [](const QList<qint64>& list) {
+    return QSet<qint64>(list.begin(), list.end());
+  };
+  const int guestFiles = PickedUp(guestServer), bothFiles = PickedUp(bothServer);
+  const bool guestRight = guestRows->confirmed.size() == guest.made &&
+                          asSet(guestRows->confirmed) == guest.refnrs &&
+                          guestRows->business.isEmpty() && guestRows->all == guest.made &&
+                          guestRows->sent == guest.made && guestFiles == guest.made;
+  const bool bothRight = bothRows->confirmed.size() == both.made &&
+                         asSet(bothRows->confirmed) == both.refnrs &&
+                         bothRows->business.size() == both.made &&
+                         asSet(bothRows->business) == both.refnrs &&
+                         bothRows->all == 2 * both.made && bothRows->sent == 2 * both.made &&
+                         bothFiles == 2 * both.made;
+  if (!guestRight || !bothRight || quietRows->all != 0 || PickedUp(quietServer) != 0) {
+    std::fprintf(stderr,
+                 "the outboxes are not as the bookings call for (bookings, guest's rows, "
+                 "business's rows, rows, sent, files): guest's mail %d, %lld, %lld, %d, %d, %d; "
+                 "guest's and business's %d, %lld, %lld, %d, %d, %d; without mail %d rows\n",
+                 guest.made, static_cast<long long>(guestRows->confirmed.size()),
+                 static_cast<long long>(guestRows->business.size()), guestRows->all,
+                 guestRows->sent, guestFiles, both.made,
+                 static_cast<long long>(bothRows->confirmed.size()),
+                 static_cast<long long>(bothRows->business.size()), bothRows->all,
+                 bothRows->sent, bothFiles, quietRows->all);
+    return 1;
+  }
+
+  std::printf("3. A booker's mail over HTTP: PUT /api/v1/reservations/{refnr}/booker (a hold "
+              "of one unit, made by POST and untimed, given its booker, with its Booking-Code "
+              "and a reserve key, one keep-alive connection a server), %d on each server and "
+              "way, after %d to warm up; blocks of %d; three servers delivering into their "
+              "pickup folders: the booker without an address, with one, and with one and "
+              "MailBusinessAddress set\n",
+              requests, kWarmUp, kBlock);
+  std::printf("   %-52s %10s %10s\n", "", "median ms", "p99 ms");
+  const auto row = [](const QByteArray& name, const std::vector<double>& times) {
+    const Summary s = Summarize(times);
+    std::printf("   %-52s %10.3f %10.3f\n", name.constData(), s.median, s.p99);
+    return s;
+  };
+  const QByteArray paced = QByteArray::number(static_cast<int>(kPause.count())) + " ms after each";
+  Summary back[3], after[3];
+  for (int k = 0; k < 3; ++k) {
+    back[k] = row(QByteArray("back to back, ") + sides[k]->name, sides[k]->backToBack);
+  }
+  for (int k = 0; k < 3; ++k) after[k] = row(paced + ", " + sides[k]->name, sides[k]->paced);
+  const Summary durable = row("durable write transaction (yardstick)", writes);
+  for (int k = 1; k < 3; ++k) {
+    const double backRatio = back[k].median / back[0].median;
+    const double pacedRatio = after[k].median / after[0].median;
+    std::printf("   ratio of medians, %s / none: back to back %.3f (p99 %.3f), paced %.3f "
+                "(p99 %.3f); target <= %.1f: back to back %s, paced %s\n",
+                sides[k]->name, backRatio, back[k].p99 / back[0].p99, pacedRatio,
+                after[k].p99 / after[0].p99, kBookingTarget, Verdict(backRatio <= kBookingTarget),
+                Verdict(pacedRatio <= kBookingTarget));
+    std::printf("   %s adds (medians): back to back %.3f ms, paced %.3f ms; %.2f and %.2f "
+                "durable write transactions (%s)\n",
+                sides[k]->name, back[k].median - back[0].median, after[k].median - after[0].median,
+                (back[k].median - back[0].median) / durable.median,
+                (after[k].median - after[0].median) / durable.median,
+                qPrintable(write.durability()));
+  }
+  std::printf("   outboxes: guest's mail %d booking-confirmed rows, one for each booking, all sent "
+              "(%d files); guest's and business's %d booking-confirmed and %d "
+              "business-new-booking rows, all sent (%d files); without mail: none\n",
+              guestRows->all, guestFiles, static_cast<int>(bothRows->confirmed.size()),
+              static_cast<int>(bothRows->business.size()), bothFiles);
+  std::fflush(stdout);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -658,5 +921,6 @@ int main(int argc, char* argv[]) {
               qPrintable(LoadAverage()));
   std::fflush(stdout);
   if (const int failed = MeasureBookings(requests)) return failed;
-  return MeasureDelivery(mails);
+  if (const int failed = MeasureDelivery(mails)) return failed;
+  return MeasureHttpBookings(requests);
 }
