@@ -158,8 +158,9 @@ CREATE TABLE IF NOT EXISTS KANAL_STATUS (
 -- sending (claimed by a server until KRAV_TIL), sent or failed; MELDING_ID, the Message-ID it
 -- keeps on every attempt; INNHOLD, the message as composed: its headers and parts as rendered
 -- when it was written (JSON), from which every attempt writes the same bytes (NULL once erased
--- after sending); FORSOK, the attempts so far; NESTE_FORSOK, when it may be tried next; SVAR, the mail server's
--- last answer; OPPRETTET, when it was written, and FERDIG, when it was sent or failed for good.
+-- after sending); FORSOK, the attempts so far; NESTE_FORSOK, when it may be tried next; SVAR,
+-- the mail server's last answer; OPPRETTET, when it was written, and FERDIG, when it was sent
+-- or failed for good.
 -- Times are seconds since 1970 (UTC), alike for every server.
 CREATE TABLE IF NOT EXISTS EPOST_UT (
   ID            VARCHAR(40)  NOT NULL PRIMARY KEY,
@@ -179,6 +180,9 @@ CREATE TABLE IF NOT EXISTS EPOST_UT (
 );
 CREATE INDEX IF NOT EXISTS EPOST_UT_NESTE ON EPOST_UT (TILSTAND, NESTE_FORSOK);
 CREATE INDEX IF NOT EXISTS EPOST_UT_BOOKING ON EPOST_UT (REFNR, MOTTAKER);
+-- The outbox's counts are read after every round of delivery: from this index alone, never
+-- from the rows and their messages.
+CREATE INDEX IF NOT EXISTS EPOST_UT_TELLING ON EPOST_UT (TILSTAND, OPPRETTET, FERDIG);
 -- A booking's reminder is written once, also when two servers look for due reminders at once.
 CREATE UNIQUE INDEX IF NOT EXISTS EPOST_UT_PAAMINNELSE ON EPOST_UT (REFNR)
   WHERE HENDELSE = 'reminder';

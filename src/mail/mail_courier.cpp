@@ -20,6 +20,8 @@ namespace {
 
 // How much delivery yields to the rest of the server (nice, 0 to 19).
 constexpr int kCourierNiceness = 10;
+// How long the courier's connection stays open with nothing to deliver.
+constexpr int kIdleSeconds = 5;
 
 // Where a mail went, for the log: the domain alone.
 QString Domain(const QString& address) {
@@ -84,21 +86,30 @@ void MailCourier::run() {
   MailOutbox outbox(connection);
   std::optional<OutboxCounts> told;
   QDateTime erased;
+  bool open = false;
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      woken_.wait_for(lock, std::chrono::seconds(settings_.pollSeconds),
-                      [this] { return wake_ || stop_; });
-      if (stop_) return;
+      // While mails follow one another the connection stays open; a few seconds idle and it
+      // is closed (in this thread: a Qt connection belongs to its thread), so that between
+      // bursts no session waits to end unseen in an outage.
+      const bool woken = woken_.wait_for(
+          lock, std::chrono::seconds(open ? kIdleSeconds : settings_.pollSeconds),
+          [this] { return wake_ || stop_; });
+      if (stop_) break;
       wake_ = false;
+      if (!woken && open) {
+        connection.close();
+        open = false;
+        continue;
+      }
     }
     try {
-      // Opened for the round and closed after it, in this thread (a Qt connection belongs to
-      // its thread): between rounds no session waits, to end unseen in an outage.
       QString error;
-      if (!connection.open(settings_.database, &error, false)) {
+      if (!open && !connection.open(settings_.database, &error, false)) {
         throw DatabaseError(error, DatabaseError::Cause::kConnection);
       }
+      open = true;
       // Claimed a batch at a time, so that a stop is heard between batches; what became of
       // the batch's mails is written in one transaction after it (or after a second, for a
       // slow mail server), as every commit makes the server's readers look afresh.
@@ -128,12 +139,14 @@ void MailCourier::run() {
         Q_EMIT countsChanged(counts.waiting, static_cast<int>(counts.failedLastDay));
       }
     } catch (const DatabaseError& failure) {
-      // The outbox keeps every mail: the next round tries again.
+      // The outbox keeps every mail: the next round tries again, on a connection anew.
       Q_EMIT logged(QStringLiteral("Mail: the outbox could not be read: ") +
                     QString::fromUtf8(failure.what()));
+      connection.close();
+      open = false;
     }
-    connection.close();
   }
+  connection.close();
 }
 
 void MailCourier::settle(Connection& connection, MailOutbox& outbox,
