@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -22,6 +23,8 @@ namespace {
 constexpr int kCourierNiceness = 10;
 // How long the courier's connection stays open with nothing to deliver.
 constexpr int kIdleSeconds = 5;
+// The most mails claimed at once, however fast they go.
+constexpr qint64 kLargestBatch = 500;
 
 // Where a mail went, for the log: the domain alone.
 QString Domain(const QString& address) {
@@ -87,6 +90,7 @@ void MailCourier::run() {
   std::optional<OutboxCounts> told;
   QDateTime erased;
   bool open = false;
+  int batch = settings_.batch;
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
@@ -110,22 +114,33 @@ void MailCourier::run() {
         throw DatabaseError(error, DatabaseError::Cause::kConnection);
       }
       open = true;
-      // Claimed a batch at a time, so that a stop is heard between batches; what became of
+      // Claimed a batch at a time, as large as goes out well within its claim; what became of
       // the batch's mails is written in one transaction after it (or after a second, for a
-      // slow mail server), as every commit makes the server's readers look afresh.
+      // slow mail server), as every commit makes the server's readers look afresh. A stop,
+      // or a claim running short, gives the mails not tried yet back.
       for (;;) {
         const QList<OutboxMail> claimed =
-            outbox.Claim(QDateTime::currentDateTimeUtc(), settings_.batch, settings_.claimSeconds);
+            outbox.Claim(QDateTime::currentDateTimeUtc(), batch, settings_.claimSeconds);
         QList<Settlement> settled;
         QDeadlineTimer due;
+        QElapsedTimer took;
+        took.start();
+        int tried = 0;
         for (const OutboxMail& mail : claimed) {
           if (settled.isEmpty()) due.setRemainingTime(1000);
+          if (stopping() || !timeLeftToSend(mail)) {
+            settled << Settlement{mail, Settlement::Kind::kRelease, {}, {}, {}};
+            continue;
+          }
           settled << deliver(mail);
+          ++tried;
           if (due.hasExpired()) settle(connection, outbox, settled);
         }
         settle(connection, outbox, settled);
+        const int asked = batch;
+        if (tried > 0) batch = nextBatch(took.elapsed(), tried);
         std::lock_guard<std::mutex> lock(mutex_);
-        if (claimed.size() < settings_.batch || stop_) break;
+        if (claimed.size() < asked || tried == 0 || stop_) break;
       }
       const QDateTime now = QDateTime::currentDateTimeUtc();
       if (!erased.isValid() || erased.secsTo(now) >= 3600) {
@@ -164,11 +179,35 @@ void MailCourier::settle(Connection& connection, MailOutbox& outbox,
       case Settlement::Kind::kFailed:
         outbox.Failed(mail.mail, mail.at, mail.answer);
         break;
+      case Settlement::Kind::kRelease:
+        outbox.Release(mail.mail);
+        break;
     }
   }
   transaction.commit();
-  for (const Settlement& mail : settled) Q_EMIT logged(mail.log);
+  for (const Settlement& mail : settled) {
+    if (!mail.log.isEmpty()) Q_EMIT logged(mail.log);
+  }
   settled.clear();
+}
+
+bool MailCourier::stopping() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return stop_;
+}
+
+bool MailCourier::timeLeftToSend(const OutboxMail& mail) const {
+  // The longest a delivery may take, with room to settle it: a mail is sent only while its
+  // claim outlasts that, so no other server can claim it meanwhile.
+  const int longest = (settings_.smtp ? settings_.smtp->timeoutSeconds : 10) + 30;
+  return QDateTime::currentDateTimeUtc().secsTo(mail.claimedUntil) > longest;
+}
+
+int MailCourier::nextBatch(qint64 elapsedMs, int tried) const {
+  // A quarter of a claim's time, at the pace the last batch went.
+  const qint64 perMail = std::max<qint64>(1, elapsedMs / tried);
+  const qint64 fits = qint64{settings_.claimSeconds} * 1000 / 4 / perMail;
+  return static_cast<int>(std::clamp<qint64>(fits, settings_.batch, kLargestBatch));
 }
 
 MailCourier::Settlement MailCourier::deliver(const OutboxMail& mail) {

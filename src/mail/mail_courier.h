@@ -10,10 +10,12 @@
 // Promises: nothing here runs on the event loop, so no request waits for a mail server; every
 // mail is claimed before it is sent and settled under its own claim (several servers on one
 // database never send one mail twice, and a killed server's claims run out and are taken
-// over); what became of a batch's mails is written together, once the batch is through or a
-// second after its first mail (so a server killed before that may send those mails again);
-// the thread looks at once when woken (a mail was written), else every `pollSeconds`;
-// stop() ends the mail under way first, with its time-outs, and joins the thread.
+// over, and a mail is sent only while its claim outlasts the delivery's time-outs); what
+// became of a batch's mails is written together, once the batch is through or a second after
+// its first mail (so a server killed before that may send those mails again); the thread
+// looks at once when woken (a mail was written), else every `pollSeconds`; stop() ends the
+// mail under way first, with its time-outs, gives the batch's others back and joins the
+// thread.
 
 #include "mail/mail_delivery.h"
 #include "store/alias_list.h"
@@ -46,7 +48,7 @@ class MailCourier : public QObject {
     int keepDays = 30;
     int claimSeconds = 600;  // longer than any delivery's time-outs
     int pollSeconds = 30;
-    int batch = 20;          // mails claimed at once
+    int batch = 20;          // mails claimed at first; more while they go fast
     int firstPauseSeconds = 60;  // before the second attempt; doubled after each, to an hour
   };
 
@@ -72,7 +74,7 @@ class MailCourier : public QObject {
  private:
   // What became of a claimed mail, to be written under its claim, and the day log's line.
   struct Settlement {
-    enum class Kind { kSent, kAgain, kFailed };
+    enum class Kind { kSent, kAgain, kFailed, kRelease };
     OutboxMail mail;
     Kind kind;
     QDateTime at;  // when it was sent or failed, or when to try it again
@@ -82,6 +84,11 @@ class MailCourier : public QObject {
 
   void run();
   Settlement deliver(const OutboxMail& mail);
+  bool stopping();
+  // Whether `mail`'s claim lasts long enough for a delivery to end within it.
+  bool timeLeftToSend(const OutboxMail& mail) const;
+  // The size of the next claim, after `tried` mails took `elapsedMs`.
+  int nextBatch(qint64 elapsedMs, int tried) const;
   // Writes what became of `settled` in one transaction, then logs it; empties it.
   void settle(Connection& connection, MailOutbox& outbox, QList<Settlement>& settled);
 

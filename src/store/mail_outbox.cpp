@@ -195,6 +195,12 @@ void MailOutbox::TryAgain(const OutboxMail& claimed, const QDateTime& at,
          });
 }
 
+void MailOutbox::Release(const OutboxMail& claimed) {
+  // Not tried: the attempt its claim counted is given back.
+  Settle(connection_, claimed, QStringLiteral("TILSTAND = 'waiting', FORSOK = FORSOK - 1"),
+         [](Statement&) {});
+}
+
 void MailOutbox::Failed(const OutboxMail& claimed, const QDateTime& now,
                         const QString& answer) {
   Settle(connection_, claimed,

@@ -93,6 +93,8 @@ class MailOutbox {
   void Sent(const OutboxMail& claimed, const QDateTime& now, const QString& answer);
   void TryAgain(const OutboxMail& claimed, const QDateTime& at, const QString& answer);
   void Failed(const OutboxMail& claimed, const QDateTime& now, const QString& answer);
+  // A claimed mail that was not tried waits again as it did before its claim.
+  void Release(const OutboxMail& claimed);
 
   // The mails in `state` (all when none), newest first, at most `most`, without their
   // messages. Throws DatabaseError.

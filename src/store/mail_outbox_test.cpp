@@ -103,13 +103,21 @@ TEST_P(MailOutboxTest, AClaimThatRanOutIsTakenOverAndTheLateServerChangesNothing
   const OutboxMail second = outbox_.Claim(kNow.addSecs(61), 10, 60).value(0);
   ASSERT_EQ(second.id, id);
   outbox_.Failed(first, kNow.addSecs(62), QStringLiteral("too late"));  // not its claim now
+  outbox_.Release(first);
   EXPECT_EQ(outbox_.Find(id)->state, MailState::kSending);
+  EXPECT_EQ(outbox_.Find(id)->attempts, 2);
   outbox_.Failed(second, kNow.addSecs(62), QStringLiteral("550 no such user"));
   EXPECT_EQ(outbox_.Find(id)->state, MailState::kFailed);
   EXPECT_EQ(outbox_.Counts(kNow.addSecs(62)).failedLastDay, 1);
   EXPECT_EQ(outbox_.List(MailState::kFailed, 10).value(0).answer, "550 no such user");
   EXPECT_TRUE(outbox_.Retry(id, kNow.addSecs(100)));
   EXPECT_FALSE(outbox_.Retry(id, kNow.addSecs(100)));  // waiting now, no failed mail
+  // A claimed mail not tried (a stop came first) waits again as before, its attempt given back.
+  const OutboxMail untried = outbox_.Claim(kNow.addSecs(100), 10, 60).value(0);
+  ASSERT_EQ(untried.id, id);
+  outbox_.Release(untried);
+  EXPECT_EQ(outbox_.Find(id)->state, MailState::kWaiting);
+  EXPECT_EQ(outbox_.Find(id)->attempts, untried.attempts - 1);
   EXPECT_EQ(outbox_.Claim(kNow.addSecs(100), 10, 60).size(), 1);
 }
 
