@@ -50,6 +50,9 @@ bool Connection::open(const DatabaseAlias& alias, QString* error, bool createMis
 
 void Connection::close() {
   if (database_.isValid()) {
+    // A session the server ended is noticed before its statements go, so that they are held
+    // rather than freed on it (which fails, with a warning each).
+    if (database_.isOpen() && backend_ != nullptr) (void)sessionGone();
     statements_.forget();
     database_.close();
     database_ = QSqlDatabase();
