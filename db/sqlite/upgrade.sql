@@ -156,9 +156,10 @@ CREATE TABLE IF NOT EXISTS KANAL_STATUS (
 -- none): ID, the mail's own key; HENDELSE, what it is for (booking-confirmed, ...); REFNR, the
 -- booking it is about; MOTTAKER and SPRAAK, to whom and in which language; TILSTAND, waiting,
 -- sending (claimed by a server until KRAV_TIL), sent or failed; MELDING_ID, the Message-ID it
--- keeps on every attempt; INNHOLD, the message as composed: its headers and parts as rendered
--- when it was written (JSON), from which every attempt writes the same bytes (NULL once erased
--- after sending); FORSOK, the attempts so far; NESTE_FORSOK, when it may be tried next; SVAR,
+-- keeps on every attempt; INNHOLD, what the mail tells, kept when it was written (a booking's
+-- mail: the booking as its change left it, the recipient, the language, the mail's own
+-- values), from which each attempt renders and writes the message (NULL once erased after
+-- sending); FORSOK, the attempts so far; NESTE_FORSOK, when it may be tried next; SVAR,
 -- the mail server's last answer; OPPRETTET, when it was written, and FERDIG, when it was sent
 -- or failed for good.
 -- Times are seconds since 1970 (UTC), alike for every server.

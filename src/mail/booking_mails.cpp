@@ -1,6 +1,7 @@
 #include "mail/booking_mails.h"
 
 #include "mail/compose_mail.h"
+#include "mail/kept_booking_mail.h"
 #include "mail/kept_mail.h"
 #include "mail/mail_address.h"
 #include "store/booking_summary.h"
@@ -246,18 +247,32 @@ void BookingMails::write(Connection& connection, const BookingSummary& booking,
   NewMail row{MailEventName(mail.event),
               booking.refnr != 0 ? std::optional<qint64>(booking.refnr) : std::nullopt,
               mail.recipient, mail.language, id + u'@' + domain_, {}, {}};
-  try {
-    if (!IsMailAddress(mail.recipient)) {
-      throw MailError(QStringLiteral("'%1' is not an e-mail address").arg(mail.recipient));
-    }
-    // Kept as content: its message is written on the courier's thread.
-    row.message = KeepMail(compose(booking, mail, id, now));
-  } catch (const std::runtime_error& failure) {
-    // Ours to mend (a template, an address): the booking stands, the mail is there, failed.
-    row.refusal = QStringLiteral("not composed: ") + QString::fromUtf8(failure.what());
+  if (IsMailAddress(mail.recipient)) {
+    // Kept as what it tells: it is rendered and written as a message on the courier's thread.
+    row.message = KeepBookingMail({mail.event, mail.recipient, mail.recipientName,
+                                   mail.language, mail.calendar, mail.extra, booking, id, now});
+  } else {
+    // Ours to mend: the booking stands, the mail is there, failed.
+    row.refusal = QStringLiteral("not composed: '%1' is not an e-mail address").arg(mail.recipient);
   }
   MailOutbox(connection).Enqueue(row, now, settings_.perBookingPerHour, id);
   if (written_) QTimer::singleShot(0, written_);
+}
+
+QByteArray BookingMails::MessageOf(const QByteArray& kept) const {
+  const std::optional<KeptBookingMail> mail = BookingMailOfKept(kept);
+  if (!mail) return MessageOfKept(kept);
+  try {
+    return ComposeMail(compose(mail->booking,
+                               {mail->event, mail->recipient, mail->recipientName, mail->language,
+                                mail->calendar, mail->extra},
+                               mail->id, mail->date));
+  } catch (const MailError&) {
+    throw;
+  } catch (const std::runtime_error& failure) {
+    // A template that cannot render this mail: ours to mend, as the mail's reason.
+    throw MailError(QString::fromUtf8(failure.what()));
+  }
 }
 
 std::optional<QByteArray> BookingMails::Preview(Connection& connection, MailEvent event,

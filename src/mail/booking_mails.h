@@ -6,14 +6,15 @@
 // guest booked in, with the stay as a calendar file and the link to the booking on the
 // booking page; and to the business (a new booking, a cancellation), in its own language.
 //
-// Promises: a mail is composed and written only through the connection and transaction it is
-// given, so it commits or rolls back with the change; a mail that cannot be composed (an
-// address that is none) is written as failed with its reason, and never fails the booking,
-// while an outbox that cannot be written does (what the database refuses is thrown); the
-// booking code appears only in the guest's own mails; a booking without a guest address has
-// no guest mails, and without a business address there are no business mails; after a mail
-// is written, `written` is called, once the change's transaction has ended (on the event
-// loop), so the courier looks at once.
+// Promises: a mail is written only through the connection and transaction it is given, so it
+// commits or rolls back with the change, and tells the booking as that change left it, however
+// the booking changes before it is sent (it is kept as what it tells and rendered when it is
+// sent: MessageOf); a mail to an address that is none is written as failed with its reason,
+// and never fails the booking, while an outbox that cannot be written does (what the database
+// refuses is thrown); the booking code appears only in the guest's own mails; a booking
+// without a guest address has no guest mails, and without a business address there are no
+// business mails; after a mail is written, `written` is called, once the change's transaction
+// has ended (on the event loop), so the courier looks.
 
 #include "mail/mail_content.h"
 #include "mail/mail_event.h"
@@ -71,6 +72,12 @@ class BookingMails : public BookingEvents {
   // business's events, to the business), composed; nothing when there is no such booking.
   std::optional<QByteArray> Preview(Connection& connection, MailEvent event, qint64 refnr,
                                     const QString& language);
+
+  // The message of an outbox row's kept mail, as it goes out: a booking's mail rendered from
+  // the templates, a mail kept in another form as it was kept. Throws MailError when it cannot
+  // be written (a kept mail that cannot be read, a template that cannot render it). Safe on
+  // any thread: it reads the settings only.
+  QByteArray MessageOf(const QByteArray& kept) const;
 
   const BookingMailSettings& settings() const { return settings_; }
 

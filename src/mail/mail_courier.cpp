@@ -14,6 +14,7 @@
 #include <chrono>
 
 #include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace taurelin {
@@ -25,6 +26,18 @@ constexpr int kCourierNiceness = 10;
 constexpr int kIdleSeconds = 5;
 // The most mails claimed at once, however fast they go.
 constexpr qint64 kLargestBatch = 500;
+// After a mail, the courier rests this many times the processor time it took, at most the
+// longest rest: delivery uses at most a quarter of a core, and a mail server far away (whose
+// waits cost no processor time) is not slowed down.
+constexpr qint64 kRestPerWork = 3;
+constexpr qint64 kLongestRestMicros = 50000;
+
+// The processor time this thread has used, in microseconds.
+qint64 ThreadCpuMicros() {
+  timespec used{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used);
+  return qint64{used.tv_sec} * 1000000 + used.tv_nsec / 1000;
+}
 
 // Where a mail went, for the log: the domain alone.
 QString Domain(const QString& address) {
@@ -101,12 +114,17 @@ void MailCourier::run() {
           lock, std::chrono::seconds(open ? kIdleSeconds : settings_.pollSeconds),
           [this] { return wake_ || stop_; });
       if (stop_) break;
-      wake_ = false;
       if (!woken && open) {
         connection.close();
         open = false;
         continue;
       }
+      if (woken && settings_.gatherMs > 0) {
+        woken_.wait_for(lock, std::chrono::milliseconds(settings_.gatherMs),
+                        [this] { return stop_; });
+        if (stop_) break;
+      }
+      wake_ = false;  // what was written meanwhile, this round takes
     }
     try {
       QString error;
@@ -132,8 +150,10 @@ void MailCourier::run() {
             settled << Settlement{mail, Settlement::Kind::kRelease, {}, {}, {}};
             continue;
           }
+          const qint64 cpu = ThreadCpuMicros();
           settled << deliver(mail);
           ++tried;
+          rest(ThreadCpuMicros() - cpu);
           if (due.hasExpired()) settle(connection, outbox, settled);
         }
         settle(connection, outbox, settled);
@@ -196,6 +216,13 @@ bool MailCourier::stopping() {
   return stop_;
 }
 
+void MailCourier::rest(qint64 cpuMicros) {
+  const qint64 micros = std::min(cpuMicros * kRestPerWork, kLongestRestMicros);
+  if (micros <= 0) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  woken_.wait_for(lock, std::chrono::microseconds(micros), [this] { return stop_; });
+}
+
 bool MailCourier::timeLeftToSend(const OutboxMail& mail) const {
   // The longest a delivery may take, with room to settle it: a mail is sent only while its
   // claim outlasts that, so no other server can claim it meanwhile.
@@ -214,7 +241,8 @@ MailCourier::Settlement MailCourier::deliver(const OutboxMail& mail) {
   using Kind = Settlement::Kind;
   QByteArray message;
   try {
-    message = MessageOfKept(mail.message);
+    message = settings_.messageOf ? settings_.messageOf(mail.message)
+                                  : MessageOfKept(mail.message);
   } catch (const MailError& error) {
     // Ours to mend (an address, a stay): kept as failed, with the reason, for the operator.
     const QString reason = QStringLiteral("not composed: ") + QString::fromUtf8(error.what());

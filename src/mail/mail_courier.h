@@ -13,9 +13,11 @@
 // over, and a mail is sent only while its claim outlasts the delivery's time-outs); what
 // became of a batch's mails is written together, once the batch is through or a second after
 // its first mail (so a server killed before that may send those mails again); the thread
-// looks at once when woken (a mail was written), else every `pollSeconds`; stop() ends the
-// mail under way first, with its time-outs, gives the batch's others back and joins the
-// thread.
+// looks `gatherMs` after it is woken (a mail was written), so that mails written close
+// together go out in one round, else every `pollSeconds`; after each mail it rests three
+// times the processor time the mail took (at most 50 ms), so delivery takes at most a
+// quarter of a core from the requests; stop() ends the mail under way first, with its
+// time-outs, gives the batch's others back and joins the thread.
 
 #include "mail/mail_delivery.h"
 #include "store/alias_list.h"
@@ -27,6 +29,7 @@
 #include <QString>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -48,8 +51,14 @@ class MailCourier : public QObject {
     int keepDays = 30;
     int claimSeconds = 600;  // longer than any delivery's time-outs
     int pollSeconds = 30;
+    // How long after a wake the courier looks: a round's claim and settlement are commits,
+    // and each commit makes the server's readers look afresh.
+    int gatherMs = 1000;
     int batch = 20;          // mails claimed at first; more while they go fast
     int firstPauseSeconds = 60;  // before the second attempt; doubled after each, to an hour
+    // The message of a row's kept mail (called on the courier's thread; throws MailError when
+    // it cannot be written); none: MessageOfKept.
+    std::function<QByteArray(const QByteArray&)> messageOf;
   };
 
   explicit MailCourier(Settings settings, QObject* parent = nullptr);
@@ -85,6 +94,8 @@ class MailCourier : public QObject {
   void run();
   Settlement deliver(const OutboxMail& mail);
   bool stopping();
+  // Rests after a mail that took `cpuMicros` of this thread's processor time (see Promises).
+  void rest(qint64 cpuMicros);
   // Whether `mail`'s claim lasts long enough for a delivery to end within it.
   bool timeLeftToSend(const OutboxMail& mail) const;
   // The size of the next claim, after `tried` mails took `elapsedMs`.

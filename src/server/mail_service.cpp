@@ -121,6 +121,13 @@ MailService::MailService(const MailConfiguration& configuration, const DatabaseA
     courier.smtp = smtp;
   }
 
+  mails_ = std::make_unique<BookingMails>(settings, std::move(codeFor), [this] {
+    if (courier_) courier_->wake();
+  });
+  // A booking's mail is rendered when it goes out, on the courier's thread.
+  courier.messageOf = [mails = mails_.get()](const QByteArray& kept) {
+    return mails->MessageOf(kept);
+  };
   courierSettings_ = courier;
   courier_ = std::make_unique<MailCourier>(courier, this);
   connect(courier_.get(), &MailCourier::logged, this, [this](const QString& line) {
@@ -129,9 +136,6 @@ MailService::MailService(const MailConfiguration& configuration, const DatabaseA
   connect(courier_.get(), &MailCourier::countsChanged, this, [this](int waiting, int failed) {
     if (hooks_.status) hooks_.status(MailStatusText(waiting, failed));
   });
-  MailCourier* const woken = courier_.get();
-  mails_ = std::make_unique<BookingMails>(settings, std::move(codeFor),
-                                          [woken] { woken->wake(); });
 }
 
 MailService::~MailService() { stop(); }
