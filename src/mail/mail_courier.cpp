@@ -14,7 +14,6 @@
 #include <chrono>
 
 #include <sys/resource.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace taurelin {
@@ -26,18 +25,12 @@ constexpr int kCourierNiceness = 10;
 constexpr int kIdleSeconds = 5;
 // The most mails claimed at once, however fast they go.
 constexpr qint64 kLargestBatch = 500;
-// After a mail, the courier rests this many times the processor time it took, at most the
-// longest rest: delivery uses at most a quarter of a core, and a mail server far away (whose
-// waits cost no processor time) is not slowed down.
+// After a mail, the courier rests this many times as long as the mail took, at most the
+// longest rest: while mails go out the machine is kept busy by them (the courier, and a mail
+// server on this machine) at most a quarter of the time, and a distant mail server, whose
+// answers take long without costing this machine anything, is slowed little.
 constexpr qint64 kRestPerWork = 3;
-constexpr qint64 kLongestRestMicros = 50000;
-
-// The processor time this thread has used, in microseconds.
-qint64 ThreadCpuMicros() {
-  timespec used{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used);
-  return qint64{used.tv_sec} * 1000000 + used.tv_nsec / 1000;
-}
+constexpr qint64 kLongestRestMicros = 20000;
 
 // Where a mail went, for the log: the domain alone.
 QString Domain(const QString& address) {
@@ -150,10 +143,11 @@ void MailCourier::run() {
             settled << Settlement{mail, Settlement::Kind::kRelease, {}, {}, {}};
             continue;
           }
-          const qint64 cpu = ThreadCpuMicros();
+          QElapsedTimer sending;
+          sending.start();
           settled << deliver(mail);
           ++tried;
-          rest(ThreadCpuMicros() - cpu);
+          rest(sending.nsecsElapsed() / 1000);
           if (due.hasExpired()) settle(connection, outbox, settled);
         }
         settle(connection, outbox, settled);
@@ -216,8 +210,8 @@ bool MailCourier::stopping() {
   return stop_;
 }
 
-void MailCourier::rest(qint64 cpuMicros) {
-  const qint64 micros = std::min(cpuMicros * kRestPerWork, kLongestRestMicros);
+void MailCourier::rest(qint64 tookMicros) {
+  const qint64 micros = std::min(tookMicros * kRestPerWork, kLongestRestMicros);
   if (micros <= 0) return;
   std::unique_lock<std::mutex> lock(mutex_);
   woken_.wait_for(lock, std::chrono::microseconds(micros), [this] { return stop_; });

@@ -15,9 +15,9 @@
 // its first mail (so a server killed before that may send those mails again); the thread
 // looks `gatherMs` after it is woken (a mail was written), so that mails written close
 // together go out in one round, else every `pollSeconds`; after each mail it rests three
-// times the processor time the mail took (at most 50 ms), so delivery takes at most a
-// quarter of a core from the requests; stop() ends the mail under way first, with its
-// time-outs, gives the batch's others back and joins the thread.
+// times as long as the mail took (at most 20 ms), so mails going out keep the machine busy at
+// most a quarter of the time; stop() ends the mail under way first, with its time-outs, gives
+// the batch's others back and joins the thread.
 
 #include "mail/mail_delivery.h"
 #include "store/alias_list.h"
@@ -94,8 +94,8 @@ class MailCourier : public QObject {
   void run();
   Settlement deliver(const OutboxMail& mail);
   bool stopping();
-  // Rests after a mail that took `cpuMicros` of this thread's processor time (see Promises).
-  void rest(qint64 cpuMicros);
+  // Rests after a mail that took `tookMicros` (see Promises); a stop ends the rest.
+  void rest(qint64 tookMicros);
   // Whether `mail`'s claim lasts long enough for a delivery to end within it.
   bool timeLeftToSend(const OutboxMail& mail) const;
   // The size of the next claim, after `tried` mails took `elapsedMs`.

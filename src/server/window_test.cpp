@@ -331,8 +331,10 @@ TEST_F(CoreTest, OutOfDescriptorsAcceptingPausesAndTheClientsStay) {
   options.sweepIntervalSeconds = 86400;
   ServerCore core(options, face);
   core.start();
-  // The first sweep has made the register: no sweep comes while the descriptors are gone.
+  // The first sweep has made the register, and the mail courier has made its first round: no
+  // sweep and no round comes while the descriptors are gone.
   ASSERT_TRUE(Eventually([&] { return QFile::exists(core.timeOuts().filePath()); }));
+  ASSERT_TRUE(Eventually([&] { return !face.mailStatus.isEmpty(); }));
   const QByteArray request = "messageID=d&count=1&header=INSTRUKSJON&data=TEST-API\n";
   QTcpSocket steady;
   steady.connectToHost(QStringLiteral("127.0.0.1"), core.listeningPort());
