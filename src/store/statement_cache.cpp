@@ -72,10 +72,10 @@ std::unique_ptr<QSqlQuery> StatementCache::take(QSqlDatabase& database, const QS
   std::unique_ptr<QSqlQuery> query = std::move(found->second.back());
   found->second.pop_back();
   *kept = true;
-  // A run binds every value it uses; none may remain from the run before.
-  for (qsizetype i = 0; i < query->boundValues().size(); ++i) {
-    query->bindValue(static_cast<int>(i), QVariant());
-  }
+  // A run binds every value it uses; none may remain from the run before. The bound values
+  // are counted once: Qt hands out a list of them at each call.
+  const qsizetype bound = query->boundValues().size();
+  for (qsizetype i = 0; i < bound; ++i) query->bindValue(static_cast<int>(i), QVariant());
   return query;
 }
 
