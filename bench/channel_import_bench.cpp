@@ -13,9 +13,9 @@
 // server on a fresh database; the import must report every event of the calendar read and
 // every stay ahead added, or the run fails.
 
+#include "demo_database.h"
 #include "loopback.h"
 
-#include "admin/schema.h"
 #include "store/alias_list.h"
 #include "store/connection.h"
 
@@ -327,20 +327,6 @@ struct RunResult {
   double importSeconds = 0;
   QString logLine;
 };
-
-bool InstallDemo(const QString& file) {
-  QString error;
-  DatabaseAlias alias;
-  alias.name = QStringLiteral("demo");
-  alias.database = file;
-  bool installed = false;
-  {
-    Connection connection(QStringLiteral("demo"));
-    if (connection.open(alias, &error)) installed = InstallSchema(connection.database(), true, &error);
-  }
-  if (!installed) std::fprintf(stderr, "the demo database could not be made: %s\n", qPrintable(error));
-  return installed;
-}
 
 RunResult Run(const Calendar& calendar, CalendarServer& platform) {
   RunResult run;

@@ -10,9 +10,9 @@
 // One blocking client on each face, one keep-alive connection each, alternating in blocks
 // after a warm-up; the answers are checked to list the same free units.
 
+#include "demo_database.h"
 #include "loopback.h"
 
-#include "admin/schema.h"
 #include "store/alias_list.h"
 #include "store/connection.h"
 #include "channels/feed_token.h"
@@ -58,22 +58,7 @@ QList<int> FreeInLine(const QByteArray& answer) {
 int Measure(int requests) {
   QTemporaryDir dir;
   const QString databaseFile = dir.filePath(QStringLiteral("demo.db"));
-  {
-    QString error;
-    DatabaseAlias alias;
-    alias.name = QStringLiteral("demo");
-    alias.database = databaseFile;
-    bool installed = false;
-    {
-      Connection connection(QStringLiteral("demo"));
-      if (!connection.open(alias, &error)) return 1;
-      installed = InstallSchema(connection.database(), true, &error);
-    }
-    if (!installed) {
-      std::fprintf(stderr, "%s\n", qPrintable(error));
-      return 1;
-    }
-  }
+  if (!InstallDemo(databaseFile)) return 1;
 
   ServerUnderTest server(databaseFile);
   // An integrator's key, in the key file as its SHA-256 only.

@@ -39,10 +39,10 @@
 //    business-new-booking row beside each on the third server, all sent, and the first none.
 
 #include "booking_requests.h"
+#include "demo_database.h"
 #include "durable_write.h"
 #include "loopback.h"
 
-#include "admin/schema.h"
 #include "mail/compose_mail.h"
 #include "mail/stay_calendar.h"
 #include "mail/test_smtp_server.h"
@@ -110,20 +110,6 @@ QString LineDay(const QDate& day) { return day.toString(u"yyyy.MM.dd"); }
 QByteArray LineRequest(const QByteArray& columns, const QString& values) {
   return "messageID=bench&count=1&header=INSTRUKSJON;" + columns + "&data=" + values.toLatin1() +
          "\n";
-}
-
-bool InstallDemo(const QString& file) {
-  QString error;
-  DatabaseAlias alias;
-  alias.name = QStringLiteral("demo");
-  alias.database = file;
-  bool installed = false;
-  {
-    Connection connection(QStringLiteral("demo"));
-    if (connection.open(alias, &error)) installed = InstallSchema(connection.database(), true, &error);
-  }
-  if (!installed) std::fprintf(stderr, "the demo database could not be made: %s\n", qPrintable(error));
-  return installed;
 }
 
 DatabaseAlias SqliteAlias(const QString& file) {
