@@ -171,7 +171,11 @@ void BookingMails::toGuest(Connection& connection, const BookingSummary& booking
                            MailEvent event, const QString& language) {
   if (booking.mail.isEmpty()) return;
   QString chosen = language;
-  if (chosen.isEmpty()) chosen = MailOutbox(connection).LanguageOf(booking.refnr, booking.mail);
+  // A booking's confirmation is its guest's first mail but for the request to confirm it,
+  // which was written in the language the confirmation is given: nothing earlier to ask.
+  if (chosen.isEmpty() && event != MailEvent::kBookingConfirmed) {
+    chosen = MailOutbox(connection).LanguageOf(booking.refnr, booking.mail);
+  }
   if (chosen.isEmpty()) chosen = settings_.defaultLanguage;
   write(connection, booking,
         {event, booking.mail, GuestName(booking), chosen.toLower(),
@@ -247,6 +251,8 @@ void BookingMails::write(Connection& connection, const BookingSummary& booking,
   NewMail row{MailEventName(mail.event),
               booking.refnr != 0 ? std::optional<qint64>(booking.refnr) : std::nullopt,
               mail.recipient, mail.language, id + u'@' + domain_, {}, {}};
+  row.once = mail.event == MailEvent::kBookingConfirmed ||
+             mail.event == MailEvent::kBusinessNewBooking;
   if (IsMailAddress(mail.recipient)) {
     // Kept as what it tells: it is rendered and written as a message on the courier's thread.
     row.message = KeepBookingMail({mail.event, mail.recipient, mail.recipientName,

@@ -93,7 +93,7 @@ QString MailOutbox::Enqueue(const NewMail& mail, const QDateTime& now, int perHo
   }
   if (id.isEmpty()) id = NewId();
   qint64 due = Seconds(now);
-  if (mail.refnr && perHour > 0) {
+  if (mail.refnr && perHour > (mail.once ? 1 : 0)) {
     // The latest `perHour` mails to this address for this booking: when they all fall within
     // the hour before, this one waits for the hour after the earliest of them.
     Statement recent(connection_);

@@ -43,6 +43,10 @@ struct NewMail {
   // Set when the mail could not be composed (an address that is none): it is written as
   // failed, with this as its reason, so the outbox shows it and nothing tries to send it.
   QString refusal;
+  // A mail that its booking calls for once (the confirmation, the business's note of it):
+  // at most the request to confirm went to the recipient before it, so only a limit of one
+  // mail an hour can hold it back.
+  bool once = false;
 };
 
 // A mail as the outbox holds it.
