@@ -15,6 +15,91 @@ $$;
 CREATE INDEX IF NOT EXISTS LEIE_PERIODE ON LEIE USING gist (LEIE_PERIODE(ANKOMST, AVREISE))
   WHERE LEIETYPE = 'O';
 
+-- ---- LEIE_DAG --------------------------------------------------------------------------------
+
+-- The units that the object lines occupy (LEIETYPE 'O', not cancelled), summed per facility,
+-- day and rental type, so that a stay reads one row per day and type it asks about however
+-- many lines there are. The trigger below keeps it in step with every write to LEIE, whichever
+-- program makes it. LEIE_AVVIK lists the occupying lines that are not counted: a value missing,
+-- no night (departure on or before the arrival day), or more than 4000; a stay reads these
+-- from LEIE itself, as it reads every line without the counts.
+CREATE OR REPLACE FUNCTION LEIE_TELLES(LEIETYPE TEXT, STATUS TEXT, ANLEGG INTEGER,
+                                       UTYPE INTEGER, ANTALL INTEGER, ANKOMST DATE,
+                                       AVREISE DATE) RETURNS BOOLEAN
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
+  SELECT coalesce(LEIETYPE = 'O' AND (STATUS <> 'A' OR STATUS IS NULL) AND ANLEGG IS NOT NULL
+                  AND UTYPE IS NOT NULL AND ANTALL IS NOT NULL AND AVREISE > ANKOMST
+                  AND AVREISE - ANKOMST <= 4000, false)
+$$;
+
+DO $$
+BEGIN
+  IF to_regclass('LEIE_DAG') IS NULL THEN
+    -- Writers wait until the counts are made and their trigger is there (at commit).
+    LOCK TABLE LEIE IN SHARE ROW EXCLUSIVE MODE;
+    CREATE TABLE LEIE_DAG (
+      ANLEGG       INTEGER      NOT NULL,
+      DATO         DATE         NOT NULL,
+      UTYPE        INTEGER      NOT NULL,
+      ANTALL       BIGINT       NOT NULL,
+      PRIMARY KEY (ANLEGG, DATO, UTYPE)
+    );
+    CREATE TABLE LEIE_AVVIK (
+      LINJENR      INTEGER      NOT NULL PRIMARY KEY
+    );
+    INSERT INTO LEIE_DAG (ANLEGG, DATO, UTYPE, ANTALL)
+    SELECT L.ANLEGG, L.ANKOMST + N, L.UTYPE, sum(L.ANTALL)
+    FROM LEIE L CROSS JOIN LATERAL generate_series(0, L.AVREISE - L.ANKOMST - 1) N
+    WHERE LEIE_TELLES(L.LEIETYPE, L.STATUS, L.ANLEGG, L.UTYPE, L.ANTALL, L.ANKOMST, L.AVREISE)
+    GROUP BY 1, 2, 3;
+    INSERT INTO LEIE_AVVIK (LINJENR)
+    SELECT LINJENR FROM LEIE
+    WHERE LEIETYPE = 'O' AND (STATUS <> 'A' OR STATUS IS NULL)
+      AND NOT LEIE_TELLES(LEIETYPE, STATUS, ANLEGG, UTYPE, ANTALL, ANKOMST, AVREISE);
+  END IF;
+END
+$$;
+
+CREATE OR REPLACE FUNCTION LEIE_DAG_ENDRET() RETURNS TRIGGER LANGUAGE plpgsql AS $$
+BEGIN
+  IF TG_OP <> 'INSERT' AND OLD.LEIETYPE = 'O' AND (OLD.STATUS <> 'A' OR OLD.STATUS IS NULL) THEN
+    IF LEIE_TELLES(OLD.LEIETYPE, OLD.STATUS, OLD.ANLEGG, OLD.UTYPE, OLD.ANTALL, OLD.ANKOMST,
+                   OLD.AVREISE) THEN
+      UPDATE LEIE_DAG SET ANTALL = ANTALL - OLD.ANTALL
+      WHERE ANLEGG = OLD.ANLEGG AND DATO >= OLD.ANKOMST AND DATO < OLD.AVREISE
+        AND UTYPE = OLD.UTYPE;
+    ELSE
+      DELETE FROM LEIE_AVVIK WHERE LINJENR = OLD.LINJENR;
+    END IF;
+  END IF;
+  IF TG_OP <> 'DELETE' AND NEW.LEIETYPE = 'O' AND (NEW.STATUS <> 'A' OR NEW.STATUS IS NULL) THEN
+    IF LEIE_TELLES(NEW.LEIETYPE, NEW.STATUS, NEW.ANLEGG, NEW.UTYPE, NEW.ANTALL, NEW.ANKOMST,
+                   NEW.AVREISE) THEN
+      INSERT INTO LEIE_DAG (ANLEGG, DATO, UTYPE, ANTALL)
+      SELECT NEW.ANLEGG, NEW.ANKOMST + N, NEW.UTYPE, NEW.ANTALL
+      FROM generate_series(0, NEW.AVREISE - NEW.ANKOMST - 1) N
+      ON CONFLICT (ANLEGG, DATO, UTYPE) DO UPDATE SET ANTALL = LEIE_DAG.ANTALL + EXCLUDED.ANTALL;
+    ELSE
+      INSERT INTO LEIE_AVVIK (LINJENR) VALUES (NEW.LINJENR) ON CONFLICT DO NOTHING;
+    END IF;
+  END IF;
+  RETURN NULL;
+END
+$$;
+CREATE OR REPLACE TRIGGER LEIE_DAG
+  AFTER INSERT OR DELETE OR UPDATE OF LINJENR, LEIETYPE, STATUS, ANKOMST, AVREISE, UTYPE, ANLEGG,
+  ANTALL ON LEIE FOR EACH ROW EXECUTE FUNCTION LEIE_DAG_ENDRET();
+
+CREATE OR REPLACE FUNCTION LEIE_DAG_TOMT() RETURNS TRIGGER LANGUAGE plpgsql AS $$
+BEGIN
+  DELETE FROM LEIE_DAG;
+  DELETE FROM LEIE_AVVIK;
+  RETURN NULL;
+END
+$$;
+CREATE OR REPLACE TRIGGER LEIE_DAG_TOMT AFTER TRUNCATE ON LEIE
+  FOR EACH STATEMENT EXECUTE FUNCTION LEIE_DAG_TOMT();
+
 -- ---- OPPSETT_VERSJON ------------------------------------------------------------------------
 
 -- A number that every write to the tables of the sold layout (facilities, wings, rental

@@ -119,6 +119,11 @@ class Backend {
   virtual const char* layoutVersionQuery() const = 0;
   virtual const char* indexedOccupiedLines(const QDate& from, const QDate& to, int facility,
                                            RowParams* params) const = 0;
+  // On a counted database (LEIE_DAG): the units occupied per facility, rental type and day
+  // from :fra_dato to :til_dato, as rows ANLEGG, UTYPE, DATO (the Julian day number) and
+  // ANTALL, of the facility bound as :anlegg, or (`all`) of every facility that holds a type
+  // the server's user may sell.
+  virtual const char* countedDays(bool all) const = 0;
   // Which result columns of a query that has just run hold dates that the driver gives as
   // text; empty where the driver gives dates as dates.
   virtual QList<bool> textDateColumns(const QSqlQuery& query) const = 0;
@@ -146,6 +151,8 @@ class Backend {
   // raise the layout version.
   virtual QList<std::pair<QString, QString>> upgradeObjects(
       const QStringList& layoutTables) const = 0;
+  // The same for the occupancy counts and the triggers that keep them.
+  virtual QList<std::pair<QString, QString>> countObjects() const = 0;
   // Whether the number series are listed in a table (else in a view over sequences).
   virtual bool countersInTable() const = 0;
   // An SQL condition that holds when `value` is a number of at most `scale` decimals whose

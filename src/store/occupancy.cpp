@@ -49,6 +49,7 @@ const Occupancy::Features& Occupancy::features() {
     found.backend = &connection_.backend();
     found.onHandle = found.backend->readsOccupancyOnHandle();
     found.upgraded = CheckUpgrade(database, UpgradePart::kOccupancy).isEmpty();
+    found.counted = found.upgraded && CheckUpgrade(database, UpgradePart::kCounts).isEmpty();
     features_ = found;
   }
   return *features_;
@@ -87,17 +88,33 @@ void Occupancy::InitBelegg() {
   if (answers_ != nullptr) answers_->layoutRead();
 }
 
+QList<OccupiedLine> Occupancy::occupiedLines(const QDate& from, const QDate& to, int facility) {
+  const bool onHandle = features().onHandle;
+  const Params period = WithUser({{":fra_dato", from}, {":til_dato", to}});
+  const auto asLines = [](auto& r) { return occupancy_rows::Occupied(r); };
+  if (features().counted) {
+    QList<OccupiedLine> occupied = ReadRows(
+        connection_, onHandle, features().backend->countedDays(facility == -1),
+        facility == -1 ? period : Params(period) << Param{":anlegg", qint64{facility}},
+        [](auto& r) { return occupancy_rows::CountedDay(r); });
+    for (const OccupiedLine& line :
+         ReadRows(connection_, onHandle, occupancy_sql::kIkkeTalt, period, asLines)) {
+      if (facility == -1 || line.facility == facility) occupied << line;
+    }
+    return occupied;
+  }
+  // Through the occupancy index where the database has it, with the backend's statement.
+  Params lines = period;
+  const char* sql = features().upgraded
+                        ? features().backend->indexedOccupiedLines(from, to, facility, &lines)
+                        : occupancy_sql::kIkkeLedig;
+  return ReadRows(connection_, onHandle, sql, lines, asLines);
+}
+
 void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anlegg, int agent) {
   const bool onHandle = features().onHandle;
   const Params period = WithUser({{":fra_dato", FraDato}, {":til_dato", TilDato}});
-  // Through the occupancy index where the database has it, with the backend's statement.
-  Params lines = period;
-  const char* sql =
-      features().upgraded
-          ? features().backend->indexedOccupiedLines(FraDato, TilDato, Anlegg, &lines)
-          : occupancy_sql::kIkkeLedig;
-  const auto occupied = ReadRows(connection_, onHandle, sql, lines,
-                                 [](auto& r) { return occupancy_rows::Occupied(r); });
+  const QList<OccupiedLine> occupied = occupiedLines(FraDato, TilDato, Anlegg);
   const auto allotments = ReadRows(connection_, onHandle, occupancy_sql::kAllotment, period,
                                    [](auto& r) { return occupancy_rows::Allotment(r); });
   const auto used = ReadRows(connection_, onHandle, occupancy_sql::kBruktAllotment, period,

@@ -9,8 +9,10 @@
 // call. The layout (which pairs exist, which facilities "all" sums, the capacities) is kept in
 // an OccupancyLayout, behind the layout version that the database's triggers raise, so a
 // write by any program counts at the next call; a database without the version (not
-// upgraded) is read each time. The rental lines are read through the occupancy index where
-// the database has it, so a stay reads only the lines that overlap it, of its facility.
+// upgraded) is read each time. Where the database keeps the occupancy counts (LEIE_DAG), a
+// stay reads a row per day and type it asks about, and only the few lines the counts leave
+// out; else the rental lines are read through the occupancy index where the database has it,
+// so a stay reads only the lines that overlap it, of its facility; else every line.
 // Statements are prepared once per connection.
 
 #include "store/occupancy_engine.h"
@@ -67,7 +69,12 @@ class Occupancy {
     const Backend* backend = nullptr;
     bool onHandle = false;  // the occupancy reads go to the driver's own handle
     bool upgraded = false;  // the occupancy index and the layout version are there
+    bool counted = false;   // and the occupancy counts with the triggers that keep them
   };
+
+  // The occupying lines of the period as the engine takes them: counted days and the lines
+  // the counts leave out, or the lines themselves.
+  QList<OccupiedLine> occupiedLines(const QDate& from, const QDate& to, int facility);
 
   const Features& features();
   std::optional<LayoutVersion> layoutVersion();

@@ -95,7 +95,8 @@ void OccupancyEngine::load(const OccupancyPeriod& period, const QList<OccupiedLi
   }
 }
 
-void OccupancyEngine::add(int facility, int type, int agent, qint64 from, qint64 to, int units) {
+void OccupancyEngine::add(int facility, int type, int agent, qint64 from, qint64 to,
+                          qint64 units) {
   const auto found = index_.constFind(std::make_pair(facility, type));
   if (found == index_.constEnd()) return;
   Row& row = rows_[static_cast<size_t>(*found)];
@@ -106,7 +107,7 @@ void OccupancyEngine::add(int facility, int type, int agent, qint64 from, qint64
 }
 
 void OccupancyEngine::addToCounter(Row& row, OccupancyCounter counter, qint64 from, qint64 to,
-                                   int units) {
+                                   qint64 units) {
   if (to < from || units == 0) return;
   if (to == from) to = from + 1;  // a same-day line counts its day
   from = std::max(from, period_.from.toJulianDay());

@@ -29,7 +29,7 @@ struct OccupiedLine {
   int type = 0;      // LEIE.UTYPE
   QDate arrival;     // ANKOMST
   QDate departure;   // AVREISE
-  int units = 0;     // ANTALL
+  qint64 units = 0;  // ANTALL; a day's sum of them where the database keeps counts
 };
 
 // An allotment line that holds units for an agent (REQUEST 'A').
@@ -136,8 +136,8 @@ class OccupancyEngine {
     Steps counters[2];
   };
 
-  void add(int facility, int type, int agent, qint64 from, qint64 to, int units);
-  void addToCounter(Row& row, OccupancyCounter counter, qint64 from, qint64 to, int units);
+  void add(int facility, int type, int agent, qint64 from, qint64 to, qint64 units);
+  void addToCounter(Row& row, OccupancyCounter counter, qint64 from, qint64 to, qint64 units);
   QList<const Row*> rowsFor(int facility, int type) const;
   static qint64 valueAt(const Steps& steps, qint64 day);
   // The counter of each day of the loaded period, summed over the rows of the pair.

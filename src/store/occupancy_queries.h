@@ -110,6 +110,26 @@ inline constexpr char kBruktAllotment[] =
     "  LA.DATO <= :til_dato and\n"
     "  LA.DATO >= :fra_dato";
 
+// The occupying lines that the counts of a counted database (LEIE_DAG, taurelin-db upgrade)
+// leave out (LEIE_AVVIK), with the conditions of kIkkeLedig but for the user's right, which
+// is left to the layout as on the indexed reads.
+inline constexpr char kIkkeTalt[] =
+    "select\n"
+    "  L.ANLEGG,\n"
+    "  L.UTYPE,\n"
+    "  L.ANKOMST,\n"
+    "  L.AVREISE,\n"
+    "  L.ANTALL\n"
+    "from\n"
+    "  LEIE_AVVIK A\n"
+    "  CROSS JOIN LEIE L\n"
+    "where\n"
+    "  L.LINJENR = A.LINJENR and\n"
+    "  L.LEIETYPE = 'O' and\n"
+    "  (L.STATUS <> 'A' OR L.STATUS IS NULL) and\n"
+    "  L.ANKOMST <= :til_dato and\n"
+    "  L.AVREISE > :fra_dato";
+
 // Units of each rental type at each facility.
 inline constexpr char kKapasitet[] =
     "select\n"

@@ -29,6 +29,18 @@ OccupiedLine Occupied(Row& r) {
   return line;
 }
 
+// A row of the counted days: the day's units as a line of that day alone.
+template <typename Row>
+OccupiedLine CountedDay(Row& r) {
+  OccupiedLine line;
+  line.facility = r.integer("ANLEGG");
+  line.type = r.integer("UTYPE");
+  line.arrival = QDate::fromJulianDay(r.integer64("DATO"));
+  line.departure = line.arrival.addDays(1);
+  line.units = r.integer64("ANTALL");
+  return line;
+}
+
 template <typename Row>
 AllotmentLine Allotment(Row& r) {
   AllotmentLine line;

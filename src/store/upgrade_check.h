@@ -10,13 +10,14 @@ class QSqlDatabase;
 
 namespace taurelin {
 
-// Which of the upgrade's objects to look for: all of them, or those that the occupancy reads
-// (a database upgraded before the others came keeps its fast reads).
-enum class UpgradePart { kAll, kOccupancy };
+// Which of the upgrade's objects to look for: all of them, those that the occupancy reads
+// (a database upgraded before the others came keeps its fast reads), or the occupancy
+// counts with the triggers that keep them.
+enum class UpgradePart { kAll, kOccupancy, kCounts };
 
 // What the upgrade script adds that the database lacks: the occupancy index over LEIE with
 // the triggers that keep it (SQLite), the layout version with the triggers that raise it,
-// and (kAll) the tables of the channel import. One line per missing object, each
+// the occupancy counts with theirs (kCounts), and (kAll) the tables of the channel import. One line per missing object, each
 // saying that taurelin-db upgrade adds it; empty when all are there (or the backend is
 // neither SQLite nor PostgreSQL).
 QStringList CheckUpgrade(QSqlDatabase& database, UpgradePart part = UpgradePart::kAll);

@@ -17,9 +17,13 @@
 namespace taurelin {
 namespace {
 
-// The layout version (OPPSETT_VERSJON) that the layout may be kept behind; no schema version
-// stands beside it here (SKJEMA 0).
-constexpr char kOppsettVersjon[] = "select VERDI, 0 SKJEMA from OPPSETT_VERSJON";
+// The layout version (OPPSETT_VERSJON) that the layout may be kept behind. Beside it, as the
+// schema's part (SKJEMA), how many of the triggers that keep the occupancy counts are there
+// and enabled: counts that a dropped or disabled trigger no longer keeps are then not read.
+constexpr char kOppsettVersjon[] =
+    "select VERDI, (select count(*) from pg_catalog.pg_trigger\n"
+    "               where tgname in ('leie_dag', 'leie_dag_tomt') and tgenabled <> 'D') SKJEMA\n"
+    "from OPPSETT_VERSJON";
 
 // The rental lines of kIkkeLedig read through the GiST index LEIE_PERIODE over the range of
 // each line's days; :anlegg is the facility or -1 for all (given twice, as :anlegg and
@@ -41,6 +45,23 @@ constexpr char kIkkeLedigPeriode[] =
     "  L.AVREISE > :fra_dato and\n"
     "  LEIE_PERIODE(L.ANKOMST, L.AVREISE) && daterange(:fra_periode, :til_periode, '[]') and\n"
     "  (:anlegg_alle = -1 OR L.ANLEGG = :anlegg)";
+
+// The counted days (LEIE_DAG) of a facility, or of every facility that holds a type the
+// server's user may sell, with each day as its Julian day number (2000-01-01 is 2451545).
+constexpr char kTalteDager[] =
+    "select ANLEGG, UTYPE, DATO - DATE '2000-01-01' + 2451545 as DATO, ANTALL\n"
+    "from LEIE_DAG\n"
+    "where\n"
+    "  ANLEGG = :anlegg and\n"
+    "  DATO between :fra_dato and :til_dato";
+constexpr char kTalteDagerAlle[] =
+    "select ANLEGG, UTYPE, DATO - DATE '2000-01-01' + 2451545 as DATO, ANTALL\n"
+    "from LEIE_DAG\n"
+    "where\n"
+    "  ANLEGG in (select ANLEGG from UTYPER_BRUKER\n"
+    "             where BRUKERID = :brukerid and MODUL_ID = :modul_id and\n"
+    "                   RETTIGHET > :rettighet) and\n"
+    "  DATO between :fra_dato and :til_dato";
 
 }  // namespace
 
@@ -124,6 +145,10 @@ const char* PostgresBackend::indexedOccupiedLines(const QDate& from, const QDate
           << RowParam{":til_periode", valid ? std::max(from, to) : to}
           << RowParam{":anlegg_alle", qint64{facility}} << RowParam{":anlegg", qint64{facility}};
   return kIkkeLedigPeriode;
+}
+
+const char* PostgresBackend::countedDays(bool all) const {
+  return all ? kTalteDagerAlle : kTalteDager;
 }
 
 bool PostgresBackend::readWebPriceSources(Connection&, const QList<int>&, const QDate&,
@@ -214,6 +239,13 @@ QList<std::pair<QString, QString>> PostgresBackend::upgradeObjects(
     objects << std::pair{QStringLiteral("trigger"), QStringLiteral("OPPSETT_") + table};
   }
   return objects;
+}
+
+QList<std::pair<QString, QString>> PostgresBackend::countObjects() const {
+  return {{QStringLiteral("table"), QStringLiteral("LEIE_DAG")},
+          {QStringLiteral("table"), QStringLiteral("LEIE_AVVIK")},
+          {QStringLiteral("trigger"), QStringLiteral("LEIE_DAG")},
+          {QStringLiteral("trigger"), QStringLiteral("LEIE_DAG_TOMT")}};
 }
 
 QString PostgresBackend::decimalFits(const QString& value, int scale,

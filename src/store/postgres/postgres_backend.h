@@ -45,6 +45,7 @@ class PostgresBackend final : public Backend {
   const char* layoutVersionQuery() const override;
   const char* indexedOccupiedLines(const QDate& from, const QDate& to, int facility,
                                    RowParams* params) const override;
+  const char* countedDays(bool all) const override;
   QList<bool> textDateColumns(const QSqlQuery& query) const override;
   bool planOutdated(const QSqlDatabase& database, const QSqlError& error) const override;
 
@@ -58,6 +59,7 @@ class PostgresBackend final : public Backend {
   QString columnsQuery() const override;
   QList<std::pair<QString, QString>> upgradeObjects(
       const QStringList& layoutTables) const override;
+  QList<std::pair<QString, QString>> countObjects() const override;
   bool countersInTable() const override { return false; }
   QString decimalFits(const QString& value, int scale, const QString& limit) const override;
   QString snapshotStatement() const override;

@@ -140,6 +140,10 @@ const char* SqliteBackend::indexedOccupiedLines(const QDate& from, const QDate& 
   return occupancy_sql::kIkkeLedigIndeksert;
 }
 
+const char* SqliteBackend::countedDays(bool all) const {
+  return all ? occupancy_sql::kTalteDagerAlle : occupancy_sql::kTalteDager;
+}
+
 // SQLite keeps dates as text; the declared type of a result column tells them apart.
 QList<bool> SqliteBackend::textDateColumns(const QSqlQuery& query) const {
   const QVariant handle = query.driver() == nullptr ? QVariant() : query.result()->handle();
@@ -230,6 +234,17 @@ QList<std::pair<QString, QString>> SqliteBackend::upgradeObjects(
       objects << std::pair{QStringLiteral("trigger"),
                            QStringLiteral("OPPSETT_%1_%2").arg(table, QLatin1String(event))};
     }
+  }
+  return objects;
+}
+
+QList<std::pair<QString, QString>> SqliteBackend::countObjects() const {
+  QList<std::pair<QString, QString>> objects;
+  for (const char* table : {"LEIE_DAG", "LEIE_TALT", "LEIE_AVVIK", "LEIE_DAG_NR"}) {
+    objects << std::pair{QStringLiteral("table"), QLatin1String(table)};
+  }
+  for (const char* event : {"NY", "ENDRET", "SLETTET"}) {
+    objects << std::pair{QStringLiteral("trigger"), QStringLiteral("LEIE_DAG_") + QLatin1String(event)};
   }
   return objects;
 }

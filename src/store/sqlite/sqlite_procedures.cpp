@@ -120,6 +120,7 @@ auto ReadOccupancyRows(SqliteKeptStatements& statements, const char* sql,
   statement.bind(":til_dag", occupancy_sql::LastDayKey(std::max(period.from, period.to)));
   statement.bind(":anlegg_fra", facility == -1 ? qint64{INT32_MIN} : facility);
   statement.bind(":anlegg_til", facility == -1 ? qint64{INT32_MAX} : facility);
+  statement.bind(":anlegg", qint64{facility});
   SqliteRow row(statement);
   QList<decltype(convert(row))> rows;
   while (Next(statement)) rows.append(convert(row));
@@ -131,6 +132,15 @@ bool HasOccupancyIndex(SqliteKeptStatements& statements) {
   SqliteStatement table =
       statements.take("SELECT 1 FROM sqlite_master WHERE name = 'LEIE_PERIODE'");
   return table.next();
+}
+
+// Whether the database keeps the occupancy counts, with every trigger that keeps them
+// (taurelin-db upgrade adds them).
+bool HasOccupancyCounts(SqliteKeptStatements& statements) {
+  SqliteStatement objects = statements.take(
+      "SELECT count(*) FROM sqlite_master WHERE name IN ('LEIE_DAG', 'LEIE_TALT', 'LEIE_AVVIK',"
+      " 'LEIE_DAG_NR', 'LEIE_DAG_NY', 'LEIE_DAG_ENDRET', 'LEIE_DAG_SLETTET')");
+  return objects.next() && objects.integer(0) == qint64{7};
 }
 
 // The layout version of the database (OPPSETT_VERSJON with the schema's version), or
@@ -150,14 +160,28 @@ std::optional<LayoutVersion> ReadLayoutVersion(SqliteKeptStatements& statements)
 struct MatrixLayout {
   OccupancyLayout layout;
   bool indexed = false;
+  bool counted = false;
 };
 
 // Loads the counters of the period, of one facility's lines (-1: of all), into the engine.
 void LoadOccupancy(SqliteKeptStatements& statements, const OccupancyPeriod& period, int facility,
                    MatrixLayout* kept) {
-  const QList<OccupiedLine> occupied = ReadOccupancyRows(
-      statements, kept->indexed ? occupancy_sql::kIkkeLedigIndeksert : occupancy_sql::kIkkeLedig,
-      period, occupancy_rows::Occupied<SqliteRow>, facility);
+  QList<OccupiedLine> occupied;
+  if (kept->counted) {
+    occupied = ReadOccupancyRows(
+        statements,
+        facility == -1 ? occupancy_sql::kTalteDagerAlle : occupancy_sql::kTalteDager, period,
+        occupancy_rows::CountedDay<SqliteRow>, facility);
+    for (const OccupiedLine& line : ReadOccupancyRows(statements, occupancy_sql::kIkkeTalt,
+                                                      period, occupancy_rows::Occupied<SqliteRow>)) {
+      if (facility == -1 || line.facility == facility) occupied << line;
+    }
+  } else {
+    occupied = ReadOccupancyRows(
+        statements,
+        kept->indexed ? occupancy_sql::kIkkeLedigIndeksert : occupancy_sql::kIkkeLedig, period,
+        occupancy_rows::Occupied<SqliteRow>, facility);
+  }
   const QList<AllotmentLine> allotments = ReadOccupancyRows(
       statements, occupancy_sql::kAllotment, period, occupancy_rows::Allotment<SqliteRow>);
   const QList<UsedAllotment> used = ReadOccupancyRows(statements, occupancy_sql::kBruktAllotment,
@@ -197,6 +221,7 @@ bool AvailabilityMatrix(SqliteKeptStatements& statements, const std::vector<sqli
     };
     if (kept->layout.refresh(ReadLayoutVersion(statements), read)) {
       kept->indexed = HasOccupancyIndex(statements);
+      kept->counted = kept->indexed && HasOccupancyCounts(statements);
     }
     const QList<TypeCapacity>& capacities = kept->layout.capacities(all, read);
     LoadOccupancy(statements, period, *facility, kept);
@@ -231,7 +256,7 @@ constexpr char kWebPrices[] =
     "ORDER BY P.PRIS_ID, L.FRA_DATO";
 
 std::optional<qint64> OptionalInteger(SqliteRow& row, const char* column) {
-  return row.isNull(column) ? std::nullopt : std::optional<qint64>(row.wideInteger(column));
+  return row.isNull(column) ? std::nullopt : std::optional<qint64>(row.integer64(column));
 }
 
 // BEREGN_WEB_PRISMATRISE(REFDATO, ANK, AVR, UTYPEN, ANLEGGET): one row per web price of the
@@ -341,7 +366,7 @@ QList<WebPriceSource> ReadWebPriceSources(SqliteKeptStatements& statements, int 
   SqliteRow row(prices);
   QList<WebPriceSource> sources;
   while (Next(prices)) {
-    const qint64 id = row.wideInteger("PRIS_ID");
+    const qint64 id = row.integer64("PRIS_ID");
     if (sources.isEmpty() || sources.last().id != id) {
       sources.append({id, row.integer("START_DAG"), row.integer("ANT_DAGER"),
                       OptionalInteger(row, "PENSJON"),

@@ -59,7 +59,7 @@ int SqliteRow::integer(const char* column) {
   return static_cast<int>(std::trunc(number));
 }
 
-qint64 SqliteRow::wideInteger(const char* column) {
+qint64 SqliteRow::integer64(const char* column) {
   const int i = index(column);
   // Read as stored: through a double, a number beyond 2^53 would lose its last digits.
   if (sqlite3_column_type(statement_.handle(), i) == SQLITE_INTEGER) {

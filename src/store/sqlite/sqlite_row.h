@@ -31,7 +31,7 @@ class SqliteRow {
   // cut off.
   int integer(const char* column);
   // The same for a 64-bit number.
-  qint64 wideInteger(const char* column);
+  qint64 integer64(const char* column);
   // NULL reads as 0; a value that is no number fails.
   double number(const char* column);
   // An amount in hundredths, rounded; NULL reads as 0. A value that is no number, or has more
