@@ -7,11 +7,14 @@
 // Makes the three databases (--data DIR keeps them there and takes them from there next
 // time), starts a server on each and measures, by one blocking client over loopback,
 // alternately in blocks so that all see the same machine:
-//   - LEDIG for one facility and all its types, 7 nights ahead (N, facilities in turn);
+//   - LEDIG for one facility and all its types, 7 nights ahead (N, facilities in turn), of
+//     240 stays that each server is asked again and again, as it may answer from what it
+//     keeps while the database is unchanged; and the first time (N), each a stay that the
+//     run asks only once, as a web shop asks (booking_requests.h);
 //   - the same in the second to fifth week of each database's history (N / 4);
-//   - LEDIG for facility -1 (all facilities), 7 nights ahead (N / 5);
+//   - LEDIG for facility -1 (all facilities), 7 nights ahead (N / 5), again and first;
 //   - LEDIGMATRISE for one facility and all its types, 28 days (N / 10) and 365 days
-//     (N / 40);
+//     (N / 40), again and first;
 //   - RESERVER of one unit followed by AVBESTILL of it (N / 2 cycles);
 // and the yardsticks all through, so that they see the machine as the rows around them do:
 // ten TEST-API round trips to a server before each of its blocks, and after each round of
@@ -57,8 +60,8 @@ constexpr int kWrites = 300;
 
 // What is timed; a reservation cycle's step gives the last three.
 enum Row {
-  kTestApi, kLedig, kEarlyLedig, kLedigAll, kMatrix28, kMatrix365, kReserve, kCancel, kCycle,
-  kRows
+  kTestApi, kLedig, kLedigFirst, kEarlyLedig, kLedigAll, kLedigAllFirst, kMatrix28,
+  kMatrix28First, kMatrix365, kMatrix365First, kReserve, kCancel, kCycle, kRows
 };
 constexpr int kSteps = kReserve + 1;
 
@@ -75,6 +78,7 @@ struct Subject {
   int historyStart = 0;  // the first arrival, in days from today
   std::array<std::vector<double>, kRows> times;
   int refused = 0;
+  std::array<int, kRows> asked{};  // questions asked once so far, per row
 };
 
 bool Prepare(Subject& subject) {
@@ -183,8 +187,9 @@ int Run(int requests, quint64 seed, const QString& dataDir) {
     ++compared;
     if (reply != baseAnswers.value(request)) ++different;
   };
-  auto ledig = [&](Subject& subject, Row row, int facility, int arrival, int i) {
-    const QByteArray request = Availability(i, facility, arrival);
+  auto ledig = [&](Subject& subject, Row row, int facility, int arrival, int i,
+                   int nights = kNights) {
+    const QByteArray request = Availability(i, facility, arrival, nights);
     QByteArray answer;
     const double micros = RoundTrip(subject.fd, request, &answer);
     const QString reply = Reply(answer);
@@ -192,8 +197,7 @@ int Run(int requests, quint64 seed, const QString& dataDir) {
     subject.times[row].push_back(micros);
     if (row != kEarlyLedig) compare(subject, request, reply);
   };
-  auto matrix = [&](Subject& subject, Row row, int from, int days, int i) {
-    const int facility = 1 + i % 10;
+  auto matrix = [&](Subject& subject, Row row, int facility, int from, int days, int i) {
     const QByteArray request = Matrix(i, facility, from, days);
     QByteArray answer;
     const double micros = RoundTrip(subject.fd, request, &answer);
@@ -214,11 +218,31 @@ int Run(int requests, quint64 seed, const QString& dataDir) {
       },
       [&](Subject& subject, int i) { ledig(subject, kLedig, 1 + i % 10, ArrivalOf(i), i); },
       [&](Subject& subject, int i) {
+        const int k = subject.asked[kLedigFirst]++;
+        ledig(subject, kLedigFirst, 1 + k % 10, ArrivalOf(k), i, FreshNights(k));
+      },
+      [&](Subject& subject, int i) {
         ledig(subject, kEarlyLedig, 1 + i % 10, subject.historyStart + EarlyArrivalOf(i), i);
       },
       [&](Subject& subject, int i) { ledig(subject, kLedigAll, -1, ArrivalOf(i), i); },
-      [&](Subject& subject, int i) { matrix(subject, kMatrix28, ArrivalOf(i), 28, i); },
-      [&](Subject& subject, int i) { matrix(subject, kMatrix365, YearStartOf(i), 365, i); },
+      [&](Subject& subject, int i) {
+        const int k = subject.asked[kLedigAllFirst]++;
+        ledig(subject, kLedigAllFirst, -1, ArrivalOf(k), i, FreshNights(k));
+      },
+      [&](Subject& subject, int i) {
+        matrix(subject, kMatrix28, 1 + i % 10, ArrivalOf(i), 28, i);
+      },
+      [&](Subject& subject, int i) {
+        const int k = subject.asked[kMatrix28First]++;
+        matrix(subject, kMatrix28First, 1 + k % 10, ArrivalOf(k), FreshMonthDays(k), i);
+      },
+      [&](Subject& subject, int i) {
+        matrix(subject, kMatrix365, 1 + i % 10, YearStartOf(i), 365, i);
+      },
+      [&](Subject& subject, int i) {
+        const int k = subject.asked[kMatrix365First]++;
+        matrix(subject, kMatrix365First, 1 + k % 10, YearStartOf(k), FreshYearDays(k), i);
+      },
       [&](Subject& subject, int i) {
         const Cycle done = ReserveAndCancel(
             subject.fd, offers[static_cast<size_t>(i) % offers.size()], i, ArrivalOf(i));
@@ -241,7 +265,11 @@ int Run(int requests, quint64 seed, const QString& dataDir) {
   // Warm up each server (its statements prepared and its pages read), and the scratch file.
   for (Subject& subject : subjects) {
     for (int row = 0; row < kSteps; ++row) {
-      const int warmUps = row == kMatrix365 ? 2 : row == kLedigAll || row == kMatrix28 ? 5 : 20;
+      const int warmUps = row == kMatrix365 || row == kMatrix365First ? 2
+                          : row == kLedigAll || row == kLedigAllFirst || row == kMatrix28 ||
+                                  row == kMatrix28First
+                              ? 5
+                              : 20;
       for (int i = 0; i < warmUps; ++i) steps[static_cast<size_t>(row)](subject, i);
     }
     subject.times = {};
@@ -253,9 +281,13 @@ int Run(int requests, quint64 seed, const QString& dataDir) {
   // TEST-API runs between the blocks of the others.
   const int counts[kSteps] = {0,
                               requests,
+                              requests,
                               std::max(1, requests / 4),
                               std::max(1, requests / 5),
+                              std::max(1, requests / 5),
                               std::max(1, requests / 10),
+                              std::max(1, requests / 10),
+                              std::max(1, requests / 40),
                               std::max(1, requests / 40),
                               std::max(1, requests / 2)};
   int rounds = 0;
@@ -288,13 +320,18 @@ int Run(int requests, quint64 seed, const QString& dataDir) {
   const QString early = QStringLiteral("weeks 2 to 5 of the history");
   const QString titles[kRows] = {
       QStringLiteral("TEST-API round trip, between the blocks"),
-      QStringLiteral("LEDIG one facility, all types, 7 nights ahead"),
+      QStringLiteral("LEDIG one facility, all types, 7 nights ahead, asked again"),
+      QStringLiteral("LEDIG one facility, all types, 1 to 14 nights ahead, first time"),
       QStringLiteral("LEDIG one facility, all types, 7 nights in ") + early,
-      QStringLiteral("LEDIG facility -1, 7 nights ahead"),
-      QStringLiteral("LEDIGMATRISE one facility, all types, 28 days ahead"),
-      QStringLiteral("LEDIGMATRISE one facility, all types, 365 days from %1 to %2 days ahead")
+      QStringLiteral("LEDIG facility -1, 7 nights ahead, asked again"),
+      QStringLiteral("LEDIG facility -1, 1 to 14 nights ahead, first time"),
+      QStringLiteral("LEDIGMATRISE one facility, all types, 28 days ahead, asked again"),
+      QStringLiteral("LEDIGMATRISE one facility, all types, 15 to 28 days ahead, first time"),
+      QStringLiteral("LEDIGMATRISE one facility, all types, 365 days from %1 to %2 days ahead,"
+                     " asked again")
           .arg(YearStartOf(0))
           .arg(YearStartOf(0) + 29),
+      QStringLiteral("LEDIGMATRISE one facility, all types, 306 to 365 days, first time"),
       QStringLiteral("RESERVER one unit, 7 nights ahead"),
       QStringLiteral("AVBESTILL of it"),
       QStringLiteral("RESERVER + AVBESTILL (requests)"),

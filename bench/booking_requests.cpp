@@ -78,11 +78,11 @@ bool IsTestApiReply(const QString& reply) {
          !reply.contains(u"errorcode");
 }
 
-QByteArray Availability(int id, int facility, int arrival) {
+QByteArray Availability(int id, int facility, int arrival, int nights) {
   return Request(id, "ANLEGGSNR;UTYPE;UTL_OBJ;PENSJONSTYPE;ANKOMST;AVREISE",
                  QStringLiteral("LEDIG;%1;*;*;*;%2;%3")
                      .arg(facility)
-                     .arg(Day(arrival), Day(arrival + kNights)));
+                     .arg(Day(arrival), Day(arrival + nights)));
 }
 
 QByteArray Matrix(int id, int facility, int from, int days) {

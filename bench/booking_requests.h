@@ -46,13 +46,22 @@ inline int EarlyArrivalOf(int i) { return 7 + (i * 37) % 28; }
 // The first day, in days from today, of the i-th year-long matrix asked for.
 inline int YearStartOf(int i) { return kFirstArrival + (i * 7) % 30; }
 
+// Questions asked once in a run, as a web shop asks them: the k-th stay of a facility
+// (1 + k % 10) arriving ArrivalOf(k) lasts FreshNights(k), which tells it from every other
+// for k below 14 * kArrivalDays; the k-th month from ArrivalOf(k) has FreshMonthDays(k) days,
+// and the k-th year from YearStartOf(k) FreshYearDays(k), each unlike every other for k below
+// 14 * kArrivalDays and 60 * 30.
+inline int FreshNights(int k) { return 1 + (k / kArrivalDays) % 14; }
+inline int FreshMonthDays(int k) { return 28 - (k / kArrivalDays) % 14; }
+inline int FreshYearDays(int k) { return 365 - (k / 30) % 60; }
+
 QByteArray TestApi(int id);
 // A TEST-API reply without an error.
 bool IsTestApiReply(const QString& reply);
 
 // LEDIG for every type of `facility` (-1: every facility), arriving `arrival` days from
 // today (before it when negative).
-QByteArray Availability(int id, int facility, int arrival);
+QByteArray Availability(int id, int facility, int arrival, int nights = kNights);
 
 // LEDIGMATRISE for every type of `facility`, no agent, for `days` days from `from` days
 // ahead.

@@ -181,7 +181,8 @@ TEST_P(OccupancyCountsTest, RandomWritesKeepTheCountsToTheLines) {
                                      .arg(columns, values);
           break;
         case 2:
-          script += QStringLiteral("UPDATE LEIE SET ANKOMST = %1, AVREISE = %2 WHERE LINJENR = %3;\n")
+          script += QStringLiteral("UPDATE LEIE SET ANKOMST = %1, AVREISE = %2 "
+                                   "WHERE LINJENR = %3;\n")
                         .arg(day(arrival), day(arrival + pick(0, 9)))
                         .arg(number);
           break;

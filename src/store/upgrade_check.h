@@ -17,9 +17,10 @@ enum class UpgradePart { kAll, kOccupancy, kCounts };
 
 // What the upgrade script adds that the database lacks: the occupancy index over LEIE with
 // the triggers that keep it (SQLite), the layout version with the triggers that raise it,
-// the occupancy counts with theirs (kCounts), and (kAll) the tables of the channel import. One line per missing object, each
-// saying that taurelin-db upgrade adds it; empty when all are there (or the backend is
-// neither SQLite nor PostgreSQL).
+// the occupancy counts with theirs (all but kOccupancy), and (kAll) the tables of the channel
+// import. One line per missing object, each saying that taurelin-db upgrade adds it (and,
+// for the counts, that stays are then read faster); empty when all are there (or the backend
+// is neither SQLite nor PostgreSQL).
 QStringList CheckUpgrade(QSqlDatabase& database, UpgradePart part = UpgradePart::kAll);
 
 // The tables of our own that the upgrade makes alike on both backends and whose rows are the

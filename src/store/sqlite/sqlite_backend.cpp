@@ -244,7 +244,8 @@ QList<std::pair<QString, QString>> SqliteBackend::countObjects() const {
     objects << std::pair{QStringLiteral("table"), QLatin1String(table)};
   }
   for (const char* event : {"NY", "ENDRET", "SLETTET"}) {
-    objects << std::pair{QStringLiteral("trigger"), QStringLiteral("LEIE_DAG_") + QLatin1String(event)};
+    objects << std::pair{QStringLiteral("trigger"),
+                         QStringLiteral("LEIE_DAG_") + QLatin1String(event)};
   }
   return objects;
 }

@@ -172,8 +172,9 @@ void LoadOccupancy(SqliteKeptStatements& statements, const OccupancyPeriod& peri
         statements,
         facility == -1 ? occupancy_sql::kTalteDagerAlle : occupancy_sql::kTalteDager, period,
         occupancy_rows::CountedDay<SqliteRow>, facility);
-    for (const OccupiedLine& line : ReadOccupancyRows(statements, occupancy_sql::kIkkeTalt,
-                                                      period, occupancy_rows::Occupied<SqliteRow>)) {
+    const QList<OccupiedLine> uncounted = ReadOccupancyRows(
+        statements, occupancy_sql::kIkkeTalt, period, occupancy_rows::Occupied<SqliteRow>);
+    for (const OccupiedLine& line : uncounted) {
       if (facility == -1 || line.facility == facility) occupied << line;
     }
   } else {
