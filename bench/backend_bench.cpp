@@ -11,11 +11,14 @@
 // three clients at once, one on each server; every client sends its requests one after the
 // other and waits for each answer:
 //   - TEST-API (N requests a client);
-//   - LEDIG for one facility and all its types, 7 nights ahead (N);
+//   - LEDIG for one facility and all its types, 7 nights ahead (N), of 240 stays asked again
+//     and again, which a server may answer from what it keeps while the database is
+//     unchanged; and the first time (N), each stay asked once of each server, as a web shop
+//     asks (booking_requests.h);
 //   - the same in the second to fifth week of the history (N / 4);
-//   - LEDIG for facility -1 (all facilities), 7 nights ahead (N / 5);
+//   - LEDIG for facility -1 (all facilities), 7 nights ahead (N / 5), again and first;
 //   - LEDIGMATRISE for one facility and all its types, 28 days (N / 10) and 365 days
-//     (N / 40);
+//     (N / 40), again and first;
 //   - RESERVER of one unit followed by AVBESTILL of it (N / 2 cycles a client), and the
 //     RESERVER of those cycles alone.
 // Before every run, one client alone samples each backend's yardsticks: TEST-API round trips
@@ -274,6 +277,28 @@ int RunBench(int requests, quint64 seed, const QString& dataDir) {
   const Step allFacilities = [&](int fd, int k) { return ledig(fd, -1, ArrivalOf(k)); };
   const Step month = [&](int fd, int k) { return matrix(fd, 1 + k % 10, ArrivalOf(k), 28); };
   const Step year = [&](int fd, int k) { return matrix(fd, 1 + k % 10, YearStartOf(k), 365); };
+  // The first-time questions: the runs of one server and of all take stays of their own (and
+  // the warm-up others again), so that no server is asked one twice; both backends are asked
+  // the same, and their answers compared.
+  std::atomic<int> fresh = 0;
+  const Step oneFacilityFirst = [&](int fd, int k) {
+    k += fresh;
+    return checked(fd, Availability(0, 1 + k % 10, ArrivalOf(k), FreshNights(k)), "LEDIG",
+                   IsAvailabilityList);
+  };
+  const Step allFacilitiesFirst = [&](int fd, int k) {
+    k += fresh;
+    return checked(fd, Availability(0, -1, ArrivalOf(k), FreshNights(k)), "LEDIG",
+                   IsAvailabilityList);
+  };
+  const Step monthFirst = [&](int fd, int k) {
+    k += fresh;
+    return matrix(fd, 1 + k % 10, ArrivalOf(k), FreshMonthDays(k));
+  };
+  const Step yearFirst = [&](int fd, int k) {
+    k += fresh;
+    return matrix(fd, 1 + k % 10, YearStartOf(k), FreshYearDays(k));
+  };
   std::atomic<int> refused = 0;
   // The RESERVER of each cycle, by the connection it went on: each client writes its own.
   std::map<int, std::vector<double>> reservations;
@@ -311,6 +336,12 @@ int RunBench(int requests, quint64 seed, const QString& dataDir) {
     Measure(backend, kServers, 5, 1, allFacilities);
     Measure(backend, kServers, 5, 1, month);
     Measure(backend, kServers, 1, 1, year);
+    fresh = 6000;
+    Measure(backend, kServers, 20, 1, oneFacilityFirst);
+    Measure(backend, kServers, 5, 1, allFacilitiesFirst);
+    Measure(backend, kServers, 5, 1, monthFirst);
+    fresh = 1790;
+    Measure(backend, kServers, 1, 1, yearFirst);
     Measure(backend, kServers, 10, 2, cycle);
     for (int i = 0; i < 20; ++i) backend.write->once();
   }
@@ -323,17 +354,27 @@ int RunBench(int requests, quint64 seed, const QString& dataDir) {
   };
   const Workload workloads[] = {
       {QStringLiteral("TEST-API round trip"), &testApi, requests, 1},
-      {QStringLiteral("LEDIG one facility, all types, 7 nights ahead"), &oneFacility, requests, 1},
+      {QStringLiteral("LEDIG one facility, all types, 7 nights ahead, asked again"), &oneFacility,
+       requests, 1},
+      {QStringLiteral("LEDIG one facility, all types, 1 to 56 nights ahead, first time"),
+       &oneFacilityFirst, requests, 1},
       {QStringLiteral("LEDIG one facility, all types, 7 nights in weeks 2 to 5 of the history"),
        &early, std::max(1, requests / 4), 1},
-      {QStringLiteral("LEDIG facility -1, 7 nights ahead"), &allFacilities,
+      {QStringLiteral("LEDIG facility -1, 7 nights ahead, asked again"), &allFacilities,
        std::max(1, requests / 5), 1},
-      {QStringLiteral("LEDIGMATRISE one facility, all types, 28 days ahead"), &month,
+      {QStringLiteral("LEDIG facility -1, 1 to 56 nights ahead, first time"), &allFacilitiesFirst,
+       std::max(1, requests / 5), 1},
+      {QStringLiteral("LEDIGMATRISE one facility, all types, 28 days ahead, asked again"), &month,
        std::max(1, requests / 10), 1},
-      {QStringLiteral("LEDIGMATRISE one facility, all types, 365 days from %1 to %2 days ahead")
+      {QStringLiteral("LEDIGMATRISE one facility, all types, 15 to 28 days ahead, first time"),
+       &monthFirst, std::max(1, requests / 10), 1},
+      {QStringLiteral("LEDIGMATRISE one facility, all types, 365 days from %1 to %2 days ahead,"
+                      " asked again")
            .arg(YearStartOf(0))
            .arg(YearStartOf(0) + 29),
        &year, std::max(1, requests / 40), 1},
+      {QStringLiteral("LEDIGMATRISE one facility, all types, 306 to 365 days, first time"),
+       &yearFirst, std::max(1, requests / 40), 1},
       {QStringLiteral("RESERVER + AVBESTILL (requests)"), &cycle, std::max(1, requests / 2), 2},
   };
   // The yardsticks, with one client alone, sampled on both backends before every run so
@@ -373,6 +414,8 @@ int RunBench(int requests, quint64 seed, const QString& dataDir) {
       for (Backend& backend : backends) {
         sample();
         for (auto& [fd, times] : reservations) times.clear();
+        // One server's run asks the first half of the stays, all servers' the second.
+        fresh = servers == 1 ? 0 : 3000;
         const Run run = Measure(backend, servers, workload.steps, workload.requestsPerStep,
                                 *workload.step);
         row.figures.push_back(FiguresOfRun(run));

@@ -321,10 +321,10 @@ int Run(int requests, quint64 seed, const QString& dataDir) {
   const QString titles[kRows] = {
       QStringLiteral("TEST-API round trip, between the blocks"),
       QStringLiteral("LEDIG one facility, all types, 7 nights ahead, asked again"),
-      QStringLiteral("LEDIG one facility, all types, 1 to 14 nights ahead, first time"),
+      QStringLiteral("LEDIG one facility, all types, 1 to 56 nights ahead, first time"),
       QStringLiteral("LEDIG one facility, all types, 7 nights in ") + early,
       QStringLiteral("LEDIG facility -1, 7 nights ahead, asked again"),
-      QStringLiteral("LEDIG facility -1, 1 to 14 nights ahead, first time"),
+      QStringLiteral("LEDIG facility -1, 1 to 56 nights ahead, first time"),
       QStringLiteral("LEDIGMATRISE one facility, all types, 28 days ahead, asked again"),
       QStringLiteral("LEDIGMATRISE one facility, all types, 15 to 28 days ahead, first time"),
       QStringLiteral("LEDIGMATRISE one facility, all types, 365 days from %1 to %2 days ahead,"

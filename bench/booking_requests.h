@@ -48,10 +48,10 @@ inline int YearStartOf(int i) { return kFirstArrival + (i * 7) % 30; }
 
 // Questions asked once in a run, as a web shop asks them: the k-th stay of a facility
 // (1 + k % 10) arriving ArrivalOf(k) lasts FreshNights(k), which tells it from every other
-// for k below 14 * kArrivalDays; the k-th month from ArrivalOf(k) has FreshMonthDays(k) days,
+// for k below 56 * kArrivalDays; the k-th month from ArrivalOf(k) has FreshMonthDays(k) days,
 // and the k-th year from YearStartOf(k) FreshYearDays(k), each unlike every other for k below
 // 14 * kArrivalDays and 60 * 30.
-inline int FreshNights(int k) { return 1 + (k / kArrivalDays) % 14; }
+inline int FreshNights(int k) { return 1 + (k / kArrivalDays) % 56; }
 inline int FreshMonthDays(int k) { return 28 - (k / kArrivalDays) % 14; }
 inline int FreshYearDays(int k) { return 365 - (k / 30) % 60; }
 

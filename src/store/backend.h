@@ -121,8 +121,8 @@ class Backend {
                                            RowParams* params) const = 0;
   // On a counted database (LEIE_DAG): the units occupied per facility, rental type and day
   // from :fra_dato to :til_dato, as rows ANLEGG, UTYPE, DATO (the Julian day number) and
-  // ANTALL, of the facility bound as :anlegg, or (`all`) of every facility that holds a type
-  // the server's user may sell.
+  // ANTALL, of the facility bound as :anlegg, or (`all`) of every facility that "all
+  // facilities" sums over (kAlleAnlegg).
   virtual const char* countedDays(bool all) const = 0;
   // Which result columns of a query that has just run hold dates that the driver gives as
   // text; empty where the driver gives dates as dates.

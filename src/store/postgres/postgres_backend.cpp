@@ -46,8 +46,8 @@ constexpr char kIkkeLedigPeriode[] =
     "  LEIE_PERIODE(L.ANKOMST, L.AVREISE) && daterange(:fra_periode, :til_periode, '[]') and\n"
     "  (:anlegg_alle = -1 OR L.ANLEGG = :anlegg)";
 
-// The counted days (LEIE_DAG) of a facility, or of every facility that holds a type the
-// server's user may sell, with each day as its Julian day number (2000-01-01 is 2451545).
+// The counted days (LEIE_DAG) of a facility, or of every facility that "all facilities" sums
+// over (kAlleAnlegg), with each day as its Julian day number (2000-01-01 is 2451545).
 constexpr char kTalteDager[] =
     "select ANLEGG, UTYPE, DATO - DATE '2000-01-01' + 2451545 as DATO, ANTALL\n"
     "from LEIE_DAG\n"
@@ -58,7 +58,7 @@ constexpr char kTalteDagerAlle[] =
     "select ANLEGG, UTYPE, DATO - DATE '2000-01-01' + 2451545 as DATO, ANTALL\n"
     "from LEIE_DAG\n"
     "where\n"
-    "  ANLEGG in (select ANLEGG from UTYPER_BRUKER\n"
+    "  ANLEGG in (select ANLEGGSNR from ANLEGG_BRUKER\n"
     "             where BRUKERID = :brukerid and MODUL_ID = :modul_id and\n"
     "                   RETTIGHET > :rettighet) and\n"
     "  DATO between :fra_dato and :til_dato";

@@ -43,8 +43,8 @@ inline constexpr char kIkkeLedigIndeksert[] =
     "  L.AVREISE > :fra_dato";
 
 // The counted days of a counted database (LEIE_DAG): the units occupied per rental type on
-// each day from :fra_dato to :til_dato, of facility :anlegg or of every facility that holds
-// a type the server's user may sell. DATO is the Julian day number.
+// each day from :fra_dato to :til_dato, of facility :anlegg or of every facility that "all
+// facilities" sums over (kAlleAnlegg). DATO is the Julian day number.
 inline constexpr char kTalteDager[] =
     "select ANLEGG, UTYPE, DATO, ANTALL\n"
     "from LEIE_DAG\n"
@@ -56,7 +56,7 @@ inline constexpr char kTalteDagerAlle[] =
     "select ANLEGG, UTYPE, DATO, ANTALL\n"
     "from LEIE_DAG\n"
     "where\n"
-    "  ANLEGG in (select ANLEGG from UTYPER_BRUKER\n"
+    "  ANLEGG in (select ANLEGGSNR from ANLEGG_BRUKER\n"
     "             where BRUKERID = :brukerid and MODUL_ID = :modul_id and\n"
     "                   RETTIGHET > :rettighet) and\n"
     "  DATO >= cast(julianday(:fra_dato) + 0.5 as integer) and\n"
