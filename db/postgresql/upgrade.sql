@@ -100,6 +100,13 @@ $$;
 CREATE OR REPLACE TRIGGER LEIE_DAG_TOMT AFTER TRUNCATE ON LEIE
   FOR EACH STATEMENT EXECUTE FUNCTION LEIE_DAG_TOMT();
 
+-- ---- ALLOT_PERIODE -------------------------------------------------------------------------
+
+-- The allotment lines that hold units, searched by the range of their days as the rental lines
+-- are, so that a stay reads only the allotment lines that overlap it.
+CREATE INDEX IF NOT EXISTS ALLOT_PERIODE ON ALLOTLINJE USING gist (LEIE_PERIODE(FRA, TIL))
+  WHERE REQUEST = 'A';
+
 -- ---- OPPSETT_VERSJON ------------------------------------------------------------------------
 
 -- A number that every write to the tables of the sold layout (facilities, wings, rental

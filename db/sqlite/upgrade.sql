@@ -188,6 +188,52 @@ WHERE LEIETYPE = 'O' AND (STATUS <> 'A' OR STATUS IS NULL)
   AND LINJENR NOT IN (SELECT LINJENR FROM LEIE_TALT)
   AND LINJENR NOT IN (SELECT LINJENR FROM LEIE_AVVIK);
 
+-- ALLOT_PERIODE: an R*Tree over the allotment lines that hold units (REQUEST 'A'), as
+-- LEIE_PERIODE is over the rental lines, so that a stay reads only the allotment lines that
+-- overlap it, however many lie ahead. The same day keys; a date not stored as such spans
+-- every day.
+CREATE VIRTUAL TABLE IF NOT EXISTS ALLOT_PERIODE USING rtree_i32(ALLOTLINJENR, FRA, TIL);
+
+CREATE TRIGGER IF NOT EXISTS ALLOT_PERIODE_NY AFTER INSERT ON ALLOTLINJE
+BEGIN
+  DELETE FROM ALLOT_PERIODE WHERE ALLOTLINJENR = NEW.ALLOTLINJENR;
+  INSERT INTO ALLOT_PERIODE (ALLOTLINJENR, FRA, TIL)
+  SELECT NEW.ALLOTLINJENR,
+         coalesce(min(D.FRA, D.TIL), -2147483648),
+         coalesce(max(D.FRA, D.TIL), 2147483647)
+  FROM (SELECT
+          CASE WHEN typeof(NEW.FRA) = 'text' AND NEW.FRA GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]*'
+           THEN CAST(substr(NEW.FRA, 1, 4) || substr(NEW.FRA, 6, 2) || substr(NEW.FRA, 9, 2) AS INTEGER) END AS FRA,
+          CASE WHEN typeof(NEW.TIL) = 'text' AND NEW.TIL GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]*'
+           THEN CAST(substr(NEW.TIL, 1, 4) || substr(NEW.TIL, 6, 2) || substr(NEW.TIL, 9, 2) AS INTEGER) END AS TIL) AS D
+  WHERE NEW.REQUEST = 'A';
+END;
+
+CREATE TRIGGER IF NOT EXISTS ALLOT_PERIODE_ENDRET AFTER UPDATE ON ALLOTLINJE
+BEGIN
+  DELETE FROM ALLOT_PERIODE WHERE ALLOTLINJENR = OLD.ALLOTLINJENR;
+  DELETE FROM ALLOT_PERIODE WHERE ALLOTLINJENR = NEW.ALLOTLINJENR;
+  INSERT INTO ALLOT_PERIODE (ALLOTLINJENR, FRA, TIL)
+  SELECT NEW.ALLOTLINJENR,
+         coalesce(min(D.FRA, D.TIL), -2147483648),
+         coalesce(max(D.FRA, D.TIL), 2147483647)
+  FROM (SELECT
+          CASE WHEN typeof(NEW.FRA) = 'text' AND NEW.FRA GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]*'
+           THEN CAST(substr(NEW.FRA, 1, 4) || substr(NEW.FRA, 6, 2) || substr(NEW.FRA, 9, 2) AS INTEGER) END AS FRA,
+          CASE WHEN typeof(NEW.TIL) = 'text' AND NEW.TIL GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]*'
+           THEN CAST(substr(NEW.TIL, 1, 4) || substr(NEW.TIL, 6, 2) || substr(NEW.TIL, 9, 2) AS INTEGER) END AS TIL) AS D
+  WHERE NEW.REQUEST = 'A';
+END;
+
+CREATE TRIGGER IF NOT EXISTS ALLOT_PERIODE_SLETTET AFTER DELETE ON ALLOTLINJE
+BEGIN
+  DELETE FROM ALLOT_PERIODE WHERE ALLOTLINJENR = OLD.ALLOTLINJENR;
+END;
+
+-- The allotment lines that were there before the index.
+UPDATE ALLOTLINJE SET ALLOTLINJENR = ALLOTLINJENR
+WHERE REQUEST = 'A' AND ALLOTLINJENR NOT IN (SELECT ALLOTLINJENR FROM ALLOT_PERIODE);
+
 -- OPPSETT_VERSJON: a number that every write to the tables of the sold layout (facilities,
 -- wings, rental types, objects and the server's rights) raises, so that a server may keep
 -- that layout for as long as the number stays.

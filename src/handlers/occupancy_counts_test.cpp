@@ -1,6 +1,7 @@
 // The occupancy counts that the database keeps by its triggers answer every stay as the lines
 // themselves do, whatever another program writes with plain SQL: lines written, moved,
-// cancelled, renumbered, replaced and deleted, one at a time and many at once.
+// cancelled, renumbered, replaced and deleted, one at a time and many at once; and so do the
+// allotment lines read through their index.
 
 #include "handlers/stay_test_fixture.h"
 
@@ -43,7 +44,10 @@ class OccupancyCountsTest : public StayTest {
     engine.load({from, to, QDate::currentDate(), -1},
                 ReadRows(connection, false, occupancy_sql::kIkkeLedig, period,
                          [](auto& r) { return occupancy_rows::Occupied(r); }),
-                {}, {});
+                ReadRows(connection, false, occupancy_sql::kAllotment, period,
+                         [](auto& r) { return occupancy_rows::Allotment(r); }),
+                ReadRows(connection, false, occupancy_sql::kBruktAllotment, period,
+                         [](auto& r) { return occupancy_rows::Used(r); }));
     const auto capacity = [facility](auto& r) {
       return TypeCapacity{facility == -1 ? -1 : r.integer("ANLEGG"), r.integer("UTYPE"),
                           r.integer64("ANTENH")};
@@ -63,9 +67,8 @@ class OccupancyCountsTest : public StayTest {
     return shown;
   }
   // Every facility and all together, over the days the writes touch and a margin.
-  void ExpectCountsAsLines(const char* after) {
-    const QDate from = kFirst.addDays(-3);
-    const QDate to = kFirst.addDays(70);
+  void ExpectCountsAsLines(const char* after, const QDate& from = kFirst.addDays(-3),
+                           const QDate& to = kFirst.addDays(70)) {
     for (const int facility : {1, 2, -1}) {
       EXPECT_EQ(Served(facility, from, to), FromLines(facility, from, to))
           << "facility " << facility << " after " << after;
@@ -140,6 +143,23 @@ TEST_P(OccupancyCountsTest, PlainWritesOfEveryKindCountAtTheNextQuestion) {
   ExpectCountsAsLines("deleting all");
   EXPECT_EQ(Scalar("SELECT count(*) FROM LEIE_DAG WHERE ANTALL <> 0"), "0");
   EXPECT_EQ(Scalar("SELECT count(*) FROM LEIE_AVVIK"), "0");
+
+  // Allotment lines ahead of today, held until their release, moved and taken away.
+  const QDate today = QDate::currentDate();
+  const auto day = [&today](int offset) { return today.addDays(offset).toString(Qt::ISODate); };
+  Run(QStringLiteral("INSERT INTO ALLOT (ALLOT_ID, AKODE, ANLEGGSNR) VALUES (1, 1, 1);\n"
+                     "INSERT INTO ALLOTLINJE (ALLOTLINJENR, ALLOT_ID, ALLOTTYPE, ANTALL,"
+                     "  DAGER_FOER, FRA, TIL, UTYPE, REQUEST) VALUES"
+                     "  (1, 1, 'P', 2, 3, '%1', '%2', 5, 'A'), (2, 1, 'K', 1, 10, '%3', '%4', 5, 'A'),"
+                     "  (3, 1, 'P', 4, 0, '%1', '%2', 6, 'N');\n")
+          .arg(day(20), day(30), day(5), day(40)));
+  ExpectCountsAsLines("writing allotments", today, today.addDays(60));
+  Run(QStringLiteral("UPDATE ALLOTLINJE SET FRA = '%1', TIL = '%2' WHERE ALLOTLINJENR = 1;\n"
+                     "UPDATE ALLOTLINJE SET REQUEST = 'A' WHERE ALLOTLINJENR = 3;\n")
+          .arg(day(45), day(55)));
+  ExpectCountsAsLines("moving allotments", today, today.addDays(60));
+  Run("DELETE FROM ALLOTLINJE WHERE ALLOTLINJENR = 2;\n");
+  ExpectCountsAsLines("deleting an allotment", today, today.addDays(60));
 }
 
 // Random writes of every kind, many seeds: after each seed's run the counts still answer as

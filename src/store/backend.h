@@ -124,6 +124,11 @@ class Backend {
   // ANTALL, of the facility bound as :anlegg, or (`all`) of every facility that "all
   // facilities" sums over (kAlleAnlegg).
   virtual const char* countedDays(bool all) const = 0;
+  // On a counted database: the allotment lines of kAllotment that touch the days from `from`
+  // to `to`, read through their index: the statement, with the parameters it needs besides
+  // the user's and :fra_dato, :til_dato appended to `params`.
+  virtual const char* indexedAllotments(const QDate& from, const QDate& to,
+                                        RowParams* params) const = 0;
   // Which result columns of a query that has just run hold dates that the driver gives as
   // text; empty where the driver gives dates as dates.
   virtual QList<bool> textDateColumns(const QSqlQuery& query) const = 0;

@@ -115,7 +115,11 @@ void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anleg
   const bool onHandle = features().onHandle;
   const Params period = WithUser({{":fra_dato", FraDato}, {":til_dato", TilDato}});
   const QList<OccupiedLine> occupied = occupiedLines(FraDato, TilDato, Anlegg);
-  const auto allotments = ReadRows(connection_, onHandle, occupancy_sql::kAllotment, period,
+  Params allotted = period;
+  const char* allotmentSql =
+      features().counted ? features().backend->indexedAllotments(FraDato, TilDato, &allotted)
+                         : occupancy_sql::kAllotment;
+  const auto allotments = ReadRows(connection_, onHandle, allotmentSql, allotted,
                                    [](auto& r) { return occupancy_rows::Allotment(r); });
   const auto used = ReadRows(connection_, onHandle, occupancy_sql::kBruktAllotment, period,
                              [](auto& r) { return occupancy_rows::Used(r); });

@@ -63,6 +63,31 @@ constexpr char kTalteDagerAlle[] =
     "                   RETTIGHET > :rettighet) and\n"
     "  DATO between :fra_dato and :til_dato";
 
+// The allotment lines of kAllotment read through the GiST index ALLOT_PERIODE over the range
+// of their days; the conditions of kAllotment still decide.
+constexpr char kAllotmentPeriode[] =
+    "select\n"
+    "  A.AKODE,\n"
+    "  A.ANLEGGSNR,\n"
+    "  AL.ALLOTTYPE,\n"
+    "  AL.ANTALL,\n"
+    "  AL.DAGER_FOER,\n"
+    "  AL.FRA,\n"
+    "  AL.TIL,\n"
+    "  AL.UTYPE\n"
+    "from\n"
+    "  ALLOTLINJE AL\n"
+    "  LEFT OUTER JOIN ALLOT A ON (AL.ALLOT_ID = A.ALLOT_ID)\n"
+    "  LEFT OUTER JOIN BRUKERRETT BR ON (BR.ANLEGGSNR = A.ANLEGGSNR)\n"
+    "where\n"
+    "  AL.REQUEST = 'A' and\n"
+    "  BR.BRUKERID = :brukerid and\n"
+    "  BR.MODUL_ID = :modul_id and\n"
+    "  RETTIGHET > :rettighet and\n"
+    "  AL.FRA <= :til_dato and\n"
+    "  AL.TIL >= :fra_dato and\n"
+    "  LEIE_PERIODE(AL.FRA, AL.TIL) && daterange(:fra_periode, :til_periode, '[]')";
+
 }  // namespace
 
 const PostgresBackend& PostgresBackend::Instance() {
@@ -149,6 +174,14 @@ const char* PostgresBackend::indexedOccupiedLines(const QDate& from, const QDate
 
 const char* PostgresBackend::countedDays(bool all) const {
   return all ? kTalteDagerAlle : kTalteDager;
+}
+
+const char* PostgresBackend::indexedAllotments(const QDate& from, const QDate& to,
+                                               RowParams* params) const {
+  const bool valid = from.isValid() && to.isValid();
+  *params << RowParam{":fra_periode", valid ? std::min(from, to) : from}
+          << RowParam{":til_periode", valid ? std::max(from, to) : to};
+  return kAllotmentPeriode;
 }
 
 bool PostgresBackend::readWebPriceSources(Connection&, const QList<int>&, const QDate&,
@@ -245,7 +278,8 @@ QList<std::pair<QString, QString>> PostgresBackend::countObjects() const {
   return {{QStringLiteral("table"), QStringLiteral("LEIE_DAG")},
           {QStringLiteral("table"), QStringLiteral("LEIE_AVVIK")},
           {QStringLiteral("trigger"), QStringLiteral("LEIE_DAG")},
-          {QStringLiteral("trigger"), QStringLiteral("LEIE_DAG_TOMT")}};
+          {QStringLiteral("trigger"), QStringLiteral("LEIE_DAG_TOMT")},
+          {QStringLiteral("index"), QStringLiteral("ALLOT_PERIODE")}};
 }
 
 QString PostgresBackend::decimalFits(const QString& value, int scale,

@@ -46,6 +46,8 @@ class PostgresBackend final : public Backend {
   const char* indexedOccupiedLines(const QDate& from, const QDate& to, int facility,
                                    RowParams* params) const override;
   const char* countedDays(bool all) const override;
+  const char* indexedAllotments(const QDate& from, const QDate& to,
+                                RowParams* params) const override;
   QList<bool> textDateColumns(const QSqlQuery& query) const override;
   bool planOutdated(const QSqlDatabase& database, const QSqlError& error) const override;
 

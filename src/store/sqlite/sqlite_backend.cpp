@@ -144,6 +144,16 @@ const char* SqliteBackend::countedDays(bool all) const {
   return all ? occupancy_sql::kTalteDagerAlle : occupancy_sql::kTalteDager;
 }
 
+const char* SqliteBackend::indexedAllotments(const QDate& from, const QDate& to,
+                                             RowParams* params) const {
+  const bool valid = from.isValid() && to.isValid();
+  *params << RowParam{":fra_dag", valid ? occupancy_sql::FirstDayKey(std::min(from, to))
+                                        : qint64{std::numeric_limits<qint32>::min()}}
+          << RowParam{":til_dag", valid ? occupancy_sql::LastDayKey(std::max(from, to))
+                                        : qint64{std::numeric_limits<qint32>::max()}};
+  return occupancy_sql::kAllotmentIndeksert;
+}
+
 // SQLite keeps dates as text; the declared type of a result column tells them apart.
 QList<bool> SqliteBackend::textDateColumns(const QSqlQuery& query) const {
   const QVariant handle = query.driver() == nullptr ? QVariant() : query.result()->handle();
@@ -243,9 +253,12 @@ QList<std::pair<QString, QString>> SqliteBackend::countObjects() const {
   for (const char* table : {"LEIE_DAG", "LEIE_TALT", "LEIE_AVVIK", "LEIE_DAG_NR"}) {
     objects << std::pair{QStringLiteral("table"), QLatin1String(table)};
   }
+  objects << std::pair{QStringLiteral("table"), QStringLiteral("ALLOT_PERIODE")};
   for (const char* event : {"NY", "ENDRET", "SLETTET"}) {
     objects << std::pair{QStringLiteral("trigger"),
-                         QStringLiteral("LEIE_DAG_") + QLatin1String(event)};
+                         QStringLiteral("LEIE_DAG_") + QLatin1String(event)}
+            << std::pair{QStringLiteral("trigger"),
+                         QStringLiteral("ALLOT_PERIODE_") + QLatin1String(event)};
   }
   return objects;
 }

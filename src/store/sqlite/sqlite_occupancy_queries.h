@@ -62,6 +62,35 @@ inline constexpr char kTalteDagerAlle[] =
     "  DATO >= cast(julianday(:fra_dato) + 0.5 as integer) and\n"
     "  DATO <= cast(julianday(:til_dato) + 0.5 as integer)";
 
+// The allotment lines of kAllotment read through their index (ALLOT_PERIODE), on a counted
+// database, searched by the day keys :fra_dag and :til_dag; the conditions of kAllotment
+// still decide.
+inline constexpr char kAllotmentIndeksert[] =
+    "select\n"
+    "  A.AKODE,\n"
+    "  A.ANLEGGSNR,\n"
+    "  AL.ALLOTTYPE,\n"
+    "  AL.ANTALL,\n"
+    "  AL.DAGER_FOER,\n"
+    "  AL.FRA,\n"
+    "  AL.TIL,\n"
+    "  AL.UTYPE\n"
+    "from\n"
+    "  ALLOT_PERIODE P\n"
+    "  CROSS JOIN ALLOTLINJE AL\n"
+    "  LEFT OUTER JOIN ALLOT A ON (AL.ALLOT_ID = A.ALLOT_ID)\n"
+    "  LEFT OUTER JOIN BRUKERRETT BR ON (BR.ANLEGGSNR = A.ANLEGGSNR)\n"
+    "where\n"
+    "  P.FRA <= :til_dag and\n"
+    "  P.TIL >= :fra_dag and\n"
+    "  AL.ALLOTLINJENR = P.ALLOTLINJENR and\n"
+    "  AL.REQUEST = 'A' and\n"
+    "  BR.BRUKERID = :brukerid and\n"
+    "  BR.MODUL_ID = :modul_id and\n"
+    "  RETTIGHET > :rettighet and\n"
+    "  AL.FRA <= :til_dato and\n"
+    "  AL.TIL >= :fra_dato";
+
 // The layout version (OPPSETT_VERSJON) that kUtyper and kAlleAnlegg may be kept behind, with
 // the schema's version, which a changed view or table raises.
 inline constexpr char kOppsettVersjonSqlite[] =

@@ -139,8 +139,9 @@ bool HasOccupancyIndex(SqliteKeptStatements& statements) {
 bool HasOccupancyCounts(SqliteKeptStatements& statements) {
   SqliteStatement objects = statements.take(
       "SELECT count(*) FROM sqlite_master WHERE name IN ('LEIE_DAG', 'LEIE_TALT', 'LEIE_AVVIK',"
-      " 'LEIE_DAG_NR', 'LEIE_DAG_NY', 'LEIE_DAG_ENDRET', 'LEIE_DAG_SLETTET')");
-  return objects.next() && objects.integer(0) == qint64{7};
+      " 'LEIE_DAG_NR', 'LEIE_DAG_NY', 'LEIE_DAG_ENDRET', 'LEIE_DAG_SLETTET', 'ALLOT_PERIODE',"
+      " 'ALLOT_PERIODE_NY', 'ALLOT_PERIODE_ENDRET', 'ALLOT_PERIODE_SLETTET')");
+  return objects.next() && objects.integer(0) == qint64{11};
 }
 
 // The layout version of the database (OPPSETT_VERSJON with the schema's version), or
@@ -184,7 +185,8 @@ void LoadOccupancy(SqliteKeptStatements& statements, const OccupancyPeriod& peri
         occupancy_rows::Occupied<SqliteRow>, facility);
   }
   const QList<AllotmentLine> allotments = ReadOccupancyRows(
-      statements, occupancy_sql::kAllotment, period, occupancy_rows::Allotment<SqliteRow>);
+      statements, kept->counted ? occupancy_sql::kAllotmentIndeksert : occupancy_sql::kAllotment,
+      period, occupancy_rows::Allotment<SqliteRow>);
   const QList<UsedAllotment> used = ReadOccupancyRows(statements, occupancy_sql::kBruktAllotment,
                                                       period, occupancy_rows::Used<SqliteRow>);
   kept->layout.engine().load(period, occupied, allotments, used);
