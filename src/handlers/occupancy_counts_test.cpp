@@ -150,7 +150,8 @@ TEST_P(OccupancyCountsTest, PlainWritesOfEveryKindCountAtTheNextQuestion) {
   Run(QStringLiteral("INSERT INTO ALLOT (ALLOT_ID, AKODE, ANLEGGSNR) VALUES (1, 1, 1);\n"
                      "INSERT INTO ALLOTLINJE (ALLOTLINJENR, ALLOT_ID, ALLOTTYPE, ANTALL,"
                      "  DAGER_FOER, FRA, TIL, UTYPE, REQUEST) VALUES"
-                     "  (1, 1, 'P', 2, 3, '%1', '%2', 5, 'A'), (2, 1, 'K', 1, 10, '%3', '%4', 5, 'A'),"
+                     "  (1, 1, 'P', 2, 3, '%1', '%2', 5, 'A'),"
+                     "  (2, 1, 'K', 1, 10, '%3', '%4', 5, 'A'),"
                      "  (3, 1, 'P', 4, 0, '%1', '%2', 6, 'N');\n")
           .arg(day(20), day(30), day(5), day(40)));
   ExpectCountsAsLines("writing allotments", today, today.addDays(60));
