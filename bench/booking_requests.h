@@ -50,10 +50,18 @@ inline int YearStartOf(int i) { return kFirstArrival + (i * 7) % 30; }
 // (1 + k % 10) arriving ArrivalOf(k) lasts FreshNights(k), which tells it from every other
 // for k below 56 * kArrivalDays; the k-th month from ArrivalOf(k) has FreshMonthDays(k) days,
 // and the k-th year from YearStartOf(k) FreshYearDays(k), each unlike every other for k below
-// 14 * kArrivalDays and 60 * 30.
-inline int FreshNights(int k) { return 1 + (k / kArrivalDays) % 56; }
-inline int FreshMonthDays(int k) { return 28 - (k / kArrivalDays) % 14; }
-inline int FreshYearDays(int k) { return 365 - (k / 30) % 60; }
+// 14 * kArrivalDays and 60 * 30. None is one of the questions asked again (7 nights, 28 and
+// 365 days), which a server may have kept.
+inline int FreshNights(int k) {
+  const int nights = 1 + (k / kArrivalDays) % 56;
+  return nights < kNights ? nights : nights + 1;
+}
+inline int FreshMonthDays(int k) { return 27 - (k / kArrivalDays) % 14; }
+inline int FreshYearDays(int k) { return 364 - (k / 30) % 60; }
+// How many different questions of each kind asked again there are: a warm-up that asks each
+// once leaves every later one asked again.
+inline constexpr int kDifferentStays = kArrivalDays;
+inline constexpr int kDifferentYears = 30;
 
 QByteArray TestApi(int id);
 // A TEST-API reply without an error.
