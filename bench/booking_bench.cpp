@@ -2,7 +2,11 @@
 // same business with ten times its history, and on one that sells two years ahead at ten
 // times the rate; each figure beside its ratios to yardsticks measured in the same run.
 //
-//   booking_bench [--requests N] [--seed N] [--data DIR]
+//   booking_bench [--requests N] [--seed N] [--data DIR] [--counts no]
+//
+// With --counts no, each database is measured on a copy without the occupancy counts and
+// the allotment lines' index, as a database upgraded before they came: the figures before
+// them, on the same databases.
 //
 // Makes the three databases (--data DIR keeps them there and takes them from there next
 // time), starts a server on each and measures, by one blocking client over loopback,
@@ -36,6 +40,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QTemporaryDir>
 
@@ -81,7 +86,9 @@ struct Subject {
   std::array<int, kRows> asked{};  // questions asked once so far, per row
 };
 
-bool Prepare(Subject& subject) {
+// Makes the subject's database (or takes it as made before) and starts its server: on a copy
+// in `scratch` without the occupancy counts, unless `counts`.
+bool Prepare(Subject& subject, bool counts, const QDir& scratch) {
   QString error;
   if (!QFile::exists(subject.file)) {
     QElapsedTimer timer;
@@ -94,13 +101,21 @@ bool Prepare(Subject& subject) {
   }
   DatabaseAlias alias;
   alias.database = subject.file;
+  if (!counts) {
+    alias.database = scratch.filePath(QFileInfo(subject.file).fileName());
+    if (!QFile::copy(subject.file, alias.database) || !DropOccupancyCounts(alias, &error)) {
+      std::fprintf(stderr, "%s without counts: %s\n", qPrintable(alias.database),
+                   qPrintable(error));
+      return false;
+    }
+  }
   const QDate first = ReadFirstArrival(alias, &error);
   if (!first.isValid()) {
     std::fprintf(stderr, "%s: %s\n", qPrintable(subject.file), qPrintable(error));
     return false;
   }
   subject.historyStart = static_cast<int>(QDate::currentDate().daysTo(first));
-  subject.server = std::make_unique<ServerUnderTest>(subject.file);
+  subject.server = std::make_unique<ServerUnderTest>(alias.database);
   const int port = subject.server->start();
   subject.fd = port < 0 ? -1 : ConnectLoopback(port);
   return subject.fd >= 0;
@@ -126,7 +141,7 @@ void Alternate(std::vector<Subject>& subjects, int steps, const Step& step,
   }
 }
 
-int Run(int requests, quint64 seed, const QString& dataDir) {
+int Run(int requests, quint64 seed, const QString& dataDir, bool withCounts) {
   std::printf("machine: %u cores; load average %s at the start\n",
               std::thread::hardware_concurrency(), qPrintable(LoadAverage()));
   QTemporaryDir temporary;
@@ -146,7 +161,7 @@ int Run(int requests, quint64 seed, const QString& dataDir) {
   subjects[2].description = QStringLiteral("two years ahead at ten times the rate");
   for (Subject& subject : subjects) {
     subject.options.seed = seed;
-    if (!Prepare(subject)) return 1;
+    if (!Prepare(subject, withCounts, QDir(temporary.path()))) return 1;
     if (subject.generated > 0) {
       std::printf("%s (%s): %lld rental lines, %lld bookings, %lld allotment lines; made in "
                   "%.1f s\n",
@@ -262,10 +277,18 @@ int Run(int requests, quint64 seed, const QString& dataDir) {
     writeTimes.push_back(micros);
   };
 
-  // Warm up each server (its statements prepared and its pages read), and the scratch file;
-  // each question that is asked again is asked once here, so that later it is asked again.
+  // A server keeps at most UnchangedAnswers::kLimit answers of a kind, and forgets them all
+  // at a write: the questions asked again are measured first, after a warm-up that asks each
+  // of them once, last; the first-time questions and the reservations after them.
+  const Row order[] = {kTestApi,     kLedigFirst,    kEarlyLedig,    kLedigAllFirst,
+                       kMatrix28First, kMatrix365First, kReserve,     kLedig,
+                       kLedigAll,    kMatrix28,      kMatrix365};
+  const Row measured[] = {kLedig,      kLedigAll,      kMatrix28,       kMatrix365, kLedigFirst,
+                          kEarlyLedig, kLedigAllFirst, kMatrix28First, kMatrix365First, kReserve};
+
+  // Warm up each server (its statements prepared and its pages read), and the scratch file.
   for (Subject& subject : subjects) {
-    for (int row = 0; row < kSteps; ++row) {
+    for (const Row row : order) {
       const int warmUps = row == kLedig || row == kLedigAll || row == kMatrix28 ? kDifferentStays
                           : row == kMatrix365                                 ? kDifferentYears
                           : row == kMatrix365First                            ? 2
@@ -306,7 +329,7 @@ int Run(int requests, quint64 seed, const QString& dataDir) {
   };
   QElapsedTimer timer;
   timer.start();
-  for (int row = kTestApi + 1; row < kSteps; ++row) {
+  for (const Row row : measured) {
     Alternate(subjects, counts[row], steps[static_cast<size_t>(row)], sampleRoundTrips,
               sampleWrites);
   }
@@ -385,5 +408,5 @@ int main(int argc, char* argv[]) {
   const std::optional<BenchOptions> options =
       ParseBenchOptions(QCoreApplication::arguments().mid(1), "booking_bench");
   if (!options) return 2;
-  return Run(options->requests, options->seed, options->dataDir);
+  return Run(options->requests, options->seed, options->dataDir, options->counts);
 }

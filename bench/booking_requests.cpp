@@ -54,13 +54,42 @@ std::optional<BenchOptions> ParseBenchOptions(const QStringList& arguments, cons
       options.seed = arguments[i + 1].toULongLong(&ok);
     } else if (arguments[i] == u"--data") {
       options.dataDir = arguments[i + 1];
+    } else if (arguments[i] == u"--counts") {
+      ok = arguments[i + 1] == u"yes" || arguments[i + 1] == u"no";
+      options.counts = arguments[i + 1] == u"yes";
     } else {
       ok = false;
     }
   }
   if (ok) return options;
-  std::fprintf(stderr, "usage: %s [--requests N] [--seed N] [--data DIR]\n", program);
+  std::fprintf(stderr, "usage: %s [--requests N] [--seed N] [--data DIR] [--counts no]\n",
+               program);
   return std::nullopt;
+}
+
+bool DropOccupancyCounts(const DatabaseAlias& alias, QString* error) {
+  Connection connection(QUuid::createUuid().toString());
+  if (!connection.open(alias, error, false)) return false;
+  const bool postgres = connection.database().driverName() == u"QPSQL";
+  const QStringList drops =
+      postgres
+          ? QStringList{"DROP TRIGGER LEIE_DAG ON LEIE", "DROP TRIGGER LEIE_DAG_TOMT ON LEIE",
+                        "DROP TABLE LEIE_DAG", "DROP TABLE LEIE_AVVIK", "DROP INDEX ALLOT_PERIODE"}
+          : QStringList{"DROP TRIGGER LEIE_DAG_NY",       "DROP TRIGGER LEIE_DAG_ENDRET",
+                        "DROP TRIGGER LEIE_DAG_SLETTET",   "DROP TRIGGER ALLOT_PERIODE_NY",
+                        "DROP TRIGGER ALLOT_PERIODE_ENDRET",
+                        "DROP TRIGGER ALLOT_PERIODE_SLETTET",
+                        "DROP TABLE LEIE_DAG",             "DROP TABLE LEIE_TALT",
+                        "DROP TABLE LEIE_AVVIK",           "DROP TABLE LEIE_DAG_NR",
+                        "DROP TABLE ALLOT_PERIODE"};
+  for (const QString& drop : drops) {
+    QSqlQuery query(connection.database());
+    if (!query.exec(drop)) {
+      *error = drop + QStringLiteral(": ") + query.lastError().text();
+      return false;
+    }
+  }
+  return true;
 }
 
 QString LoadAverage() {

@@ -26,11 +26,14 @@ inline constexpr int kNights = 7;
 inline constexpr int kFirstArrival = 61;
 inline constexpr int kArrivalDays = 240;
 
-// The command line of the booking benchmarks: [--requests N] [--seed N] [--data DIR].
+// The command line of the booking benchmarks: [--requests N] [--seed N] [--data DIR]
+// [--counts no].
 struct BenchOptions {
   int requests = 2000;
   quint64 seed = 1;
   QString dataDir;  // empty: a temporary directory
+  // False: each database is measured as one upgraded before the occupancy counts came.
+  bool counts = true;
 };
 // The options, or nullopt after printing the usage of `program` on standard error.
 std::optional<BenchOptions> ParseBenchOptions(const QStringList& arguments, const char* program);
@@ -102,6 +105,11 @@ std::map<int, int> ReadTypeCounts(const DatabaseAlias& alias, QString* error);
 // The first arrival of the business's history; invalid, with `error` set, when the database
 // cannot be read.
 QDate ReadFirstArrival(const DatabaseAlias& alias, QString* error);
+
+// Takes the occupancy counts and the allotment lines' index, with the triggers that keep
+// them, out of the database, as a database upgraded before they came is; false, with `error`
+// set, when it cannot.
+bool DropOccupancyCounts(const DatabaseAlias& alias, QString* error);
 
 // One RESERVER of one unit of `offer` for the i-th stay, and the AVBESTILL of its booking.
 struct Cycle {
