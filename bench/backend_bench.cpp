@@ -164,7 +164,7 @@ double CopyToPostgres(const QString& file, const DatabaseAlias& target) {
   return seconds;
 }
 
-int RunBench(int requests, quint64 seed, const QString& dataDir, bool counts) {
+int RunBench(int requests, quint64 seed, const QString& dataDir, bool withCounts) {
   if (!PostgresTestDatabase::Available()) {
     std::fprintf(stderr, "backend_bench: %s; run it under scripts/with-postgres\n",
                  PostgresTestDatabase::kSkip);
@@ -208,7 +208,7 @@ int RunBench(int requests, quint64 seed, const QString& dataDir, bool counts) {
   backends[0].label = QStringLiteral("SQLite");
   backends[0].alias.database = file;
   backends[1].alias = postgres->alias();
-  if (!counts) {
+  if (!withCounts) {
     // Both as databases upgraded before the occupancy counts came; the SQLite file on a copy.
     backends[0].alias.database = QDir(temporary.path()).filePath(QStringLiteral("business.db"));
     QString error;

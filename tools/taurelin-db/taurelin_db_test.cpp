@@ -221,9 +221,14 @@ TEST_F(TaurelinDbTest, UpgradeGivesAnEarlierDatabaseTheIndexAndLosesNothing) {
   demo.database = Db("demo");
   const QMap<QString, qint64> before = Counts(demo);
   // A database as an earlier version made it: without the upgrade's objects.
-  QStringList drop = {"DROP TABLE LEIE_PERIODE", "DROP TABLE OPPSETT_VERSJON"};
+  QStringList drop = {"DROP TABLE LEIE_PERIODE", "DROP TABLE OPPSETT_VERSJON",
+                      "DROP TABLE LEIE_DAG",     "DROP TABLE LEIE_TALT",
+                      "DROP TABLE LEIE_AVVIK",   "DROP TABLE LEIE_DAG_NR",
+                      "DROP TABLE ALLOT_PERIODE"};
   for (const char* event : {"NY", "ENDRET", "SLETTET"}) {
-    drop << QStringLiteral("DROP TRIGGER LEIE_PERIODE_%1").arg(QLatin1String(event));
+    drop << QStringLiteral("DROP TRIGGER LEIE_PERIODE_%1").arg(QLatin1String(event))
+         << QStringLiteral("DROP TRIGGER LEIE_DAG_%1").arg(QLatin1String(event))
+         << QStringLiteral("DROP TRIGGER ALLOT_PERIODE_%1").arg(QLatin1String(event));
     for (const char* table : {"ANLEGG", "FLOY", "UTYPE", "UTLEIEOB", "BRUKERRETT"}) {
       drop << QStringLiteral("DROP TRIGGER OPPSETT_%1_%2")
                   .arg(QLatin1String(table), QLatin1String(event));
@@ -240,20 +245,24 @@ TEST_F(TaurelinDbTest, UpgradeGivesAnEarlierDatabaseTheIndexAndLosesNothing) {
   EXPECT_TRUE(upgraded.out.contains(u"added table LEIE_PERIODE")) << upgraded.out.toStdString();
   EXPECT_FALSE(Run({"--aliases", aliases_, "check", "demo"}).out.contains(u"upgrade adds"));
   EXPECT_EQ(Counts(demo), before);
-  // Every line that occupies units is in the index.
+  // Every line that occupies units is in the index, and counted or listed as not counted.
   Sql(Db("demo"), {"CREATE TABLE RESULT AS SELECT"
                    " (SELECT count(*) FROM LEIE_PERIODE) AS INDEXED,"
                    " (SELECT count(*) FROM LEIE WHERE LEIETYPE = 'O'"
-                   "  AND (STATUS <> 'A' OR STATUS IS NULL)) AS OCCUPYING"});
+                   "  AND (STATUS <> 'A' OR STATUS IS NULL)) AS OCCUPYING,"
+                   " (SELECT count(*) FROM LEIE_TALT) + (SELECT count(*) FROM LEIE_AVVIK)"
+                   "  AS COUNTED"});
   {
     QSqlDatabase database =
         QSqlDatabase::addDatabase(QLatin1String(taurelin::kSqliteDriver), QStringLiteral("tool_read"));
     database.setDatabaseName(Db("demo"));
     ASSERT_TRUE(database.open());
     QSqlQuery query(database);
-    ASSERT_TRUE(query.exec(QStringLiteral("SELECT INDEXED, OCCUPYING FROM RESULT")) && query.next());
+    ASSERT_TRUE(query.exec(QStringLiteral("SELECT INDEXED, OCCUPYING, COUNTED FROM RESULT")) &&
+                query.next());
     EXPECT_GT(query.value(1).toInt(), 0);
     EXPECT_EQ(query.value(0).toInt(), query.value(1).toInt());
+    EXPECT_EQ(query.value(2).toInt(), query.value(1).toInt());
     database.close();
   }
   QSqlDatabase::removeDatabase(QStringLiteral("tool_read"));
