@@ -1,6 +1,5 @@
 #include "channels/channel_import.h"
 
-#include "store/data_module.h"
 #include "store/database_error.h"
 #include "store/database_session.h"
 
@@ -25,14 +24,6 @@ using Outcome = ChannelBookings::Outcome;
 ChannelBookings::Channel ChannelOf(const ChannelFeed& feed) {
   return {feed.name, feed.facility, feed.type, feed.agent,
           feed.removal == ChannelFeed::Removal::kKeep};
-}
-
-TdmBook& ModuleOf(DatabaseSession& session) {
-  if (session.dmBook() == nullptr) {
-    throw DatabaseError(QStringLiteral("the booking database is not connected"),
-                        DatabaseError::Cause::kConnection);
-  }
-  return *session.dmBook();
 }
 
 void Count(Outcome outcome, ImportResult& result) {
@@ -71,15 +62,15 @@ qint64 Overlap(const QDate& a1, const QDate& d1, const QDate& a2, const QDate& d
 
 class ChannelImport : public ImportSteps {
  public:
-  ChannelImport(TdmBook& module, const ChannelFeed& feed,
+  ChannelImport(DatabaseSession& session, const ChannelFeed& feed,
                 std::shared_ptr<const CalendarReading> reading, const QDateTime& now,
                 const RemovalRules& rules, BookingEvents* events = nullptr)
       : reading_(std::move(reading)),
         now_(now),
         today_(now.date()),
         rules_(rules),
-        bookings_(module, ChannelOf(feed), events),
-        lock_(std::in_place, module.connection(), feed.name) {
+        bookings_(session, ChannelOf(feed), events),
+        lock_(std::in_place, session.connection(), feed.name) {
     if (!lock_->held()) {
       result_.heldElsewhere = true;
       lock_.reset();
@@ -407,17 +398,8 @@ std::unique_ptr<ImportSteps> StartImport(DatabaseSession& session, const Channel
                                          std::shared_ptr<const CalendarReading> reading,
                                          const QDateTime& now, const RemovalRules& rules,
                                          BookingEvents* events) {
-  return std::make_unique<ChannelImport>(ModuleOf(session), feed, std::move(reading), now,
-                                         rules, events);
-}
-
-ImportResult ImportCalendar(TdmBook& module, const ChannelFeed& feed, const QByteArray& body,
-                            const QDateTime& now, const RemovalRules& rules) {
-  ChannelImport steps(
-      module, feed,
-      std::make_shared<const CalendarReading>(ReadCalendar(body, now.date(), kDefaultDaysAhead)),
-      now, rules);
-  return Whole(steps);
+  return std::make_unique<ChannelImport>(session, feed, std::move(reading), now, rules,
+                                         events);
 }
 
 ImportResult ImportCalendar(DatabaseSession& session, const ChannelFeed& feed,
@@ -435,7 +417,7 @@ ImportResult ConfirmCalendar(DatabaseSession& session, const ChannelFeed& feed,
 }
 
 QList<ChannelConflict> CurrentConflicts(DatabaseSession& session, const ChannelFeed& feed) {
-  return Converted(ChannelBookings(ModuleOf(session), ChannelOf(feed)).Conflicts());
+  return Converted(ChannelBookings(session, ChannelOf(feed)).Conflicts());
 }
 
 }  // namespace taurelin

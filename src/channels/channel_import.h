@@ -49,7 +49,6 @@
 namespace taurelin {
 
 class DatabaseSession;
-class TdmBook;
 
 // An imported booking that shares nights with bookings already there, so that the rental
 // type is sold beyond its units on those nights.
@@ -116,10 +115,6 @@ std::unique_ptr<ImportSteps> StartImport(DatabaseSession& session, const Channel
 ImportResult ImportCalendar(DatabaseSession& session, const ChannelFeed& feed,
                             const QByteArray& body, const QDateTime& now,
                             const RemovalRules& rules = {});
-
-// The same on a data module of its own (a second connection, as another server has).
-ImportResult ImportCalendar(TdmBook& module, const ChannelFeed& feed, const QByteArray& body,
-                            const QDateTime& now, const RemovalRules& rules = {});
 
 // A read that found the calendar unchanged, whole, in one call.
 ImportResult ConfirmCalendar(DatabaseSession& session, const ChannelFeed& feed,

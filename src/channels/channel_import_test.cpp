@@ -274,15 +274,17 @@ TEST_P(ChannelImportTest, TwoServersImportingOneCalendarAtOnceBookEachEventOnce)
       EXPECT_EQ(Scalar("SELECT COUNT(*) FROM BOOKING"), "0");
     }
   }
-  // Two servers at once, each on its own connection.
+  // Two servers at once, each with a session of its own.
   const QByteArray body = Fixture("datetime_events.ics");
+  const AliasList aliases = sqlite_ ? sqlite_->aliases() : postgres_->aliases();
   auto server = [&](const QString& name, QString* failure) {
     try {
-      Connection connection(name);
-      if (!connection.open(alias, failure)) return;
-      TdmBook module(connection);
-      module.openMain();
-      for (int i = 0; i < 5; ++i) ImportCalendar(module, feed_, body, kNow);
+      struct : StoreReports {
+        void report(const StoreReport&) override {}
+      } quiet;
+      DatabaseSession session(aliases, quiet, name);
+      session.ConnectAPIDatabase(QStringLiteral("test"));
+      for (int i = 0; i < 5; ++i) ImportCalendar(session, feed_, body, kNow);
     } catch (const std::exception& e) {
       *failure = QString::fromUtf8(e.what());
     }

@@ -6,6 +6,7 @@
 #include "store/connection.h"
 #include "store/data_module.h"
 #include "store/database_error.h"
+#include "store/database_session.h"
 #include "store/statement.h"
 #include "store/write_transaction.h"
 
@@ -95,6 +96,22 @@ ChannelBookings::ChannelBookings(TdmBook& module, Channel channel, BookingEvents
       connection_(module.connection()),
       channel_(std::move(channel)),
       events_(events) {}
+
+namespace {
+
+TdmBook& ModuleOf(DatabaseSession& session) {
+  if (session.dmBook() == nullptr) {
+    throw DatabaseError(QStringLiteral("the booking database is not connected"),
+                        DatabaseError::Cause::kConnection);
+  }
+  return *session.dmBook();
+}
+
+}  // namespace
+
+ChannelBookings::ChannelBookings(DatabaseSession& session, Channel channel,
+                                 BookingEvents* events)
+    : ChannelBookings(ModuleOf(session), std::move(channel), events) {}
 
 bool ChannelBookings::SellsType() {
   Occupancy& occupancy = module_.occupancy();

@@ -34,6 +34,7 @@ namespace taurelin {
 
 class BookingEvents;
 class Connection;
+class DatabaseSession;
 class TdmBook;
 
 // A booking of a channel that shares nights with other bookings beyond its type's units.
@@ -119,6 +120,8 @@ class ChannelBookings {
   // what it began is then rolled back. `events` (may be null) is told of a new overbooking
   // inside the transaction that finds it.
   ChannelBookings(TdmBook& module, Channel channel, BookingEvents* events = nullptr);
+  // The same on the session's data module; throws DatabaseError when it is not connected.
+  ChannelBookings(DatabaseSession& session, Channel channel, BookingEvents* events = nullptr);
 
   // Whether the channel's facility sells its rental type (has units of it).
   bool SellsType();

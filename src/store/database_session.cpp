@@ -9,8 +9,9 @@
 
 namespace taurelin {
 
-DatabaseSession::DatabaseSession(AliasList aliases, StoreReports& reports)
-    : aliases_(std::move(aliases)), reports_(reports), session_(QLatin1String(kConnectionName)) {}
+DatabaseSession::DatabaseSession(AliasList aliases, StoreReports& reports,
+                                 const QString& connectionName)
+    : aliases_(std::move(aliases)), reports_(reports), session_(connectionName) {}
 
 DatabaseSession::~DatabaseSession() { ReleaseAPIDatabase(); }
 

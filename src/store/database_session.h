@@ -43,8 +43,10 @@ class DatabaseSession {
   // The Qt connection name of the session's connection.
   static constexpr const char* kConnectionName = "APIDatabase";
 
-  // `reports` hears what the operator is to be told.
-  DatabaseSession(AliasList aliases, StoreReports& reports);
+  // `reports` hears what the operator is to be told. A second session in one process (as a
+  // second server's, in tests) takes a connection name of its own.
+  DatabaseSession(AliasList aliases, StoreReports& reports,
+                  const QString& connectionName = QLatin1String(kConnectionName));
   ~DatabaseSession();
   DatabaseSession(const DatabaseSession&) = delete;
   DatabaseSession& operator=(const DatabaseSession&) = delete;
