@@ -112,9 +112,10 @@ bool SqliteBackend::readWebPriceSources(Connection& connection, const QList<int>
                                         QList<QList<WebPriceSource>>* sources) const {
   SqliteKeptStatements kept = SqliteKeptStatements::Of(connection);
   try {
-    for (qsizetype i = 0; i < types.size(); ++i) {
-      (*sources)[i] = ReadWebPriceSources(kept, types[i], arrival, until);
-    }
+    // The types of a question in one statement.
+    const QList<QList<WebPriceSource>> read =
+        ReadWebPriceSourcesOfTypes(kept, types, arrival, until);
+    for (qsizetype i = 0; i < types.size(); ++i) (*sources)[i] = read[i];
   } catch (const DatabaseError& failure) {
     // With the handle's error code, which tells a lost database from a bad value.
     throw SqliteReadFailure(connection, QString::fromStdString(failure.what()));

@@ -257,6 +257,18 @@ constexpr char kWebPrices[] =
     "    AND (L.TIL_DATO IS NULL OR L.TIL_DATO > :ank))\n"
     "WHERE P.UTYPE = :utype AND P.WEB = 'J'\n"
     "ORDER BY P.PRIS_ID, L.FRA_DATO";
+// The same for the types of the JSON array :utyper, type by type: each type's rows in the
+// order above (a price has one type, and a line one price and start).
+constexpr char kWebPricesOfTypes[] =
+    "SELECT P.UTYPE AS UTYPE, P.PRIS_ID AS PRIS_ID, P.PENSJON AS PENSJON,\n"
+    "       P.START_DAG AS START_DAG, P.ANT_DAGER AS ANT_DAGER, PJ.BESKR AS BESKR,\n"
+    "       PJ.PRISMET AS PRISMET, L.PRIS_ID AS LINJE, L.FRA_DATO AS FRA_DATO,\n"
+    "       L.TIL_DATO AS TIL_DATO, L.PRIS_UKE AS PRIS_UKE, L.PRIS_WEEK AS PRIS_WEEK\n"
+    "FROM PRIS P LEFT OUTER JOIN PENSJON PJ ON (PJ.PENSJON = P.PENSJON)\n"
+    "  LEFT OUTER JOIN PRISLINJE L ON (L.PRIS_ID = P.PRIS_ID AND L.FRA_DATO < :avr\n"
+    "    AND (L.TIL_DATO IS NULL OR L.TIL_DATO > :ank))\n"
+    "WHERE P.UTYPE IN (SELECT value FROM json_each(:utyper)) AND P.WEB = 'J'\n"
+    "ORDER BY P.UTYPE, P.PRIS_ID, L.FRA_DATO";
 
 std::optional<qint64> OptionalInteger(SqliteRow& row, const char* column) {
   return row.isNull(column) ? std::nullopt : std::optional<qint64>(row.integer64(column));
@@ -359,30 +371,54 @@ bool IsRegistered(sqlite3* db, const QString& name) {
 
 }  // namespace
 
+namespace {
+
+// A row of the web prices' statements into `sources`: one price at a time, its row read with
+// its first line, and its lines following.
+void AddPriceRow(SqliteRow& row, QList<WebPriceSource>& sources) {
+  const qint64 id = row.integer64("PRIS_ID");
+  if (sources.isEmpty() || sources.last().id != id) {
+    sources.append({id, row.integer("START_DAG"), row.integer("ANT_DAGER"),
+                    OptionalInteger(row, "PENSJON"),
+                    row.isNull("BESKR") ? std::nullopt : std::optional<QString>(row.text("BESKR")),
+                    OptionalInteger(row, "PRISMET"), {}});
+  }
+  if (!row.isNull("LINJE")) {
+    sources.last().lines.append(PriceLine{row.date("FRA_DATO"), row.date("TIL_DATO"),
+                                          row.hundredths("PRIS_UKE"),
+                                          row.hundredths("PRIS_WEEK")});
+  }
+}
+
+}  // namespace
+
 QList<WebPriceSource> ReadWebPriceSources(SqliteKeptStatements& statements, int type, QDate arrival,
                                           QDate departure) {
-  // One price at a time: its row is read with its first line, and its lines follow.
   SqliteStatement prices = statements.take(kWebPrices);
   prices.bind(":utype", qint64{type});
   prices.bind(":ank", arrival);
   prices.bind(":avr", departure);
   SqliteRow row(prices);
   QList<WebPriceSource> sources;
-  while (Next(prices)) {
-    const qint64 id = row.integer64("PRIS_ID");
-    if (sources.isEmpty() || sources.last().id != id) {
-      sources.append({id, row.integer("START_DAG"), row.integer("ANT_DAGER"),
-                      OptionalInteger(row, "PENSJON"),
-                      row.isNull("BESKR") ? std::nullopt
-                                          : std::optional<QString>(row.text("BESKR")),
-                      OptionalInteger(row, "PRISMET"), {}});
-    }
-    if (!row.isNull("LINJE")) {
-      sources.last().lines.append(PriceLine{row.date("FRA_DATO"), row.date("TIL_DATO"),
-                                            row.hundredths("PRIS_UKE"),
-                                            row.hundredths("PRIS_WEEK")});
-    }
-  }
+  while (Next(prices)) AddPriceRow(row, sources);
+  return sources;
+}
+
+QList<QList<WebPriceSource>> ReadWebPriceSourcesOfTypes(SqliteKeptStatements& statements,
+                                                        const QList<int>& types, QDate arrival,
+                                                        QDate departure) {
+  QStringList numbers;
+  for (const int type : types) numbers << QString::number(type);
+  SqliteStatement prices = statements.take(kWebPricesOfTypes);
+  prices.bind(":utyper", u'[' + numbers.join(u',') + u']');
+  prices.bind(":ank", arrival);
+  prices.bind(":avr", departure);
+  SqliteRow row(prices);
+  QHash<int, QList<WebPriceSource>> byType;
+  while (Next(prices)) AddPriceRow(row, byType[row.integer("UTYPE")]);
+  QList<QList<WebPriceSource>> sources;
+  sources.reserve(types.size());
+  for (const int type : types) sources.append(byType.value(type));
   return sources;
 }
 

@@ -45,5 +45,10 @@ bool RegisterSqliteProcedures(QSqlDatabase& database, StatementCache& cache, QSt
 // statement fails or a stored value is not what its column holds.
 QList<WebPriceSource> ReadWebPriceSources(SqliteKeptStatements& statements, int type,
                                           QDate arrival, QDate departure);
+// The same for each of `types` (a type may come more than once), in one statement: the
+// sources of types[i] at i.
+QList<QList<WebPriceSource>> ReadWebPriceSourcesOfTypes(SqliteKeptStatements& statements,
+                                                        const QList<int>& types, QDate arrival,
+                                                        QDate departure);
 
 }  // namespace taurelin
