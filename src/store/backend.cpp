@@ -21,10 +21,12 @@ const Backend* Backend::Find(const QSqlDatabase& database) {
 
 const Backend& Backend::Of(const QSqlDatabase& database) {
   const Backend* found = Find(database);
-  return found != nullptr ? *found : SqliteBackend::Instance();
+  return found != nullptr ? *found : Default();
 }
 
 QString Backend::DefaultDriver() { return QLatin1String(kSqliteDriver); }
+
+const Backend& Backend::Default() { return SqliteBackend::Instance(); }
 
 QString Backend::DriverName(const QSqlDatabase& database) { return database.driverName(); }
 

@@ -63,6 +63,8 @@ class Backend {
   static const Backend& Of(const QSqlDatabase& database);
   // The driver of an alias that names none: the embedded database.
   static QString DefaultDriver();
+  // The backend of the default driver.
+  static const Backend& Default();
   // The name of a connection's driver, for messages.
   static QString DriverName(const QSqlDatabase& database);
 

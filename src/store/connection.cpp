@@ -3,7 +3,6 @@
 #include "store/backend.h"
 #include "store/connection_watch.h"
 #include "store/fail.h"
-#include "store/sqlite/sqlite_backend.h"
 
 #include <QElapsedTimer>
 #include <QSqlDriver>
@@ -24,7 +23,7 @@ Connection::Connection(QString name) : name_(std::move(name)) {}
 Connection::~Connection() { close(); }
 
 const Backend& Connection::backend() const {
-  return backend_ != nullptr ? *backend_ : SqliteBackend::Instance();
+  return backend_ != nullptr ? *backend_ : Backend::Default();
 }
 
 bool Connection::open(const DatabaseAlias& alias, QString* error, bool createMissingFile) {
