@@ -37,26 +37,24 @@ class OccupancyCountsTest : public StayTest {
     period << RowParam{":fra_dato", from} << RowParam{":til_dato", to};
     OccupancyEngine engine;
     engine.setLayout(
-        ReadRows(connection, false, occupancy_sql::kUtyper, user,
+        ReadRows(connection, occupancy_sql::kUtyper, user,
                  [](auto& r) { return occupancy_rows::Layout(r); }),
-        ReadRows(connection, false, occupancy_sql::kAlleAnlegg, user,
+        ReadRows(connection, occupancy_sql::kAlleAnlegg, user,
                  [](auto& r) { return occupancy_rows::Facility(r); }));
     engine.load({from, to, QDate::currentDate(), -1},
-                ReadRows(connection, false, occupancy_sql::kIkkeLedig, period,
+                ReadRows(connection, occupancy_sql::kIkkeLedig, period,
                          [](auto& r) { return occupancy_rows::Occupied(r); }),
-                ReadRows(connection, false, occupancy_sql::kAllotment, period,
+                ReadRows(connection, occupancy_sql::kAllotment, period,
                          [](auto& r) { return occupancy_rows::Allotment(r); }),
-                ReadRows(connection, false, occupancy_sql::kBruktAllotment, period,
+                ReadRows(connection, occupancy_sql::kBruktAllotment, period,
                          [](auto& r) { return occupancy_rows::Used(r); }));
     const auto capacity = [facility](auto& r) {
       return TypeCapacity{facility == -1 ? -1 : r.integer("ANLEGG"), r.integer("UTYPE"),
                           r.integer64("ANTENH")};
     };
-    return Shown(engine.matrix(
-        ReadRows(connection, false,
-                 facility == -1 ? occupancy_sql::kKapasitetSamlet : occupancy_sql::kKapasitet,
-                 user, capacity),
-        facility));
+    const char* capacities =
+        facility == -1 ? occupancy_sql::kKapasitetSamlet : occupancy_sql::kKapasitet;
+    return Shown(engine.matrix(ReadRows(connection, capacities, user, capacity), facility));
   }
   static QStringList Shown(const QList<AvailabilityDay>& days) {
     QStringList shown;

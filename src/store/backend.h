@@ -38,6 +38,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <utility>
 
 class QDate;
@@ -48,6 +49,7 @@ class QSqlQuery;
 namespace taurelin {
 
 class Connection;
+class RowView;
 struct DatabaseAlias;
 struct WebPriceSource;
 
@@ -98,9 +100,11 @@ class Backend {
                                const QString& expression = QString()) const = 0;
   // Whether a query may read its rows as they arrive.
   virtual bool readsRowsAsTheyArrive() const = 0;
-  // Whether the occupancy reads go to the driver's own handle, in statements kept per
-  // connection, and read the occupancy index's own table.
-  virtual bool readsOccupancyOnHandle() const = 0;
+  // Runs `sql` with `params` bound and hands each row to `row`: through Statement, unless the
+  // backend has a faster road of its own (SQLite: the driver's own handle, in statements kept
+  // per connection). Throws DatabaseError.
+  virtual void readRows(Connection& connection, const char* sql, const RowParams& params,
+                        const std::function<void(RowView&)>& row) const;
   // Reads the web prices of each type of `types` with their lines that touch the nights from
   // `arrival` up to `until` on the driver's own handle, in statements kept per connection.
   // False, reading nothing, where the backend reads them through Qt instead. Throws

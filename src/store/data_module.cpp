@@ -89,10 +89,8 @@ QList<QList<WebPriceSource>> WebPriceSources(Connection& connection, const QList
                                              const QDate& arrival, const QDate& until) {
   QList<QList<WebPriceSource>> sources(types.size());
   const Backend& backend = connection.backend();
-  if (backend.readsOccupancyOnHandle()) {
-    connection.ready();
-    if (backend.readWebPriceSources(connection, types, arrival, until, &sources)) return sources;
-  }
+  connection.ready();
+  if (backend.readWebPriceSources(connection, types, arrival, until, &sources)) return sources;
   QStringList numbers;
   for (const int type : types) numbers << QString::number(type);
   Statement s(connection);
@@ -179,7 +177,7 @@ UnchangedAnswers& TdmBook::beginQuestion() {
   }
   QList<QByteArray> marks;
   try {
-    marks = ReadRows(connection_, backend.readsOccupancyOnHandle(), query, {},
+    marks = ReadRows(connection_, query, {},
                      [](auto& r) { return r.text("MARK").toLatin1(); });
   } catch (const DatabaseError& failure) {
     if (failure.connectionLost()) throw;

@@ -47,7 +47,6 @@ const Occupancy::Features& Occupancy::features() {
     QSqlDatabase& database = connection_.ready();
     Features found;
     found.backend = &connection_.backend();
-    found.onHandle = found.backend->readsOccupancyOnHandle();
     found.upgraded = CheckUpgrade(database, UpgradePart::kOccupancy).isEmpty();
     found.counted = found.upgraded && CheckUpgrade(database, UpgradePart::kCounts).isEmpty();
     features_ = found;
@@ -57,7 +56,7 @@ const Occupancy::Features& Occupancy::features() {
 
 std::optional<LayoutVersion> Occupancy::layoutVersion() {
   const auto versions =
-      ReadRows(connection_, features().onHandle, features().backend->layoutVersionQuery(), {},
+      ReadRows(connection_, features().backend->layoutVersionQuery(), {},
                [](auto& r) { return LayoutVersion{r.integer("VERDI"), r.integer("SKJEMA")}; });
   if (versions.size() != 1) return std::nullopt;  // a version row another program took away
   return versions.first();
@@ -65,7 +64,7 @@ std::optional<LayoutVersion> Occupancy::layoutVersion() {
 
 auto Occupancy::layoutReader() {
   return [this](const char* sql, auto convert) {
-    return ReadRows(connection_, features().onHandle, sql, WithUser({}), convert);
+    return ReadRows(connection_, sql, WithUser({}), convert);
   };
 }
 
@@ -89,16 +88,15 @@ void Occupancy::InitBelegg() {
 }
 
 QList<OccupiedLine> Occupancy::occupiedLines(const QDate& from, const QDate& to, int facility) {
-  const bool onHandle = features().onHandle;
   const Params period = WithUser({{":fra_dato", from}, {":til_dato", to}});
   const auto asLines = [](auto& r) { return occupancy_rows::Occupied(r); };
   if (features().counted) {
     QList<OccupiedLine> occupied = ReadRows(
-        connection_, onHandle, features().backend->countedDays(facility == -1),
+        connection_, features().backend->countedDays(facility == -1),
         facility == -1 ? period : Params(period) << Param{":anlegg", qint64{facility}},
         [](auto& r) { return occupancy_rows::CountedDay(r); });
     for (const OccupiedLine& line :
-         ReadRows(connection_, onHandle, occupancy_sql::kIkkeTalt, period, asLines)) {
+         ReadRows(connection_, occupancy_sql::kIkkeTalt, period, asLines)) {
       if (facility == -1 || line.facility == facility) occupied << line;
     }
     return occupied;
@@ -108,20 +106,19 @@ QList<OccupiedLine> Occupancy::occupiedLines(const QDate& from, const QDate& to,
   const char* sql = features().upgraded
                         ? features().backend->indexedOccupiedLines(from, to, facility, &lines)
                         : occupancy_sql::kIkkeLedig;
-  return ReadRows(connection_, onHandle, sql, lines, asLines);
+  return ReadRows(connection_, sql, lines, asLines);
 }
 
 void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anlegg, int agent) {
-  const bool onHandle = features().onHandle;
   const Params period = WithUser({{":fra_dato", FraDato}, {":til_dato", TilDato}});
   const QList<OccupiedLine> occupied = occupiedLines(FraDato, TilDato, Anlegg);
   Params allotted = period;
   const char* allotmentSql =
       features().counted ? features().backend->indexedAllotments(FraDato, TilDato, &allotted)
                          : occupancy_sql::kAllotment;
-  const auto allotments = ReadRows(connection_, onHandle, allotmentSql, allotted,
+  const auto allotments = ReadRows(connection_, allotmentSql, allotted,
                                    [](auto& r) { return occupancy_rows::Allotment(r); });
-  const auto used = ReadRows(connection_, onHandle, occupancy_sql::kBruktAllotment, period,
+  const auto used = ReadRows(connection_, occupancy_sql::kBruktAllotment, period,
                              [](auto& r) { return occupancy_rows::Used(r); });
   layout_.engine().load({FraDato, TilDato, QDate::currentDate(), agent}, occupied, allotments,
                         used);

@@ -67,7 +67,6 @@ class Occupancy {
  private:
   struct Features {
     const Backend* backend = nullptr;
-    bool onHandle = false;  // the occupancy reads go to the driver's own handle
     bool upgraded = false;  // the occupancy index and the layout version are there
     bool counted = false;   // and the occupancy counts with the triggers that keep them
   };

@@ -32,7 +32,6 @@ class PostgresBackend final : public Backend {
   // The driver holds the connection until the last row: a statement run on the same
   // connection while the rows are read would discard them.
   bool readsRowsAsTheyArrive() const override { return false; }
-  bool readsOccupancyOnHandle() const override { return false; }
   // A transaction that wrote (and so has an id) and ended since changes the snapshot: it
   // left the snapshot's list of running ones, or it raised the highest completed id that
   // bounds the snapshot.

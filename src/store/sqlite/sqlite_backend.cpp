@@ -7,6 +7,7 @@
 #include "store/sqlite/sqlite_kept_statements.h"
 #include "store/sqlite/sqlite_occupancy_queries.h"
 #include "store/sqlite/sqlite_procedures.h"
+#include "store/row_view.h"
 #include "store/sqlite/sqlite_read.h"
 #include "store/stay_pricing.h"
 
@@ -139,6 +140,31 @@ const char* SqliteBackend::indexedOccupiedLines(const QDate& from, const QDate& 
           << RowParam{":anlegg_fra", facility == -1 ? lowest : qint64{facility}}
           << RowParam{":anlegg_til", facility == -1 ? highest : qint64{facility}};
   return occupancy_sql::kIkkeLedigIndeksert;
+}
+
+namespace {
+
+// A row read on the raw handle as a RowView.
+class HandleRow : public RowView {
+ public:
+  explicit HandleRow(SqliteRow& row) : row_(row) {}
+  bool isNull(const char* column) override { return row_.isNull(column); }
+  int integer(const char* column) override { return row_.integer(column); }
+  qint64 integer64(const char* column) override { return row_.integer64(column); }
+  QDate date(const char* column) override { return row_.date(column); }
+  QString text(const char* column) override { return row_.text(column); }
+
+ private:
+  SqliteRow& row_;
+};
+
+}  // namespace
+
+void SqliteBackend::readRows(Connection& connection, const char* sql, const RowParams& params,
+                             const std::function<void(RowView&)>& row) const {
+  KeptSqliteRead read(connection, sql, params);
+  HandleRow view(read.row());
+  while (read.next()) row(view);
 }
 
 const char* SqliteBackend::countedDays(bool all) const {

@@ -30,7 +30,6 @@ class SqliteBackend final : public Backend {
   QString orderKey(const QString& column) const override;
   QString textOrderKey(const QString& column, const QString& expression) const override;
   bool readsRowsAsTheyArrive() const override { return true; }
-  bool readsOccupancyOnHandle() const override { return true; }
   // The file's data version moves with every other connection's commit, the connection's
   // own count of changed rows with its own writes.
   const char* changeMarkQuery() const override {
@@ -44,6 +43,8 @@ class SqliteBackend final : public Backend {
   const char* indexedOccupiedLines(const QDate& from, const QDate& to, int facility,
                                    RowParams* params) const override;
   const char* countedDays(bool all) const override;
+  void readRows(Connection& connection, const char* sql, const RowParams& params,
+                const std::function<void(RowView&)>& row) const override;
   const char* indexedAllotments(const QDate& from, const QDate& to,
                                 RowParams* params) const override;
   QList<bool> textDateColumns(const QSqlQuery& query) const override;
