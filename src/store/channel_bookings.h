@@ -116,11 +116,10 @@ class ChannelBookings {
     bool held_ = false;
   };
 
-  // On the data module's connection. Every call throws DatabaseError when the database fails;
-  // what it began is then rolled back. `events` (may be null) is told of a new overbooking
-  // inside the transaction that finds it.
-  ChannelBookings(TdmBook& module, Channel channel, BookingEvents* events = nullptr);
-  // The same on the session's data module; throws DatabaseError when it is not connected.
+  // On the session's data module and its connection; throws DatabaseError when it is not
+  // connected. Every call throws DatabaseError when the database fails; what it began is then
+  // rolled back. `events` (may be null) is told of a new overbooking inside the transaction
+  // that finds it.
   ChannelBookings(DatabaseSession& session, Channel channel, BookingEvents* events = nullptr);
 
   // Whether the channel's facility sells its rental type (has units of it).
@@ -160,6 +159,8 @@ class ChannelBookings {
   void SetSuspicion(const std::optional<ChannelSuspicion>& suspicion);
 
  private:
+  ChannelBookings(TdmBook& module, Channel channel, BookingEvents* events);
+
   std::optional<Row> FindRow(const QString& uid, const QDateTime& now);
   // The channel's rows, or its row of `uid` when given.
   QList<Row> Select(const QDateTime& now, const QString* uid);
