@@ -50,7 +50,7 @@ class ChannelImportTest : public StayTest {
 
   // The cabin's free units over the nights from `arrival` to `departure`, as LEDIG counts.
   int Free(const char* arrival, const char* departure) {
-    BookingStore store(session_.dmBook(), session_.connection());
+    BookingStore& store = session_.store();
     return store
         .Availability(1, {7}, {QDate::fromString(QLatin1String(arrival), Qt::ISODate),
                                QDate::fromString(QLatin1String(departure), Qt::ISODate)})
@@ -94,7 +94,7 @@ TEST_P(ChannelImportTest, EventsBecomeBookedStaysAndASecondImportChangesNothing)
                  " JOIN LEIE L ON L.REFNR = B.REFNR"
                  " GROUP BY B.REFNR, B.AKODE, B.ANLEGGSNR, B.BEKREFT, S.ENAVN, S.FNAVN"),
             "7|1|B|cabin-platform|Channel|2 / 7|1|B|cabin-platform|Channel|2");
-  EXPECT_EQ(BookingStore(session_.dmBook(), session_.connection())
+  EXPECT_EQ(session_.store()
                 .State(Scalar("SELECT MIN(REFNR) FROM BOOKING").toLongLong()),
             BookingState::kBooked);
 

@@ -1,13 +1,14 @@
 #include "expiry/expiry_sweep.h"
 
 #include "handlers/conventions.h"
-#include "store/statement.h"
+#include "store/ref_nr.h"
 
 namespace taurelin {
 
 int CheckTimeOuts(TimeOutRegister& timeOuts, HandlerContext& context) {
   return timeOuts.sweep([&](const QString& refnr) {
-    switch (Store(context).Cancel(refnr, CancelScope::kReservationOnly)) {
+    const RefNr named(refnr);
+    switch (CancelBooking(context, named, CancelScope::kReservationOnly)) {
       case CancelOutcome::kCancelled:
         timeOuts.log(QStringLiteral("Time-out : reservation %1 cancelled").arg(refnr));
         return true;
@@ -20,7 +21,7 @@ int CheckTimeOuts(TimeOutRegister& timeOuts, HandlerContext& context) {
         break;
     }
     // The same number fails the same way every time: trying again would never end.
-    if (!NumericLiteral(refnr)) {
+    if (!named.isNumber()) {
       timeOuts.log(QStringLiteral("Time-out : %1 is no reservation number; entry freed")
                        .arg(refnr));
       return true;

@@ -10,9 +10,10 @@ constexpr QLatin1String kColumns("INSTRUKSJON;REFNR");
 }  // namespace
 
 InstructionReply HandleAvbestill(const InstructionValues& values, HandlerContext& context) {
-  const QString refnr = values[QLatin1String("REFNR")];
+  const RefNr named(values[QLatin1String("REFNR")]);
+  const QString& refnr = named.text();
   InstructionReply reply(kColumns);
-  switch (Store(context).Cancel(refnr, CancelScope::kAnyBooking, context.events)) {
+  switch (CancelBooking(context, named, CancelScope::kAnyBooking, context.events)) {
     case CancelOutcome::kCancelled:
       reply.addRow({QStringLiteral("AVBESTILL"), refnr});
       return reply;

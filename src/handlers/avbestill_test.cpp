@@ -70,11 +70,11 @@ TEST_P(AvbestillTest, BookingWithBookerIsMarkedAgainAndAgain) {
 
 // The sweep's scope deletes a reservation but leaves a booking with a booker untouched.
 TEST_P(AvbestillTest, ReservationScopeLeavesBookingsWithABooker) {
-  BookingStore store = Store(context_);
-  EXPECT_EQ(store.Cancel(QStringLiteral("200"), CancelScope::kReservationOnly),
+  BookingStore& store = Store(context_);
+  EXPECT_EQ(store.Cancel(200, CancelScope::kReservationOnly),
             CancelOutcome::kNothingDone);
   EXPECT_EQ(Booking(200), "0|-,B/2");
-  EXPECT_EQ(store.Cancel(QStringLiteral("100"), CancelScope::kReservationOnly),
+  EXPECT_EQ(store.Cancel(100, CancelScope::kReservationOnly),
             CancelOutcome::kCancelled);
   EXPECT_EQ(Booking(100), QString());
   EXPECT_EQ(Booking(300), "0|-,-/2");
@@ -84,6 +84,16 @@ TEST_P(AvbestillTest, UnknownNumberAnswersTheBareHeader) {
   const QString before = Fingerprint();
   EXPECT_EQ(Cancel(QStringLiteral("999")), kHeader);
   EXPECT_EQ(Fingerprint(), before);
+}
+
+// A number is compared as the database compares numbers, and echoed as it was sent; one with
+// a fraction names no booking.
+TEST_P(AvbestillTest, TheNumberNamesTheBookingWhateverItsSpelling) {
+  EXPECT_EQ(Cancel(QStringLiteral("100.5")), kHeader);
+  EXPECT_EQ(Cancel(QStringLiteral("99999999999999999999")), kHeader);
+  EXPECT_NE(Booking(100), QString());
+  EXPECT_EQ(Cancel(QStringLiteral(" +0100.0")), Cancelled(QStringLiteral(" +0100.0")));
+  EXPECT_EQ(Booking(100), QString());
 }
 
 TEST_P(AvbestillTest, NumbersThatAreNoneChangeNothing) {

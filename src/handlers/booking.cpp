@@ -2,6 +2,7 @@
 
 #include "handlers/conventions.h"
 #include "store/mail_confirmations.h"
+#include "store/ref_nr.h"
 
 #include <optional>
 
@@ -41,9 +42,10 @@ std::optional<QString> NationCode(BookingStore& store, const QString& nation) {
 }  // namespace
 
 InstructionReply HandleBooking(const InstructionValues& values, HandlerContext& context) {
-  const QString refnr = values[QLatin1String("REFNR")];
+  const RefNr named(values[QLatin1String("REFNR")]);
+  const QString& refnr = named.text();
   InstructionReply reply(kColumns);
-  BookingStore store = Store(context);
+  BookingStore& store = Store(context);
 
   std::optional<QString> nation;
   try {
@@ -54,9 +56,11 @@ InstructionReply HandleBooking(const InstructionValues& values, HandlerContext& 
   if (!nation) return reply.fail(fail::InvalidNation());
 
   try {
-    if (!store.BookingExists(refnr)) return reply.fail(fail::UnknownReference(refnr));
+    if (!named.isNumber()) return reply.fail(fail::ReferenceNotNumeric(refnr));
+    if (!named.number() || !store.BookingExists(*named.number())) {
+      return reply.fail(fail::UnknownReference(refnr));
+    }
   } catch (const DatabaseError& failure) {
-    // A reference that is no number, unless the database could not be reached at all.
     return reply.fail(failure.connectionLost() ? fail::BookingNotLinked()
                                                  : fail::ReferenceNotNumeric(refnr));
   }
@@ -85,7 +89,7 @@ InstructionReply HandleBooking(const InstructionValues& values, HandlerContext& 
   }
   using Kind = AttachOutcome::Kind;
   const AttachOutcome attached =
-      store.AttachBooker(refnr, values[QLatin1String("AGENT")], booker, context.events,
+      store.AttachBooker(*named.number(), values[QLatin1String("AGENT")], booker, context.events,
                          context.language, awaited ? &*awaited : nullptr);
   switch (attached.kind) {
     case Kind::kAttached:

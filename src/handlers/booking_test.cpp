@@ -168,7 +168,7 @@ TEST_P(BookingTest, AGuestsBookerAwaitsTheKeyOfItsMailAndTheKeyConfirmsOnce) {
   struct Recorder : BookingEvents {
     QStringList told;
     QString key;
-    void ConfirmationAwaited(Connection&, qint64 refnr, int bestnr, const QString& language,
+    void ConfirmationAwaited(Connection&, qint64 refnr, qint64 bestnr, const QString& language,
                              const QString& sent, const std::optional<QDateTime>&) override {
       told << QStringLiteral("awaits %1 %2 %3").arg(refnr).arg(bestnr).arg(language);
       key = sent;
@@ -230,7 +230,7 @@ TEST_P(BookingTest, AGuestsBookerAwaitsTheKeyOfItsMailAndTheKeyConfirmsOnce) {
   EXPECT_EQ(HandleBooking(row, context_).effect().kind,
             ReplyEffect::Kind::kAwaitingConfirmation);
   const qsizetype told = events.told.size();
-  EXPECT_EQ(Store(context_).Cancel(QStringLiteral("101"), CancelScope::kReservationOnly),
+  EXPECT_EQ(Store(context_).Cancel(101, CancelScope::kReservationOnly),
             CancelOutcome::kCancelled);
   EXPECT_EQ(Query(QStringLiteral("SELECT COUNT(*) FROM BOOKING WHERE REFNR = 101")), "0");
   EXPECT_EQ(confirm(QStringLiteral("101"), events.key), "not_awaiting");

@@ -20,9 +20,17 @@ Statement SessionStatement(const HandlerContext& context) {
   return Statement(SessionConnection(context));
 }
 
-BookingStore Store(const HandlerContext& context) {
-  return BookingStore(context.database == nullptr ? nullptr : context.database->dmBook(),
-                      SessionConnection(context));
+BookingStore& Store(const HandlerContext& context) {
+  if (context.database != nullptr) return context.database->store();
+  static BookingStore none(SessionConnection(context));
+  return none;
+}
+
+CancelOutcome CancelBooking(const HandlerContext& context, const RefNr& refnr,
+                            CancelScope scope, BookingEvents* events) {
+  if (!refnr.isNumber()) return CancelOutcome::kFailed;
+  if (!refnr.number()) return CancelOutcome::kNothingDone;
+  return Store(context).Cancel(*refnr.number(), scope, events);
 }
 
 QString DatabaseName(const HandlerContext& context) {

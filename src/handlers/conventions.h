@@ -6,6 +6,7 @@
 
 #include "handlers/instruction.h"
 #include "store/booking_store.h"
+#include "store/ref_nr.h"
 #include "store/statement.h"
 
 #include <QString>
@@ -24,7 +25,11 @@ Connection& SessionConnection(const HandlerContext& context);
 Statement SessionStatement(const HandlerContext& context);
 // The booking store of the request's database session; without a session or data module
 // its operations fail as on a lost connection.
-BookingStore Store(const HandlerContext& context);
+BookingStore& Store(const HandlerContext& context);
+// Cancels the booking that `refnr` names (see BookingStore::Cancel). A text that is no number
+// fails as a failed cancellation; a number that names no booking leaves nothing to do.
+CancelOutcome CancelBooking(const HandlerContext& context, const RefNr& refnr,
+                            CancelScope scope, BookingEvents* events = nullptr);
 // The database's name as error messages quote it.
 QString DatabaseName(const HandlerContext& context);
 

@@ -90,7 +90,7 @@ void BookingMails::BookerAttached(Connection& connection, qint64 refnr, bool fir
   if (first) toBusiness(connection, *booking, MailEvent::kBusinessNewBooking);
 }
 
-void BookingMails::ConfirmationAwaited(Connection& connection, qint64 refnr, int bestnr,
+void BookingMails::ConfirmationAwaited(Connection& connection, qint64 refnr, qint64 bestnr,
                                        const QString& language, const QString& key,
                                        const std::optional<QDateTime>& holdEnds) {
   const std::optional<BookingSummary> booking = ReadBookingSummary(connection, refnr, bestnr);

@@ -53,7 +53,7 @@ class BookingMails : public BookingEvents {
   void BookerAttached(Connection& connection, qint64 refnr, bool first,
                       const QString& language) override;
   // To the guest: the link that finishes the booking, with when the hold ends.
-  void ConfirmationAwaited(Connection& connection, qint64 refnr, int bestnr,
+  void ConfirmationAwaited(Connection& connection, qint64 refnr, qint64 bestnr,
                            const QString& language, const QString& key,
                            const std::optional<QDateTime>& holdEnds) override;
   void UnitsAdded(Connection& connection, qint64 refnr) override;

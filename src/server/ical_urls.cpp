@@ -27,7 +27,7 @@ std::set<std::pair<int, int>> SoldPairs(DatabaseSession& session) {
   for (const RentalTypeSummaryRow& row : session.qryUtleietyper()) {
     if (!row.ANLEGG.isNull()) facilities.insert(row.ANLEGG.toInt());
   }
-  BookingStore store(session.dmBook(), session.connection());
+  BookingStore& store = session.store();
   const QDate today = QDate::currentDate();
   std::set<std::pair<int, int>> pairs;
   for (int facility : facilities) {

@@ -211,7 +211,7 @@ void ServerCore::startHttp() {
   hooks.serverMetrics = [this] { return serverMetrics(); };
   if (channels_) hooks.channels = [this] { return channelReport().json(); };
   hooks.nations = [this] {
-    return BookingStore(session_->dmBook(), session_->connection()).Nations();
+    return session_->store().Nations();
   };
   hooks.mails = [this](const QString& state) {
     return mail_ ? mail_->list(session_->connection(), state) : QJsonObject();

@@ -26,7 +26,7 @@ class BookingEvents {
                               const QString& language) = 0;
   // A booker `bestnr` was written for the hold `refnr` and waits for its guest to confirm
   // the booking with `key` before it is linked; the hold now ends at `holdEnds` (when known).
-  virtual void ConfirmationAwaited(Connection& connection, qint64 refnr, int bestnr,
+  virtual void ConfirmationAwaited(Connection& connection, qint64 refnr, qint64 bestnr,
                                    const QString& language, const QString& key,
                                    const std::optional<QDateTime>& holdEnds) {
     (void)connection, (void)refnr, (void)bestnr, (void)language, (void)key, (void)holdEnds;

@@ -19,21 +19,16 @@
 namespace taurelin {
 namespace {
 
-// A reference number as a request names it (a numeric literal that the statements accepted).
-qint64 ReferenceNumber(const QString& refnr) {
-  return static_cast<qint64>(std::llround(refnr.trimmed().toDouble()));
-}
-
 // The last day the prices of a stay run to: a stay without nights is priced as one night.
 QDate PricedUntil(const Stay& stay) {
   return stay.departure == stay.arrival ? stay.arrival.addDays(1) : stay.departure;
 }
 
 // Runs one write on a booking's lines or header.
-void Execute(Connection& connection, const char* sql, const QString& refnr) {
+void Execute(Connection& connection, const char* sql, qint64 refnr) {
   Statement statement(connection);
   statement.add(QString::fromLatin1(sql));
-  statement.bindNumber(QStringLiteral("REFNR"), refnr);
+  statement.bindInteger(QStringLiteral("REFNR"), refnr);
   statement.run();
 }
 
@@ -55,11 +50,27 @@ class Question {
 
 }  // namespace
 
-BookingStore::BookingStore(TdmBook* module, Connection& sessionConnection)
-    : module_(module), sessionConnection_(sessionConnection) {}
+BookingStore::BookingStore(Connection& connection, StoreReports* reports)
+    : connection_(connection), reports_(reports) {}
+
+BookingStore::~BookingStore() = default;
+
+void BookingStore::Open() {
+  module_ = std::make_unique<TdmBook>(connection_, reports_);
+  module_->openMain();
+}
+
+void BookingStore::OpenWithoutAlias(const QString& name, const QString& aliasFile) {
+  module_ = std::make_unique<TdmBook>(connection_, reports_);
+  module_->openMainWithoutAlias(name, aliasFile);
+}
+
+void BookingStore::Close() { module_.reset(); }
+
+Occupancy& BookingStore::occupancy() { return module().occupancy(); }
 
 TdmBook& BookingStore::module() const {
-  if (module_ == nullptr) {
+  if (!module_) {
     throw DatabaseError(QStringLiteral("the booking database is not connected"),
                         DatabaseError::Cause::kConnection);
   }
@@ -76,14 +87,14 @@ BookingStore::HeldQuestions::~HeldQuestions() {
 
 bool BookingStore::FacilityNumberKnown(const QString& text) {
   const auto lookUp = [&] {
-    Statement s(sessionConnection_);
+    Statement s(connection_);
     s.add({"SELECT ANLEGGSNR", "FROM", "  ANLEGG", "WHERE", "  ANLEGGSNR = :ANLEGGSNR"});
     s.bindNumber(QStringLiteral("ANLEGGSNR"), text);
     s.run();
     return s.next() && s.text(QStringLiteral("ANLEGGSNR")) == text;
   };
   // A request that asks nothing after the check would pay for the look at the mark.
-  if (module_ == nullptr || !module_->questionsHeld()) return lookUp();
+  if (!module_ || !module_->questionsHeld()) return lookUp();
   Question question(*module_);
   return question.answers().facility(text, lookUp);
 }
@@ -162,10 +173,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
 
     if (!plan.refnr) {
       try {
-        Statement number = module().stpRefnr();
-        number.run();
-        if (!number.next()) return {Kind::kNoReferenceNumber, {}};
-        refnr = number.integer64(QStringLiteral("REFNR"));
+        refnr = NewReferenceNumber();
       } catch (const DatabaseError&) {
         return {Kind::kNoReferenceNumber, {}};
       }
@@ -207,7 +215,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
     line.STATKODE = plan.istat.left(1);
     line.UTYPE = plan.type;
     line.state = u'I';
-    module().SaveBooking(header, line);
+    WriteBooking(header, line);
     if (plan.beforeCommit) plan.beforeCommit(refnr);
     lock.commit();
   } catch (const std::exception&) {
@@ -217,7 +225,7 @@ ReservationOutcome BookingStore::Reserve(const ReservationPlan& plan) {
 }
 
 bool BookingStore::IsNationCode(const QString& code) {
-  Statement s(sessionConnection_);
+  Statement s(connection_);
   s.add({"SELECT", "  NKODE", "  NAVN", "FROM", "  NASJON", "WHERE", "  NKODE = :NKODE"});
   s.bindText(QStringLiteral("NKODE"), code);
   s.run();
@@ -225,7 +233,7 @@ bool BookingStore::IsNationCode(const QString& code) {
 }
 
 QList<std::pair<QString, QString>> BookingStore::Nations() {
-  Statement s(sessionConnection_);
+  Statement s(connection_);
   s.add(QStringLiteral("SELECT NKODE, NAVN FROM NASJON ORDER BY NAVN, NKODE"));
   s.run();
   QList<std::pair<QString, QString>> nations;
@@ -235,16 +243,16 @@ QList<std::pair<QString, QString>> BookingStore::Nations() {
   return nations;
 }
 
-bool BookingStore::BookingExists(const QString& refnr) {
-  Statement s(sessionConnection_);
+bool BookingStore::BookingExists(qint64 refnr) {
+  Statement s(connection_);
   s.add(QStringLiteral("SELECT REFNR FROM BOOKING WHERE REFNR = :REFNR"));
-  s.bindNumber(QStringLiteral("REFNR"), refnr);
+  s.bindInteger(QStringLiteral("REFNR"), refnr);
   s.run();
   return s.next();
 }
 
 BookingState BookingStore::State(qint64 refnr) {
-  Statement s(sessionConnection_);
+  Statement s(connection_);
   s.add({"SELECT",
          "  B.BESTNR,",
          "  B.AVBESTILT,",
@@ -264,29 +272,19 @@ BookingState BookingStore::State(qint64 refnr) {
   return s.isNull(QStringLiteral("BESTNR")) ? BookingState::kHeld : BookingState::kBooked;
 }
 
-AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& agent,
+AttachOutcome BookingStore::AttachBooker(qint64 refnr, const QString& agent,
                                          const Booker& booker, BookingEvents* events,
                                          const QString& language,
                                          const AwaitedConfirmation* awaited) {
   using Kind = AttachOutcome::Kind;
-  Connection& connection = sessionConnection_;
+  Connection& connection = connection_;
   std::optional<WriteTransaction> writes;
-  int bestnr = 0;
+  qint64 bestnr = 0;
   try {
     writes.emplace(connection);
-    Statement number(connection);
-    number.add(QStringLiteral("SELECT BESTNR FROM LAGE_BESTNR"));
-    number.run();
-    if (!number.next()) return {Kind::kNotCreated, 0};
-    bestnr = number.integer(QStringLiteral("BESTNR"));
-    number.close();
-
-    Statement insert(connection);
-    insert.add({"INSERT INTO BESTILL(BESTNR)", "VALUES ( :BESTNR)"});
-    insert.bindInteger(QStringLiteral("BESTNR"), bestnr);
-    insert.run();
+    bestnr = NewBooker(connection);
   } catch (const DatabaseError&) {
-    return {Kind::kNotCreated, bestnr};
+    return {Kind::kNotCreated, 0};
   }
 
   try {
@@ -316,15 +314,14 @@ AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& ag
   if (awaited != nullptr) {
     // The booker waits: the booking stays a hold, to this server and to every other program.
     try {
-      const qint64 number = ReferenceNumber(refnr);
       // Only a hold waits; one given its booker meanwhile by another program is left alone.
-      if (State(number) != BookingState::kHeld) return {Kind::kNotLinked, bestnr};
+      if (State(refnr) != BookingState::kHeld) return {Kind::kNotLinked, bestnr};
       const bool first = MailConfirmations(connection).Await(
-          number, awaited->key, {bestnr, agent, language}, QDateTime::currentDateTime());
+          refnr, awaited->key, {bestnr, agent, language}, QDateTime::currentDateTime());
       const std::optional<QDateTime> ends =
           awaited->holdEnds ? awaited->holdEnds(first) : std::nullopt;
       if (events != nullptr) {
-        events->ConfirmationAwaited(connection, number, bestnr, language, awaited->key, ends);
+        events->ConfirmationAwaited(connection, refnr, bestnr, language, awaited->key, ends);
       }
       writes->commit();
     } catch (const std::exception&) {
@@ -338,7 +335,7 @@ AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& ag
     if (events != nullptr) {
       Statement before(connection);
       before.add(QStringLiteral("SELECT BESTNR FROM BOOKING WHERE REFNR = :REFNR"));
-      before.bindNumber(QStringLiteral("REFNR"), refnr);
+      before.bindInteger(QStringLiteral("REFNR"), refnr);
       before.run();
       hadBooker = before.next() && !before.isNull(QStringLiteral("BESTNR"));
     }
@@ -347,7 +344,7 @@ AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& ag
               "WHERE REFNR = :REFNR"});
     link.bindNumber(QStringLiteral("AKODE"), agent);
     link.bindInteger(QStringLiteral("BESTNR"), bestnr);
-    link.bindNumber(QStringLiteral("REFNR"), refnr);
+    link.bindInteger(QStringLiteral("REFNR"), refnr);
     link.run();
     // The booking was there when it was looked up; a writer sharing the database may have
     // cancelled it since. A booker linked to nothing is no success.
@@ -358,7 +355,7 @@ AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& ag
 
   try {
     if (events != nullptr) {
-      events->BookerAttached(connection, ReferenceNumber(refnr), !hadBooker, language);
+      events->BookerAttached(connection, refnr, !hadBooker, language);
     }
     writes->commit();
   } catch (const std::exception&) {
@@ -369,7 +366,7 @@ AttachOutcome BookingStore::AttachBooker(const QString& refnr, const QString& ag
 
 ConfirmOutcome BookingStore::ConfirmBooker(qint64 refnr, const QString& key,
                                            BookingEvents* events) {
-  Connection& connection = sessionConnection_;
+  Connection& connection = connection_;
   try {
     WriteTransaction writes(connection);
     MailConfirmations::Waiting waiting;
@@ -399,36 +396,83 @@ ConfirmOutcome BookingStore::ConfirmBooker(qint64 refnr, const QString& key,
 }
 
 bool BookingStore::AwaitsConfirmation(qint64 refnr) {
-  return MailConfirmations(sessionConnection_).Awaits(refnr);
+  return MailConfirmations(connection_).Awaits(refnr);
 }
 
-CancelOutcome BookingStore::Cancel(const QString& refnr, CancelScope scope,
+CancelOutcome BookingStore::Cancel(qint64 refnr, CancelScope scope,
                                    BookingEvents* events) {
   try {
-    WriteTransaction transaction(sessionConnection_);
+    WriteTransaction transaction(connection_);
     bool hasBooker = false;
     {
-      Statement booking(sessionConnection_);
+      Statement booking(connection_);
       booking.add(QStringLiteral("SELECT BESTNR FROM BOOKING WHERE REFNR = :REFNR"));
-      booking.bindNumber(QStringLiteral("REFNR"), refnr);
+      booking.bindInteger(QStringLiteral("REFNR"), refnr);
       booking.run();
       if (!booking.next()) return CancelOutcome::kNothingDone;
       hasBooker = !booking.isNull(QStringLiteral("BESTNR"));
     }
     if (hasBooker && scope == CancelScope::kReservationOnly) return CancelOutcome::kNothingDone;
     if (!hasBooker) {
-      Execute(sessionConnection_, "DELETE FROM LEIE WHERE REFNR = :REFNR", refnr);
-      Execute(sessionConnection_, "DELETE FROM BOOKING WHERE REFNR = :REFNR", refnr);
+      Execute(connection_, "DELETE FROM LEIE WHERE REFNR = :REFNR", refnr);
+      Execute(connection_, "DELETE FROM BOOKING WHERE REFNR = :REFNR", refnr);
     } else {
-      Execute(sessionConnection_, "UPDATE LEIE SET STATUS = 'A' WHERE REFNR = :REFNR", refnr);
-      Execute(sessionConnection_, "UPDATE BOOKING SET AVBESTILT = 1 WHERE REFNR = :REFNR", refnr);
-      if (events != nullptr) events->Cancelled(sessionConnection_, ReferenceNumber(refnr));
+      MarkCancelled(connection_, refnr);
+      if (events != nullptr) events->Cancelled(connection_, refnr);
     }
     transaction.commit();
   } catch (const std::exception&) {
     return CancelOutcome::kFailed;
   }
   return CancelOutcome::kCancelled;
+}
+
+qint64 BookingStore::NewReferenceNumber() {
+  Statement number = module().stpRefnr();
+  number.run();
+  if (!number.next()) throw DatabaseError(QStringLiteral("LAGE_REFNR gave no number"));
+  return number.integer64(QStringLiteral("REFNR"));
+}
+
+void BookingStore::WriteBooking(TBookingData& header, TUtleieData& line) {
+  module().SaveBooking(header, line);
+}
+
+qint64 BookingStore::NewBooker(Connection& connection, const QString& surname,
+                               const QString& firstName, const QString& remark) {
+  Statement number(connection);
+  number.add(QStringLiteral("SELECT BESTNR FROM LAGE_BESTNR"));
+  number.run();
+  if (!number.next()) throw DatabaseError(QStringLiteral("LAGE_BESTNR gave no number"));
+  const qint64 bestnr = number.integer64(QStringLiteral("BESTNR"));
+  number.close();
+  Statement booker(connection);
+  booker.add({"INSERT INTO BESTILL (BESTNR, ENAVN, FNAVN, ANM)",
+              "VALUES (:BESTNR, :ENAVN, :FNAVN, :ANM)"});
+  booker.bindInteger(QStringLiteral("BESTNR"), bestnr);
+  const auto bindName = [&](const char* column, const QString& value) {
+    if (value.isNull()) {
+      booker.bindNull(QLatin1String(column));
+    } else {
+      booker.bindText(QLatin1String(column), value);
+    }
+  };
+  bindName("ENAVN", surname);
+  bindName("FNAVN", firstName);
+  bindName("ANM", remark);
+  booker.run();
+  return bestnr;
+}
+
+void BookingStore::MarkCancelled(Connection& connection, qint64 refnr) {
+  Execute(connection, "UPDATE LEIE SET STATUS = 'A' WHERE REFNR = :REFNR", refnr);
+  Execute(connection, "UPDATE BOOKING SET AVBESTILT = 1 WHERE REFNR = :REFNR", refnr);
+}
+
+void BookingStore::MarkBookedAgain(Connection& connection, qint64 refnr) {
+  Execute(connection, "UPDATE LEIE SET STATUS = NULL WHERE REFNR = :REFNR AND STATUS = 'A'",
+          refnr);
+  Execute(connection, "UPDATE BOOKING SET AVBESTILT = 0 WHERE REFNR = :REFNR", refnr);
 }
 
 }  // namespace taurelin

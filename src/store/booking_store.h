@@ -1,15 +1,19 @@
 #pragma once
 
-// The booking operations behind availability, reservation and cancellation: what a request
-// reads and writes in the booking database, in as few statements as it can, on statements
-// kept for their connection. The handlers check the request's values before and format the
-// answer after; nothing here knows the protocol.
+// The booking store: the one road by which the handlers, the HTTP face, the expiry sweep and
+// the channel import read and write bookings. It owns the statements kept for its connection
+// (the data module, TdmBook, lives behind it and is named nowhere else), and it is the one
+// place that draws reference and booker numbers, writes a booking, a booker and a
+// cancellation. The handlers check the request's values before and format the answer after;
+// nothing here knows the protocol.
 //
 // Promises: every count is made from the database as it stands at the call (the layout kept
 // between calls only behind the layout version, see Occupancy; an answer only behind the
 // database's change mark, see UnchangedAnswers); a reservation counts the free
 // units and writes its booking under one write lock, in one transaction, so no unit is sold
-// twice; a failed reservation or cancellation leaves the database as it was.
+// twice; a failed reservation or cancellation leaves the database as it was. Until it is
+// opened (and after it is closed) every call that needs the database fails as on a lost
+// connection.
 
 #include "store/availability.h"
 #include "store/occupancy_engine.h"
@@ -21,6 +25,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -28,7 +33,11 @@ namespace taurelin {
 
 class BookingEvents;
 class Connection;
+class Occupancy;
+class StoreReports;
 class TdmBook;
+struct TBookingData;
+struct TUtleieData;
 
 struct ReservationOutcome {
   enum class Kind {
@@ -95,7 +104,7 @@ struct AttachOutcome {
     kAwaiting,    // the booker is written and waits for its guest to confirm the booking
   };
   Kind kind = Kind::kNotCreated;
-  int bestnr = 0;  // the booker's number, once drawn
+  qint64 bestnr = 0;  // the booker's number, once drawn
 };
 
 // A booker that is not linked to its hold until the guest confirms the booking from a mail.
@@ -116,10 +125,21 @@ enum class ConfirmOutcome {
 
 class BookingStore {
  public:
-  // On the data module's connection, and for cancellations, bookers and lookups on
-  // `sessionConnection`: in the server both are the session's one connection. Without a
-  // module (null), what needs it fails as on a lost connection.
-  BookingStore(TdmBook* module, Connection& sessionConnection);
+  // On `connection` (the session's, opened by its owner), which must outlive the store;
+  // `reports` (may be null) hears what the operator is to be told of the counts' layout.
+  explicit BookingStore(Connection& connection, StoreReports* reports = nullptr);
+  ~BookingStore();
+  BookingStore(const BookingStore&) = delete;
+  BookingStore& operator=(const BookingStore&) = delete;
+
+  // Readies the store on its connection: opens it again when its owner's opening failed.
+  // Throws DatabaseError when it cannot be opened; the store's statements then try to open
+  // it again when they run.
+  void Open();
+  // Throws DatabaseError: the alias `name` is not defined in `aliasFile`.
+  [[noreturn]] void OpenWithoutAlias(const QString& name, const QString& aliasFile);
+  // Lets go of what the store keeps for its connection.
+  void Close();
 
   // For each of `types`, in that order (a type may come more than once), its free units at
   // `facility` (-1: all facilities summed) for the stay and its web prices for the stay.
@@ -132,15 +152,16 @@ class BookingStore {
   // itself.
   class HeldQuestions {
    public:
-    explicit HeldQuestions(TdmBook* module);
     ~HeldQuestions();
     HeldQuestions(const HeldQuestions&) = delete;
     HeldQuestions& operator=(const HeldQuestions&) = delete;
 
    private:
+    friend class BookingStore;
+    explicit HeldQuestions(TdmBook* module);
     TdmBook* module_;
   };
-  HeldQuestions HoldQuestions() { return HeldQuestions(module_); }
+  HeldQuestions HoldQuestions() { return HeldQuestions(module_.get()); }
 
   // Whether `text` names a facility as the database writes its number ("01" names none).
   // Throws DatabaseError, also when `text` is no number. Kept with the answers while a
@@ -165,24 +186,23 @@ class BookingStore {
   // booker is kept and marked cancelled, lines and header alike, all in one transaction. The
   // booker is read in that transaction, so one attached meanwhile by another server is seen.
   // `events` (may be null) is told of a booking with a booker, inside the transaction.
-  CancelOutcome Cancel(const QString& refnr, CancelScope scope, BookingEvents* events = nullptr);
+  CancelOutcome Cancel(qint64 refnr, CancelScope scope, BookingEvents* events = nullptr);
 
-  // The session-connection lookups of a booking request; each throws DatabaseError when its
-  // statement fails (a reference that is no number included).
+  // The lookups of a booking request; each throws DatabaseError when its statement fails.
   bool IsNationCode(const QString& code);
   // The nations a booker may name, as NASJON lists them: (code, name), by name.
   QList<std::pair<QString, QString>> Nations();
-  bool BookingExists(const QString& refnr);
+  bool BookingExists(qint64 refnr);
   BookingState State(qint64 refnr);
 
   // Creates a booker with these details and links the booking `refnr` to it, with the agent
   // `agent` (the number as sent), in one transaction on the session connection. The booker
   // number is drawn inside it, so a failure hands the number back as well; nothing of a
   // failed attachment is kept. `events` (may be null) is told inside the transaction, with
-  // `language`.
+  // `language`. The agent is the number as sent (a text that is none fails the link).
   // With `awaited`, the booker is written but not linked: the booking stays a hold until its
   // guest confirms it (ConfirmBooker), and `events` is told that it waits instead.
-  AttachOutcome AttachBooker(const QString& refnr, const QString& agent, const Booker& booker,
+  AttachOutcome AttachBooker(qint64 refnr, const QString& agent, const Booker& booker,
                              BookingEvents* events = nullptr, const QString& language = {},
                              const AwaitedConfirmation* awaited = nullptr);
 
@@ -193,12 +213,33 @@ class BookingStore {
   bool AwaitsConfirmation(qint64 refnr);
 
  private:
+  // The channel import books, cancels and books again as this store does, inside its own
+  // transactions, through the writes below.
+  friend class ChannelBookings;
+
   TdmBook& module() const;
+  // The occupancy and capacity operations on the store's connection; throws DatabaseError
+  // when the store is not open.
+  Occupancy& occupancy();
   QList<TypeAvailability> CountAvailability(int facility, const QList<int>& types,
                                             const Stay& stay);
+  // A new reference number; throws DatabaseError when none is drawn.
+  qint64 NewReferenceNumber();
+  // Writes a booking's header and its first line (and the line's object line) inside the
+  // caller's transaction; throws DatabaseError.
+  void WriteBooking(TBookingData& header, TUtleieData& line);
+  // Draws a booker number and writes the booker with the names and remark given (none:
+  // left empty for the details written after), inside the caller's transaction. Throws
+  // DatabaseError.
+  static qint64 NewBooker(Connection& connection, const QString& surname = {},
+                          const QString& firstName = {}, const QString& remark = {});
+  // Marks the booking `refnr` cancelled, its lines and its header; and the other way.
+  static void MarkCancelled(Connection& connection, qint64 refnr);
+  static void MarkBookedAgain(Connection& connection, qint64 refnr);
 
-  TdmBook* module_;
-  Connection& sessionConnection_;
+  Connection& connection_;
+  StoreReports* reports_;
+  std::unique_ptr<TdmBook> module_;
 };
 
 }  // namespace taurelin

@@ -17,7 +17,7 @@ int BookingSummary::persons() const {
 }
 
 std::optional<BookingSummary> ReadBookingSummary(Connection& connection, qint64 refnr,
-                                                 std::optional<int> bestnr) {
+                                                 std::optional<qint64> bestnr) {
   Statement header(connection);
   header.add({"SELECT B.ANLEGGSNR, A.ANLEGGSNAVN, B.AVBESTILT,",
               "  S.ENAVN, S.FNAVN, S.MAIL, S.TLF, S.NKODE, S.ANM",

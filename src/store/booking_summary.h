@@ -42,7 +42,7 @@ struct BookingSummary {
 // instead of the linked one (a booker written but not linked yet, that awaits its guest's
 // confirmation). Throws DatabaseError.
 std::optional<BookingSummary> ReadBookingSummary(Connection& connection, qint64 refnr,
-                                                 std::optional<int> bestnr = std::nullopt);
+                                                 std::optional<qint64> bestnr = std::nullopt);
 
 // The name a facility is shown by, and a rental type's (its description, else its code);
 // empty for none. Throw DatabaseError.

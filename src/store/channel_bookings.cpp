@@ -3,8 +3,9 @@
 #include "store/backend.h"
 #include "store/booking_creation.h"
 #include "store/booking_events.h"
+#include "store/booking_store.h"
 #include "store/connection.h"
-#include "store/data_module.h"
+#include "store/occupancy.h"
 #include "store/database_error.h"
 #include "store/database_session.h"
 #include "store/statement.h"
@@ -68,13 +69,6 @@ void RunOnRow(Connection& connection, const QString& sql, const QString& channel
   RunOnRow(connection, sql, channel, uid, [](Statement&) {});
 }
 
-void RunOnBooking(Connection& connection, const char* sql, qint64 refnr) {
-  Statement s(connection);
-  s.add(QString::fromLatin1(sql));
-  s.bindInteger(QStringLiteral("REFNR"), refnr);
-  s.run();
-}
-
 }  // namespace
 
 ChannelBookings::Lock::Lock(Connection& connection, const QString& channel)
@@ -91,30 +85,17 @@ ChannelBookings::Lock::~Lock() {
   }
 }
 
-ChannelBookings::ChannelBookings(TdmBook& module, Channel channel, BookingEvents* events)
-    : module_(module),
-      connection_(module.connection()),
-      channel_(std::move(channel)),
-      events_(events) {}
-
-namespace {
-
-TdmBook& ModuleOf(DatabaseSession& session) {
-  if (session.dmBook() == nullptr) {
-    throw DatabaseError(QStringLiteral("the booking database is not connected"),
-                        DatabaseError::Cause::kConnection);
-  }
-  return *session.dmBook();
-}
-
-}  // namespace
-
 ChannelBookings::ChannelBookings(DatabaseSession& session, Channel channel,
                                  BookingEvents* events)
-    : ChannelBookings(ModuleOf(session), std::move(channel), events) {}
+    : store_(session.store()),
+      connection_(session.connection()),
+      channel_(std::move(channel)),
+      events_(events) {
+  store_.occupancy();  // not connected: thrown now
+}
 
 bool ChannelBookings::SellsType() {
-  Occupancy& occupancy = module_.occupancy();
+  Occupancy& occupancy = store_.occupancy();
   occupancy.InitBelegg();
   return occupancy.GetKapasitet(channel_.facility, channel_.type) >= 0;
 }
@@ -177,29 +158,10 @@ QList<ChannelBookings::Row> ChannelBookings::Select(const QDateTime& now, const 
 qint64 ChannelBookings::NewBooking(const QString& uid, const QDate& arrival,
                                    const QDate& departure, const QDateTime& now) {
   // The booker makes the booking a booked one: the expiry sweep leaves it alone.
-  Statement number(connection_);
-  number.add(QStringLiteral("SELECT BESTNR FROM LAGE_BESTNR"));
-  number.run();
-  if (!number.next()) throw DatabaseError(QStringLiteral("LAGE_BESTNR gave no number"));
-  const qint64 bestnr = number.integer64(QStringLiteral("BESTNR"));
-  number.close();
-  Statement booker(connection_);
-  booker.add({"INSERT INTO BESTILL (BESTNR, ENAVN, FNAVN, ANM)",
-              "VALUES (:BESTNR, :ENAVN, :FNAVN, :ANM)"});
-  booker.bindInteger(QStringLiteral("BESTNR"), bestnr);
-  booker.bindText(QStringLiteral("ENAVN"), channel_.name.left(kLongestSurname));
-  booker.bindText(QStringLiteral("FNAVN"), QStringLiteral("Channel"));
-  booker.bindText(QStringLiteral("ANM"),
-                  QStringLiteral("Event %1 of channel calendar %2")
-                      .arg(uid, channel_.name)
-                      .left(kLongestRemark));
-  booker.run();
-
-  Statement refnrs = module_.stpRefnr();
-  refnrs.run();
-  if (!refnrs.next()) throw DatabaseError(QStringLiteral("LAGE_REFNR gave no number"));
-  const qint64 refnr = refnrs.integer64(QStringLiteral("REFNR"));
-  refnrs.close();
+  const qint64 bestnr = BookingStore::NewBooker(
+      connection_, channel_.name.left(kLongestSurname), QStringLiteral("Channel"),
+      QStringLiteral("Event %1 of channel calendar %2").arg(uid, channel_.name).left(kLongestRemark));
+  const qint64 refnr = store_.NewReferenceNumber();
 
   Statement type(connection_);
   type.add(QStringLiteral("SELECT ISTAT FROM UTYPE WHERE UTYPE = :UTYPE"));
@@ -232,7 +194,7 @@ qint64 ChannelBookings::NewBooking(const QString& uid, const QDate& arrival,
   line.STATKODE = istat.left(1);
   line.UTYPE = channel_.type;
   line.state = u'I';
-  module_.SaveBooking(header, line);
+  store_.WriteBooking(header, line);
   return refnr;
 }
 
@@ -251,7 +213,7 @@ std::optional<QList<qint64>> ChannelBookings::Conflict(qint64 refnr, const QDate
                                                        const QDate& today) {
   if (departure <= today) return std::nullopt;
   // Counted as a reservation counts, with this booking's unit among those taken.
-  Occupancy& occupancy = module_.occupancy();
+  Occupancy& occupancy = store_.occupancy();
   occupancy.InitBelegg();
   occupancy.LoadBelegg(arrival, departure, channel_.facility);
   const int free = occupancy.GetKapasitet(channel_.facility, channel_.type) -
@@ -334,11 +296,7 @@ ChannelBookings::Outcome ChannelBookings::Apply(const QString& uid, const QDate&
       break;
     case Fate::kCancelledForIt:
       // The import cancelled it: the event is back, so is its booking, under its own number.
-      RunOnBooking(connection_,
-                   "UPDATE LEIE SET STATUS = NULL WHERE REFNR = :REFNR AND STATUS = 'A'",
-                   row->refnr);
-      RunOnBooking(connection_, "UPDATE BOOKING SET AVBESTILT = 0 WHERE REFNR = :REFNR",
-                   row->refnr);
+      BookingStore::MarkBookedAgain(connection_, row->refnr);
       if (datesChanged) MoveBooking(row->refnr, arrival, departure);
       *notes << QStringLiteral("event %1 is in the calendar again: its booking %2 is booked "
                                "again, %3")
@@ -461,8 +419,7 @@ ChannelBookings::Outcome ChannelBookings::Withdraw(const QString& uid, Withdrawa
   }
   // As a cancellation of a booking with a booker: kept, and marked cancelled. The row stays,
   // marked, so that the event's return gives the booking back.
-  RunOnBooking(connection_, "UPDATE LEIE SET STATUS = 'A' WHERE REFNR = :REFNR", row->refnr);
-  RunOnBooking(connection_, "UPDATE BOOKING SET AVBESTILT = 1 WHERE REFNR = :REFNR", row->refnr);
+  BookingStore::MarkCancelled(connection_, row->refnr);
   RunOnRow(connection_,
            QStringLiteral("UPDATE KANAL_BOOKING SET KONFLIKT = NULL "
                           "WHERE KANAL = :KANAL AND UID = :UID"),

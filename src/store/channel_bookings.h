@@ -33,9 +33,9 @@
 namespace taurelin {
 
 class BookingEvents;
+class BookingStore;
 class Connection;
 class DatabaseSession;
-class TdmBook;
 
 // A booking of a channel that shares nights with other bookings beyond its type's units.
 struct StoredConflict {
@@ -116,7 +116,7 @@ class ChannelBookings {
     bool held_ = false;
   };
 
-  // On the session's data module and its connection; throws DatabaseError when it is not
+  // On the session's booking store and its connection; throws DatabaseError when it is not
   // connected. Every call throws DatabaseError when the database fails; what it began is then
   // rolled back. `events` (may be null) is told of a new overbooking inside the transaction
   // that finds it.
@@ -159,8 +159,6 @@ class ChannelBookings {
   void SetSuspicion(const std::optional<ChannelSuspicion>& suspicion);
 
  private:
-  ChannelBookings(TdmBook& module, Channel channel, BookingEvents* events);
-
   std::optional<Row> FindRow(const QString& uid, const QDateTime& now);
   // The channel's rows, or its row of `uid` when given.
   QList<Row> Select(const QDateTime& now, const QString* uid);
@@ -176,7 +174,7 @@ class ChannelBookings {
   void ClearGone(const QString& uid);
   void DeleteRow(const QString& uid);
 
-  TdmBook& module_;
+  BookingStore& store_;
   Connection& connection_;
   Channel channel_;
   BookingEvents* events_;

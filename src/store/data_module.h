@@ -1,7 +1,8 @@
 #pragma once
 
 // The data module: the named statements that price lookup, booking creation and the
-// occupancy calculation run on the server's connection to the booking database.
+// occupancy calculation run on the server's connection to the booking database. It lives
+// behind the booking store (BookingStore), which alone uses it.
 //
 // Each statement is handed out fresh, with its lines in place; the caller binds its
 // parameters and runs it. All of them run on the module's connection, so a
@@ -51,17 +52,8 @@ class TdmBook {
   // Throws DatabaseError when the matrix of one of them fails.
   QList<QList<WebPrice>> WebPricesOfTypes(const QList<int>& types, const QDate& arrival,
                                           const QDate& until);
-  // Every facility with its company.
-  Statement qryAlleAnlegg();
-  // One booking header: bind REFNR.
-  Statement qryBook();
   // A new booking reference number (column REFNR).
   Statement stpRefnr();
-  // A new rental line number (column LINJENR).
-  Statement stpLeie();
-
-  // The columns of the booking header, as the table holds them for booking creation.
-  static const QStringList& BookColumns();
 
   // The occupancy and capacity operations, on this module's connection.
   Occupancy& occupancy() { return occupancy_; }
@@ -77,9 +69,6 @@ class TdmBook {
   void releaseQuestions() { answers_.release(); }
   bool questionsHeld() const { return answers_.held(); }
 
-  // The company of a facility, -1 when the facility is unknown. The facility list is read at
-  // the first use and kept.
-  double GetForetak(double anlegg);
   // Writes the header and the two lines of a reservation in one transaction (joining one
   // that the caller holds on this module's connection). A failure throws DatabaseError, and
   // nothing of this call stays, unless the caller's transaction commits it.
@@ -87,6 +76,18 @@ class TdmBook {
 
  private:
   Statement statement() { return Statement(connection_); }
+  // Every facility with its company.
+  Statement qryAlleAnlegg();
+  // One booking header: bind REFNR.
+  Statement qryBook();
+  // A new rental line number (column LINJENR).
+  Statement stpLeie();
+  // The columns of the booking header, as the table holds them for booking creation.
+  static const QStringList& BookColumns();
+  // The company of a facility, -1 when the facility is unknown. The facility list is read at
+  // the first use and kept.
+  double GetForetak(double anlegg);
+
   void writeHeader(TBookingData& booking);
   // Writes the rental-type line and its object line; throws DatabaseError on failure.
   void SaveLeie(const TBookingData& booking, TUtleieData& line);

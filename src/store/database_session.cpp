@@ -11,7 +11,10 @@ namespace taurelin {
 
 DatabaseSession::DatabaseSession(AliasList aliases, StoreReports& reports,
                                  const QString& connectionName)
-    : aliases_(std::move(aliases)), reports_(reports), session_(connectionName) {}
+    : aliases_(std::move(aliases)),
+      reports_(reports),
+      session_(connectionName),
+      store_(session_, &reports_) {}
 
 DatabaseSession::~DatabaseSession() { ReleaseAPIDatabase(); }
 
@@ -43,11 +46,10 @@ bool DatabaseSession::ConnectAPIDatabase(const QString& aliasName) {
                      QString::fromUtf8(failure.what())});
   }
 
-  dmBook_ = std::make_unique<TdmBook>(session_, &reports_);
   if (alias) {
-    dmBook_->openMain();
+    store_.Open();
   } else {
-    dmBook_->openMainWithoutAlias(aliasName, aliases_.file());
+    store_.OpenWithoutAlias(aliasName, aliases_.file());
   }
   return connected;
 }
@@ -97,7 +99,7 @@ void DatabaseSession::EnsureUtleietyper() {
 }
 
 void DatabaseSession::ReleaseAPIDatabase() {
-  dmBook_.reset();
+  store_.Close();
   session_.setWatch(nullptr);
   watch_.reset();
   utleietyper_.clear();

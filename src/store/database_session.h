@@ -1,12 +1,12 @@
 #pragma once
 
 // The server's database session: its one connection to the booking database, on which the
-// handlers run their own statements and the data module its named ones, the rental-type
-// summary read once at start, and the data module.
+// handlers run their own statements and the booking store its own, the rental-type summary
+// read once at start, and the booking store.
 //
 // Connecting reports what failed, in order, and goes on as far as it can: a connection that
-// cannot open, or a summary that cannot be read, is shown and passed over; when the data
-// module then still cannot open the connection, that is thrown to the caller. A closed
+// cannot open, or a summary that cannot be read, is shown and passed over; when the booking
+// store then still cannot open the connection, that is thrown to the caller. A closed
 // or lost connection is opened again when a statement on it runs, so every statement
 // recovers once the database is back; a summary that could not be read because the database
 // was away is read then too, and is otherwise read once. While connected, an outage is told
@@ -17,7 +17,7 @@
 #include "store/alias_list.h"
 #include "store/connection.h"
 #include "store/connection_watch.h"
-#include "store/data_module.h"
+#include "store/booking_store.h"
 #include "store/store_reports.h"
 
 #include <QList>
@@ -51,15 +51,15 @@ class DatabaseSession {
   DatabaseSession(const DatabaseSession&) = delete;
   DatabaseSession& operator=(const DatabaseSession&) = delete;
 
-  // Sets up the session and the data module on the alias; returns whether the connection
-  // opened at the first try. Throws DatabaseError when the data module cannot open it.
+  // Sets up the session and the booking store on the alias; returns whether the connection
+  // opened at the first try. Throws DatabaseError when the store cannot open it.
   bool ConnectAPIDatabase(const QString& aliasName);
-  // Releases the data module and the session connection.
+  // Releases the booking store and the session connection.
   void ReleaseAPIDatabase();
 
   // The database's name as handlers quote it in their error messages: the alias.
   const QString& APIDatabaseName() const { return databaseName_; }
-  // The session's connection, which handlers' and the data module's statements run on.
+  // The session's connection, which handlers' and the booking store's statements run on.
   Connection& connection() { return session_; }
   // The rental-type summary; empty when it could not be read (see utleietyperOpen).
   const QList<RentalTypeSummaryRow>& qryUtleietyper() const { return utleietyper_; }
@@ -68,8 +68,9 @@ class DatabaseSession {
   // was away is read now. Throws DatabaseError when there is none (the database is still
   // away, or reading it failed for another reason, which lasts until the next start).
   void EnsureUtleietyper();
-  // The data module, or null before connecting.
-  TdmBook* dmBook() const { return dmBook_.get(); }
+  // The booking store on the session's connection; before connecting (and after releasing)
+  // what needs the database fails as on a lost connection.
+  BookingStore& store() { return store_; }
 
  private:
   void readUtleietyper();
@@ -82,7 +83,7 @@ class DatabaseSession {
   bool utleietyperMissed_ = false;  // not read because the database was away
   Connection session_;
   std::unique_ptr<ConnectionWatch> watch_;
-  std::unique_ptr<TdmBook> dmBook_;
+  BookingStore store_;
 };
 
 }  // namespace taurelin

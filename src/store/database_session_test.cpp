@@ -1,9 +1,12 @@
 #include "store/database_session.h"
 
+#include "store/database_error.h"
+#include "store/statement.h"
 #include "store/test_database.h"
 
 #include <gtest/gtest.h>
 
+#include <QDate>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QStringList>
@@ -61,12 +64,10 @@ TEST_F(DatabaseSessionTest, GoodAliasReadsOneSummaryRowPerFacilityAndType) {
   rows.sort();
   EXPECT_EQ(rows, QStringList({"1/3/2/Hytte/H/H4", "1/4/1/Leilighet/L/L2", "2/3/1/Hytte/H/H4"}));
 
-  ASSERT_NE(session.dmBook(), nullptr);
-  Statement facilities = session.dmBook()->qryAlleAnlegg();
-  facilities.run();
-  int count = 0;
-  while (facilities.next()) ++count;
-  EXPECT_EQ(count, 2);
+  // The booking store runs on the session's connection.
+  EXPECT_TRUE(session.store().FacilityNumberKnown(QStringLiteral("1")));
+  EXPECT_TRUE(session.store().FacilityNumberKnown(QStringLiteral("2")));
+  EXPECT_FALSE(session.store().FacilityNumberKnown(QStringLiteral("3")));
 }
 
 TEST_F(DatabaseSessionTest, UnknownAliasShowsBothMessagesInOrderAndFailsTheDataModule) {
@@ -103,9 +104,7 @@ TEST_F(DatabaseSessionTest, SummaryMissedWhileTheDatabaseWasAwayIsReadWhenItIsBa
   session.EnsureUtleietyper();
   ASSERT_TRUE(session.utleietyperOpen());
   EXPECT_EQ(session.qryUtleietyper().size(), 3);
-  Statement facilities = session.dmBook()->qryAlleAnlegg();
-  facilities.run();
-  EXPECT_TRUE(facilities.next());
+  EXPECT_TRUE(session.store().FacilityNumberKnown(QStringLiteral("1")));
   EXPECT_EQ(messages_.shown.count(RecordedReports::Of(StoreCondition::kAnswersAgain, "test")), 1)
       << messages_.shown.join(u'|').toStdString();
 }
@@ -114,7 +113,8 @@ TEST_F(DatabaseSessionTest, ReleaseDropsTheConnection) {
   DatabaseSession session(db_.aliases(), messages_);
   ASSERT_TRUE(session.ConnectAPIDatabase(QStringLiteral("test")));
   session.ReleaseAPIDatabase();
-  EXPECT_EQ(session.dmBook(), nullptr);
+  const QDate today = QDate::currentDate();
+  EXPECT_THROW(session.store().Matrix(1, -1, today, today), DatabaseError);
   EXPECT_FALSE(QSqlDatabase::contains(QLatin1String(DatabaseSession::kConnectionName)));
 }
 

@@ -74,7 +74,7 @@ MailConfirmations::Outcome MailConfirmations::Confirm(qint64 refnr, const QStrin
   s.run();
   if (!s.next()) return Outcome::kNotWaiting;
   const QString kept = s.text(QStringLiteral("NOKKEL"));
-  waiting->bestnr = s.integer(QStringLiteral("BESTNR"));
+  waiting->bestnr = s.integer64(QStringLiteral("BESTNR"));
   waiting->agent = s.text(QStringLiteral("AKODE"));
   waiting->language = s.text(QStringLiteral("SPRAAK"));
   s.close();

@@ -28,7 +28,7 @@ class MailConfirmations {
   static QString NewKey();
 
   struct Waiting {
-    int bestnr = 0;     // the booker to link
+    qint64 bestnr = 0;  // the booker to link
     QString agent;      // the agent to link with it
     QString language;   // the language the guest booked in
   };

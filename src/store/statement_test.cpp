@@ -1,6 +1,7 @@
 #include "store/statement.h"
 
 #include "store/connection.h"
+#include "store/ref_nr.h"
 #include "store/test_database.h"
 
 #include <gtest/gtest.h>
@@ -68,6 +69,24 @@ TEST_F(StatementTest, NumbersMustBeNumericLiterals) {
   }
   EXPECT_EQ(NumericLiteral(QStringLiteral("-12.50")).value(), QVariant(-12.5));
   EXPECT_EQ(NumericLiteral(QStringLiteral("-12")).value(), QVariant(qlonglong(-12)));
+}
+
+// A reference number keeps its text for the wire and names the booking the database would.
+TEST(RefNrTest, NamesTheBookingAsTheDatabaseComparesNumbers) {
+  for (const char* text : {"42", " 42 ", "+42", "0042", "42.0", "42."}) {
+    const RefNr refnr{QString::fromLatin1(text)};
+    EXPECT_EQ(refnr.text(), QLatin1String(text));
+    EXPECT_TRUE(refnr.isNumber()) << text;
+    EXPECT_EQ(refnr.number(), std::optional<qint64>(42)) << text;
+  }
+  for (const char* text : {"42.5", "-0.1", "99999999999999999999"}) {
+    EXPECT_TRUE(RefNr(QString::fromLatin1(text)).isNumber()) << text;
+    EXPECT_EQ(RefNr(QString::fromLatin1(text)).number(), std::nullopt) << text;
+  }
+  for (const char* text : {"", "abc", "1e2", "4 2", "0x2A"}) {
+    EXPECT_FALSE(RefNr(QString::fromLatin1(text)).isNumber()) << text;
+    EXPECT_EQ(RefNr(QString::fromLatin1(text)).number(), std::nullopt) << text;
+  }
 }
 
 TEST_F(StatementTest, ReadsColumnsInTheProtocolsTextForms) {

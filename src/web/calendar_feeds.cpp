@@ -79,7 +79,7 @@ QHttpServerResponse CalendarFeeds::answer(const QHttpServerRequest& request) {
   std::optional<QList<BusyRun>> runs;
   try {
     RequestContext context = context_();
-    BookingStore store = Store(context.handlers);
+    BookingStore& store = Store(context.handlers);
     // The spans of one feed look at the change mark once.
     const BookingStore::HeldQuestions held = store.HoldQuestions();
     runs = BusyNightsAhead(*type, QDate::currentDate(), settings_.daysAhead,
