@@ -5,10 +5,9 @@
 // to the server as one text.
 
 #include "store/backend.h"
+#include "store/postgres/postgres_driver.h"
 
 namespace taurelin {
-
-inline constexpr char kPostgresDriver[] = "QPSQL";
 
 class PostgresBackend final : public Backend {
  public:

@@ -5,10 +5,9 @@
 // lock; hot reads go to the driver's handle; scripts run statement by statement on it.
 
 #include "store/backend.h"
+#include "store/sqlite/sqlite_driver.h"
 
 namespace taurelin {
-
-inline constexpr char kSqliteDriver[] = "QSQLITE";
 
 class SqliteBackend final : public Backend {
  public:
