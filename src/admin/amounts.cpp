@@ -1,7 +1,7 @@
 #include "admin/amounts.h"
 
+#include "admin/admin_backend.h"
 #include "admin/contract.h"
-#include "store/backend.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -129,7 +129,7 @@ void CheckColumn(QSqlDatabase& database, const QString& table, const QString& sp
   const QSqlDriver* driver = database.driver();
   const QString value = driver->escapeIdentifier(column.name, QSqlDriver::FieldName);
   const QString limit = QStringLiteral("1e%1").arg(std::max(0, column.precision - column.scale));
-  const QString held = Backend::Of(database).decimalFits(value, column.scale, limit);
+  const QString held = AdminBackend::Of(database).decimalFits(value, column.scale, limit);
   QStringList key;
   for (const QString& name : shape.key) {
     key << driver->escapeIdentifier(name, QSqlDriver::FieldName);
@@ -183,7 +183,7 @@ QString DecimalColumn::type() const {
 std::optional<DecimalTable> ReadDecimalTable(QSqlDatabase& database, const QString& table,
                                              QString* error) {
   // Each column with its declared type and its place in the primary key (0: not in it).
-  const QString sql = Backend::Of(database).columnsQuery();
+  const QString sql = AdminBackend::Of(database).columnsQuery();
   QSqlQuery query(database);
   query.setForwardOnly(true);
   query.prepare(sql);

@@ -1,6 +1,6 @@
 #include "admin/contract.h"
 
-#include "store/backend.h"
+#include "admin/admin_backend.h"
 #include "store/upgrade_check.h"
 
 #include <QHash>
@@ -155,7 +155,7 @@ QStringList CheckContract(QSqlDatabase& database) {
   }
   // The one difference between the backends: SQLite's procedures count in the table
   // TELLER; PostgreSQL's draw from sequences, whose last numbers the view TELLER shows.
-  if (const Backend* backend = Backend::Find(database)) {
+  if (const AdminBackend* backend = AdminBackend::Find(database)) {
     if (backend->countersInTable()) {
       CheckCounters(database, tables, "table", &missing);
     } else {

@@ -1,7 +1,7 @@
 #include "admin/contract.h"
 #include "admin/schema.h"
 #include "store/connection.h"
-#include "store/sqlite/sqlite_backend.h"
+#include "store/sqlite/sqlite_driver.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "admin/database_copy.h"
 
+#include "admin/admin_backend.h"
 #include "admin/amounts.h"
 #include "admin/contract.h"
 #include "admin/schema.h"
-#include "store/backend.h"
 #include "store/fail.h"
 #include "store/upgrade_check.h"
 
@@ -251,7 +251,7 @@ bool CopyDatabase(QSqlDatabase& from, QSqlDatabase& to, QList<CopiedTable>* copi
                            .arg(from.lastError().text()));
   }
   // PostgreSQL gives each statement its own snapshot unless asked for one per transaction.
-  const QString snapshot = Backend::Of(from).snapshotStatement();
+  const QString snapshot = AdminBackend::Of(from).snapshotStatement();
   if (!snapshot.isEmpty()) QSqlQuery(from).exec(snapshot);
   if (!to.transaction()) {
     from.rollback();
@@ -269,7 +269,7 @@ bool CopyDatabase(QSqlDatabase& from, QSqlDatabase& to, QList<CopiedTable>* copi
   from.rollback();  // it only read
   // PostgreSQL plans by statistics that it would otherwise gather only after a while; a
   // failure leaves that to autovacuum and does not undo the copy.
-  const QString statistics = Backend::Of(to).statisticsStatement(ContractTables());
+  const QString statistics = AdminBackend::Of(to).statisticsStatement(ContractTables());
   if (done && !statistics.isEmpty()) QSqlQuery(to).exec(statistics);
   return done;
 }

@@ -1,6 +1,6 @@
 #include "admin/schema.h"
 
-#include "store/backend.h"
+#include "admin/admin_backend.h"
 #include "store/fail.h"
 
 #include <QDate>
@@ -28,7 +28,7 @@ bool ReadResource(const QString& path, QString* text, QString* error) {
 
 bool ExecuteScript(QSqlDatabase& database, const QString& script, QString* error) {
   if (!database.isOpen()) return Fail(error, QStringLiteral("the database is not open"));
-  if (const Backend* backend = Backend::Find(database)) {
+  if (const AdminBackend* backend = AdminBackend::Find(database)) {
     return backend->executeScript(database, script, error);
   }
   QSqlQuery query(database);
@@ -61,7 +61,7 @@ bool ExecuteScriptsAtomically(QSqlDatabase& database, const QStringList& scripts
 std::optional<bool> HasTables(QSqlDatabase& database, QString* error) {
   // A query rather than QSqlDatabase::tables(), which answers an unreadable database with
   // an empty list.
-  const QString sql = Backend::Of(database).tableCountQuery();
+  const QString sql = AdminBackend::Of(database).tableCountQuery();
   QSqlQuery query(database);
   if (!query.exec(sql) || !query.next()) {
     Fail(error, QStringLiteral("cannot list the tables: %1").arg(query.lastError().text()));
@@ -88,12 +88,12 @@ QString ExpandDateTokens(const QString& sql, const QDate& day) {
 }
 
 QStringList SchemaScripts(const QSqlDatabase& database, bool withDemo, QString* error) {
-  const Backend* backend = Backend::Find(database);
+  const AdminBackend* backend = AdminBackend::Find(database);
   const QString folder = backend != nullptr ? backend->schemaFolder() : QString();
   const QString schemaPath = QStringLiteral(":/db/%1/schema.sql").arg(folder);
   if (folder.isEmpty() || !QFile::exists(schemaPath)) {
     Fail(error, QStringLiteral("there is no schema for the database driver %1")
-                    .arg(Backend::DriverName(database)));
+                    .arg(AdminBackend::DriverName(database)));
     return {};
   }
   QStringList scripts(QString{});
@@ -122,12 +122,12 @@ bool InstallSchema(QSqlDatabase& database, bool withDemo, QString* error) {
 }
 
 bool UpgradeSchema(QSqlDatabase& database, QString* error) {
-  const Backend* backend = Backend::Find(database);
+  const AdminBackend* backend = AdminBackend::Find(database);
   const QString folder = backend != nullptr ? backend->schemaFolder() : QString();
   QString script;
   if (folder.isEmpty()) {
     return Fail(error, QStringLiteral("there is no schema for the database driver %1")
-                           .arg(Backend::DriverName(database)));
+                           .arg(AdminBackend::DriverName(database)));
   }
   if (!ReadResource(QStringLiteral(":/db/%1/upgrade.sql").arg(folder), &script, error)) {
     return false;

@@ -2,7 +2,7 @@
 
 #include "admin/amounts.h"
 #include "admin/contract.h"
-#include "store/sqlite/sqlite_backend.h"
+#include "store/sqlite/sqlite_driver.h"
 
 #include <gtest/gtest.h>
 

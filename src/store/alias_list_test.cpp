@@ -1,7 +1,7 @@
 #include "store/alias_list.h"
 #include "store/connection.h"
-#include "store/postgres/postgres_backend.h"
-#include "store/sqlite/sqlite_backend.h"
+#include "store/postgres/postgres_driver.h"
+#include "store/sqlite/sqlite_driver.h"
 
 #include <gtest/gtest.h>
 

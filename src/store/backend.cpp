@@ -7,7 +7,8 @@
 
 namespace taurelin {
 
-// The one place outside the backends' folders that reads a driver's name.
+// The store's one chooser: the one place of the store outside the backends' folders that
+// names them or reads a driver's name.
 
 const Backend* Backend::ForDriver(const QString& driver) {
   if (driver == QLatin1String(kSqliteDriver)) return &SqliteBackend::Instance();
@@ -27,7 +28,5 @@ const Backend& Backend::Of(const QSqlDatabase& database) {
 QString Backend::DefaultDriver() { return QLatin1String(kSqliteDriver); }
 
 const Backend& Backend::Default() { return SqliteBackend::Instance(); }
-
-QString Backend::DriverName(const QSqlDatabase& database) { return database.driverName(); }
 
 }  // namespace taurelin

@@ -1,11 +1,16 @@
 #pragma once
 
 // A Backend is what one kind of database (SQLite, PostgreSQL) does differently from the
-// other, behind one interface; everything else in the store and above it is written once.
+// other where the server needs it on its requests, behind one interface; everything else in
+// the store and above it is written once. What only the tools need of a kind of database
+// (scripts, the schema's folder, the catalogue's tables and columns, checks of amounts,
+// snapshots for a copy) is the admin library's AdminBackend (admin/admin_backend.h), which
+// the server does not link.
+//
 // The backend of a connection is chosen once, where the connection opens (Connection::open),
-// from its alias's driver (backend.cpp is the one place outside the backends' folders that
-// reads a driver's name); a Qt connection that a tool or a test opened itself is known by its
-// driver.
+// from its alias's driver (backend.cpp is the store's one chooser: the one file of the store
+// outside the backends' folders that names them or reads a driver's name); a Qt connection
+// that a tool or a test opened itself is known by its driver.
 //
 // Its contract:
 // - A write transaction, once begun, holds what its writes need from its start; commit or
@@ -20,9 +25,8 @@
 // - Occupancy reads may go to the driver's own handle in statements kept per connection
 //   where that is faster (SQLite): they are kept in the connection's statement cache beside
 //   its Qt queries. Elsewhere they run through Qt.
-// - A script of many statements runs in order and stops at the first failure.
-// - Catalogue queries answer from the database's own catalogue, never from what a user may
-//   see of it.
+// - The layout check's catalogue query answers from the database's own catalogue, never
+//   from what a user may see of it.
 // - A connection counts as lost when its database could not be reached: the store renews it
 //   before its next statement.
 // - Rows may be read as they arrive only where a statement run on the same connection
@@ -67,8 +71,6 @@ class Backend {
   static QString DefaultDriver();
   // The backend of the default driver.
   static const Backend& Default();
-  // The name of a connection's driver, for messages.
-  static QString DriverName(const QSqlDatabase& database);
 
   // Opening. configure sets `database` up for `alias` before it opens (false and `error`
   // when the alias cannot be served); prepareOpened readies a connection that has just
@@ -143,37 +145,14 @@ class Backend {
   // while no transaction is open (it may then be prepared anew).
   virtual bool planOutdated(const QSqlDatabase& database, const QSqlError& error) const = 0;
 
-  // Scripts: runs a script of several statements on an open connection, stopping at the
-  // first that fails (its error, with its line where the backend tells).
-  virtual bool executeScript(QSqlDatabase& database, const QString& script,
-                             QString* error) const = 0;
-  // Whether the database is one file, at the path the alias names as its database.
-  virtual bool databaseIsAFile() const = 0;
-  // The folder under db/ that holds this backend's schema and upgrade scripts.
-  virtual QString schemaFolder() const = 0;
-
-  // Catalogue queries. The count of tables and views; the (kind, name) rows of the tables,
-  // indexes and triggers; the (name, declared type, place in the primary key) rows of the
-  // table bound at the one placeholder.
-  virtual QString tableCountQuery() const = 0;
+  // The layout check (upgrade_check.h), which the server runs on every connection it opens:
+  // a query of the (kind, name) rows of the database's tables, indexes and triggers; what
+  // the upgrade script adds, as that query lists it, given the tables whose writes raise the
+  // layout version; and the same for the occupancy counts and the triggers that keep them.
   virtual QString catalogueObjectsQuery() const = 0;
-  virtual QString columnsQuery() const = 0;
-  // What the upgrade script adds, as the catalogue lists it, given the tables whose writes
-  // raise the layout version.
   virtual QList<std::pair<QString, QString>> upgradeObjects(
       const QStringList& layoutTables) const = 0;
-  // The same for the occupancy counts and the triggers that keep them.
   virtual QList<std::pair<QString, QString>> countObjects() const = 0;
-  // Whether the number series are listed in a table (else in a view over sequences).
-  virtual bool countersInTable() const = 0;
-  // An SQL condition that holds when `value` is a number of at most `scale` decimals whose
-  // magnitude is below `limit`.
-  virtual QString decimalFits(const QString& value, int scale, const QString& limit) const = 0;
-  // A statement that gives a reading transaction one snapshot of the whole database, and one
-  // that refreshes the planner's statistics of `tables` after a bulk load; empty where none
-  // is needed.
-  virtual QString snapshotStatement() const = 0;
-  virtual QString statisticsStatement(const QStringList& tables) const = 0;
 };
 
 }  // namespace taurelin

@@ -2,7 +2,7 @@
 
 #include "store/connection.h"
 #include "store/postgres/postgres_test_database.h"
-#include "store/sqlite/sqlite_backend.h"
+#include "store/sqlite/sqlite_driver.h"
 #include "store/statement.h"
 #include "store/test_database.h"
 

@@ -13,17 +13,17 @@
 // the database has everything), 1 refused or failed (check: something is missing, or an
 // amount is one that its column's type does not hold), 2 the command line is wrong.
 
+#include "admin/admin_backend.h"
 #include "admin/amounts.h"
 #include "admin/contract.h"
 #include "admin/database_copy.h"
 #include "admin/schema.h"
-#include "admin/sqlite_backup.h"
+#include "admin/sqlite/sqlite_backup.h"
+#include "admin/sqlite/sqlite_file.h"
 #include "store/alias_list.h"
-#include "store/backend.h"
 #include "store/connection.h"
 #include "store/database_error.h"
 #include "store/mail_outbox.h"
-#include "store/sqlite/sqlite_file.h"
 #include "store/upgrade_check.h"
 
 #include <QCommandLineParser>
@@ -61,7 +61,7 @@ int Fail(const QString& text, int status = kFailed) {
 
 // Whether the alias's database is a file of its own (SQLite), which init claims and checks.
 bool IsSqlite(const DatabaseAlias& alias) {
-  const Backend* backend = Backend::ForDriver(alias.driver);
+  const AdminBackend* backend = AdminBackend::ForDriver(alias.driver);
   return backend != nullptr && backend->databaseIsAFile();
 }
 

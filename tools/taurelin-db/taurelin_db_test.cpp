@@ -4,9 +4,9 @@
 #include "admin/contract.h"
 #include "admin/schema.h"
 #include "store/connection.h"
-#include "store/postgres/postgres_backend.h"
+#include "store/postgres/postgres_driver.h"
 #include "store/postgres/postgres_test_database.h"
-#include "store/sqlite/sqlite_backend.h"
+#include "store/sqlite/sqlite_driver.h"
 
 #include <gtest/gtest.h>
 

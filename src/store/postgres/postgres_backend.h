@@ -1,14 +1,12 @@
 #pragma once
 
 // The PostgreSQL backend: a server shared by many programs. A reservation takes an advisory
-// lock per facility and rental type; rows arrive whole before a statement ends; scripts go
-// to the server as one text.
+// lock per facility and rental type; rows arrive whole before a statement ends.
 
 #include "store/backend.h"
+#include "store/postgres/postgres_driver.h"
 
 namespace taurelin {
-
-inline constexpr char kPostgresDriver[] = "QPSQL";
 
 class PostgresBackend final : public Backend {
  public:
@@ -50,21 +48,10 @@ class PostgresBackend final : public Backend {
   QList<bool> textDateColumns(const QSqlQuery& query) const override;
   bool planOutdated(const QSqlDatabase& database, const QSqlError& error) const override;
 
-  bool executeScript(QSqlDatabase& database, const QString& script,
-                     QString* error) const override;
-  bool databaseIsAFile() const override { return false; }
-  QString schemaFolder() const override { return QStringLiteral("postgresql"); }
-
-  QString tableCountQuery() const override;
   QString catalogueObjectsQuery() const override;
-  QString columnsQuery() const override;
   QList<std::pair<QString, QString>> upgradeObjects(
       const QStringList& layoutTables) const override;
   QList<std::pair<QString, QString>> countObjects() const override;
-  bool countersInTable() const override { return false; }
-  QString decimalFits(const QString& value, int scale, const QString& limit) const override;
-  QString snapshotStatement() const override;
-  QString statisticsStatement(const QStringList& tables) const override;
 };
 
 }  // namespace taurelin

@@ -2,7 +2,7 @@
 
 #include "admin/schema.h"
 #include "store/connection.h"
-#include "store/postgres/postgres_backend.h"
+#include "store/postgres/postgres_driver.h"
 #include "store/test_database.h"
 
 #include <QFile>

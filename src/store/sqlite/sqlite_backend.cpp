@@ -30,10 +30,6 @@ void Run(Connection& connection, const char* sql) {
   if (!query.exec(QLatin1String(sql))) throw connection.failure(query.lastError());
 }
 
-int LineOf(const QByteArray& text, const char* position) {
-  return 1 + int(std::count(text.constData(), position, '\n'));
-}
-
 }  // namespace
 
 const SqliteBackend& SqliteBackend::Instance() {
@@ -214,47 +210,8 @@ QString SqliteBackend::textOrderKey(const QString& column, const QString&) const
   return column;
 }
 
-bool SqliteBackend::executeScript(QSqlDatabase& database, const QString& script,
-                                  QString* error) const {
-  sqlite3* handle = SqliteHandle(database);
-  if (handle == nullptr) return Fail(error, QStringLiteral("no SQLite handle"));
-  const QByteArray utf8 = script.toUtf8();
-  const char* rest = utf8.constData();
-  while (*rest != '\0') {
-    sqlite3_stmt* statement = nullptr;
-    const char* tail = nullptr;
-    int result = sqlite3_prepare_v2(handle, rest, -1, &statement, &tail);
-    if (result == SQLITE_OK && statement != nullptr) {
-      do {
-        result = sqlite3_step(statement);
-      } while (result == SQLITE_ROW);
-      sqlite3_finalize(statement);
-      if (result == SQLITE_DONE) result = SQLITE_OK;
-    }
-    if (result != SQLITE_OK) {
-      // Skip the blanks and comments before the statement, so that the line is its own.
-      const char* start = rest;
-      while (*start == ' ' || *start == '\n' || *start == '\t' || *start == '\r') ++start;
-      return Fail(error, QStringLiteral("line %1: %2")
-                             .arg(LineOf(utf8, start))
-                             .arg(QString::fromUtf8(sqlite3_errmsg(handle))));
-    }
-    if (tail == nullptr || tail == rest) break;  // only blanks or comments were left
-    rest = tail;
-  }
-  return true;
-}
-
-QString SqliteBackend::tableCountQuery() const {
-  return QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type IN ('table', 'view')");
-}
-
 QString SqliteBackend::catalogueObjectsQuery() const {
   return QStringLiteral("SELECT type, name FROM sqlite_master");
-}
-
-QString SqliteBackend::columnsQuery() const {
-  return QStringLiteral("SELECT name, type, pk FROM pragma_table_info(?)");
 }
 
 QList<std::pair<QString, QString>> SqliteBackend::upgradeObjects(
@@ -288,13 +245,6 @@ QList<std::pair<QString, QString>> SqliteBackend::countObjects() const {
                          QStringLiteral("ALLOT_PERIODE_") + QLatin1String(event)};
   }
   return objects;
-}
-
-QString SqliteBackend::decimalFits(const QString& value, int scale, const QString& limit) const {
-  return QStringLiteral("round(%1, %2) = %1 AND %1 > -%3 AND %1 < %3")
-      .arg(value)
-      .arg(scale)
-      .arg(limit);
 }
 
 }  // namespace taurelin

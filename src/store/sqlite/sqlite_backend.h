@@ -2,13 +2,12 @@
 
 // The SQLite backend: an embedded database in one file. Writes take the whole database's
 // lock at their start (an immediate transaction), so that lock is also the reservation
-// lock; hot reads go to the driver's handle; scripts run statement by statement on it.
+// lock; hot reads go to the driver's handle.
 
 #include "store/backend.h"
+#include "store/sqlite/sqlite_driver.h"
 
 namespace taurelin {
-
-inline constexpr char kSqliteDriver[] = "QSQLITE";
 
 class SqliteBackend final : public Backend {
  public:
@@ -50,21 +49,10 @@ class SqliteBackend final : public Backend {
   QList<bool> textDateColumns(const QSqlQuery& query) const override;
   bool planOutdated(const QSqlDatabase& database, const QSqlError& error) const override;
 
-  bool executeScript(QSqlDatabase& database, const QString& script,
-                     QString* error) const override;
-  bool databaseIsAFile() const override { return true; }
-  QString schemaFolder() const override { return QStringLiteral("sqlite"); }
-
-  QString tableCountQuery() const override;
   QString catalogueObjectsQuery() const override;
-  QString columnsQuery() const override;
   QList<std::pair<QString, QString>> upgradeObjects(
       const QStringList& layoutTables) const override;
   QList<std::pair<QString, QString>> countObjects() const override;
-  bool countersInTable() const override { return true; }
-  QString decimalFits(const QString& value, int scale, const QString& limit) const override;
-  QString snapshotStatement() const override { return QString(); }
-  QString statisticsStatement(const QStringList&) const override { return QString(); }
 };
 
 }  // namespace taurelin

@@ -1,6 +1,6 @@
 #include "store/sqlite/sqlite_procedures.h"
 
-#include "store/postgres/postgres_backend.h"
+#include "store/postgres/postgres_driver.h"
 #include "store/statement_cache.h"
 #include "store/sqlite/sqlite_test_database.h"
 

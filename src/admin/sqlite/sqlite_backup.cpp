@@ -1,10 +1,10 @@
-#include "admin/sqlite_backup.h"
+#include "admin/sqlite/sqlite_backup.h"
 
 #include "admin/contract.h"
+#include "admin/sqlite/sqlite_file.h"
 #include "store/fail.h"
-#include "store/sqlite/sqlite_backend.h"
 #include "store/sqlite/sqlite_connection.h"
-#include "store/sqlite/sqlite_file.h"
+#include "store/sqlite/sqlite_driver.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "store/sqlite/sqlite_file.h"
+#include "admin/sqlite/sqlite_file.h"
 
 #include <QFile>
 #include <QFileInfo>
