@@ -13,6 +13,7 @@
 #include "server/log_tail.h"
 #include "server/mail_service.h"
 #include "server/operator_interface.h"
+#include "server/server_options.h"
 #include "server/store_wording.h"
 #include "channels/channel_poller.h"
 #include "channels/channel_report.h"
@@ -29,19 +30,6 @@
 class QSettings;
 
 namespace taurelin {
-
-struct ServerOptions {
-  QString instance;    // selects the configuration group and the log file
-  QString configFile;  // empty: the default configuration store
-  QString aliasFile;   // empty: the default alias file
-  int sweepIntervalSeconds = 60;  // between sweeps for expired reservations
-  QString timeOutDirectory;       // where the time-out register lives; empty: the current one
-  QString listenAddress;          // --listen: wins over ListenAddress; empty: not given
-  std::optional<int> httpPort;    // --http: wins over HttpPort; 0: the system chooses
-  QString httpListenAddress;      // --http-listen: wins over HttpListenAddress
-  QString httpKeys;               // --http-keys: wins over HttpApiKeys
-  QString channelsFile;           // --channels: wins over ChannelsFile
-};
 
 class ServerCore : public QObject {
   Q_OBJECT
