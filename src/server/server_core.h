@@ -1,26 +1,25 @@
 #pragma once
 
 // The server: it wires its parts and keeps their start-up order, and it owns the request
-// cycle, the channel calendars, the HTTP face and the Test command. The parts are the log
-// (ServerLog), the line protocol's listener (LineListener), the expiry sweep (ExpirySweeper)
-// and the booking mails (MailService). It knows
+// cycle and the Test command. The parts are the log (ServerLog), the line protocol's
+// listener (LineListener), the expiry sweep (ExpirySweeper), the channel calendars
+// (ChannelService), the HTTP face (HttpService) and the booking mails (MailService). It knows
 // nothing of widgets; it shows and asks through its face (the operator window or the
 // headless shell), so both faces behave alike.
 
 #include "expiry/timeout_register.h"
 #include "handlers/instruction.h"
+#include "server/channel_service.h"
 #include "server/configuration.h"
 #include "server/expiry_sweeper.h"
+#include "server/http_service.h"
 #include "server/line_listener.h"
 #include "server/mail_service.h"
 #include "server/operator_interface.h"
 #include "server/server_log.h"
 #include "server/server_options.h"
 #include "server/store_wording.h"
-#include "channels/channel_poller.h"
-#include "channels/channel_report.h"
 #include "store/database_session.h"
-#include "web/http_face.h"
 
 #include <QObject>
 #include <QString>
@@ -71,8 +70,8 @@ class ServerCore : public QObject {
   // The port the listener listens on, 0 when it does not.
   quint16 listeningPort() const { return lines_.port(); }
   // The HTTP face's port and address; 0 when it does not listen.
-  quint16 httpPort() const;
-  QString httpAddress() const;
+  quint16 httpPort() const { return http_.port(); }
+  QString httpAddress() const { return http_.address(); }
   const ServerConfiguration& configuration() const { return configuration_; }
   bool logging() const { return log_.logging(); }
   bool logViewShown() const { return log_.logViewShown(); }
@@ -86,16 +85,6 @@ class ServerCore : public QObject {
   RequestContext requestContext(bool http);
   // Starts the booking mails. Throws ConfigurationError for settings that cannot be used.
   void startMail();
-  // Starts the HTTP face when a port is given for it. Throws ConfigurationError for an
-  // address that is none, HttpListenError when it cannot listen.
-  void startHttp();
-  // The server's lines of the HTTP face's metrics.
-  QByteArray serverMetrics();
-  // Reads the channel file and starts reading its calendars, when one is given. Throws
-  // ConfigurationError for a channel file that cannot be used.
-  void startChannels();
-  // What the channels' state is now, for the reports and the status bar.
-  ChannelReport channelReport() const;
   QString answer(const QString& request);
 
   ServerOptions options_;
@@ -108,9 +97,8 @@ class ServerCore : public QObject {
   ServerConfiguration configuration_;
   LineListener lines_;
   ExpirySweeper sweeper_;
-  std::unique_ptr<HttpFace> http_;
-  QByteArray bookingSecret_;  // the booking codes' secret, once the HTTP face has it
-  std::unique_ptr<ChannelPoller> channels_;
+  ChannelService channels_;
+  HttpService http_;
   std::unique_ptr<MailService> mail_;
 };
 
