@@ -1,47 +1,34 @@
 #pragma once
 
-// The server: start-up and shutdown, the listener and its clients, the request cycle, the
-// expiry sweep, the log switch and log view, and the Test command. It knows nothing of
-// widgets; it shows and asks through its face (the operator window or the headless shell),
-// so both faces behave alike.
+// The server: it wires its parts and keeps their start-up order, and it owns the request
+// cycle and the Test command. The parts are the log (ServerLog), the line protocol's
+// listener (LineListener), the expiry sweep (ExpirySweeper), the channel calendars
+// (ChannelService), the HTTP face (HttpService) and the booking mails (MailService). It knows
+// nothing of widgets; it shows and asks through its face (the operator window or the
+// headless shell), so both faces behave alike.
 
 #include "expiry/timeout_register.h"
 #include "handlers/instruction.h"
+#include "server/channel_service.h"
 #include "server/configuration.h"
-#include "server/door_settings.h"
-#include "server/listener.h"
-#include "server/log_tail.h"
+#include "server/expiry_sweeper.h"
+#include "server/http_service.h"
+#include "server/line_listener.h"
 #include "server/mail_service.h"
 #include "server/operator_interface.h"
+#include "server/server_log.h"
+#include "server/server_options.h"
 #include "server/store_wording.h"
-#include "channels/channel_poller.h"
-#include "channels/channel_report.h"
 #include "store/database_session.h"
-#include "web/http_face.h"
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <memory>
-#include <optional>
 
 class QSettings;
 
 namespace taurelin {
-
-struct ServerOptions {
-  QString instance;    // selects the configuration group and the log file
-  QString configFile;  // empty: the default configuration store
-  QString aliasFile;   // empty: the default alias file
-  int sweepIntervalSeconds = 60;  // between sweeps for expired reservations
-  QString timeOutDirectory;       // where the time-out register lives; empty: the current one
-  QString listenAddress;          // --listen: wins over ListenAddress; empty: not given
-  std::optional<int> httpPort;    // --http: wins over HttpPort; 0: the system chooses
-  QString httpListenAddress;      // --http-listen: wins over HttpListenAddress
-  QString httpKeys;               // --http-keys: wins over HttpApiKeys
-  QString channelsFile;           // --channels: wins over ChannelsFile
-};
 
 class ServerCore : public QObject {
   Q_OBJECT
@@ -64,14 +51,14 @@ class ServerCore : public QObject {
   // Starts or stops the listener. Throws ListenError when the port cannot be opened, or when
   // start-up found the door's values unusable: the server never listens more openly than
   // configured. The first start raises the descriptor limit and sizes the connections to it.
-  void SetListenerActive(bool on);
+  void SetListenerActive(bool on) { lines_.setActive(on); }
   // The operator's Listen: a listener that cannot start is shown as an error, not thrown.
-  void toggleListening();
+  void toggleListening() { lines_.toggle(); }
   // Turns logging on or off and stores the switch for the next start.
-  void toggleLogging();
+  void toggleLogging() { log_.toggleLogging(); }
   // Shows or hides today's log. Throws LogWriteError when it should show a file that is
   // not there. While shown, the view takes in what is logged after each request and sweep.
-  void toggleLogView();
+  void toggleLogView() { log_.toggleLogView(); }
   // The Test command: runs the built-in test request as a client's would run, logs the
   // answer and returns it. It needs no start-up, since the request fails before it would
   // reach the database.
@@ -79,73 +66,39 @@ class ServerCore : public QObject {
 
   static QString GetVersionText();
 
-  bool listening() const { return listener_.isActive(); }
+  bool listening() const { return lines_.active(); }
   // The port the listener listens on, 0 when it does not.
-  quint16 listeningPort() const { return listener_.isActive() ? listener_.port() : 0; }
+  quint16 listeningPort() const { return lines_.port(); }
   // The HTTP face's port and address; 0 when it does not listen.
-  quint16 httpPort() const;
-  QString httpAddress() const;
+  quint16 httpPort() const { return http_.port(); }
+  QString httpAddress() const { return http_.address(); }
   const ServerConfiguration& configuration() const { return configuration_; }
-  bool logging() const { return logging_; }
-  bool logViewShown() const { return logViewShown_; }
-  TimeOutRegister& timeOuts() { return timeOuts_; }
+  bool logging() const { return log_.logging(); }
+  bool logViewShown() const { return log_.logViewShown(); }
+  TimeOutRegister& timeOuts() { return sweeper_.timeOuts(); }
   // Whether the expiry sweep is scheduled.
-  bool sweeping() const { return sweepTimer_.isActive(); }
+  bool sweeping() const { return sweeper_.scheduled(); }
 
  private:
-  void onClientAccepted(ClientConnection* connection);
-  void onClientGone(ClientConnection* connection);
-  void onRequest(ClientConnection* connection, const QByteArray& bytes);
-  void onRestartTimer();
-  void prepareDoor();
-  // One sweep for expired reservations; a failure is told to the operator without waiting.
-  void sweepExpired();
   HandlerContext handlerContext();
   // The environment of one request, of the HTTP face or the line protocol.
   RequestContext requestContext(bool http);
   // Starts the booking mails. Throws ConfigurationError for settings that cannot be used.
   void startMail();
-  // Starts the HTTP face when a port is given for it. Throws ConfigurationError for an
-  // address that is none, HttpListenError when it cannot listen.
-  void startHttp();
-  // The server's lines of the HTTP face's metrics.
-  QByteArray serverMetrics();
-  // Reads the channel file and starts reading its calendars, when one is given. Throws
-  // ConfigurationError for a channel file that cannot be used.
-  void startChannels();
-  // What the channels' state is now, for the reports and the status bar.
-  ChannelReport channelReport() const;
-  // Logs a line; a failure is told to the operator instead of ending what is being done.
-  void log(const QString& message);
-  // Logs a line and tells the operator without waiting (a notice).
-  void tell(const QString& message);
   QString answer(const QString& request);
-  // Brings the shown view up to today's log: what was added, or the whole file when it is
-  // another one. Throws LogWriteError.
-  void showLog();
-  // showLog() when the view is shown; a failure is told to the operator.
-  void refreshLogView();
 
   ServerOptions options_;
   OperatorInterface& face_;
   std::unique_ptr<QSettings> settings_;
+  ServerLog log_;
   AliasList aliases_;
   OperatorStoreReports storeReports_;
   std::unique_ptr<DatabaseSession> session_;
   ServerConfiguration configuration_;
-  std::optional<DoorSettings> door_;  // set once start-up has checked the door's values
-  bool doorReady_ = false;            // the listener has its door
-  Listener listener_;
-  QTimer restartTimer_;
-  TimeOutRegister timeOuts_;
-  QTimer sweepTimer_;
-  bool stopping_ = false;  // the listener is being stopped on purpose
-  bool logging_ = false;
-  bool logViewShown_ = false;
-  LogTail logTail_;  // what the shown view has read of the log
-  std::unique_ptr<HttpFace> http_;
-  QByteArray bookingSecret_;  // the booking codes' secret, once the HTTP face has it
-  std::unique_ptr<ChannelPoller> channels_;
+  LineListener lines_;
+  ExpirySweeper sweeper_;
+  ChannelService channels_;
+  HttpService http_;
   std::unique_ptr<MailService> mail_;
 };
 
