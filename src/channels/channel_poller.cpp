@@ -155,14 +155,14 @@ void ChannelPoller::parse(qsizetype index, const FetchOutcome& outcome) {
     QMetaObject::invokeMethod(
         this,
         [this, index, parse, reading, error]() mutable {
-          Import& pending = *imports_[static_cast<size_t>(index)];
-          pending.reading = std::move(reading);
-          if (pending.parse != parse) {  // stopped since
-            letGo(pending);
+          Import& parsed = *imports_[static_cast<size_t>(index)];
+          parsed.reading = std::move(reading);
+          if (parsed.parse != parse) {  // stopped since
+            letGo(parsed);
           } else if (!error.isEmpty()) {
             finishImport(index, nullptr, error);
           } else {
-            import(index, pending.reading);
+            import(index, parsed.reading);
           }
         },
         Qt::QueuedConnection);

@@ -110,8 +110,8 @@ MailConfiguration ReadMailConfiguration(QSettings& settings) {
     value = ReadOptional(settings, QLatin1String(key), value, low, high);
   };
   const auto text = [&settings](const char* key, QString& value) {
-    const QString read = ReadText(settings, QLatin1String(key)).trimmed();
-    if (!read.isEmpty()) value = read;
+    const QString given = ReadText(settings, QLatin1String(key)).trimmed();
+    if (!given.isEmpty()) value = given;
   };
   text("MailFrom", mail.from);
   text("MailReplyTo", mail.replyTo);

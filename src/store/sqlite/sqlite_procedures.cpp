@@ -340,9 +340,9 @@ QList<TableFunction> Procedures(sqlite3* db, StatementCache* cache) {
                     "intPRISMET INTEGER",         "intSTART_DAG INTEGER",
                     "intANT_DAGER INTEGER"};
   prices.arguments = {"REFDATO", "ANK", "AVR", "UTYPEN", "ANLEGGET"};
-  prices.compute = [cache](sqlite3* db, const std::vector<sqlite3_value*>& values, TableRows* rows,
-                           QString* error) {
-    SqliteKeptStatements statements(*cache, db);
+  prices.compute = [cache](sqlite3* handle, const std::vector<sqlite3_value*>& values,
+                           TableRows* rows, QString* error) {
+    SqliteKeptStatements statements(*cache, handle);
     return WebPriceMatrix(statements, values, rows, error);
   };
 
@@ -352,9 +352,9 @@ QList<TableFunction> Procedures(sqlite3* db, StatementCache* cache) {
                     "TILBUD INTEGER"};
   matrix.arguments = {"FRA", "TIL", "AGENT", "ANLEGG", "ARG5"};
   matrix.compute = [cache, kept = std::make_shared<MatrixLayout>()](
-                       sqlite3* db, const std::vector<sqlite3_value*>& values, TableRows* rows,
-                       QString* error) {
-    SqliteKeptStatements statements(*cache, db);
+                       sqlite3* handle, const std::vector<sqlite3_value*>& values,
+                       TableRows* rows, QString* error) {
+    SqliteKeptStatements statements(*cache, handle);
     return AvailabilityMatrix(statements, values, rows, error, kept.get());
   };
 
