@@ -29,4 +29,8 @@ QString Backend::DefaultDriver() { return QLatin1String(kSqliteDriver); }
 
 const Backend& Backend::Default() { return SqliteBackend::Instance(); }
 
+const char* Backend::countedOccupancy(bool, const QDate&, const QDate&, RowParams*) const {
+  return nullptr;
+}
+
 }  // namespace taurelin

@@ -137,6 +137,16 @@ class Backend {
   // the user's and :fra_dato, :til_dato appended to `params`.
   virtual const char* indexedAllotments(const QDate& from, const QDate& to,
                                         RowParams* params) const = 0;
+  // On a counted database, where every statement costs a round trip to the database server:
+  // what one stay's occupancy reads in one statement, each row marked by KIND (1: an
+  // occupying line as occupancy_rows::Occupied reads it, the counted days as lines of one
+  // day beside the lines the counts leave out (LEIE_AVVIK, of every facility); 2: an
+  // allotment line; 3: a used allotment), with the parameters it needs besides the user's,
+  // :fra_dato, :til_dato and (unless `all`) :anlegg appended to `params`. Null where the
+  // reads are made one by one: where they cost no round trip (SQLite), or where one
+  // statement would read slower than four.
+  virtual const char* countedOccupancy(bool all, const QDate& from, const QDate& to,
+                                       RowParams* params) const;
   // Which result columns of a query that has just run hold dates that the driver gives as
   // text; empty where the driver gives dates as dates.
   virtual QList<bool> textDateColumns(const QSqlQuery& query) const = 0;

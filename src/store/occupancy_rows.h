@@ -25,7 +25,7 @@ OccupiedLine Occupied(Row& r) {
   line.type = r.integer("UTYPE");
   line.arrival = r.date("ANKOMST");
   line.departure = r.date("AVREISE");
-  line.units = r.integer("ANTALL");
+  line.units = r.integer64("ANTALL");
   return line;
 }
 

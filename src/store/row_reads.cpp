@@ -3,22 +3,35 @@
 #include "store/backend.h"
 #include "store/connection.h"
 
+#include <utility>
+#include <vector>
+
 namespace taurelin {
 namespace {
 
-// A row of Statement as a RowView.
+// A row of Statement as a RowView. Each name is looked up once a read, by its address (the
+// callers' constants): a row of many columns costs no search of their names.
 class StatementRow : public RowView {
  public:
   explicit StatementRow(const Statement& statement) : statement_(statement) {}
-  bool isNull(const char* column) override { return statement_.isNull(Name(column)); }
-  int integer(const char* column) override { return statement_.integer(Name(column)); }
-  qint64 integer64(const char* column) override { return statement_.integer64(Name(column)); }
-  QDate date(const char* column) override { return statement_.date(Name(column)); }
-  QString text(const char* column) override { return statement_.text(Name(column)); }
+  bool isNull(const char* column) override { return statement_.isNull(index(column)); }
+  int integer(const char* column) override { return statement_.integer(index(column)); }
+  qint64 integer64(const char* column) override { return statement_.integer64(index(column)); }
+  QDate date(const char* column) override { return statement_.date(index(column)); }
+  QString text(const char* column) override { return statement_.text(index(column)); }
 
  private:
-  static QString Name(const char* column) { return QString::fromLatin1(column); }
+  int index(const char* column) {
+    for (const auto& [name, place] : places_) {
+      if (name == column) return place;
+    }
+    const int place = statement_.columnIndex(QString::fromLatin1(column));
+    places_.emplace_back(column, place);
+    return place;
+  }
+
   const Statement& statement_;
+  std::vector<std::pair<const char*, int>> places_;
 };
 
 }  // namespace

@@ -175,9 +175,26 @@ bool Statement::isDateColumn(int index) const {
 }
 
 bool Statement::isNull(const QString& column) const { return value(column).isNull(); }
+bool Statement::isNull(int index) const { return query().value(index).isNull(); }
 
-QString Statement::text(const QString& column) const {
-  const int index = columnIndex(column);
+QString Statement::label(int index, const QString* column) const {
+  return column != nullptr ? *column : record_.fieldName(index);
+}
+
+QString Statement::text(const QString& column) const { return textAt(columnIndex(column)); }
+QString Statement::text(int index) const { return textAt(index); }
+int Statement::integer(const QString& column) const {
+  return integerAt(columnIndex(column), &column);
+}
+int Statement::integer(int index) const { return integerAt(index, nullptr); }
+qint64 Statement::integer64(const QString& column) const {
+  return integer64At(columnIndex(column), &column);
+}
+qint64 Statement::integer64(int index) const { return integer64At(index, nullptr); }
+QDate Statement::date(const QString& column) const { return dateAt(columnIndex(column), &column); }
+QDate Statement::date(int index) const { return dateAt(index, nullptr); }
+
+QString Statement::textAt(int index) const {
   const QVariant v = query().value(index);
   if (v.isNull()) return QStringLiteral("");
   switch (v.typeId()) {
@@ -204,19 +221,20 @@ QString Statement::text(const QString& column) const {
   }
 }
 
-int Statement::integer(const QString& column) const {
-  const QVariant v = value(column);
+int Statement::integerAt(int index, const QString* column) const {
+  const QVariant v = query().value(index);
   if (v.isNull()) return 0;
   bool ok = false;
   const double number = v.toDouble(&ok);
   if (!ok || !std::isfinite(number) || number < INT_MIN || number > INT_MAX) {
-    throw DatabaseError(QStringLiteral("%1 is not an integer: %2").arg(column, v.toString()));
+    throw DatabaseError(
+        QStringLiteral("%1 is not an integer: %2").arg(label(index, column), v.toString()));
   }
   return static_cast<int>(std::trunc(number));
 }
 
-qint64 Statement::integer64(const QString& column) const {
-  const QVariant v = value(column);
+qint64 Statement::integer64At(int index, const QString* column) const {
+  const QVariant v = query().value(index);
   if (v.isNull()) return 0;
   switch (v.typeId()) {
     case QMetaType::Int:
@@ -231,7 +249,8 @@ qint64 Statement::integer64(const QString& column) const {
   const double number = v.toDouble(&ok);
   constexpr double kLimit = 9223372036854775807.0;  // 2^63
   if (!ok || !std::isfinite(number) || number < -kLimit || number >= kLimit) {
-    throw DatabaseError(QStringLiteral("%1 is not an integer: %2").arg(column, v.toString()));
+    throw DatabaseError(
+        QStringLiteral("%1 is not an integer: %2").arg(label(index, column), v.toString()));
   }
   return static_cast<qint64>(std::trunc(number));
 }
@@ -245,13 +264,16 @@ double Statement::number(const QString& column) const {
   return number;
 }
 
-QDate Statement::date(const QString& column) const {
-  const QVariant v = value(column);
+QDate Statement::dateAt(int index, const QString* column) const {
+  const QVariant v = query().value(index);
   if (v.isNull()) return {};
   if (v.typeId() == QMetaType::QDate) return v.toDate();
   if (v.typeId() == QMetaType::QDateTime) return v.toDateTime().date();
   const std::optional<StoredDate> stored = ParseStoredDate(v.toString());
-  if (!stored) throw DatabaseError(QStringLiteral("%1 is not a date: %2").arg(column, v.toString()));
+  if (!stored) {
+    throw DatabaseError(
+        QStringLiteral("%1 is not a date: %2").arg(label(index, column), v.toString()));
+  }
   return stored->date;
 }
 

@@ -89,6 +89,14 @@ class Statement {
   QDate date(const QString& column) const;  // NULL reads as an invalid date
   QDateTime dateTime(const QString& column) const;  // NULL reads as an invalid time
   QByteArray bytes(const QString& column) const;    // NULL reads as empty
+  // The same by a column's place in the result, as columnIndex gives it, for a reader that
+  // looks each name up once and reads many rows.
+  int columnIndex(const QString& column) const;
+  bool isNull(int index) const;
+  QString text(int index) const;
+  int integer(int index) const;
+  qint64 integer64(int index) const;
+  QDate date(int index) const;
   // The name of a result column.
   QString columnName(int index) const;
   // The number of rows a write changed.
@@ -96,8 +104,14 @@ class Statement {
 
  private:
   void bind(const QString& name, const QVariant& value);  // as ":NAME"
-  int columnIndex(const QString& column) const;
   QVariant value(const QString& column) const;
+  // The readers by place; `column` names the column in a failure's message (null: its name
+  // in the result).
+  QString textAt(int index) const;
+  int integerAt(int index, const QString* column) const;
+  qint64 integer64At(int index, const QString* column) const;
+  QDate dateAt(int index, const QString* column) const;
+  QString label(int index, const QString* column) const;
   bool isDateColumn(int index) const;
   const QSqlQuery& query() const;
 

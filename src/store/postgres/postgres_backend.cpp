@@ -2,6 +2,7 @@
 
 #include "store/alias_list.h"
 #include "store/connection.h"
+#include "store/occupancy_queries.h"
 #include "store/postgres/postgres_connection.h"
 
 #include <QDate>
@@ -12,6 +13,7 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <string>
 
 namespace taurelin {
 namespace {
@@ -86,6 +88,37 @@ constexpr char kAllotmentPeriode[] =
     "  AL.FRA <= :til_dato and\n"
     "  AL.TIL >= :fra_dato and\n"
     "  LEIE_PERIODE(AL.FRA, AL.TIL) && daterange(:fra_periode, :til_periode, '[]')";
+
+// What one stay's occupancy reads, in one round trip: the counted days of `counted` (as
+// occupying lines of one day), the lines the counts leave out, the allotment lines and the
+// used allotments, each by its own statement, marked by KIND. The planner takes each
+// statement out of its subquery, so each reads as it would alone.
+std::string CountedOccupancy(const char* counted) {
+  return std::string(
+             "select 1 as KIND, ANLEGG, UTYPE, DATE '2000-01-01' + (DATO - 2451545) as ANKOMST,\n"
+             "  DATE '2000-01-01' + (DATO - 2451544) as AVREISE, ANTALL,\n"
+             "  CAST(NULL AS integer) as AKODE, CAST(NULL AS integer) as ANLEGGSNR,\n"
+             "  CAST(NULL AS varchar) as ALLOTTYPE, CAST(NULL AS integer) as DAGER_FOER,\n"
+             "  CAST(NULL AS date) as FRA, CAST(NULL AS date) as TIL, CAST(NULL AS date) as DATO\n"
+             "from (") +
+         counted +
+         ") D\nunion all\n"
+         "select 1, ANLEGG, UTYPE, ANKOMST, AVREISE, ANTALL, NULL, NULL, NULL, NULL, NULL, NULL,\n"
+         "  NULL\n"
+         "from (" +
+         occupancy_sql::kIkkeTalt +
+         ") T\nunion all\n"
+         "select 2, NULL, UTYPE, NULL, NULL, ANTALL, AKODE, ANLEGGSNR, ALLOTTYPE, DAGER_FOER, FRA,\n"
+         "  TIL, NULL\n"
+         "from (" +
+         kAllotmentPeriode +
+         ") A\nunion all\n"
+         "select 3, ANLEGG, UTYPE, NULL, NULL, ANTALL, AKODE, NULL, ALLOTTYPE, DAGER_FOER, FRA,\n"
+         "  NULL, DATO\n"
+         "from (" +
+         occupancy_sql::kBruktAllotment + ") U";
+}
+
 
 }  // namespace
 
@@ -181,6 +214,15 @@ const char* PostgresBackend::indexedAllotments(const QDate& from, const QDate& t
   *params << RowParam{":fra_periode", valid ? std::min(from, to) : from}
           << RowParam{":til_periode", valid ? std::max(from, to) : to};
   return kAllotmentPeriode;
+}
+
+const char* PostgresBackend::countedOccupancy(bool all, const QDate& from, const QDate& to,
+                                              RowParams* params) const {
+  // Through the facility rights, the one statement measured slower than the four reads.
+  if (all) return nullptr;
+  static const std::string one = CountedOccupancy(kTalteDager);
+  indexedAllotments(from, to, params);
+  return one.c_str();
 }
 
 bool PostgresBackend::readWebPriceSources(Connection&, const QList<int>&, const QDate&,

@@ -45,6 +45,8 @@ class PostgresBackend final : public Backend {
   const char* countedDays(bool all) const override;
   const char* indexedAllotments(const QDate& from, const QDate& to,
                                 RowParams* params) const override;
+  const char* countedOccupancy(bool all, const QDate& from, const QDate& to,
+                               RowParams* params) const override;
   QList<bool> textDateColumns(const QSqlQuery& query) const override;
   bool planOutdated(const QSqlDatabase& database, const QSqlError& error) const override;
 
