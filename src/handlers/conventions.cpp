@@ -10,20 +10,17 @@ bool IsNotGiven(const QString& value) {
   return value.isEmpty() || value == u" " || value == u"*";
 }
 
-Connection& SessionConnection(const HandlerContext& context) {
-  if (context.database != nullptr) return context.database->connection();
-  static Connection none(QStringLiteral("no database session"));
+BookingStore& Store(const HandlerContext& context) {
+  if (context.database != nullptr) return context.database->store();
+  // Without a session: a connection that never opens, so that whatever runs on it fails as
+  // on a lost connection.
+  static Connection never(QStringLiteral("no database session"));
+  static BookingStore none(never);
   return none;
 }
 
 Statement SessionStatement(const HandlerContext& context) {
-  return Statement(SessionConnection(context));
-}
-
-BookingStore& Store(const HandlerContext& context) {
-  if (context.database != nullptr) return context.database->store();
-  static BookingStore none(SessionConnection(context));
-  return none;
+  return Store(context).NewStatement();
 }
 
 CancelOutcome CancelBooking(const HandlerContext& context, const RefNr& refnr,

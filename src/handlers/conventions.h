@@ -18,14 +18,11 @@ namespace taurelin {
 // One blank, the empty text or "*" in an optional restriction: no restriction.
 bool IsNotGiven(const QString& value);
 
-// The session connection. Without a database session, a connection that never opens, so
-// that whatever runs on it fails as on a lost connection.
-Connection& SessionConnection(const HandlerContext& context);
-// A fresh statement on the session connection.
-Statement SessionStatement(const HandlerContext& context);
-// The booking store of the request's database session; without a session or data module
-// its operations fail as on a lost connection.
+// The booking store of the request's database session; without a session (or before it is
+// connected) its operations fail as on a lost connection.
 BookingStore& Store(const HandlerContext& context);
+// A fresh statement of the handler's own, through the store.
+Statement SessionStatement(const HandlerContext& context);
 // Cancels the booking that `refnr` names (see BookingStore::Cancel). A text that is no number
 // fails as a failed cancellation; a number that names no booking leaves nothing to do.
 CancelOutcome CancelBooking(const HandlerContext& context, const RefNr& refnr,

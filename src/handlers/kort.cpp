@@ -2,7 +2,6 @@
 
 #include "handlers/conventions.h"
 #include "store/backend.h"
-#include "store/connection.h"
 
 namespace taurelin {
 
@@ -26,7 +25,7 @@ InstructionReply HandleKort(const InstructionValues& values, HandlerContext& con
            "WHERE",
            "  GYLDIG = 'J' OR GYLDIG IS NULL"});
     s.add(QStringLiteral("ORDER BY ") +
-          SessionConnection(context).backend().textOrderKey(QStringLiteral("BKODE")));
+          Store(context).backend().textOrderKey(QStringLiteral("BKODE")));
     s.run();
     // The shop asked for one facility, but payment types belong to none: always "0".
     while (s.next()) {

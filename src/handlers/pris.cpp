@@ -4,7 +4,6 @@
 #include "handlers/conventions.h"
 #include "handlers/protocol_dates.h"
 #include "store/backend.h"
-#include "store/connection.h"
 #include "store/stay_pricing.h"
 
 #include <QDate>
@@ -45,7 +44,7 @@ Statement PriceList(const HandlerContext& context, const QString& type, bool typ
          "  AND (P.PRIS_ID = PL.PRIS_ID)"});
   // A price's lines follow each other by date: without that last key each backend lists
   // them in an order of its own.
-  const Backend& backend = SessionConnection(context).backend();
+  const Backend& backend = Store(context).backend();
   s.add(QStringLiteral("ORDER BY %1, %2, %3, PL.PRIS_ID, PL.FRA_DATO")
             .arg(backend.orderKey(QStringLiteral("UTYPE")),
                  backend.orderKey(QStringLiteral("PENSJON")),

@@ -2,7 +2,6 @@
 
 #include "handlers/conventions.h"
 #include "store/backend.h"
-#include "store/connection.h"
 
 namespace taurelin {
 namespace {
@@ -38,7 +37,7 @@ InstructionReply HandleUtype(const InstructionValues& values, HandlerContext& co
                "FROM",
                "  UTYPE"});
     types.add(QStringLiteral("ORDER BY ") +
-              SessionConnection(context).backend().textOrderKey(QStringLiteral("BESKR")));
+              Store(context).backend().textOrderKey(QStringLiteral("BESKR")));
     types.run();
     // The type's own unit count (ANTENH) is the whole system's; the shop needs the count at
     // this facility, and a type the facility does not have is no choice there.

@@ -69,6 +69,10 @@ void BookingStore::Close() { module_.reset(); }
 
 Occupancy& BookingStore::occupancy() { return module().occupancy(); }
 
+Statement BookingStore::NewStatement() { return Statement(connection_); }
+
+const Backend& BookingStore::backend() const { return connection_.backend(); }
+
 TdmBook& BookingStore::module() const {
   if (!module_) {
     throw DatabaseError(QStringLiteral("the booking database is not connected"),

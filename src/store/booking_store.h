@@ -17,6 +17,7 @@
 
 #include "store/availability.h"
 #include "store/occupancy_engine.h"
+#include "store/statement.h"
 #include "store/web_price.h"
 
 #include <QDate>
@@ -31,6 +32,7 @@
 
 namespace taurelin {
 
+class Backend;
 class BookingEvents;
 class Connection;
 class Occupancy;
@@ -140,6 +142,12 @@ class BookingStore {
   [[noreturn]] void OpenWithoutAlias(const QString& name, const QString& aliasFile);
   // Lets go of what the store keeps for its connection.
   void Close();
+
+  // The road of a handler's own statement, where that statement is the instruction (its text
+  // stays with the handler): a statement on the store's connection, and that connection's
+  // backend for its order keys.
+  Statement NewStatement();
+  const Backend& backend() const;
 
   // For each of `types`, in that order (a type may come more than once), its free units at
   // `facility` (-1: all facilities summed) for the stay and its web prices for the stay.

@@ -16,7 +16,7 @@
 // watch it reports to hears each outage and each recovery.
 //
 // Which connection does what: the server has one ("APIDatabase", owned by DatabaseSession,
-// lent to its data module TdmBook). The handlers' own statements, the rental-type summary,
+// lent to its booking store). The handlers' own statements, the rental-type summary,
 // the data module's named statements, reservations, cancellations, booker writes and the
 // occupancy and web-price reads all run on it, one request at a time; a watch tells of its
 // outages. One is enough: a request reads each statement to its end or closes it before it
