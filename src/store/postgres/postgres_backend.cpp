@@ -66,28 +66,12 @@ constexpr char kTalteDagerAlle[] =
 
 // The allotment lines of kAllotment read through the GiST index ALLOT_PERIODE over the range
 // of their days; the conditions of kAllotment still decide.
-constexpr char kAllotmentPeriode[] =
-    "select\n"
-    "  A.AKODE,\n"
-    "  A.ANLEGGSNR,\n"
-    "  AL.ALLOTTYPE,\n"
-    "  AL.ANTALL,\n"
-    "  AL.DAGER_FOER,\n"
-    "  AL.FRA,\n"
-    "  AL.TIL,\n"
-    "  AL.UTYPE\n"
-    "from\n"
-    "  ALLOTLINJE AL\n"
-    "  LEFT OUTER JOIN ALLOT A ON (AL.ALLOT_ID = A.ALLOT_ID)\n"
-    "  LEFT OUTER JOIN BRUKERRETT BR ON (BR.ANLEGGSNR = A.ANLEGGSNR)\n"
-    "where\n"
-    "  AL.REQUEST = 'A' and\n"
-    "  BR.BRUKERID = :brukerid and\n"
-    "  BR.MODUL_ID = :modul_id and\n"
-    "  RETTIGHET > :rettighet and\n"
-    "  AL.FRA <= :til_dato and\n"
-    "  AL.TIL >= :fra_dato and\n"
-    "  LEIE_PERIODE(AL.FRA, AL.TIL) && daterange(:fra_periode, :til_periode, '[]')";
+const std::string& AllotmentPeriode() {
+  static const std::string sql =
+      std::string(occupancy_sql::kAllotment) +
+      " and\n  LEIE_PERIODE(AL.FRA, AL.TIL) && daterange(:fra_periode, :til_periode, '[]')";
+  return sql;
+}
 
 // What one stay's occupancy reads, in one round trip: the counted days of `counted` (as
 // occupying lines of one day), the lines the counts leave out, the allotment lines and the
@@ -111,7 +95,7 @@ std::string CountedOccupancy(const char* counted) {
          "select 2, NULL, UTYPE, NULL, NULL, ANTALL, AKODE, ANLEGGSNR, ALLOTTYPE, DAGER_FOER, FRA,\n"
          "  TIL, NULL\n"
          "from (" +
-         kAllotmentPeriode +
+         AllotmentPeriode() +
          ") A\nunion all\n"
          "select 3, ANLEGG, UTYPE, NULL, NULL, ANTALL, AKODE, NULL, ALLOTTYPE, DAGER_FOER, FRA,\n"
          "  NULL, DATO\n"
@@ -213,7 +197,7 @@ const char* PostgresBackend::indexedAllotments(const QDate& from, const QDate& t
   const bool valid = from.isValid() && to.isValid();
   *params << RowParam{":fra_periode", valid ? std::min(from, to) : from}
           << RowParam{":til_periode", valid ? std::max(from, to) : to};
-  return kAllotmentPeriode;
+  return AllotmentPeriode().c_str();
 }
 
 const char* PostgresBackend::countedOccupancy(bool all, const QDate& from, const QDate& to,
