@@ -15,6 +15,8 @@ const QString kDatabaseAlias = QStringLiteral("DatabaseAlias");
 const QString kMaxRequestRows = QStringLiteral("MaxRequestRows");
 const QString kIdleTimeoutSeconds = QStringLiteral("IdleTimeoutSeconds");
 const QString kLogRetentionDays = QStringLiteral("LogRetentionDays");
+const QString kLogMinFreeMB = QStringLiteral("LogMinFreeMB");
+const QString kLogLinesPerSecond = QStringLiteral("LogLinesPerSecond");
 const QString kHttpPort = QStringLiteral("HttpPort");
 const QString kHttpMaxConnections = QStringLiteral("HttpMaxConnections");
 const QString kHttpMaxConnectionsPerAddress = QStringLiteral("HttpMaxConnectionsPerAddress");
@@ -176,6 +178,10 @@ ServerConfiguration ReadConfiguration(QSettings& settings, const QString& instan
       ReadOptional(settings, kIdleTimeoutSeconds, configuration.idleTimeoutSeconds, 0, 86400 * 7);
   configuration.logRetentionDays =
       ReadOptional(settings, kLogRetentionDays, configuration.logRetentionDays, 0, 36500);
+  configuration.logMinFreeMB =
+      ReadOptional(settings, kLogMinFreeMB, configuration.logMinFreeMB, 0, 1000000000);
+  configuration.logLinesPerSecond =
+      ReadOptional(settings, kLogLinesPerSecond, configuration.logLinesPerSecond, 0, 1000000);
   configuration.door = ReadDoorValues(settings);
   if (settings.contains(kHttpPort)) {
     configuration.httpPort = ReadOptional(settings, kHttpPort, 0, 0, 65535);

@@ -74,6 +74,12 @@ struct ServerConfiguration {
   int idleTimeoutSeconds = 0;
   // LogRetentionDays: a day's log is deleted this many days after its day; 0: never.
   int logRetentionDays = 0;
+  // LogMinFreeMB: below this much free space on the log's disk, requests are not logged;
+  // 0: no floor.
+  int logMinFreeMB = 512;
+  // LogLinesPerSecond: past this many request lines in a second, the rest of the second is
+  // summed up by kind; 0: every line is written.
+  int logLinesPerSecond = 50;
   // ListenAddress, MaxConnections, EnforceClientAddress, AllowedClients, Tls*,
   // MaxConnectionsPerAddress.
   DoorValues door;

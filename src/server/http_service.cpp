@@ -38,6 +38,9 @@ void HttpService::start(const ServerOptions& options, const ServerConfiguration&
   HttpFaceHooks hooks;
   hooks.context = n_.context;
   hooks.log = [this](const QString& line) { n_.log.log(line); };
+  hooks.logsRequest = [this] {
+    return n_.log.admitRequest(QStringLiteral("HTTP requests"), 1);
+  };
   hooks.served = [this] { n_.log.refreshLogView(); };
   hooks.lineListening = [this] { return n_.lines.active(); };
   hooks.databaseReachable = [this] {
@@ -99,6 +102,7 @@ QByteArray HttpService::serverMetrics() {
             "taurelin_pending_holds " + QByteArray::number(held) + '\n';
   }
   text += n_.channels.report().metrics();
+  text += n_.log.metrics();
   if (MailService* mail = n_.mail()) text += mail->metrics(session_->connection());
   return text;
 }

@@ -11,6 +11,13 @@
 #include <utility>
 
 namespace taurelin {
+namespace {
+
+// The kinds a flood of the line protocol is summed up by in the log.
+const QString kRequests = QStringLiteral("Line protocol requests");
+const QString kConnections = QStringLiteral("Line protocol connections");
+
+}  // namespace
 
 LineListener::LineListener(OperatorInterface& face, ServerLog& log, Answer answer,
                            QObject* parent)
@@ -26,7 +33,8 @@ LineListener::LineListener(OperatorInterface& face, ServerLog& log, Answer answe
   });
   connect(&listener_, &Listener::clientRefused, this,
           [this](const QString& peer, const QString& reason) {
-            log_.log(QStringLiteral("Client ") + peer + QStringLiteral(" refused: ") + reason);
+            log_.logRequest(kConnections, QStringLiteral("Client ") + peer +
+                                              QStringLiteral(" refused: ") + reason);
           });
   connect(&listener_, &Listener::acceptPaused, this, [this](const QString& error) {
     log_.tell(QStringLiteral("Accepting clients paused for a moment: ") + error);
@@ -99,36 +107,45 @@ void LineListener::onRestartTimer() {
 }
 
 void LineListener::onClientAccepted(ClientConnection* connection) {
-  log_.log(QStringLiteral("Client ") + connection->peer() + QStringLiteral("  accepted"));
+  const bool logged = log_.admitRequest(kConnections, 2);
+  if (logged) {
+    log_.log(QStringLiteral("Client ") + connection->peer() + QStringLiteral("  accepted"));
+  }
   face_.setPanel(OperatorInterface::kConnectionPanel,
                  QStringLiteral("Client on ") + connection->peer() + QStringLiteral(" accepted"));
-  log_.log(QStringLiteral("Client ") + connection->peer() + QStringLiteral(" is connecting"));
+  if (logged) {
+    log_.log(QStringLiteral("Client ") + connection->peer() + QStringLiteral(" is connecting"));
+  }
   face_.setPanel(OperatorInterface::kConnectionPanel,
                  QStringLiteral("Serving ") + connection->peer());
 
   connect(connection, &ClientConnection::requestReceived, this, &LineListener::onRequest);
   connect(connection, &ClientConnection::requestTooLong, this, [this](ClientConnection* c) {
-    log_.log(QStringLiteral("Client ") + c->peer() + QStringLiteral(" sent a request over 1 MiB"));
+    log_.logRequest(kConnections, QStringLiteral("Client ") + c->peer() +
+                                      QStringLiteral(" sent a request over 1 MiB"));
     // An empty reply: no columns, no rows.
     c->send(ToWindows1252(ReplyEnvelope::Write(InstructionReply(QString())) + u'\n'));
   });
   connect(connection, &ClientConnection::idle, this, [this](ClientConnection* c) {
-    log_.log(QStringLiteral("Client %1 sent nothing for %2 s; connection closed")
-                 .arg(c->peer())
-                 .arg(idleTimeoutSeconds_));
+    log_.logRequest(kConnections,
+                    QStringLiteral("Client %1 sent nothing for %2 s; connection closed")
+                        .arg(c->peer())
+                        .arg(idleTimeoutSeconds_));
     c->abort();
   });
   connection->setIdleTimeout(idleTimeoutSeconds_);
   connect(connection, &ClientConnection::failed, this,
           [this](ClientConnection* c, const QString& error) {
             // Only this client's connection is closed; the listener and the others go on.
-            log_.log(QStringLiteral("Client ") + c->peer() + QStringLiteral(" error : ") + error);
+            log_.logRequest(kConnections, QStringLiteral("Client ") + c->peer() +
+                                              QStringLiteral(" error : ") + error);
             c->abort();
           });
 }
 
 void LineListener::onClientGone(ClientConnection* connection) {
-  log_.log(QStringLiteral("Client ") + connection->peer() + QStringLiteral(" is disconnecting"));
+  log_.logRequest(kConnections, QStringLiteral("Client ") + connection->peer() +
+                                    QStringLiteral(" is disconnecting"));
   face_.setPanel(OperatorInterface::kConnectionPanel, QStringLiteral("Not connected"));
   // A listener stopped on purpose stays stopped.
   if (!stopping_) restartTimer_.start();
@@ -139,11 +156,15 @@ void LineListener::onRequest(ClientConnection* connection, const QByteArray& byt
   QElapsedTimer timer;
   timer.start();
   const QString request = FromWindows1252(bytes);
-  log_.log(QStringLiteral("I0 : ") + request);
+  // A request's three lines are logged together or summed up with the flood they are part of.
+  const bool logged = log_.admitRequest(kRequests, 3);
+  if (logged) log_.log(QStringLiteral("I0 : ") + request);
   const QString reply = answer_(request);
   connection->send(ToWindows1252(reply));
-  log_.log(QStringLiteral("U0 : ") + reply);
-  log_.log(QStringLiteral("Instruksjonen tok totalt  ") + FormatElapsed(timer.elapsed()));
+  if (logged) {
+    log_.log(QStringLiteral("U0 : ") + reply);
+    log_.log(QStringLiteral("Instruksjonen tok totalt  ") + FormatElapsed(timer.elapsed()));
+  }
   face_.setServing(false);
   log_.refreshLogView();
 }

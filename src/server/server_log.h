@@ -6,13 +6,24 @@
 // Promises: a line that cannot be written never ends what is being done; the operator is
 // told instead, without waiting. The switch is stored for the next start (a switch that
 // cannot be stored is told). While the view is shown it takes in only what was added to
-// today's log since it last read, or the whole file when that is another one.
+// today's log since it last read, or the whole file when that is another one. Requests'
+// lines go through a guard (RequestLogGuard): past a readable rate they are summed up once a
+// second by kind, and while the log's disk has less free space than its floor they are not
+// written at all; the operator is told once when that begins and once when it ends. The free
+// space is looked at no more than once a second.
 
 #include "server/configuration.h"
 #include "server/log_tail.h"
 #include "server/operator_interface.h"
+#include "server/request_log_guard.h"
 
+#include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
 
 class QSettings;
 
@@ -33,6 +44,20 @@ class ServerLog {
   // Logs a line and tells the operator without waiting (a notice).
   void tell(const QString& message);
 
+  // Whether a request of `kind` may write its `lines` lines now (see above); when logging is
+  // off, nothing is written and nothing is counted.
+  bool admitRequest(const QString& kind, int lines);
+  // Logs a request's one line when the guard admits it.
+  void logRequest(const QString& kind, const QString& message);
+  // For /metrics: the requests not logged one by one, by kind and why, and whether the log's
+  // disk is below its floor.
+  QByteArray metrics() const;
+
+  // The free bytes of the disk that holds a folder (nothing when it cannot be told); tests
+  // give their own.
+  using FreeSpace = std::function<std::optional<qint64>(const QString& folder)>;
+  void setFreeSpace(FreeSpace freeSpace) { freeSpace_ = std::move(freeSpace); }
+
   // Turns logging on or off and stores the switch for the next start.
   void toggleLogging();
   // Shows or hides today's log. Throws LogWriteError when it should show a file that is
@@ -48,6 +73,9 @@ class ServerLog {
   // Brings the shown view up to today's log: what was added, or the whole file when it is
   // another one. Throws LogWriteError.
   void showLog();
+  // Looks at the log disk's free space, at most once a second, and tells a change of side.
+  void watchDisk();
+  void writeSummaries();
 
   OperatorInterface& face_;
   QSettings& settings_;
@@ -55,6 +83,11 @@ class ServerLog {
   bool logging_ = false;
   bool logViewShown_ = false;
   LogTail logTail_;  // what the shown view has read of the log
+  RequestLogGuard guard_;
+  QTimer summaryTimer_;  // writes the summaries of a flood's seconds as they end
+  qint64 minFreeBytes_ = 0;
+  QElapsedTimer diskLooked_;
+  FreeSpace freeSpace_;
 };
 
 }  // namespace taurelin

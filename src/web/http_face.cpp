@@ -227,7 +227,7 @@ QHttpServerResponse HttpFace::answer(const QHttpServerRequest& request, HttpSock
     // A client past its budget is told once a minute in the log, not once a request.
     metrics_.countRefused(QStringLiteral("rate_limit"));
     refusals_.count(caller.address.toString(), QStringLiteral("request refused, past its budget"));
-  } else {
+  } else if (!hooks_.logsRequest || hooks_.logsRequest()) {
     // The path and query hold neither a key nor a code: those travel in headers. A feed's
     // token alone travels in its query, which is therefore left out.
     const QUrl::FormattingOptions shown =

@@ -68,6 +68,9 @@ struct HttpFaceHooks {
   std::function<RequestContext()> context;
   // Writes a line to the operation log.
   std::function<void(const QString&)> log;
+  // Whether a request's line is to be written now (false: a flood or a full disk sums it up
+  // instead); unset: always.
+  std::function<bool()> logsRequest;
   // Runs after each answer.
   std::function<void()> served;
   // For /health: whether the line protocol listens, and whether the database answers.
