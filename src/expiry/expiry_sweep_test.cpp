@@ -9,7 +9,7 @@
 namespace taurelin {
 namespace {
 
-const QDateTime kNow(QDate(2024, 3, 5), QTime(10, 20, 30));
+const QDateTime kSweepNow(QDate(2024, 3, 5), QTime(10, 20, 30));
 
 // Booking 100 is a reservation nobody confirmed, 200 has a booker, 300 is a reservation
 // that has not expired yet. Each has a rental-type and an object line.
@@ -38,7 +38,7 @@ class ExpirySweepTest : public HandlerTest {
 
   QTemporaryDir dir_;
   TimeOutRegister timeOuts_{dir_.path()};
-  QDateTime now_ = kNow;
+  QDateTime now_ = kSweepNow;
   QStringList log_;
 };
 
@@ -48,7 +48,7 @@ TEST_F(ExpirySweepTest, CancelsExpiredReservationsAndFreesTheirEntries) {
   Register("300", "900");
   Register("400", "60");  // cancelled by the web shop already: no booking left
   Register("abc", "60");  // not a booking's number at all
-  now_ = kNow.addSecs(61);
+  now_ = kSweepNow.addSecs(61);
 
   EXPECT_EQ(CheckTimeOuts(timeOuts_, context_), 4);
   // The reservation is gone with its lines; the booking with a booker keeps its rows unmarked.
@@ -60,14 +60,14 @@ TEST_F(ExpirySweepTest, CancelsExpiredReservationsAndFreesTheirEntries) {
   EXPECT_TRUE(log_[0].contains(u"100 cancelled")) << log_[0].toStdString();
   EXPECT_TRUE(log_[1].contains(u"200 has no unconfirmed booking")) << log_[1].toStdString();
 
-  now_ = kNow.addSecs(901);
+  now_ = kSweepNow.addSecs(901);
   EXPECT_EQ(CheckTimeOuts(timeOuts_, context_), 1);
   EXPECT_EQ(Bookings(), "200");
 }
 
 TEST_F(ExpirySweepTest, FailedCancellationIsTriedAgainAtTheNextSweep) {
   Register("100", "60");
-  now_ = kNow.addSecs(61);
+  now_ = kSweepNow.addSecs(61);
   HideTable("BOOKING");
   EXPECT_EQ(CheckTimeOuts(timeOuts_, context_), 1);
   EXPECT_EQ(Registered(), QStringList{"100"});

@@ -32,7 +32,7 @@ void PrintTo(const TimeOutRecord& record, std::ostream* out) {
 
 namespace {
 
-const QDateTime kNow(QDate(2024, 3, 5), QTime(10, 20, 30));
+const QDateTime kRegisterNow(QDate(2024, 3, 5), QTime(10, 20, 30));
 
 TimeOutRecord Entry(const char* refnr, const QDateTime& expiry, const char* timeOut) {
   return {QString::fromLatin1(refnr), expiry.toString(TimeOutRegister::kExpiryFormat),
@@ -86,7 +86,7 @@ class TimeOutRegisterTest : public ::testing::Test {
 
   QTemporaryDir dir_;
   TimeOutRegister register_{dir_.path()};
-  QDateTime now_ = kNow;
+  QDateTime now_ = kRegisterNow;
   QStringList log_;
 };
 
@@ -95,9 +95,9 @@ TEST_F(TimeOutRegisterTest, NewReservationsTakeTheFirstFreeRecordOrAppend) {
   EXPECT_TRUE(New("1002", "60"));
   EXPECT_TRUE(New("1003", "60"));
   EXPECT_EQ(register_.entries(),
-            (std::vector<TimeOutRecord>{Entry("1001", kNow.addSecs(900), "900"),
-                                        Entry("1002", kNow.addSecs(60), "60"),
-                                        Entry("1003", kNow.addSecs(60), "60")}));
+            (std::vector<TimeOutRecord>{Entry("1001", kRegisterNow.addSecs(900), "900"),
+                                        Entry("1002", kRegisterNow.addSecs(60), "60"),
+                                        Entry("1003", kRegisterNow.addSecs(60), "60")}));
   EXPECT_EQ(register_.entries()[0].expiry, "20240305103530");
 
   // A booking frees its entry in place; the file keeps its size.
@@ -107,7 +107,7 @@ TEST_F(TimeOutRegisterTest, NewReservationsTakeTheFirstFreeRecordOrAppend) {
   EXPECT_EQ(Bytes().size(), 3 * 38);
 
   EXPECT_TRUE(New("1004", "120"));
-  EXPECT_EQ(register_.entries()[1], Entry("1004", kNow.addSecs(120), "120"));
+  EXPECT_EQ(register_.entries()[1], Entry("1004", kRegisterNow.addSecs(120), "120"));
   EXPECT_EQ(Bytes().size(), 3 * 38);
   EXPECT_TRUE(log_.isEmpty());
 }
@@ -115,12 +115,12 @@ TEST_F(TimeOutRegisterTest, NewReservationsTakeTheFirstFreeRecordOrAppend) {
 TEST_F(TimeOutRegisterTest, UpdateMovesTheExpiryOfItsEntryOnly) {
   ASSERT_TRUE(New("1001", "900"));
   ASSERT_TRUE(New("1002", "900"));
-  now_ = kNow.addSecs(100);
+  now_ = kRegisterNow.addSecs(100);
   EXPECT_TRUE(register_.SetTimeOut(QStringLiteral("1002"), QStringLiteral("1002"),
                                     QStringLiteral("30")));
   EXPECT_EQ(register_.entries(),
-            (std::vector<TimeOutRecord>{Entry("1001", kNow.addSecs(900), "900"),
-                                        Entry("1002", kNow.addSecs(130), "30")}));
+            (std::vector<TimeOutRecord>{Entry("1001", kRegisterNow.addSecs(900), "900"),
+                                        Entry("1002", kRegisterNow.addSecs(130), "30")}));
 
   // A number without an entry: nothing is written, neither by an update nor by a booking.
   const QByteArray before = Bytes();
@@ -141,8 +141,9 @@ TEST_F(TimeOutRegisterTest, TimeOutOfZeroOrLessLeavesAFreeEntry) {
   EXPECT_EQ(Bytes(), QByteArray(38, '\0'));
   ASSERT_TRUE(New("1003", "60"));
   EXPECT_TRUE(New("1004", "0"));
-  EXPECT_EQ(register_.entries(),
-            (std::vector<TimeOutRecord>{Entry("1003", kNow.addSecs(60), "60"), TimeOutRecord()}));
+  EXPECT_EQ(
+      register_.entries(),
+      (std::vector<TimeOutRecord>{Entry("1003", kRegisterNow.addSecs(60), "60"), TimeOutRecord()}));
 }
 
 TEST_F(TimeOutRegisterTest, WhatCannotBeRegisteredWritesNothing) {
@@ -163,7 +164,7 @@ TEST_F(TimeOutRegisterTest, WhatCannotBeRegisteredWritesNothing) {
 
   // The time-out is kept as the client sent it, cut to its room.
   EXPECT_TRUE(New("1002", "+000060"));
-  EXPECT_EQ(register_.entries()[1], Entry("1002", kNow.addSecs(60), "+0000"));
+  EXPECT_EQ(register_.entries()[1], Entry("1002", kRegisterNow.addSecs(60), "+0000"));
 }
 
 TEST_F(TimeOutRegisterTest, SweepHandsOverWhatExpiredBeforeTheCurrentSecond) {
@@ -171,15 +172,15 @@ TEST_F(TimeOutRegisterTest, SweepHandsOverWhatExpiredBeforeTheCurrentSecond) {
   ASSERT_TRUE(New("1002", "20"));
   ASSERT_TRUE(New("1003", "30"));
   // 1002 expires in this very second: not due yet, also late in the second.
-  now_ = kNow.addSecs(20).addMSecs(999);
+  now_ = kRegisterNow.addSecs(20).addMSecs(999);
   EXPECT_EQ(Sweep(), QStringList{"1001"});
   EXPECT_EQ(register_.entries()[0], TimeOutRecord());
-  now_ = kNow.addSecs(21);
+  now_ = kRegisterNow.addSecs(21);
   EXPECT_EQ(Sweep(), QStringList{"1002"});
-  EXPECT_EQ(register_.entries()[2], Entry("1003", kNow.addSecs(30), "30"));
+  EXPECT_EQ(register_.entries()[2], Entry("1003", kRegisterNow.addSecs(30), "30"));
 
   // A cancellation that asks to keep its entry gets it again at the next sweep.
-  now_ = kNow.addSecs(60);
+  now_ = kRegisterNow.addSecs(60);
   int handed = 0;
   EXPECT_EQ(register_.sweep([&handed](const QString&) { return ++handed > 1; }), 1);
   EXPECT_EQ(register_.entries()[2].refnr, "1003");
@@ -196,7 +197,7 @@ TEST_F(TimeOutRegisterTest, FailedSweepEndsThereAndTheNextStartsFromTheFirstReco
   ASSERT_TRUE(New("1001", "10"));
   ASSERT_TRUE(New("1002", "10"));
   ASSERT_TRUE(New("1003", "10"));
-  now_ = kNow.addSecs(60);
+  now_ = kRegisterNow.addSecs(60);
   QStringList handed;
   EXPECT_THROW(register_.sweep([&handed](const QString& refnr) {
     handed << refnr;
@@ -259,18 +260,18 @@ TEST_F(TimeOutRegisterTest, TrailingPieceOfARecordIsReplacedByTheNextAppended) {
 TEST_F(TimeOutRegisterTest, NewEntryForANumberThatHasOneReplacesIt) {
   ASSERT_TRUE(New("1001", "900"));
   ASSERT_TRUE(New("1002", "60"));
-  now_ = kNow.addSecs(30);
+  now_ = kRegisterNow.addSecs(30);
   EXPECT_TRUE(New("1002", "600"));
   EXPECT_EQ(register_.entries(),
-            (std::vector<TimeOutRecord>{Entry("1001", kNow.addSecs(900), "900"),
-                                        Entry("1002", kNow.addSecs(630), "600")}));
+            (std::vector<TimeOutRecord>{Entry("1001", kRegisterNow.addSecs(900), "900"),
+                                        Entry("1002", kRegisterNow.addSecs(630), "600")}));
 }
 
 // The lock is free while a reservation is cancelled: a reservation on another instance
 // registers while it holds the database, which the cancellation waits for.
 TEST_F(TimeOutRegisterTest, ARegistrationDuringACancellationDoesNotWaitForTheSweep) {
   ASSERT_TRUE(New("1001", "10"));
-  now_ = kNow.addSecs(60);
+  now_ = kRegisterNow.addSecs(60);
   bool registered = false;
   EXPECT_EQ(register_.sweep([&](const QString&) {
     registered = New("1002", "900");
@@ -309,7 +310,7 @@ TEST_F(TimeOutRegisterTest, AnEmptyLockLeftByAKilledInstanceIsTakenOverAndAHeldO
   ASSERT_TRUE(QFile::exists(lockPath));
   EXPECT_TRUE(New("1001", "600"));
   EXPECT_EQ(register_.entries(),
-            std::vector<TimeOutRecord>{Entry("1001", kNow.addSecs(600), "600")});
+            std::vector<TimeOutRecord>{Entry("1001", kRegisterNow.addSecs(600), "600")});
   QFile kept(lockPath);
   ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
   EXPECT_EQ(kept.readAll(), TimeOutRegisterLock::kContent);

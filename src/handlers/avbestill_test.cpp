@@ -9,12 +9,14 @@
 namespace taurelin {
 namespace {
 
-const QString kHeader = QStringLiteral("&header=INSTRUKSJON;REFNR&data=");
+const QString kAvbestillHeader = QStringLiteral("&header=INSTRUKSJON;REFNR&data=");
 
-QString Cancelled(const QString& refnr) { return "&count=1" + kHeader + "AVBESTILL;" + refnr; }
+QString Cancelled(const QString& refnr) {
+  return "&count=1" + kAvbestillHeader + "AVBESTILL;" + refnr;
+}
 
 QString Failure(const QString& refnr) {
-  return "&count=0" + kHeader +
+  return "&count=0" + kAvbestillHeader +
          "&errorcode='-1001'&errormessage=Feiler ved avbestilling av refnr (" + refnr + ").";
 }
 
@@ -43,7 +45,8 @@ class AvbestillTest : public HandlerTest {
                             "ORDER BY LINJENR")
                  .arg(refnr))
             .replace(QStringLiteral(" / "), QStringLiteral(","));
-    const QString lines = Query(QStringLiteral("SELECT COUNT(*) FROM LEIE WHERE REFNR = %1"), refnr);
+    const QString lines =
+        Query(QStringLiteral("SELECT COUNT(*) FROM LEIE WHERE REFNR = %1"), refnr);
     if (header.isEmpty() && lines == u"0") return QString();
     return header + u'|' + (statuses.isEmpty() ? QStringLiteral("-") : statuses) + u'/' + lines;
   }
@@ -57,7 +60,7 @@ TEST_P(AvbestillTest, ReservationWithoutBookerIsDeleted) {
   EXPECT_EQ(Booking(100), QString());
   EXPECT_EQ(Booking(300), "0|-,-/2");
   // Once gone, the number is unknown.
-  EXPECT_EQ(Cancel(QStringLiteral("100")), kHeader);
+  EXPECT_EQ(Cancel(QStringLiteral("100")), kAvbestillHeader);
 }
 
 TEST_P(AvbestillTest, BookingWithBookerIsMarkedAgainAndAgain) {
@@ -82,15 +85,15 @@ TEST_P(AvbestillTest, ReservationScopeLeavesBookingsWithABooker) {
 
 TEST_P(AvbestillTest, UnknownNumberAnswersTheBareHeader) {
   const QString before = Fingerprint();
-  EXPECT_EQ(Cancel(QStringLiteral("999")), kHeader);
+  EXPECT_EQ(Cancel(QStringLiteral("999")), kAvbestillHeader);
   EXPECT_EQ(Fingerprint(), before);
 }
 
 // A number is compared as the database compares numbers, and echoed as it was sent; one with
 // a fraction names no booking.
 TEST_P(AvbestillTest, TheNumberNamesTheBookingWhateverItsSpelling) {
-  EXPECT_EQ(Cancel(QStringLiteral("100.5")), kHeader);
-  EXPECT_EQ(Cancel(QStringLiteral("99999999999999999999")), kHeader);
+  EXPECT_EQ(Cancel(QStringLiteral("100.5")), kAvbestillHeader);
+  EXPECT_EQ(Cancel(QStringLiteral("99999999999999999999")), kAvbestillHeader);
   EXPECT_NE(Booking(100), QString());
   EXPECT_EQ(Cancel(QStringLiteral(" +0100.0")), Cancelled(QStringLiteral(" +0100.0")));
   EXPECT_EQ(Booking(100), QString());

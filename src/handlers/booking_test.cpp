@@ -13,11 +13,12 @@
 namespace taurelin {
 namespace {
 
-const QString kHeader = QStringLiteral("&header=INSTRUKSJON;REFNR;TOTALPRIS&data=");
-const QString kBooked = "&count=1" + kHeader + "BOOKING;100;0";
+const QString kBookingHeader = QStringLiteral("&header=INSTRUKSJON;REFNR;TOTALPRIS&data=");
+const QString kBooked = "&count=1" + kBookingHeader + "BOOKING;100;0";
 
 QString Failure(const char* code, const QString& message) {
-  return "&count=0" + kHeader + "&errorcode='" + QLatin1String(code) + "'&errormessage=" + message;
+  return "&count=0" + kBookingHeader + "&errorcode='" + QLatin1String(code) +
+         "'&errormessage=" + message;
 }
 
 // The error code a reply carries, "" for none.

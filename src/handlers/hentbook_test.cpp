@@ -7,12 +7,12 @@
 namespace taurelin {
 namespace {
 
-const QString kHeader = QStringLiteral(
+const QString kHentbookHeader = QStringLiteral(
     "&header=INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;ANKOMST;AVREISE;PENSJONSTYPE;ANTALL;"
     "ANT_PERSONER;AGENT;PRIS&data=");
 
 QString Failure(const QString& code, const QString& message) {
-  return "&count=0" + kHeader + "&errorcode='" + code + "'&errormessage=" + message;
+  return "&count=0" + kHentbookHeader + "&errorcode='" + code + "'&errormessage=" + message;
 }
 
 // Booking 100 holds two reservations, each a rental-type line and its object line; the
@@ -43,12 +43,12 @@ class HentbookTest : public HandlerTest {
 
 TEST_P(HentbookTest, ListsTheObjectLinesOnly) {
   EXPECT_EQ(Fetch(QStringLiteral("100")),
-            "&count=2" + kHeader +
+            "&count=2" + kHentbookHeader +
                 "HENTBOOK;0;5;0;2000.04.08;2000.04.14;2;2;4;4;1250;"
                 "HENTBOOK;0;5;0;2000.05.01;..;;1;3;4;990.5");
   // Cancellation marks are not looked at; a booking without agent answers an empty one.
   EXPECT_EQ(Fetch(QStringLiteral("200")),
-            "&count=1" + kHeader + "HENTBOOK;0;5;0;2000.06.01;2000.06.02;2;1;1;;500");
+            "&count=1" + kHentbookHeader + "HENTBOOK;0;5;0;2000.06.01;2000.06.02;2;1;1;;500");
 }
 
 TEST_P(HentbookTest, Errors) {

@@ -7,7 +7,7 @@
 namespace taurelin {
 namespace {
 
-const QString kEmpty =
+const QString kKortEmpty =
     QStringLiteral("&count=0&header=INSTRUKSJON;ANLEGGSNR;KORT;TEKST;GYLDIG&data=");
 
 class KortTest : public HandlerTest {
@@ -51,11 +51,11 @@ TEST_P(KortTest, CodesSortByCodePointWhateverTheCollation) {
 TEST_P(KortTest, RefusesUnknownAndUnreadableFacilities) {
   Run("INSERT INTO BETFORM (BKODE, BESKR, GYLDIG) VALUES ('VISA', 'Visa', 'J');\n");
   EXPECT_EQ(Kort(QStringLiteral("99")),
-            kEmpty + "&errorcode='-1002'&errormessage=Ugyldig anlegg (99).");
+            kKortEmpty + "&errorcode='-1002'&errormessage=Ugyldig anlegg (99).");
   // A facility that is no number cannot be looked up at all.
   for (const char* facility : {"VG", ""}) {
     EXPECT_EQ(Kort(QString::fromUtf8(facility)),
-              kEmpty + "&errorcode='-2011b'&errormessage=Finner ikke foretak for anlegg " +
+              kKortEmpty + "&errorcode='-2011b'&errormessage=Finner ikke foretak for anlegg " +
                   QString::fromUtf8(facility) + " ved database test.")
         << facility;
   }
@@ -64,14 +64,14 @@ TEST_P(KortTest, RefusesUnknownAndUnreadableFacilities) {
 TEST_P(KortTest, WithoutValidPaymentTypesAnswersTheirError) {
   Run("INSERT INTO BETFORM (BKODE, BESKR, GYLDIG) VALUES ('SJEKK', 'Sjekk', 'N');\n");
   EXPECT_EQ(Kort(QStringLiteral("7")),
-            kEmpty + "&errorcode='-1012'&errormessage=Ingen betalingstyper i systemet.");
+            kKortEmpty + "&errorcode='-1012'&errormessage=Ingen betalingstyper i systemet.");
 }
 
 TEST_P(KortTest, HostileFacilityValuesChangeNothingAndFindNoFacility) {
   Run("INSERT INTO BETFORM (BKODE, BESKR, GYLDIG) VALUES ('VISA', 'Visa', 'J');\n");
   const QString before = Fingerprint();
   for (const QString& hostile : HostileValues()) {
-    EXPECT_EQ(Kort(hostile), kEmpty + "&errorcode='-2011b'&errormessage=Finner ikke foretak "
+    EXPECT_EQ(Kort(hostile), kKortEmpty + "&errorcode='-2011b'&errormessage=Finner ikke foretak "
                                       "for anlegg " + hostile + " ved database test.")
         << hostile.toStdString();
   }
@@ -85,13 +85,13 @@ TEST_P(KortTest, DatabaseFailuresAnswerTheStatementsOwnError) {
 
   HideTable("ANLEGG");
   EXPECT_EQ(Kort(QStringLiteral("7")),
-            kEmpty + "&errorcode='-2011b'&errormessage=Finner ikke foretak for anlegg 7 ved "
+            kKortEmpty + "&errorcode='-2011b'&errormessage=Finner ikke foretak for anlegg 7 ved "
                      "database test.");
   RestoreTable("ANLEGG");
 
   HideTable("BETFORM");
   EXPECT_EQ(Kort(QStringLiteral("7")),
-            kEmpty + "&errorcode='-2011'&errormessage=Kan ikke åpne spørringen på "
+            kKortEmpty + "&errorcode='-2011'&errormessage=Kan ikke åpne spørringen på "
                      "betalingstyper ved database test.");
   RestoreTable("BETFORM");
   EXPECT_EQ(Kort(QStringLiteral("7")), ok);

@@ -9,7 +9,7 @@
 namespace taurelin {
 namespace {
 
-const QString kHeader = QStringLiteral(
+const QString kLedigHeader = QStringLiteral(
     "&header=INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;ANKOMST;AVREISE;PENSJONSTYPE;LEDIG;PRIS&data=");
 
 class LedigTest : public StayTest {
@@ -31,20 +31,20 @@ TEST_P(LedigTest, OneRowPerTypeAndBoardWithTheWinningPrice) {
   // the week price does not fit six nights, the nightly one does; board 1: the Saturday price
   // beats the any-day price.
   EXPECT_EQ(Ledig("1", "*", "2000.04.08", "2000.04.14"),
-            "&count=3" + kHeader +
+            "&count=3" + kLedigHeader +
                 "LEDIG;0;5; ;2000.04.08;2000.04.14;2;10;7200;"
                 "LEDIG;0;5; ;2000.04.08;2000.04.14;1;10;5400;"
                 "LEDIG;0;6; ;2000.04.08;2000.04.14;;2;0");
   // Seven nights: the week fits and, standing last among board 2's prices, wins.
   EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.15"),
-            "&count=2" + kHeader +
+            "&count=2" + kLedigHeader +
                 "LEDIG;0;5; ;2000.04.08;2000.04.15;2;10;6000;"
                 "LEDIG;0;5; ;2000.04.08;2000.04.15;1;10;6300");
 }
 
 TEST_P(LedigTest, BoardTypeFiltersAndTheMarkerDoesNot) {
   EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.14", "2"),
-            "&count=1" + kHeader + "LEDIG;0;5; ;2000.04.08;2000.04.14;2;10;7200");
+            "&count=1" + kLedigHeader + "LEDIG;0;5; ;2000.04.08;2000.04.14;2;10;7200");
   EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.14", "*"),
             Ledig("1", "5", "2000.04.08", "2000.04.14", ""));
   // A board type that is no number cannot filter: the request fails.
@@ -56,11 +56,11 @@ TEST_P(LedigTest, OccupiedUnitsAndAllFacilities) {
       "INSERT INTO LEIE (LINJENR, REFNR, LEIETYPE, ANKOMST, AVREISE, UTYPE, ANLEGG, ANTALL)"
       "  VALUES (1, 1, 'O', '2000-04-10', '2000-04-12', 5, 1, 4);\n");
   EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.14", "1"),
-            "&count=1" + kHeader + "LEDIG;0;5; ;2000.04.08;2000.04.14;1;6;5400");
+            "&count=1" + kLedigHeader + "LEDIG;0;5; ;2000.04.08;2000.04.14;1;6;5400");
   // All facilities: every summary row of the type, with the figures of all facilities.
   const QString row = QStringLiteral("LEDIG;0;5; ;2000.04.08;2000.04.14;1;9;5400");
   EXPECT_EQ(Ledig("-1", "5", "2000.04.08", "2000.04.14", "1"),
-            "&count=2" + kHeader + row + u';' + row);
+            "&count=2" + kLedigHeader + row + u';' + row);
 }
 
 TEST_P(LedigTest, WritesOfOtherProgramsCountAtTheNextRequest) {
@@ -157,7 +157,7 @@ TEST_P(LedigTest, ADatabaseWithoutTheIndexIsAnsweredAlike) {
       "INSERT INTO LEIE (LINJENR, REFNR, LEIETYPE, ANKOMST, AVREISE, UTYPE, ANLEGG, ANTALL)"
       "  VALUES (2, 2, 'O', '2000-04-10', '2000-04-12', 5, 1, 1);\n");
   EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.14", "1"),
-            "&count=1" + kHeader + "LEDIG;0;5; ;2000.04.08;2000.04.14;1;9;5400");
+            "&count=1" + kLedigHeader + "LEDIG;0;5; ;2000.04.08;2000.04.14;1;9;5400");
   Run("DELETE FROM LEIE; DELETE FROM BOOKING;\n");
   if (postgres()) {
     Run("DROP INDEX LEIE_PERIODE;\n");
@@ -170,16 +170,16 @@ TEST_P(LedigTest, ADatabaseWithoutTheIndexIsAnsweredAlike) {
       "INSERT INTO LEIE (LINJENR, REFNR, LEIETYPE, ANKOMST, AVREISE, UTYPE, ANLEGG, ANTALL)"
       "  VALUES (1, 1, 'O', '2000-04-10', '2000-04-12', 5, 1, 4);\n");
   EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.14", "1"),
-            "&count=1" + kHeader + "LEDIG;0;5; ;2000.04.08;2000.04.14;1;6;5400");
+            "&count=1" + kLedigHeader + "LEDIG;0;5; ;2000.04.08;2000.04.14;1;6;5400");
 }
 
 TEST_P(LedigTest, EqualReversedAndVeryLongStays) {
   // No nights: only prices without a number of days fit, priced for one night.
   EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.08"),
-            "&count=1" + kHeader + "LEDIG;0;5; ;2000.04.08;2000.04.08;2;10;1200");
+            "&count=1" + kLedigHeader + "LEDIG;0;5; ;2000.04.08;2000.04.08;2;10;1200");
   // Reversed: no nights to price, nothing occupied.
   EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.01"),
-            "&count=1" + kHeader + "LEDIG;0;5; ;2000.04.08;2000.04.01;;10;0");
+            "&count=1" + kLedigHeader + "LEDIG;0;5; ;2000.04.08;2000.04.01;;10;0");
   const QString longStay = Ledig("-1", "*", "2000.04.08", "2001.05.13");
   EXPECT_TRUE(longStay.startsWith(u"&count=")) << longStay.toStdString();
   EXPECT_FALSE(longStay.contains(u"errorcode"));
@@ -189,16 +189,16 @@ TEST_P(LedigTest, ValidationAnswersAndFailures) {
   EXPECT_THROW(Ledig("VG", "*", "2000.04.08", "2000.04.14"), ConversionError);
   EXPECT_THROW(Ledig("1", "*", "2000.4.8", "2000.04.14"), ConversionError);
   EXPECT_EQ(Ledig("07", "*", "2000.04.08", "2000.04.14"),
-            "&count=0" + kHeader + "&errorcode='-1002'&errormessage=Ugyldig anlegg (07).");
+            "&count=0" + kLedigHeader + "&errorcode='-1002'&errormessage=Ugyldig anlegg (07).");
   EXPECT_EQ(Ledig("1", "*", "2000.04.08", "2000.04.14", " ", "12"),
-            "&count=0" + kHeader +
+            "&count=0" + kLedigHeader +
                 "&errorcode='-2031'&errormessage=Feil ved forespørsel på objekt (har ikke "
                 "støtte for søk på objektnivå i denne versjonen av Taurelin API).");
   EXPECT_EQ(Ledig("1", "9", "2000.04.08", "2000.04.14"),
-            "&count=0" + kHeader + "&errorcode='-1003'&errormessage=Ugyldig utleietype (9).");
+            "&count=0" + kLedigHeader + "&errorcode='-1003'&errormessage=Ugyldig utleietype (9).");
   HideTable("UTYPE");
   EXPECT_EQ(Ledig("1", "5", "2000.04.08", "2000.04.14"),
-            "&count=0" + kHeader +
+            "&count=0" + kLedigHeader +
                 "&errorcode='-2032'&errormessage=Kan ikke åpne spørringen på utleietype ved "
                 "database test");
   RestoreTable("UTYPE");
@@ -213,7 +213,7 @@ TEST_P(LedigTest, ValidationAnswersAndFailures) {
 TEST_P(LedigTest, TypeWithoutDescriptionEndsTheList) {
   Run("UPDATE UTYPE SET BESKR = '  ' WHERE UTYPE = 5;\n");
   Reconnect();
-  EXPECT_EQ(Ledig("1", "*", "2000.04.08", "2000.04.14"), "&count=0" + kHeader);
+  EXPECT_EQ(Ledig("1", "*", "2000.04.08", "2000.04.14"), "&count=0" + kLedigHeader);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, LedigTest, BothBackends(), BackendName());

@@ -10,11 +10,11 @@
 namespace taurelin {
 namespace {
 
-const QString kHeader = QStringLiteral(
+const QString kLedigmatriseHeader = QStringLiteral(
     "&header=INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;DATO;LEDIG;ALLOTMENT;TILBUD&data=");
 
 QString Failure(const QString& code, const QString& message) {
-  return "&count=0" + kHeader + "&errorcode='" + code + "'&errormessage=" + message;
+  return "&count=0" + kLedigmatriseHeader + "&errorcode='" + code + "'&errormessage=" + message;
 }
 
 const QString kMatrixFailed = Failure(
@@ -70,25 +70,25 @@ TEST_P(LedigmatriseTest, AnswersPerTypeAndDay) {
   EXPECT_EQ(Call(HandleLedigmatrise,
                  {{"ANLEGGSNR", "7"}, {"UTYPE", "*"}, {"UTL_OBJ", " "}, {"AGENT", "*"},
                   {"FRA", "2000.04.09"}, {"TIL", "2000.04.10"}}),
-            "&count=4" + kHeader +
+            "&count=4" + kLedigmatriseHeader +
                 "LEDIGMATRISE;7;3; ;2000.04.09;2;0;2;LEDIGMATRISE;7;3; ;2000.04.10;2;0;2;"
                 "LEDIGMATRISE;7;5; ;2000.04.09;2;0;2;LEDIGMATRISE;7;5; ;2000.04.10;3;0;3");
   // All facilities: the units of both summed, and "-1" in every row.
   EXPECT_EQ(April(QStringLiteral("-1")),
-            "&count=4" + kHeader +
+            "&count=4" + kLedigmatriseHeader +
                 "LEDIGMATRISE;-1;3; ;2000.04.09;2;0;2;LEDIGMATRISE;-1;3; ;2000.04.10;2;0;2;"
                 "LEDIGMATRISE;-1;5; ;2000.04.09;3;0;3;LEDIGMATRISE;-1;5; ;2000.04.10;4;0;4");
   // A given type restricts the rows to it.
   EXPECT_EQ(April(QStringLiteral("8"), QStringLiteral("5")),
-            "&count=2" + kHeader +
+            "&count=2" + kLedigmatriseHeader +
                 "LEDIGMATRISE;8;5; ;2000.04.09;1;0;1;LEDIGMATRISE;8;5; ;2000.04.10;1;0;1");
   EXPECT_EQ(April(QStringLiteral("7"), QStringLiteral("3")),
-            "&count=2" + kHeader +
+            "&count=2" + kLedigmatriseHeader +
                 "LEDIGMATRISE;7;3; ;2000.04.09;2;0;2;LEDIGMATRISE;7;3; ;2000.04.10;2;0;2");
   // A period that ends before it starts has no days: no rows, no error.
   EXPECT_EQ(Matrix(QStringLiteral("7"), QStringLiteral("*"), QStringLiteral("*"),
                    QStringLiteral("*"), QStringLiteral("2000.04.10"), QStringLiteral("2000.04.09")),
-            "&count=0" + kHeader);
+            "&count=0" + kLedigmatriseHeader);
 }
 
 TEST_P(LedigmatriseTest, LayoutWrittenByAnotherProgramCountsAtTheNextRequest) {
@@ -98,21 +98,23 @@ TEST_P(LedigmatriseTest, LayoutWrittenByAnotherProgramCountsAtTheNextRequest) {
   const auto type5 = [this](const char* facility) {
     return April(QString::fromLatin1(facility), QStringLiteral("5"));
   };
-  EXPECT_EQ(type5("7"), "&count=2" + kHeader + "LEDIGMATRISE;7;5; ;2000.04.09;2;0;2;"
+  EXPECT_EQ(type5("7"), "&count=2" + kLedigmatriseHeader + "LEDIGMATRISE;7;5; ;2000.04.09;2;0;2;"
                                                      "LEDIGMATRISE;7;5; ;2000.04.10;3;0;3");
   Run("INSERT INTO UTLEIEOB (OBJNR, UTYPE, FLOYKODE) VALUES ('A6', 5, 'A');\n");
-  EXPECT_EQ(type5("7"), "&count=2" + kHeader + "LEDIGMATRISE;7;5; ;2000.04.09;3;0;3;"
+  EXPECT_EQ(type5("7"), "&count=2" + kLedigmatriseHeader + "LEDIGMATRISE;7;5; ;2000.04.09;3;0;3;"
                                                      "LEDIGMATRISE;7;5; ;2000.04.10;4;0;4");
   Run("UPDATE UTLEIEOB SET FLOYKODE = 'B' WHERE OBJNR = 'A6';\n");
-  EXPECT_EQ(type5("8"), "&count=2" + kHeader + "LEDIGMATRISE;8;5; ;2000.04.09;2;0;2;"
+  EXPECT_EQ(type5("8"), "&count=2" + kLedigmatriseHeader + "LEDIGMATRISE;8;5; ;2000.04.09;2;0;2;"
                                                      "LEDIGMATRISE;8;5; ;2000.04.10;2;0;2");
-  EXPECT_EQ(type5("-1"), "&count=2" + kHeader + "LEDIGMATRISE;-1;5; ;2000.04.09;4;0;4;"
+  EXPECT_EQ(type5("-1"), "&count=2" + kLedigmatriseHeader + "LEDIGMATRISE;-1;5; ;2000.04.09;4;0;4;"
                                                      "LEDIGMATRISE;-1;5; ;2000.04.10;5;0;5");
 }
 
 TEST_P(LedigmatriseTest, AgentNumberReachesTheProcedure) {
-  const QString held = "&count=1" + kHeader + "LEDIGMATRISE;7;3; ;" + kAheadText + ";1;1;2";
-  const QString none = "&count=1" + kHeader + "LEDIGMATRISE;7;3; ;" + kAheadText + ";1;0;1";
+  const QString held =
+      "&count=1" + kLedigmatriseHeader + "LEDIGMATRISE;7;3; ;" + kAheadText + ";1;1;2";
+  const QString none =
+      "&count=1" + kLedigmatriseHeader + "LEDIGMATRISE;7;3; ;" + kAheadText + ";1;0;1";
   auto ahead = [&](const char* agent) {
     return Matrix(QStringLiteral("7"), QStringLiteral("3"), QStringLiteral("*"),
                   QString::fromUtf8(agent), kAheadText, kAheadText);

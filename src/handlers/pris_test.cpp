@@ -9,12 +9,12 @@
 namespace taurelin {
 namespace {
 
-const QString kHeader = QStringLiteral(
+const QString kPrisHeader = QStringLiteral(
     "&header=INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;FRA;TIL;PENSJONSTYPE;PRISTYPE;PRIS_U;PRIS_H");
-const QString kEmpty = "&count=0" + kHeader + "&data=";
+const QString kPrisEmpty = "&count=0" + kPrisHeader + "&data=";
 
 QString Failed(const char* code, const QString& message) {
-  return kEmpty + "&errorcode='" + QLatin1String(code) + "'&errormessage=" + message;
+  return kPrisEmpty + "&errorcode='" + QLatin1String(code) + "'&errormessage=" + message;
 }
 
 // Prices of type 1 (with boards 1 and 2) and type 2, with lines around today; type 5 has no
@@ -67,7 +67,7 @@ class PrisTest : public HandlerTest {
 
 TEST_P(PrisTest, ListsValidWebPricesByTypeBoardMethodTextAndNumber) {
   const QString expected =
-      "&count=8" + kHeader + "&data=" +
+      "&count=8" + kPrisHeader + "&data=" +
       "PRIS;0;1; ;" + Shown(0) + ";" + Shown(7) + ";1;1/3;2000;0;" +
       "PRIS;0;1; ;" + Shown(-10) + ";..;2;D;900;1100.5;" +
       "PRIS;0;1; ;" + Shown(0) + ";" + Shown(5) + ";2;D;950;0;" +
@@ -80,9 +80,9 @@ TEST_P(PrisTest, ListsValidWebPricesByTypeBoardMethodTextAndNumber) {
         << all;
   }
   EXPECT_EQ(Pris(QStringLiteral("0"), QStringLiteral("2"), QStringLiteral("*")),
-            "&count=1" + kHeader + "&data=" + Type2Row());
+            "&count=1" + kPrisHeader + "&data=" + Type2Row());
   EXPECT_EQ(Pris(QStringLiteral("0"), QStringLiteral("2"), QString()),
-            "&count=1" + kHeader + "&data=" + Type2Row());
+            "&count=1" + kPrisHeader + "&data=" + Type2Row());
 }
 
 TEST_P(PrisTest, RentalTypeMustBeAnIntegerThatExistsAndHasPrices) {
@@ -124,7 +124,7 @@ TEST_P(PrisTest, HostileValuesChangeNothingAndListNothing) {
               Failed("-1999", QStringLiteral("UTYPE må oppgis som heltall i Taurelin 5.2.x. ")))
         << shown;
     EXPECT_TRUE(Pris(QStringLiteral("0"), QStringLiteral("*"), hostile)
-                    .startsWith(kEmpty + "&errorcode='-2001'"))
+                    .startsWith(kPrisEmpty + "&errorcode='-2001'"))
         << shown;
   }
   EXPECT_EQ(Fingerprint(), before);
@@ -132,7 +132,7 @@ TEST_P(PrisTest, HostileValuesChangeNothingAndListNothing) {
 
 TEST_P(PrisTest, DatabaseFailuresAnswerTheStatementsOwnError) {
   const QString ok = Pris(QStringLiteral("0"), QStringLiteral("2"));
-  ASSERT_EQ(ok, "&count=1" + kHeader + "&data=" + Type2Row());
+  ASSERT_EQ(ok, "&count=1" + kPrisHeader + "&data=" + Type2Row());
 
   HideTable("UTYPE");
   EXPECT_EQ(Pris(QStringLiteral("0"), QStringLiteral("2")),

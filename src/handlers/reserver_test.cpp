@@ -15,7 +15,7 @@
 namespace taurelin {
 namespace {
 
-const QString kHeader = QStringLiteral(
+const QString kReserverHeader = QStringLiteral(
     "&header=INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;ANKOMST;AVREISE;PENSJONSTYPE;ANTALL;"
     "ANT_PERSONER;AGENT;REFNR;PRIS;TOTALPRIS;TIMEOUT&data=");
 
@@ -44,14 +44,14 @@ class ReserverTest : public StayTest {
                                   {"REFNR", r.refnr},        {"TIMEOUT", r.timeout}});
   }
   static QString Error(const char* code, const QString& message) {
-    return "&count=0" + kHeader + "&errorcode='" + QLatin1String(code) + "'&errormessage=" +
+    return "&count=0" + kReserverHeader + "&errorcode='" + QLatin1String(code) + "'&errormessage=" +
            message;
   }
 };
 
 TEST_P(ReserverTest, WritesTheHeaderAndBothLines) {
-  EXPECT_EQ(Reserve({}),
-            "&count=1" + kHeader + "RESERVER;0;5; ;2000.04.08;2000.04.14; ;1;2;7;1;5400;0;600");
+  EXPECT_EQ(Reserve({}), "&count=1" + kReserverHeader +
+                             "RESERVER;0;5; ;2000.04.08;2000.04.14; ;1;2;7;1;5400;0;600");
   EXPECT_EQ(Rows("SELECT REFNR, ANLEGGSNR, FORETAKSNR, FORMAL, REG_DATO, AKODE, BESTNR, BEKREFT,"
                  " OPPR_AV, AGENT_KONTAKT FROM BOOKING"),
             "1|1|10|0|" + QDate::currentDate().toString(u"dd.MM.yyyy") + "|7|null|B|0|null");
@@ -124,8 +124,8 @@ TEST_P(ReserverTest, AddsToAnExistingBookingAndKeepsItsBooker) {
       "  VALUES (77, 40, 'Sen ankomst', 3, '1999-12-24', 5, 1);\n");
   Request r;
   r.refnr = QStringLiteral("77");
-  EXPECT_EQ(Reserve(r),
-            "&count=1" + kHeader + "RESERVER;0;5; ;2000.04.08;2000.04.14; ;1;2;7;77;5400;0;600");
+  EXPECT_EQ(Reserve(r), "&count=1" + kReserverHeader +
+                            "RESERVER;0;5; ;2000.04.08;2000.04.14; ;1;2;7;77;5400;0;600");
   EXPECT_EQ(Rows("SELECT BESTNR, ANM, STATUS, REG_DATO, AGENT_KONTAKT FROM BOOKING"
                  " WHERE REFNR = 77"),
             "40|Sen ankomst|3|24.12.1999|5");
@@ -138,7 +138,8 @@ TEST_P(ReserverTest, AddsToAnExistingBookingAndKeepsItsBooker) {
   EXPECT_EQ(Reserve(r), Error("-2063", QStringLiteral("Finner ingen bestilling med dette "
                                                       "referansenummeret [refnr: 78].")));
   r.refnr = QStringLiteral("7 OR 1=1");
-  EXPECT_EQ(Reserve(r), Error("-2064", QStringLiteral("Kan ikke åpne bookingen [refnr: 7 OR 1=1].")));
+  EXPECT_EQ(Reserve(r),
+            Error("-2064", QStringLiteral("Kan ikke åpne bookingen [refnr: 7 OR 1=1].")));
 }
 
 TEST_P(ReserverTest, TheWeekdayAndTheLongerMinimumStayWin) {

@@ -7,8 +7,9 @@
 namespace taurelin {
 namespace {
 
-const QString kHeader = QStringLiteral("&header=INSTRUKSJON;ANLEGGSNR;UTYPE;KODE;BESKR;KAPASITET");
-const QString kEmpty = "&count=0" + kHeader + "&data=";
+const QString kUtypeHeader =
+    QStringLiteral("&header=INSTRUKSJON;ANLEGGSNR;UTYPE;KODE;BESKR;KAPASITET");
+const QString kUtypeEmpty = "&count=0" + kUtypeHeader + "&data=";
 
 // Facility 7 has three cabins and an annex room; its apartments stand at facility 8, and two
 // cabins without a wing belong to no facility. Facility 9 has nothing.
@@ -40,22 +41,24 @@ class UtypeTest : public HandlerTest {
 
 TEST_P(UtypeTest, ListsTheFacilitysTypesByDescriptionWithItsOwnObjectCount) {
   EXPECT_EQ(Utype(QStringLiteral("7")),
-            "&count=2" + kHeader + "&data=UTYPE;0;3;R;Annex;1;UTYPE;0;2;C;Hytte;3");
-  EXPECT_EQ(Utype(QStringLiteral("8")), "&count=1" + kHeader + "&data=UTYPE;0;4;L;Leilighet;1");
-  EXPECT_EQ(Utype(QStringLiteral("9")), kEmpty);
+            "&count=2" + kUtypeHeader + "&data=UTYPE;0;3;R;Annex;1;UTYPE;0;2;C;Hytte;3");
+  EXPECT_EQ(Utype(QStringLiteral("8")),
+            "&count=1" + kUtypeHeader + "&data=UTYPE;0;4;L;Leilighet;1");
+  EXPECT_EQ(Utype(QStringLiteral("9")), kUtypeEmpty);
 }
 
 TEST_P(UtypeTest, FacilityMustBeStoredUnderExactlyTheNumberAsked) {
   for (const char* facility : {"07", "-1", "99", " 7", "7.0"}) {
     EXPECT_EQ(Utype(QString::fromUtf8(facility)),
-              kEmpty + "&errorcode='-1002'&errormessage=Ugyldig anlegg (" +
+              kUtypeEmpty + "&errorcode='-1002'&errormessage=Ugyldig anlegg (" +
                   QString::fromUtf8(facility) + ").")
         << facility;
   }
   for (const char* facility : {"", "VG"}) {
     EXPECT_EQ(Utype(QString::fromUtf8(facility)),
-              kEmpty + "&errorcode='-2032b'&errormessage=Kan ikke åpne spørringen på anlegg ved "
-                       "database test")
+              kUtypeEmpty +
+                  "&errorcode='-2032b'&errormessage=Kan ikke åpne spørringen på anlegg ved "
+                  "database test")
         << facility;
   }
 }
@@ -63,7 +66,7 @@ TEST_P(UtypeTest, FacilityMustBeStoredUnderExactlyTheNumberAsked) {
 TEST_P(UtypeTest, HostileFacilityValuesChangeNothingAndListNothing) {
   const QString before = Fingerprint();
   for (const QString& hostile : HostileValues()) {
-    EXPECT_EQ(Utype(hostile), kEmpty + "&errorcode='-2032b'&errormessage=Kan ikke åpne "
+    EXPECT_EQ(Utype(hostile), kUtypeEmpty + "&errorcode='-2032b'&errormessage=Kan ikke åpne "
                                        "spørringen på anlegg ved database test")
         << hostile.toStdString();
   }
@@ -72,11 +75,12 @@ TEST_P(UtypeTest, HostileFacilityValuesChangeNothingAndListNothing) {
 
 TEST_P(UtypeTest, DatabaseFailuresAnswerTheStatementsOwnError) {
   const QString ok = Utype(QStringLiteral("7"));
-  const QString listFailed = kEmpty + "&errorcode='-2021'&errormessage=Kan ikke åpne spørringen "
-                                      "på utleietype ved database test.";
+  const QString listFailed = kUtypeEmpty +
+                             "&errorcode='-2021'&errormessage=Kan ikke åpne spørringen "
+                             "på utleietype ved database test.";
 
   HideTable("ANLEGG");
-  EXPECT_EQ(Utype(QStringLiteral("7")), kEmpty + "&errorcode='-2032b'&errormessage=Kan ikke "
+  EXPECT_EQ(Utype(QStringLiteral("7")), kUtypeEmpty + "&errorcode='-2032b'&errormessage=Kan ikke "
                                                  "åpne spørringen på anlegg ved database test");
   RestoreTable("ANLEGG");
 

@@ -17,14 +17,14 @@ namespace {
 
 const QByteArray kHealth = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
 
-struct HttpAnswer {
+struct RawHttpAnswer {
   int status = 0;
   QByteArray head;
   QByteArray body;
 };
 
-struct HttpAnswers {
-  QList<HttpAnswer> answers;
+struct RawHttpAnswers {
+  QList<RawHttpAnswer> answers;
   bool closed = false;  // the server closed the connection
 };
 
@@ -37,15 +37,15 @@ std::unique_ptr<QTcpSocket> Connect(quint16 port, const QString& from = QString(
 }
 
 // Reads answers until `count` have come whole, or the server closed the connection.
-HttpAnswers Read(QTcpSocket& socket, int count) {
-  HttpAnswers read;
+RawHttpAnswers Read(QTcpSocket& socket, int count) {
+  RawHttpAnswers read;
   QByteArray bytes;
   const QDeadlineTimer deadline(15000);
   while (read.answers.size() < count && !deadline.hasExpired()) {
     bytes += socket.readAll();
     const qsizetype end = bytes.indexOf("\r\n\r\n");
     if (end >= 0) {
-      HttpAnswer answer;
+      RawHttpAnswer answer;
       answer.head = bytes.left(end);
       answer.status = answer.head.mid(9, 3).toInt();
       const qsizetype at = answer.head.toLower().indexOf("content-length: ");
@@ -67,21 +67,21 @@ HttpAnswers Read(QTcpSocket& socket, int count) {
 }
 
 // Sends `raw` on a new connection and reads what comes until the server closes it.
-HttpAnswers Exchange(quint16 port, const QByteArray& raw) {
+RawHttpAnswers Exchange(quint16 port, const QByteArray& raw) {
   auto socket = Connect(port);
   socket->write(raw);
   return Read(*socket, 100);
 }
 
-QList<int> Statuses(const HttpAnswers& read) {
+QList<int> Statuses(const RawHttpAnswers& read) {
   QList<int> statuses;
-  for (const HttpAnswer& answer : read.answers) statuses << answer.status;
+  for (const RawHttpAnswer& answer : read.answers) statuses << answer.status;
   return statuses;
 }
 
 bool Served(QTcpSocket& socket) {
   socket.write(kHealth);
-  const HttpAnswers read = Read(socket, 1);
+  const RawHttpAnswers read = Read(socket, 1);
   return Statuses(read) == QList<int>{200};
 }
 
@@ -108,7 +108,7 @@ TEST_F(HttpHygieneTest, SmugglingShapedRequestsAreRefusedAndNothingBehindThemIsA
   };
   for (const QByteArray& shape : shapes) {
     // The request before it is answered; the one behind it is never.
-    const HttpAnswers read =
+    const RawHttpAnswers read =
         Exchange(port_, kHealth + "POST /api/v1/reservations HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                                   "Content-Type: application/json\r\n" +
                             shape + kHealth);
@@ -131,7 +131,7 @@ TEST_F(HttpHygieneTest, AClientThatAsksToCloseIsClosedAfterItsAnswer) {
   const QByteArray close = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
   const QByteArray http10 = "GET /health HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
   for (const QByteArray& request : {close, http10}) {
-    const HttpAnswers read = Exchange(port_, request + kHealth);
+    const RawHttpAnswers read = Exchange(port_, request + kHealth);
     ASSERT_EQ(Statuses(read), QList<int>{200}) << request.constData();
     EXPECT_TRUE(read.closed);
     EXPECT_TRUE(read.answers[0].head.contains("\r\nConnection: close"));
@@ -149,7 +149,7 @@ TEST_F(HttpHygieneTest, AnAddressPastItsConnectionCapIsRefusedWhileAnotherIsServ
   ASSERT_TRUE(Served(*second));
   auto third = Connect(port_);
   third->write(kHealth);
-  const HttpAnswers refused = Read(*third, 1);
+  const RawHttpAnswers refused = Read(*third, 1);
   EXPECT_TRUE(refused.answers.isEmpty());
   EXPECT_TRUE(refused.closed);
   EXPECT_TRUE(Served(*Connect(port_, QStringLiteral("127.0.0.2"))));
@@ -180,7 +180,7 @@ TEST(HttpProxyCapTest, ATrustedProxyIsNotHeldToThePerAddressCap) {
   ASSERT_TRUE(Served(*stranger));
   auto again = Connect(server.httpPort(), QStringLiteral("127.0.0.2"));
   again->write(kHealth);
-  const HttpAnswers refused = Read(*again, 1);
+  const RawHttpAnswers refused = Read(*again, 1);
   EXPECT_TRUE(refused.answers.isEmpty());
   EXPECT_TRUE(refused.closed);
 }
