@@ -60,9 +60,11 @@ class PageError extends Error {
 
 function t(key, ...args) {
   let value = TEXTS[key];
-  // A copied language file that lacks a text borrows the first language's, when loaded.
-  const first = LANGUAGES[languageButtons()[0].lang];
-  if (value === undefined && first) value = first[key];
+  if (value === undefined) {
+    // A copied language file that lacks a text borrows the first language's, when loaded.
+    const first = LANGUAGES[languageButtons()[0].lang];
+    if (first) value = first[key];
+  }
   return typeof value === "function" ? value(...args) : value;
 }
 
