@@ -4,6 +4,7 @@
 #include "handlers/conventions.h"
 #include "store/database_error.h"
 #include "web/api_error.h"
+#include "web/content_negotiation.h"
 
 #include <QCryptographicHash>
 #include <QHttpServerRequest>
@@ -43,13 +44,7 @@ QByteArray HttpDate(const QDateTime& time) {
 bool ClientHasIt(const QHttpServerRequest& request, const QByteArray& etag,
                  const QDateTime& modified) {
   const QByteArray match = request.value(QByteArrayLiteral("If-None-Match")).trimmed();
-  if (!match.isEmpty()) {
-    for (const QByteArray& tag : match.split(',')) {
-      const QByteArray given = tag.trimmed();
-      if (given == "*" || given == etag || given == "W/" + etag) return true;
-    }
-    return false;
-  }
+  if (!match.isEmpty()) return NoneMatchNames(match, etag);
   const QByteArray since = request.value(QByteArrayLiteral("If-Modified-Since")).trimmed();
   if (since.isEmpty()) return false;
   QDateTime date = QLocale::c().toDateTime(QString::fromLatin1(since), kHttpDate);

@@ -8,6 +8,7 @@
 #include "web/http_request_server.h"
 #include "web/http_socket.h"
 #include "web/page_assets.h"
+#include "web/static_answer.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -312,16 +313,31 @@ QHttpServerResponse HttpFace::serveOwn(const QString& path, const QHttpServerReq
       return Json(hooks_.channels ? hooks_.channels()
                                   : QJsonObject{{QStringLiteral("channels"), QJsonArray()}});
     }
-    static const QByteArray kDescription = OpenApiText();
-    QHttpServerResponse response(QByteArrayLiteral("application/json"), kDescription);
-    AddCommonHeaders(response);
-    return response;
+    // Read and compressed once; uncached as every answer under /api/v1.
+    static const StaticFile kDescription =
+        MakeStaticFile(QByteArrayLiteral("application/json"), OpenApiText());
+    return StaticAnswer(kDescription, request, {QByteArrayLiteral("no-store"),
+                                                QByteArrayLiteral("Accept-Encoding"), false});
   }
-  std::optional<PageAsset> asset = FindPageAsset(path);
-  if (!asset) throw std::logic_error("a route names no page file");
-  if (method != Method::Get) return MethodNotAllowed({QStringLiteral("GET")});
-  QHttpServerResponse response(asset->contentType, asset->body);
-  AddCommonHeaders(response);
+  if (method != Method::Get && method != Method::Head) {
+    return MethodNotAllowed({QStringLiteral("GET"), QStringLiteral("HEAD")});
+  }
+  const StaticFile* asset =
+      FindPageAsset(path, request.value(QByteArrayLiteral("Accept-Language")));
+  if (asset == nullptr) throw std::logic_error("a route names no page file");
+  StaticPolicy policy;
+  if (asset->version.isEmpty()) {
+    // The page itself is asked again each time (cheaply, by its ETag), so a new build of
+    // it is seen at once; it comes in the language the browser asks for.
+    policy.cacheControl = QByteArrayLiteral("no-cache");
+    policy.vary = QByteArrayLiteral("Accept-Encoding, Accept-Language");
+  } else if (request.url().query() == QStringLiteral("v=") + asset->version) {
+    // The URL the page names it by changes with its content: it never needs asking again.
+    policy.cacheControl = QByteArrayLiteral("public, max-age=31536000, immutable");
+  } else {
+    policy.cacheControl = QByteArrayLiteral("no-cache");
+  }
+  QHttpServerResponse response = StaticAnswer(*asset, request, policy);
   // The page loads its own files and talks to this server only; nothing may frame it.
   response.setHeader(QByteArrayLiteral("Content-Security-Policy"),
                      QByteArrayLiteral("default-src 'self'; img-src 'self' data:; "

@@ -2,6 +2,7 @@
 
 #include "web/http_socket.h"
 
+#include <QHttpServerRequest>
 #include <QHttpServerResponder>
 
 namespace taurelin {
@@ -17,7 +18,12 @@ bool HttpRequestServer::handleRequest(const QHttpServerRequest& request, QTcpSoc
   if (client->closesAfterAnswer()) {
     response.setHeader(QByteArrayLiteral("Connection"), QByteArrayLiteral("close"));
   }
+  // Neither the answer to a HEAD nor a 304 has a body, whatever its Content-Length says.
+  const bool bodiless = request.method() == QHttpServerRequest::Method::Head ||
+                        response.statusCode() == QHttpServerResponse::StatusCode::NotModified;
+  if (bodiless) client->sendHeadsOnly(true);
   response.write(makeResponder(request, socket));
+  if (bodiless) client->sendHeadsOnly(false);
   client->answered();
   return true;
 }

@@ -119,9 +119,25 @@ void HttpSocket::answered() {
   }
 }
 
+void HttpSocket::sendHeadsOnly(bool on) {
+  headsOnly_ = on;
+  lastFour_ = 0;
+  headSent_ = false;
+}
+
 qint64 HttpSocket::writeData(const char* data, qint64 size) {
   idle_.start(limits_.idleMs);
-  const qint64 written = QTcpSocket::writeData(data, size);
+  qint64 passed = size;
+  if (headsOnly_) {
+    passed = 0;
+    while (passed < size && !headSent_) {
+      lastFour_ = (lastFour_ << 8) | static_cast<unsigned char>(data[passed++]);
+      headSent_ = lastFour_ == 0x0d0a0d0a;  // \r\n\r\n
+    }
+  }
+  qint64 written = passed > 0 ? QTcpSocket::writeData(data, passed) : 0;
+  // What is dropped counts as written: the writer has nothing left to send.
+  if (written == passed) written = size;
   if (!refused_ && bytesToWrite() > limits_.maxUnsentBytes) {
     refused_ = true;
     QTimer::singleShot(0, this, [this] {

@@ -17,7 +17,8 @@
 //   connection closes; requests sent behind it are not answered.
 // - A client that leaves more than `maxUnsentBytes` of answers unread is dropped.
 // Bytes that are no HTTP request at all are closed without an answer.
-// `closedByGuard` tells why the guard closed it.
+// The answer to a HEAD request, and a 304, are sent without a body. `closedByGuard` tells why the guard
+// closed it.
 
 #include "web/http_framing.h"
 
@@ -55,6 +56,10 @@ class HttpSocket : public QTcpSocket {
   // socket also notes what the library leaves unread after each read, so that it looks at
   // each byte once although the library announces leftovers again.
   void followLibraryReads();
+  // While on, an answer written passes up to the end of its head and its body is dropped,
+  // as HTTP asks of the answer to a HEAD request or a 304 (its Content-Length is still the
+  // body's).
+  void sendHeadsOnly(bool on);
 
  Q_SIGNALS:
   void closedByGuard(const QString& reason);
@@ -83,6 +88,9 @@ class HttpSocket : public QTcpSocket {
   qint64 seen_ = 0;  // of them, at the front of the read buffer still
   qint64 libraryAt_ = 0;  // bytes of the stream the library had read before its last turn
   qint64 timedRequest_ = 0;  // the request (by framing_.requestsBegun()) deadline_ runs for
+  bool headsOnly_ = false;
+  quint32 lastFour_ = 0;  // the last four bytes written while headsOnly_, to find the head's end
+  bool headSent_ = false;
   bool refused_ = false;
   bool closing_ = false;
   QTimer deadline_;

@@ -340,11 +340,28 @@ class Flow:
 
     # --- the visit ---
 
+    def layout_shift(self):
+        """The layout shift of the page since it was opened, as the browser scores it."""
+        return self.driver.execute_async_script(
+            "const done = arguments[arguments.length - 1]; let sum = 0;"
+            "new PerformanceObserver((list) => {"
+            "  for (const shift of list.getEntries()) sum += shift.value;"
+            "}).observe({type: 'layout-shift', buffered: true});"
+            "setTimeout(() => done(sum), 100);")
+
     def visit(self, language, other):
         server = self.server
         self.open()
         check(self.js("return document.documentElement.lang;") == language,
               "the page did not choose %s from the browser's languages" % language)
+        # The page came with its words and kept room for what its script draws.
+        shift = self.layout_shift()
+        check(shift <= 0.05, "the page moved as its script started: layout shift %.3f" % shift)
+        check(self.js("return Object.keys(LANGUAGES);") == [language],
+              "the page loaded other languages than its own")
+        self.driver.execute_async_script(
+            "const done = arguments[arguments.length - 1];"
+            "loadLanguage(arguments[0]).then(() => done(), () => done());", other)
         names = [o.text for o in self.Select(self.by_id("facility")).options]
         _, _, data = server.get("/api/v1/facilities")
         check(names == [f["name"] for f in data["facilities"]],
@@ -507,9 +524,9 @@ class Flow:
     def switch(self, language):
         self.driver.find_element(self.By.CSS_SELECTOR,
                                  "#languages button[lang='%s']" % language).click()
-        check(self.js("return document.documentElement.lang;") == language
-              and self.driver.title == self.t("title"),
-              "the switch did not show %s" % language)
+        # A language not shown before has its file loaded first.
+        self.wait.until(lambda d: self.js("return document.documentElement.lang;") == language)
+        check(self.driver.title == self.t("title"), "the switch did not show %s" % language)
 
     def hold_first(self):
         self.driver.find_element(self.By.CSS_SELECTOR, "#results button.hold").click()
@@ -687,6 +704,32 @@ class Flow:
               == "search-message", "a lost server was not told: %r" % self.message("search"))
         self.visible_step("no-server", self.by_id("search-message"))
 
+def check_served_words(server, flow):
+    """The page as sent in each language holds that language's words, as its script says
+    them, and the language buttons: nothing is left for the script to fill in."""
+    for language, asked in [("nb", "nb-NO,nb;q=0.9"), ("en", "en-GB"), ("en", "de")]:
+        request = urllib.request.Request(server.base + "/", headers={"Accept-Language": asked})
+        with urllib.request.urlopen(request, timeout=10) as answer:
+            html = answer.read().decode()
+        check('<html lang="%s">' % language in html, "%s was not sent %s" % (asked, language))
+        words = re.findall(r'data-text="(\w+)"[^>]*>([^<]*)<', html)
+        expected = flow.driver.execute_async_script(
+            "const [lang, keys, done] = arguments;"
+            "loadLanguage(lang).then(() => done(keys.map((key) => LANGUAGES[lang][key])));",
+            language, [key for key, _ in words])
+        for (key, sent), text in zip(words, expected):
+            check(sent == html_text(text), "%s: %s was sent as %r" % (language, key, sent))
+        check(re.search(r'<button [^>]*lang="%s" aria-pressed="true"' % language, html),
+              "%s: no language button is pressed" % language)
+        check(html.count("/lang/") == 3, "%s: the page names more than its own language's"
+              " file and the buttons" % language)
+
+
+def html_text(text):
+    return text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;") \
+        .replace('"', "&quot;")
+
+
 def check_files(server):
     # The page's files, each with its type; any other path stays the API's JSON 404.
     for path, kind in [("/", "text/html"), ("/app.js", "text/javascript"),
@@ -704,6 +747,7 @@ def run(server, screenshots, axe, args):
     phone = Flow(server, screenshots, axe, "phone", (390, 844), True, "nb-NO,nb")
     try:
         phone.visit("nb", "en")
+        check_served_words(server, phone)
     finally:
         phone.quit()
     desktop = Flow(server, screenshots, axe, "desktop", (1280, 800), False, "en-GB,en")

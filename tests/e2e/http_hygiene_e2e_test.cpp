@@ -1,14 +1,18 @@
 // What the server does with connections themselves: requests framed to be read two ways are
 // refused and end their connection, a client that asks to close is closed after its answer,
-// and one address cannot take all connections, on the HTTP face or on the line protocol.
+// one address cannot take all connections, on the HTTP face or on the line protocol, and an
+// answer without a body (HEAD, 304) leaves the connection fit for the next request.
 
 #include "server_process.h"
 
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QHostAddress>
+#include <QRegularExpression>
 #include <QThread>
+#include <zlib.h>
 
 #include <memory>
 
@@ -164,6 +168,117 @@ TEST_F(HttpHygieneTest, AnAddressPastItsConnectionCapIsRefusedWhileAnotherIsServ
   }
   EXPECT_TRUE(served);
   EXPECT_TRUE(Served(*second));
+}
+
+QByteArray Gunzip(const QByteArray& stream) {
+  z_stream z{};
+  if (inflateInit2(&z, 15 + 16) != Z_OK) return "inflateInit2 failed";
+  QByteArray out;
+  char chunk[4096];
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.constData()));
+  z.avail_in = static_cast<uInt>(stream.size());
+  int result = Z_OK;
+  while (result == Z_OK) {
+    z.next_out = reinterpret_cast<Bytef*>(chunk);
+    z.avail_out = sizeof chunk;
+    result = inflate(&z, Z_NO_FLUSH);
+    out.append(chunk, static_cast<qsizetype>(sizeof chunk - z.avail_out));
+  }
+  const bool whole = result == Z_STREAM_END && z.avail_in == 0;
+  inflateEnd(&z);
+  return whole ? out : "not a whole gzip stream";
+}
+
+QByteArray Header(const HttpAnswer& answer, const QByteArray& name) {
+  for (const QByteArray& line : answer.head.split('\n')) {
+    if (line.toLower().startsWith(name.toLower() + ": ")) {
+      return line.mid(name.size() + 2).trimmed();
+    }
+  }
+  return {};
+}
+
+QByteArray SourceFile(const QString& path) {
+  QFile file(QStringLiteral(TAURELIN_WEB_SOURCES) + path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing");
+}
+
+// The head of an answer that has no body, whatever its Content-Length says.
+QByteArray ReadHead(QTcpSocket& socket) {
+  QByteArray bytes;
+  const QDeadlineTimer deadline(15000);
+  while (!bytes.contains("\r\n\r\n") && !deadline.hasExpired()) {
+    if (!socket.waitForReadyRead(50)) continue;
+    // One byte at a time: what follows the head belongs to the next answer.
+    char byte;
+    while (!bytes.contains("\r\n\r\n") && socket.getChar(&byte)) bytes += byte;
+  }
+  return bytes;
+}
+
+TEST_F(HttpHygieneTest, PageFilesAreGzippedForWhoAsksAndValidatedAndHeadHasNoBody) {
+  // One connection for all, each answer read whole before the next request.
+  auto client = Connect(port_);
+  const auto get = [&](const QByteArray& target, const QByteArray& headers = {}) {
+    client->write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers + "\r\n");
+    const HttpAnswers read = Read(*client, 1);
+    return read.answers.isEmpty() ? HttpAnswer{} : read.answers.first();
+  };
+  // A client that does not ask for gzip gets the very bytes of the files, as ever.
+  for (const char* refusing : {"", "Accept-Encoding: gzip;q=0, identity\r\n"}) {
+    const HttpAnswer plain = get("/app.js", refusing);
+    EXPECT_EQ(plain.status, 200);
+    EXPECT_EQ(plain.body, SourceFile("/page/app.js")) << refusing;
+    EXPECT_TRUE(Header(plain, "Content-Encoding").isEmpty());
+    EXPECT_EQ(Header(plain, "Vary"), "Accept-Encoding");
+    EXPECT_EQ(get("/api/v1/openapi.json", refusing).body, SourceFile("/openapi.json"));
+  }
+  const QByteArray gzip = "Accept-Encoding: br, gzip;q=0.8\r\n";
+  for (const char* target : {"/app.js", "/api/v1/openapi.json"}) {
+    const HttpAnswer packed = get(target, gzip);
+    EXPECT_EQ(Header(packed, "Content-Encoding"), "gzip") << target;
+    EXPECT_LT(packed.body.size(), get(target).body.size() / 2) << target;
+    EXPECT_EQ(Gunzip(packed.body), get(target).body) << target;
+  }
+  EXPECT_EQ(Header(get("/api/v1/openapi.json"), "Cache-Control"), "no-store");
+
+  // The page names each file by a URL with its version: that one may be kept for a year.
+  const HttpAnswer page = get("/", "Accept-Language: nb-NO,nb;q=0.9\r\n");
+  EXPECT_EQ(Header(page, "Cache-Control"), "no-cache");
+  EXPECT_EQ(Header(page, "Vary"), "Accept-Encoding, Accept-Language");
+  EXPECT_TRUE(page.body.contains("<html lang=\"nb\">"));
+  const QString versioned =
+      QRegularExpression(QStringLiteral("src=\"(/app\\.js\\?v=[^\"]+)\""))
+          .match(QString::fromUtf8(page.body))
+          .captured(1);
+  ASSERT_FALSE(versioned.isEmpty());
+  EXPECT_EQ(Header(get(versioned.toLatin1()), "Cache-Control"),
+            "public, max-age=31536000, immutable");
+  EXPECT_EQ(Header(get("/app.js?v=stale"), "Cache-Control"), "no-cache");
+
+  // Its ETag answers 304 without a body, a HEAD answers as GET would without one, and the
+  // connection serves the next request after each.
+  const HttpAnswer style = get("/style.css", gzip);
+  const QByteArray etag = Header(style, "ETag");
+  ASSERT_TRUE(etag.startsWith('"'));
+  EXPECT_NE(etag, Header(get("/style.css"), "ETag"));  // each form has its own
+  const QByteArray style304 = "GET /style.css HTTP/1.1\r\nHost: 127.0.0.1\r\n" + gzip +
+                              "If-None-Match: \"other\", " + etag + "\r\n\r\n";
+  client->write(style304);
+  const QByteArray held = ReadHead(*client);
+  EXPECT_TRUE(held.startsWith("HTTP/1.1 304")) << held.constData();
+  EXPECT_TRUE(held.contains("ETag: " + etag));
+  EXPECT_TRUE(Served(*client));
+  client->write("HEAD /style.css HTTP/1.1\r\nHost: 127.0.0.1\r\n" + gzip + "\r\n");
+  const QByteArray head = ReadHead(*client);
+  EXPECT_TRUE(head.startsWith("HTTP/1.1 200")) << head.constData();
+  EXPECT_TRUE(head.contains("Content-Length: " + QByteArray::number(style.body.size())));
+  EXPECT_TRUE(head.contains("ETag: " + etag));
+  EXPECT_TRUE(Served(*client));
+  // A HEAD where only GET is answered is refused, also without a body.
+  client->write("HEAD /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  EXPECT_TRUE(ReadHead(*client).startsWith("HTTP/1.1 405"));
+  EXPECT_TRUE(Served(*client));
 }
 
 TEST(HttpProxyCapTest, ATrustedProxyIsNotHeldToThePerAddressCap) {

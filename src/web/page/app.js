@@ -13,14 +13,15 @@ const SETTINGS = {
   units: 1,
   currency: "NOK",
   monthsAhead: 24, // how far ahead the calendar goes
-  // For a guest whose browser asks for none of the page's languages.
-  fallbackLanguage: "en",
 };
 
+// The page arrives with its words in the language the server chose from the browser's
+// languages; only that language's file is loaded, another when the guest switches to it.
 let TEXTS = null; // the language shown, one of LANGUAGES
 
 const state = {
   facilities: [], // [{facility, name}]
+  facilitiesKnown: false, // the facilities are read (until then their list keeps its place)
   facility: null,
   typeNames: new Map(), // rental type numbers are the same at every facility
   typesRead: new Map(), // facility => promise of its rental types read
@@ -59,11 +60,20 @@ class PageError extends Error {
 
 function t(key, ...args) {
   let value = TEXTS[key];
-  // A copied language file that lacks a text borrows the first language's.
-  if (value === undefined) value = Object.values(LANGUAGES)[0][key];
+  if (value === undefined) {
+    // A copied language file that lacks a text borrows the first language's, when loaded.
+    const first = LANGUAGES[languageButtons()[0].lang];
+    if (first) value = first[key];
+  }
   return typeof value === "function" ? value(...args) : value;
 }
 
+// The page's languages, one button each, as the server wrote them.
+function languageButtons() {
+  return [...document.querySelectorAll("#languages button[lang]")];
+}
+
+// A language kept from an earlier visit, else the one the page arrived in.
 function chooseLanguage() {
   let stored = null;
   try {
@@ -71,16 +81,32 @@ function chooseLanguage() {
   } catch (failure) {
     stored = null; // storage refused: the browser's languages decide
   }
-  if (stored && Object.hasOwn(LANGUAGES, stored)) return LANGUAGES[stored];
-  for (const asked of navigator.languages || [navigator.language || ""]) {
-    const primary = String(asked).toLowerCase().split("-")[0];
-    const found = Object.values(LANGUAGES).find((lang) => lang.matches.includes(primary));
-    if (found) return found;
-  }
-  return LANGUAGES[SETTINGS.fallbackLanguage] || Object.values(LANGUAGES)[0];
+  if (stored && languageButtons().some((button) => button.lang === stored)) return stored;
+  return document.documentElement.lang;
 }
 
-function setLanguage(lang) {
+// Resolves once the language's file has run.
+function loadLanguage(lang) {
+  if (Object.hasOwn(LANGUAGES, lang)) return Promise.resolve();
+  const button = languageButtons().find((each) => each.lang === lang);
+  return new Promise((resolve, reject) => {
+    const script = element("script");
+    script.src = button.dataset.src;
+    script.addEventListener("load", resolve);
+    script.addEventListener("error", () => {
+      script.remove();
+      reject(new PageError({ key: "networkError" }));
+    });
+    document.head.append(script);
+  });
+}
+
+async function setLanguage(lang) {
+  try {
+    await loadLanguage(lang);
+  } catch (failure) {
+    return; // the file did not come: the page stays in its language, and another click tries
+  }
   TEXTS = LANGUAGES[lang];
   try {
     window.localStorage.setItem("booking-page-language", lang);
@@ -297,26 +323,26 @@ function element(tag, text, className) {
 
 // --- drawing the page from its state ---
 
+// The words the page arrived with, in the language shown; a text set again unchanged moves
+// nothing.
 function applyTexts() {
   document.documentElement.lang = TEXTS.lang;
   document.title = t("title");
   for (const node of document.querySelectorAll("[data-text]")) {
     const text = t(node.dataset.text);
-    if (typeof text === "string") node.textContent = text;
+    if (typeof text === "string" && node.textContent !== text) node.textContent = text;
+  }
+  for (const name of ["content", "aria-label"]) {
+    for (const node of document.querySelectorAll(`[data-text-${name}]`)) {
+      const text = t(node.getAttribute(`data-text-${name}`));
+      if (typeof text === "string") node.setAttribute(name, text);
+    }
   }
 }
 
 function renderLanguages() {
-  const group = $("languages");
-  group.setAttribute("aria-label", t("languages"));
-  group.replaceChildren();
-  for (const [lang, texts] of Object.entries(LANGUAGES)) {
-    const button = element("button", texts.languageName, "language");
-    button.type = "button";
-    button.lang = lang;
-    button.setAttribute("aria-pressed", String(texts === TEXTS));
-    button.addEventListener("click", () => setLanguage(lang));
-    group.append(button);
+  for (const button of languageButtons()) {
+    button.setAttribute("aria-pressed", String(button.lang === TEXTS.lang));
   }
 }
 
@@ -348,6 +374,7 @@ async function loadFacilities() {
   }
   state.facilities = (answer.facilities || []).filter(
       (row) => Number.isInteger(row.facility) && typeof row.name === "string");
+  state.facilitiesKnown = true;
   if (state.facilities.length === 0) {
     showMessage("search", { key: "noFacilities" });
     return;
@@ -381,7 +408,7 @@ async function loadNations() {
 function renderFacilities() {
   const select = $("facility");
   const several = state.facilities.length > 1;
-  $("facility-field").hidden = !several;
+  $("facility-field").hidden = state.facilitiesKnown && !several;
   const only = state.facilities.length === 1 ? state.facilities[0] : null;
   $("facility-name").hidden = !only;
   $("facility-name").textContent = only ? only.name : "";
@@ -997,8 +1024,17 @@ function askCancel(asking) {
   $(asking ? "cancel-keep" : "cancel").focus();
 }
 
-function start() {
-  TEXTS = chooseLanguage();
+async function start() {
+  for (const button of languageButtons()) {
+    button.addEventListener("click", () => setLanguage(button.lang));
+  }
+  let lang = chooseLanguage();
+  try {
+    await loadLanguage(lang);
+  } catch (failure) {
+    lang = document.documentElement.lang;
+  }
+  TEXTS = LANGUAGES[lang];
   calendar = new StayCalendar($("calendar"), {
     text: t,
     locale: () => TEXTS.locale,

@@ -1,7 +1,8 @@
 // Every text of the booking page in English, in one place. To offer another language, copy
 // this file to lang/XX.js, change the name after LANGUAGES, translate the strings (keep the
-// names on the left), and list the copy in index.html and beside these files in the build.
-// The page picks a language from the guest's browser languages.
+// names on the left), and list the copy beside these files in the build and in
+// page_assets.cpp. The server picks a language from the guest's browser languages and puts
+// its plain texts (string literals, joined by + if at all) into the page as it sends it.
 "use strict";
 
 (window.LANGUAGES = window.LANGUAGES || {}).en = (() => {
@@ -13,6 +14,9 @@
     languageName: "English",
     languages: "Language",
     title: "Book a stay",
+    pageDescription:
+      "See what is free and book a stay directly: choose a place, the dates and the number " +
+      "of guests.",
     intro: "Choose a place, dates and the number of guests, and we show you what is free.",
     requiredNote: "Fields marked * are required.",
 

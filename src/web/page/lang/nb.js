@@ -1,7 +1,8 @@
 // Every text of the booking page in Norwegian (bokmål), in one place. To offer another
 // language, copy this file to lang/XX.js, change the name after LANGUAGES, translate the
-// strings (keep the names on the left), and list the copy in index.html and beside these
-// files in the build. The page picks a language from the guest's browser languages.
+// strings (keep the names on the left), and list the copy beside these files in the build
+// and in page_assets.cpp. The server picks a language from the guest's browser languages and
+// puts its plain texts (string literals, joined by + if at all) into the page as it sends it.
 "use strict";
 
 (window.LANGUAGES = window.LANGUAGES || {}).nb = (() => {
@@ -13,6 +14,9 @@
     languageName: "Norsk",
     languages: "Språk",
     title: "Bestill opphold",
+    pageDescription:
+      "Se hva som er ledig, og bestill opphold direkte: velg anlegg, datoer og antall " +
+      "personer.",
     intro: "Velg anlegg, datoer og antall personer, så viser vi hva som er ledig.",
     requiredNote: "Felt merket * må fylles ut.",
 
