@@ -132,6 +132,8 @@ allowed+='|libssl3(t64)?|zlib1g|adduser'
 allowed+='|libical3(t64)?|libicu[0-9]+'
 # GMime writes the booking mails (with GLib, which it is built on) and libcurl sends them.
 allowed+='|libgmime-3.0-0|libglib2.0-0(t64)?|libcurl4(t64)?'
+# gpg stands in for the GnuPG suite that GMime's GPGME would otherwise pull in.
+allowed+='|gpg'
 while read -r package; do
   case $package in
     *-dev) fail "Depends names the development package $package" ;;
