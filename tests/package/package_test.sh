@@ -110,7 +110,7 @@ package_names() {
   tr ',|' '\n' <<<"$1" | sed -e 's/(.*)//' -e 's/:.*//' -e 's/[[:space:]]//g' | grep -v '^$'
 }
 package_names "$depends" >"$tmp/depends"
-for needed in libqt6sql6-sqlite libqt6sql6-psql 'libqt6core6(t64)?' adduser; do
+for needed in libqt6sql6-sqlite libqt6sql6-psql 'libqt6core6(t64)?' adduser gpg; do
   grep -qxE "$needed" "$tmp/depends" || fail "Depends does not name $needed"
 done
 # A server needs no desktop: none of Qt's GUI modules nor what they stand on (X, Wayland, GL,
