@@ -1,4 +1,5 @@
-// taurelin-api: the booking interface server, with an operator window or headless.
+// taurelin-api: the booking interface server, with an operator window or headless. A build
+// without the window (TAURELIN_WITH_WINDOW 0) links no GUI library and always runs headless.
 
 #include "app/quit_on_signals.h"
 #include "protocol/windows1252.h"
@@ -6,11 +7,13 @@
 #include "server/headless_face.h"
 #include "server/ical_urls.h"
 #include "server/mail_commands.h"
-#include "server/main_window.h"
 #include "server/server_core.h"
 #include "web/api_keys.h"
 
-#include <QApplication>
+#if TAURELIN_WITH_WINDOW
+#include "app/window_launch.h"
+#endif
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QLocale>
@@ -26,8 +29,13 @@ using namespace taurelin;
 
 struct CommandLine {
   QCommandLineOption headless{QStringLiteral("headless"),
+#if TAURELIN_WITH_WINDOW
                               QStringLiteral("Run without a window (also when no display is "
                                              "available).")};
+#else
+                              QStringLiteral("Run without a window. This build has no operator "
+                                             "window: it always runs headless.")};
+#endif
   QCommandLineOption config{QStringLiteral("config"),
                             QStringLiteral("Configuration file (default: $TAURELIN_CONFIG, "
                                            "else ~/.config/Vindrelok/Taurelin.conf)."),
@@ -251,17 +259,6 @@ int RunHeadless(const ServerOptions& options) {
   return status;
 }
 
-int RunWindow(const ServerOptions& options) {
-  TfrmAPIMain window(options);
-  window.show();
-  window.FormCreate();
-  QuitOnSignals signals;
-  QObject::connect(&signals, &QuitOnSignals::signalled, &window, &QWidget::close);
-  const int status = QApplication::exec();
-  window.FormDestroy();
-  return status;
-}
-
 bool DisplayAvailable() {
   return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
          qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
@@ -281,13 +278,13 @@ int main(int argc, char* argv[]) {
                         commandLine.parser.isSet(commandLine.mailPreview) ||
                         commandLine.parser.isSet(commandLine.mailTest) || !DisplayAvailable();
 
-  std::unique_ptr<QCoreApplication> app;
-  if (headless) {
-    app = std::make_unique<QCoreApplication>(argc, argv);
-  } else {
-    app = std::make_unique<QApplication>(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Taurelin 5.2.x Internett API"));
-  }
+#if TAURELIN_WITH_WINDOW
+  std::unique_ptr<QCoreApplication> app = headless
+                                              ? std::make_unique<QCoreApplication>(argc, argv)
+                                              : MakeWindowApplication(argc, argv);
+#else
+  auto app = std::make_unique<QCoreApplication>(argc, argv);
+#endif
   QCoreApplication::setApplicationName(QStringLiteral("taurelin-api"));
   QCoreApplication::setApplicationVersion(QStringLiteral(TAURELIN_VERSION));
   // Numbers are written with "." whatever the host's language.
@@ -327,5 +324,14 @@ int main(int argc, char* argv[]) {
       return 1;
     }
   }
+#if TAURELIN_WITH_WINDOW
   return headless ? RunHeadless(*options) : RunWindow(*options);
+#else
+  // Where the windowed build would open its window, say why none opens.
+  if (!headless) {
+    PrintLine(QStringLiteral("this build has no operator window; it runs headless, as with "
+                             "--headless"));
+  }
+  return RunHeadless(*options);
+#endif
 }
