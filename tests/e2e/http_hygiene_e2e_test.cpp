@@ -189,7 +189,7 @@ QByteArray Gunzip(const QByteArray& stream) {
   return whole ? out : "not a whole gzip stream";
 }
 
-QByteArray Header(const HttpAnswer& answer, const QByteArray& name) {
+QByteArray Header(const RawHttpAnswer& answer, const QByteArray& name) {
   for (const QByteArray& line : answer.head.split('\n')) {
     if (line.toLower().startsWith(name.toLower() + ": ")) {
       return line.mid(name.size() + 2).trimmed();
@@ -221,12 +221,12 @@ TEST_F(HttpHygieneTest, PageFilesAreGzippedForWhoAsksAndValidatedAndHeadHasNoBod
   auto client = Connect(port_);
   const auto get = [&](const QByteArray& target, const QByteArray& headers = {}) {
     client->write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers + "\r\n");
-    const HttpAnswers read = Read(*client, 1);
-    return read.answers.isEmpty() ? HttpAnswer{} : read.answers.first();
+    const RawHttpAnswers read = Read(*client, 1);
+    return read.answers.isEmpty() ? RawHttpAnswer{} : read.answers.first();
   };
   // A client that does not ask for gzip gets the very bytes of the files, as ever.
   for (const char* refusing : {"", "Accept-Encoding: gzip;q=0, identity\r\n"}) {
-    const HttpAnswer plain = get("/app.js", refusing);
+    const RawHttpAnswer plain = get("/app.js", refusing);
     EXPECT_EQ(plain.status, 200);
     EXPECT_EQ(plain.body, SourceFile("/page/app.js")) << refusing;
     EXPECT_TRUE(Header(plain, "Content-Encoding").isEmpty());
@@ -235,7 +235,7 @@ TEST_F(HttpHygieneTest, PageFilesAreGzippedForWhoAsksAndValidatedAndHeadHasNoBod
   }
   const QByteArray gzip = "Accept-Encoding: br, gzip;q=0.8\r\n";
   for (const char* target : {"/app.js", "/api/v1/openapi.json"}) {
-    const HttpAnswer packed = get(target, gzip);
+    const RawHttpAnswer packed = get(target, gzip);
     EXPECT_EQ(Header(packed, "Content-Encoding"), "gzip") << target;
     EXPECT_LT(packed.body.size(), get(target).body.size() / 2) << target;
     EXPECT_EQ(Gunzip(packed.body), get(target).body) << target;
@@ -243,7 +243,7 @@ TEST_F(HttpHygieneTest, PageFilesAreGzippedForWhoAsksAndValidatedAndHeadHasNoBod
   EXPECT_EQ(Header(get("/api/v1/openapi.json"), "Cache-Control"), "no-store");
 
   // The page names each file by a URL with its version: that one may be kept for a year.
-  const HttpAnswer page = get("/", "Accept-Language: nb-NO,nb;q=0.9\r\n");
+  const RawHttpAnswer page = get("/", "Accept-Language: nb-NO,nb;q=0.9\r\n");
   EXPECT_EQ(Header(page, "Cache-Control"), "no-cache");
   EXPECT_EQ(Header(page, "Vary"), "Accept-Encoding, Accept-Language");
   EXPECT_TRUE(page.body.contains("<html lang=\"nb\">"));
@@ -258,7 +258,7 @@ TEST_F(HttpHygieneTest, PageFilesAreGzippedForWhoAsksAndValidatedAndHeadHasNoBod
 
   // Its ETag answers 304 without a body, a HEAD answers as GET would without one, and the
   // connection serves the next request after each.
-  const HttpAnswer style = get("/style.css", gzip);
+  const RawHttpAnswer style = get("/style.css", gzip);
   const QByteArray etag = Header(style, "ETag");
   ASSERT_TRUE(etag.startsWith('"'));
   EXPECT_NE(etag, Header(get("/style.css"), "ETag"));  // each form has its own
