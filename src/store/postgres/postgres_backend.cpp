@@ -78,29 +78,35 @@ const std::string& AllotmentPeriode() {
 // used allotments, each by its own statement, marked by KIND. The planner takes each
 // statement out of its subquery, so each reads as it would alone.
 std::string CountedOccupancy(const char* counted) {
-  return std::string(
-             "select 1 as KIND, ANLEGG, UTYPE, DATE '2000-01-01' + (DATO - 2451545) as ANKOMST,\n"
-             "  DATE '2000-01-01' + (DATO - 2451544) as AVREISE, ANTALL,\n"
-             "  CAST(NULL AS integer) as AKODE, CAST(NULL AS integer) as ANLEGGSNR,\n"
-             "  CAST(NULL AS varchar) as ALLOTTYPE, CAST(NULL AS integer) as DAGER_FOER,\n"
-             "  CAST(NULL AS date) as FRA, CAST(NULL AS date) as TIL, CAST(NULL AS date) as DATO\n"
-             "from (") +
-         counted +
-         ") D\nunion all\n"
-         "select 1, ANLEGG, UTYPE, ANKOMST, AVREISE, ANTALL, NULL, NULL, NULL, NULL, NULL, NULL,\n"
-         "  NULL\n"
-         "from (" +
-         occupancy_sql::kIkkeTalt +
-         ") T\nunion all\n"
-         "select 2, NULL, UTYPE, NULL, NULL, ANTALL, AKODE, ANLEGGSNR, ALLOTTYPE, DAGER_FOER, FRA,\n"
-         "  TIL, NULL\n"
-         "from (" +
-         AllotmentPeriode() +
-         ") A\nunion all\n"
-         "select 3, ANLEGG, UTYPE, NULL, NULL, ANTALL, AKODE, NULL, ALLOTTYPE, DAGER_FOER, FRA,\n"
-         "  NULL, DATO\n"
-         "from (" +
-         occupancy_sql::kBruktAllotment + ") U";
+  // Appended piece by piece: gcc 12 takes a chain of + on std::string for an overflow.
+  std::string sql =
+      "select 1 as KIND, ANLEGG, UTYPE, DATE '2000-01-01' + (DATO - 2451545) as ANKOMST,\n"
+      "  DATE '2000-01-01' + (DATO - 2451544) as AVREISE, ANTALL,\n"
+      "  CAST(NULL AS integer) as AKODE, CAST(NULL AS integer) as ANLEGGSNR,\n"
+      "  CAST(NULL AS varchar) as ALLOTTYPE, CAST(NULL AS integer) as DAGER_FOER,\n"
+      "  CAST(NULL AS date) as FRA, CAST(NULL AS date) as TIL, CAST(NULL AS date) as DATO\n"
+      "from (";
+  sql.append(counted);
+  sql.append(
+      ") D\nunion all\n"
+      "select 1, ANLEGG, UTYPE, ANKOMST, AVREISE, ANTALL, NULL, NULL, NULL, NULL, NULL, NULL,\n"
+      "  NULL\n"
+      "from (");
+  sql.append(occupancy_sql::kIkkeTalt);
+  sql.append(
+      ") T\nunion all\n"
+      "select 2, NULL, UTYPE, NULL, NULL, ANTALL, AKODE, ANLEGGSNR, ALLOTTYPE, DAGER_FOER, FRA,\n"
+      "  TIL, NULL\n"
+      "from (");
+  sql.append(AllotmentPeriode());
+  sql.append(
+      ") A\nunion all\n"
+      "select 3, ANLEGG, UTYPE, NULL, NULL, ANTALL, AKODE, NULL, ALLOTTYPE, DAGER_FOER, FRA,\n"
+      "  NULL, DATO\n"
+      "from (");
+  sql.append(occupancy_sql::kBruktAllotment);
+  sql.append(") U");
+  return sql;
 }
 
 
