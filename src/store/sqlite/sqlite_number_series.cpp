@@ -2,6 +2,7 @@
 
 #include "store/database_error.h"
 #include "store/sqlite/sqlite_connection.h"
+#include "store/sqlite/sqlite_kept_statements.h"
 #include "store/sqlite/sqlite_statement.h"
 
 #include <sqlite3.h>
@@ -12,13 +13,18 @@ namespace taurelin {
 
 SqliteNumberSeries::~SqliteNumberSeries() { sqlite3_close(independent_); }
 
-qint64 SqliteNumberSeries::next(const QString& name) {
+qint64 SqliteNumberSeries::next(const QString& name, SqliteKeptStatements* kept) {
+  static constexpr char kUpdate[] =
+      "UPDATE TELLER SET VERDI = VERDI + 1 WHERE NAVN = :navn RETURNING VERDI";
   sqlite3* target = db_;
   if (sqlite3_txn_state(db_, "main") != SQLITE_TXN_WRITE) {
     if (sqlite3* independent = independentConnection()) target = independent;
   }
-  SqliteStatement update(target,
-                         "UPDATE TELLER SET VERDI = VERDI + 1 WHERE NAVN = :navn RETURNING VERDI");
+  // A reservation draws three numbers in its write transaction: there the statement is kept
+  // prepared on the connection; the second connection, used seldom, prepares it each time.
+  SqliteStatement update = target == db_ && kept != nullptr && kept->handle() == db_
+                               ? kept->take(kUpdate)
+                               : SqliteStatement(target, kUpdate);
   update.bind(":navn", name);
   std::optional<qint64> number;
   while (update.next()) number = update.integer(0);  // to the end: that completes the write

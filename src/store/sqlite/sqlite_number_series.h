@@ -16,6 +16,8 @@ struct sqlite3;
 
 namespace taurelin {
 
+class SqliteKeptStatements;
+
 class SqliteNumberSeries {
  public:
   explicit SqliteNumberSeries(sqlite3* db) : db_(db) {}
@@ -24,8 +26,9 @@ class SqliteNumberSeries {
   SqliteNumberSeries& operator=(const SqliteNumberSeries&) = delete;
 
   // The next number of the series `name`; throws DatabaseError when the series is missing or
-  // the database refuses.
-  qint64 next(const QString& name);
+  // the database refuses. `kept`, the statements kept on this connection's handle, saves
+  // preparing the increment again inside a write transaction.
+  qint64 next(const QString& name, SqliteKeptStatements* kept = nullptr);
 
  private:
   sqlite3* independentConnection();

@@ -313,15 +313,17 @@ bool WebPriceMatrix(SqliteKeptStatements& statements, const std::vector<sqlite3_
 }
 
 TableFunction NumberFunction(const QString& name,
-                             const std::shared_ptr<SqliteNumberSeries>& series) {
+                             const std::shared_ptr<SqliteNumberSeries>& series,
+                             StatementCache* cache) {
   TableFunction function;
   function.name = QStringLiteral("LAGE_") + name;
   function.columns = {name + QStringLiteral(" INTEGER")};
   function.sideEffects = true;
-  function.compute = [name, series](sqlite3*, const std::vector<sqlite3_value*>&,
-                                    TableRows* rows, QString* error) {
+  function.compute = [name, series, cache](sqlite3* handle, const std::vector<sqlite3_value*>&,
+                                           TableRows* rows, QString* error) {
     return Reported(error, [&] {
-      rows->push_back({series->next(name)});
+      SqliteKeptStatements statements(*cache, handle);
+      rows->push_back({series->next(name, &statements)});
       return true;
     });
   };
@@ -358,9 +360,9 @@ QList<TableFunction> Procedures(sqlite3* db, StatementCache* cache) {
     return AvailabilityMatrix(statements, values, rows, error, kept.get());
   };
 
-  return {NumberFunction(QStringLiteral("REFNR"), series),
-          NumberFunction(QStringLiteral("LINJENR"), series),
-          NumberFunction(QStringLiteral("BESTNR"), series), prices, matrix};
+  return {NumberFunction(QStringLiteral("REFNR"), series, cache),
+          NumberFunction(QStringLiteral("LINJENR"), series, cache),
+          NumberFunction(QStringLiteral("BESTNR"), series, cache), prices, matrix};
 }
 
 bool IsRegistered(sqlite3* db, const QString& name) {
