@@ -2,6 +2,7 @@
 // without the window (TAURELIN_WITH_WINDOW 0) links no GUI library and always runs headless.
 
 #include "app/quit_on_signals.h"
+#include "app/steady_heap.h"
 #include "protocol/windows1252.h"
 #include "server/configuration_store.h"
 #include "server/headless_face.h"
@@ -267,6 +268,7 @@ bool DisplayAvailable() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  KeepFreedMemoryForTheNextRequest();
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   CommandLine commandLine;
