@@ -93,7 +93,9 @@ QString MailOutbox::Enqueue(const NewMail& mail, const QDateTime& now, int perHo
   }
   if (id.isEmpty()) id = NewId();
   qint64 due = Seconds(now);
-  if (mail.refnr && perHour > (mail.once ? 1 : 0)) {
+  // A mail its booking calls for once follows at most one other (the request to confirm):
+  // only a limit of one can hold it back, and under any other it asks nothing.
+  if (mail.refnr && perHour > 0 && (!mail.once || perHour <= 1)) {
     // The latest `perHour` mails to this address for this booking: when they all fall within
     // the hour before, this one waits for the hour after the earliest of them.
     Statement recent(connection_);

@@ -35,12 +35,13 @@ class MailOutboxTest : public ::testing::TestWithParam<bool> {
   DatabaseAlias alias() const { return postgres_ ? postgres_->alias() : sqlite_->alias(); }
 
   QString Write(const QString& recipient, std::optional<qint64> refnr = 1001,
-                const QDateTime& now = kNow, int perHour = 10) {
+                const QDateTime& now = kNow, int perHour = 10, bool once = false) {
     WriteTransaction transaction(connection_);
-    const QString id = outbox_.Enqueue(
-        {QStringLiteral("booking-confirmed"), refnr, recipient, QStringLiteral("nb"),
-         QStringLiteral("m@test"), QByteArray("Subject: x\r\n\r\n\xC3\xA6\x00\xFF", 16), {}},
-        now, perHour);
+    NewMail mail{QStringLiteral("booking-confirmed"), refnr, recipient, QStringLiteral("nb"),
+                 QStringLiteral("m@test"), QByteArray("Subject: x\r\n\r\n\xC3\xA6\x00\xFF", 16),
+                 {}};
+    mail.once = once;
+    const QString id = outbox_.Enqueue(mail, now, perHour);
     transaction.commit();
     return id;
   }
@@ -131,6 +132,22 @@ TEST_P(MailOutboxTest, OneAddressGetsAtMostSoManyMailsOfABookingAnHour) {
   for (const OutboxMail& mail : first) outbox_.Sent(mail, kNow.addSecs(60), QStringLiteral("250"));
   EXPECT_TRUE(outbox_.Claim(kNow.addSecs(3599), 100, 60).isEmpty());
   EXPECT_EQ(outbox_.Claim(kNow.addSecs(3611), 100, 60).size(), 2);
+}
+
+// A mail its booking calls for once follows at most the request to confirm: a limit of one
+// mail an hour holds it back for the hour, a larger one never does.
+TEST_P(MailOutboxTest, AMailCalledForOnceWaitsOnlyUnderALimitOfOne) {
+  Write(QStringLiteral("kari@example.no"), 1003, kNow, 1);
+  Write(QStringLiteral("kari@example.no"), 1003, kNow.addSecs(1), 1, true);
+  Write(QStringLiteral("ola@example.no"), 1004, kNow, 10);
+  Write(QStringLiteral("ola@example.no"), 1004, kNow.addSecs(1), 10, true);
+  const QList<OutboxMail> first = outbox_.Claim(kNow.addSecs(60), 100, 60);
+  EXPECT_EQ(first.size(), 3);
+  for (const OutboxMail& mail : first) outbox_.Sent(mail, kNow.addSecs(60), QStringLiteral("250"));
+  EXPECT_TRUE(outbox_.Claim(kNow.addSecs(3599), 100, 60).isEmpty());
+  const QList<OutboxMail> held = outbox_.Claim(kNow.addSecs(3600), 100, 60);
+  ASSERT_EQ(held.size(), 1);
+  EXPECT_EQ(held.first().recipient, QStringLiteral("kari@example.no"));
 }
 
 // Two servers sending from one outbox: every mail is claimed by exactly one of them.
