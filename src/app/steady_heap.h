@@ -3,8 +3,8 @@
 // Keeps the memory a request frees for the next request, rather than giving it back to the
 // system after every statement.
 //
-// SQLite builds a small table in memory for some statements of a reservation (the counts'
-// triggers, an UPDATE ... FROM) and frees it at the statement's end, about 180 KB each time.
+// SQLite opens a table in memory for some statements of a reservation and frees it at the
+// statement's end, about 180 KB each time.
 // The C library handed that back to the system at once (its threshold is 128 KB), and took
 // it again at the next statement, each new page a fault for the kernel to fill: a sixth of a
 // reservation's time. Promises: freed memory at the top of the heap is kept up to
