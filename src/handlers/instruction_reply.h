@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <initializer_list>
 #include <optional>
 #include <utility>
 
@@ -41,8 +42,11 @@ class InstructionReply {
   explicit InstructionReply(QString columns) : columns_(std::move(columns)) {}
 
   // Appends a row: the keyword, then one value per further column.
-  void addRow(QStringList values) { rows_.append(std::move(values)); }
-  qsizetype rowCount() const { return rows_.size(); }
+  void addRow(std::initializer_list<QString> values);
+  void addRow(const QStringList& values);
+  qsizetype rowCount() const { return rowEnds_.size(); }
+  // Room for `rows` rows of `width` values, for a reply that knows about how many it lists.
+  void reserveRows(qsizetype rows, qsizetype width);
 
   // Failure: the count says 0; the rows listed before it stay in the data.
   InstructionReply& fail(HandlerError error);
@@ -55,7 +59,11 @@ class InstructionReply {
   InstructionReply& setEffect(ReplyEffect effect);
 
   const QString& columns() const { return columns_; }
-  const QList<QStringList>& rows() const { return rows_; }
+  // The rows, each the list of its values: copies, for the faces that read them one by one.
+  QList<QStringList> rows() const;
+  QStringList row(qsizetype index) const;
+  // Every row's values one after the other, as the envelope writes them.
+  const QList<QString>& values() const { return values_; }
   const std::optional<HandlerError>& error() const { return error_; }
   Count count() const { return count_; }
   bool keepsLastSeparator() const { return keepsLastSeparator_ || error_.has_value(); }
@@ -63,7 +71,10 @@ class InstructionReply {
 
  private:
   QString columns_;
-  QList<QStringList> rows_;
+  // The rows' values one after the other and where each row ends: no list of its own for each
+  // row, so that a year's matrix of thousands of rows is not as many allocations more.
+  QList<QString> values_;
+  QList<qsizetype> rowEnds_;
   std::optional<HandlerError> error_;
   Count count_ = Count::kRows;
   bool keepsLastSeparator_ = false;

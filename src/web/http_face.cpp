@@ -431,8 +431,8 @@ QHttpServerResponse HttpFace::index() {
   RequestContext context = hooks_.context();
   const InstructionReply about =
       RunInstruction(*FindInstruction(QStringLiteral("TEST-API")), InstructionValues(), context);
-  if (!about.rows().isEmpty()) {
-    const QStringList& row = about.rows().first();
+  if (about.rowCount() > 0) {
+    const QStringList row = about.row(0);
     answer.insert(QStringLiteral("system"), row.value(1));
     answer.insert(QStringLiteral("maker"), row.value(2));
     answer.insert(QStringLiteral("version"), row.value(3));

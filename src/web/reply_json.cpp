@@ -52,7 +52,9 @@ QJsonObject ReplyJson(const Endpoint& endpoint, const InstructionReply& reply,
   switch (endpoint.shape) {
     case Endpoint::Shape::kList: {
       QJsonArray rows;
-      for (const QStringList& row : reply.rows()) rows.append(RowJson(endpoint, header, row));
+      for (qsizetype i = 0; i < reply.rowCount(); ++i) {
+        rows.append(RowJson(endpoint, header, reply.row(i)));
+      }
       if (!pathValue.isEmpty()) {
         answer.insert(QStringLiteral("refnr"), JsonValue(ValueKind::kInteger, pathValue));
       }
@@ -60,7 +62,7 @@ QJsonObject ReplyJson(const Endpoint& endpoint, const InstructionReply& reply,
       break;
     }
     case Endpoint::Shape::kFirstRow:
-      if (!reply.rows().isEmpty()) answer = RowJson(endpoint, header, reply.rows().first());
+      if (reply.rowCount() > 0) answer = RowJson(endpoint, header, reply.row(0));
       break;
     case Endpoint::Shape::kCancellation:
       answer.insert(QStringLiteral("refnr"), JsonValue(ValueKind::kInteger, pathValue));
