@@ -11,4 +11,8 @@ namespace taurelin {
 // Anything else is not an integer.
 std::optional<int> ToInteger(const QString& text);
 
+// The decimal text of `value`, as QString::number writes it. The texts of 0 to 999 are shared
+// constants: a reply of thousands of counts allocates nothing for them.
+QString IntegerText(qint64 value);
+
 }  // namespace taurelin

@@ -5,13 +5,15 @@
 #include "handlers/protocol_dates.h"
 #include "store/stored_date.h"
 
-#include <cmath>
 #include <climits>
+#include <cmath>
+#include <vector>
 
 namespace taurelin {
 namespace {
 
 constexpr QLatin1String kColumns("INSTRUKSJON;ANLEGGSNR;UTYPE;UTL_OBJ;DATO;LEDIG;ALLOTMENT;TILBUD");
+constexpr qsizetype kValuesPerRow = 8;
 
 // A number the matrix takes as a whole number: a numeric literal without a fraction (or
 // with a fraction of zeros) within int.
@@ -31,16 +33,38 @@ std::optional<int> WholeNumber(const QString& text) {
 // A day as the protocol writes it, "yyyy.mm.dd": what LocalToProtocolDate makes of its local
 // text, written directly for the years of four digits, which is every day a request can name.
 QString ProtocolDay(const QDate& day) {
-  const int year = day.year();
+  int year = 0;
+  int month = 0;
+  int dayOfMonth = 0;
+  day.getDate(&year, &month, &dayOfMonth);
   if (year < 1000 || year > 9999) return LocalToProtocolDate(day.toString(u"dd.MM.yyyy"));
-  const char16_t text[] = {char16_t(u'0' + year / 1000),      char16_t(u'0' + year / 100 % 10),
-                           char16_t(u'0' + year / 10 % 10),   char16_t(u'0' + year % 10),
+  const char16_t text[] = {char16_t(u'0' + year / 1000),     char16_t(u'0' + year / 100 % 10),
+                           char16_t(u'0' + year / 10 % 10),  char16_t(u'0' + year % 10),
                            u'.',
-                           char16_t(u'0' + day.month() / 10), char16_t(u'0' + day.month() % 10),
+                           char16_t(u'0' + month / 10),      char16_t(u'0' + month % 10),
                            u'.',
-                           char16_t(u'0' + day.day() / 10),   char16_t(u'0' + day.day() % 10)};
+                           char16_t(u'0' + dayOfMonth / 10), char16_t(u'0' + dayOfMonth % 10)};
   return QString(reinterpret_cast<const QChar*>(text), 10);
 }
+
+// The texts of the days from `first` on, each written once however many types list it.
+class DayTexts {
+ public:
+  explicit DayTexts(const QDate& first) : first_(first.toJulianDay()) {}
+  const QString& of(const QDate& day) {
+    const qint64 at = day.toJulianDay() - first_;
+    if (at < 0) return scratch_ = ProtocolDay(day);
+    if (at >= qint64(texts_.size())) texts_.resize(at + 1);
+    QString& text = texts_[at];
+    if (text.isNull()) text = ProtocolDay(day);
+    return text;
+  }
+
+ private:
+  qint64 first_;
+  std::vector<QString> texts_;
+  QString scratch_;
+};
 
 }  // namespace
 
@@ -84,18 +108,22 @@ InstructionReply HandleLedigmatrise(const InstructionValues& values, HandlerCont
         Store(context).Matrix(*facilityNumber, *agentNumber, *first, *last);
     const QString blank = QStringLiteral(" ");
     const QString instruction = QStringLiteral("LEDIGMATRISE");
+    // The request's facility text as the rows repeat it; its shared constant when equal.
+    const QString facilityText =
+        IntegerText(*facilityNumber) == facility ? IntegerText(*facilityNumber) : facility;
+    DayTexts dayTexts(*first);
     QString typeText;
     int typeOfText = 0;
+    reply.reserveRows(days.size(), kValuesPerRow);
     for (const AvailabilityDay& day : days) {
       if (wanted && day.type != wanted->toDouble()) continue;
       if (typeText.isNull() || day.type != typeOfText) {
-        typeText = QString::number(day.type);
+        typeText = IntegerText(day.type);
         typeOfText = day.type;
       }
-      reply.addRow({instruction, facility, typeText, blank,
-                    ProtocolDay(day.day),
-                    QString::number(day.free), QString::number(day.allotment),
-                    QString::number(day.free + day.allotment)});
+      reply.addRow({instruction, facilityText, typeText, blank, dayTexts.of(day.day),
+                    IntegerText(day.free), IntegerText(day.allotment),
+                    IntegerText(day.free + day.allotment)});
     }
   } catch (const DatabaseError&) {
     return reply.fail(errors::MatrixFailed(db));
