@@ -9,6 +9,18 @@ int CounterIndex(OccupancyCounter counter) {
   return counter == OccupancyCounter::NotFree ? 0 : 1;
 }
 
+template <typename Step>
+bool EarlierDay(const Step& a, const Step& b) {
+  return a.day < b.day;
+}
+
+// The first step after `day`.
+template <typename Steps>
+auto StepAfter(const Steps& steps, qint64 day) {
+  return std::upper_bound(steps.begin(), steps.end(), day,
+                          [](qint64 d, const auto& step) { return d < step.day; });
+}
+
 }  // namespace
 
 QString MatrixTooLong(qint64 days) {
@@ -83,14 +95,24 @@ void OccupancyEngine::load(const OccupancyPeriod& period, const QList<OccupiedLi
     }
   }
 
-  // From deltas to the running value of each day on.
+  // From deltas to the running value of each day on, one step a day. The counted days come
+  // in order already; lines and allotments may not.
   for (Row& row : rows_) {
     for (Steps& steps : row.counters) {
-      qint64 value = 0;
-      for (auto& [day, change] : steps) {
-        value += change;
-        change = value;
+      if (!std::is_sorted(steps.begin(), steps.end(), EarlierDay<Step>)) {
+        std::sort(steps.begin(), steps.end(), EarlierDay<Step>);
       }
+      size_t kept = 0;
+      qint64 value = 0;
+      for (const Step& change : steps) {
+        value += change.value;
+        if (kept > 0 && steps[kept - 1].day == change.day) {
+          steps[kept - 1].value = value;
+        } else {
+          steps[kept++] = {change.day, value};
+        }
+      }
+      steps.resize(kept);
     }
   }
 }
@@ -114,8 +136,8 @@ void OccupancyEngine::addToCounter(Row& row, OccupancyCounter counter, qint64 fr
   to = std::min(to, period_.to.toJulianDay() + 1);
   if (to <= from) return;
   Steps& steps = row.counters[CounterIndex(counter)];
-  steps[from] += units;
-  steps[to] -= units;
+  steps.push_back({from, units});
+  steps.push_back({to, -units});
 }
 
 bool OccupancyEngine::hasRow(int facility, int type) const {
@@ -137,9 +159,9 @@ QList<const OccupancyEngine::Row*> OccupancyEngine::rowsFor(int facility, int ty
 }
 
 qint64 OccupancyEngine::valueAt(const Steps& steps, qint64 day) {
-  auto it = steps.upper_bound(day);
+  const auto it = StepAfter(steps, day);
   if (it == steps.begin()) return 0;
-  return std::prev(it)->second;
+  return std::prev(it)->value;
 }
 
 qint64 OccupancyEngine::dayValue(int facility, int type, QDate day,
@@ -167,8 +189,8 @@ qint64 OccupancyEngine::maxOverStay(int facility, int type, QDate arrival, QDate
   std::vector<qint64> days{first};
   for (const Row* row : rows) {
     const Steps& steps = row->counters[c];
-    for (auto it = steps.upper_bound(first); it != steps.end() && it->first < end; ++it) {
-      days.push_back(it->first);
+    for (auto it = StepAfter(steps, first); it != steps.end() && it->day < end; ++it) {
+      days.push_back(it->day);
     }
   }
   std::sort(days.begin(), days.end());
@@ -194,7 +216,7 @@ std::vector<qint64> OccupancyEngine::daySums(int facility, int type,
     qint64 value = 0;
     for (size_t d = 0; d < sums.size(); ++d) {
       const qint64 day = first + static_cast<qint64>(d);
-      for (; next != steps.end() && next->first <= day; ++next) value = next->second;
+      for (; next != steps.end() && next->day <= day; ++next) value = next->value;
       sums[d] += value;
     }
   }

@@ -10,7 +10,6 @@
 #include <QList>
 #include <QString>
 
-#include <map>
 #include <utility>
 #include <vector>
 
@@ -129,9 +128,15 @@ class OccupancyEngine {
   QList<AvailabilityDay> matrix(const QList<TypeCapacity>& capacities, int facility) const;
 
  private:
-  // A counter as the value it takes from each day on (a step function over Julian days):
-  // changes are gathered as deltas while loading, then turned into running values.
-  using Steps = std::map<qint64, qint64>;
+  // A counter as the value it takes from each day on (a step function over Julian days,
+  // one step a day, in the order of the days): changes are gathered as deltas while loading,
+  // then sorted and turned into running values. A vector rather than a tree: its room is
+  // kept from one load to the next, so a question allocates nothing for its counters.
+  struct Step {
+    qint64 day;
+    qint64 value;
+  };
+  using Steps = std::vector<Step>;
   struct Row {
     Steps counters[2];
   };
