@@ -133,9 +133,10 @@ class Backend {
   // facilities" sums over (kAlleAnlegg).
   virtual const char* countedDays(bool all) const = 0;
   // On a counted database: the allotment lines of kAllotment that touch the days from `from`
-  // to `to`, read through their index: the statement, with the parameters it needs besides
-  // the user's and :fra_dato, :til_dato appended to `params`.
-  virtual const char* indexedAllotments(const QDate& from, const QDate& to,
+  // to `to`, read through their index, of `facility` (-1: of every facility): the statement,
+  // with the parameters it needs besides the user's and :fra_dato, :til_dato appended to
+  // `params`.
+  virtual const char* indexedAllotments(const QDate& from, const QDate& to, int facility,
                                         RowParams* params) const = 0;
   // On a counted database, where every statement costs a round trip to the database server:
   // what one stay's occupancy reads in one statement, each row marked by KIND (1: an

@@ -138,14 +138,20 @@ void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anleg
     return;
   }
   const QList<OccupiedLine> occupied = occupiedLines(FraDato, TilDato, Anlegg);
+  // On a counted database a question about one facility reads that facility's allotments
+  // alone: nothing it answers counts another's.
   Params allotted = period;
   const char* allotmentSql =
-      features().counted ? features().backend->indexedAllotments(FraDato, TilDato, &allotted)
-                         : occupancy_sql::kAllotment;
+      features().counted
+          ? features().backend->indexedAllotments(FraDato, TilDato, Anlegg, &allotted)
+          : occupancy_sql::kAllotment;
   const auto allotments = ReadRows(connection_, allotmentSql, allotted,
                                    [](auto& r) { return occupancy_rows::Allotment(r); });
-  const auto used = ReadRows(connection_, occupancy_sql::kBruktAllotment, period,
-                             [](auto& r) { return occupancy_rows::Used(r); });
+  const bool narrowed = features().counted && Anlegg != -1;
+  const auto used = ReadRows(
+      connection_, narrowed ? occupancy_sql::BruktAllotmentAnlegg() : occupancy_sql::kBruktAllotment,
+      narrowed ? Params(period) << Param{":anlegg", qint64{Anlegg}} : period,
+      [](auto& r) { return occupancy_rows::Used(r); });
   layout_.engine().load(request, occupied, allotments, used);
 }
 

@@ -10,6 +10,8 @@
 // needs a right above 1, so it binds 0, 1, 1) and, for the period statements, :fra_dato and
 // :til_dato (the first and last day, bound as dates); the indexed statements have theirs.
 
+#include <string>
+
 namespace taurelin::occupancy_sql {
 
 // The (facility, rental type) pairs: the engine's rows.
@@ -107,6 +109,17 @@ inline constexpr char kBruktAllotment[] =
     "where\n"
     "  LA.DATO <= :til_dato and\n"
     "  LA.DATO >= :fra_dato";
+
+// kBruktAllotment narrowed to the lines of facility :anlegg, all that a question about one
+// facility counts (a used allotment whose rental line is gone is read as before).
+inline const char* BruktAllotmentAnlegg() {
+  static const std::string sql =
+      std::string(kBruktAllotment) + " and\n  (L.ANLEGG = :anlegg or L.ANLEGG is null)";
+  return sql.c_str();
+}
+
+// The condition that narrows kAllotment's lines to facility :anlegg.
+inline constexpr char kAllotmentAnlegg[] = " and\n  A.ANLEGGSNR = :anlegg";
 
 // The occupying lines that the counts of a counted database (LEIE_DAG, taurelin-db upgrade)
 // leave out (LEIE_AVVIK), with the conditions of kIkkeLedig but for the user's right, which

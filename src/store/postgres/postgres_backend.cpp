@@ -65,12 +65,20 @@ constexpr char kTalteDagerAlle[] =
     "  DATO between :fra_dato and :til_dato";
 
 // The allotment lines of kAllotment read through the GiST index ALLOT_PERIODE over the range
-// of their days; the conditions of kAllotment still decide.
-const std::string& AllotmentPeriode() {
-  static const std::string sql =
+// of their days; the conditions of kAllotment still decide. Narrowed to facility :anlegg
+// unless `all`.
+const std::string& AllotmentPeriode(bool all) {
+  static const std::string every =
       std::string(occupancy_sql::kAllotment) +
       " and\n  LEIE_PERIODE(AL.FRA, AL.TIL) && daterange(:fra_periode, :til_periode, '[]')";
-  return sql;
+  static const std::string one = every + occupancy_sql::kAllotmentAnlegg;
+  return all ? every : one;
+}
+
+void AddPeriod(const QDate& from, const QDate& to, RowParams* params) {
+  const bool valid = from.isValid() && to.isValid();
+  *params << RowParam{":fra_periode", valid ? std::min(from, to) : from}
+          << RowParam{":til_periode", valid ? std::max(from, to) : to};
 }
 
 // What one stay's occupancy reads, in one round trip: the counted days of `counted` (as
@@ -98,13 +106,13 @@ std::string CountedOccupancy(const char* counted) {
       "select 2, NULL, UTYPE, NULL, NULL, ANTALL, AKODE, ANLEGGSNR, ALLOTTYPE, DAGER_FOER, FRA,\n"
       "  TIL, NULL\n"
       "from (");
-  sql.append(AllotmentPeriode());
+  sql.append(AllotmentPeriode(false));
   sql.append(
       ") A\nunion all\n"
       "select 3, ANLEGG, UTYPE, NULL, NULL, ANTALL, AKODE, NULL, ALLOTTYPE, DAGER_FOER, FRA,\n"
       "  NULL, DATO\n"
       "from (");
-  sql.append(occupancy_sql::kBruktAllotment);
+  sql.append(occupancy_sql::BruktAllotmentAnlegg());
   sql.append(") U");
   return sql;
 }
@@ -198,12 +206,11 @@ const char* PostgresBackend::countedDays(bool all) const {
   return all ? kTalteDagerAlle : kTalteDager;
 }
 
-const char* PostgresBackend::indexedAllotments(const QDate& from, const QDate& to,
+const char* PostgresBackend::indexedAllotments(const QDate& from, const QDate& to, int facility,
                                                RowParams* params) const {
-  const bool valid = from.isValid() && to.isValid();
-  *params << RowParam{":fra_periode", valid ? std::min(from, to) : from}
-          << RowParam{":til_periode", valid ? std::max(from, to) : to};
-  return AllotmentPeriode().c_str();
+  AddPeriod(from, to, params);
+  if (facility != -1) *params << RowParam{":anlegg", qint64{facility}};
+  return AllotmentPeriode(facility == -1).c_str();
 }
 
 const char* PostgresBackend::countedOccupancy(bool all, const QDate& from, const QDate& to,
@@ -211,7 +218,7 @@ const char* PostgresBackend::countedOccupancy(bool all, const QDate& from, const
   // Through the facility rights, the one statement measured slower than the four reads.
   if (all) return nullptr;
   static const std::string one = CountedOccupancy(kTalteDager);
-  indexedAllotments(from, to, params);
+  AddPeriod(from, to, params);
   return one.c_str();
 }
 

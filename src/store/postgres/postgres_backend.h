@@ -43,7 +43,7 @@ class PostgresBackend final : public Backend {
   const char* indexedOccupiedLines(const QDate& from, const QDate& to, int facility,
                                    RowParams* params) const override;
   const char* countedDays(bool all) const override;
-  const char* indexedAllotments(const QDate& from, const QDate& to,
+  const char* indexedAllotments(const QDate& from, const QDate& to, int facility,
                                 RowParams* params) const override;
   const char* countedOccupancy(bool all, const QDate& from, const QDate& to,
                                RowParams* params) const override;

@@ -5,6 +5,7 @@
 #include "store/fail.h"
 #include "store/sqlite/sqlite_connection.h"
 #include "store/sqlite/sqlite_kept_statements.h"
+#include "store/occupancy_queries.h"
 #include "store/sqlite/sqlite_occupancy_queries.h"
 #include "store/sqlite/sqlite_procedures.h"
 #include "store/row_view.h"
@@ -167,14 +168,18 @@ const char* SqliteBackend::countedDays(bool all) const {
   return all ? occupancy_sql::kTalteDagerAlle : occupancy_sql::kTalteDager;
 }
 
-const char* SqliteBackend::indexedAllotments(const QDate& from, const QDate& to,
+const char* SqliteBackend::indexedAllotments(const QDate& from, const QDate& to, int facility,
                                              RowParams* params) const {
   const bool valid = from.isValid() && to.isValid();
   *params << RowParam{":fra_dag", valid ? occupancy_sql::FirstDayKey(std::min(from, to))
                                         : qint64{std::numeric_limits<qint32>::min()}}
           << RowParam{":til_dag", valid ? occupancy_sql::LastDayKey(std::max(from, to))
                                         : qint64{std::numeric_limits<qint32>::max()}};
-  return occupancy_sql::kAllotmentIndeksert;
+  if (facility == -1) return occupancy_sql::kAllotmentIndeksert;
+  static const std::string one =
+      std::string(occupancy_sql::kAllotmentIndeksert) + occupancy_sql::kAllotmentAnlegg;
+  *params << RowParam{":anlegg", qint64{facility}};
+  return one.c_str();
 }
 
 // SQLite keeps dates as text; the declared type of a result column tells them apart.
