@@ -29,6 +29,10 @@ QString Backend::DefaultDriver() { return QLatin1String(kSqliteDriver); }
 
 const Backend& Backend::Default() { return SqliteBackend::Instance(); }
 
+// Where each statement is a round trip, a transaction would add two.
+bool Backend::beginReads(Connection&) const { return false; }
+void Backend::endReads(Connection&) const {}
+
 const char* Backend::countedOccupancy(bool, const QDate&, const QDate&, RowParams*) const {
   return nullptr;
 }

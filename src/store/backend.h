@@ -89,6 +89,11 @@ class Backend {
   virtual void commitWrite(Connection& connection) const = 0;
   virtual void rollbackWrite(Connection& connection) const = 0;
   virtual void lockReservation(Connection& connection, int facility, int rentalType) const = 0;
+  // The reads of one question in one transaction where that costs less than one each
+  // (ReadSnapshot): whether one was begun (none while a transaction is open). endReads never
+  // throws, and ends nothing when the transaction is gone already.
+  virtual bool beginReads(Connection& connection) const;
+  virtual void endReads(Connection& connection) const;
   // The channel lock of `channel`, taken without waiting: false when another session holds
   // it. Held across transactions until unlockChannel or the end of the session.
   virtual bool tryLockChannel(Connection& connection, const QString& channel) const = 0;

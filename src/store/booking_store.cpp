@@ -5,6 +5,7 @@
 #include "store/connection.h"
 #include "store/data_module.h"
 #include "store/mail_confirmations.h"
+#include "store/read_snapshot.h"
 #include "store/unchanged_answers.h"
 #include "store/database_error.h"
 #include "store/statement.h"
@@ -109,8 +110,10 @@ QList<TypeAvailability> BookingStore::Availability(int facility, const QList<int
   const UnchangedAnswers::AvailabilityKey key{
       facility, types, UnchangedAnswers::Day(stay.arrival), UnchangedAnswers::Day(stay.departure),
       UnchangedAnswers::Day(QDate::currentDate())};
-  return question.answers().availability(
-      key, [&] { return CountAvailability(facility, types, stay); });
+  return question.answers().availability(key, [&] {
+    const ReadSnapshot reads(connection_);
+    return CountAvailability(facility, types, stay);
+  });
 }
 
 QList<TypeAvailability> BookingStore::CountAvailability(int facility, const QList<int>& types,
@@ -151,8 +154,10 @@ QList<AvailabilityDay> BookingStore::Matrix(int facility, int agent, const QDate
   const UnchangedAnswers::MatrixKey key{facility, agent, UnchangedAnswers::Day(from),
                                         UnchangedAnswers::Day(to),
                                         UnchangedAnswers::Day(QDate::currentDate())};
-  return question.answers().matrix(
-      key, [&] { return data.occupancy().Matrix(from, to, facility, agent); });
+  return question.answers().matrix(key, [&] {
+    const ReadSnapshot reads(connection_);
+    return data.occupancy().Matrix(from, to, facility, agent);
+  });
 }
 
 QList<WebPrice> BookingStore::StayPrices(int type, const Stay& stay) {

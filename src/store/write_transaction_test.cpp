@@ -2,6 +2,7 @@
 
 #include "store/connection.h"
 #include "store/postgres/postgres_test_database.h"
+#include "store/read_snapshot.h"
 #include "store/sqlite/sqlite_driver.h"
 #include "store/statement.h"
 #include "store/test_database.h"
@@ -83,6 +84,30 @@ TEST_F(WriteTransactionTest, RefusalsThrow) {
   Insert(6);
   next.commit();
   EXPECT_EQ(Agents(), "6");
+}
+
+// The reads of one question see one state of the file; the next question sees what another
+// connection wrote meanwhile. Inside a write transaction the snapshot opens nothing of its own.
+TEST_F(WriteTransactionTest, AReadSnapshotSeesOneStateAndEndsWithItsQuestion) {
+  Insert(1);
+  Connection other{QStringLiteral("transaction_test_other")};
+  QString error;
+  ASSERT_TRUE(other.open(db_.alias(), &error)) << error.toStdString();
+  {
+    const ReadSnapshot reads(connection_);
+    EXPECT_EQ(Agents(), "1");
+    Statement insert(other);
+    insert.add(QStringLiteral("INSERT INTO AGENT (AKODE) VALUES (2)")).run();
+    EXPECT_EQ(Agents(), "1");
+  }
+  EXPECT_EQ(Agents(), "1,2");
+  {
+    WriteTransaction transaction(connection_);
+    const ReadSnapshot reads(connection_);
+    Insert(3);
+    transaction.commit();
+  }
+  EXPECT_EQ(Agents(), "1,2,3");
 }
 
 // A database file deleted or replaced under an open connection is written no more: the

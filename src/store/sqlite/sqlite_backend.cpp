@@ -104,6 +104,23 @@ void SqliteBackend::rollbackWrite(Connection& connection) const {
   QSqlQuery(connection.database()).exec(QStringLiteral("ROLLBACK"));
 }
 
+// Deferred: the read lock on the log is taken by the first read and held to the end, where
+// each statement alone would take and give it back.
+bool SqliteBackend::beginReads(Connection& connection) const {
+  sqlite3* handle = SqliteHandle(connection.database());
+  if (handle == nullptr || sqlite3_get_autocommit(handle) == 0) return false;
+  return sqlite3_exec(handle, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// A connection opened anew since, or a failure that rolled the transaction back, left none.
+void SqliteBackend::endReads(Connection& connection) const {
+  sqlite3* handle = SqliteHandle(connection.database());
+  if (handle == nullptr || sqlite3_get_autocommit(handle) != 0) return;
+  if (sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+}
+
 // A kept statement a type costs no round trip.
 bool SqliteBackend::readWebPriceSources(Connection& connection, const QList<int>& types,
                                         const QDate& arrival, const QDate& until,

@@ -44,6 +44,8 @@ class SqliteBackend final : public Backend {
   const char* countedDays(bool all) const override;
   void readRows(Connection& connection, const char* sql, const RowParams& params,
                 const std::function<void(RowView&)>& row) const override;
+  bool beginReads(Connection& connection) const override;
+  void endReads(Connection& connection) const override;
   const char* indexedAllotments(const QDate& from, const QDate& to, int facility,
                                 RowParams* params) const override;
   QList<bool> textDateColumns(const QSqlQuery& query) const override;
