@@ -82,7 +82,8 @@ TdmBook& BookingStore::module() const {
   return *module_;
 }
 
-BookingStore::HeldQuestions::HeldQuestions(TdmBook* module) : module_(module) {
+BookingStore::HeldQuestions::HeldQuestions(Connection& connection, TdmBook* module)
+    : reads_(connection), module_(module) {
   if (module_ != nullptr) module_->holdQuestions();
 }
 

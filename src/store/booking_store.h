@@ -17,6 +17,7 @@
 
 #include "store/availability.h"
 #include "store/occupancy_engine.h"
+#include "store/read_snapshot.h"
 #include "store/statement.h"
 #include "store/web_price.h"
 
@@ -156,8 +157,9 @@ class BookingStore {
   QList<TypeAvailability> Availability(int facility, const QList<int>& types, const Stay& stay);
 
   // While one lives, the questions of one request (the facility check, then the count) share
-  // one look at the database's change mark, taken by the first of them. It reads nothing
-  // itself.
+  // one look at the database's change mark, taken by the first of them, and read one state
+  // of the database, the mark's (ReadSnapshot). It reads nothing itself. Nothing may write
+  // on the store while one lives.
   class HeldQuestions {
    public:
     ~HeldQuestions();
@@ -166,10 +168,11 @@ class BookingStore {
 
    private:
     friend class BookingStore;
-    explicit HeldQuestions(TdmBook* module);
+    HeldQuestions(Connection& connection, TdmBook* module);
+    ReadSnapshot reads_;
     TdmBook* module_;
   };
-  HeldQuestions HoldQuestions() { return HeldQuestions(module_.get()); }
+  HeldQuestions HoldQuestions() { return HeldQuestions(connection_, module_.get()); }
 
   // Whether `text` names a facility as the database writes its number ("01" names none).
   // Throws DatabaseError, also when `text` is no number. Kept with the answers while a
