@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 namespace taurelin {
 namespace {
@@ -83,7 +84,8 @@ void TakeOwnErrorField(Sections& s, const QString& label, QString& field) {
 // one answer for the next.
 QString Framed(QString answer) {
   answer.replace(u'\n', u' ');
-  return answer + kLineFeed;
+  answer += kLineFeed;
+  return answer;
 }
 
 void Log(RequestContext& context, const QString& message) {
@@ -139,9 +141,9 @@ QString Run(Sections& s, RequestContext& context) {
   const std::optional<InstructionReply> reply = ExecuteInstruction(&rows, context);
   const qint64 elapsed = timer.elapsed();
 
-  s.rest = s.id + (reply ? ReplyEnvelope::Write(*reply) : QString());
+  s.rest = reply ? ReplyEnvelope::Write(*reply, s.id) : s.id;
   Log(context, QStringLiteral("Instruksjonen tok  ") + FormatElapsed(elapsed));
-  return s.rest.isEmpty() ? QString() : Framed(s.rest);
+  return s.rest.isEmpty() ? QString() : Framed(std::move(s.rest));
 }
 
 }  // namespace

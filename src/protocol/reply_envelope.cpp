@@ -42,11 +42,11 @@ QString Section(const QString& answer, const QString& name) {
 
 }  // namespace
 
-QString ReplyEnvelope::Write(const InstructionReply& reply) {
-  QString text;
+QString ReplyEnvelope::Write(const InstructionReply& reply, QStringView prefix) {
+  QString text = prefix.toString();
   if (reply.count() != InstructionReply::Count::kNone) {
     const qsizetype rows = reply.count() == InstructionReply::Count::kZero ? 0 : reply.rowCount();
-    text = kCount + QString::number(rows);
+    text += kCount + QString::number(rows);
   }
   text += kHeader + reply.columns() + kData;
   const qsizetype dataStart = text.size();

@@ -26,8 +26,9 @@ class ReplyFormatError : public std::runtime_error {
 
 class ReplyEnvelope {
  public:
-  // The text of a handler's reply.
-  static QString Write(const InstructionReply& reply);
+  // The text of a handler's reply, after `prefix` (the request's messageID section), with
+  // room for a line feed more: a year's matrix is copied no more than it must be.
+  static QString Write(const InstructionReply& reply, QStringView prefix = {});
 
   // "ERROR" when the reply carries an error; otherwise the value of `column` in the reply's
   // last data row (empty when there are no rows or no such column; the last column of that
