@@ -183,26 +183,40 @@ qint64 OccupancyEngine::maxOverStay(int facility, int type, QDate arrival, QDate
   if (end == first) end = first + 1;
 
   // The sum changes only on days where one of its rows changes: look at the first night
-  // and at those days, whatever the length of the stay.
+  // and at those days, whatever the length of the stay. The rows' steps are walked together
+  // in the order of the days, each row's value kept, so each step is looked at once.
+  struct Walk {
+    Steps::const_iterator next;
+    Steps::const_iterator end;
+    qint64 value = 0;
+  };
   const QList<const Row*> rows = rowsFor(facility, type);
   const int c = CounterIndex(counter);
-  std::vector<qint64> days{first};
+  std::vector<Walk> walks;
+  walks.reserve(static_cast<size_t>(rows.size()));
+  qint64 sum = 0;
   for (const Row* row : rows) {
     const Steps& steps = row->counters[c];
-    for (auto it = StepAfter(steps, first); it != steps.end() && it->day < end; ++it) {
-      days.push_back(it->day);
-    }
+    Walk walk{StepAfter(steps, first), steps.end()};
+    if (walk.next != steps.begin()) walk.value = std::prev(walk.next)->value;
+    sum += walk.value;
+    walks.push_back(walk);
   }
-  std::sort(days.begin(), days.end());
-  days.erase(std::unique(days.begin(), days.end()), days.end());
-
-  qint64 highest = 0;
-  for (qint64 day : days) {
-    qint64 sum = 0;
-    for (const Row* row : rows) sum += valueAt(row->counters[c], day);
+  qint64 highest = std::max<qint64>(0, sum);
+  for (;;) {
+    qint64 day = end;
+    for (const Walk& walk : walks) {
+      if (walk.next != walk.end) day = std::min(day, walk.next->day);
+    }
+    if (day >= end) return highest;
+    for (Walk& walk : walks) {
+      if (walk.next == walk.end || walk.next->day != day) continue;
+      sum += walk.next->value - walk.value;
+      walk.value = walk.next->value;
+      ++walk.next;
+    }
     highest = std::max(highest, sum);
   }
-  return highest;
 }
 
 std::vector<qint64> OccupancyEngine::daySums(int facility, int type,
