@@ -148,10 +148,11 @@ void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anleg
   const auto allotments = ReadRows(connection_, allotmentSql, allotted,
                                    [](auto& r) { return occupancy_rows::Allotment(r); });
   const bool narrowed = features().counted && Anlegg != -1;
-  const auto used = ReadRows(
-      connection_, narrowed ? occupancy_sql::BruktAllotmentAnlegg() : occupancy_sql::kBruktAllotment,
-      narrowed ? Params(period) << Param{":anlegg", qint64{Anlegg}} : period,
-      [](auto& r) { return occupancy_rows::Used(r); });
+  const char* usedSql =
+      narrowed ? occupancy_sql::BruktAllotmentAnlegg() : occupancy_sql::kBruktAllotment;
+  const auto used = ReadRows(connection_, usedSql,
+                             narrowed ? Params(period) << Param{":anlegg", qint64{Anlegg}} : period,
+                             [](auto& r) { return occupancy_rows::Used(r); });
   layout_.engine().load(request, occupied, allotments, used);
 }
 
