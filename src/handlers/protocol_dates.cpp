@@ -1,5 +1,9 @@
 #include "handlers/protocol_dates.h"
 
+#include "store/stored_date.h"
+
+#include <optional>
+
 namespace taurelin {
 namespace {
 
@@ -21,7 +25,8 @@ QString ProtocolToLocalDate(const QString& protocol) {
 }
 
 QDate ParseLocalDate(const QString& local) {
-  const QDate date = QDate::fromString(local, QStringLiteral("dd.MM.yyyy"));
+  const std::optional<QDate> digits = LocalDateDigits(local);
+  const QDate date = digits ? *digits : QDate::fromString(local, QStringLiteral("dd.MM.yyyy"));
   if (!date.isValid()) {
     throw ConversionError(QStringLiteral("'%1' is not a valid date").arg(local));
   }

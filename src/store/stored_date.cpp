@@ -25,6 +25,13 @@ std::optional<QDate> IsoDateDigits(QStringView text) {
   return QDate(year, month, day);
 }
 
+std::optional<QDate> LocalDateDigits(QStringView text) {
+  if (text.size() != 10 || text[2] != u'.' || text[5] != u'.') return std::nullopt;
+  const int day = Digits(text, 0, 2), month = Digits(text, 3, 2), year = Digits(text, 6, 4);
+  if (year < 0 || month < 0 || day < 0) return std::nullopt;
+  return QDate(year, month, day);
+}
+
 std::optional<QDate> IsoDateDigits(const char* bytes, int size) {
   if (bytes == nullptr || size != 10 || bytes[4] != '-' || bytes[7] != '-') return std::nullopt;
   int parts[3] = {0, 0, 0};
@@ -40,6 +47,9 @@ std::optional<QDate> IsoDateDigits(const char* bytes, int size) {
 }
 
 std::optional<QDate> ArgumentDate(const QString& text) {
+  if (const std::optional<QDate> local = LocalDateDigits(text)) {
+    return local->isValid() ? local : std::nullopt;
+  }
   const std::optional<QDate> digits = IsoDateDigits(text);
   QDate date = digits ? *digits : QDate::fromString(text, u"yyyy-MM-dd");
   if (!date.isValid()) date = QDate::fromString(text, u"dd.MM.yyyy");
@@ -57,7 +67,8 @@ std::optional<StoredDate> ParseStoredDate(const QString& text) {
     }
     return stored;
   }
-  const QDate local = QDate::fromString(text, kLocalDate);
+  const std::optional<QDate> digits = LocalDateDigits(text);
+  const QDate local = digits ? *digits : QDate::fromString(text, kLocalDate);
   if (local.isValid()) return StoredDate{local};
   return std::nullopt;
 }

@@ -28,6 +28,12 @@ std::optional<QDate> IsoDateDigits(QStringView text);
 // no day), nullopt for any other form.
 std::optional<QDate> IsoDateDigits(const char* bytes, int size);
 
+// The day of a text of exactly ten characters 'dd.mm.yyyy' made of digits, as the protocol's
+// dates read locally: an invalid date when they name no day, nullopt for any other form. What
+// QDate::fromString(text, "dd.MM.yyyy") gives such a text, without the general parser and its
+// look at the time zone (a tenth of a first-time matrix's time).
+std::optional<QDate> LocalDateDigits(QStringView text);
+
 // A date given to a procedure as text: 'yyyy-mm-dd' or 'dd.mm.yyyy', exactly, and a real
 // day; nullopt for anything else.
 std::optional<QDate> ArgumentDate(const QString& text);
