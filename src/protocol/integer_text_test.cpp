@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace taurelin {
 namespace {
 
-// The shared texts of small numbers must read exactly as the numbers' own texts, and a copy
-// must outlive nothing it points into.
+// The shared texts of small numbers read exactly as the numbers' own texts, and a copy that is
+// changed gets a text of its own, leaving the constant as it was.
 TEST(IntegerTextTest, WritesEveryNumberAsQStringNumberDoes) {
   for (qint64 value = -20; value <= 1100; ++value) {
     ASSERT_EQ(IntegerText(value), QString::number(value)) << value;
