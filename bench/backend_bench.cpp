@@ -4,8 +4,8 @@
 //   scripts/with-postgres --fsync build/bench/bench/backend_bench [--requests N] [--seed N]
 //                                                                 [--data DIR] [--counts no]
 //
-// With --counts no, both databases are measured without the occupancy counts and the
-// allotment lines' index, as databases upgraded before they came.
+// With --counts no, both databases are measured without the occupancy counts, the allotment
+// lines' index and the kept used allotments, as databases upgraded before they came.
 //
 // Makes the mid-size business (booking_data.h) in an SQLite file (--data DIR keeps it there
 // and takes it from there next time), copies it into a fresh database of the PostgreSQL

@@ -4,9 +4,9 @@
 //
 //   booking_bench [--requests N] [--seed N] [--data DIR] [--counts no]
 //
-// With --counts no, each database is measured on a copy without the occupancy counts and
-// the allotment lines' index, as a database upgraded before they came: the figures before
-// them, on the same databases.
+// With --counts no, each database is measured on a copy without the occupancy counts, the
+// allotment lines' index and the kept used allotments, as a database upgraded before they
+// came: the figures before them, on the same databases.
 //
 // Makes the three databases (--data DIR keeps them there and takes them from there next
 // time), starts a server on each and measures, by one blocking client over loopback,

@@ -73,15 +73,29 @@ bool DropOccupancyCounts(const DatabaseAlias& alias, QString* error) {
   const bool postgres = connection.database().driverName() == u"QPSQL";
   const QStringList drops =
       postgres
-          ? QStringList{"DROP TRIGGER LEIE_DAG ON LEIE", "DROP TRIGGER LEIE_DAG_TOMT ON LEIE",
-                        "DROP TABLE LEIE_DAG", "DROP TABLE LEIE_AVVIK", "DROP INDEX ALLOT_PERIODE"}
+          ? QStringList{"DROP TRIGGER LEIE_DAG ON LEIE",
+                        "DROP TRIGGER LEIE_DAG_TOMT ON LEIE",
+                        "DROP TRIGGER LEIE_ALLOT_TALT ON LEIE_ALLOT",
+                        "DROP TRIGGER LEIE_ALLOT_TALT_TOMT ON LEIE_ALLOT",
+                        "DROP TRIGGER LEIE_ALLOT_TALT_LEIE ON LEIE",
+                        "DROP TRIGGER LEIE_ALLOT_TALT_LEIE_TOMT ON LEIE",
+                        "DROP TABLE LEIE_DAG",
+                        "DROP TABLE LEIE_AVVIK",
+                        "DROP TABLE LEIE_ALLOT_TALT",
+                        "DROP INDEX ALLOT_PERIODE"}
           : QStringList{"DROP TRIGGER LEIE_DAG_NY",       "DROP TRIGGER LEIE_DAG_ENDRET",
                         "DROP TRIGGER LEIE_DAG_SLETTET",   "DROP TRIGGER ALLOT_PERIODE_NY",
                         "DROP TRIGGER ALLOT_PERIODE_ENDRET",
                         "DROP TRIGGER ALLOT_PERIODE_SLETTET",
                         "DROP TABLE LEIE_DAG",             "DROP TABLE LEIE_TALT",
                         "DROP TABLE LEIE_AVVIK",           "DROP TABLE LEIE_DAG_NR",
-                        "DROP TABLE ALLOT_PERIODE"};
+                        "DROP TABLE ALLOT_PERIODE",        "DROP TRIGGER LEIE_ALLOT_TALT_NY",
+                        "DROP TRIGGER LEIE_ALLOT_TALT_ENDRET",
+                        "DROP TRIGGER LEIE_ALLOT_TALT_SLETTET",
+                        "DROP TRIGGER LEIE_ALLOT_TALT_LEIE_NY",
+                        "DROP TRIGGER LEIE_ALLOT_TALT_LEIE_ENDRET",
+                        "DROP TRIGGER LEIE_ALLOT_TALT_LEIE_SLETTET",
+                        "DROP TABLE LEIE_ALLOT_TALT"};
   for (const QString& drop : drops) {
     QSqlQuery query(connection.database());
     if (!query.exec(drop)) {

@@ -106,9 +106,9 @@ std::map<int, int> ReadTypeCounts(const DatabaseAlias& alias, QString* error);
 // cannot be read.
 QDate ReadFirstArrival(const DatabaseAlias& alias, QString* error);
 
-// Takes the occupancy counts and the allotment lines' index, with the triggers that keep
-// them, out of the database, as a database upgraded before they came is; false, with `error`
-// set, when it cannot.
+// Takes the occupancy counts, the allotment lines' index and the kept used allotments, with
+// the triggers that keep them, out of the database, as a database upgraded before they came
+// is; false, with `error` set, when it cannot.
 bool DropOccupancyCounts(const DatabaseAlias& alias, QString* error);
 
 // One RESERVER of one unit of `offer` for the i-th stay, and the AVBESTILL of its booking.

@@ -1,7 +1,7 @@
 // The occupancy counts that the database keeps by its triggers answer every stay as the lines
 // themselves do, whatever another program writes with plain SQL: lines written, moved,
 // cancelled, renumbered, replaced and deleted, one at a time and many at once; and so do the
-// allotment lines read through their index.
+// allotment lines read through their index and the used allotments kept with their lines.
 
 #include "handlers/stay_test_fixture.h"
 
@@ -241,6 +241,115 @@ TEST_P(OccupancyCountsTest, RandomWritesKeepTheCountsToTheLines) {
     ExpectCountsAsLines(qPrintable(QStringLiteral("seed %1").arg(seed)));
     if (HasFailure()) return;
   }
+}
+
+// Used allotments and their rental lines written at random, many seeds: the used allotments
+// kept with their lines' values take off what the lines themselves take off.
+TEST_P(OccupancyCountsTest, RandomWritesKeepTheUsedAllotmentsToTheirLines) {
+  const QDate today = QDate::currentDate();
+  const auto day = [&today](int offset) {
+    return QStringLiteral("'%1'").arg(today.addDays(offset).toString(Qt::ISODate));
+  };
+  // Allotments of both kinds that hold their units from day 5 to day 60.
+  Run(QStringLiteral("INSERT INTO ALLOT (ALLOT_ID, AKODE, ANLEGGSNR) VALUES (1, 1, 1), (2, 2, 2);\n"
+                     "INSERT INTO ALLOTLINJE (ALLOTLINJENR, ALLOT_ID, ALLOTTYPE, ANTALL,"
+                     "  DAGER_FOER, FRA, TIL, UTYPE, REQUEST) VALUES"
+                     "  (1, 1, 'P', 9, 0, %1, %2, 5, 'A'), (2, 1, 'K', 9, 0, %1, %2, 6, 'A'),"
+                     "  (3, 2, 'K', 9, 1, %1, %2, 5, 'A');\n")
+          .arg(day(5), day(60)));
+  constexpr int kSeeds = 10;
+  constexpr int kWrites = 60;
+  for (int seed = 1; seed <= kSeeds; ++seed) {
+    std::mt19937 random(static_cast<std::mt19937::result_type>(seed));
+    const auto pick = [&random](int from, int to) {
+      return std::uniform_int_distribution<int>(from, to)(random);
+    };
+    QString script;
+    for (int write = 0; write < kWrites; ++write) {
+      const int number = seed * 100 + pick(0, 9);
+      const QString used = QStringLiteral("(%1, %2, %3)")
+                               .arg(number)
+                               .arg(pick(1, 3))
+                               .arg(day(pick(3, 62)));
+      switch (pick(0, 7)) {
+        case 0:
+        case 1:
+          // A used allotment, of a line that may be there or may come later.
+          script += postgres() ? QStringLiteral("INSERT INTO LEIE_ALLOT (LINJENR, ALLOTLINJENR,"
+                                                " DATO) VALUES %1 ON CONFLICT DO NOTHING;\n")
+                                     .arg(used)
+                               : QStringLiteral("INSERT OR REPLACE INTO LEIE_ALLOT (LINJENR,"
+                                                " ALLOTLINJENR, DATO) VALUES %1;\n")
+                                     .arg(used);
+          break;
+        case 2: {
+          const QString values = QStringLiteral("%1, 1, 'O', %2, %3, %4, %5, %6")
+                                     .arg(number)
+                                     .arg(day(10), day(12))
+                                     .arg(pick(5, 6))
+                                     .arg(pick(1, 2))
+                                     .arg(pick(0, 3));
+          const QString columns =
+              QStringLiteral("(LINJENR, REFNR, LEIETYPE, ANKOMST, AVREISE, UTYPE, ANLEGG, ANTALL)");
+          script += postgres() ? QStringLiteral("INSERT INTO LEIE %1 VALUES (%2) ON CONFLICT "
+                                                "(LINJENR) DO UPDATE SET ANTALL = LEIE.ANTALL"
+                                                " + 1;\n")
+                                     .arg(columns, values)
+                               : QStringLiteral("INSERT OR REPLACE INTO LEIE %1 VALUES (%2);\n")
+                                     .arg(columns, values);
+          break;
+        }
+        case 3:
+          script += QStringLiteral("UPDATE LEIE SET ANLEGG = %1, UTYPE = %2, ANTALL = %3 "
+                                   "WHERE LINJENR = %4;\n")
+                        .arg(pick(1, 2))
+                        .arg(pick(5, 6))
+                        .arg(pick(0, 3))
+                        .arg(number);
+          break;
+        case 4:
+          script += QStringLiteral("UPDATE LEIE SET LINJENR = %1 WHERE LINJENR = %2 AND NOT "
+                                   "EXISTS (SELECT 1 FROM LEIE WHERE LINJENR = %1);\n")
+                        .arg(seed * 100 + pick(0, 9))
+                        .arg(number);
+          break;
+        case 5: {
+          // One used allotment moved; on SQLite onto one that may be there, which it replaces.
+          const QString one = QStringLiteral(
+              "(LINJENR, ALLOTLINJENR, DATO) = (SELECT LINJENR, ALLOTLINJENR, DATO FROM "
+              "LEIE_ALLOT WHERE LINJENR = %1 ORDER BY 2, 3 LIMIT 1)").arg(number);
+          const QString to = day(pick(3, 62));
+          const int line = pick(1, 3);
+          script += postgres()
+                        ? QStringLiteral("UPDATE LEIE_ALLOT SET DATO = %1, ALLOTLINJENR = %2 "
+                                         "WHERE %3 AND NOT EXISTS (SELECT 1 FROM LEIE_ALLOT WHERE "
+                                         "LINJENR = %4 AND ALLOTLINJENR = %2 AND DATO = %1);\n")
+                              .arg(to)
+                              .arg(line)
+                              .arg(one)
+                              .arg(number)
+                        : QStringLiteral("UPDATE OR REPLACE LEIE_ALLOT SET DATO = %1, "
+                                         "ALLOTLINJENR = %2 WHERE %3;\n")
+                              .arg(to)
+                              .arg(line)
+                              .arg(one);
+          break;
+        }
+        case 6:
+          script += QStringLiteral("DELETE FROM LEIE_ALLOT WHERE LINJENR = %1;\n").arg(number);
+          break;
+        default:
+          script += QStringLiteral("DELETE FROM LEIE WHERE LINJENR BETWEEN %1 AND %2;\n")
+                        .arg(number)
+                        .arg(number + pick(0, 3));
+      }
+    }
+    Run(script);
+    ExpectCountsAsLines(qPrintable(QStringLiteral("seed %1").arg(seed)), today,
+                        today.addDays(64));
+    if (HasFailure()) return;
+  }
+  EXPECT_NE(Scalar("SELECT count(*) FROM LEIE_ALLOT_TALT"), "0");
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, OccupancyCountsTest, BothBackends(), BackendName());

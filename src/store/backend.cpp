@@ -33,7 +33,7 @@ const Backend& Backend::Default() { return SqliteBackend::Instance(); }
 bool Backend::beginReads(Connection&) const { return false; }
 void Backend::endReads(Connection&) const {}
 
-const char* Backend::countedOccupancy(bool, const QDate&, const QDate&, RowParams*) const {
+const char* Backend::countedOccupancy(bool, bool, const QDate&, const QDate&, RowParams*) const {
   return nullptr;
 }
 

@@ -147,12 +147,13 @@ class Backend {
   // what one stay's occupancy reads in one statement, each row marked by KIND (1: an
   // occupying line as occupancy_rows::Occupied reads it, the counted days as lines of one
   // day beside the lines the counts leave out (LEIE_AVVIK, of every facility); 2: an
-  // allotment line; 3: a used allotment), with the parameters it needs besides the user's,
-  // :fra_dato, :til_dato and (unless `all`) :anlegg appended to `params`. Null where the
-  // reads are made one by one: where they cost no round trip (SQLite), or where one
-  // statement would read slower than four.
-  virtual const char* countedOccupancy(bool all, const QDate& from, const QDate& to,
-                                       RowParams* params) const;
+  // allotment line; 3: a used allotment, read from those kept with their lines' values where
+  // `usedKept`), with the parameters it needs besides the user's, :fra_dato, :til_dato and
+  // (unless `all`) :anlegg appended to `params`. Null where the reads are made one by one:
+  // where they cost no round trip (SQLite), or where one statement would read slower than
+  // four.
+  virtual const char* countedOccupancy(bool all, bool usedKept, const QDate& from,
+                                       const QDate& to, RowParams* params) const;
   // Which result columns of a query that has just run hold dates that the driver gives as
   // text; empty where the driver gives dates as dates.
   virtual QList<bool> textDateColumns(const QSqlQuery& query) const = 0;
@@ -164,11 +165,13 @@ class Backend {
   // The layout check (upgrade_check.h), which the server runs on every connection it opens:
   // a query of the (kind, name) rows of the database's tables, indexes and triggers; what
   // the upgrade script adds, as that query lists it, given the tables whose writes raise the
-  // layout version; and the same for the occupancy counts and the triggers that keep them.
+  // layout version; and the same for the occupancy counts and for the kept used allotments,
+  // each with the triggers that keep them.
   virtual QString catalogueObjectsQuery() const = 0;
   virtual QList<std::pair<QString, QString>> upgradeObjects(
       const QStringList& layoutTables) const = 0;
   virtual QList<std::pair<QString, QString>> countObjects() const = 0;
+  virtual QList<std::pair<QString, QString>> usedAllotmentObjects() const = 0;
 };
 
 }  // namespace taurelin

@@ -49,6 +49,8 @@ const Occupancy::Features& Occupancy::features() {
     found.backend = &connection_.backend();
     found.upgraded = CheckUpgrade(database, UpgradePart::kOccupancy).isEmpty();
     found.counted = found.upgraded && CheckUpgrade(database, UpgradePart::kCounts).isEmpty();
+    found.usedKept =
+        found.counted && CheckUpgrade(database, UpgradePart::kUsedAllotments).isEmpty();
     features_ = found;
   }
   return *features_;
@@ -113,9 +115,10 @@ void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anleg
   const Params period = WithUser({{":fra_dato", FraDato}, {":til_dato", TilDato}});
   const OccupancyPeriod request{FraDato, TilDato, QDate::currentDate(), agent};
   Params counted = Anlegg == -1 ? period : Params(period) << Param{":anlegg", qint64{Anlegg}};
-  if (const char* sql = features().counted ? features().backend->countedOccupancy(
-                                                 Anlegg == -1, FraDato, TilDato, &counted)
-                                           : nullptr) {
+  const Features& has = features();
+  if (const char* sql = has.counted ? has.backend->countedOccupancy(Anlegg == -1, has.usedKept,
+                                                                    FraDato, TilDato, &counted)
+                                    : nullptr) {
     // One round trip where each costs one: the four reads below in one statement.
     QList<OccupiedLine> occupied;
     QList<AllotmentLine> allotments;
@@ -148,8 +151,9 @@ void Occupancy::LoadBelegg(const QDate& FraDato, const QDate& TilDato, int Anleg
   const auto allotments = ReadRows(connection_, allotmentSql, allotted,
                                    [](auto& r) { return occupancy_rows::Allotment(r); });
   const bool narrowed = features().counted && Anlegg != -1;
-  const char* usedSql =
-      narrowed ? occupancy_sql::BruktAllotmentAnlegg() : occupancy_sql::kBruktAllotment;
+  const char* usedSql = !narrowed                ? occupancy_sql::kBruktAllotment
+                        : features().usedKept ? occupancy_sql::kBruktAllotmentTalt
+                                              : occupancy_sql::BruktAllotmentAnlegg();
   const auto used = ReadRows(connection_, usedSql,
                              narrowed ? Params(period) << Param{":anlegg", qint64{Anlegg}} : period,
                              [](auto& r) { return occupancy_rows::Used(r); });

@@ -69,6 +69,7 @@ class Occupancy {
     const Backend* backend = nullptr;
     bool upgraded = false;  // the occupancy index and the layout version are there
     bool counted = false;   // and the occupancy counts with the triggers that keep them
+    bool usedKept = false;  // and the used allotments kept with their lines' values
   };
 
   // The occupying lines of the period as the engine takes them: counted days and the lines

@@ -118,6 +118,29 @@ inline const char* BruktAllotmentAnlegg() {
   return sql.c_str();
 }
 
+// kBruktAllotmentAnlegg read from the used allotments kept with their lines' values
+// (LEIE_ALLOT_TALT, taurelin-db upgrade): a used allotment whose rental line is gone takes no
+// units, so it is not kept and nothing is lost by its absence.
+inline constexpr char kBruktAllotmentTalt[] =
+    "select\n"
+    "  T.DATO,\n"
+    "  T.ANLEGG,\n"
+    "  T.ANTALL,\n"
+    "  T.UTYPE,\n"
+    "  AL.ALLOTTYPE,\n"
+    "  AL.DAGER_FOER,\n"
+    "  AL.FRA,\n"
+    "  AL.TIL,\n"
+    "  A.AKODE\n"
+    "from\n"
+    "  LEIE_ALLOT_TALT T\n"
+    "  LEFT OUTER JOIN ALLOTLINJE AL ON (AL.ALLOTLINJENR = T.ALLOTLINJENR)\n"
+    "  LEFT OUTER JOIN ALLOT A ON (A.ALLOT_ID = AL.ALLOT_ID)\n"
+    "where\n"
+    "  (T.ANLEGG = :anlegg or T.ANLEGG is null) and\n"
+    "  T.DATO <= :til_dato and\n"
+    "  T.DATO >= :fra_dato";
+
 // The condition that narrows kAllotment's lines to facility :anlegg.
 inline constexpr char kAllotmentAnlegg[] = " and\n  A.ANLEGGSNR = :anlegg";
 

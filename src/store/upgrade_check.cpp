@@ -42,8 +42,12 @@ QStringList CheckUpgrade(QSqlDatabase& database, UpgradePart part) {
   QStringList layoutTables;
   for (const char* table : kLayoutTables) layoutTables << QLatin1String(table);
   QList<std::pair<QString, QString>> wanted;
-  if (part != UpgradePart::kCounts) wanted = backend->upgradeObjects(layoutTables);
-  if (part != UpgradePart::kOccupancy) wanted << backend->countObjects();
+  const QList<std::pair<QString, QString>> used = backend->usedAllotmentObjects();
+  if (part == UpgradePart::kAll || part == UpgradePart::kOccupancy) {
+    wanted = backend->upgradeObjects(layoutTables);
+  }
+  if (part == UpgradePart::kAll || part == UpgradePart::kCounts) wanted << backend->countObjects();
+  if (part == UpgradePart::kAll || part == UpgradePart::kUsedAllotments) wanted << used;
   if (part == UpgradePart::kAll) {
     for (const QString& table : OwnTables()) wanted.append({QStringLiteral("table"), table});
   }
@@ -57,7 +61,7 @@ QStringList CheckUpgrade(QSqlDatabase& database, UpgradePart part) {
   for (const auto& [kind, name] : wanted) {
     if (!present.contains({kind, name})) {
       // Without the counts every stay reads the lines it overlaps: right, but slower.
-      missing << (counts.contains({kind, name})
+      missing << (counts.contains({kind, name}) || used.contains({kind, name})
                       ? QStringLiteral("%1 %2 is missing (taurelin-db upgrade adds it, and "
                                        "stays are then read faster)")
                       : QStringLiteral("%1 %2 is missing (taurelin-db upgrade adds it)"))

@@ -12,15 +12,16 @@ namespace taurelin {
 
 // Which of the upgrade's objects to look for: all of them, those that the occupancy reads
 // (a database upgraded before the others came keeps its fast reads), or the occupancy
-// counts with the triggers that keep them.
-enum class UpgradePart { kAll, kOccupancy, kCounts };
+// counts with the triggers that keep them, or the used allotments kept with their lines' values
+// (a database upgraded before they came keeps its counts).
+enum class UpgradePart { kAll, kOccupancy, kCounts, kUsedAllotments };
 
 // What the upgrade script adds that the database lacks: the occupancy index over LEIE with
 // the triggers that keep it (SQLite), the layout version with the triggers that raise it,
-// the occupancy counts with theirs (all but kOccupancy), and (kAll) the tables of the channel
-// import. One line per missing object, each saying that taurelin-db upgrade adds it (and,
-// for the counts, that stays are then read faster); empty when all are there (or the backend
-// is neither SQLite nor PostgreSQL).
+// the occupancy counts with theirs, the kept used allotments with theirs, and (kAll) the tables
+// of the channel import. One line per missing object, each saying that taurelin-db upgrade
+// adds it (and, for the counts and the used allotments, that stays are then read faster);
+// empty when all are there (or the backend is neither SQLite nor PostgreSQL).
 QStringList CheckUpgrade(QSqlDatabase& database, UpgradePart part = UpgradePart::kAll);
 
 // The tables of our own that the upgrade makes alike on both backends and whose rows are the

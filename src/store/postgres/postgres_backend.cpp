@@ -85,7 +85,7 @@ void AddPeriod(const QDate& from, const QDate& to, RowParams* params) {
 // occupying lines of one day), the lines the counts leave out, the allotment lines and the
 // used allotments, each by its own statement, marked by KIND. The planner takes each
 // statement out of its subquery, so each reads as it would alone.
-std::string CountedOccupancy(const char* counted) {
+std::string CountedOccupancy(const char* counted, const char* used) {
   // Appended piece by piece: gcc 12 takes a chain of + on std::string for an overflow.
   std::string sql =
       "select 1 as KIND, ANLEGG, UTYPE, DATE '2000-01-01' + (DATO - 2451545) as ANKOMST,\n"
@@ -112,7 +112,7 @@ std::string CountedOccupancy(const char* counted) {
       "select 3, ANLEGG, UTYPE, NULL, NULL, ANTALL, AKODE, NULL, ALLOTTYPE, DAGER_FOER, FRA,\n"
       "  NULL, DATO\n"
       "from (");
-  sql.append(occupancy_sql::BruktAllotmentAnlegg());
+  sql.append(used);
   sql.append(") U");
   return sql;
 }
@@ -213,13 +213,16 @@ const char* PostgresBackend::indexedAllotments(const QDate& from, const QDate& t
   return AllotmentPeriode(facility == -1).c_str();
 }
 
-const char* PostgresBackend::countedOccupancy(bool all, const QDate& from, const QDate& to,
-                                              RowParams* params) const {
+const char* PostgresBackend::countedOccupancy(bool all, bool usedKept, const QDate& from,
+                                              const QDate& to, RowParams* params) const {
   // Through the facility rights, the one statement measured slower than the four reads.
   if (all) return nullptr;
-  static const std::string one = CountedOccupancy(kTalteDager);
+  static const std::string lines =
+      CountedOccupancy(kTalteDager, occupancy_sql::BruktAllotmentAnlegg());
+  static const std::string kept =
+      CountedOccupancy(kTalteDager, occupancy_sql::kBruktAllotmentTalt);
   AddPeriod(from, to, params);
-  return one.c_str();
+  return usedKept ? kept.c_str() : lines.c_str();
 }
 
 bool PostgresBackend::readWebPriceSources(Connection&, const QList<int>&, const QDate&,
@@ -276,6 +279,17 @@ QList<std::pair<QString, QString>> PostgresBackend::countObjects() const {
           {QStringLiteral("trigger"), QStringLiteral("LEIE_DAG")},
           {QStringLiteral("trigger"), QStringLiteral("LEIE_DAG_TOMT")},
           {QStringLiteral("index"), QStringLiteral("ALLOT_PERIODE")}};
+}
+
+QList<std::pair<QString, QString>> PostgresBackend::usedAllotmentObjects() const {
+  QList<std::pair<QString, QString>> objects;
+  objects << std::pair{QStringLiteral("table"), QStringLiteral("LEIE_ALLOT_TALT")}
+          << std::pair{QStringLiteral("index"), QStringLiteral("LEIE_ALLOT_TALT_DAG")};
+  for (const char* trigger : {"", "_LEIE", "_TOMT", "_LEIE_TOMT"}) {
+    objects << std::pair{QStringLiteral("trigger"),
+                         QStringLiteral("LEIE_ALLOT_TALT") + QLatin1String(trigger)};
+  }
+  return objects;
 }
 
 }  // namespace taurelin

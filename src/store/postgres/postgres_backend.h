@@ -45,7 +45,7 @@ class PostgresBackend final : public Backend {
   const char* countedDays(bool all) const override;
   const char* indexedAllotments(const QDate& from, const QDate& to, int facility,
                                 RowParams* params) const override;
-  const char* countedOccupancy(bool all, const QDate& from, const QDate& to,
+  const char* countedOccupancy(bool all, bool usedKept, const QDate& from, const QDate& to,
                                RowParams* params) const override;
   QList<bool> textDateColumns(const QSqlQuery& query) const override;
   bool planOutdated(const QSqlDatabase& database, const QSqlError& error) const override;
@@ -54,6 +54,7 @@ class PostgresBackend final : public Backend {
   QList<std::pair<QString, QString>> upgradeObjects(
       const QStringList& layoutTables) const override;
   QList<std::pair<QString, QString>> countObjects() const override;
+  QList<std::pair<QString, QString>> usedAllotmentObjects() const override;
 };
 
 }  // namespace taurelin

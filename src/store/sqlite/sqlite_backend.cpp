@@ -269,4 +269,16 @@ QList<std::pair<QString, QString>> SqliteBackend::countObjects() const {
   return objects;
 }
 
+QList<std::pair<QString, QString>> SqliteBackend::usedAllotmentObjects() const {
+  QList<std::pair<QString, QString>> objects;
+  objects << std::pair{QStringLiteral("table"), QStringLiteral("LEIE_ALLOT_TALT")}
+          << std::pair{QStringLiteral("index"), QStringLiteral("LEIE_ALLOT_TALT_DAG")};
+  for (const char* trigger :
+       {"NY", "ENDRET", "SLETTET", "LEIE_NY", "LEIE_ENDRET", "LEIE_SLETTET"}) {
+    objects << std::pair{QStringLiteral("trigger"),
+                         QStringLiteral("LEIE_ALLOT_TALT_") + QLatin1String(trigger)};
+  }
+  return objects;
+}
+
 }  // namespace taurelin

@@ -55,6 +55,7 @@ class SqliteBackend final : public Backend {
   QList<std::pair<QString, QString>> upgradeObjects(
       const QStringList& layoutTables) const override;
   QList<std::pair<QString, QString>> countObjects() const override;
+  QList<std::pair<QString, QString>> usedAllotmentObjects() const override;
 };
 
 }  // namespace taurelin
