@@ -83,8 +83,8 @@ bool DropOccupancyCounts(const DatabaseAlias& alias, QString* error) {
                         "DROP TABLE LEIE_AVVIK",
                         "DROP TABLE LEIE_ALLOT_TALT",
                         "DROP INDEX ALLOT_PERIODE"}
-          : QStringList{"DROP TRIGGER LEIE_DAG_NY",       "DROP TRIGGER LEIE_DAG_ENDRET",
-                        "DROP TRIGGER LEIE_DAG_SLETTET",   "DROP TRIGGER ALLOT_PERIODE_NY",
+          : QStringList{"DROP TRIGGER LEIE_DAG_NY2",      "DROP TRIGGER LEIE_DAG_ENDRET2",
+                        "DROP TRIGGER LEIE_DAG_SLETTET2",  "DROP TRIGGER ALLOT_PERIODE_NY",
                         "DROP TRIGGER ALLOT_PERIODE_ENDRET",
                         "DROP TRIGGER ALLOT_PERIODE_SLETTET",
                         "DROP TABLE LEIE_DAG",             "DROP TABLE LEIE_TALT",

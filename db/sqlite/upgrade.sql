@@ -81,7 +81,9 @@ WHERE LEIETYPE = 'O' AND (STATUS <> 'A' OR STATUS IS NULL)
 -- A line's counts are taken off the days its record names, each value of the record looked up
 -- by itself: UPDATE ... FROM would gather the rows in a temporary table, whose pages the
 -- writing program allocates and frees again on every write of a line (more than doubling the
--- cost of a booking that another program writes). The triggers are made anew on each run.
+-- cost of a booking that another program writes). The triggers of that first form were named
+-- without the 2: they are dropped, and the new names tell check and upgrade that a database
+-- which has only them is to be upgraded.
 CREATE TABLE IF NOT EXISTS LEIE_DAG_NR (
   N            INTEGER      NOT NULL PRIMARY KEY
 );
@@ -111,7 +113,7 @@ CREATE TABLE IF NOT EXISTS LEIE_AVVIK (
 );
 
 DROP TRIGGER IF EXISTS LEIE_DAG_NY;
-CREATE TRIGGER LEIE_DAG_NY AFTER INSERT ON LEIE
+CREATE TRIGGER IF NOT EXISTS LEIE_DAG_NY2 AFTER INSERT ON LEIE
 BEGIN
   UPDATE LEIE_DAG
   SET ANTALL = ANTALL - (SELECT T.ANTALL FROM LEIE_TALT T WHERE T.LINJENR = NEW.LINJENR)
@@ -143,7 +145,7 @@ BEGIN
 END;
 
 DROP TRIGGER IF EXISTS LEIE_DAG_ENDRET;
-CREATE TRIGGER LEIE_DAG_ENDRET
+CREATE TRIGGER IF NOT EXISTS LEIE_DAG_ENDRET2
 AFTER UPDATE OF LINJENR, LEIETYPE, STATUS, ANKOMST, AVREISE, UTYPE, ANLEGG, ANTALL ON LEIE
 BEGIN
   UPDATE LEIE_DAG
@@ -186,7 +188,7 @@ BEGIN
 END;
 
 DROP TRIGGER IF EXISTS LEIE_DAG_SLETTET;
-CREATE TRIGGER LEIE_DAG_SLETTET AFTER DELETE ON LEIE
+CREATE TRIGGER IF NOT EXISTS LEIE_DAG_SLETTET2 AFTER DELETE ON LEIE
 BEGIN
   UPDATE LEIE_DAG
   SET ANTALL = ANTALL - (SELECT T.ANTALL FROM LEIE_TALT T WHERE T.LINJENR = OLD.LINJENR)

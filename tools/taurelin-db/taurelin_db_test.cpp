@@ -224,16 +224,20 @@ TEST_F(TaurelinDbTest, UpgradeGivesAnEarlierDatabaseTheIndexAndLosesNothing) {
   QStringList drop = {"DROP TABLE LEIE_PERIODE", "DROP TABLE OPPSETT_VERSJON",
                       "DROP TABLE LEIE_DAG",     "DROP TABLE LEIE_TALT",
                       "DROP TABLE LEIE_AVVIK",   "DROP TABLE LEIE_DAG_NR",
-                      "DROP TABLE ALLOT_PERIODE"};
+                      "DROP TABLE ALLOT_PERIODE", "DROP TABLE LEIE_ALLOT_TALT"};
   for (const char* event : {"NY", "ENDRET", "SLETTET"}) {
     drop << QStringLiteral("DROP TRIGGER LEIE_PERIODE_%1").arg(QLatin1String(event))
-         << QStringLiteral("DROP TRIGGER LEIE_DAG_%1").arg(QLatin1String(event))
-         << QStringLiteral("DROP TRIGGER ALLOT_PERIODE_%1").arg(QLatin1String(event));
+         << QStringLiteral("DROP TRIGGER LEIE_DAG_%1").arg(QLatin1String(event)) + u'2'
+         << QStringLiteral("DROP TRIGGER ALLOT_PERIODE_%1").arg(QLatin1String(event))
+         << QStringLiteral("DROP TRIGGER LEIE_ALLOT_TALT_%1").arg(QLatin1String(event))
+         << QStringLiteral("DROP TRIGGER LEIE_ALLOT_TALT_LEIE_%1").arg(QLatin1String(event));
     for (const char* table : {"ANLEGG", "FLOY", "UTYPE", "UTLEIEOB", "BRUKERRETT"}) {
       drop << QStringLiteral("DROP TRIGGER OPPSETT_%1_%2")
                   .arg(QLatin1String(table), QLatin1String(event));
     }
   }
+  // And a trigger of the counts' first form, which the upgrade replaces.
+  drop << QStringLiteral("CREATE TRIGGER LEIE_DAG_NY AFTER INSERT ON LEIE BEGIN SELECT 1; END");
   Sql(Db("demo"), drop);
   const Result lacking = Run({"--aliases", aliases_, "check", "demo"});
   EXPECT_EQ(lacking.status, 1);
@@ -251,18 +255,26 @@ TEST_F(TaurelinDbTest, UpgradeGivesAnEarlierDatabaseTheIndexAndLosesNothing) {
                    " (SELECT count(*) FROM LEIE WHERE LEIETYPE = 'O'"
                    "  AND (STATUS <> 'A' OR STATUS IS NULL)) AS OCCUPYING,"
                    " (SELECT count(*) FROM LEIE_TALT) + (SELECT count(*) FROM LEIE_AVVIK)"
-                   "  AS COUNTED"});
+                   "  AS COUNTED,"
+                   " (SELECT count(*) FROM LEIE_ALLOT_TALT) AS KEPT,"
+                   " (SELECT count(*) FROM LEIE_ALLOT A JOIN LEIE L ON L.LINJENR = A.LINJENR)"
+                   "  AS USED,"
+                   " (SELECT count(*) FROM sqlite_master WHERE name = 'LEIE_DAG_NY') AS FIRST"});
   {
     QSqlDatabase database =
         QSqlDatabase::addDatabase(QLatin1String(taurelin::kSqliteDriver), QStringLiteral("tool_read"));
     database.setDatabaseName(Db("demo"));
     ASSERT_TRUE(database.open());
     QSqlQuery query(database);
-    ASSERT_TRUE(query.exec(QStringLiteral("SELECT INDEXED, OCCUPYING, COUNTED FROM RESULT")) &&
+    ASSERT_TRUE(query.exec(QStringLiteral(
+                    "SELECT INDEXED, OCCUPYING, COUNTED, KEPT, USED, FIRST FROM RESULT")) &&
                 query.next());
     EXPECT_GT(query.value(1).toInt(), 0);
     EXPECT_EQ(query.value(0).toInt(), query.value(1).toInt());
     EXPECT_EQ(query.value(2).toInt(), query.value(1).toInt());
+    EXPECT_GT(query.value(4).toInt(), 0);
+    EXPECT_EQ(query.value(3).toInt(), query.value(4).toInt());
+    EXPECT_EQ(query.value(5).toInt(), 0);
     database.close();
   }
   QSqlDatabase::removeDatabase(QStringLiteral("tool_read"));

@@ -139,8 +139,8 @@ bool HasOccupancyIndex(SqliteKeptStatements& statements) {
 bool HasOccupancyCounts(SqliteKeptStatements& statements) {
   SqliteStatement objects = statements.take(
       "SELECT count(*) FROM sqlite_master WHERE name IN ('LEIE_DAG', 'LEIE_TALT', 'LEIE_AVVIK',"
-      " 'LEIE_DAG_NR', 'LEIE_DAG_NY', 'LEIE_DAG_ENDRET', 'LEIE_DAG_SLETTET', 'ALLOT_PERIODE',"
-      " 'ALLOT_PERIODE_NY', 'ALLOT_PERIODE_ENDRET', 'ALLOT_PERIODE_SLETTET')");
+      " 'LEIE_DAG_NR', 'LEIE_DAG_NY2', 'LEIE_DAG_ENDRET2', 'LEIE_DAG_SLETTET2',"
+      " 'ALLOT_PERIODE', 'ALLOT_PERIODE_NY', 'ALLOT_PERIODE_ENDRET', 'ALLOT_PERIODE_SLETTET')");
   return objects.next() && objects.integer(0) == qint64{11};
 }
 
