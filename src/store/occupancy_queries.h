@@ -118,7 +118,7 @@ inline const char* BruktAllotmentAnlegg() {
   return sql.c_str();
 }
 
-// kBruktAllotmentAnlegg read from the used allotments kept with their lines' values
+// BruktAllotmentAnlegg() read from the used allotments kept with their lines' values
 // (LEIE_ALLOT_TALT, taurelin-db upgrade): a used allotment whose rental line is gone takes no
 // units, so it is not kept and nothing is lost by its absence.
 inline constexpr char kBruktAllotmentTalt[] =
