@@ -72,6 +72,15 @@ class OccupancyCountsTest : public StayTest {
           << "facility " << facility << " after " << after;
     }
   }
+  // A line written whether or not its number is taken: on SQLite a REPLACE (which removes the
+  // line it replaces without its delete trigger), on PostgreSQL an upsert that sets `update`.
+  QString WrittenOver(const QString& columns, const QString& values, const char* update) {
+    return postgres() ? QStringLiteral("INSERT INTO LEIE %1 VALUES (%2) ON CONFLICT (LINJENR) "
+                                       "DO UPDATE SET %3;\n")
+                            .arg(columns, values, QLatin1String(update))
+                      : QStringLiteral("INSERT OR REPLACE INTO LEIE %1 VALUES (%2);\n")
+                            .arg(columns, values);
+  }
   void Line(int number, const char* arrival, const char* departure, int type, int facility,
             const char* units, const char* status = "NULL", const char* kind = "'O'") {
     Run(QStringLiteral("INSERT INTO LEIE (LINJENR, REFNR, LEIETYPE, ANKOMST, AVREISE, UTYPE,"
@@ -192,12 +201,8 @@ TEST_P(OccupancyCountsTest, RandomWritesKeepTheCountsToTheLines) {
       switch (pick(0, 6)) {
         case 0:
         case 1:
-          script += postgres() ? QStringLiteral("INSERT INTO LEIE %1 VALUES (%2) ON CONFLICT "
-                                                "(LINJENR) DO UPDATE SET ANTALL = LEIE.ANTALL"
-                                                " + 1, ANKOMST = EXCLUDED.ANKOMST;\n")
-                                     .arg(columns, values)
-                               : QStringLiteral("INSERT OR REPLACE INTO LEIE %1 VALUES (%2);\n")
-                                     .arg(columns, values);
+          script += WrittenOver(columns, values,
+                                "ANTALL = LEIE.ANTALL + 1, ANKOMST = EXCLUDED.ANKOMST");
           break;
         case 2:
           script += QStringLiteral("UPDATE LEIE SET ANKOMST = %1, AVREISE = %2 "
@@ -291,12 +296,7 @@ TEST_P(OccupancyCountsTest, RandomWritesKeepTheUsedAllotmentsToTheirLines) {
                                      .arg(pick(0, 3));
           const QString columns =
               QStringLiteral("(LINJENR, REFNR, LEIETYPE, ANKOMST, AVREISE, UTYPE, ANLEGG, ANTALL)");
-          script += postgres() ? QStringLiteral("INSERT INTO LEIE %1 VALUES (%2) ON CONFLICT "
-                                                "(LINJENR) DO UPDATE SET ANTALL = LEIE.ANTALL"
-                                                " + 1;\n")
-                                     .arg(columns, values)
-                               : QStringLiteral("INSERT OR REPLACE INTO LEIE %1 VALUES (%2);\n")
-                                     .arg(columns, values);
+          script += WrittenOver(columns, values, "ANTALL = LEIE.ANTALL + 1");
           break;
         }
         case 3:
