@@ -20,6 +20,8 @@ constexpr const char* kLayoutTables[] = {"ANLEGG", "FLOY", "UTYPE", "UTLEIEOB", 
 // The tables of our own that both backends' upgrade scripts make alike.
 constexpr const char* kOwnTables[] = {"KANAL_BOOKING", "KANAL_BORTE", "KANAL_STATUS",
                                       "EPOST_UT", "BEKREFT_VENTER"};
+// Indexes of our tables that an upgrade made later than the tables themselves.
+constexpr const char* kOwnIndexes[] = {"EPOST_UT_TILSTAND"};
 
 // The (kind, upper-case name) pairs of the catalogue's tables, indexes and triggers.
 QSet<std::pair<QString, QString>> CatalogueObjects(QSqlDatabase& database, QString* error) {
@@ -50,6 +52,9 @@ QStringList CheckUpgrade(QSqlDatabase& database, UpgradePart part) {
   if (part == UpgradePart::kAll || part == UpgradePart::kUsedAllotments) wanted << used;
   if (part == UpgradePart::kAll) {
     for (const QString& table : OwnTables()) wanted.append({QStringLiteral("table"), table});
+    for (const char* index : kOwnIndexes) {
+      wanted.append({QStringLiteral("index"), QLatin1String(index)});
+    }
   }
   const QList<std::pair<QString, QString>> counts = backend->countObjects();
   QString error;

@@ -236,12 +236,17 @@ TEST_F(TaurelinDbTest, UpgradeGivesAnEarlierDatabaseTheIndexAndLosesNothing) {
                   .arg(QLatin1String(table), QLatin1String(event));
     }
   }
-  // And a trigger of the counts' first form, which the upgrade replaces.
-  drop << QStringLiteral("CREATE TRIGGER LEIE_DAG_NY AFTER INSERT ON LEIE BEGIN SELECT 1; END");
+  // And a trigger of the counts' first form and an index of the outbox's, which the upgrade
+  // replaces.
+  drop << QStringLiteral("CREATE TRIGGER LEIE_DAG_NY AFTER INSERT ON LEIE BEGIN SELECT 1; END")
+       << QStringLiteral("DROP INDEX EPOST_UT_TILSTAND")
+       << QStringLiteral("CREATE INDEX EPOST_UT_NESTE ON EPOST_UT (TILSTAND, NESTE_FORSOK)");
   Sql(Db("demo"), drop);
   const Result lacking = Run({"--aliases", aliases_, "check", "demo"});
   EXPECT_EQ(lacking.status, 1);
   EXPECT_TRUE(lacking.out.contains(u"table LEIE_PERIODE is missing (taurelin-db upgrade adds it)"))
+      << lacking.out.toStdString();
+  EXPECT_TRUE(lacking.out.contains(u"index EPOST_UT_TILSTAND is missing"))
       << lacking.out.toStdString();
 
   const Result upgraded = Run({"--aliases", aliases_, "upgrade", "demo"});
@@ -259,7 +264,8 @@ TEST_F(TaurelinDbTest, UpgradeGivesAnEarlierDatabaseTheIndexAndLosesNothing) {
                    " (SELECT count(*) FROM LEIE_ALLOT_TALT) AS KEPT,"
                    " (SELECT count(*) FROM LEIE_ALLOT A JOIN LEIE L ON L.LINJENR = A.LINJENR)"
                    "  AS USED,"
-                   " (SELECT count(*) FROM sqlite_master WHERE name = 'LEIE_DAG_NY') AS FIRST"});
+                   " (SELECT count(*) FROM sqlite_master"
+                   "  WHERE name IN ('LEIE_DAG_NY', 'EPOST_UT_NESTE')) AS FIRST"});
   {
     QSqlDatabase database =
         QSqlDatabase::addDatabase(QLatin1String(taurelin::kSqliteDriver), QStringLiteral("tool_read"));
