@@ -447,6 +447,30 @@ CREATE INDEX IF NOT EXISTS EPOST_UT_TILSTAND
 CREATE UNIQUE INDEX IF NOT EXISTS EPOST_UT_PAAMINNELSE ON EPOST_UT (REFNR)
   WHERE HENDELSE = 'reminder';
 
+-- EPOST_NY: the outbox's intake, rows of EPOST_UT's form. A change writes its mails here, in
+-- its own transaction; the courier moves them into EPOST_UT before each claim, so this table
+-- holds only the mails of the last moments and is read whole. Why a table beside it: a row
+-- here writes one page with the booking's commit, where one in EPOST_UT writes four (the
+-- table, its key and its two indexes), and those pages are most of what a mail adds to the
+-- booking's time. A booking's reminder, which the index above keeps to one, goes straight
+-- into EPOST_UT.
+CREATE TABLE IF NOT EXISTS EPOST_NY (
+  ID            VARCHAR(40)  NOT NULL,
+  HENDELSE      VARCHAR(40)  NOT NULL,
+  REFNR         INTEGER,
+  MOTTAKER      VARCHAR(254) NOT NULL,
+  SPRAAK        VARCHAR(8)   NOT NULL,
+  TILSTAND      VARCHAR(10)  NOT NULL,
+  MELDING_ID    VARCHAR(200) NOT NULL,
+  INNHOLD       BLOB,
+  FORSOK        INTEGER      NOT NULL,
+  NESTE_FORSOK  BIGINT       NOT NULL,
+  KRAV_TIL      BIGINT,
+  SVAR          TEXT,
+  OPPRETTET     BIGINT       NOT NULL,
+  FERDIG        BIGINT
+);
+
 -- BEKREFT_VENTER: holds whose guest has given a booker but not yet confirmed the booking from
 -- the mail it was sent (with GuestConfirmByMail on). REFNR, the hold; BESTNR, the booker written
 -- for it, linked to the booking only when the guest confirms, so until then the booking stays

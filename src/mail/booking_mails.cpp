@@ -253,6 +253,7 @@ void BookingMails::write(Connection& connection, const BookingSummary& booking,
               mail.recipient, mail.language, id + u'@' + domain_, {}, {}};
   row.once = mail.event == MailEvent::kBookingConfirmed ||
              mail.event == MailEvent::kBusinessNewBooking;
+  row.uniquePerBooking = mail.event == MailEvent::kReminder;
   if (IsMailAddress(mail.recipient)) {
     // Kept as what it tells: it is rendered and written as a message on the courier's thread.
     row.message = KeepBookingMail({mail.event, mail.recipient, mail.recipientName,

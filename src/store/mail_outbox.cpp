@@ -24,7 +24,24 @@ constexpr const char* kDue =
     "TILSTAND IN ('waiting', 'sending') AND NESTE_FORSOK <= %2 "
     "AND (TILSTAND = 'waiting' OR KRAV_TIL < %1)";
 
+// Where a change writes its mails, and where they are claimed from (see the schema).
+constexpr const char* kIntake = "EPOST_NY";
+constexpr const char* kOutbox = "EPOST_UT";
+
 qint64 Seconds(const QDateTime& time) { return time.toSecsSinceEpoch(); }
+
+// `select`, with %1 for its table and %2 after each parameter's name, over the outbox and then
+// the intake: its parameters are bound with `bindBoth`.
+QString OverBoth(const QString& select) {
+  return select.arg(QLatin1String(kOutbox), QStringLiteral("1")) +
+         QStringLiteral("\nUNION ALL\n") + select.arg(QLatin1String(kIntake), QStringLiteral("2"));
+}
+
+template <typename Bind>
+void BindBoth(const QString& name, Bind bind) {
+  bind(name + u'1');
+  bind(name + u'2');
+}
 
 QDateTime At(const Statement& s, const QString& column) {
   if (s.isNull(column)) return {};
@@ -61,6 +78,31 @@ void Settle(Connection& connection, const OutboxMail& claimed, const QString& as
   s.bindInteger(QStringLiteral("KRAV"), Seconds(claimed.claimedUntil));
   bind(s);
   s.run();
+}
+
+// The counts of one of the two tables.
+OutboxCounts CountsIn(Connection& connection, const char* table, const QDateTime& now) {
+  Statement s(connection);
+  s.add({"SELECT",
+         "  SUM(CASE WHEN TILSTAND IN ('waiting', 'sending') THEN 1 ELSE 0 END) AS VENTER,",
+         "  MIN(CASE WHEN TILSTAND IN ('waiting', 'sending') THEN OPPRETTET END) AS ELDSTE,",
+         "  SUM(CASE WHEN TILSTAND = 'sent' THEN 1 ELSE 0 END) AS SENDT,",
+         "  SUM(CASE WHEN TILSTAND = 'failed' THEN 1 ELSE 0 END) AS FEILET,",
+         "  SUM(CASE WHEN TILSTAND = 'failed' AND FERDIG > :DOGN THEN 1 ELSE 0 END) AS NYLIG"});
+  s.add(QStringLiteral("FROM ") + QLatin1String(table));
+  s.bindInteger(QStringLiteral("DOGN"), Seconds(now) - 86400);
+  s.run();
+  OutboxCounts counts;
+  if (!s.next()) return counts;
+  counts.waiting = s.integer(QStringLiteral("VENTER"));
+  if (!s.isNull(QStringLiteral("ELDSTE"))) {
+    counts.oldestWaitingSeconds =
+        std::max<qint64>(0, Seconds(now) - s.integer64(QStringLiteral("ELDSTE")));
+  }
+  counts.sent = s.integer64(QStringLiteral("SENDT"));
+  counts.failed = s.integer64(QStringLiteral("FEILET"));
+  counts.failedLastDay = s.integer64(QStringLiteral("NYLIG"));
+  return counts;
 }
 
 }  // namespace
@@ -100,12 +142,14 @@ QString MailOutbox::Enqueue(const NewMail& mail, const QDateTime& now, int perHo
     // The latest `perHour` mails to this address for this booking: when they all fall within
     // the hour before, this one waits for the hour after the earliest of them.
     Statement recent(connection_);
-    recent.add({"SELECT NESTE_FORSOK FROM EPOST_UT",
-                "WHERE REFNR = :REFNR AND MOTTAKER = :MOTTAKER AND NESTE_FORSOK > :SIDEN",
-                "ORDER BY NESTE_FORSOK DESC LIMIT :N"});
-    recent.bindInteger(QStringLiteral("REFNR"), *mail.refnr);
-    recent.bindText(QStringLiteral("MOTTAKER"), mail.recipient);
-    recent.bindInteger(QStringLiteral("SIDEN"), due - 3600);
+    recent.add(OverBoth(QStringLiteral(
+        "SELECT NESTE_FORSOK FROM %1 "
+        "WHERE REFNR = :REFNR%2 AND MOTTAKER = :MOTTAKER%2 AND NESTE_FORSOK > :SIDEN%2")));
+    recent.add(QStringLiteral("ORDER BY NESTE_FORSOK DESC LIMIT :N"));
+    BindBoth(QStringLiteral("REFNR"), [&](const QString& n) { recent.bindInteger(n, *mail.refnr); });
+    BindBoth(QStringLiteral("MOTTAKER"),
+             [&](const QString& n) { recent.bindText(n, mail.recipient); });
+    BindBoth(QStringLiteral("SIDEN"), [&](const QString& n) { recent.bindInteger(n, due - 3600); });
     recent.bindInteger(QStringLiteral("N"), perHour);
     recent.run();
     int count = 0;
@@ -118,8 +162,10 @@ QString MailOutbox::Enqueue(const NewMail& mail, const QDateTime& now, int perHo
   }
   const bool refused = !mail.refusal.isEmpty();
   Statement insert(connection_);
-  insert.add({"INSERT INTO EPOST_UT (ID, HENDELSE, REFNR, MOTTAKER, SPRAAK, TILSTAND, MELDING_ID,",
-              "  INNHOLD, FORSOK, NESTE_FORSOK, OPPRETTET, SVAR, FERDIG)",
+  insert.add(QStringLiteral("INSERT INTO ") +
+             QLatin1String(mail.uniquePerBooking ? kOutbox : kIntake) +
+             QStringLiteral(" (ID, HENDELSE, REFNR, MOTTAKER, SPRAAK, TILSTAND, MELDING_ID,"));
+  insert.add({"  INNHOLD, FORSOK, NESTE_FORSOK, OPPRETTET, SVAR, FERDIG)",
               "VALUES (:ID, :HENDELSE, :REFNR, :MOTTAKER, :SPRAAK, :TILSTAND, :MELDING_ID,",
               "  :INNHOLD, 0, :NESTE_FORSOK, :OPPRETTET, :SVAR, :FERDIG)"});
   insert.bindText(QStringLiteral("TILSTAND"),
@@ -148,6 +194,29 @@ QString MailOutbox::Enqueue(const NewMail& mail, const QDateTime& now, int perHo
   return id;
 }
 
+void MailOutbox::MoveIntake() {
+  if (!connection_.writing()) {
+    throw DatabaseError(QStringLiteral("the intake is moved only in a write transaction"));
+  }
+  // Each mail joins the outbox once: a mail that another server moved meanwhile is there by
+  // its key already and left as it is, and only what reached the outbox leaves the intake.
+  // Taken in the order of their keys, so that two servers moving at once wait for each other
+  // rather than each for a key the other holds. (SQLite reads an upsert after a SELECT only
+  // when the SELECT has a WHERE.)
+  Statement move(connection_);
+  const QString columns = QLatin1String(kColumns) + QStringLiteral(", INNHOLD");
+  move.add(QStringLiteral("INSERT INTO EPOST_UT (") + columns + QStringLiteral(")"));
+  move.add(QStringLiteral("SELECT ") + columns +
+           QStringLiteral(" FROM EPOST_NY WHERE 1 = 1 ORDER BY ID ON CONFLICT (ID) DO NOTHING"));
+  move.run();
+  move.close();
+  Statement moved(connection_);
+  moved.add({"DELETE FROM EPOST_NY",
+             "WHERE EXISTS (SELECT 1 FROM EPOST_UT U WHERE U.ID = EPOST_NY.ID)"});
+  moved.run();
+  moved.close();
+}
+
 QList<OutboxMail> MailOutbox::Claim(const QDateTime& now, int most, int claimSeconds) {
   const qint64 at = Seconds(now);
   const qint64 until = at + claimSeconds;
@@ -156,6 +225,7 @@ QList<OutboxMail> MailOutbox::Claim(const QDateTime& now, int most, int claimSec
   // another server has just claimed is left out, never claimed twice.
   const QString due = QString::fromLatin1(kDue);
   WriteTransaction transaction(connection_);
+  MoveIntake();
   Statement claim(connection_);
   claim.add(QStringLiteral("UPDATE EPOST_UT SET TILSTAND = 'sending', KRAV_TIL = :TIL, "
                            "FORSOK = FORSOK + 1"));
@@ -216,10 +286,13 @@ void MailOutbox::Failed(const OutboxMail& claimed, const QDateTime& now,
 
 QList<OutboxMail> MailOutbox::List(std::optional<MailState> state, int most) {
   Statement s(connection_);
-  s.add(QStringLiteral("SELECT ") + QLatin1String(kColumns) + QStringLiteral(" FROM EPOST_UT"));
-  if (state) s.add(QStringLiteral("WHERE TILSTAND = :TILSTAND"));
+  s.add(OverBoth(QStringLiteral("SELECT ") + QLatin1String(kColumns) + QStringLiteral(" FROM %1") +
+                 (state ? QStringLiteral(" WHERE TILSTAND = :TILSTAND%2") : QString())));
   s.add(QStringLiteral("ORDER BY OPPRETTET DESC, ID LIMIT :N"));
-  if (state) s.bindText(QStringLiteral("TILSTAND"), MailStateName(*state));
+  if (state) {
+    BindBoth(QStringLiteral("TILSTAND"),
+             [&](const QString& n) { s.bindText(n, MailStateName(*state)); });
+  }
   s.bindInteger(QStringLiteral("N"), most);
   s.run();
   QList<OutboxMail> mails;
@@ -229,55 +302,50 @@ QList<OutboxMail> MailOutbox::List(std::optional<MailState> state, int most) {
 
 QString MailOutbox::LanguageOf(qint64 refnr, const QString& recipient) {
   Statement s(connection_);
-  s.add({"SELECT SPRAAK FROM EPOST_UT WHERE REFNR = :REFNR AND MOTTAKER = :MOTTAKER",
-         "ORDER BY OPPRETTET DESC LIMIT 1"});
-  s.bindInteger(QStringLiteral("REFNR"), refnr);
-  s.bindText(QStringLiteral("MOTTAKER"), recipient);
+  s.add(OverBoth(QStringLiteral(
+      "SELECT SPRAAK, OPPRETTET FROM %1 WHERE REFNR = :REFNR%2 AND MOTTAKER = :MOTTAKER%2")));
+  s.add(QStringLiteral("ORDER BY OPPRETTET DESC LIMIT 1"));
+  BindBoth(QStringLiteral("REFNR"), [&](const QString& n) { s.bindInteger(n, refnr); });
+  BindBoth(QStringLiteral("MOTTAKER"), [&](const QString& n) { s.bindText(n, recipient); });
   s.run();
   return s.next() ? s.text(QStringLiteral("SPRAAK")) : QString();
 }
 
 std::optional<OutboxMail> MailOutbox::Find(const QString& id) {
   Statement s(connection_);
-  s.add(QStringLiteral("SELECT ") + QLatin1String(kColumns) +
-        QStringLiteral(", INNHOLD FROM EPOST_UT WHERE ID = :ID"));
-  s.bindText(QStringLiteral("ID"), id);
+  s.add(OverBoth(QStringLiteral("SELECT ") + QLatin1String(kColumns) +
+                 QStringLiteral(", INNHOLD FROM %1 WHERE ID = :ID%2")));
+  BindBoth(QStringLiteral("ID"), [&](const QString& n) { s.bindText(n, id); });
   s.run();
   if (!s.next()) return std::nullopt;
   return Read(s, true);
 }
 
 bool MailOutbox::Retry(const QString& id, const QDateTime& now) {
-  Statement s(connection_);
-  s.add({"UPDATE EPOST_UT SET TILSTAND = 'waiting', NESTE_FORSOK = :NAA, FERDIG = NULL",
-         "WHERE ID = :ID AND TILSTAND = 'failed'"});
-  s.bindInteger(QStringLiteral("NAA"), Seconds(now));
-  s.bindText(QStringLiteral("ID"), id);
-  s.run();
-  return s.rowsAffected() > 0;
+  // A mail refused as it was written may not have left the intake yet.
+  int retried = 0;
+  for (const char* table : {kOutbox, kIntake}) {
+    Statement s(connection_);
+    s.add(QStringLiteral("UPDATE ") + QLatin1String(table) +
+          QStringLiteral(" SET TILSTAND = 'waiting', NESTE_FORSOK = :NAA, FERDIG = NULL"));
+    s.add(QStringLiteral("WHERE ID = :ID AND TILSTAND = 'failed'"));
+    s.bindInteger(QStringLiteral("NAA"), Seconds(now));
+    s.bindText(QStringLiteral("ID"), id);
+    s.run();
+    retried += s.rowsAffected();
+  }
+  return retried > 0;
 }
 
 OutboxCounts MailOutbox::Counts(const QDateTime& now) {
-  Statement s(connection_);
-  s.add({"SELECT",
-         "  SUM(CASE WHEN TILSTAND IN ('waiting', 'sending') THEN 1 ELSE 0 END) AS VENTER,",
-         "  MIN(CASE WHEN TILSTAND IN ('waiting', 'sending') THEN OPPRETTET END) AS ELDSTE,",
-         "  SUM(CASE WHEN TILSTAND = 'sent' THEN 1 ELSE 0 END) AS SENDT,",
-         "  SUM(CASE WHEN TILSTAND = 'failed' THEN 1 ELSE 0 END) AS FEILET,",
-         "  SUM(CASE WHEN TILSTAND = 'failed' AND FERDIG > :DOGN THEN 1 ELSE 0 END) AS NYLIG",
-         "FROM EPOST_UT"});
-  s.bindInteger(QStringLiteral("DOGN"), Seconds(now) - 86400);
-  s.run();
-  OutboxCounts counts;
-  if (!s.next()) return counts;
-  counts.waiting = s.integer(QStringLiteral("VENTER"));
-  if (!s.isNull(QStringLiteral("ELDSTE"))) {
-    counts.oldestWaitingSeconds =
-        std::max<qint64>(0, Seconds(now) - s.integer64(QStringLiteral("ELDSTE")));
-  }
-  counts.sent = s.integer64(QStringLiteral("SENDT"));
-  counts.failed = s.integer64(QStringLiteral("FEILET"));
-  counts.failedLastDay = s.integer64(QStringLiteral("NYLIG"));
+  // Apart, not as one union: the outbox's counts come from its index by state alone.
+  OutboxCounts counts = CountsIn(connection_, kOutbox, now);
+  const OutboxCounts fresh = CountsIn(connection_, kIntake, now);
+  counts.oldestWaitingSeconds = std::max(counts.oldestWaitingSeconds, fresh.oldestWaitingSeconds);
+  counts.waiting += fresh.waiting;
+  counts.sent += fresh.sent;
+  counts.failed += fresh.failed;
+  counts.failedLastDay += fresh.failedLastDay;
   return counts;
 }
 

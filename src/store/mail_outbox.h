@@ -1,12 +1,15 @@
 #pragma once
 
 // The outbox: the mails that changes to bookings call for, as rows of the table EPOST_UT,
-// until a mail server has taken them (or refused them for good). This is the only place that
-// reads or writes that table.
+// until a mail server has taken them (or refused them for good). A change writes its mails
+// into the intake EPOST_NY, a table without indexes, and each claim moves them on first: the
+// change's commit writes a page for its mail, not four. This is the only place that reads or
+// writes those tables.
 //
 // Promises: a mail is written by Enqueue inside the caller's own write transaction, so it
 // commits or rolls back with the change that calls for it; nothing of a mail is kept only in
-// memory. A mail is claimed before it is sent, by one statement that moves it from waiting
+// memory. Every read but DueReminders sees a mail from its commit on, wherever it is; each
+// mail is moved from the intake once, with its key. A mail is claimed before it is sent, by one statement that moves it from waiting
 // to sending and holds the claim until a time, so that several servers on one database never
 // claim one mail twice (a claim that a killed server left runs out, and the mail is claimed
 // again then). Every change of a claimed mail names its claim, so a server whose claim ran
@@ -47,6 +50,9 @@ struct NewMail {
   // at most the request to confirm went to the recipient before it, so only a limit of one
   // mail an hour can hold it back.
   bool once = false;
+  // A mail of which a booking has one (the reminder), which the outbox's own index keeps so
+  // when two servers write it at once: written straight into the outbox.
+  bool uniquePerBooking = false;
 };
 
 // A mail as the outbox holds it.
@@ -87,8 +93,12 @@ class MailOutbox {
   // open write transaction. Returns its key. Throws DatabaseError.
   QString Enqueue(const NewMail& mail, const QDateTime& now, int perHour, QString id = {});
 
-  // Claims up to `most` mails due at `now` (waiting, or sending with a claim that ran out),
-  // oldest first, until `now` plus `claimSeconds`; with their messages. In a transaction of
+  // Moves the intake's mails into the outbox; in the caller's open write transaction. Throws
+  // DatabaseError.
+  void MoveIntake();
+
+  // Moves the intake's mails into the outbox, then claims up to `most` mails due at `now`
+  // (waiting, or sending with a claim that ran out), oldest first, until `now` plus `claimSeconds`; with their messages. In a transaction of
   // its own. Throws DatabaseError.
   QList<OutboxMail> Claim(const QDateTime& now, int most, int claimSeconds);
 
@@ -114,7 +124,9 @@ class MailOutbox {
 
   // The bookings whose guests are to be reminded of their stay on `today`: a stay that begins
   // after today and at most `days` days on, not cancelled, whose guest had a confirmation (or
-  // a change) before the day the reminder falls on, and no reminder yet. Throws DatabaseError.
+  // a change) before the day the reminder falls on, and no reminder yet. Read from the outbox
+  // alone: a confirmation counts from the courier's next claim, seconds after it was written,
+  // and the reminders are looked for hourly. Throws DatabaseError.
   QList<qint64> DueReminders(const QDate& today, int days);
 
   // Erases the message of every mail sent before `before`: its row stays as the record that

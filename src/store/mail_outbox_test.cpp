@@ -10,7 +10,9 @@
 
 #include <QSet>
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace taurelin {
@@ -150,38 +152,68 @@ TEST_P(MailOutboxTest, AMailCalledForOnceWaitsOnlyUnderALimitOfOne) {
   EXPECT_EQ(held.first().recipient, QStringLiteral("kari@example.no"));
 }
 
-// Two servers sending from one outbox: every mail is claimed by exactly one of them.
+// Two servers sending from one outbox: every mail is claimed by exactly one of them. Half the
+// mails are written while they claim: each leaves the intake once, and none is lost on the way.
 TEST_P(MailOutboxTest, TwoServersNeverClaimOneMailTwice) {
-  for (int i = 0; i < 200; ++i) {
+  for (int i = 0; i < 100; ++i) {
     Write(QStringLiteral("guest%1@example.no").arg(i), 2000 + i);
   }
   QSet<QString> a, b;
+  std::atomic<int> sent{0};
+  std::mutex failed;
   QString failure;
+  const auto fail = [&](const std::exception& e) {
+    std::lock_guard<std::mutex> lock(failed);
+    failure = QString::fromUtf8(e.what());
+  };
   auto server = [&](const QString& name, QSet<QString>* mine) {
     try {
       Connection connection(name);
       QString error;
       if (!connection.open(alias(), &error)) throw DatabaseError(error);
       MailOutbox outbox(connection);
-      for (int round = 0; round < 400; ++round) {
+      for (int round = 0; round < 4000 && sent < 200; ++round) {
         const QList<OutboxMail> claimed = outbox.Claim(kNow, 3, 600);
         for (const OutboxMail& mail : claimed) {
           mine->insert(mail.id);
           outbox.Sent(mail, kNow, QStringLiteral("250"));
+          ++sent;
         }
       }
     } catch (const std::exception& e) {
-      failure = QString::fromUtf8(e.what());
+      fail(e);
+    }
+  };
+  auto writer = [&] {
+    try {
+      Connection connection(QStringLiteral("writer"));
+      QString error;
+      if (!connection.open(alias(), &error)) throw DatabaseError(error);
+      MailOutbox outbox(connection);
+      for (int i = 100; i < 200; ++i) {
+        WriteTransaction transaction(connection);
+        outbox.Enqueue({QStringLiteral("booking-confirmed"), 2000 + i,
+                        QStringLiteral("guest%1@example.no").arg(i), QStringLiteral("nb"),
+                        QStringLiteral("m@test"), "x", {}},
+                       kNow, 10);
+        transaction.commit();
+      }
+    } catch (const std::exception& e) {
+      fail(e);
     }
   };
   std::thread one(server, QStringLiteral("server-a"), &a);
   std::thread two(server, QStringLiteral("server-b"), &b);
+  std::thread three(writer);
   one.join();
   two.join();
+  three.join();
   EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
   EXPECT_EQ(a.size() + b.size(), 200);
   EXPECT_TRUE(QSet<QString>(a).intersect(b).isEmpty());
-  EXPECT_EQ(outbox_.Counts(kNow).sent, 200);
+  const OutboxCounts counts = outbox_.Counts(kNow);
+  EXPECT_EQ(counts.sent, 200);
+  EXPECT_EQ(counts.waiting, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, MailOutboxTest, ::testing::Bool(),

@@ -19,7 +19,7 @@ constexpr const char* kLayoutTables[] = {"ANLEGG", "FLOY", "UTYPE", "UTLEIEOB", 
 
 // The tables of our own that both backends' upgrade scripts make alike.
 constexpr const char* kOwnTables[] = {"KANAL_BOOKING", "KANAL_BORTE", "KANAL_STATUS",
-                                      "EPOST_UT", "BEKREFT_VENTER"};
+                                      "EPOST_UT", "EPOST_NY", "BEKREFT_VENTER"};
 // Indexes of our tables that an upgrade made later than the tables themselves.
 constexpr const char* kOwnIndexes[] = {"EPOST_UT_TILSTAND"};
 

@@ -261,7 +261,8 @@ TEST(MailTest, AnOutboxThatCannotBeWrittenFailsTheBooking) {
   TestDatabase database(true);
   ServerProcess server(database);
   ASSERT_TRUE(server.start({"--http", "0"})) << server.standardError().toStdString();
-  database.run(QStringLiteral("CREATE TRIGGER EPOST_UT_FULL BEFORE INSERT ON EPOST_UT "
+  // A booking writes its mails into the outbox's intake.
+  database.run(QStringLiteral("CREATE TRIGGER EPOST_NY_FULL BEFORE INSERT ON EPOST_NY "
                               "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END;"));
   const QJsonObject hold{{"facility", 1}, {"type", 1},  {"arrival", Iso(60)},
                          {"departure", Iso(62)}, {"board", 1}, {"units", 1},
@@ -277,7 +278,7 @@ TEST(MailTest, AnOutboxThatCannotBeWrittenFailsTheBooking) {
   EXPECT_GE(refused.status, 400) << refused.body.constData();
   const HttpAnswer after = Call(server.httpPort(), "GET", booking, std::nullopt, code);
   EXPECT_EQ(after.json()["status"].toString(), "held");
-  database.run(QStringLiteral("DROP TRIGGER EPOST_UT_FULL"));
+  database.run(QStringLiteral("DROP TRIGGER EPOST_NY_FULL"));
   EXPECT_EQ(Call(server.httpPort(), "PUT", booking + "/booker", booker, code).status, 200);
   server.stop();
 }
