@@ -174,7 +174,7 @@ void BookingMails::toGuest(Connection& connection, const BookingSummary& booking
   // A booking's confirmation is its guest's first mail but for the request to confirm it,
   // which was written in the language the confirmation is given: nothing earlier to ask.
   if (chosen.isEmpty() && event != MailEvent::kBookingConfirmed) {
-    chosen = MailOutbox(connection).LanguageOf(booking.refnr, booking.mail);
+    chosen = MailOutbox(connection, intake_).LanguageOf(booking.refnr, booking.mail);
   }
   if (chosen.isEmpty()) chosen = settings_.defaultLanguage;
   write(connection, booking,
@@ -262,7 +262,7 @@ void BookingMails::write(Connection& connection, const BookingSummary& booking,
     // Ours to mend: the booking stands, the mail is there, failed.
     row.refusal = QStringLiteral("not composed: '%1' is not an e-mail address").arg(mail.recipient);
   }
-  MailOutbox(connection).Enqueue(row, now, settings_.perBookingPerHour, id);
+  MailOutbox(connection, intake_).Enqueue(row, now, settings_.perBookingPerHour, id);
   if (written_) QTimer::singleShot(0, written_);
 }
 

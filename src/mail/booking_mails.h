@@ -80,6 +80,9 @@ class BookingMails : public BookingEvents {
   QByteArray MessageOf(const QByteArray& kept) const;
 
   const BookingMailSettings& settings() const { return settings_; }
+  // Whether the database has the outbox's intake (MailOutbox::HasIntake); set before the
+  // first mail.
+  void useIntake(bool intake) { intake_ = intake; }
 
  private:
   struct Mail {
@@ -102,6 +105,7 @@ class BookingMails : public BookingEvents {
   BookingMailSettings settings_;
   std::function<QString(qint64)> codeFor_;
   std::function<void()> written_;
+  bool intake_ = true;
   QString domain_;  // of the sender: the right side of Message-IDs and calendar UIDs
 };
 

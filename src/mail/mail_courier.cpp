@@ -95,7 +95,7 @@ void MailCourier::run() {
   // A connection's name is unique in the process (a test runs two couriers).
   static std::atomic<int> couriers{0};
   Connection connection(QStringLiteral("mail-courier-%1").arg(++couriers));
-  MailOutbox outbox(connection);
+  bool intake = true;  // found out at each opening
   std::optional<OutboxCounts> told;
   QDateTime erased;
   bool open = false;
@@ -127,7 +127,9 @@ void MailCourier::run() {
       if (!open && !connection.open(settings_.database, &error, false)) {
         throw DatabaseError(error, DatabaseError::Cause::kConnection);
       }
+      if (!open) intake = MailOutbox::HasIntake(connection);
       open = true;
+      MailOutbox outbox(connection, intake);
       // Claimed a batch at a time, as large as goes out well within its claim; what became of
       // the batch's mails is written in one transaction after it (or after a second, for a
       // slow mail server), as every commit makes the server's readers look afresh. A stop,

@@ -175,6 +175,19 @@ DeliveryOutcome MailService::sendTest(const QString& address) {
 }
 
 void MailService::start(Connection* session) {
+  if (session != nullptr) {
+    try {
+      intake_ = MailOutbox::HasIntake(*session);
+    } catch (const DatabaseError&) {
+      // Not readable now: the intake is taken to be there, as on every upgraded database.
+    }
+    mails_->useIntake(intake_);
+    if (!intake_ && hooks_.tell) {
+      hooks_.tell(QStringLiteral("Mail: the database lacks the outbox's intake EPOST_NY "
+                                 "(taurelin-db upgrade adds it): until then each mail goes "
+                                 "straight into EPOST_UT, which makes a booking a little slower"));
+    }
+  }
   if (session != nullptr && configuration_.reminderDays > 0) {
     reminders_.setInterval(3600 * 1000);
     connect(&reminders_, &QTimer::timeout, this, [this, session] { remindDue(*session); });
@@ -207,7 +220,7 @@ int MailService::remindDue(Connection& session) {
   if (configuration_.reminderDays <= 0) return 0;
   QList<qint64> due;
   try {
-    due = MailOutbox(session).DueReminders(QDate::currentDate(), configuration_.reminderDays);
+    due = MailOutbox(session, intake_).DueReminders(QDate::currentDate(), configuration_.reminderDays);
   } catch (const DatabaseError& error) {
     if (hooks_.log) {
       hooks_.log(QStringLiteral("Mail: the reminders due could not be read: ") +
@@ -238,7 +251,7 @@ int MailService::remindDue(Connection& session) {
 QByteArray MailService::metrics(Connection& session) const {
   OutboxCounts counts;
   try {
-    counts = MailOutbox(session).Counts(QDateTime::currentDateTimeUtc());
+    counts = MailOutbox(session, intake_).Counts(QDateTime::currentDateTimeUtc());
   } catch (const DatabaseError&) {
     return {};  // the database's own lines say it cannot be read
   }
@@ -264,7 +277,7 @@ QJsonObject MailService::list(Connection& session, const QString& state) const {
   };
   QJsonArray mails;
   for (const OutboxMail& mail :
-       MailOutbox(session).List(MailStateNamed(state), kMostListed)) {
+       MailOutbox(session, intake_).List(MailStateNamed(state), kMostListed)) {
     mails.append(QJsonObject{
         {QStringLiteral("id"), mail.id},
         {QStringLiteral("event"), mail.event},
@@ -284,7 +297,7 @@ QJsonObject MailService::list(Connection& session, const QString& state) const {
 }
 
 std::optional<bool> MailService::retry(Connection& session, const QString& id) {
-  MailOutbox outbox(session);
+  MailOutbox outbox(session, intake_);
   const std::optional<OutboxMail> mail = outbox.Find(id);
   if (!mail) return std::nullopt;
   if (!outbox.Retry(id, QDateTime::currentDateTimeUtc())) return false;
@@ -296,7 +309,8 @@ std::optional<bool> MailService::retry(Connection& session, const QString& id) {
 QStringList MailService::problems(Connection& session) const {
   QStringList problems;
   try {
-    const OutboxCounts counts = MailOutbox(session).Counts(QDateTime::currentDateTimeUtc());
+    const OutboxCounts counts =
+        MailOutbox(session, intake_).Counts(QDateTime::currentDateTimeUtc());
     if (counts.waiting > 0 && counts.oldestWaitingSeconds > configuration_.staleSeconds) {
       problems << QStringLiteral("the oldest mail has waited %1 s")
                       .arg(counts.oldestWaitingSeconds);

@@ -81,6 +81,7 @@ class MailService : public QObject {
   MailCourier::Settings courierSettings_;
   std::unique_ptr<MailCourier> courier_;
   QTimer reminders_;
+  bool intake_ = true;  // the database has the outbox's intake
 };
 
 // "Name <address>" or a bare address; nothing when it is no address.

@@ -3,6 +3,7 @@
 #include "store/connection.h"
 #include "store/database_error.h"
 #include "store/statement.h"
+#include "store/upgrade_check.h"
 #include "store/write_transaction.h"
 
 #include <QUuid>
@@ -31,16 +32,20 @@ constexpr const char* kOutbox = "EPOST_UT";
 qint64 Seconds(const QDateTime& time) { return time.toSecsSinceEpoch(); }
 
 // `select`, with %1 for its table and %2 after each parameter's name, over the outbox and then
-// the intake: its parameters are bound with `bindBoth`.
-QString OverBoth(const QString& select) {
-  return select.arg(QLatin1String(kOutbox), QStringLiteral("1")) +
-         QStringLiteral("\nUNION ALL\n") + select.arg(QLatin1String(kIntake), QStringLiteral("2"));
+// the intake, where there is one: its parameters are bound with BindEach.
+QString OverEach(const QString& select, bool intake) {
+  QString sql = select.arg(QLatin1String(kOutbox), QStringLiteral("1"));
+  if (intake) {
+    sql += QStringLiteral("\nUNION ALL\n") +
+           select.arg(QLatin1String(kIntake), QStringLiteral("2"));
+  }
+  return sql;
 }
 
 template <typename Bind>
-void BindBoth(const QString& name, Bind bind) {
+void BindEach(const QString& name, bool intake, Bind bind) {
   bind(name + u'1');
-  bind(name + u'2');
+  if (intake) bind(name + u'2');
 }
 
 QDateTime At(const Statement& s, const QString& column) {
@@ -125,7 +130,14 @@ std::optional<MailState> MailStateNamed(const QString& name) {
   return std::nullopt;
 }
 
-MailOutbox::MailOutbox(Connection& connection) : connection_(connection) {}
+MailOutbox::MailOutbox(Connection& connection, bool intake)
+    : connection_(connection), intake_(intake) {}
+
+bool MailOutbox::HasIntake(Connection& connection) {
+  return CheckUpgrade(connection.ready())
+      .filter(QStringLiteral("table %1 ").arg(QLatin1String(kIntake)))
+      .isEmpty();
+}
 
 QString MailOutbox::NewId() { return QUuid::createUuid().toString(QUuid::WithoutBraces); }
 
@@ -142,14 +154,18 @@ QString MailOutbox::Enqueue(const NewMail& mail, const QDateTime& now, int perHo
     // The latest `perHour` mails to this address for this booking: when they all fall within
     // the hour before, this one waits for the hour after the earliest of them.
     Statement recent(connection_);
-    recent.add(OverBoth(QStringLiteral(
-        "SELECT NESTE_FORSOK FROM %1 "
-        "WHERE REFNR = :REFNR%2 AND MOTTAKER = :MOTTAKER%2 AND NESTE_FORSOK > :SIDEN%2")));
+    recent.add(OverEach(
+        QStringLiteral(
+            "SELECT NESTE_FORSOK FROM %1 "
+            "WHERE REFNR = :REFNR%2 AND MOTTAKER = :MOTTAKER%2 AND NESTE_FORSOK > :SIDEN%2"),
+        intake_));
     recent.add(QStringLiteral("ORDER BY NESTE_FORSOK DESC LIMIT :N"));
-    BindBoth(QStringLiteral("REFNR"), [&](const QString& n) { recent.bindInteger(n, *mail.refnr); });
-    BindBoth(QStringLiteral("MOTTAKER"),
+    BindEach(QStringLiteral("REFNR"), intake_,
+             [&](const QString& n) { recent.bindInteger(n, *mail.refnr); });
+    BindEach(QStringLiteral("MOTTAKER"), intake_,
              [&](const QString& n) { recent.bindText(n, mail.recipient); });
-    BindBoth(QStringLiteral("SIDEN"), [&](const QString& n) { recent.bindInteger(n, due - 3600); });
+    BindEach(QStringLiteral("SIDEN"), intake_,
+             [&](const QString& n) { recent.bindInteger(n, due - 3600); });
     recent.bindInteger(QStringLiteral("N"), perHour);
     recent.run();
     int count = 0;
@@ -163,7 +179,7 @@ QString MailOutbox::Enqueue(const NewMail& mail, const QDateTime& now, int perHo
   const bool refused = !mail.refusal.isEmpty();
   Statement insert(connection_);
   insert.add(QStringLiteral("INSERT INTO ") +
-             QLatin1String(mail.uniquePerBooking ? kOutbox : kIntake) +
+             QLatin1String(mail.uniquePerBooking || !intake_ ? kOutbox : kIntake) +
              QStringLiteral(" (ID, HENDELSE, REFNR, MOTTAKER, SPRAAK, TILSTAND, MELDING_ID,"));
   insert.add({"  INNHOLD, FORSOK, NESTE_FORSOK, OPPRETTET, SVAR, FERDIG)",
               "VALUES (:ID, :HENDELSE, :REFNR, :MOTTAKER, :SPRAAK, :TILSTAND, :MELDING_ID,",
@@ -195,6 +211,7 @@ QString MailOutbox::Enqueue(const NewMail& mail, const QDateTime& now, int perHo
 }
 
 void MailOutbox::MoveIntake() {
+  if (!intake_) return;
   if (!connection_.writing()) {
     throw DatabaseError(QStringLiteral("the intake is moved only in a write transaction"));
   }
@@ -286,11 +303,12 @@ void MailOutbox::Failed(const OutboxMail& claimed, const QDateTime& now,
 
 QList<OutboxMail> MailOutbox::List(std::optional<MailState> state, int most) {
   Statement s(connection_);
-  s.add(OverBoth(QStringLiteral("SELECT ") + QLatin1String(kColumns) + QStringLiteral(" FROM %1") +
-                 (state ? QStringLiteral(" WHERE TILSTAND = :TILSTAND%2") : QString())));
+  s.add(OverEach(QStringLiteral("SELECT ") + QLatin1String(kColumns) + QStringLiteral(" FROM %1") +
+                     (state ? QStringLiteral(" WHERE TILSTAND = :TILSTAND%2") : QString()),
+                 intake_));
   s.add(QStringLiteral("ORDER BY OPPRETTET DESC, ID LIMIT :N"));
   if (state) {
-    BindBoth(QStringLiteral("TILSTAND"),
+    BindEach(QStringLiteral("TILSTAND"), intake_,
              [&](const QString& n) { s.bindText(n, MailStateName(*state)); });
   }
   s.bindInteger(QStringLiteral("N"), most);
@@ -302,20 +320,23 @@ QList<OutboxMail> MailOutbox::List(std::optional<MailState> state, int most) {
 
 QString MailOutbox::LanguageOf(qint64 refnr, const QString& recipient) {
   Statement s(connection_);
-  s.add(OverBoth(QStringLiteral(
-      "SELECT SPRAAK, OPPRETTET FROM %1 WHERE REFNR = :REFNR%2 AND MOTTAKER = :MOTTAKER%2")));
+  s.add(OverEach(QStringLiteral("SELECT SPRAAK, OPPRETTET FROM %1 "
+                                "WHERE REFNR = :REFNR%2 AND MOTTAKER = :MOTTAKER%2"),
+                 intake_));
   s.add(QStringLiteral("ORDER BY OPPRETTET DESC LIMIT 1"));
-  BindBoth(QStringLiteral("REFNR"), [&](const QString& n) { s.bindInteger(n, refnr); });
-  BindBoth(QStringLiteral("MOTTAKER"), [&](const QString& n) { s.bindText(n, recipient); });
+  BindEach(QStringLiteral("REFNR"), intake_, [&](const QString& n) { s.bindInteger(n, refnr); });
+  BindEach(QStringLiteral("MOTTAKER"), intake_,
+           [&](const QString& n) { s.bindText(n, recipient); });
   s.run();
   return s.next() ? s.text(QStringLiteral("SPRAAK")) : QString();
 }
 
 std::optional<OutboxMail> MailOutbox::Find(const QString& id) {
   Statement s(connection_);
-  s.add(OverBoth(QStringLiteral("SELECT ") + QLatin1String(kColumns) +
-                 QStringLiteral(", INNHOLD FROM %1 WHERE ID = :ID%2")));
-  BindBoth(QStringLiteral("ID"), [&](const QString& n) { s.bindText(n, id); });
+  s.add(OverEach(QStringLiteral("SELECT ") + QLatin1String(kColumns) +
+                     QStringLiteral(", INNHOLD FROM %1 WHERE ID = :ID%2"),
+                 intake_));
+  BindEach(QStringLiteral("ID"), intake_, [&](const QString& n) { s.bindText(n, id); });
   s.run();
   if (!s.next()) return std::nullopt;
   return Read(s, true);
@@ -325,6 +346,7 @@ bool MailOutbox::Retry(const QString& id, const QDateTime& now) {
   // A mail refused as it was written may not have left the intake yet.
   int retried = 0;
   for (const char* table : {kOutbox, kIntake}) {
+    if (table == kIntake && !intake_) break;
     Statement s(connection_);
     s.add(QStringLiteral("UPDATE ") + QLatin1String(table) +
           QStringLiteral(" SET TILSTAND = 'waiting', NESTE_FORSOK = :NAA, FERDIG = NULL"));
@@ -340,6 +362,7 @@ bool MailOutbox::Retry(const QString& id, const QDateTime& now) {
 OutboxCounts MailOutbox::Counts(const QDateTime& now) {
   // Apart, not as one union: the outbox's counts come from its index by state alone.
   OutboxCounts counts = CountsIn(connection_, kOutbox, now);
+  if (!intake_) return counts;
   const OutboxCounts fresh = CountsIn(connection_, kIntake, now);
   counts.oldestWaitingSeconds = std::max(counts.oldestWaitingSeconds, fresh.oldestWaitingSeconds);
   counts.waiting += fresh.waiting;

@@ -9,12 +9,13 @@
 // Promises: a mail is written by Enqueue inside the caller's own write transaction, so it
 // commits or rolls back with the change that calls for it; nothing of a mail is kept only in
 // memory. Every read but DueReminders sees a mail from its commit on, wherever it is; each
-// mail is moved from the intake once, with its key. A mail is claimed before it is sent, by one statement that moves it from waiting
-// to sending and holds the claim until a time, so that several servers on one database never
-// claim one mail twice (a claim that a killed server left runs out, and the mail is claimed
-// again then). Every change of a claimed mail names its claim, so a server whose claim ran
-// out changes nothing. One guest address gets at most `perHour` mails for one booking in any
-// hour: the rest wait, with their time to go, and are never dropped.
+// mail is moved from the intake once, with its key. A mail is claimed before it is sent, by
+// one statement that moves it from waiting to sending and holds the claim until a time, so
+// that several servers on one database never claim one mail twice (a claim that a killed
+// server left runs out, and the mail is claimed again then). Every change of a claimed mail
+// names its claim, so a server whose claim ran out changes nothing. One guest address gets at
+// most `perHour` mails for one booking in any hour: the rest wait, with their time to go, and
+// are never dropped.
 
 #include <QByteArray>
 #include <QDate>
@@ -84,7 +85,12 @@ struct OutboxCounts {
 
 class MailOutbox {
  public:
-  explicit MailOutbox(Connection& connection);
+  // `intake`: whether the database has the intake; one upgraded before it came has the
+  // outbox alone, into which every mail then goes straight.
+  explicit MailOutbox(Connection& connection, bool intake = true);
+
+  // Whether the database of `connection` has the intake. Throws DatabaseError.
+  static bool HasIntake(Connection& connection);
 
   // A new key for a mail, also the stem of its Message-ID.
   static QString NewId();
@@ -98,8 +104,8 @@ class MailOutbox {
   void MoveIntake();
 
   // Moves the intake's mails into the outbox, then claims up to `most` mails due at `now`
-  // (waiting, or sending with a claim that ran out), oldest first, until `now` plus `claimSeconds`; with their messages. In a transaction of
-  // its own. Throws DatabaseError.
+  // (waiting, or sending with a claim that ran out), oldest first, until `now` plus
+  // `claimSeconds`; with their messages. In a transaction of its own. Throws DatabaseError.
   QList<OutboxMail> Claim(const QDateTime& now, int most, int claimSeconds);
 
   // What became of a claimed mail; each is one statement, and does nothing when the claim
@@ -135,6 +141,7 @@ class MailOutbox {
 
  private:
   Connection& connection_;
+  bool intake_;
 };
 
 }  // namespace taurelin

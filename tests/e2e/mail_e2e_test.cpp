@@ -283,6 +283,32 @@ TEST(MailTest, AnOutboxThatCannotBeWrittenFailsTheBooking) {
   server.stop();
 }
 
+// A database upgraded before the outbox had its intake is still answered as before: each
+// mail goes straight into the outbox, and out, and the server says what upgrade adds.
+TEST(MailTest, ADatabaseWithoutTheIntakeStillMailsItsBookings) {
+  TestDatabase database(true);
+  database.run(QStringLiteral("DROP TABLE EPOST_NY"));
+  ServerProcess server(database);
+  ASSERT_TRUE(server.start({"--http", "0"})) << server.standardError().toStdString();
+  const QJsonObject hold{{"facility", 1}, {"type", 1},  {"arrival", Iso(60)},
+                         {"departure", Iso(62)}, {"board", 1}, {"units", 1},
+                         {"persons", 2}, {"agent", 1}, {"timeout", 600}};
+  const HttpAnswer held = Call(server.httpPort(), "POST", "/api/v1/reservations", hold);
+  ASSERT_EQ(held.status, 201) << held.body.constData();
+  const QJsonObject booker{{"agent", 1}, {"nation", "N"}, {"surname", "Berg"},
+                           {"postcode", "0150"}, {"email", "ola@example.no"}};
+  const HttpAnswer booked = Call(
+      server.httpPort(), "PUT",
+      QStringLiteral("/api/v1/reservations/%1/booker").arg(held.json()["refnr"].toInteger()),
+      booker, {{"Booking-Code", held.json()["bookingCode"].toString().toLatin1()}});
+  EXPECT_EQ(booked.status, 200) << booked.body.constData();
+  const QString pickup = server.directory().filePath(QStringLiteral("mail"));
+  EXPECT_TRUE(Until([&] { return Mails(pickup).size() == 1; }))
+      << server.standardError().toStdString();
+  EXPECT_TRUE(server.standardError().contains(u"lacks the outbox's intake EPOST_NY"));
+  server.stop();
+}
+
 // With GuestConfirmByMail, a guest's booker does not make the booking: the hold is kept longer
 // and the guest is mailed a link; the booking is made when the link's token comes back, once.
 TEST(MailTest, WithConfirmationByMailOnlyTheLinkOfTheMailMakesTheBooking) {

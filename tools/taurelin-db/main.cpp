@@ -228,7 +228,7 @@ int Mail(const DatabaseAlias& alias, const QString& state) {
   }
   QList<OutboxMail> mails;
   try {
-    mails = MailOutbox(connection).List(only, 1000);
+    mails = MailOutbox(connection, MailOutbox::HasIntake(connection)).List(only, 1000);
   } catch (const DatabaseError& failure) {
     return Fail(QStringLiteral("%1: the outbox cannot be read (%2); taurelin-db upgrade makes it")
                     .arg(Describe(alias), QString::fromUtf8(failure.what())));
