@@ -220,7 +220,8 @@ int MailService::remindDue(Connection& session) {
   if (configuration_.reminderDays <= 0) return 0;
   QList<qint64> due;
   try {
-    due = MailOutbox(session, intake_).DueReminders(QDate::currentDate(), configuration_.reminderDays);
+    due = MailOutbox(session, intake_)
+              .DueReminders(QDate::currentDate(), configuration_.reminderDays);
   } catch (const DatabaseError& error) {
     if (hooks_.log) {
       hooks_.log(QStringLiteral("Mail: the reminders due could not be read: ") +
